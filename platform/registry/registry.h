@@ -202,9 +202,7 @@ public:
     bool has_subkeys() const;
 
 private:
-    // The key that relative paths start from: the open key, else the root.
-    std::int64_t base_id() const;
-    std::string_view base_path() const;
+    // The key that value operations act on: the open key, else the root.
     std::int64_t value_key_id() const;
     void check_writable(std::string_view name) const;
 

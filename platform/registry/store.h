@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/registry/registry.h"
@@ -76,6 +77,7 @@ public:
     // A cached statement for this SQL text; `sql` must be a string literal (cached by address).
     Stmt prepare(const char* sql);
     int changes() const;
+    std::int64_t last_insert_rowid() const;
 
     // Runs `body` inside BEGIN IMMEDIATE ... COMMIT; rolls back and rethrows when it throws.
     template <class Body>
@@ -114,8 +116,8 @@ struct KeyRow {
     std::string path;  // as spelled, from the root, without a leading "\"
 };
 
-// Appends "\" and `names` to a folded or spelled path.
-std::string join_path(std::string_view base, const std::vector<std::string_view>& names, bool folded);
+// `base`, then "\" and each of `names` ("" base: the names alone).
+std::string join_path(std::string_view base, const std::vector<std::string_view>& names);
 
 // The key with this folded path under the root (the root row for ""), or nullopt.
 std::optional<KeyRow> find_key(Session& s, RootKey root, std::string_view folded_path);
