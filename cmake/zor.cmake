@@ -36,8 +36,12 @@ function(zor_test name)
   target_compile_options(${name} PRIVATE ${ZOR_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  # Test discovery splits a list-valued property into arguments, so several labels travel
+  # as one label joined by ","; ctest -L matches by regular expression, so "-L threaded"
+  # still finds "unit,threaded".
+  string(REPLACE ";" "," labels "${A_LABELS}")
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
+    PROPERTIES LABELS "${labels}" TIMEOUT ${A_TIMEOUT}
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()

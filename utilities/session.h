@@ -27,6 +27,9 @@ struct SessionValues {
     // The last message show_error reported, and whether it has reported one.
     std::string last_error;
     bool error_flag = false;
+    // The driver's error form, shown by show_error instead of the box when use_message_boxes
+    // is off (set_error_form_shower); none in the plug-in.
+    void (*error_form_shower)(std::string_view text) = nullptr;
 };
 
 // The process's one set of session values.
@@ -35,10 +38,13 @@ SessionValues& session();
 void reset_session();
 
 // Fills the sample-type table from a ";"-separated list: a first field (the requested tray)
-// then pairs of name and code, cut to 40 and 2 characters, at most 20 pairs.
+// then pairs of name and code, cut to 40 and 2 characters, at most 20 pairs. The count is
+// always reset; a non-empty list also sets requested_tray to its first field. A trailing ";"
+// adds no field, and at most 40 fields after the first are read.
 void set_sample_types(std::string_view list);
 
-// Joins the method folder and a file name with "/".
+// Joins the method folder and a file name with "/" (no second "/" when the folder already ends
+// with one). With no method folder set it is the file name alone.
 std::string method_folder_file(std::string_view file_name);
 
 }  // namespace putils

@@ -27,7 +27,7 @@ R guarded(R fallback, Body&& body) {
 template <class Body>
 auto raising(const std::string& prefix, Body&& body) {
     Session s;
-    if (!s) throw RegistryError(prefix + ": " + last_store_error());
+    if (!s) throw RegistryError(prefix + ": " + s.failure());
     try {
         return body(s);
     } catch (const StoreFailure& e) {

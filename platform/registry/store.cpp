@@ -117,7 +117,7 @@ std::string message_of(sqlite3* db, int rc) {
         const char* detail = sqlite3_errmsg(db);
         if (detail != nullptr && m != detail) m += std::string(": ") + detail;
     }
-    if ((rc & 0xff) == SQLITE_BUSY) m += " (another process held the registry store for more than 5 s)";
+    if ((rc & 0xff) == SQLITE_BUSY) m = "the registry store is busy: another process has held it for more than 5 s";
     return m;
 }
 
@@ -303,6 +303,8 @@ Stmt Session::prepare(const char* sql) {
     statements.emplace(sql, st);
     return Stmt(st);
 }
+
+std::string Session::failure() const { return store_state().last_error; }
 
 int Session::changes() const { return sqlite3_changes(db_); }
 std::int64_t Session::last_insert_rowid() const { return sqlite3_last_insert_rowid(db_); }

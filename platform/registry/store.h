@@ -73,6 +73,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     explicit operator bool() const { return db_ != nullptr; }
+    // Why the store could not be opened (the session holds the lock that last_store_error takes).
+    std::string failure() const;
 
     // A cached statement for this SQL text; `sql` must be a string literal (cached by address).
     Stmt prepare(const char* sql);

@@ -22,6 +22,7 @@
 // enumeration functions may be called from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -72,6 +73,7 @@ bool is_window(Handle window);
 std::string class_name(Handle window);
 std::string window_text(Handle window);
 void set_window_text(Handle window, std::string_view text);
+// The parent; desktop_window() for a top-level window, 0 for the desktop or an unknown handle.
 Handle parent_of(Handle window);
 std::vector<Handle> children_of(Handle window);  // direct children, in creation order
 // True when the window belongs to the calling thread.
@@ -110,7 +112,8 @@ void remove_fd_watch(WatchId id);
 // The loop. get_message waits for the next posted message, timer or watch (running sent
 // messages, due timers and fd callbacks on the way) and returns false on WM_QUIT.
 bool get_message(Message& out);
-// As get_message without waiting; false when nothing is pending.
+// As get_message without waiting; false when nothing is pending. A quit request comes back
+// as a true result with out.message == WM_QUIT (wParam = exit code) and is removed.
 bool peek_message(Message& out);
 // Calls the procedure of out.window (messages without a window are ignored).
 Result dispatch_message(const Message& message);
@@ -141,5 +144,11 @@ int deliver_from_remote(std::string_view class_name, std::uint32_t message, WPar
 
 // Test support: destroys every window and timer of the calling thread and empties its queue.
 void reset_thread_state_for_tests();
+// Test support: what waits in the calling thread's queue right now.
+struct QueueCounts {
+    std::size_t sent = 0;    // sent from other threads, not yet started
+    std::size_t posted = 0;
+};
+QueueCounts queue_counts_for_tests();
 
 }  // namespace platform::window

@@ -1,0 +1,154 @@
+#include "platform/forms/common_controls.h"
+
+#include <algorithm>
+
+namespace platform::forms {
+
+void ProgressBar::StepIt() {
+    Position += Step;
+    if (Position > Max) Position = Min + (Position - Max);
+    if (Position < Min) Position = Min;
+}
+
+int ImageList::add(Image image) {
+    if (image.width != Width || image.height != Height) {
+        throw FormError(describe(*this) + " holds " + std::to_string(Width) + "x" + std::to_string(Height) +
+                        " images, not " + std::to_string(image.width) + "x" + std::to_string(image.height));
+    }
+    if (image.pixels.empty())
+        image.pixels.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height), 0);
+    images_.push_back(std::move(image));
+    return count() - 1;
+}
+
+const Image& ImageList::image(int index) const {
+    if (index < 0 || index >= count())
+        throw FormError(describe(*this) + " has no image " + std::to_string(index));
+    return images_[static_cast<std::size_t>(index)];
+}
+
+// ---- tree view ----------------------------------------------------------------------------
+
+int TreeNode::index() const {
+    const auto& siblings = parent_ ? parent_->children_ : tree_->roots();
+    for (std::size_t i = 0; i < siblings.size(); ++i) {
+        if (siblings[i].get() == this) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TreeNode::level() const {
+    int n = 0;
+    for (const TreeNode* p = parent_; p; p = p->parent_) ++n;
+    return n;
+}
+
+TreeNode* TreeView::add(TreeNode* parent, std::string text, std::intptr_t data) {
+    auto node = std::make_unique<TreeNode>();
+    node->Text = std::move(text);
+    node->Data = data;
+    node->tree_ = this;
+    node->parent_ = parent;
+    TreeNode* raw = node.get();
+    if (parent) {
+        if (parent->tree_ != this)
+            throw FormError(describe(*this) + ": the parent node belongs to another tree");
+        parent->children_.push_back(std::move(node));
+        parent->HasChildren = true;
+    } else {
+        roots_.push_back(std::move(node));
+    }
+    return raw;
+}
+
+void TreeView::delete_children(TreeNode& node) {
+    while (!node.children_.empty()) erase(node.children_.back().get());
+}
+
+void TreeView::erase(TreeNode* node) {
+    if (!node || node->tree_ != this) throw FormError(describe(*this) + ": no such node");
+    delete_children(*node);
+    if (OnDeletion) OnDeletion(*this, node);
+    bool selection_lost = false;
+    for (TreeNode* s = Selected; s; s = s->parent_) {
+        if (s == node) selection_lost = true;
+    }
+    if (selection_lost) Selected = nullptr;
+    auto& siblings = node->parent_ ? node->parent_->children_ : roots_;
+    TreeNode* parent = node->parent_;
+    siblings.erase(
+        std::remove_if(siblings.begin(), siblings.end(), [node](const auto& p) { return p.get() == node; }),
+        siblings.end());
+    if (parent && parent->children_.empty()) parent->HasChildren = false;
+}
+
+void TreeView::clear() {
+    while (!roots_.empty()) erase(roots_.back().get());
+    Selected = nullptr;
+}
+
+int TreeView::count() const {
+    int n = 0;
+    std::vector<const TreeNode*> stack;
+    for (const auto& r : roots_) stack.push_back(r.get());
+    while (!stack.empty()) {
+        const TreeNode* node = stack.back();
+        stack.pop_back();
+        ++n;
+        for (const auto& c : node->children()) stack.push_back(c.get());
+    }
+    return n;
+}
+
+void TreeView::select(TreeNode* node) {
+    ensure_reachable("select in");
+    if (node && node->tree_ != this) throw FormError(describe(*this) + ": the node belongs to another tree");
+    if (node == Selected) return;
+    Selected = node;
+    if (OnChange) OnChange(*this, node);
+}
+
+void TreeView::expand(TreeNode* node) {
+    ensure_reachable("expand in");
+    if (!node || node->Expanded) return;
+    bool allow = true;
+    if (OnExpanding) OnExpanding(*this, node, allow);
+    if (allow) node->Expanded = true;
+}
+
+void TreeView::collapse(TreeNode* node) {
+    ensure_reachable("collapse in");
+    if (!node || !node->Expanded) return;
+    node->Expanded = false;
+    if (OnCollapsed) OnCollapsed(*this, node);
+}
+
+// ---- list view ----------------------------------------------------------------------------
+
+ListItem& ListView::add(std::string caption) {
+    Items.push_back(ListItem{});
+    Items.back().Caption = std::move(caption);
+    return Items.back();
+}
+
+int ListView::selected_index() const {
+    for (std::size_t i = 0; i < Items.size(); ++i) {
+        if (Items[i].Selected) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void ListView::select(int index) {
+    ensure_reachable("select in");
+    if (index < -1 || index >= static_cast<int>(Items.size())) {
+        throw FormError(describe(*this) + " has no item " + std::to_string(index));
+    }
+    for (std::size_t i = 0; i < Items.size(); ++i) {
+        const bool want = static_cast<int>(i) == index;
+        if (Items[i].Selected == want) continue;
+        Items[i].Selected = want;
+        if (OnSelectItem) OnSelectItem(*this, static_cast<int>(i), want);
+    }
+}
+
+}  // namespace platform::forms

@@ -1,0 +1,178 @@
+// Status bar, progress bar, paint box, image list, tree view and list view.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/forms/canvas.h"
+#include "platform/forms/component.h"
+#include "platform/forms/string_list.h"
+
+namespace platform::forms {
+
+struct StatusPanel {
+    std::string Text;
+    int Width = 50;
+};
+
+class StatusBar : public Control {
+  public:
+    FORMS_CLASS_NAME("TStatusBar")
+    std::vector<StatusPanel> Panels;
+    bool SimplePanel = false;  // one panel showing SimpleText
+    std::string SimpleText;
+};
+
+class ProgressBar : public Control {
+  public:
+    FORMS_CLASS_NAME("TProgressBar")
+    int Min = 0;
+    int Max = 100;
+    int Position = 0;
+    int Step = 10;
+    // Position advanced by Step, wrapping to Min past Max.
+    void StepIt();
+};
+
+// A control that is only a canvas; it draws in OnPaint.
+class PaintBox : public Control {
+  public:
+    FORMS_CLASS_NAME("TPaintBox")
+    PaintBox() : Canvas(this) {}
+    forms::Canvas Canvas;
+    NotifyEvent OnPaint;
+    // Headless there is no later "when the window needs it": a repaint runs OnPaint now.
+    void Repaint() override { fire(OnPaint); }
+};
+
+// An image as the lists keep it: size and 32-bit pixels (0x00BBGGRR), row by row.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+class ImageList : public Component {
+  public:
+    FORMS_CLASS_NAME("TImageList")
+    int Width = 16;
+    int Height = 16;
+    int count() const { return static_cast<int>(images_.size()); }
+    // Adds an image; it must have the list's size (FormError otherwise). Returns its index.
+    int add(Image image);
+    const Image& image(int index) const;
+    void clear() { images_.clear(); }
+
+  private:
+    std::vector<Image> images_;
+};
+
+// ---- tree view ----------------------------------------------------------------------------
+
+class TreeView;
+
+class TreeNode {
+  public:
+    std::string Text;
+    std::intptr_t Data = 0;
+    int ImageIndex = -1;
+    int SelectedIndex = -1;
+    bool Expanded = false;
+    bool HasChildren = false;  // shows an expand button before the children are added
+
+    TreeNode* parent() const { return parent_; }
+    const std::vector<std::unique_ptr<TreeNode>>& children() const { return children_; }
+    int count() const { return static_cast<int>(children_.size()); }
+    TreeNode* item(int index) const { return children_.at(static_cast<std::size_t>(index)).get(); }
+    int index() const;  // position among the parent's children
+    int level() const;  // 0 for a root node
+    TreeView* tree() const { return tree_; }
+
+  private:
+    friend class TreeView;
+    TreeView* tree_ = nullptr;
+    TreeNode* parent_ = nullptr;
+    std::vector<std::unique_ptr<TreeNode>> children_;
+};
+
+class TreeView : public Control {
+  public:
+    FORMS_CLASS_NAME("TTreeView")
+    TreeView() {
+        TabStop = true;
+        Color = clWindow;
+    }
+
+    bool ShowButtons = true;
+    bool ShowLines = true;
+    bool ShowRoot = true;
+    bool ReadOnly = false;
+    bool HideSelection = true;
+    std::function<void(Component&, TreeNode*)> OnChange;            // the selection changed
+    std::function<void(Component&, TreeNode*, bool&)> OnExpanding;  // set false to refuse
+    std::function<void(Component&, TreeNode*)> OnCollapsed;
+    std::function<void(Component&, TreeNode*)> OnDeletion;
+
+    // Adds a node at the end of `parent`'s children (nullptr: a root node).
+    TreeNode* add(TreeNode* parent, std::string text, std::intptr_t data = 0);
+    void erase(TreeNode* node);  // with its children; OnDeletion for each, children first
+    void clear();
+    const std::vector<std::unique_ptr<TreeNode>>& roots() const { return roots_; }
+    int count() const;  // all nodes
+    TreeNode* Selected = nullptr;
+
+    // A person selecting a node: Selected, then OnChange when it changed.
+    void select(TreeNode* node);
+    // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
+    void expand(TreeNode* node);
+    void collapse(TreeNode* node);
+
+  private:
+    void delete_children(TreeNode& node);
+    std::vector<std::unique_ptr<TreeNode>> roots_;
+};
+
+// ---- list view ----------------------------------------------------------------------------
+
+struct ListColumn {
+    std::string Caption;
+    int Width = 50;
+};
+
+struct ListItem {
+    std::string Caption;
+    StringList SubItems;
+    int ImageIndex = -1;
+    std::intptr_t Data = 0;
+    bool Selected = false;
+};
+
+enum class ViewStyle { icon, small_icon, list, report };
+
+class ListView : public Control {
+  public:
+    FORMS_CLASS_NAME("TListView")
+    ListView() {
+        TabStop = true;
+        Color = clWindow;
+    }
+
+    std::vector<ListColumn> Columns;
+    std::vector<ListItem> Items;
+    forms::ViewStyle ViewStyle = ViewStyle::icon;
+    bool MultiSelect = false;
+    bool ReadOnly = false;
+    std::function<void(Component&, int index, bool selected)> OnSelectItem;
+
+    ListItem& add(std::string caption);
+    // Index of the first selected item, or -1.
+    int selected_index() const;
+    // A person clicking item `index`: it becomes the only selected item (OnSelectItem for each
+    // item whose state changed); -1 clears the selection.
+    void select(int index);
+};
+
+}  // namespace platform::forms

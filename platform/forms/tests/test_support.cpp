@@ -1,0 +1,48 @@
+#include "platform/forms/tests/test_support.h"
+
+namespace platform::forms::testing {
+
+void FormsTest::SetUp() {
+    window::reset_thread_state_for_tests();
+    reset_forms_state_for_tests();
+}
+
+void FormsTest::TearDown() {
+    reset_forms_state_for_tests();
+    window::reset_thread_state_for_tests();
+}
+
+Reaper::Reaper(unsigned milliseconds) {
+    window_ = std::make_unique<HiddenWindow>(
+        "TTestReaper", [this](std::uint32_t message, window::WParam, window::LParam) {
+            if (message != window::WM_TIMER || fired_) return window::Result{0};
+            fired_ = true;
+            window::kill_timer(window_->handle(), 1);
+            ADD_FAILURE() << "a message loop did not end: the reaper stopped it";
+            for (Form* form : screen().forms()) {
+                if (form->modal()) form->modal_result = mr_abort;
+            }
+            window::post_quit_message(99);
+            return window::Result{0};
+        });
+    window::set_timer(window_->handle(), 1, milliseconds);
+}
+
+Reaper::~Reaper() = default;
+
+TestDialog::TestDialog(std::string window_class, std::string caption) : Form(std::move(window_class)) {
+    Caption = std::move(caption);
+    value_edit = add<Edit>("value_edit");
+    ok_button = add<Button>("ok_button");
+    ok_button->Caption = "OK";
+    ok_button->modal_result = mr_ok;
+    ok_button->Default = true;
+    cancel_button = add<Button>("cancel_button");
+    cancel_button->Caption = "Cancel";
+    cancel_button->modal_result = mr_cancel;
+    cancel_button->Cancel = true;
+    OnActivate = [this](Component&) { ++activations; };
+    OnClose = [this](Component&, CloseAction&) { ++closes; };
+}
+
+}  // namespace platform::forms::testing

@@ -1,0 +1,61 @@
+#include "serial/tick_timer.h"
+
+#include <algorithm>
+
+#include "platform/kernel/kernel.h"
+
+namespace serial {
+
+namespace {
+
+std::uint64_t NowMs() {
+    const auto& state = clock_state();
+    return state.now_ms ? state.now_ms() : platform::kernel::monotonic_ms();
+}
+
+}  // namespace
+
+ClockState& clock_state() {
+    static ClockState state;
+    return state;
+}
+
+void reset_clock_state_for_tests() {
+    clock_state() = ClockState{};
+}
+
+std::uint32_t AdTimeGetTime() {
+    return static_cast<std::uint32_t>(NowMs());
+}
+
+std::int32_t CurrentTicks() {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(NowMs() / kTickMs));
+}
+
+void NewTimer(TTimerRecord& timer, std::int32_t ticks) {
+    ticks = std::clamp(ticks, 0, kMaxTimerTicks);
+    timer.StartTicks = CurrentTicks();
+    timer.ExpireTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(timer.StartTicks) +
+                                                  static_cast<std::uint32_t>(ticks));
+}
+
+bool TimerExpiredAt(const TTimerRecord& timer, std::int32_t now_ticks) {
+    // Ticks since the start against the timer's length, both modulo 2^32: right across any wrap
+    // of the tick count, since no timer is longer than 2^31 ticks.
+    auto elapsed = static_cast<std::uint32_t>(now_ticks) - static_cast<std::uint32_t>(timer.StartTicks);
+    auto length =
+        static_cast<std::uint32_t>(timer.ExpireTicks) - static_cast<std::uint32_t>(timer.StartTicks);
+    return elapsed > length;
+}
+
+bool TimerExpired(const TTimerRecord& timer) {
+    return TimerExpiredAt(timer, CurrentTicks());
+}
+
+std::uint32_t TicksPerMs(std::uint64_t frequency) {
+    if ((frequency >> 32) != 0 || frequency == 0) return 0;
+    auto f = static_cast<std::uint32_t>(frequency);
+    return f / 1000 + (f % 1000 > 500 ? 1 : 0);
+}
+
+}  // namespace serial
