@@ -23,7 +23,7 @@ namespace {
 
 // No box is expected; should one come, it is answered and the figure is void.
 class CountingInteraction : public platform::forms::InteractionProvider {
-public:
+  public:
     CountingInteraction() { platform::forms::set_interaction_provider(this); }
     platform::forms::ModalResult answer_box(const platform::forms::MessageBoxRequest&) override {
         ++boxes;
@@ -39,7 +39,9 @@ CountingInteraction& interaction() {
     return provider;
 }
 
-std::string n(int i) { return std::to_string(i); }
+std::string n(int i) {
+    return std::to_string(i);
+}
 
 // A configuration text at the model's limits.
 std::vector<std::string> full_configuration() {
@@ -70,13 +72,16 @@ std::vector<std::string> full_configuration() {
             else if (c % 2 == 1 && a == 23)
                 text.push_back("&Label");
             else
-                text.push_back("Value " + n(a) + ";-500000;500000;" + n(a * 100) + ";1;" + (a % 3 ? "nl" : "E"));
+                text.push_back("Value " + n(a) + ";-500000;500000;" + n(a * 100) + ";1;" +
+                               (a % 3 ? "nl" : "E"));
         }
     }
     text.push_back("[OBJECTS]");
     for (int k = 0; k < core::max_objects; ++k) {
         const int c = k % core::max_classes;
-        std::string line = (c == 0 ? std::string("SYRINGE") : c == 1 ? std::string("TRAY") : "CLASS_" + n(c)) +
+        std::string line = (c == 0   ? std::string("SYRINGE")
+                            : c == 1 ? std::string("TRAY")
+                                     : "CLASS_" + n(c)) +
                            ";Object " + n(k);
         for (int a = 0; a < core::max_attributes; ++a) {
             if (c % 2 == 1 && a == 23)
@@ -95,10 +100,18 @@ std::vector<std::string> full_configuration() {
         text.push_back("Tray;TRAY");
         for (int p = 2; p < core::max_atom_params; ++p) {
             switch (p % 4) {
-                case 0: text.push_back("Volume " + n(p) + ";0;SYR.Volume;1000;1;nl"); break;
-                case 1: text.push_back("Index " + n(p) + ";1;Tray.Max Index;1;1;E"); break;
-                case 2: text.push_back("?#Mode " + n(p) + ";0;1;0;" + n(p)); break;
-                default: text.push_back("Speed " + n(p) + ";100;SYR.Max Speed/2;5000;1;nl/s"); break;
+                case 0:
+                    text.push_back("Volume " + n(p) + ";0;SYR.Volume;1000;1;nl");
+                    break;
+                case 1:
+                    text.push_back("Index " + n(p) + ";1;Tray.Max Index;1;1;E");
+                    break;
+                case 2:
+                    text.push_back("?#Mode " + n(p) + ";0;1;0;" + n(p));
+                    break;
+                default:
+                    text.push_back("Speed " + n(p) + ";100;SYR.Max Speed/2;5000;1;nl/s");
+                    break;
             }
         }
     }
@@ -121,19 +134,57 @@ BENCHMARK(BM_ReadFullConfiguration)->Unit(benchmark::kMicrosecond);
 // The configuration of an instrument with a syringe, trays, an injector and wash stations.
 std::vector<std::string> instrument_configuration() {
     return {
-        "[LISTS]", "0;2;None;AutoFix", "1;3;Low;Medium;High", "2;2;Needle;Loop", "[CLASSES]", "!SYRINGE",
-        "Volume;1000;1000000;10000;1;nl", "Max Speed;100;1000000;50000;1;nl/s", "!INJECTOR",
-        "Loop Volume;0;1000000;20000;1;nl", "!WASH_STATION", "Depth;0;60000;20000;1;" MU "m",
-        "#Solvent Level;0;2;1;1", "!TRAY_HOLDER", "&Description", "!TRAY_TYPE", "Spl Per Col;1;50;8;1;E",
-        "Spl Per Row;1;50;12;1;E", "!TRAY", "Tray Type;TRAY_TYPE", "Tray Holder;TRAY_HOLDER",
-        "Offset x;-1000000;1000000;0;1;" MU "m", "[OBJECTS]", "SYRINGE;100ul;100000;200000", "INJECTOR;Inj1;20000",
-        "WASH_STATION;Wash1;20000;1", "WASH_STATION;Wash2;30000;2", "TRAY_HOLDER;TH-1;Front",
-        "TRAY_TYPE;VT96;8;12", "TRAY;Tray1;VT96;TH-1;0", "TRAY;Tray2;VT96;TH-1;130000", "[ATOMS]", "!MOVE_TO_VIAL",
-        "Tray;TRAY", "Index;1;Tray.Max Index;1;1;E", "Depth;0;50000;10000;100;" MU "m", "!ASPIRATE",
-        "Syringe;SYRINGE", "Volume;0;SYR.Volume;1000;1;nl", "Speed;100;SYR.Max Speed;5000;1;nl/s",
-        "?Delay;0;60;0;1;s", "!DISPENSE", "Syringe;SYRINGE", "Volume;0;SYR.Volume;1000;1;nl",
-        "Speed;100;SYR.Max Speed;5000;1;nl/s", "!INJECT", "Injector;INJECTOR", "#Mode;0;1;0;2", "!WASH",
-        "Station;WASH_STATION", "Cycles;1;10;1;1;E",
+        "[LISTS]",
+        "0;2;None;AutoFix",
+        "1;3;Low;Medium;High",
+        "2;2;Needle;Loop",
+        "[CLASSES]",
+        "!SYRINGE",
+        "Volume;1000;1000000;10000;1;nl",
+        "Max Speed;100;1000000;50000;1;nl/s",
+        "!INJECTOR",
+        "Loop Volume;0;1000000;20000;1;nl",
+        "!WASH_STATION",
+        "Depth;0;60000;20000;1;" MU "m",
+        "#Solvent Level;0;2;1;1",
+        "!TRAY_HOLDER",
+        "&Description",
+        "!TRAY_TYPE",
+        "Spl Per Col;1;50;8;1;E",
+        "Spl Per Row;1;50;12;1;E",
+        "!TRAY",
+        "Tray Type;TRAY_TYPE",
+        "Tray Holder;TRAY_HOLDER",
+        "Offset x;-1000000;1000000;0;1;" MU "m",
+        "[OBJECTS]",
+        "SYRINGE;100ul;100000;200000",
+        "INJECTOR;Inj1;20000",
+        "WASH_STATION;Wash1;20000;1",
+        "WASH_STATION;Wash2;30000;2",
+        "TRAY_HOLDER;TH-1;Front",
+        "TRAY_TYPE;VT96;8;12",
+        "TRAY;Tray1;VT96;TH-1;0",
+        "TRAY;Tray2;VT96;TH-1;130000",
+        "[ATOMS]",
+        "!MOVE_TO_VIAL",
+        "Tray;TRAY",
+        "Index;1;Tray.Max Index;1;1;E",
+        "Depth;0;50000;10000;100;" MU "m",
+        "!ASPIRATE",
+        "Syringe;SYRINGE",
+        "Volume;0;SYR.Volume;1000;1;nl",
+        "Speed;100;SYR.Max Speed;5000;1;nl/s",
+        "?Delay;0;60;0;1;s",
+        "!DISPENSE",
+        "Syringe;SYRINGE",
+        "Volume;0;SYR.Volume;1000;1;nl",
+        "Speed;100;SYR.Max Speed;5000;1;nl/s",
+        "!INJECT",
+        "Injector;INJECTOR",
+        "#Mode;0;1;0;2",
+        "!WASH",
+        "Station;WASH_STATION",
+        "Cycles;1;10;1;1;E",
     };
 }
 
@@ -194,7 +245,8 @@ void BM_ExpandHundredSteps(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(core::build_running_method("100ul", 0, method));
     if (!core::build_running_method("100ul", 0, method) || interaction().boxes != 0 ||
         core::method_state().expanded_method.size() != 1000u)
-        state.SkipWithError(("the method did not expand into 1000 lines: " + putils::session().last_error).c_str());
+        state.SkipWithError(
+            ("the method did not expand into 1000 lines: " + putils::session().last_error).c_str());
     state.counters["atom_lines"] = double(core::method_state().expanded_method.size());
 }
 BENCHMARK(BM_ExpandHundredSteps)->Unit(benchmark::kMicrosecond);

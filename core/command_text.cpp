@@ -29,11 +29,15 @@ static constexpr std::array<ObjectVariable, 5> object_variables{{
     {"SL.injector2", &RunVariables::sample_injector2},
 }};
 
-std::string_view until_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
+std::string_view until_nul(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
 
 }  // namespace
 
-std::string command_name(std::string_view line) { return std::string(line.substr(0, line.find('('))); }
+std::string command_name(std::string_view line) {
+    return std::string(line.substr(0, line.find('(')));
+}
 
 bool line_has_command(std::string_view line, std::string_view name) {
     return putils::same_text(command_name(line), name);
@@ -67,7 +71,9 @@ bool is_object_variable(std::string_view text) {
     return false;
 }
 
-bool is_syr(std::string_view text) { return putils::same_text(text, "SYR"); }
+bool is_syr(std::string_view text) {
+    return putils::same_text(text, "SYR");
+}
 
 bool substitute_object_variable(std::string& text) {
     for (const ObjectVariable& variable : object_variables) {
@@ -85,9 +91,10 @@ double limit_value(std::string_view context, std::string_view unit, double max, 
     return value;
 }
 
-double ask_out_of_range_value(std::string_view context, std::string_view unit, double max, double min, double bound,
-                              double value) {
-    if (OutOfRangeAsker ask = engine_hooks().ask_out_of_range) return ask(context, unit, max, min, bound, value);
+double ask_out_of_range_value(std::string_view context, std::string_view unit, double max, double min,
+                              double bound, double value) {
+    if (OutOfRangeAsker ask = engine_hooks().ask_out_of_range)
+        return ask(context, unit, max, min, bound, value);
     return bound;
 }
 
@@ -112,7 +119,8 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
     std::string name;
     std::vector<std::string> line_args;
     if (!split_line(line, name, line_args)) {
-        putils::show_error(std::string(line) + " has more than " + std::to_string(max_line_arguments) + " arguments");
+        putils::show_error(std::string(line) + " has more than " + std::to_string(max_line_arguments) +
+                           " arguments");
         return false;
     }
     const int atom = find_atom(name);
@@ -163,7 +171,8 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
                     if (!reported) putils::show_error(context + ": cant understand " + argument);
                     return false;
                 }
-                for (auto [limit, target] : {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
+                for (auto [limit, target] :
+                     {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
                     if (!evaluate_expression(limit, unit, scope, context, *target, &reported)) {
                         if (!reported) putils::show_error("cant understand " + std::string(limit));
                         return false;

@@ -33,7 +33,9 @@ const Tattribute_rec* first_attribute(const Tclass_rec& cls, std::string_view na
 
 }  // namespace
 
-Tconfig_model& config_model() { return model_instance(); }
+Tconfig_model& config_model() {
+    return model_instance();
+}
 
 void reset_config_model() {
     // The model is large; copy a static empty one rather than build a temporary on the stack.
@@ -81,10 +83,16 @@ std::uint32_t class_bit(std::string_view class_name) {
     return 0;
 }
 
-std::uint32_t sync_signal_class_bit() { return class_bit("SYNC_SIGNAL"); }
-std::uint32_t out_signal_class_bit() { return class_bit("OUT_SIGNAL"); }
+std::uint32_t sync_signal_class_bit() {
+    return class_bit("SYNC_SIGNAL");
+}
+std::uint32_t out_signal_class_bit() {
+    return class_bit("OUT_SIGNAL");
+}
 
-bool bit_in_mask(std::int32_t bit, std::uint32_t mask) { return (mask >> (bit & 31)) & 1u; }
+bool bit_in_mask(std::int32_t bit, std::uint32_t mask) {
+    return (mask >> (bit & 31)) & 1u;
+}
 
 bool object_class_in_mask(int object_index, std::uint32_t mask) {
     const Tconfig_model& model = model_instance();
@@ -101,7 +109,9 @@ bool object_is_of_class(std::string_view object_name, std::string_view class_nam
     return putils::same_text(object_class_name(object_name), class_name);
 }
 
-bool is_tray_holder(std::string_view object_name) { return object_is_of_class(object_name, "TRAY_HOLDER"); }
+bool is_tray_holder(std::string_view object_name) {
+    return object_is_of_class(object_name, "TRAY_HOLDER");
+}
 
 std::string get_text_attribute(std::string_view object_name, std::string_view attribute_name) {
     const Tobject_rec* object = object_record_by_name(object_name);
@@ -121,7 +131,9 @@ double get_number_attribute(std::string_view object_name, std::string_view attri
     return get_number_value(*object, index);
 }
 
-std::string get_tray_type(std::string_view object_name) { return get_text_attribute(object_name, "Tray Type"); }
+std::string get_tray_type(std::string_view object_name) {
+    return get_text_attribute(object_name, "Tray Type");
+}
 
 const Tobject_rec* object_record_by_name(std::string_view object_name) {
     const Tconfig_model& model = model_instance();
@@ -152,10 +164,12 @@ bool set_text_value(const Tobject_rec& object, int attribute, std::string_view t
     if (text.size() > std::size_t(text_slot_width)) return false;
     unsigned char* target = slot(object, attribute);
     std::memset(target, 0, text_slot_size);
-    std::memcpy(target, text.data(), text.size());
+    if (!text.empty()) std::memcpy(target, text.data(), text.size());
     return true;
 }
 
-const Tclass_rec& class_of(const Tobject_rec& object) { return model_instance().classes[object.class_index]; }
+const Tclass_rec& class_of(const Tobject_rec& object) {
+    return model_instance().classes[object.class_index];
+}
 
 }  // namespace core

@@ -32,9 +32,9 @@ inline constexpr int max_atom_params = 40;
 
 // Widths of the model's short texts.
 inline constexpr int list_item_width = 24;
-inline constexpr int name_width = 24;        // classes, objects, atoms
-inline constexpr int member_name_width = 20; // attributes and parameters
-inline constexpr int limit_width = 42;       // atom parameter limit texts
+inline constexpr int name_width = 24;         // classes, objects, atoms
+inline constexpr int member_name_width = 20;  // attributes and parameters
+inline constexpr int limit_width = 42;        // atom parameter limit texts
 inline constexpr int unit_width = 4;
 // A text or object-reference slot holds 19 characters and its terminating zero.
 inline constexpr int text_slot_width = 19;
@@ -44,7 +44,7 @@ inline constexpr int text_slot_size = 20;
 // A text of at most N characters, held in place; a longer text is cut to N when stored.
 template <int N>
 class ShortText {
-public:
+  public:
     ShortText() = default;
     ShortText(std::string_view text) { assign(text); }  // NOLINT: texts convert freely
     void assign(std::string_view text) {
@@ -61,7 +61,7 @@ public:
     bool empty() const { return size_ == 0; }
     static constexpr int width = N;
 
-private:
+  private:
     std::array<char, N> data_{};
     std::uint8_t size_ = 0;
 };

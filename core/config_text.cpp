@@ -17,7 +17,8 @@ namespace core {
 namespace {
 
 // The sections, in the order the text must have them.
-static constexpr std::array<std::string_view, 4> section_headers{"[LISTS]", "[CLASSES]", "[OBJECTS]", "[ATOMS]"};
+static constexpr std::array<std::string_view, 4> section_headers{"[LISTS]", "[CLASSES]", "[OBJECTS]",
+                                                                 "[ATOMS]"};
 
 struct WellKnownClass {
     std::string_view name;
@@ -37,8 +38,8 @@ static constexpr std::array<WellKnownClass, 6> well_known_classes{{
 // Atoms the step executor carries out itself; appended after the text's atoms, so (names
 // being looked up last match first) they hide a text atom of the same name.
 static constexpr std::array<std::string_view, builtin_atom_count> builtin_atoms{
-    "INC_INDEX",       "DEC_INDEX",       "REPEAT",           "END",          "WAIT_FOR_DS",
-    "INC_USER_INDEX",  "DEC_USER_INDEX",  "RESET_USER_INDEX", "SET_INJECTED",
+    "INC_INDEX",      "DEC_INDEX",      "REPEAT",           "END",          "WAIT_FOR_DS",
+    "INC_USER_INDEX", "DEC_USER_INDEX", "RESET_USER_INDEX", "SET_INJECTED",
 };
 
 // A list line holds its number, its maximum and at most this many items.
@@ -46,7 +47,9 @@ static_assert(max_fields - 2 <= max_list_items);
 
 constexpr std::size_t quoted_line_width = 60;
 
-std::string_view until_nul(std::string_view line) { return line.substr(0, line.find('\0')); }
+std::string_view until_nul(std::string_view line) {
+    return line.substr(0, line.find('\0'));
+}
 
 std::string shortened(std::string_view line) {
     line = until_nul(line);
@@ -60,7 +63,7 @@ struct Range {
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::vector<std::string>& lines) : lines_(lines), model_(config_model()) {}
 
     bool read() {
@@ -74,7 +77,8 @@ public:
         }
         for (int s = 0; s < 4; ++s) {
             if (header[s] < 0) {
-                putils::show_error("The configuration has no " + std::string(section_headers[s]) + " section");
+                putils::show_error("The configuration has no " + std::string(section_headers[s]) +
+                                   " section");
                 return false;
             }
         }
@@ -82,10 +86,11 @@ public:
             int end = s < 3 ? header[s + 1] : int(lines_.size());
             return Range{header[s] + 1, std::max(header[s] + 1, end)};
         };
-        return read_lists(range(0)) && read_classes(range(1)) && read_objects(range(2)) && read_atoms(range(3));
+        return read_lists(range(0)) && read_classes(range(1)) && read_objects(range(2)) &&
+               read_atoms(range(3));
     }
 
-private:
+  private:
     void start_model() {
         model_.list_count = 0;
         model_.class_count = 0;
@@ -104,30 +109,34 @@ private:
     bool split(int i) {
         split_fields(lines_[i], fields_);
         if (fields_.overflow) {
-            putils::show_error("Line has more than " + std::to_string(max_fields) + " fields: " + shortened(lines_[i]));
+            putils::show_error("Line has more than " + std::to_string(max_fields) +
+                               " fields: " + shortened(lines_[i]));
             return false;
         }
         return true;
     }
 
-    const std::string& field(int i) const { return fields_[i]; }
+    std::string_view field(int i) const { return fields_[i]; }
+    std::string field_text(int i) const { return std::string(fields_[i]); }
 
-    bool is_class_name(const std::string& text) const { return !text.empty() && find_class(text) < model_.class_count; }
+    bool is_class_name(std::string_view text) const {
+        return !text.empty() && find_class(text) < model_.class_count;
+    }
 
-    // A real number of the configuration, held within max_number_magnitude.
-    bool read_number(const std::string& text, const std::string& context, double& value) {
-        if (!putils::read_real(text, context, value)) return false;
-        if (std::abs(value) > max_number_magnitude) {
-            putils::show_error("Number out of range:" + context);
-            value = 0;
-            return false;
-        }
-        return true;
+    // A real number of the configuration, held within max_number_magnitude. The context is only
+    // put together for a message.
+    template <typename Context>
+    bool read_number(std::string_view text, const Context& context, double& value) {
+        if (putils::parse_real(text, value) && std::abs(value) <= max_number_magnitude) return true;
+        if (putils::read_real(text, context(), value)) putils::show_error("Number out of range:" + context());
+        value = 0;
+        return false;
     }
 
     // The user unit of an instrument unit. One that does not fit the model's four characters is
     // refused: cut, it could read back as another unit ("nl/sec" would become "nl/s").
-    bool read_unit(const std::string& instrument_unit, const std::string& context, ShortText<unit_width>& unit) {
+    bool read_unit(std::string_view instrument_unit, const std::string& context,
+                   ShortText<unit_width>& unit) {
         const std::string user_unit = to_user_unit(instrument_unit);
         if (user_unit.size() > std::size_t(unit_width)) {
             putils::show_error(context + ": the unit " + shortened(instrument_unit) + " is longer than " +
@@ -138,7 +147,7 @@ private:
         return true;
     }
 
-    bool read_list_number(const std::string& text, const std::string& context, std::uint32_t& list_number) {
+    bool read_list_number(std::string_view text, const std::string& context, std::uint32_t& list_number) {
         std::int32_t number = 0;
         if (!putils::read_int(text, context, number)) return false;
         if (number < 0 || number >= max_lists) {
@@ -156,7 +165,7 @@ private:
         for (int i = 1; i <= fields_.count && !field(i).empty(); ++i) {
             std::uint32_t bit = class_bit(field(i));
             if (bit == 0) {
-                putils::show_error(field(i) + where);
+                putils::show_error(field_text(i) + where);
                 return false;
             }
             mask |= bit;
@@ -181,7 +190,8 @@ private:
             }
             Tlist_rec& list = model_.lists[number];
             list.item_count = 0;
-            for (int f = 2; f <= fields_.count && !field(f).empty(); ++f) list.items[list.item_count++] = field(f);
+            for (int f = 2; f <= fields_.count && !field(f).empty(); ++f)
+                list.items[list.item_count++] = field(f);
             list.maximum = maximum;
             list.present = true;
             ++model_.list_count;
@@ -194,11 +204,12 @@ private:
             if (!split(i)) return false;
             if (field(0).empty() || field(0).front() != '!') continue;
             if (model_.class_count >= max_classes) {
-                putils::show_error("Too many classes: the configuration holds at most " + std::to_string(max_classes));
+                putils::show_error("Too many classes: the configuration holds at most " +
+                                   std::to_string(max_classes));
                 return false;
             }
             Tclass_rec& cls = model_.classes[model_.class_count];
-            cls.name = std::string_view(field(0)).substr(1);
+            cls.name = field(0).substr(1);
             cls.attribute_count = 0;
             cls.block_size = 0;
             for (const WellKnownClass& known : well_known_classes)
@@ -230,7 +241,8 @@ private:
             for (int a = 0; a < cls.attribute_count; ++a) {
                 Tattribute_rec& attribute = cls.attributes[a];
                 attribute.value_offset = offset;
-                const bool text_slot = attribute.kind == ValueKind::text || attribute.kind == ValueKind::object;
+                const bool text_slot =
+                    attribute.kind == ValueKind::text || attribute.kind == ValueKind::object;
                 offset += text_slot ? text_slot_size : number_slot_size;
             }
             cls.block_size = offset;
@@ -241,35 +253,38 @@ private:
     bool read_attribute(Tclass_rec& cls) {
         const std::string class_name = cls.name.str();
         if (cls.attribute_count >= max_attributes) {
-            putils::show_error(class_name + ": a class holds at most " + std::to_string(max_attributes) + " attributes");
+            putils::show_error(class_name + ": a class holds at most " + std::to_string(max_attributes) +
+                               " attributes");
             return false;
         }
-        const std::string& name = field(0);
-        const std::string context = class_name + ":" + name;
+        const std::string_view name = field(0);
+        const std::string context = class_name + ":" + std::string(name);
+        auto with = [&context](const char* what) { return [&context, what] { return context + what; }; };
         Tattribute_rec attribute;
         if (!name.empty() && name.front() == '#') {
             attribute.kind = ValueKind::list;
-            attribute.name = std::string_view(name).substr(1);
-            if (!read_number(field(1), context + " min", attribute.min) ||
-                !read_number(field(2), context + " max", attribute.max) ||
-                !read_number(field(3), context + " default", attribute.default_value) ||
+            attribute.name = name.substr(1);
+            if (!read_number(field(1), with(" min"), attribute.min) ||
+                !read_number(field(2), with(" max"), attribute.max) ||
+                !read_number(field(3), with(" default"), attribute.default_value) ||
                 !read_list_number(field(4), context + " list number", attribute.list_or_mask))
                 return false;
         } else if (!name.empty() && name.front() == '&') {
             attribute.kind = ValueKind::text;
-            attribute.name = std::string_view(name).substr(1);
+            attribute.name = name.substr(1);
         } else if (is_class_name(field(1))) {
             attribute.kind = ValueKind::object;
             attribute.name = name;
-            if (!read_class_mask(" in class " + class_name + " is not a class!", attribute.list_or_mask)) return false;
+            if (!read_class_mask(" in class " + class_name + " is not a class!", attribute.list_or_mask))
+                return false;
         } else {
             attribute.kind = ValueKind::number;
             attribute.name = name;
             if (!read_unit(field(5), context, attribute.unit)) return false;
-            if (!read_number(field(1), context + " min", attribute.min) ||
-                !read_number(field(2), context + " max", attribute.max) ||
-                !read_number(field(3), context + " default", attribute.default_value) ||
-                !read_number(field(4), context + " increment", attribute.increment))
+            if (!read_number(field(1), with(" min"), attribute.min) ||
+                !read_number(field(2), with(" max"), attribute.max) ||
+                !read_number(field(3), with(" default"), attribute.default_value) ||
+                !read_number(field(4), with(" increment"), attribute.increment))
                 return false;
         }
         cls.attributes[cls.attribute_count++] = attribute;
@@ -282,15 +297,16 @@ private:
         for (int i = range.first; i < range.end; ++i) {
             if (!split(i)) return false;
             if (!is_class_name(field(0))) {
-                putils::show_error(field(0) + " is not a known class!");
+                putils::show_error(field_text(0) + " is not a known class!");
                 return false;
             }
             if (field(1).empty()) {
-                putils::show_error("an object of class " + field(0) + " must have a name to be defined");
+                putils::show_error("an object of class " + field_text(0) + " must have a name to be defined");
                 return false;
             }
             if (model_.object_count >= max_objects) {
-                putils::show_error("Too many objects: the configuration holds at most " + std::to_string(max_objects));
+                putils::show_error("Too many objects: the configuration holds at most " +
+                                   std::to_string(max_objects));
                 return false;
             }
             Tobject_rec& object = model_.objects[model_.object_count++];
@@ -318,8 +334,8 @@ private:
 
     bool read_value(const Tobject_rec& object, int a) {
         const Tattribute_rec& attribute = model_.classes[object.class_index].attributes[a];
-        const std::string& text = field(a + 2);
-        const std::string context = object.name.str() + ":" + attribute.name.str();
+        const std::string_view text = field(a + 2);
+        auto context = [&] { return object.name.str() + ":" + attribute.name.str(); };
         switch (attribute.kind) {
             case ValueKind::number:
             case ValueKind::list: {
@@ -335,8 +351,8 @@ private:
             case ValueKind::text:
             case ValueKind::object:
                 if (!set_text_value(object, a, text)) {
-                    putils::show_error(context + ": the text is longer than " + std::to_string(text_slot_width) +
-                                       " characters");
+                    putils::show_error(context() + ": the text is longer than " +
+                                       std::to_string(text_slot_width) + " characters");
                     return false;
                 }
                 return true;
@@ -348,7 +364,7 @@ private:
         // Pass 1: the structure, so that limits may name the atom's own object parameters.
         for (int i = range.first; i < range.end; ++i) {
             if (!split(i)) return false;
-            const std::string& first = field(0);
+            const std::string_view first = field(0);
             if (!first.empty() && first.front() == '!') {
                 if (model_.atom_count >= max_text_atoms) {
                     putils::show_error("Too many atoms: the configuration holds at most " +
@@ -356,7 +372,7 @@ private:
                     return false;
                 }
                 Tatom_rec& atom = model_.atoms[model_.atom_count++];
-                atom.name = std::string_view(first).substr(1);
+                atom.name = first.substr(1);
                 atom.param_count = 0;
                 continue;
             }
@@ -366,8 +382,8 @@ private:
             }
             Tatom_rec& atom = model_.atoms[model_.atom_count - 1];
             if (atom.param_count >= max_atom_params) {
-                putils::show_error(atom.name.str() + ": an atom holds at most " + std::to_string(max_atom_params) +
-                                   " parameters");
+                putils::show_error(atom.name.str() + ": an atom holds at most " +
+                                   std::to_string(max_atom_params) + " parameters");
                 return false;
             }
             Tatom_param_rec param;
@@ -421,7 +437,7 @@ private:
 
     // Stores a limit text; a text that would not fit is refused rather than cut, since a cut
     // expression could mean something else.
-    bool store_limit(ShortText<limit_width>& target, const std::string& text, const std::string& context) {
+    bool store_limit(ShortText<limit_width>& target, std::string_view text, const std::string& context) {
         if (text.size() > std::size_t(limit_width)) {
             putils::show_error(context + ": the limit " + shortened(text) + " is longer than " +
                                std::to_string(limit_width) + " characters");
@@ -437,13 +453,16 @@ private:
         const std::string unit = param.unit.str();
         bool shown = false;  // a message was shown already
         bool good = true;
-        auto valid = [&](const std::string& text) { return check_expression(text, unit, true, false, atom_index, {}); };
+        auto valid = [&](std::string_view text) {
+            return check_expression(text, unit, true, false, atom_index, {});
+        };
         switch (param.kind) {
             case ValueKind::list:
                 good = valid(field(1)) && valid(field(2)) && valid(field(3));
                 if (good) {
                     shown = true;
-                    good = store_limit(param.min, field(1), context) && store_limit(param.max, field(2), context) &&
+                    good = store_limit(param.min, field(1), context) &&
+                           store_limit(param.max, field(2), context) &&
                            store_limit(param.default_value, field(3), context) &&
                            read_list_number(field(4), context + " list number", param.list_or_mask);
                 }
@@ -456,10 +475,11 @@ private:
                 good = valid(field(1)) && valid(field(2)) && valid(field(3)) && valid(field(4));
                 if (good) {
                     shown = true;
-                    good = store_limit(param.min, instrument_value_to_user(field(1), unit), context) &&
-                           store_limit(param.max, instrument_value_to_user(field(2), unit), context) &&
-                           store_limit(param.default_value, instrument_value_to_user(field(3), unit), context) &&
-                           store_limit(param.increment, instrument_value_to_user(field(4), unit), context);
+                    good =
+                        store_limit(param.min, instrument_value_to_user(field(1), unit), context) &&
+                        store_limit(param.max, instrument_value_to_user(field(2), unit), context) &&
+                        store_limit(param.default_value, instrument_value_to_user(field(3), unit), context) &&
+                        store_limit(param.increment, instrument_value_to_user(field(4), unit), context);
                 }
                 break;
             case ValueKind::text:
@@ -494,25 +514,35 @@ void append_mask_classes(std::vector<std::string>& fields, std::uint32_t mask) {
 }  // namespace
 
 int split_fields(std::string_view line, FieldTable& table) {
-    line = until_nul(line);
-    putils::Cursor cursor = line;
-    table.count = 0;
+    std::string_view rest = until_nul(line);
+    // One field as next_token takes it, on views: no copies while a configuration is read.
+    auto next_field = [&rest]() {
+        std::size_t start = 0;
+        while (start < rest.size() && rest[start] == ' ') ++start;
+        const std::size_t end = rest.find(';', start);
+        std::string_view field =
+            rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        return field;
+    };
     table.overflow = false;
-    table.fields[0] = putils::next_token(cursor, ';');
+    table.fields[0] = next_field();
     int next = 1;
-    while (!cursor.empty()) {
+    while (!rest.empty()) {
         if (next == max_fields) {
             table.overflow = true;
             break;
         }
-        table.fields[next++] = putils::next_token(cursor, ';');
+        table.fields[next++] = next_field();
     }
     table.count = next - 1;
-    for (int i = next; i < max_fields; ++i) table.fields[i].clear();
+    for (int i = next; i < max_fields; ++i) table.fields[i] = {};
     return table.count;
 }
 
-std::string config_file_path() { return putils::method_folder_file("latest_zor.pol"); }
+std::string config_file_path() {
+    return putils::method_folder_file("latest_zor.pol");
+}
 
 bool read_configuration(const std::vector<std::string>& lines) {
     Reader reader(lines);
@@ -564,13 +594,17 @@ std::vector<std::string> configuration_lines() {
             std::vector<std::string> fields;
             switch (attribute.kind) {
                 case ValueKind::number:
-                    fields = {attribute.name.str(),         limit_to_text(attribute.min),
-                              limit_to_text(attribute.max), limit_to_text(attribute.default_value),
-                              limit_to_text(attribute.increment), to_instrument_unit(attribute.unit)};
+                    fields = {attribute.name.str(),
+                              limit_to_text(attribute.min),
+                              limit_to_text(attribute.max),
+                              limit_to_text(attribute.default_value),
+                              limit_to_text(attribute.increment),
+                              to_instrument_unit(attribute.unit)};
                     break;
                 case ValueKind::list:
-                    fields = {"#" + attribute.name.str(), limit_to_text(attribute.min), limit_to_text(attribute.max),
-                              limit_to_text(attribute.default_value), std::to_string(attribute.list_or_mask)};
+                    fields = {"#" + attribute.name.str(), limit_to_text(attribute.min),
+                              limit_to_text(attribute.max), limit_to_text(attribute.default_value),
+                              std::to_string(attribute.list_or_mask)};
                     break;
                 case ValueKind::text:
                     fields = {"&" + attribute.name.str()};
@@ -608,7 +642,8 @@ std::vector<std::string> configuration_lines() {
                 case ValueKind::list:
                     fields = {prefix + "#" + param.name.str(), user_value_to_instrument(param.min, unit),
                               user_value_to_instrument(param.max, unit),
-                              user_value_to_instrument(param.default_value, unit), std::to_string(param.list_or_mask)};
+                              user_value_to_instrument(param.default_value, unit),
+                              std::to_string(param.list_or_mask)};
                     break;
                 case ValueKind::object:
                 case ValueKind::text:

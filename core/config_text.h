@@ -20,18 +20,19 @@ namespace core {
 
 inline constexpr int max_fields = 41;  // field 0 and up to 40 further fields
 
-// The fields of one record line. count is the number of fields after field 0; fields beyond
-// it read as "".
+// The fields of one record line, as views into the line (which must outlive the table). count
+// is the number of fields after field 0; fields beyond it read as "".
 struct FieldTable {
-    std::array<std::string, max_fields> fields{};
+    std::array<std::string_view, max_fields> fields{};
     int count = 0;
     // The line had more than max_fields fields.
     bool overflow = false;
-    const std::string& operator[](int i) const { return fields[i]; }
+    std::string_view operator[](int i) const { return fields[i]; }
 };
 
-// Splits a line at ";" (leading blanks of each field skipped; a trailing ";" adds nothing,
-// two in a row give an empty field). Returns the number of fields after field 0.
+// Splits a line at ";" as next_token does (leading blanks of each field skipped, characters up
+// to the next ";"; a NUL ends the line). A trailing ";" adds nothing, two in a row give an empty
+// field. Returns the number of fields after field 0.
 int split_fields(std::string_view line, FieldTable& table);
 
 // method folder + "/" + "latest_zor.pol"

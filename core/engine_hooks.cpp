@@ -7,7 +7,9 @@ EngineHooks& engine_hooks() {
     return hooks;
 }
 
-void reset_engine_hooks() { engine_hooks() = EngineHooks{}; }
+void reset_engine_hooks() {
+    engine_hooks() = EngineHooks{};
+}
 
 void engine_debug_line(std::string_view line) {
     if (DebugLineSink sink = engine_hooks().debug_line) sink(line);

@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::string_view operator_chars = "()*+-/";
 
-bool is_operator(char c) { return operator_chars.find(c) != std::string_view::npos; }
+bool is_operator(char c) {
+    return operator_chars.find(c) != std::string_view::npos;
+}
 
 struct RunVariable {
     std::string_view name;
@@ -54,7 +56,9 @@ std::string_view after_first_dot(std::string_view text) {
     return dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
 }
 
-std::string_view before_first_dot(std::string_view text) { return text.substr(0, text.find('.')); }
+std::string_view before_first_dot(std::string_view text) {
+    return text.substr(0, text.find('.'));
+}
 
 // The first number attribute of the syringe class with that name and unit; -1 when none.
 int syringe_attribute(std::string_view name, std::string_view unit) {
@@ -91,7 +95,7 @@ std::string normalize(std::string_view text) {
 // Units the search passes down: the expected one and the four of the product and quotient
 // rules. Interned so each has a small number.
 class UnitSet {
-public:
+  public:
     explicit UnitSet(std::string_view expected) { units_[0] = expected; }
     int id(std::string_view unit) const {
         for (int i = 0; i < count_; ++i)
@@ -106,35 +110,39 @@ public:
         return count_++;
     }
 
-private:
+  private:
     std::array<std::string_view, 5> units_{};
     int count_ = 1;
 };
 
 // What is known about each part of a text (start, length) in each unit: a flat table, sized by
 // the text, so a search that meets the same part again looks it up instead of repeating itself.
+template <typename Entry>
 class PartTable {
-public:
-    static constexpr std::int32_t unknown = -1;
-    void reset(std::size_t text_length) {
-        stride_ = text_length + 1;
-        entries_.assign(units * stride_ * stride_, unknown);
-    }
-    std::int32_t& at(std::size_t offset, std::size_t length, int unit) {
+  public:
+    static constexpr Entry unknown = -1;
+    // Sized for a text on first use: most texts are decided by their whole and never need it.
+    void prepare(std::size_t text_length) { text_length_ = text_length; }
+    Entry& at(std::size_t offset, std::size_t length, int unit) {
+        if (entries_.empty()) {
+            stride_ = text_length_ + 1;
+            entries_.assign(units * stride_ * stride_, unknown);
+        }
         return entries_[(std::size_t(unit) * stride_ + offset) * stride_ + length];
     }
 
-private:
+  private:
     static constexpr std::size_t units = 5;
+    std::size_t text_length_ = 0;
     std::size_t stride_ = 0;
-    std::vector<std::int32_t> entries_;
+    std::vector<Entry> entries_;
 };
 
 // ---------------------------------------------------------------------------------------------
 // The checker. Works on views of one normalized text, remembering each part's verdict per unit.
 
 class Checker {
-public:
+  public:
     Checker(std::string_view unit, bool syringe_attributes, int atom, std::span<const MacroParam> params)
         : units_(unit), syringe_attributes_(syringe_attributes), atom_(atom), params_(params) {
         ul_ = units_.intern(unit_ul());
@@ -147,15 +155,15 @@ public:
         text_ = normalize(text);
         if (text_.empty()) return empty_allowed;
         if (text_.size() > max_expression_length) return false;
-        known_.reset(text_.size());
-        return check(0, text_.size(), 0);
+        known_.prepare(text_.size());
+        return check_part(0, text_.size(), 0);
     }
 
-private:
+  private:
     bool check(std::size_t offset, std::size_t length, int unit_id) {
         if (length == 0) return false;
-        std::int32_t& known = known_.at(offset, length, unit_id);
-        if (known == PartTable::unknown) known = check_part(offset, length, unit_id) ? 1 : 0;
+        std::int8_t& known = known_.at(offset, length, unit_id);
+        if (known == PartTable<std::int8_t>::unknown) known = check_part(offset, length, unit_id) ? 1 : 0;
         return known == 1;
     }
 
@@ -168,7 +176,8 @@ private:
         if (const RunVariable* variable = find_run_variable(t)) {
             if (variable->in_microlitres ? putils::same_text(unit, unit_ul()) : unit.empty()) return true;
         }
-        if (syringe_attributes_ && is_syringe_reference(t) && syringe_attribute(after_first_dot(t), unit) >= 0)
+        if (syringe_attributes_ && is_syringe_reference(t) &&
+            syringe_attribute(after_first_dot(t), unit) >= 0)
             return true;
         if (is_object_attribute_ref(atom_, t, unit)) return true;
         if (int p = find_param(params_, t); p >= 0 && putils::same_text(params_[p].unit, unit)) return true;
@@ -208,7 +217,7 @@ private:
     int atom_;
     std::span<const MacroParam> params_;
     std::string text_;
-    PartTable known_;
+    PartTable<std::int8_t> known_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -230,7 +239,7 @@ struct EvaluationShared {
 };
 
 class Evaluator {
-public:
+  public:
     Evaluator(EvaluationShared& shared, std::string_view unit) : shared_(shared), units_(unit) {
         ul_ = units_.intern(unit_ul());
         ul_per_s_ = units_.intern(unit_ul_per_s());
@@ -241,17 +250,17 @@ public:
     std::optional<double> run(std::string_view text) {
         text_ = normalize(text);
         if (text_.empty() || text_.size() > max_expression_length) return std::nullopt;
-        known_.reset(text_.size());
-        return eval(0, text_.size(), 0);
+        known_.prepare(text_.size());
+        return eval_part(0, text_.size(), 0);
     }
 
-private:
+  private:
     static constexpr std::int32_t failed = -2;
 
     std::optional<double> eval(std::size_t offset, std::size_t length, int unit_id) {
         if (length == 0) return std::nullopt;
         std::int32_t& known = known_.at(offset, length, unit_id);
-        if (known == PartTable::unknown) {
+        if (known == PartTable<std::int32_t>::unknown) {
             // The table keeps its size for the whole text, so `known` stays valid meanwhile.
             std::optional<double> value = eval_part(offset, length, unit_id);
             if (value) {
@@ -278,7 +287,8 @@ private:
             if (variable->in_microlitres ? putils::same_text(unit, unit_ul()) : unit.empty())
                 return run_variable_value(variable->name);
             if (shared_.first_message.empty())
-                shared_.first_message = std::string(variable->name) + " has wrong units for " + std::string(shared_.context);
+                shared_.first_message =
+                    std::string(variable->name) + " has wrong units for " + std::string(shared_.context);
             return std::nullopt;
         }
         if (is_syringe_reference(t)) {
@@ -295,7 +305,8 @@ private:
                 std::size_t(position) < scope.line_args.size() ? scope.line_args[position] : std::string();
             if (shared_.with_params) {
                 int p = find_param(scope.params, object);
-                if (p >= 0) object = std::size_t(p) < scope.step_args.size() ? scope.step_args[p] : std::string();
+                if (p >= 0)
+                    object = std::size_t(p) < scope.step_args.size() ? scope.step_args[p] : std::string();
             }
             substitute_object_variable(object);
             if (object.empty()) return 1.0;
@@ -315,7 +326,8 @@ private:
                     shared_.param_state[p] = ParamState::done;
                 }
                 // A parameter still in progress is not taken: its argument names it.
-                if (shared_.param_state[p] == ParamState::done && shared_.param_value[p]) return shared_.param_value[p];
+                if (shared_.param_state[p] == ParamState::done && shared_.param_value[p])
+                    return shared_.param_value[p];
             }
         }
         if (t.front() == '(' && t.back() == ')') {
@@ -360,8 +372,8 @@ private:
         return std::nullopt;
     }
 
-    std::optional<double> combine(std::size_t lo, std::size_t ll, int lu, std::size_t ro, std::size_t rl, int ru,
-                                  char op) {
+    std::optional<double> combine(std::size_t lo, std::size_t ll, int lu, std::size_t ro, std::size_t rl,
+                                  int ru, char op) {
         auto left = eval(lo, ll, lu);
         if (!left) return std::nullopt;
         auto right = eval(ro, rl, ru);
@@ -374,12 +386,12 @@ private:
     UnitSet units_;
     int ul_ = 0, ul_per_s_ = 0, s_ = 0, none_ = 0;
     std::string text_;
-    PartTable known_;
+    PartTable<std::int32_t> known_;
     std::vector<double> values_;
 };
 
-bool evaluate(std::string_view text, std::string_view unit, const EvaluationScope& scope, std::string_view context,
-              bool with_params, double& value, bool* reported) {
+bool evaluate(std::string_view text, std::string_view unit, const EvaluationScope& scope,
+              std::string_view context, bool with_params, double& value, bool* reported) {
     if (reported) *reported = false;
     EvaluationShared shared{scope, context, with_params, {}};
     Evaluator evaluator(shared, unit);
@@ -467,7 +479,8 @@ bool attribute_with_unit_exists(std::string_view attribute, std::string_view uni
     for (int c = 0; c < model.class_count; ++c) {
         const Tclass_rec& cls = model.classes[c];
         for (int i = 0; i < cls.attribute_count; ++i)
-            if (putils::same_text(cls.attributes[i].name, attribute) && putils::same_text(cls.attributes[i].unit, unit))
+            if (putils::same_text(cls.attributes[i].name, attribute) &&
+                putils::same_text(cls.attributes[i].unit, unit))
                 return true;
     }
     return false;
@@ -480,7 +493,9 @@ int object_attribute_ref_position(int atom, std::string_view text, std::string_v
     if (dot == std::string_view::npos) return -1;
     const Tatom_rec& a = model.atoms[atom];
     for (int i = 0; i < a.param_count; ++i) {
-        if (a.params[i].kind != ValueKind::object || !putils::same_text(a.params[i].name, text.substr(0, dot))) continue;
+        if (a.params[i].kind != ValueKind::object ||
+            !putils::same_text(a.params[i].name, text.substr(0, dot)))
+            continue;
         return attribute_with_unit_exists(text.substr(dot + 1), unit) ? i : -1;
     }
     return -1;
@@ -491,7 +506,8 @@ bool is_object_attribute_ref(int atom, std::string_view text, std::string_view u
 }
 
 double max_index(std::string_view object_name) {
-    return get_number_attribute(object_name, "Spl Per Col") * get_number_attribute(object_name, "Spl Per Row");
+    return get_number_attribute(object_name, "Spl Per Col") *
+           get_number_attribute(object_name, "Spl Per Row");
 }
 
 bool object_attribute_value(std::string_view unit, std::string_view attribute, std::string_view object_name,
@@ -527,8 +543,10 @@ bool object_attribute_value(std::string_view unit, std::string_view attribute, s
     return false;
 }
 
-bool check_expression(std::string_view text, std::string_view unit, bool syringe_attributes, bool empty_allowed,
-                      int atom, std::span<const MacroParam> params) {
+bool check_expression(std::string_view text, std::string_view unit, bool syringe_attributes,
+                      bool empty_allowed, int atom, std::span<const MacroParam> params) {
+    // Most texts are plain numbers: valid in every unit.
+    if (putils::is_real(text)) return true;
     Checker checker(unit, syringe_attributes, atom, params);
     return checker.run(text, empty_allowed);
 }

@@ -50,16 +50,16 @@ bool object_attribute_value(std::string_view unit, std::string_view attribute, s
 // True when the text is a valid expression of the unit. `params` are the macro parameters
 // that may be named (empty for none); `atom` is the atom whose object parameters may be
 // referenced (-1 or the atom count for none).
-bool check_expression(std::string_view text, std::string_view unit, bool syringe_attributes, bool empty_allowed,
-                      int atom, std::span<const MacroParam> params);
+bool check_expression(std::string_view text, std::string_view unit, bool syringe_attributes,
+                      bool empty_allowed, int atom, std::span<const MacroParam> params);
 
 // What an evaluation may read besides the run variables.
 struct EvaluationScope {
-    int atom = -1;                             // the atom whose line is converted
-    std::span<const std::string> line_args;    // the atom line's arguments, by parameter position
-    std::span<const MacroParam> params;        // the running macro's parameters
-    std::span<const std::string> step_args;    // the step's arguments, by macro parameter
-    const Tobject_rec* syringe = nullptr;      // the method's syringe object
+    int atom = -1;                           // the atom whose line is converted
+    std::span<const std::string> line_args;  // the atom line's arguments, by parameter position
+    std::span<const MacroParam> params;      // the running macro's parameters
+    std::span<const std::string> step_args;  // the step's arguments, by macro parameter
+    const Tobject_rec* syringe = nullptr;    // the method's syringe object
 };
 
 // Evaluates the text in the unit. `context` (atom name + ":" + parameter name) goes into the

@@ -1,10 +1,10 @@
 #include "core/line_files.h"
 
+#include <sys/stat.h>
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
 
 namespace core {
 

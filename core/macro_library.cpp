@@ -13,9 +13,13 @@ std::string path_in_method_folder(std::string_view name) {
     return putils::method_folder_file(putils::strip_extension(name));
 }
 
-std::string macro_file_path(std::string_view name) { return path_in_method_folder(name) + ".pma"; }
+std::string macro_file_path(std::string_view name) {
+    return path_in_method_folder(name) + ".pma";
+}
 
-bool macro_file_exists(std::string_view name) { return file_exists(macro_file_path(name)); }
+bool macro_file_exists(std::string_view name) {
+    return file_exists(macro_file_path(name));
+}
 
 std::vector<std::string> load_macro_file(std::string_view name) {
     std::vector<std::string> lines;
@@ -23,7 +27,9 @@ std::vector<std::string> load_macro_file(std::string_view name) {
     return lines;
 }
 
-bool is_comment_line(std::string_view line) { return line.size() >= 2 && line[0] == '/' && line[1] == '/'; }
+bool is_comment_line(std::string_view line) {
+    return line.size() >= 2 && line[0] == '/' && line[1] == '/';
+}
 
 int count_header_lines(const std::vector<std::string>& lines) {
     int count = 0;
@@ -31,9 +37,13 @@ int count_header_lines(const std::vector<std::string>& lines) {
     return count;
 }
 
-bool is_param_declaration(std::string_view line) { return line.find(';') != std::string_view::npos; }
+bool is_param_declaration(std::string_view line) {
+    return line.find(';') != std::string_view::npos;
+}
 
-std::string macro_header(std::string_view name) { return "[MACRO " + std::string(name) + "]"; }
+std::string macro_header(std::string_view name) {
+    return "[MACRO " + std::string(name) + "]";
+}
 
 bool check_declared_value(std::string_view text, std::string_view unit) {
     return check_expression(text, unit, true, false, -1, {});
@@ -45,8 +55,9 @@ bool parse_param_declaration(std::string_view line, MacroParam& param) {
     param = MacroParam{};
     const Tconfig_model& model = config_model();
     if (!fields[1].empty() && find_class(fields[1]) < model.class_count) {
-        param.name = fields[0];
-        for (int i = 1; i <= fields.count && !fields[i].empty(); ++i) param.class_mask |= class_bit(fields[i]);
+        param.name = std::string(fields[0]);
+        for (int i = 1; i <= fields.count && !fields[i].empty(); ++i)
+            param.class_mask |= class_bit(fields[i]);
         param.default_value = param.minimum = param.maximum = "0";
         return true;
     }
@@ -55,11 +66,11 @@ bool parse_param_declaration(std::string_view line, MacroParam& param) {
     if (!name.empty()) name.pop_back();
     param.name = name;
     param.unit = cursor.empty() ? std::string() : putils::next_token(cursor, ')');
-    param.default_value = fields[1];
-    param.minimum = fields[2];
-    param.maximum = fields[3];
-    return check_declared_value(param.default_value, param.unit) && check_declared_value(param.minimum, param.unit) &&
-           check_declared_value(param.maximum, param.unit);
+    param.default_value = std::string(fields[1]);
+    param.minimum = std::string(fields[2]);
+    param.maximum = std::string(fields[3]);
+    return check_declared_value(param.default_value, param.unit) &&
+           check_declared_value(param.minimum, param.unit) && check_declared_value(param.maximum, param.unit);
 }
 
 }  // namespace core

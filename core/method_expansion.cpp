@@ -14,7 +14,9 @@ namespace {
 
 constexpr char quote = '"';
 
-std::string quoted(std::string_view text) { return quote + std::string(text) + quote; }
+std::string quoted(std::string_view text) {
+    return quote + std::string(text) + quote;
+}
 
 std::string too_many_arguments(std::string_view line) {
     return std::string(line) + " has more than " + std::to_string(max_line_arguments) + " arguments";
@@ -24,7 +26,8 @@ std::string too_many_arguments(std::string_view line) {
 // variable, or an object of a class in the mask. `prefix` leads the message.
 bool check_object_argument(const std::string& prefix, std::string_view atom, const std::string& argument,
                            const Tatom_param_rec& param) {
-    if (none_allowed(argument, param.list_or_mask) || is_object_variable(argument) || is_syr(argument)) return true;
+    if (none_allowed(argument, param.list_or_mask) || is_object_variable(argument) || is_syr(argument))
+        return true;
     const int object = find_object(argument);
     if (object >= config_model().object_count) {
         putils::show_error(prefix + std::string(atom) + ": " + argument + " is not an object");
@@ -127,10 +130,12 @@ int load_step_params(int expanded_index) {
 
 bool method_has_macro(std::string_view name, const std::vector<std::string>& text) {
     const std::string header = macro_header(name);
-    return std::any_of(text.begin(), text.end(), [&](const std::string& line) { return putils::same_text(line, header); });
+    return std::any_of(text.begin(), text.end(),
+                       [&](const std::string& line) { return putils::same_text(line, header); });
 }
 
-bool build_running_method(std::string_view syringe_name, int first_step, const std::vector<std::string>& text) {
+bool build_running_method(std::string_view syringe_name, int first_step,
+                          const std::vector<std::string>& text) {
     MethodState& state = method_state();
     const int syringe = find_object(syringe_name);
     state.method_syringe = syringe < config_model().object_count ? syringe : -1;
@@ -210,7 +215,8 @@ bool find_macro_section(std::string_view name, const std::vector<std::string>& t
             return true;
         }
         // The name: from the eighth character on, without the last character (the "]").
-        std::string_view header_name = line.size() > 7 ? std::string_view(line).substr(7, line.size() - 8) : "";
+        std::string_view header_name =
+            line.size() > 7 ? std::string_view(line).substr(7, line.size() - 8) : "";
         if (putils::same_text(header_name, name)) {
             found = true;
             first = j + 1;
@@ -252,8 +258,9 @@ std::string expand_macro_line(std::string_view macro, std::string_view line, int
     }
     const Tatom_rec& record = model.atoms[atom];
     if (record.param_count != int(arguments.size())) {
-        putils::show_error(prefix + std::string(line) + " does not have " + std::to_string(record.param_count) +
-                           " arguments. It has " + std::to_string(arguments.size()));
+        putils::show_error(prefix + std::string(line) + " does not have " +
+                           std::to_string(record.param_count) + " arguments. It has " +
+                           std::to_string(arguments.size()));
         return {};
     }
     const std::span<const MacroParam> params(state.expansion_params.data(), std::size_t(count));
@@ -264,7 +271,9 @@ std::string expand_macro_line(std::string_view macro, std::string_view line, int
             // A macro parameter takes the calling step's argument, which is checked like any
             // object argument: the step line comes from the method document.
             const int i = find_macro_param(argument, count);
-            if (i >= 0) argument = std::size_t(i) < state.call_arguments.size() ? state.call_arguments[i] : std::string();
+            if (i >= 0)
+                argument =
+                    std::size_t(i) < state.call_arguments.size() ? state.call_arguments[i] : std::string();
             if (!check_object_argument(prefix, name, argument, param)) return {};
         } else if (param.kind == ValueKind::number) {
             if (!check_expression(argument, param.unit, true, true, atom, params)) {
@@ -277,7 +286,8 @@ std::string expand_macro_line(std::string_view macro, std::string_view line, int
 }
 
 bool none_allowed(std::string_view argument, std::uint32_t class_mask) {
-    return putils::same_text(argument, "None") && (class_mask & (out_signal_class_bit() | sync_signal_class_bit())) != 0;
+    return putils::same_text(argument, "None") &&
+           (class_mask & (out_signal_class_bit() | sync_signal_class_bit())) != 0;
 }
 
 std::string check_atom_line(std::string_view line) {
@@ -297,7 +307,8 @@ bool load_error_macro(std::string_view name, std::vector<std::string>& list) {
         bool reported = false;
         std::string checked = check_atom_line_reporting(line, reported);
         if (checked.empty()) {
-            if (!reported) putils::show_error("couldnt interpret " + line + " in the macro " + quoted(name) + ".");
+            if (!reported)
+                putils::show_error("couldnt interpret " + line + " in the macro " + quoted(name) + ".");
             return false;
         }
         list.push_back(std::move(checked));

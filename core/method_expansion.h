@@ -74,7 +74,8 @@ bool parse_macro_param(int slot, std::string_view line);
 // (0 for n = -1, "no macro call").
 int load_step_params(int expanded_index);
 
-bool build_running_method(std::string_view syringe_name, int first_step, const std::vector<std::string>& text);
+bool build_running_method(std::string_view syringe_name, int first_step,
+                          const std::vector<std::string>& text);
 bool expand_macro_call(std::string_view step_line, int& counter, int& declaration_offset,
                        const std::vector<std::string>& text, int step_index);
 // Lines [first, last] of the section "[MACRO name]"; false when there is none.

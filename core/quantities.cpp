@@ -17,25 +17,20 @@ struct UnitPair {
     std::string_view user;
 };
 
-// The unit pairs. Any unit text not listed here is the same on both sides and is not scaled.
+// The unit pairs, in Windows-1252 ("\265" is "µ", "\260" is "°"). Any unit text not listed here
+// is the same on both sides and is not scaled.
 static constexpr std::array<UnitPair, 5> unit_pairs{{
-    {"nl", "\xB5l"},
-    {"\xB5m", "mm"},
-    {"nl/s", "\xB5l/s"},
-    {"m\xB0"
-     "C",
-     "\xB0"
-     "C"},
+    {"nl", "\265l"},
+    {"\265m", "mm"},
+    {"nl/s", "\265l/s"},
+    {"m\260C", "\260C"},
     // A plain number: the instrument writes "E", the user sees no unit at all.
     {"E", ""},
 }};
 
 // The user units whose values travel to the instrument in thousandths. Compared byte for byte:
 // "ML" or "Mm" are not scaled, though the mapping above would fold their case.
-static constexpr std::array<std::string_view, 4> scaled_units{
-    "mm", "\xB5l", "\xB0"
-                   "C",
-    "\xB5l/s"};
+static constexpr std::array<std::string_view, 4> scaled_units{"mm", "\265l", "\260C", "\265l/s"};
 
 // Largest instrument integer the core produces: numbers are held within max_number_magnitude
 // user units, so their thousandths stay below this.
@@ -49,11 +44,21 @@ std::string strip_leading_zeros(std::string digits) {
 
 }  // namespace
 
-std::string_view unit_ul() { return unit_pairs[0].user; }
-std::string_view unit_ul_per_s() { return unit_pairs[2].user; }
-std::string_view unit_degc() { return unit_pairs[3].user; }
-std::string_view unit_mdegc() { return unit_pairs[3].instrument; }
-std::string_view unit_um() { return unit_pairs[1].instrument; }
+std::string_view unit_ul() {
+    return unit_pairs[0].user;
+}
+std::string_view unit_ul_per_s() {
+    return unit_pairs[2].user;
+}
+std::string_view unit_degc() {
+    return unit_pairs[3].user;
+}
+std::string_view unit_mdegc() {
+    return unit_pairs[3].instrument;
+}
+std::string_view unit_um() {
+    return unit_pairs[1].instrument;
+}
 
 bool is_scaled_unit(std::string_view user_unit) {
     return std::find(scaled_units.begin(), scaled_units.end(), user_unit) != scaled_units.end();
@@ -93,7 +98,8 @@ std::string user_value_to_instrument(std::string_view text, std::string_view use
     std::string_view body = text.substr(negative ? 1 : 0);
     std::size_t point = body.find('.');
     std::string whole(body.substr(0, point));
-    std::string fraction = point == std::string_view::npos ? std::string() : std::string(body.substr(point + 1));
+    std::string fraction =
+        point == std::string_view::npos ? std::string() : std::string(body.substr(point + 1));
     if (is_scaled_unit(user_unit)) {
         // Times 1000: the first three decimals move in front of the point.
         fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
@@ -113,8 +119,8 @@ std::string limit_to_text(double value) {
     const int exponent = int(std::floor(std::log10(std::abs(value))));
     const int decimals = std::clamp(14 - exponent, 0, 30);
     std::array<char, 64> buffer{};
-    auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                      std::chars_format::fixed, decimals);
     if (error != std::errc()) return "0";
     std::string text(buffer.data(), end);
     if (text.find('.') != std::string::npos) {

@@ -17,11 +17,11 @@
 namespace core {
 
 // The non-ASCII unit texts, kept in one place.
-std::string_view unit_ul();         // "µl"
-std::string_view unit_ul_per_s();   // "µl/s"
-std::string_view unit_degc();       // "°C"
-std::string_view unit_mdegc();      // "m°C"
-std::string_view unit_um();         // "µm"
+std::string_view unit_ul();        // "µl"
+std::string_view unit_ul_per_s();  // "µl/s"
+std::string_view unit_degc();      // "°C"
+std::string_view unit_mdegc();     // "m°C"
+std::string_view unit_um();        // "µm"
 
 // One of "mm", "µl", "°C", "µl/s", exactly (case-sensitive).
 bool is_scaled_unit(std::string_view user_unit);

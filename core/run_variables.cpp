@@ -7,7 +7,9 @@ RunVariables& run_variables() {
     return variables;
 }
 
-void reset_run_variables() { run_variables() = RunVariables{}; }
+void reset_run_variables() {
+    run_variables() = RunVariables{};
+}
 
 double repeat_pass_number() {
     const RunVariables& v = run_variables();

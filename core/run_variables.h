@@ -11,11 +11,11 @@
 namespace core {
 
 struct RunVariables {
-    double sample_volume = 0;        // "SL.volume" (µl): the sample's injection volume
-    double sample_volume2 = 0;       // "SL.volume2" (µl): nothing sets it
-    std::int32_t sample_index = 0;   // "SL.index": the sample's vial number
+    double sample_volume = 0;              // "SL.volume" (µl): the sample's injection volume
+    double sample_volume2 = 0;             // "SL.volume2" (µl): nothing sets it
+    std::int32_t sample_index = 0;         // "SL.index": the sample's vial number
     std::int32_t injections_per_vial = 0;  // "SL.injpervial": nothing sets it
-    std::int32_t user_index = 0;     // "user_index"
+    std::int32_t user_index = 0;           // "user_index"
     // The running REPEAT: its count and the passes still to go ("Repeat Count" is the number of
     // the current pass, 1 on the first).
     std::int32_t repeat_total = 0;

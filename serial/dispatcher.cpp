@@ -120,7 +120,7 @@ std::int32_t TApdBaseDispatcher::OpenLine(const std::string& device, std::int32_
 
     if (!SetDeviceQueues(in_size, out_size)) {
         result =
-            -static_cast<std::int32_t>(last_system_error_ ? last_system_error_ : comm::error::device_failure);
+            -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load() : comm::error::device_failure);
         CloseLine();
         return result;
     }
@@ -448,7 +448,7 @@ std::int32_t TApdBaseDispatcher::SoftwareFlowState() {
 
 std::int32_t TApdBaseDispatcher::SetDriverQueues(std::uint32_t in_size, std::uint32_t out_size) {
     if (SetDeviceQueues(in_size, out_size)) return 0;
-    return -static_cast<std::int32_t>(last_system_error_ ? last_system_error_ : comm::error::device_failure);
+    return -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load() : comm::error::device_failure);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -503,7 +503,7 @@ class TApdBaseDispatcher {
     // destructor, while its device operations still exist.
     void Shutdown();
     // The system error of the last failed device call (SetDeviceQueues and the like).
-    std::uint32_t last_system_error_ = 0;
+    std::atomic<std::uint32_t> last_system_error_{0};
 
     // The output fill; the caller holds the output lock.
     std::uint32_t OutputFillLocked() const;
@@ -587,7 +587,7 @@ class TApdBaseDispatcher {
     std::atomic<std::uint64_t> notifications_entered_{0};
     // Main-thread window through which synchronised event handlers run (made on demand by
     // AddEventHandler, on the thread that adds the first synchronised handler).
-    platform::window::Handle sync_window_ = 0;
+    std::atomic<platform::window::Handle> sync_window_{0};
 
     // Input lock: the data triggers' scan position, the bytes from there to the write index that
     // are not scanned yet, and the bytes scanned since the last avail notification (which stands

@@ -513,7 +513,7 @@ void TApdBaseDispatcher::RemoveProcedureHandler(std::uint32_t id) {
 }
 
 std::uint32_t TApdBaseDispatcher::AddEventHandler(TApdNotifyEvent event, void* user, bool synchronise) {
-    if (synchronise && sync_window_ == 0)
+    if (synchronise && sync_window_.load() == 0)
         sync_window_ = win::create_window(kSyncWindowClass, 0, SyncWindowProc);  // on the main thread
     Guard gen(general_lock_);
     std::uint32_t id = next_handler_id_++;
@@ -575,7 +575,7 @@ void TApdBaseDispatcher::RunSynchronised(const std::function<void()>& job) {
         id = sync_jobs().next++;
         sync_jobs().jobs.emplace(id, job);
     }
-    win::send_message_timeout(sync_window_, kSyncMessage, static_cast<win::WParam>(id), 0,
+    win::send_message_timeout(sync_window_.load(), kSyncMessage, static_cast<win::WParam>(id), 0,
                               kNotifySendTimeoutMs);
     std::lock_guard lock(sync_jobs().mutex);
     sync_jobs().jobs.erase(id);  // not started in time: it never runs
@@ -641,7 +641,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uintptr_t wparam
         }
         reset_look_ahead();
         if (!rec.Deleted && rec.Event) {
-            if (rec.Sync && sync_window_ != 0) {
+            if (rec.Sync && sync_window_.load() != 0) {
                 // The job owns copies: a send that gives up while it runs leaves it running alone.
                 RunSynchronised([event = rec.Event, user = rec.UserData, msg, wparam, lparam] {
                     event(user, msg, wparam, lparam);

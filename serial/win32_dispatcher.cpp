@@ -436,6 +436,7 @@ void TApdWin32Dispatcher::StopThreads() {
         acknowledge_.reset();
         WaitThreadEnd(Kind::comm);
     }
+    event_ready_.set();  // the dispatch thread sees the kill flag now, not at its next 50-ms pass
     WaitThreadEnd(Kind::dispatch);
 }
 

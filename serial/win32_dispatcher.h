@@ -10,7 +10,7 @@
 // - the output thread (TOutThread) writes the output buffer to the device, the whole pending
 //   amount in one write, and stops when asked (DiscardOutput, StopThreads).
 //
-// Waits that the Parts leave without limit are made in slices of at most kWaitSliceMs, after each
+// Waits that would otherwise have no limit are made in slices of at most kWaitSliceMs, after each
 // of which the thread looks at its kill and close flags again; nothing else wakes an idle port
 // more often than the dispatch thread's 50-ms pass.
 //

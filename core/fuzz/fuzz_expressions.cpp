@@ -22,7 +22,12 @@ struct ParamDeclaration {
 };
 
 static constexpr std::array<ParamDeclaration, 6> param_declarations{{
-    {"Volume", MU "l"}, {"Speed", MU "l/s"}, {"Count", ""}, {"Time", "s"}, {"A", MU "l"}, {"B", MU "l"},
+    {"Volume", MU "l"},
+    {"Speed", MU "l/s"},
+    {"Count", ""},
+    {"Time", "s"},
+    {"A", MU "l"},
+    {"B", MU "l"},
 }};
 
 static constexpr std::array<const char*, 6> units{"", MU "l", MU "l/s", "s", "mm", DEG "C"};
@@ -38,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.sample_index = 3;
     run.sample_tray = "Tray2";
 
-    std::vector<std::string> lines = core::split_lines(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::vector<std::string> lines =
+        core::split_lines(std::string_view(reinterpret_cast<const char*>(data), size));
     if (lines.empty()) return 0;
     std::vector<core::MacroParam> params;
     for (const ParamDeclaration& d : param_declarations) {
@@ -60,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         core::check_expression(lines[0], unit, true, false, scope.atom, params);
         double value = 0;
         core::evaluate_expression(lines[0], unit, scope, "FUZZ:P", value);
-        core::evaluate_error_expression(lines[0], unit, scope.syringe, "FUZZ:P", scope.atom, line_args, value);
+        core::evaluate_error_expression(lines[0], unit, scope.syringe, "FUZZ:P", scope.atom, line_args,
+                                        value);
     }
     return 0;
 }

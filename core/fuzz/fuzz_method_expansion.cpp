@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.sample_tray = "Tray2";
     run.mounted_syringe = "10ul";
 
-    const std::vector<std::string> text = core::split_lines(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::vector<std::string> text =
+        core::split_lines(std::string_view(reinterpret_cast<const char*>(data), size));
     core::MethodState& state = core::method_state();
     state.skip_wrappers = size > 0 && (data[0] & 1);
     const std::string syringe = text.empty() ? std::string() : text[0];

@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < model.object_count; ++k) core::format_object_line(k);
     const std::vector<std::string> written = core::configuration_lines();
     if (!core::read_configuration(written)) core_fuzz::violated("a written configuration reads again");
-    if (core::configuration_lines() != written) core_fuzz::violated("a re-read configuration writes the same");
+    if (core::configuration_lines() != written)
+        core_fuzz::violated("a re-read configuration writes the same");
     return 0;
 }

@@ -25,14 +25,14 @@ std::vector<AskedRange>& asked() {
 
 double answer_for_range = 0;
 
-double record_range_question(std::string_view context, std::string_view unit, double max, double min, double bound,
-                             double value) {
+double record_range_question(std::string_view context, std::string_view unit, double max, double min,
+                             double bound, double value) {
     asked().push_back({std::string(context), std::string(unit), max, min, bound, value});
     return answer_for_range;
 }
 
 class CommandText : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         load_standard_configuration();
@@ -43,7 +43,8 @@ protected:
     // The command for a line of no macro call.
     std::string command(const std::string& line) {
         std::string text;
-        EXPECT_TRUE(core::line_to_command(-1, line, text)) << line << " " << testing::PrintToString(messages());
+        EXPECT_TRUE(core::line_to_command(-1, line, text))
+            << line << " " << testing::PrintToString(messages());
         return text;
     }
     // The message a line gives (and that it gives no command).
@@ -61,11 +62,13 @@ TEST_F(CommandText, TheDocumentedRunSendsTheseCommands) {
     std::vector<std::string> commands;
     for (int n = 0; n < int(s.expanded_method.size()); ++n) {
         std::string text;
-        ASSERT_TRUE(core::line_to_command(n, s.expanded_method[n], text)) << testing::PrintToString(messages());
+        ASSERT_TRUE(core::line_to_command(n, s.expanded_method[n], text))
+            << testing::PrintToString(messages());
         commands.push_back(text);
     }
-    EXPECT_THAT(commands, ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,5000,2000,0,)",
-                                      "WAIT_FOR_DS()", "INJECT(Inj1,0,)", "WASH(Wash2,2,)"));
+    EXPECT_THAT(commands,
+                ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,5000,2000,0,)",
+                            "WAIT_FOR_DS()", "INJECT(Inj1,0,)", "WASH(Wash2,2,)"));
     EXPECT_TRUE(messages().empty());
     EXPECT_TRUE(asked().empty());
 }
@@ -116,7 +119,8 @@ TEST_F(CommandText, LinesThatCannotBeConverted) {
     EXPECT_THAT(refusal("ASPIRATE(SYR,1)"), ElementsAre("ASPIRATE:Speed cannot be defaulted"));
     EXPECT_THAT(refusal("ASPIRATE(SYR,Bogus,1,)"), ElementsAre("ASPIRATE:Volume: cant understand Bogus"));
     // The wrong unit of a run variable is the one message.
-    EXPECT_THAT(refusal("ASPIRATE(SYR,SL.index,1,)"), ElementsAre("SL.index has wrong units for ASPIRATE:Volume"));
+    EXPECT_THAT(refusal("ASPIRATE(SYR,SL.index,1,)"),
+                ElementsAre("SL.index has wrong units for ASPIRATE:Volume"));
     EXPECT_THAT(refusal("FLY(1)"), ElementsAre("FLY is not an atom!"));
     // A limit that does not evaluate: without a method syringe there is no SYR.Volume.
     ASSERT_TRUE(core::build_running_method("", 0, standard_method()));

@@ -10,7 +10,7 @@ namespace {
 using core::config_model;
 
 class ModelQueries : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         load_standard_configuration();

@@ -33,8 +33,15 @@ TEST_F(WriteConfiguration, ObjectLinesInInstrumentIntegers) {
 
 TEST_F(WriteConfiguration, ObjectValuesRoundHalvesToEven) {
     ASSERT_TRUE(core::read_configuration({
-        "[LISTS]", "[CLASSES]", "!SYRINGE", "Volume;0;100000;0;1;nl", "Time;0;100;0;1;s", "[OBJECTS]",
-        "SYRINGE;A;1500.5;2.5", "SYRINGE;B;2499.5;3.5", "[ATOMS]",
+        "[LISTS]",
+        "[CLASSES]",
+        "!SYRINGE",
+        "Volume;0;100000;0;1;nl",
+        "Time;0;100;0;1;s",
+        "[OBJECTS]",
+        "SYRINGE;A;1500.5;2.5",
+        "SYRINGE;B;2499.5;3.5",
+        "[ATOMS]",
     }));
     // A fractional instrument value is divided like any other: 1500.5 nl is 1.5005 µl.
     EXPECT_DOUBLE_EQ(core::get_number_attribute("A", "Volume"), 1.5005);
@@ -53,8 +60,8 @@ TEST_F(WriteConfiguration, WrittenLinesOfEverySection) {
     EXPECT_THAT(std::vector<std::string>(at("!TRAY"), at("!TRAY") + 8),
                 ElementsAre("!TRAY", "Tray Type;TRAY_TYPE", "Tray Holder;TRAY_HOLDER",
                             "Offset x;-1000000;1000000;0;1;" MU "m", "Offset y;-1000000;1000000;0;1;" MU "m",
-                            "Path Offset z;-1000000;1000000;0;1;" MU "m", "Temperature;4000;40000;20000;1;m" DEG "C",
-                            "&TrayTypeGroup"));
+                            "Path Offset z;-1000000;1000000;0;1;" MU "m",
+                            "Temperature;4000;40000;20000;1;m" DEG "C", "&TrayTypeGroup"));
     EXPECT_NE(at("#Solvent Level;0;2;1;1"), lines.end());
     EXPECT_NE(at("Spl Per Col;1;50;8;1;E"), lines.end());
     EXPECT_EQ(*(at("[OBJECTS]") + 1), "SYRINGE;10ul;10000;50000;51000");
@@ -63,8 +70,9 @@ TEST_F(WriteConfiguration, WrittenLinesOfEverySection) {
     EXPECT_THAT(std::vector<std::string>(at("!ASPIRATE"), at("!ASPIRATE") + 5),
                 ElementsAre("!ASPIRATE", "Syringe;SYRINGE", "Volume;0;SYR.Volume;1000;1;nl",
                             "Speed;100;SYR.Max Speed;5000;1;nl/s", "?Delay;0;60;0;1;s"));
-    EXPECT_THAT(std::vector<std::string>(at("!SET_OUT"), at("!SET_OUT") + 4),
-                ElementsAre("!SET_OUT", "Signal;SYNC_SIGNAL;OUT_SIGNAL", "#State;0;1;0;4", "?Duration;0;60;1;1;s"));
+    EXPECT_THAT(
+        std::vector<std::string>(at("!SET_OUT"), at("!SET_OUT") + 4),
+        ElementsAre("!SET_OUT", "Signal;SYNC_SIGNAL;OUT_SIGNAL", "#State;0;1;0;4", "?Duration;0;60;1;1;s"));
     EXPECT_EQ(lines.back(), "Temperature;4000;40000;20000;100;m" DEG "C");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "!REPEAT"), 0);
 }
@@ -117,8 +125,15 @@ TEST_F(WriteConfiguration, RoundTripKeepsWhatTheFormatCanHold) {
 
 TEST_F(WriteConfiguration, DanglingReferencesAreReportedAndWrittenAllTheSame) {
     ASSERT_TRUE(core::read_configuration({
-        "[LISTS]", "[CLASSES]", "!SYRINGE", "Partner;SYRINGE", "[OBJECTS]", "SYRINGE;S1;None", "SYRINGE;S2;S1",
-        "SYRINGE;S3;Gone", "[ATOMS]",
+        "[LISTS]",
+        "[CLASSES]",
+        "!SYRINGE",
+        "Partner;SYRINGE",
+        "[OBJECTS]",
+        "SYRINGE;S1;None",
+        "SYRINGE;S2;S1",
+        "SYRINGE;S3;Gone",
+        "[ATOMS]",
     }));
     EXPECT_TRUE(core::write_configuration());
     EXPECT_THAT(messages(), ElementsAre("S3 references Gone which does not exist!"));

@@ -27,15 +27,16 @@ TEST_F(ReadConfiguration, RealisticConfigurationInUserUnits) {
     };
     // Number values are divided by 1000 for nl, µm, nl/s and m°C; "E" values are not.
     const Value values[] = {
-        {"10ul", "Volume", 10},          {"10ul", "Max Speed", 50},      {"10ul", "Needle Length", 51},
-        {"500ul", "Volume", 500},        {"Inj1", "Loop Volume", 20},    {"Wash1", "Depth", 20},
-        {"Wash1", "Solvent Level", 1},   {"Wash2", "Solvent Level", 2},  {"VT54R", "Row Length X", 90},
-        {"VT54R", "Col Length Y", -60},  {"VT96", "Spl Per Col", 8},     {"VT96BC", "Barcode", 1},
+        {"10ul", "Volume", 10},         {"10ul", "Max Speed", 50},     {"10ul", "Needle Length", 51},
+        {"500ul", "Volume", 500},       {"Inj1", "Loop Volume", 20},   {"Wash1", "Depth", 20},
+        {"Wash1", "Solvent Level", 1},  {"Wash2", "Solvent Level", 2}, {"VT54R", "Row Length X", 90},
+        {"VT54R", "Col Length Y", -60}, {"VT96", "Spl Per Col", 8},    {"VT96BC", "Barcode", 1},
         {"Tray1", "Temperature", 4},  // "Off" is the attribute's min, 4000 m°C
-        {"Tray2", "Temperature", 20},    {"Ready Out", "Pulse", 2},
+        {"Tray2", "Temperature", 20},   {"Ready Out", "Pulse", 2},
     };
     for (const Value& v : values)
-        EXPECT_EQ(core::get_number_attribute(v.object, v.attribute), v.expected) << v.object << ":" << v.attribute;
+        EXPECT_EQ(core::get_number_attribute(v.object, v.attribute), v.expected)
+            << v.object << ":" << v.attribute;
     EXPECT_EQ(core::get_text_attribute("Start In", "Description"), "Contact input");
     EXPECT_EQ(core::get_text_attribute("Tray3", "TrayTypeGroup"), "B");
 
@@ -94,7 +95,8 @@ TEST_F(ReadConfiguration, AtomLimitsAreExpressionsInUserUnits) {
 TEST_F(ReadConfiguration, FieldsSplitAtSemicolons) {
     core::FieldTable f;
     EXPECT_EQ(core::split_fields("3;5;A;;B", f), 4);
-    EXPECT_THAT(std::vector<std::string>(f.fields.begin(), f.fields.begin() + 5), ElementsAre("3", "5", "A", "", "B"));
+    EXPECT_THAT(std::vector<std::string>(f.fields.begin(), f.fields.begin() + 5),
+                ElementsAre("3", "5", "A", "", "B"));
     EXPECT_EQ(core::split_fields("a;b;", f), 1);  // a trailing ";" adds nothing
     EXPECT_EQ(core::split_fields("  a;  b c ;", f), 1);
     EXPECT_EQ(f[0], "a");
@@ -230,7 +232,7 @@ std::vector<std::string> replaced(std::vector<std::string> text, const std::stri
 
 struct Damage {
     const char* what;
-    const char* line;                // the line of the small configuration replaced ...
+    const char* line;               // the line of the small configuration replaced ...
     std::vector<std::string> with;  // ... by these
     const char* message;
 };
@@ -246,50 +248,90 @@ const Damage damages[] = {
     {"list number not a number", "0;2;None;AutoFix", {"x;2;A"}, "Not a number:list 1"},
     {"list maximum not a number", "0;2;None;AutoFix", {"0;2;None;AutoFix", "1;two;A"}, "Not a number:list 2"},
     {"missing number value", "TRAY;T1;8;first;None;0", {"TRAY;T1"}, "Not a real number:T1:Rows"},
-    {"missing list value", "TRAY;T1;8;first;None;0", {"TRAY;T1;8;first;None"}, "Not a real number:T1:Barcode"},
-    {"number value with exponent", "TRAY;T1;8;first;None;0", {"TRAY;T1;8e1;first;None;0"}, "Not a real number:T1:Rows"},
+    {"missing list value",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;8;first;None"},
+     "Not a real number:T1:Barcode"},
+    {"number value with exponent",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;8e1;first;None;0"},
+     "Not a real number:T1:Rows"},
     {"object of an unknown class", "TRAY;T1;8;first;None;0", {"BOX;B1"}, "BOX is not a known class!"},
-    {"object without a name", "TRAY;T1;8;first;None;0", {"TRAY;"},
+    {"object without a name",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;"},
      "an object of class TRAY must have a name to be defined"},
-    {"blank line among the objects", "TRAY;T1;8;first;None;0", {"TRAY;T1;8;first;None;0", ""},
+    {"blank line among the objects",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;8;first;None;0", ""},
      " is not a known class!"},
     {"blank line among the classes", "&Label", {"&Label", ""}, "Not a real number:TRAY: min"},
     {"reference to no class", "Holder;TRAY", {"Holder;TRAY;BOX"}, "BOX in class TRAY is not a class!"},
     {"bad class limit", "Rows;1;50;8;1;E", {"Rows;1;5O;8;1;E"}, "Not a real number:TRAY:Rows max"},
-    {"list attribute list number", "#Barcode;0;1;0;0", {"#Barcode;0;1;0;zero"},
+    {"list attribute list number",
+     "#Barcode;0;1;0;0",
+     {"#Barcode;0;1;0;zero"},
      "Not a number:TRAY:#Barcode list number"},
-    {"list attribute list number out of range", "#Barcode;0;1;0;0", {"#Barcode;0;1;0;100"},
+    {"list attribute list number out of range",
+     "#Barcode;0;1;0;0",
+     {"#Barcode;0;1;0;100"},
      "TRAY:#Barcode list number: bad list id 100"},
-    {"atom object parameter of no class", "Syringe;SYRINGE", {"Syringe;SYRINGE;PUMP"},
+    {"atom object parameter of no class",
+     "Syringe;SYRINGE",
+     {"Syringe;SYRINGE;PUMP"},
      "PUMP in ASPIRATE:Syringe is not a class!"},
     // A limit the checker rejects: reported, and sent to the debug output too.
-    {"atom limit not an expression", "Volume;0;SYR.Volume;1000;1;nl", {"Volume;0;SYR.Weight;1000;1;nl"},
+    {"atom limit not an expression",
+     "Volume;0;SYR.Volume;1000;1;nl",
+     {"Volume;0;SYR.Weight;1000;1;nl"},
      "problem with ASPIRATE:Volume"},
-    {"atom limit in the wrong unit", "Volume;0;SYR.Volume;1000;1;nl", {"Volume;0;SYR.Volume;1000;1;E"},
+    {"atom limit in the wrong unit",
+     "Volume;0;SYR.Volume;1000;1;nl",
+     {"Volume;0;SYR.Volume;1000;1;E"},
      "problem with ASPIRATE:Volume"},
-    {"atom list parameter list number", "#Mode;0;1;0;0", {"#Mode;0;1;0;none"},
+    {"atom list parameter list number",
+     "#Mode;0;1;0;0",
+     {"#Mode;0;1;0;none"},
      "Not a number:ASPIRATE:Mode list number"},
     // Outside the format: refused, never read past a table.
-    {"attribute before the first class", "!SYRINGE", {"Rows;1;50;8;1;E", "!SYRINGE"},
+    {"attribute before the first class",
+     "!SYRINGE",
+     {"Rows;1;50;8;1;E", "!SYRINGE"},
      "Attribute line before the first class: Rows;1;50;8;1;E"},
-    {"parameter before the first atom", "!ASPIRATE", {"X;0;1;0;1;E", "!ASPIRATE"},
+    {"parameter before the first atom",
+     "!ASPIRATE",
+     {"X;0;1;0;1;E", "!ASPIRATE"},
      "Parameter line before the first atom: X;0;1;0;1;E"},
-    {"text value over 19 characters", "TRAY;T1;8;first;None;0", {"TRAY;T1;8;twenty characters long;None;0"},
+    {"text value over 19 characters",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;8;twenty characters long;None;0"},
      "T1:Label: the text is longer than 19 characters"},
-    {"reference to a long object name", "TRAY;T1;8;first;None;0", {"TRAY;T1;8;first;A Tray Of 22 Letters;0"},
+    {"reference to a long object name",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;8;first;A Tray Of 22 Letters;0"},
      "T1:Holder: the text is longer than 19 characters"},
-    {"number value beyond the range", "TRAY;T1;8;first;None;0", {"TRAY;T1;10000000000000000;first;None;0"},
+    {"number value beyond the range",
+     "TRAY;T1;8;first;None;0",
+     {"TRAY;T1;10000000000000000;first;None;0"},
      "Number out of range:T1:Rows"},
-    {"class limit beyond the range", "Rows;1;50;8;1;E", {"Rows;1;50;8;1000000000000000.5;E"},
+    {"class limit beyond the range",
+     "Rows;1;50;8;1;E",
+     {"Rows;1;50;8;1000000000000000.5;E"},
      "Number out of range:TRAY:Rows increment"},
-    {"atom limit longer than 42", "Volume;0;SYR.Volume;1000;1;nl",
+    {"atom limit longer than 42",
+     "Volume;0;SYR.Volume;1000;1;nl",
      {"Volume;0;SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume;1000;1;nl"},
      "ASPIRATE:Volume: the limit SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume is longer than 42 characters"},
-    {"class unit over 4 characters", "Rows;1;50;8;1;E", {"Rows;1;50;8;1;units"},
+    {"class unit over 4 characters",
+     "Rows;1;50;8;1;E",
+     {"Rows;1;50;8;1;units"},
      "TRAY:Rows: the unit units is longer than 4 characters"},
-    {"atom unit over 4 characters", "Volume;0;SYR.Volume;1000;1;nl", {"Volume;0;SYR.Volume;1000;1;nl/sec"},
+    {"atom unit over 4 characters",
+     "Volume;0;SYR.Volume;1000;1;nl",
+     {"Volume;0;SYR.Volume;1000;1;nl/sec"},
      "ASPIRATE:Volume: the unit nl/sec is longer than 4 characters"},
-    {"line of 42 fields", "0;2;None;AutoFix",
+    {"line of 42 fields",
+     "0;2;None;AutoFix",
      {"0;2;a;b;c;d;e;f;g;h;i;j;k;l;m;n;o;p;q;r;s;t;u;v;w;x;y;z;A;B;C;D;E;F;G;H;I;J;K;L;M;N"},
      "Line has more than 41 fields: 0;2;a;b;c;d;e;f;g;h;i;j;k;l;m;n;o;p;q;r;s;t;u;v;w;x;y;z;A;B;..."},
 };
@@ -318,7 +360,8 @@ TEST_F(ReadConfiguration, AtomProblemsGoToTheDebugOutput) {
 }
 
 TEST_F(ReadConfiguration, AFailedReadKeepsWhatWasReadBeforeIt) {
-    EXPECT_FALSE(core::read_configuration(replaced(small_configuration(), "TRAY;T1;8;first;None;0", {"TRAY;T1"})));
+    EXPECT_FALSE(
+        core::read_configuration(replaced(small_configuration(), "TRAY;T1;8;first;None;0", {"TRAY;T1"})));
     const core::Tconfig_model& m = config_model();
     EXPECT_EQ(m.list_count, 1);
     EXPECT_EQ(m.class_count, 2);
@@ -381,9 +424,8 @@ TEST_F(ReadConfiguration, OneEntryBeyondATableIsRefused) {
         EXPECT_THAT(messages(), ElementsAre(o.message));
         // One entry fewer fits.
         std::vector<std::string> fitting = o.text;
-        auto last_record = std::find_if(fitting.rbegin(), fitting.rend(), [](const std::string& l) {
-            return !l.empty() && l.front() != '[';
-        });
+        auto last_record = std::find_if(fitting.rbegin(), fitting.rend(),
+                                        [](const std::string& l) { return !l.empty() && l.front() != '['; });
         fitting.erase(std::next(last_record).base());
         clear_messages();
         EXPECT_TRUE(core::read_configuration(fitting)) << testing::PrintToString(messages());

@@ -135,8 +135,9 @@ inline std::vector<MacroFile> standard_macro_library() {
          {"// Load Sample", "// Moves to the sample's vial and draws the sample volume", "Tray;TRAY",
           "Volume (" MU "l);SL.volume;0;SYR.Volume", "Speed (" MU "l/s);2;0.1;SYR.Max Speed",
           "MOVE_TO_VIAL(Tray,SL.index,10)", "ASPIRATE(SYR,Volume,Speed,0)"}},
-        {"Inject", {"// Inject: wait for the data system, then inject", "Injector;INJECTOR", "WAIT_FOR_DS()",
-                    "INJECT(Injector,Needle)"}},
+        {"Inject",
+         {"// Inject: wait for the data system, then inject", "Injector;INJECTOR", "WAIT_FOR_DS()",
+          "INJECT(Injector,Needle)"}},
         {"METHOD ENTRY", {"// before the first step", "WASH(Wash1,1)"}},
         {"METHOD EXIT", {"// after the last step", "WASH(Wash2,2)"}},
         {"ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"}},
@@ -185,20 +186,22 @@ inline std::string describe_model() {
         out += "class " + cls.name.str() + " block " + std::to_string(cls.block_size) + "\n";
         for (int a = 0; a < cls.attribute_count; ++a) {
             const core::Tattribute_rec& at = cls.attributes[a];
-            out += "  " + at.name.str() + " kind " + std::to_string(int(at.kind)) + " " + number(at.min) + " " +
-                   number(at.max) + " " + number(at.default_value) + " " + number(at.increment) + " [" +
-                   at.unit.str() + "] " + std::to_string(at.list_or_mask) + " @" + std::to_string(at.value_offset) +
-                   "\n";
+            out += "  " + at.name.str() + " kind " + std::to_string(int(at.kind)) + " " + number(at.min) +
+                   " " + number(at.max) + " " + number(at.default_value) + " " + number(at.increment) + " [" +
+                   at.unit.str() + "] " + std::to_string(at.list_or_mask) + " @" +
+                   std::to_string(at.value_offset) + "\n";
         }
     }
     for (int k = 0; k < m.object_count; ++k) {
         const core::Tobject_rec& o = m.objects[k];
         const core::Tclass_rec& cls = m.classes[o.class_index];
-        out += "object " + o.name.str() + " of " + cls.name.str() + " @" + std::to_string(o.block_offset) + ":";
+        out +=
+            "object " + o.name.str() + " of " + cls.name.str() + " @" + std::to_string(o.block_offset) + ":";
         for (int a = 0; a < cls.attribute_count; ++a) {
             const bool text = cls.attributes[a].kind == core::ValueKind::text ||
                               cls.attributes[a].kind == core::ValueKind::object;
-            out += " " + (text ? "'" + core::get_text_value(o, a) + "'" : number(core::get_number_value(o, a)));
+            out +=
+                " " + (text ? "'" + core::get_text_value(o, a) + "'" : number(core::get_number_value(o, a)));
         }
         out += "\n";
     }
@@ -207,18 +210,19 @@ inline std::string describe_model() {
         out += "atom " + atom.name.str() + "\n";
         for (int p = 0; p < atom.param_count; ++p) {
             const core::Tatom_param_rec& pr = atom.params[p];
-            out += "  " + pr.name.str() + " kind " + std::to_string(int(pr.kind)) + " [" + pr.min.str() + "] [" +
-                   pr.max.str() + "] [" + pr.default_value.str() + "] [" + pr.increment.str() + "] [" +
-                   pr.unit.str() + "] " + std::to_string(pr.list_or_mask) + (pr.required ? " required" : "") + "\n";
+            out += "  " + pr.name.str() + " kind " + std::to_string(int(pr.kind)) + " [" + pr.min.str() +
+                   "] [" + pr.max.str() + "] [" + pr.default_value.str() + "] [" + pr.increment.str() +
+                   "] [" + pr.unit.str() + "] " + std::to_string(pr.list_or_mask) +
+                   (pr.required ? " required" : "") + "\n";
         }
     }
-    out += "text atoms " + std::to_string(m.text_atom_count) + " value area " + std::to_string(m.value_area_used) +
-           "\n";
+    out += "text atoms " + std::to_string(m.text_atom_count) + " value area " +
+           std::to_string(m.value_area_used) + "\n";
     return out;
 }
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/zor-core-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -233,7 +237,8 @@ protected:
         debug_lines().clear();
         core::engine_hooks().debug_line = [](std::string_view line) { debug_lines().emplace_back(line); };
         boxes_.set_default_box_answer(platform::forms::mr_cancel);
-        for (const MacroFile& macro : standard_macro_library()) write_file(std::string(macro.name) + ".pma", macro.lines);
+        for (const MacroFile& macro : standard_macro_library())
+            write_file(std::string(macro.name) + ".pma", macro.lines);
     }
 
     void TearDown() override {
@@ -264,7 +269,8 @@ protected:
     // Reads the standard configuration through its file, as a session start does.
     void load_standard_configuration() {
         write_file("latest_zor.pol", standard_configuration());
-        ASSERT_TRUE(core::read_configuration_file(core::config_file_path())) << testing::PrintToString(messages());
+        ASSERT_TRUE(core::read_configuration_file(core::config_file_path()))
+            << testing::PrintToString(messages());
         ASSERT_TRUE(messages().empty()) << testing::PrintToString(messages());
     }
 

@@ -9,12 +9,13 @@ namespace core_test {
 namespace {
 
 std::string example_path() {
-    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "zor_config.pol")
+    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
+            "zor_config.pol")
         .string();
 }
 
 class ExampleConfiguration : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         if (!std::filesystem::exists(example_path())) GTEST_SKIP() << "no " << example_path();

@@ -15,7 +15,7 @@ const std::string ul_s = MU "l/s";
 const std::string mm = "mm";
 
 class Expressions : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         load_standard_configuration();
@@ -70,7 +70,8 @@ TEST_F(Expressions, CheckerFollowsTheUnitRules) {
         {"Volume", ul, false},  // no macro parameters here
     };
     for (const CheckCase& c : cases)
-        EXPECT_EQ(core::check_expression(c.text, c.unit, true, false, -1, {}), c.valid) << c.text << " [" << c.unit << "]";
+        EXPECT_EQ(core::check_expression(c.text, c.unit, true, false, -1, {}), c.valid)
+            << c.text << " [" << c.unit << "]";
     EXPECT_TRUE(core::check_expression("", ul, true, true, -1, {}));
     EXPECT_FALSE(core::check_expression(" ", ul, true, false, -1, {}));
 }
@@ -225,9 +226,26 @@ TEST_F(Expressions, ObjectAttributesAlongReferences) {
 
 TEST_F(Expressions, APathThroughOneClassDoesNotReadAnObjectOfAnother) {
     ASSERT_TRUE(core::read_configuration({
-        "[LISTS]", "[CLASSES]", "!SYRINGE", "!RACK", "Kind;BIG;SMALL", "!BIG", "Spl Per Col;1;9;1;1;E",
-        "Spl Per Row;1;9;1;1;E", "!SMALL", "&Note", "Width;0;9;1;1;E", "[OBJECTS]", "BIG;B1;3;4", "SMALL;S1;x;7",
-        "RACK;R1;B1", "RACK;R2;S1", "[ATOMS]", "!PLACE", "Rack;RACK", "Index;1;Rack.Max Index;1;1;E",
+        "[LISTS]",
+        "[CLASSES]",
+        "!SYRINGE",
+        "!RACK",
+        "Kind;BIG;SMALL",
+        "!BIG",
+        "Spl Per Col;1;9;1;1;E",
+        "Spl Per Row;1;9;1;1;E",
+        "!SMALL",
+        "&Note",
+        "Width;0;9;1;1;E",
+        "[OBJECTS]",
+        "BIG;B1;3;4",
+        "SMALL;S1;x;7",
+        "RACK;R1;B1",
+        "RACK;R2;S1",
+        "[ATOMS]",
+        "!PLACE",
+        "Rack;RACK",
+        "Index;1;Rack.Max Index;1;1;E",
     }));
     core::EvaluationScope scope;
     scope.atom = core::find_atom("PLACE");

@@ -13,13 +13,14 @@ using testing::ElementsAre;
 using testing::ElementsAreArray;
 
 class MethodExpansion : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         load_standard_configuration();
     }
     // The standard method with one line replaced.
-    static std::vector<std::string> method_with(const std::string& old_line, const std::vector<std::string>& lines) {
+    static std::vector<std::string> method_with(const std::string& old_line,
+                                                const std::vector<std::string>& lines) {
         std::vector<std::string> text = standard_method();
         auto it = std::find(text.begin(), text.end(), old_line);
         if (it == text.end()) ADD_FAILURE() << "no line " << old_line;
@@ -30,15 +31,16 @@ protected:
 };
 
 TEST_F(MethodExpansion, StepsBecomeValidatedAtomLines) {
-    ASSERT_TRUE(core::build_running_method("10ul", 0, standard_method())) << testing::PrintToString(messages());
+    ASSERT_TRUE(core::build_running_method("10ul", 0, standard_method()))
+        << testing::PrintToString(messages());
     const core::MethodState& s = method_state();
-    EXPECT_THAT(s.running_method,
-                ElementsAre("METHOD ENTRY()", "Load Sample(SL.tray,SL.volume,2)", "Inject(Inj1)", "METHOD EXIT()"));
+    EXPECT_THAT(s.running_method, ElementsAre("METHOD ENTRY()", "Load Sample(SL.tray,SL.volume,2)",
+                                              "Inject(Inj1)", "METHOD EXIT()"));
     // Object arguments that name a macro parameter take the step's argument; number arguments
     // keep their expressions until the command is built.
-    EXPECT_THAT(s.expanded_method,
-                ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(SL.tray,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
-                            "WAIT_FOR_DS()", "INJECT(Inj1,Needle,)", "WASH(Wash2,2,)"));
+    EXPECT_THAT(s.expanded_method, ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(SL.tray,SL.index,10,)",
+                                               "ASPIRATE(SYR,Volume,Speed,0,)", "WAIT_FOR_DS()",
+                                               "INJECT(Inj1,Needle,)", "WASH(Wash2,2,)"));
     EXPECT_EQ(s.method_exit_index, 5);
     EXPECT_EQ(s.method_syringe, core::find_object("10ul"));
     EXPECT_THAT(s.running_macro_params,
@@ -47,7 +49,8 @@ TEST_F(MethodExpansion, StepsBecomeValidatedAtomLines) {
     struct Origin {
         int offset, count, step, start;
     };
-    const Origin origins[] = {{0, 0, 0, 0}, {0, 3, 1, 1}, {0, 3, 1, 1}, {3, 1, 2, 3}, {3, 1, 2, 3}, {4, 0, 3, 5}};
+    const Origin origins[] = {{0, 0, 0, 0}, {0, 3, 1, 1}, {0, 3, 1, 1},
+                              {3, 1, 2, 3}, {3, 1, 2, 3}, {4, 0, 3, 5}};
     for (int n = 0; n < 6; ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(s.origins[n].declaration_offset, origins[n].offset);
@@ -78,14 +81,16 @@ TEST_F(MethodExpansion, WrappersOnlyWhereTheTextHasThemAndNotSuppressed) {
     std::vector<std::string> bare = standard_method();
     bare.resize(12);  // without the METHOD ENTRY and METHOD EXIT sections
     ASSERT_TRUE(core::build_running_method("10ul", 0, bare));
-    EXPECT_THAT(method_state().running_method, ElementsAre("Load Sample(SL.tray,SL.volume,2)", "Inject(Inj1)"));
+    EXPECT_THAT(method_state().running_method,
+                ElementsAre("Load Sample(SL.tray,SL.volume,2)", "Inject(Inj1)"));
     EXPECT_EQ(method_state().method_exit_index, 4);  // the end of the expanded lines
 
     for (bool core::MethodState::*flag : {&core::MethodState::skip_wrappers, &core::MethodState::row_flag}) {
         core::reset_method_state();
         method_state().*flag = true;
         ASSERT_TRUE(core::build_running_method("10ul", 0, standard_method()));
-        EXPECT_THAT(method_state().running_method, ElementsAre("Load Sample(SL.tray,SL.volume,2)", "Inject(Inj1)"));
+        EXPECT_THAT(method_state().running_method,
+                    ElementsAre("Load Sample(SL.tray,SL.volume,2)", "Inject(Inj1)"));
         EXPECT_EQ(method_state().expanded_method.size(), 4u);
         EXPECT_EQ(method_state().method_exit_index, 4);
     }
@@ -120,7 +125,8 @@ TEST_F(MethodExpansion, ObjectArgumentsAreChecked) {
     // "None" is accepted where an OUT_SIGNAL or SYNC_SIGNAL may be given, nowhere else.
     std::vector<std::string> text{"Signal()", "[MACRO Signal]", "SET_OUT(None,On,)"};
     EXPECT_FALSE(core::build_running_method("10ul", 0, text));  // 2 arguments, not 3
-    EXPECT_THAT(messages(), ElementsAre("In macro \"Signal\", SET_OUT(None,On,) does not have 3 arguments. It has 2"));
+    EXPECT_THAT(messages(),
+                ElementsAre("In macro \"Signal\", SET_OUT(None,On,) does not have 3 arguments. It has 2"));
     clear_messages();
     text[2] = "SET_OUT(None,On,1)";
     ASSERT_TRUE(core::build_running_method("10ul", 0, text)) << testing::PrintToString(messages());
@@ -132,7 +138,7 @@ TEST_F(MethodExpansion, ObjectArgumentsAreChecked) {
 
 struct ExpansionError {
     const char* what;
-    std::string line;                // replaced in the standard method ...
+    std::string line;               // replaced in the standard method ...
     std::vector<std::string> with;  // ... by these
     std::string message;
 };
@@ -140,23 +146,43 @@ struct ExpansionError {
 TEST_F(MethodExpansion, EachErrorIsShownOnce) {
     const ExpansionError errors[] = {
         {"unknown macro", "Inject(Inj1)", {"Rinse(Wash1)"}, "Macro \"Rinse\" does not exist."},
-        {"unknown atom", "WAIT_FOR_DS()", {"WAIT_FOREVER()"}, "In macro \"Inject\", WAIT_FOREVER is not an atom!"},
-        {"argument count", "MOVE_TO_VIAL(Tray,SL.index,10)", {"MOVE_TO_VIAL(Tray,SL.index)"},
+        {"unknown atom",
+         "WAIT_FOR_DS()",
+         {"WAIT_FOREVER()"},
+         "In macro \"Inject\", WAIT_FOREVER is not an atom!"},
+        {"argument count",
+         "MOVE_TO_VIAL(Tray,SL.index,10)",
+         {"MOVE_TO_VIAL(Tray,SL.index)"},
          "In macro \"Load Sample\", MOVE_TO_VIAL(Tray,SL.index) does not have 3 arguments. It has 2"},
-        {"not an object", "INJECT(Injector,Needle)", {"INJECT(Inj2,Needle)"},
+        {"not an object",
+         "INJECT(Injector,Needle)",
+         {"INJECT(Inj2,Needle)"},
          "In macro \"Inject\", INJECT: Inj2 is not an object"},
-        {"object of the wrong class", "INJECT(Injector,Needle)", {"INJECT(Wash1,Needle)"},
+        {"object of the wrong class",
+         "INJECT(Injector,Needle)",
+         {"INJECT(Wash1,Needle)"},
          "In macro \"Inject\", INJECT: Wash1 is not a valid object for Injector"},
-        {"bad number", "MOVE_TO_VIAL(Tray,SL.index,10)", {"MOVE_TO_VIAL(Tray,SL.index,SL.volume)"},
+        {"bad number",
+         "MOVE_TO_VIAL(Tray,SL.index,10)",
+         {"MOVE_TO_VIAL(Tray,SL.index,SL.volume)"},
          "In macro \"Load Sample\", SL.volume is not a good parameter"},
-        {"bad declaration", "Speed (" MU "l/s);2;0.1;SYR.Max Speed", {"Speed (" MU "l/s);2;0.1;SYR.Max Speedy"},
+        {"bad declaration",
+         "Speed (" MU "l/s);2;0.1;SYR.Max Speed",
+         {"Speed (" MU "l/s);2;0.1;SYR.Max Speedy"},
          "couldnt interpret macro param Speed (" MU "l/s);2;0.1;SYR.Max Speedy"},
         // The step's argument for an object parameter is checked like the macro's own.
-        {"step passes a non-object", "Inject(Inj1)", {"Inject(Injector 2)"},
+        {"step passes a non-object",
+         "Inject(Inj1)",
+         {"Inject(Injector 2)"},
          "In macro \"Inject\", INJECT: Injector 2 is not an object"},
-        {"step passes the wrong class", "Inject(Inj1)", {"Inject(Tray1)"},
+        {"step passes the wrong class",
+         "Inject(Inj1)",
+         {"Inject(Tray1)"},
          "In macro \"Inject\", INJECT: Tray1 is not a valid object for Injector"},
-        {"step passes nothing", "Inject(Inj1)", {"Inject()"}, "In macro \"Inject\", INJECT:  is not an object"},
+        {"step passes nothing",
+         "Inject(Inj1)",
+         {"Inject()"},
+         "In macro \"Inject\", INJECT:  is not an object"},
     };
     for (const ExpansionError& e : errors) {
         SCOPED_TRACE(e.what);
@@ -255,7 +281,8 @@ TEST_F(MethodExpansion, ErrorMacrosFromTheLibrary) {
         std::string message;
     };
     const Bad bad[] = {
-        {{"// x", "Station;WASH_STATION", "WASH(Station,1)"}, "The macro \"ERROR EXIT\" contains parameters."},
+        {{"// x", "Station;WASH_STATION", "WASH(Station,1)"},
+         "The macro \"ERROR EXIT\" contains parameters."},
         {{"WASH(Wash9,1)"}, "WASH: Wash9 is not an object"},
         {{"WASH(Inj1,1)"}, "WASH: Inj1 is not a valid object for Station"},
         {{"RINSE(Wash1)"}, "RINSE is not an atom!"},
@@ -273,8 +300,9 @@ TEST_F(MethodExpansion, ErrorMacrosFromTheLibrary) {
     clear_messages();
     write_file("ERROR EXIT.pma", {"WASH(Wash2)", "WAIT_FOR_DS()"});
     ASSERT_TRUE(core::build_error_macros());
-    EXPECT_THAT(method_state().alternate_cmd_list,
-                ElementsAre("WASH(Wash1,1,)", "ERROR DLG()", "WASH(Wash2,)", "WAIT_FOR_DS()", "ERROR RESPONSE()"));
+    EXPECT_THAT(
+        method_state().alternate_cmd_list,
+        ElementsAre("WASH(Wash1,1,)", "ERROR DLG()", "WASH(Wash2,)", "WAIT_FOR_DS()", "ERROR RESPONSE()"));
 }
 
 TEST_F(MethodExpansion, CommandLineTextOperations) {

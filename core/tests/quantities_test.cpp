@@ -22,12 +22,8 @@ struct UnitCase {
 
 // Both directions of the mapping.
 static constexpr UnitCase unit_cases[] = {
-    {"nl", MU "l"},
-    {MU "m", "mm"},
-    {"nl/s", MU "l/s"},
-    {"m" DEG "C", DEG "C"},
-    {"E", ""},
-    {"s", "s"},  // not mapped, not scaled
+    {"nl", MU "l"},         {MU "m", "mm"}, {"nl/s", MU "l/s"},
+    {"m" DEG "C", DEG "C"}, {"E", ""},      {"s", "s"},  // not mapped, not scaled
 };
 
 TEST(UnitMapping, PairsMapBothWays) {
@@ -71,10 +67,10 @@ static constexpr TextCase to_user_cases[] = {
     {"1", MU "l", "0.001"},
     {"1001", MU "l", "1.001"},
     {"00250", "mm", "0.25"},
-    {"1500.0", MU "l", "1500.0"},            // not an integer text: kept, so taken in µl
-    {"SYR.Volume", MU "l", "SYR.Volume"},    // an expression
+    {"1500.0", MU "l", "1500.0"},          // not an integer text: kept, so taken in µl
+    {"SYR.Volume", MU "l", "SYR.Volume"},  // an expression
     {"-", MU "l", "-"},
-    {"2500", "", "2500"},                    // a plain number is not scaled
+    {"2500", "", "2500"},  // a plain number is not scaled
     {"2500", "s", "2500"},
     // A long integer keeps every digit; nothing wraps at 32 bits.
     {"12345678901234567890", MU "l", "12345678901234567.89"},
@@ -88,19 +84,13 @@ TEST(InstrumentValueToUser, ScalesOnlyIntegerTexts) {
 
 // Atom limits as written back: real texts are multiplied and truncated exactly.
 static constexpr TextCase to_instrument_cases[] = {
-    {"2.5", MU "l", "2500"},
-    {"0.0005", MU "l", "0"},
+    {"2.5", MU "l", "2500"},   {"0.0005", MU "l", "0"},
     {"1.001", MU "l", "1001"},  // 1.001 * 1000 in binary is 1000.999...; the digits are exact
-    {"1.005", "mm", "1005"},
-    {"-0.5", MU "l", "-500"},
-    {"-0.0001", MU "l", "0"},
-    {"5.", MU "l", "5000"},
-    {".", MU "l", "0"},
-    {"2.5", "", "2"},
-    {"-2.5", "s", "-2"},
-    {"SL.volume*2", MU "l", "SL.volume*2"},
-    {"1:30", "s", "1:30"},
-    {"12345678901234567.89", MU "l", "12345678901234567890"},
+    {"1.005", "mm", "1005"},   {"-0.5", MU "l", "-500"},
+    {"-0.0001", MU "l", "0"},  {"5.", MU "l", "5000"},
+    {".", MU "l", "0"},        {"2.5", "", "2"},
+    {"-2.5", "s", "-2"},       {"SL.volume*2", MU "l", "SL.volume*2"},
+    {"1:30", "s", "1:30"},     {"12345678901234567.89", MU "l", "12345678901234567890"},
 };
 
 TEST(UserValueToInstrument, TruncatesOnTheDigits) {
@@ -173,7 +163,8 @@ TEST(InstrumentIntegers, ExactDecimalsOfThousandthsArriveExactly) {
     for (int thousandths = -5000; thousandths <= 200000; ++thousandths) {
         const int magnitude = std::abs(thousandths);
         char text[32];
-        std::snprintf(text, sizeof text, "%s%d.%03d", thousandths < 0 ? "-" : "", magnitude / 1000, magnitude % 1000);
+        std::snprintf(text, sizeof text, "%s%d.%03d", thousandths < 0 ? "-" : "", magnitude / 1000,
+                      magnitude % 1000);
         const double user = putils::text_to_real(text);
         ASSERT_EQ(core::command_integer(user, MU "l"), thousandths) << user;
         ASSERT_EQ(core::object_integer(user, MU "l"), thousandths) << user;

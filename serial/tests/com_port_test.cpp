@@ -697,6 +697,24 @@ TEST_F(PortTest, TracingAndLoggingDumpOnClose) {
     std::filesystem::remove_all(folder);
 }
 
+TEST_F(PortTest, WithoutTheRingEndedEventTheCommThreadFallsBack) {
+    dispatcher_unit_state().nt_family = false;  // the older platform asks for event 0x2000 first
+    TApdComPort port;
+    Configure(port, kCom);
+    std::string got;
+    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+        for (unsigned i = 0; i < count; ++i) got.push_back(cp.ReadChar());
+    });
+    port.SetOpen(true);
+    auto* d = dynamic_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+    ASSERT_TRUE(pump_until([&] { return d->EventMask() == kDefaultEventMask; }));
+    pty.write_all("after");
+    ASSERT_TRUE(pump_until([&] { return got == "after"; }));
+    EXPECT_GT(d->DeviceEventCount(), 0u);
+    port.SetOpen(false);
+    reset_dispatcher_unit_state_for_tests();
+}
+
 TEST_F(PortTest, TelephonyModeNeedsAHandleFromItsOwner) {
     TApdComPort port;
     Configure(port, kCom);
