@@ -69,6 +69,7 @@ function(zor_fuzz name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_LIBS})
+  add_dependencies(zor_fuzz_all ${name})
   # scripts/test finds every target and its seed corpus through these files.
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz_targets/${name} CONTENT
        "$<TARGET_FILE:${name}>\n${CMAKE_CURRENT_SOURCE_DIR}/${A_CORPUS}\n")

@@ -546,7 +546,7 @@ bool object_attribute_value(std::string_view unit, std::string_view attribute, s
 bool check_expression(std::string_view text, std::string_view unit, bool syringe_attributes,
                       bool empty_allowed, int atom, std::span<const MacroParam> params) {
     // Most texts are plain numbers: valid in every unit.
-    if (putils::is_real(text)) return true;
+    if (text.size() <= max_expression_length && putils::is_real(text)) return true;
     Checker checker(unit, syringe_attributes, atom, params);
     return checker.run(text, empty_allowed);
 }

@@ -53,11 +53,9 @@ std::optional<std::string> utf8_to_cp1252(std::string_view text, std::string* ba
     for (std::size_t i = 0; i < text.size();) {
         auto b = static_cast<unsigned char>(text[i]);
         int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size() + (extra == 0 ? 1 : 0)) {
-            if (extra != 0 || i >= text.size()) {
-                if (bad != nullptr) *bad = "a byte that is not UTF-8";
-                return std::nullopt;
-            }
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) {
+            if (bad != nullptr) *bad = "a byte that is not UTF-8";
+            return std::nullopt;
         }
         char32_t c = extra == 0 ? b : b & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
