@@ -159,8 +159,9 @@ public:
     // The value's type; DataType::unknown when it does not exist. Never raises.
     DataType get_data_type(std::string_view name) const;
 
-    // The size of the value's data in bytes (4 for an integer, the byte count for a string or a
-    // binary value); -1 when it does not exist. Never raises.
+    // The size of the value's data in bytes: 4 for an integer, the byte count of a binary value, and
+    // for a string its length plus one for the terminating NUL, as the system counts; -1 when it
+    // does not exist. Never raises.
     int get_data_size(std::string_view name) const;
 
     // The integer value. Raises RegistryError when it is missing or not an integer.
