@@ -1,0 +1,277 @@
+// The instrument session on a pseudo-terminal.
+//
+// BM_ReplyToNextCommand: a far end of our own answers at once; each reply whose processing
+//   sends the next command is timed from its last byte written to the first byte of that
+//   command read (unpaced pty). Median and 99th percentile per run.
+// BM_IdleSessionCpu: the session idle-polls zorsim for 10 s; the process's CPU time (main
+//   thread and the port's worker threads) as a share of one core.
+// BM_PacedMethod50Steps: a 50-step method against zorsim pacing its replies at 9600 baud; the
+//   run's wall time against the sum of the line time of every frame and the atom durations.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "core/config_model.h"
+#include "core/engine_hooks.h"
+#include "core/framed_link.h"
+#include "core/method_expansion.h"
+#include "core/method_run.h"
+#include "core/run_variables.h"
+#include "core/session_state.h"
+#include "core/tests/e2e/zorsim_process.h"
+#include "core/tests/support/recording_hooks.h"
+#include "core/zor_lib_form.h"
+#include "platform/comm/test_hooks.h"
+#include "platform/forms/interaction.h"
+#include "platform/registry/registry.h"
+#include "platform/window/window.h"
+#include "serial/com_port.h"
+#include "utilities/session.h"
+#include "utilities/settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Session {
+    std::filesystem::path folder;
+    platform::forms::FormPtr<core::Tzor_lib> form;
+    std::unique_ptr<platform::forms::ScriptedInteraction> interaction;
+
+    Session() {
+        char pattern[] = "/tmp/zor-bench-session-XXXXXX";
+        folder = ::mkdtemp(pattern);
+        ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
+        platform::registry::reset_store();
+        serial::reset_com_port_unit_state_for_tests();
+        core::reset_config_model();
+        core::reset_method_state();
+        core::reset_run_variables();
+        core::reset_engine_hooks();
+        core::reset_session_state();
+        putils::reset_session();
+        putils::session().instance_number = 1;
+        putils::reg_write_string("Method Folder", folder.string());
+        putils::write_port_setting(1);
+        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+        interaction = std::make_unique<platform::forms::ScriptedInteraction>();
+        interaction->set_default_box_answer(platform::forms::mr_cancel);
+    }
+    void start() {
+        core::init_session(false, false, true, false, true, false, ".PME", "Zorrun", "");
+        form = platform::forms::make_form<core::Tzor_lib>();
+        core::connect_port();
+    }
+    ~Session() {
+        form.reset();
+        platform::comm::test::close_all_devices();
+        platform::window::reset_thread_state_for_tests();
+        serial::reset_com_port_unit_state_for_tests();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    static bool run_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        return platform::window::run_nested_loop_for(done, static_cast<unsigned>(timeout.count()));
+    }
+};
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
+    return v[i];
+}
+
+// A far end that answers every frame at once and times the host's turnaround.
+class FastInstrument {
+  public:
+    FastInstrument() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        slave_path_ = ::ptsname(master_);
+        slave_keep_ = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::setenv("ZOR_COM1", slave_path_.c_str(), 1);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FastInstrument() {
+        stop_ = true;
+        thread_.join();
+        ::close(slave_keep_);
+        ::close(master_);
+    }
+    std::vector<double> turnaround_us() {
+        std::lock_guard lock(mutex_);
+        return samples_;
+    }
+    std::atomic<int> commands{0};
+
+  private:
+    static std::string reply(const std::string& payload) {
+        int x = 0;
+        for (char c : payload) x ^= static_cast<unsigned char>(c);
+        const int n = static_cast<int>(payload.size());
+        return std::string(1, core::STX) + payload + std::string(1, core::ETX) + core::hex_byte(n >> 8) +
+               core::hex_byte(n & 0xFF) + core::hex_byte(x);
+    }
+    void serve() {
+        std::string in;
+        bool timing = false;
+        Clock::time_point reply_done;
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            char buf[512];
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) continue;
+            const auto now = Clock::now();
+            if (timing) {
+                std::lock_guard lock(mutex_);
+                samples_.push_back(std::chrono::duration<double, std::micro>(now - reply_done).count());
+                timing = false;
+            }
+            in.append(buf, static_cast<std::size_t>(n));
+            for (;;) {
+                const auto stx = in.find(core::STX);
+                const auto etx = in.find(core::ETX, stx == std::string::npos ? 0 : stx);
+                if (stx == std::string::npos || etx == std::string::npos || in.size() < etx + 7) break;
+                const std::string command = in.substr(stx + 2, etx - stx - 2);
+                in.erase(0, etx + 7);
+                ++commands;
+                const std::string answer = command == "GET_STAT" ? reply("READY") : reply("|");
+                ::write(master_, answer.data(), answer.size());
+                reply_done = Clock::now();
+                // Only replies whose processing sends the next command at once are timed.
+                timing = command != "GET_STAT";
+            }
+        }
+    }
+    int master_ = -1;
+    int slave_keep_ = -1;
+    std::string slave_path_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<double> samples_;
+};
+
+void BM_ReplyToNextCommand(benchmark::State& state) {
+    std::vector<double> all;
+    for (auto _ : state) {
+        Session session;
+        FastInstrument far_end;
+        session.start();
+        // 1000 lines that are no atoms: each "|" makes the executor send the next one at once.
+        core::method_state().expanded_method.assign(1000, "POS_STAT");
+        core::method_state().method_exit_index = 1000;
+        Session::run_until([] { return core::link_state().good_replies >= 1; }, 5s);
+        core::start_method();
+        Session::run_until([] { return !core::run_state().run_active; }, 60s);
+        auto samples = far_end.turnaround_us();
+        all.insert(all.end(), samples.begin(), samples.end());
+    }
+    state.counters["median_us"] = percentile(all, 0.5);
+    state.counters["p99_us"] = percentile(all, 0.99);
+    state.counters["samples"] = static_cast<double>(all.size());
+}
+BENCHMARK(BM_ReplyToNextCommand)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_IdleSessionCpu(benchmark::State& state) {
+    double share = 0;
+    std::uint64_t polls = 0;
+    for (auto _ : state) {
+        Session session;
+        core_test::ZorsimProcess sim(session.folder, {});
+        ::setenv("ZOR_COM1", sim.link_path().c_str(), 1);
+        session.start();
+        Session::run_until([] { return core::link_state().good_replies >= 1; }, 5s);
+        const auto replies = core::link_state().good_replies;
+        const double cpu0 = cpu_seconds();
+        const auto t0 = Clock::now();
+        Session::run_until([] { return false; }, 10s);
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        share = (cpu_seconds() - cpu0) / wall * 100.0;
+        polls = core::link_state().good_replies - replies;
+    }
+    state.counters["cpu_percent_of_core"] = share;
+    state.counters["polls"] = static_cast<double>(polls);
+}
+BENCHMARK(BM_IdleSessionCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Bytes of a frame as the transcript escapes them.
+std::size_t frame_bytes(const std::string& escaped) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '<') {
+            i = escaped.find('>', i);
+            if (i == std::string::npos) break;
+        } else if (escaped[i] == '\\') {
+            i += escaped[i + 1] == 'x' ? 3 : 1;
+        }
+        ++n;
+    }
+    return n;
+}
+
+void BM_PacedMethod50Steps(benchmark::State& state) {
+    const int atom_ms = static_cast<int>(state.range(0));
+    double wall = 0, line = 0, atoms = 0;
+    for (auto _ : state) {
+        Session session;
+        core_test::ZorsimProcess sim(session.folder, {"--pace", "--default-atom-ms", std::to_string(atom_ms)});
+        ::setenv("ZOR_COM1", sim.link_path().c_str(), 1);
+        session.start();
+        Session::run_until([] { return core::link_state().good_replies >= 1; }, 5s);
+        std::vector<std::string> text;
+        for (int i = 1; i <= 50; ++i) text.push_back("W()");
+        text.insert(text.end(), {"[MACRO W]", "WASH(Wash1,1)"});
+        core::build_running_method("10ul", 0, text);
+        const auto before = core_test::read_file_lines(sim.transcript_path()).size();
+        const auto t0 = Clock::now();
+        core::start_method();
+        Session::run_until([] { return !core::run_state().run_active; }, 300s);
+        wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        // Line time of every frame of the run, both ways, at 10 bit times per byte.
+        const auto transcript = core_test::read_file_lines(sim.transcript_path());
+        std::size_t bytes = 0;
+        for (std::size_t i = before; i < transcript.size(); ++i) {
+            const auto& l = transcript[i];
+            const auto rx = l.find(" RX ");
+            const auto tx = l.find(" TX ");
+            const auto at = rx != std::string::npos ? rx : tx;
+            if (at == std::string::npos || l.find("# dropped") != std::string::npos) continue;
+            std::string frame = l.substr(at + 4);
+            if (const auto hash = frame.find(" # "); hash != std::string::npos) frame.resize(hash);
+            bytes += frame_bytes(frame);
+        }
+        line = static_cast<double>(bytes) * 10.0 / 9600.0;
+        atoms = 50.0 * atom_ms / 1000.0;
+    }
+    state.counters["wall_s"] = wall;
+    state.counters["line_s"] = line;
+    state.counters["atoms_s"] = atoms;
+    state.counters["over_sum_percent"] = (wall / (line + atoms) - 1.0) * 100.0;
+}
+BENCHMARK(BM_PacedMethod50Steps)->Arg(640)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

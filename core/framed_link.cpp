@@ -1,0 +1,350 @@
+#include "core/framed_link.h"
+
+#include <chrono>
+#include <vector>
+
+#include "core/config_model.h"
+#include "core/reply_dispatcher.h"
+#include "core/session_state.h"
+#include "core/uilib.h"
+#include "core/window_broadcast.h"
+#include "core/zor_lib_form.h"
+#include "platform/kernel/kernel.h"
+#include "serial/com_port.h"
+#include "utilities/log.h"
+#include "utilities/text.h"
+
+namespace core {
+
+namespace {
+
+// The debug list keeps the most recent lines only: a debug page left open over a long run
+// would otherwise grow without end.
+constexpr int debug_box_max_lines = 5000;
+// Received bytes are read in one go per event; the port's receive ring never announces more.
+constexpr std::size_t receive_buffer_size = 10000;
+// FlowHoldState: sending held by an XOFF from the instrument.
+constexpr std::uint8_t flow_held_by_xoff = 5;
+// Atom-wait expiries while held by XOFF before the link counts the reply as lost.
+constexpr std::int32_t xoff_hold_limit = 20;
+// Resends after which synchronous waits of the automation object are released.
+constexpr std::int32_t resends_before_release = 3;
+
+std::uint64_t now_ms() { return platform::kernel::monotonic_ms(); }
+
+std::int32_t ticks_for_ms(std::uint64_t ms) {
+    const auto ticks = static_cast<std::int32_t>((ms + tick_ms - 1) / tick_ms);
+    return ticks < 1 ? 1 : ticks;
+}
+
+bool is_atom_command(std::string_view command) {
+    const Tconfig_model& model = config_model();
+    return model.atom_count > 0 && is_atom_line(command);
+}
+
+void show_return_line(const std::string& line) {
+    Tzor_lib* form = zor_lib();
+    if (form && form->Visible) form->return_box->Items.add(line);
+}
+
+void clear_return_lines() {
+    link_state().return_lines.clear();
+    Tzor_lib* form = zor_lib();
+    if (form && form->Visible) form->return_box->Items.clear();
+}
+
+void frame_check(const std::function<void()>& on_good_frame) {
+    LinkState& link = link_state();
+    if (link.declared_length != link.counted_length) {
+        ++link.bad_frames;
+        putils::append_log("Record " + std::to_string(link.record_number) +
+                           ": Length error: " + std::to_string(link.counted_length) + " vs " +
+                           std::to_string(link.declared_length));
+        return;
+    }
+    if (link.received_checksum != link.computed_xor) {
+        ++link.bad_frames;
+        putils::append_log("Record " + std::to_string(link.record_number) +
+                           ": Cksum error: " + std::to_string(link.computed_xor) + " vs " +
+                           std::to_string(link.received_checksum));
+        return;
+    }
+    // A frame without any code (an empty payload, or CRs only) answers nothing: it is dropped
+    // like a damaged one rather than read as the previous reply's code.
+    if (link.final_element.empty()) {
+        ++link.bad_frames;
+        putils::append_log("Record " + std::to_string(link.record_number) + ": empty reply");
+        return;
+    }
+    ++link.good_replies;
+    debug_log_elapsed("RCVD:" + link.final_element, true);
+    on_good_frame();
+}
+
+void start_frame(LinkState& link) {
+    ++link.record_number;
+    link.counted_length = 0;
+    link.computed_xor = 0;
+    link.current_line.clear();
+    link.final_element.clear();
+    link.return_lines.clear();
+    link.receive_state = 1;
+}
+
+}  // namespace
+
+std::string hex_byte(int value) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out(2, '0');
+    out[0] = digits[(value >> 4) & 0xF];
+    out[1] = digits[value & 0xF];
+    return out;
+}
+
+std::string build_frame(std::string_view command, int digit) {
+    const std::size_t n = command.size();
+    int x = 0;
+    for (char c : command) x ^= static_cast<unsigned char>(c);
+    std::string frame;
+    frame.reserve(n + 9);
+    frame += STX;
+    frame += static_cast<char>('0' + digit);
+    frame += command;
+    frame += ETX;
+    frame += hex_byte(static_cast<int>((n >> 8) & 0xFF));
+    frame += hex_byte(static_cast<int>(n & 0xFF));
+    frame += hex_byte(x);
+    return frame;
+}
+
+int hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+char translate_received_char(unsigned char byte) {
+    switch (byte) {
+        case 0x7E: return static_cast<char>(0xBB);
+        case 0x7F: return static_cast<char>(0xAB);
+        case 0x91: return static_cast<char>(0xB0);
+        case 0x9B: return static_cast<char>(0xB1);
+        case 0x9D: return static_cast<char>(0xB5);
+        case 0x9E: return 'x';
+        default: return static_cast<char>(byte);
+    }
+}
+
+void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame) {
+    LinkState& link = link_state();
+    for (char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        switch (link.receive_state) {
+            case 0:
+                if (ch == STX) start_frame(link);
+                break;
+            case 1:
+                if (ch == ETX) {
+                    link.receive_state = 2;
+                } else if (ch == CR) {
+                    ++link.counted_length;
+                    link.computed_xor ^= byte;
+                    link.return_lines.push_back(link.current_line);
+                    show_return_line(link.current_line);
+                    if (session_state().uploading && session_state().config_progress.progress)
+                        session_state().config_progress.progress(static_cast<int>(link.return_lines.size()));
+                    debug_log_elapsed("rcvd:" + link.current_line, true);
+                    link.current_line.clear();
+                } else {
+                    ++link.counted_length;
+                    link.computed_xor ^= byte;
+                    link.current_line += translate_received_char(byte);
+                    link.final_element = link.current_line;
+                }
+                break;
+            default: {  // 2..7: the trailer's hex digits
+                const int value = hex_digit_value(ch);
+                if (value < 0) {
+                    ++link.bad_frames;
+                    putils::append_log("Record " + std::to_string(link.record_number) + ": bad digit" +
+                                       std::string(1, ch));
+                    link.receive_state = 0;
+                    // A frame start cut into a trailer begins the next frame.
+                    if (ch == STX) start_frame(link);
+                    break;
+                }
+                switch (link.receive_state) {
+                    case 2: link.declared_length = value * 4096; break;
+                    case 3: link.declared_length += value * 256; break;
+                    case 4: link.declared_length += value * 16; break;
+                    case 5: link.declared_length += value; break;
+                    case 6: link.received_checksum = value * 16; break;
+                    case 7: link.received_checksum += value; break;
+                    default: break;
+                }
+                if (link.receive_state == 7) {
+                    link.receive_state = 0;
+                    frame_check(on_good_frame);
+                } else {
+                    ++link.receive_state;
+                }
+                break;
+            }
+        }
+    }
+}
+
+serial::TApdCustomComPort* session_port() {
+    Tzor_lib* form = zor_lib();
+    if (!form || !form->port.Open() || form->port.PortState() != serial::psOpen) return nullptr;
+    return &form->port;
+}
+
+void hold_until_rate_settled() { link_state().send_not_before_ms = now_ms() + rate_change_settle_ms; }
+
+std::uint64_t ms_until_send_allowed() {
+    const std::uint64_t now = now_ms();
+    const std::uint64_t until = link_state().send_not_before_ms;
+    return until > now ? until - now : 0;
+}
+
+void send_command(const std::string& command) {
+    serial::TApdCustomComPort* port = session_port();
+    if (!port) return;
+    LinkState& link = link_state();
+    if (const std::uint64_t wait = ms_until_send_allowed(); wait > 0) {
+        link.held_command = command;
+        arm_timer(ticks_for_ms(wait), TimerMode::baud_settle);
+        return;
+    }
+    if (is_atom_command(command)) link.atom_poll_interval = 3;
+    clear_return_lines();
+    if (putils::starts_with_text(command, "READ_BARCODE")) {
+        barcode_state().state = barcode_requested;
+        barcode_state().text.clear();
+    }
+    if (!putils::same_text(command, "GET_ATOM_INFO")) link.last_command = command;
+    link.last_sent = command;
+    port->ClearInput();
+    port->ClearOutput();
+    // Whatever was half received belongs to an answer nobody waits for any more.
+    link.receive_state = 0;
+    arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
+              TimerMode::reply_timeout);
+    link.sequence_toggle ^= 1;
+    port->WriteText(build_frame(command, link.sequence_toggle + 1));
+    link.last_send_ms = now_ms();
+    ++link.frames_sent;
+    debug_log_elapsed("sent:" + command, true);
+}
+
+void arm_timer(std::int32_t ticks, TimerMode mode) {
+    LinkState& link = link_state();
+    link.timer_mode = mode;
+    serial::TApdCustomComPort* port = session_port();
+    if (!port) return;
+    port->ArmTimerTrigger(link.timer_handle, ticks, true);
+    link.timer_armed = true;
+}
+
+void stop_timer() {
+    LinkState& link = link_state();
+    link.timer_retries = 0;
+    link.timer_armed = false;
+    serial::TApdCustomComPort* port = session_port();
+    if (!port) return;
+    port->ArmTimerTrigger(link.timer_handle, 0, false);
+}
+
+void resend_after_timeout() {
+    if (apply_port_change(true)) return;  // the change resends once the new port is open
+    serial::TApdCustomComPort* port = session_port();
+    if (!port) return;
+    LinkState& link = link_state();
+    if (!link.lost) {
+        link.lost = true;
+        uilib::on_disconnected();
+    }
+    // Baud probe: the instrument may still be at 38400 from an interrupted upload, so the
+    // first time-out after start tries 38400 once, the second goes back to 9600.
+    if (link.baud_state == baud_untried) {
+        port->SetBaud(38400);
+        link.baud_state = baud_trying_fast;
+    } else if (link.baud_state == baud_trying_fast) {
+        port->SetBaud(9600);
+        uilib::on_baud_fallback();
+        link.baud_state = baud_settled;
+    }
+    uilib::on_timeout_message("Lost Connection to Zor!");
+    link.timer_retries = 0;
+    // Software flow control stays off until a good reply: a lost XON must not hold us forever.
+    port->SetSWFlowOptions(serial::swfNone);
+    link.lost = true;
+    ++link.resends;
+    // The resent frame carries the same digit as the lost one, so the instrument knows it.
+    link.sequence_toggle ^= 1;
+    send_command(link.last_sent);
+    ++link.resends_since_queue;
+    if (link.resends_since_queue >= resends_before_release) notify_wait_forms();
+}
+
+void portTriggerAvail(serial::TApdCustomComPort& port, std::uint16_t count) {
+    std::string bytes;
+    const std::size_t n = count < receive_buffer_size ? count : receive_buffer_size;
+    bytes.reserve(n);
+    for (std::size_t i = 0; i < n && port.InBuffUsed() > 0; ++i) bytes += port.ReadChar();
+    receive_bytes(bytes, [] { handle_reply(); });
+}
+
+void portTriggerTimer(serial::TApdCustomComPort& port, std::uint16_t handle) {
+    LinkState& link = link_state();
+    if (handle != link.timer_handle) return;
+    link.timer_armed = false;
+    switch (link.timer_mode) {
+        case TimerMode::idle_poll:
+            send_command("GET_STAT");
+            break;
+        case TimerMode::atom_wait:
+            if (port.FlowHoldState() == flow_held_by_xoff) {
+                ++link.timer_retries;
+                if (link.timer_retries < xoff_hold_limit)
+                    continue_atom_wait();
+                else
+                    resend_after_timeout();
+            } else {
+                if (link.atom_poll_interval < 9) ++link.atom_poll_interval;
+                send_command("GET_ATOM_INFO");
+            }
+            break;
+        case TimerMode::reply_timeout:
+            resend_after_timeout();
+            break;
+        case TimerMode::baud_settle: {
+            std::string command = std::move(link.held_command);
+            link.held_command.clear();
+            if (!command.empty()) send_command(command);
+            break;
+        }
+    }
+}
+
+void debug_log_elapsed(std::string_view text, bool reset) {
+    LinkState& link = link_state();
+    const std::uint32_t now = platform::kernel::tick_count();
+    std::string line(text);
+    line += ":";
+    line += std::to_string(now - link.trace_mark);
+    add_debug_line(line);
+    if (reset) link.trace_mark = now;
+}
+
+void add_debug_line(std::string_view text) {
+    Tzor_lib* form = zor_lib();
+    if (!form || !session_state().debug_list_on || !form->Visible) return;
+    platform::forms::StringList& items = form->debug_box->Items;
+    if (items.count() >= debug_box_max_lines) items.erase(0);
+    items.add(std::string(text));
+}
+
+}  // namespace core

@@ -1,0 +1,28 @@
+// The step sequences: configuration upload, syringe query, clean-up, and running a library
+// macro as the whole method ("SL EXIT").
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace core {
+
+// The configuration upload, one step per reply: "SET_BAUD 38400", "GET_CONFIG" (with the
+// progress form), save and parse the configuration then "SET_BAUD 9600", "GET_FW_VERSION".
+void queue_reload_sequence();
+// "GET_SYR", then the continuation in the same reply's processing.
+void queue_get_syringe(std::function<void()> continuation);
+// "CLEANUP(Wash1,1,1,1,1,1,1,1)", then on_reset_done.
+void queue_cleanup();
+// The third upload step. The reply's lines are parsed first; only a configuration that reads
+// cleanly replaces latest_zor.pol (a bad upload keeps the last good cache and the model read
+// from it).
+void save_and_parse_configuration();
+
+// Makes the library macro <method folder>/<name>.pma the whole method to run; true when it
+// exists and expands cleanly.
+bool run_named_macro(std::string_view name);
+// run_named_macro("SL EXIT"), then on_sl_exit, the skip-wrapper flag and prepare_cmd_list.
+bool run_sl_exit();
+
+}  // namespace core

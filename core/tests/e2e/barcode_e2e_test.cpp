@@ -1,0 +1,79 @@
+// Bar codes (read, unreadable, no reader) and the tray type download against zorsim.
+#include "core/barcode.h"
+#include "core/tests/e2e/session_fixture.h"
+
+namespace core_test {
+namespace {
+
+using core::barcode_state;
+
+class BarcodeE2E : public SessionE2E {
+  protected:
+    void start(std::vector<std::string> options = {}) {
+        options.insert(options.end(), {"--default-atom-ms", "100"});
+        start_session(options);
+        ASSERT_TRUE(wait_for_replies(1));
+    }
+};
+
+TEST_F(BarcodeE2E, a_readable_label_comes_back_through_the_hook) {
+    start({"--barcode", "Tray2:5=ABC-123"});
+    EXPECT_EQ(core::read_barcode("Tray2", "5"), 1);
+    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: ABC-123") == 1; }));
+    EXPECT_EQ(barcode_state().text, "ABC-123");
+    EXPECT_EQ(count_sent("READ_BARCODE(Tray2,5)"), 1);
+    EXPECT_EQ(count_sent("GET_SPL_ID"), 1);
+    ASSERT_TRUE(wait_for_replies(1));
+    EXPECT_TRUE(idle());
+}
+
+TEST_F(BarcodeE2E, an_unreadable_label_is_reported_without_a_lost_connection) {
+    start();
+    ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
+    EXPECT_EQ(core::read_barcode("Tray2", "6"), 1);
+    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: Barcode unreadable!") == 1; }));
+    EXPECT_EQ(barcode_state().state, core::barcode_unreadable);
+    ASSERT_TRUE(wait_until([] { return idle(); }));
+    ASSERT_TRUE(wait_for_replies(1));
+    EXPECT_EQ(hook_count("on_disconnected"), 0);
+    EXPECT_EQ(hook_count("on_timeout_message"), 0);
+    EXPECT_EQ(core::link_state().resends, 0u);
+}
+
+TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_moves_it_to_method_exit) {
+    start();
+    ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
+    ASSERT_TRUE(start_method_text({"Read()", "Wash()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO Wash]",
+                                   "WASH(Wash1,1)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    const std::vector<std::string> expected = {"READ_BARCODE(Tray2,6,)", "WASH(Wash2,2,)"};
+    EXPECT_EQ(sim->executed(), expected);
+}
+
+TEST_F(BarcodeE2E, a_tray_without_a_reader_is_not_read_and_nothing_is_sent) {
+    start();
+    EXPECT_EQ(core::read_barcode("Tray1", "1"), 0);
+    EXPECT_EQ(hook_count("on_barcode_text: Barcode not read!"), 1);
+    EXPECT_EQ(barcode_state().state, core::barcode_not_read);
+    EXPECT_TRUE(core::step_queue().pending_command.empty());
+    // Tray type names are found without regard to case.
+    core::set_tray_type("TRAY1", "vt96bc");
+    EXPECT_EQ(core::get_list_attribute("VT96BC", "barcode"), "AutoFix");
+}
+
+TEST_F(BarcodeE2E, a_tray_type_download_reaches_the_instrument_and_the_cache) {
+    start();
+    EXPECT_EQ(core::set_tray_type("NoSuchTray", "VT96BC"), -1);
+    ASSERT_TRUE(core::download_tray_type("Tray1", "VT96BC"));
+    ASSERT_TRUE(wait_until([&] { return !sim->downloads().empty(); }));
+    ASSERT_TRUE(wait_for_replies(1));
+    EXPECT_EQ(sim->downloads()[0].rfind("TRAY;Tray1;VT96BC;TH-1;", 0), 0u);
+    bool cached = false;
+    for (const auto& line : read_file_lines(folder / "latest_zor.pol"))
+        if (line.rfind("TRAY;Tray1;VT96BC;", 0) == 0) cached = true;
+    EXPECT_TRUE(cached);
+    EXPECT_TRUE(interaction->boxes().empty());
+}
+
+}  // namespace
+}  // namespace core_test
