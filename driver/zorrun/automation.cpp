@@ -1,0 +1,207 @@
+#include "driver/zorrun/automation.h"
+
+#include <memory>
+#include <vector>
+
+#include "core/barcode.h"
+#include "core/config_model.h"
+#include "core/framed_link.h"
+#include "core/method_expansion.h"
+#include "core/method_run.h"
+#include "core/session_state.h"
+#include "core/step_queue.h"
+#include "core/step_sequences.h"
+#include "core/window_broadcast.h"
+#include "core/zor_lib_form.h"
+#include "driver/zorrun/driver_forms.h"
+#include "driver/zorrun/method_document.h"
+#include "driver/zorrun/run_preparation.h"
+#include "driver/zorrun/status_model.h"
+#include "utilities/message_boxes.h"
+#include "utilities/session.h"
+
+namespace zorrun {
+
+namespace {
+
+constexpr int resends_before_giving_up = 3;
+
+bool port_open() { return core::session_state().connected && core::session_port() != nullptr; }
+
+// The link has resent the outstanding command three times without a good reply, or the port
+// went away (a failed port change): no answer can come.
+bool link_gave_up() {
+    const core::LinkState& link = core::link_state();
+    return !port_open() || (link.lost && link.resends_since_queue >= resends_before_giving_up);
+}
+
+Twait_form& wait_form() {
+    Twait_form* form = dialog_state().wait_form;
+    if (!form) throw AutomationFailure(platform::com::E_UNEXPECTED, "the wait form does not exist");
+    return *form;
+}
+
+[[noreturn]] void fail_wait(Twait_form::WaitEnd end, const char* what) {
+    if (end == Twait_form::WaitEnd::quit)
+        throw AutomationFailure(platform::com::E_ABORT, std::string(what) + ": the driver is ending");
+    throw AutomationFailure(ZOR_E_NO_ANSWER, std::string(what) + ": the instrument did not answer");
+}
+
+}  // namespace
+
+unsigned syringe_wait_bound_ms() {
+    const core::LinkState& link = core::link_state();
+    // The next poll, the query itself and three resends of it, with room to spare.
+    const long ticks = long(link.polling_ticks) + 5L * link.reply_timeout_ticks;
+    return static_cast<unsigned>(ticks * core::tick_ms + 2000);
+}
+
+unsigned barcode_wait_bound_ms() {
+    // A read moves the arm and polls the reader's atom: allow half a minute more.
+    return syringe_wait_bound_ms() + 30000;
+}
+
+// ---- IIZor --------------------------------------------------------------------------------
+
+std::int32_t get_status() { return vzor_state().status_code; }
+
+std::int32_t initialize() {
+    if (core::run_state().run_active) core::run_sl_exit();
+    if (!putils::session().method_folder.empty()) {
+        set_status_idle();
+    } else {
+        putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
+    }
+    core::connect_port();
+    return 1;
+}
+
+std::int32_t start_run() {
+    if (vzor_state().start_mode == 1) {
+        set_status(status_waiting_for_contact, "Waiting for contact closure");
+    } else {
+        set_status(status_continuing, "Zor continuing method");
+    }
+    core::set_go_flag();
+    return 1;
+}
+
+std::int32_t stop_run() {
+    if (core::run_state().run_active) core::request_stop();
+    return 1;
+}
+
+std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::string_view, std::int32_t row_ind,
+                             std::int32_t start_mode, std::string_view vial, double inj_volume, std::int32_t) {
+    // A run that is still going (a Reset or ClearStatus during a run sets status 1 while its
+    // METHOD EXIT part runs) is not ready for the next one either.
+    if (vzor_state().status_code != status_idle || core::run_state().run_active ||
+        run_preparation_state().syringe_check_pending) {
+        set_status(status_not_ready, "Got a run command, but not ready");
+        return 0;
+    }
+    std::vector<std::string> lines;
+    if (read_document_method(methname, lines) != 0) return 0;
+    return prepare_method(std::move(lines), methname, row_ind, start_mode, vial, inj_volume) ? 1 : 0;
+}
+
+std::int32_t instrument_has_stopped(std::int32_t) { return core::run_state().run_active ? 0 : 1; }
+
+std::string validate_method(std::string_view storage_bytes) {
+    // Read into a list of its own: the method of a run being prepared stays as it is.
+    std::vector<std::string> lines;
+    if (read_storage_bytes_method(storage_bytes, lines)) return "";
+    return "The ZOR Method is not readable";
+}
+
+std::int32_t change_operating_mode(std::int32_t new_mode) {
+    if (new_mode == 2 || new_mode == 3) {
+        if (core::run_state().run_active) {
+            core::request_stop();
+        } else {
+            core::run_sl_exit();
+        }
+    }
+    set_status_idle();
+    return 1;
+}
+
+std::int32_t read_bar_code(std::string_view vial, std::string& bar_code) {
+    std::string tray, position;
+    split_vial(vial, tray, position);
+    VzorState& state = vzor_state();
+    // A read that fails must not hand back the code of an earlier one.
+    state.barcode_text.clear();
+    const std::uint64_t reports = state.barcode_reports;
+    if (core::read_barcode(tray, position) == 0) {
+        bar_code = "Unreadable";
+        return core::barcode_unreadable;
+    }
+    if (!port_open()) {
+        // Nothing would ever send the read.
+        core::step_queue().pending_command.clear();
+        throw AutomationFailure(ZOR_E_NOT_CONNECTED, "ReadBarCode: the port is not open");
+    }
+    const auto answered = [&state, reports] {
+        return state.barcode_reports != reports || core::barcode_state().state == core::barcode_error;
+    };
+    const Twait_form::WaitEnd end = wait_form().wait_for(answered, link_gave_up, barcode_wait_bound_ms());
+    if (end != Twait_form::WaitEnd::answered) fail_wait(end, "ReadBarCode");
+    bar_code = state.barcode_text;
+    return core::barcode_state().state;
+}
+
+// ---- IIZor2 -------------------------------------------------------------------------------
+
+std::string atom_status() { return core::run_state().run_active ? status_text() : std::string(text_idle); }
+
+void reset() {
+    if (core::run_state().run_active) {
+        core::request_stop();
+        VzorState& state = vzor_state();
+        if (state.status_code == status_waiting_for_contact) state.status_code = status_idle;
+    } else {
+        core::queue_cleanup();
+    }
+}
+
+void reload_configuration() { core::queue_reload_sequence(); }
+
+void set_tray_type(std::string_view tray, std::string_view typ) {
+    // Only a tray of the model and a tray type of the model make a download the instrument
+    // can take; anything else changes nothing.
+    if (!core::object_is_of_class(tray, "TRAY"))
+        throw AutomationFailure(platform::com::E_INVALIDARG, "SetTrayType: " + std::string(tray) + " is no tray");
+    if (!core::object_is_of_class(typ, "TRAY_TYPE"))
+        throw AutomationFailure(platform::com::E_INVALIDARG,
+                                "SetTrayType: " + std::string(typ) + " is no tray type");
+    if (!core::download_tray_type(tray, typ))
+        throw AutomationFailure(platform::com::E_INVALIDARG,
+                                "SetTrayType: the tray type of " + std::string(tray) + " cannot be set");
+}
+
+void clear_status() { set_status_idle(); }
+
+std::int32_t uploading() { return core::session_state().uploading; }
+
+void start_polling() { core::connect_port(); }
+
+void change_ports(std::int32_t) { core::session_state().port_change_requested = true; }
+
+std::string get_syringe() {
+    if (!port_open()) throw AutomationFailure(ZOR_E_NOT_CONNECTED, "GetSyringe: the port is not open");
+    // Installing the query would throw away the job that runs now (a run's syringe check, an
+    // upload, a clean-up).
+    if (!core::step_queue_empty()) throw AutomationFailure(ZOR_E_BUSY, "GetSyringe: another job is running");
+    auto answered = std::make_shared<bool>(false);
+    core::queue_get_syringe([answered] {
+        *answered = true;
+        core::notify_wait_forms();
+    });
+    const Twait_form::WaitEnd end =
+        wait_form().wait_for([answered] { return *answered; }, link_gave_up, syringe_wait_bound_ms());
+    if (end != Twait_form::WaitEnd::answered) fail_wait(end, "GetSyringe");
+    return core::mounted_syringe();
+}
+
+}  // namespace zorrun

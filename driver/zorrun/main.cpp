@@ -1,0 +1,112 @@
+// Zorrun: the run-time driver of the Zor, a local automation server on the session bus.
+//
+//   Zorrun                 serves the bus until SIGTERM or SIGINT
+//   Zorrun -Embedding      started by a client: ends when the last object is released
+//   Zorrun -RegServer      writes the class registration and exits (-UnregServer removes it)
+//
+// Start-up order: status 0, instance number 1, the core's session globals, the class factory;
+// then the forms Tzor_lib, Twait_form, Tload_config_form, Tsyringe_change, Terror_form and
+// Tnew_syr (none shown, unless the debug page is on), and the message loop.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/zor_lib_form.h"
+#include "driver/zorrun/command_line.h"
+#include "driver/zorrun/driver_forms.h"
+#include "driver/zorrun/interaction.h"
+#include "driver/zorrun/server.h"
+#include "driver/zorrun/status_model.h"
+#include "platform/com/bus.h"
+#include "platform/forms/application.h"
+#include "platform/forms/interaction.h"
+#include "platform/window/window.h"
+#include "utilities/session.h"
+
+namespace {
+
+namespace window = platform::window;
+namespace forms = platform::forms;
+
+void say(const std::string& text) { std::fprintf(stderr, "Zorrun: %s\n", text.c_str()); }
+
+// SIGTERM and SIGINT end the loop cleanly. They are blocked before any thread starts (the
+// serial layer's workers inherit the mask) and read from a signalfd on the main thread.
+int block_stop_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int signal_fd = block_stop_signals();
+    const zorrun::Switches switches = zorrun::parse_switches(std::vector<std::string>(argv + 1, argv + argc));
+
+    if (switches.regserver || switches.unregserver) {
+        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path())
+                                           : zorrun::unregister_server();
+        if (platform::com::failed(hr)) say("registration failed: " + platform::com::hresult_text(hr));
+        return platform::com::failed(hr) ? 1 : 0;
+    }
+
+    // The automation unit's initialization.
+    zorrun::reset_vzor_state();
+    if (putils::session().instance_number == 0) putils::session().instance_number = 1;
+    core::init_session(false, false, true, false, true, false, ".PME", "Zorrun", "");
+    zorrun::log_automation_call("initialization");
+    std::unique_ptr<forms::InteractionProvider> provider;
+    try {
+        provider = zorrun::install_interaction_provider();
+    } catch (const std::exception& e) {
+        say(e.what());
+        return 1;
+    }
+    if (const auto hr = zorrun::start_serving(); platform::com::failed(hr)) {
+        say("cannot serve on the session bus: " + platform::com::hresult_text(hr) + " " +
+            platform::com::last_bus_error());
+        return 1;
+    }
+
+    // The main block.
+    forms::Application& app = forms::application();
+    app.ShowMainForm = false;
+    app.create_form<core::Tzor_lib>();
+    zorrun::create_driver_forms();
+
+    window::WatchId signal_watch = 0;
+    if (signal_fd >= 0) {
+        signal_watch = window::add_fd_watch(signal_fd, POLLIN, [signal_fd](short) {
+            signalfd_siginfo info;
+            while (::read(signal_fd, &info, sizeof info) == sizeof info) {
+            }
+            window::post_quit_message(0);
+        });
+    }
+    if (switches.started_by_com()) {
+        platform::com::set_last_reference_handler([] { window::post_quit_message(0); });
+    }
+
+    const int exit_code = app.run();
+
+    if (signal_watch) window::remove_fd_watch(signal_watch);
+    zorrun::stop_serving();
+    app.free_all_forms();
+    forms::set_interaction_provider(nullptr);
+    provider.reset();
+    // The unit's finalization.
+    zorrun::vzor_state().barcode_text.clear();
+    if (signal_fd >= 0) ::close(signal_fd);
+    return exit_code;
+}

@@ -1,0 +1,30 @@
+// Reading the method out of compound files: the raw-data file that PrepareForRun names
+// (storage "Zor", stream "Data") and the storage bytes that ValidateMethod receives (stream
+// "Data" of the root). Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/zorrun/compound_reader.h"
+
+namespace zorrun {
+
+// Reads one stream of a storage into 8-bit lines (split_stream_text of at most 40,000 bytes).
+// Failures show "cant open " / "cant read " + name + " stream: " + the code as 10 hex digits;
+// result 0 or the failing code.
+std::int32_t read_method_stream(const CompoundFile& file, CompoundFile::Storage storage, std::string_view name,
+                                std::vector<std::string>& lines);
+
+// Opens the file read-only and share-exclusive, its sub-storage "Zor" and reads "Data". The
+// failures show "cant open storage: " and "cant open Zor substorage: " (and those of
+// read_method_stream) with the code; result 0 or the failing code.
+std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines);
+
+// The bytes of a compound file, opened as an in-memory storage; its stream "Data" is read.
+// False when the bytes are no compound file (nothing is shown then) or the stream cannot be read.
+bool read_storage_bytes_method(std::string_view bytes, std::vector<std::string>& lines);
+
+}  // namespace zorrun

@@ -1,0 +1,143 @@
+#include "driver/zorrun/run_preparation.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "core/method_expansion.h"
+#include "core/method_run.h"
+#include "core/run_variables.h"
+#include "core/session_state.h"
+#include "core/step_sequences.h"
+#include "core/step_queue.h"
+#include "driver/zorrun/driver_forms.h"
+#include "driver/zorrun/status_model.h"
+#include "serial/ansi.h"
+#include "utilities/text.h"
+
+namespace zorrun {
+
+RunPreparationState& run_preparation_state() {
+    static RunPreparationState state;
+    return state;
+}
+
+void reset_run_preparation_state() { run_preparation_state() = RunPreparationState{}; }
+
+std::vector<std::string> split_stream_text(std::string_view bytes) {
+    if (bytes.size() > method_stream_limit) bytes = bytes.substr(0, method_stream_limit);
+    const std::size_t units = bytes.size() / 2;
+    std::vector<std::string> lines;
+    std::string current;
+    for (std::size_t i = 0; i < units; ++i) {
+        const auto low = static_cast<unsigned char>(bytes[2 * i]);
+        const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
+        const auto unit = static_cast<char16_t>(low | (high << 8));
+        if (unit == 13) {
+            lines.push_back(std::move(current));
+            current.clear();
+            ++i;  // the LF of CR LF, whatever it is
+        } else {
+            current.push_back(serial::WideCharToAnsi(unit));
+        }
+    }
+    return lines;
+}
+
+std::string hresult_text(std::int32_t hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%010X", static_cast<unsigned>(hr));
+    return text;
+}
+
+void split_vial(std::string_view vial, std::string& tray, std::string& position) {
+    tray.clear();
+    position.clear();
+    const std::size_t colon = vial.find(':');
+    if (colon == std::string_view::npos) {
+        tray = std::string(vial);
+        return;
+    }
+    tray = std::string(vial.substr(0, colon));
+    for (char c : vial.substr(colon + 1))
+        if (c != ':') position.push_back(c);
+}
+
+std::string file_name_part(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+namespace {
+
+// The vial number, or 1 for a position that is not an integer (or does not fit 32 bits).
+std::int32_t sample_index_of(const std::string& position) {
+    if (!putils::is_integer(position)) return 1;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(position.c_str(), &end, 10);
+    if (errno != 0 || value < INT32_MIN || value > INT32_MAX) return 1;
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+bool prepare_method(std::vector<std::string> method_lines, std::string_view methname, std::int32_t row_ind,
+                    std::int32_t start_mode, std::string_view vial, double inj_volume) {
+    core::MethodState& method = core::method_state();
+    RunPreparationState& prep = run_preparation_state();
+    method.method_source.clear();
+    if (method_lines.empty()) throw std::runtime_error("the method stream holds no syringe line");
+    prep.method_syringe = method_lines.front();
+    method_lines.erase(method_lines.begin());
+    method.method_source = std::move(method_lines);
+
+    core::RunVariables& vars = core::run_variables();
+    // Also catches NaN.
+    vars.sample_volume = inj_volume >= 1e-9 ? inj_volume : 0.0;
+
+    std::string tray, position;
+    split_vial(vial, tray, position);
+    prep.method_file_name = file_name_part(methname);
+    vars.sample_index = sample_index_of(position);
+    vars.sample_tray = tray;
+
+    method.row_flag = (row_ind == -1);
+    method.skip_wrappers = false;
+    vzor_state().start_mode = start_mode;
+
+    if (!core::build_error_macros()) {
+        set_status(status_not_ready, "Error in error macros");
+        return false;
+    }
+    set_status(status_starting_method, "Zor starting method");
+    prep.syringe_check_pending = true;
+    core::queue_get_syringe(check_syringe_then_run);
+    return true;
+}
+
+void check_syringe_then_run() {
+    RunPreparationState& prep = run_preparation_state();
+    prep.syringe_check_pending = false;
+    const std::string& mounted = core::mounted_syringe();
+    if (!prep.method_syringe.empty() && !putils::same_text(prep.method_syringe, mounted)) {
+        if (ask_syringe_mismatch()) {
+            // Ask the instrument again (the user should have changed the syringe): the whole
+            // sequence runs again from GET_SYR at the next reply.
+            core::step_queue().position = -1;
+            prep.syringe_check_pending = true;
+        } else {
+            set_status(status_not_ready, "Mismatch between method syringe and actual syringe!");
+            core::run_sl_exit();
+        }
+        return;
+    }
+    if (core::build_running_method(prep.method_syringe, 0, core::method_state().method_source)) {
+        core::start_method();
+    } else {
+        set_status(status_not_ready, "Error in method!");
+    }
+}
+
+}  // namespace zorrun

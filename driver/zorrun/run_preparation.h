@@ -1,0 +1,55 @@
+// Run preparation: reading this instrument's part of the host's method document, taking the
+// sample's vial and injection volume, building the error macros, and checking the mounted
+// syringe before the method is expanded and started. Main thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorrun {
+
+// The run parameters that only the driver keeps (the sample's values are the core's run
+// variables; the method lines are the core's method_source).
+struct RunPreparationState {
+    std::string method_syringe;    // the first line of the method stream
+    std::string method_file_name;  // the file name part of Methname
+    // A preparation waits for its syringe check.
+    bool syringe_check_pending = false;
+};
+
+RunPreparationState& run_preparation_state();
+void reset_run_preparation_state();
+
+// A stream is read in one go of at most this many bytes (20,000 UTF-16 characters).
+inline constexpr std::size_t method_stream_limit = 40000;
+
+// The lines of a method stream's bytes (UTF-16LE): a CR ends a line and the unit after it is
+// skipped (the LF of CR LF); text after the last CR is dropped; characters become
+// Windows-1252 bytes ("?" for those it has none for). Only the first method_stream_limit bytes
+// count; an odd last byte is ignored.
+std::vector<std::string> split_stream_text(std::string_view bytes);
+
+// A failure code as 10 upper-case hexadecimal digits ("0080030002").
+std::string hresult_text(std::int32_t hr);
+
+// "Tray1:12" -> "Tray1", "12". Everything before the first ":" is the tray; the position is
+// the rest with any further ":" left out; without a ":" the whole text is the tray.
+void split_vial(std::string_view vial, std::string& tray, std::string& position);
+
+// The file name part of a path ("/" or "\" separated).
+std::string file_name_part(std::string_view path);
+
+// The preparation proper, once the document's lines are read: the syringe line is taken off
+// `method_lines`, which become the core's method_source; vial, volume, row flag and start mode
+// are stored, the error macros built, and the syringe check queued. Throws std::runtime_error
+// when the lines hold no syringe line. Result: true when the check was queued.
+bool prepare_method(std::vector<std::string> method_lines, std::string_view methname, std::int32_t row_ind,
+                    std::int32_t start_mode, std::string_view vial, double inj_volume);
+
+// The continuation queued after "GET_SYR".
+void check_syringe_then_run();
+
+}  // namespace zorrun

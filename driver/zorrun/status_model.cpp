@@ -1,0 +1,63 @@
+#include "driver/zorrun/status_model.h"
+
+#include "core/session_state.h"
+#include "core/window_broadcast.h"
+#include "utilities/log.h"
+
+namespace zorrun {
+
+VzorState& vzor_state() {
+    static VzorState state;
+    return state;
+}
+
+void reset_vzor_state() {
+    vzor_state() = VzorState{};
+    core::run_state().status_text = std::string(text_start);
+}
+
+const std::string& status_text() { return core::run_state().status_text; }
+
+void log_automation_call(std::string_view text) {
+    if (core::session_state().debug_page) putils::append_log("zorrun:" + std::string(text));
+}
+
+void set_status(std::int32_t code, std::string_view text) {
+    vzor_state().status_code = code;
+    set_status_text(text);
+}
+
+void set_status_text(std::string_view text) {
+    core::run_state().status_text = text.empty() ? std::string(text_idle) : std::string(text);
+    core::notify_status_windows();
+}
+
+void set_status_idle() { set_status(status_idle, ""); }
+
+void set_status_waiting_for_start() { set_status(status_waiting_for_start, "Waiting for start"); }
+
+void set_status_busy() { set_status(status_busy, "The Zor is busy"); }
+
+void set_status_disconnected() {
+    VzorState& state = vzor_state();
+    // A second loss before any good reply keeps the code from before the first one.
+    if (state.status_code != status_disconnected) state.saved_status_code = state.status_code;
+    set_status(status_disconnected, "The Zor is disconnected");
+}
+
+void set_status_reconnected() {
+    VzorState& state = vzor_state();
+    // A client may have set the status itself while the link was down (ClearStatus,
+    // Initialize): that choice stands, only the text tells of the reconnection.
+    const std::int32_t code =
+        state.status_code == status_disconnected ? state.saved_status_code : state.status_code;
+    set_status(code, "The Zor reconnected");
+}
+
+void sync_signal_status() {
+    VzorState& state = vzor_state();
+    if (state.status_code == status_waiting_for_contact) state.status_code = status_continuing;
+    set_status_text("Saw sync signal");
+}
+
+}  // namespace zorrun

@@ -1,0 +1,226 @@
+// Run preparation from compound files: the raw-data file's storage "Zor" and stream "Data",
+// what each kind of unreadable document gives, and ValidateMethod on storage bytes.
+#include <cstring>
+#include <fstream>
+
+#include "core/method_expansion.h"
+#include "core/run_variables.h"
+#include "core/session_state.h"
+#include "core/step_queue.h"
+#include "driver/zorrun/automation.h"
+#include "driver/zorrun/method_document.h"
+#include "driver/zorrun/run_preparation.h"
+#include "driver/zorrun/status_model.h"
+#include "driver/zorrun/tests/support/compound_writer.h"
+#include "driver/zorrun/tests/support/driver_fixture.h"
+#include "driver/zorrun/tizor.h"
+
+namespace zorrun_test {
+namespace {
+
+using namespace zorrun;
+namespace com = platform::com;
+
+const std::vector<std::string> method_lines = {"10ul", "Wash()", "[MACRO Wash]", "WASH(Wash1,2)"};
+
+class DriverDocument : public DriverTest {
+  protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        load_example_configuration();
+        write_macro("ERROR ENTRY", {"WASH(Wash1,1)"});
+        write_macro("ERROR EXIT", {"WASH(Wash2,1)"});
+        set_status_idle();
+    }
+    std::string write(const std::string& name, const std::string& bytes) const {
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string document(const std::vector<std::string>& lines) const {
+        return write("run.raw", make_compound_file({CompoundNode::folder(
+                                    "Zor", {CompoundNode::stream("Data", method_stream_bytes(lines))})}));
+    }
+    std::vector<std::string> boxes() const {
+        std::vector<std::string> texts;
+        for (const auto& b : interaction->boxes()) texts.push_back(b.request.text);
+        return texts;
+    }
+    std::int32_t prepare(const std::string& path, const std::string& vial = "Tray2:5") {
+        return prepare_for_run("", path, "", 0, 0, vial, 1.0, 0);
+    }
+};
+
+TEST_F(DriverDocument, a_good_document_gives_the_syringe_and_the_method_and_status_3) {
+    const std::string path = document(method_lines);
+    EXPECT_EQ(prepare(path), 1);
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(run_preparation_state().method_syringe, "10ul");
+    EXPECT_EQ(run_preparation_state().method_file_name, "run.raw");
+    EXPECT_EQ(core::method_state().method_source,
+              (std::vector<std::string>{"Wash()", "[MACRO Wash]", "WASH(Wash1,2)"}));
+    EXPECT_EQ(vzor_state().status_code, 3);
+    EXPECT_EQ(core::step_queue().size, 2);
+}
+
+TEST_F(DriverDocument, other_streams_and_storages_beside_it_do_not_matter) {
+    const std::string path = write(
+        "run.raw", make_compound_file({CompoundNode::stream("Text", method_stream_bytes({"x"})),
+                                       CompoundNode::folder("Other", {CompoundNode::stream("Data", "zz")}),
+                                       CompoundNode::folder("zor", {CompoundNode::stream("Text", "a"),
+                                                                    CompoundNode::stream("data", method_stream_bytes(method_lines))})}));
+    EXPECT_EQ(prepare(path), 1);
+    EXPECT_EQ(run_preparation_state().method_syringe, "10ul");
+}
+
+TEST_F(DriverDocument, a_missing_file_is_unreadable) {
+    EXPECT_EQ(prepare((folder / "nothing.raw").string()), 0);
+    EXPECT_EQ(boxes(), std::vector<std::string>{"cant open storage: 0080030002"});
+    EXPECT_EQ(vzor_state().status_code, 1);
+    EXPECT_EQ(core::step_queue().size, 0);
+}
+
+TEST_F(DriverDocument, a_file_that_is_no_compound_file_is_unreadable) {
+    EXPECT_EQ(prepare(write("text.raw", "10ul\r\nWash()\r\n")), 0);
+    EXPECT_EQ(prepare(write("empty.raw", "")), 0);
+    EXPECT_EQ(boxes(), (std::vector<std::string>{"cant open storage: 00800300FB", "cant open storage: 00800300FB"}));
+    EXPECT_EQ(vzor_state().status_code, 1);
+}
+
+TEST_F(DriverDocument, a_document_without_the_zor_storage_is_unreadable) {
+    const std::string path = write("run.raw", make_compound_file({CompoundNode::stream("Zor", "not a storage")}));
+    EXPECT_EQ(prepare(path), 0);
+    EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Zor substorage: 0080030002"});
+    EXPECT_EQ(vzor_state().status_code, 1);
+}
+
+TEST_F(DriverDocument, a_zor_storage_without_the_data_stream_is_unreadable) {
+    const std::string path = write("run.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Text", "x")})}));
+    EXPECT_EQ(prepare(path), 0);
+    EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Data stream: 0080030002"});
+    EXPECT_EQ(vzor_state().status_code, 1);
+}
+
+TEST_F(DriverDocument, a_damaged_stream_chain_cannot_be_read) {
+    std::string bytes = make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", std::string(5000, 'a'))})});
+    // The large stream's first sector points to itself in the FAT: a cycle.
+    std::uint32_t first_fat = 0, fat_entry_of_stream = 0;
+    std::memcpy(&first_fat, bytes.data() + 0x4C, 4);
+    // Find the stream's start from its directory entry (the third entry).
+    std::uint32_t first_directory = 0;
+    std::memcpy(&first_directory, bytes.data() + 0x30, 4);
+    std::memcpy(&fat_entry_of_stream, bytes.data() + (first_directory + 1) * 512 + 2 * 128 + 0x74, 4);
+    std::memcpy(bytes.data() + (first_fat + 1) * 512 + 4 * fat_entry_of_stream, &fat_entry_of_stream, 4);
+    EXPECT_EQ(prepare(write("cycle.raw", bytes)), 0);
+    EXPECT_EQ(boxes(), std::vector<std::string>{"cant read Data stream: 0080030109"});
+}
+
+TEST_F(DriverDocument, a_file_cut_short_is_refused) {
+    const std::string whole = make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", method_stream_bytes(method_lines))})});
+    for (std::size_t size : {std::size_t(100), std::size_t(512), std::size_t(1024), whole.size() - 512}) {
+        interaction->clear_record();
+        EXPECT_EQ(prepare(write("cut.raw", whole.substr(0, size))), 0) << size;
+        ASSERT_EQ(boxes().size(), 1u) << size;
+    }
+    EXPECT_EQ(vzor_state().status_code, 1);
+}
+
+TEST_F(DriverDocument, a_stream_over_40000_bytes_is_cut_there) {
+    std::vector<std::string> lines = {"10ul", "Wash()", "[MACRO Wash]"};
+    // 2,500 lines of WASH take 2,500 x 16 x 2 bytes; the text ends long after byte 40,000.
+    for (int i = 0; i < 2500; ++i) lines.push_back("WASH(Wash1,1)");
+    const std::string path = document(lines);
+    EXPECT_EQ(prepare(path), 1);
+    const auto& source = core::method_state().method_source;
+    // (40,000 - the first lines) / 30 bytes per WASH line, whole lines only.
+    const std::size_t head = (4 + 2 + 6 + 2 + 12 + 2) * 2;
+    EXPECT_EQ(source.size(), 2 + (40000 - head) / 30);
+    EXPECT_EQ(source.back(), "WASH(Wash1,1)");
+}
+
+TEST_F(DriverDocument, an_empty_data_stream_fails_the_call_and_keeps_the_status) {
+    const std::string path = document({});
+    TIZor* driver = new TIZor;
+    std::int32_t result = -1;
+    com::Bstr name(path), vial(std::string("Tray2:5")), none;
+    EXPECT_EQ(driver->PrepareForRun(none.get(), name.get(), none.get(), 0, 0, vial.get(), 1.0, 0, &result), com::E_FAIL);
+    EXPECT_EQ(vzor_state().status_code, 1);
+    EXPECT_EQ(core::step_queue().size, 0);
+    driver->Release();
+}
+
+TEST_F(DriverDocument, is_refused_unless_the_status_is_1_and_no_run_is_active) {
+    const std::string path = document(method_lines);
+    set_status(0, "The Zor is Idle");
+    EXPECT_EQ(prepare(path), 0);
+    EXPECT_EQ(vzor_state().status_code, 8);
+    EXPECT_EQ(status_text(), "Got a run command, but not ready");
+    EXPECT_EQ(core::step_queue().size, 0);
+    // Status 1 while a run still goes on (a Reset during a run) is not ready either.
+    set_status_idle();
+    core::run_state().run_active = true;
+    EXPECT_EQ(prepare(path), 0);
+    EXPECT_EQ(vzor_state().status_code, 8);
+    core::run_state().run_active = false;
+    set_status_idle();
+    EXPECT_EQ(prepare(path), 1);
+    // A second one while the first waits for its syringe check.
+    EXPECT_EQ(prepare(path), 0);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(DriverDocument, validate_method_reads_the_data_stream_of_the_storage_it_gets) {
+    const std::string good = make_compound_file({CompoundNode::stream("Data", method_stream_bytes(method_lines))});
+    EXPECT_EQ(validate_method(good), "");
+    EXPECT_EQ(validate_method("not a compound file"), "The ZOR Method is not readable");
+    EXPECT_EQ(validate_method(""), "The ZOR Method is not readable");
+    EXPECT_TRUE(boxes().empty());
+    // A storage without the stream: the reader says so too.
+    EXPECT_EQ(validate_method(make_compound_file({CompoundNode::stream("Text", "x")})), "The ZOR Method is not readable");
+    EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Data stream: 0080030002"});
+}
+
+TEST_F(DriverDocument, validate_method_leaves_a_prepared_method_alone) {
+    ASSERT_EQ(prepare(document(method_lines)), 1);
+    EXPECT_EQ(validate_method(make_compound_file({CompoundNode::stream("Data", method_stream_bytes({"500ul", "Other()"}))})), "");
+    EXPECT_EQ(core::method_state().method_source,
+              (std::vector<std::string>{"Wash()", "[MACRO Wash]", "WASH(Wash1,2)"}));
+}
+
+TEST(DriverCompoundReader, reads_small_and_large_streams_and_refuses_junk_in_the_directory) {
+    const std::string small(100, 's');
+    std::string large(9000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i % 251);
+    CompoundFile file;
+    ASSERT_EQ(file.open(make_compound_file({CompoundNode::stream("small", small), CompoundNode::stream("Large", large),
+                                            CompoundNode::stream("empty", "")})),
+              com::S_OK);
+    std::uint32_t id = 0;
+    std::string bytes;
+    ASSERT_EQ(file.find_stream(file.root(), u"SMALL", id), com::S_OK);
+    ASSERT_EQ(file.read_stream(id, 40000, bytes), com::S_OK);
+    EXPECT_EQ(bytes, small);
+    ASSERT_EQ(file.find_stream(file.root(), u"large", id), com::S_OK);
+    ASSERT_EQ(file.read_stream(id, 40000, bytes), com::S_OK);
+    EXPECT_EQ(bytes, large);
+    ASSERT_EQ(file.read_stream(id, 4097, bytes), com::S_OK);
+    EXPECT_EQ(bytes, large.substr(0, 4097));
+    ASSERT_EQ(file.find_stream(file.root(), u"empty", id), com::S_OK);
+    ASSERT_EQ(file.read_stream(id, 40000, bytes), com::S_OK);
+    EXPECT_TRUE(bytes.empty());
+    CompoundFile::Storage storage;
+    EXPECT_EQ(file.open_storage(file.root(), u"small", storage), com::STG_E_FILENOTFOUND);
+
+    // A sibling that points back at the first child: a cycle in the tree.
+    std::string cyclic = make_compound_file({CompoundNode::stream("a", "1"), CompoundNode::stream("b", "2")});
+    std::uint32_t first_directory = 0;
+    std::memcpy(&first_directory, cyclic.data() + 0x30, 4);
+    const std::uint32_t back = 1;
+    std::memcpy(cyclic.data() + (first_directory + 1) * 512 + 2 * 128 + 0x48, &back, 4);
+    CompoundFile damaged;
+    ASSERT_EQ(damaged.open(cyclic), com::S_OK);
+    EXPECT_EQ(damaged.find_stream(damaged.root(), u"zzz", id), com::STG_E_DOCFILECORRUPT);
+}
+
+}  // namespace
+}  // namespace zorrun_test
