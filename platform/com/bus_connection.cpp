@@ -179,14 +179,14 @@ void BusConnection::update_io() {
     std::uint64_t usec = UINT64_MAX;
     if (sd_bus_get_timeout(bus_, &usec) < 0) usec = UINT64_MAX;
     if (!deferred_.empty()) usec = 0;
-    itimerspec spec{};
+    itimerspec when{};
     if (usec != UINT64_MAX) {
         // An absolute time already past fires at once; {0, 0} would disarm instead.
         if (usec == 0) usec = 1;
-        spec.it_value.tv_sec = static_cast<time_t>(usec / 1'000'000);
-        spec.it_value.tv_nsec = static_cast<long>((usec % 1'000'000) * 1000);
+        when.it_value.tv_sec = static_cast<time_t>(usec / 1'000'000);
+        when.it_value.tv_nsec = static_cast<long>((usec % 1'000'000) * 1000);
     }
-    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
 void BusConnection::service() {

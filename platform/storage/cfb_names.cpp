@@ -1,0 +1,192 @@
+// Element names: UTF-8 <-> UTF-16, the naming rules and the sibling order.
+#include <chrono>
+
+#include "platform/storage/cfb_tree.h"
+
+namespace platform::storage::detail {
+
+char16_t upper_unit(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  return c;
+}
+
+int compare_names(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = upper_unit(a[i]);
+    char16_t y = upper_unit(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
+namespace {
+
+// Decodes strict UTF-8; false on malformed input.
+bool decode_utf8(std::string_view in, std::u16string& out) {
+  std::size_t i = 0;
+  while (i < in.size()) {
+    auto b0 = static_cast<unsigned char>(in[i]);
+    std::uint32_t cp = 0;
+    std::size_t len = 0;
+    if (b0 < 0x80) {
+      cp = b0;
+      len = 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      cp = b0 & 0x1F;
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      cp = b0 & 0x0F;
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      cp = b0 & 0x07;
+      len = 4;
+    } else {
+      return false;
+    }
+    if (i + len > in.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      auto b = static_cast<unsigned char>(in[i + k]);
+      if ((b & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string name_problem(std::u16string_view name) {
+  if (name.empty()) return "is empty";
+  if (name.size() > 31) return "is longer than 31 UTF-16 units";
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char16_t c = name[i];
+    if (c == 0 || c == u'/' || c == u'\\' || c == u':' || c == u'!') {
+      return "holds a forbidden character";
+    }
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+        ++i;
+        continue;
+      }
+      return "holds a lone surrogate";
+    }
+    if (c >= 0xDC00 && c <= 0xDFFF) return "holds a lone surrogate";
+  }
+  return {};
+}
+
+StgOr<std::u16string> element_name(std::string_view utf8) {
+  std::u16string name;
+  if (!decode_utf8(utf8, name)) {
+    return StgResult(StgError::invalid_name, "element name is not valid UTF-8");
+  }
+  if (auto problem = name_problem(name); !problem.empty()) {
+    return StgResult(StgError::invalid_name,
+                     "element name \"" + std::string(utf8) + "\" " + problem);
+  }
+  return name;
+}
+
+std::string to_utf8(std::u16string_view in) {
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    std::uint32_t cp = in[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
+        in[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string from_utf8_lenient(std::string_view utf8) {
+  std::u16string out;
+  if (!decode_utf8(utf8, out)) {
+    out.clear();
+    for (char c : utf8) out.push_back(static_cast<unsigned char>(c));
+  }
+  return out;
+}
+
+std::shared_ptr<Node> find_child(const Node& storage, std::u16string_view name,
+                                 std::size_t* insert_at) {
+  std::size_t lo = 0;
+  std::size_t hi = storage.children.size();
+  while (lo < hi) {
+    std::size_t mid = lo + (hi - lo) / 2;
+    int c = compare_names(storage.children[mid]->name, name);
+    if (c == 0) {
+      if (insert_at) *insert_at = mid;
+      return storage.children[mid];
+    }
+    if (c < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (insert_at) *insert_at = lo;
+  return nullptr;
+}
+
+Node::~Node() {
+  std::vector<std::shared_ptr<Node>> pending = std::move(children);
+  while (!pending.empty()) {
+    std::shared_ptr<Node> n = std::move(pending.back());
+    pending.pop_back();
+    // Only a node nobody else holds gives up its children here; a handle keeps its subtree.
+    if (n.use_count() == 1) {
+      for (auto& c : n->children) pending.push_back(std::move(c));
+      n->children.clear();
+    }
+  }
+}
+
+std::shared_ptr<Node> new_root() {
+  auto root = std::make_shared<Node>();
+  root->name = u"Root Entry";
+  root->is_storage = true;
+  root->is_root = true;
+  return root;
+}
+
+std::uint64_t filetime_now() {
+  using namespace std::chrono;
+  // 100-ns ticks between 1601-01-01 and 1970-01-01.
+  constexpr std::uint64_t kEpochDelta = 116444736000000000ULL;
+  auto ticks = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+  return kEpochDelta + static_cast<std::uint64_t>(ticks);
+}
+
+}  // namespace platform::storage::detail

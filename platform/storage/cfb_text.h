@@ -1,0 +1,29 @@
+// Texts kept in streams: UTF-16LE (as the documents hold them) <-> Windows-1252 (as the
+// driver's parsers take them).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::storage {
+
+// UTF-16LE bytes -> Windows-1252. A leading byte order mark is dropped, a surrogate pair or
+// any other unmappable character becomes one '?', an odd trailing byte is dropped.
+std::string utf16le_to_cp1252(std::span<const std::uint8_t> bytes);
+// Windows-1252 -> UTF-16LE bytes (no byte order mark).
+std::vector<std::uint8_t> cp1252_to_utf16le(std::string_view text);
+
+// One character each way; unmappable -> '?'.
+char16_t cp1252_to_unit(unsigned char c);
+char unit_to_cp1252(char16_t c);
+
+// Splits a UTF-16LE text into Windows-1252 lines ended by CR LF (a lone LF ends a line too,
+// a last line without an end is kept).
+std::vector<std::string> utf16le_lines(std::span<const std::uint8_t> bytes);
+// Joins lines into UTF-16LE, each ended by CR LF.
+std::vector<std::uint8_t> utf16le_from_lines(const std::vector<std::string>& lines);
+
+}  // namespace platform::storage
