@@ -127,6 +127,26 @@ TEST_F(ZorctlCompoundFile, the_demo_document_reads_back_as_its_lines_in_utf16) {
     EXPECT_EQ(output.substr(output.size() - 34), "[MACRO METHOD EXIT]|WASH(Wash2,2)|");
 }
 
+#ifdef ZORCTL_PATH
+TEST_F(ZorctlCompoundFile, the_make_document_command_writes_a_file_that_olefile_reads_as_the_host_would) {
+    const fs::path examples = ZOR_EXAMPLES_DIR;
+    std::string output;
+    const std::string command = std::string(ZORCTL_PATH) + " make-document " + (folder / "doc.zor").string() +
+                                " --syringe 10ul --method '" + (examples / "demo_method.txt").string() +
+                                "' --macros '" + (examples / "macros").string() + "'";
+    ASSERT_EQ(run(command + " 2>&1", output), 0) << output;
+    EXPECT_EQ(output, (folder / "doc.zor").string() + ": 28 lines in Zor/Data\n");
+    const std::string lines =
+        python +
+        " -c \"import olefile,sys; o=olefile.OleFileIO(sys.argv[1], raise_defects=olefile.DEFECT_INCORRECT);"
+        " d=o.openstream('Zor/Data').read().decode('utf-16-le');"
+        " assert d.endswith('\\r\\n'); print(len(d.split('\\r\\n')) - 1, d.split('\\r\\n')[0])\" " +
+        (folder / "doc.zor").string();
+    ASSERT_EQ(run(lines + " 2>&1", output), 0) << output;
+    EXPECT_EQ(output, "28 10ul\n");
+}
+#endif
+
 TEST_F(ZorctlCompoundFile, libgsf_lists_the_storage_and_the_stream) {
     std::string output;
     if (run("command -v gsf >/dev/null", output) != 0) GTEST_SKIP() << "no gsf (Debian package libgsf-bin)";
