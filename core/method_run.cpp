@@ -112,7 +112,8 @@ void apply_error_response() {
             // from no method line has nothing to repeat.
             if (run.failed_step >= 0) run.step_index = run.failed_step;
             break;
-        default:  // Ignore: the method goes on after the failed line
+        case answer_ignore:
+        default:  // the method goes on after the failed line
             break;
     }
 }

@@ -1,100 +1,93 @@
 #include "driver/zorrun/method_document.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include "core/line_files.h"
 #include "driver/zorrun/run_preparation.h"
-#include "platform/com/text.h"
+#include "platform/com/hresult.h"
 #include "utilities/message_boxes.h"
 
 namespace zorrun {
 
 namespace com = platform::com;
+namespace stg = platform::storage;
 
 namespace {
 
-// Larger files are not method documents of this system; they are not read into memory.
-constexpr off_t largest_document = 64 * 1024 * 1024;
+constexpr unsigned char compound_file_signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-// The whole file, opened read-only and locked against other writers while it is read.
-com::HRESULT read_file(std::string_view file_name, std::string& bytes) {
-    bytes.clear();
-    const std::string path = core::file_name_to_utf8(file_name);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) return com::STG_E_ACCESSDENIED;
-        if (errno == ENOTDIR) return com::STG_E_PATHNOTFOUND;
-        return com::STG_E_FILENOTFOUND;
+bool has_signature(std::string_view bytes) {
+    return bytes.size() >= sizeof compound_file_signature &&
+           std::memcmp(bytes.data(), compound_file_signature, sizeof compound_file_signature) == 0;
+}
+
+// The storage layer keeps one "damaged" code; callers of the documents tell bytes that are no
+// compound file at all (invalid header) from a damaged one, as the structured-storage codes do.
+com::HRESULT storage_code(stg::StgError error, bool signature_present) {
+    switch (error) {
+        case stg::StgError::ok: return com::S_OK;
+        case stg::StgError::file_not_found:
+        case stg::StgError::not_found: return com::STG_E_FILENOTFOUND;
+        case stg::StgError::path_not_found: return com::STG_E_PATHNOTFOUND;
+        case stg::StgError::access_denied: return com::STG_E_ACCESSDENIED;
+        case stg::StgError::share_violation: return com::STG_E_SHAREVIOLATION;
+        case stg::StgError::invalid_header: return com::STG_E_INVALIDHEADER;
+        case stg::StgError::file_corrupt:
+            return signature_present ? com::STG_E_DOCFILECORRUPT : com::STG_E_INVALIDHEADER;
+        case stg::StgError::read_fault: return com::STG_E_READFAULT;
+        default: return com::E_FAIL;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return com::STG_E_SHAREVIOLATION;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return com::STG_E_FILENOTFOUND;
-    if (info.st_size > largest_document) return com::STG_E_DOCFILECORRUPT;
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return com::STG_E_READFAULT;
-        done += static_cast<std::size_t>(n);
-    }
-    return com::S_OK;
+}
+
+bool file_has_signature(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[sizeof compound_file_signature] = {};
+    in.read(head, sizeof head);
+    return has_signature(std::string_view(head, static_cast<std::size_t>(in.gcount())));
 }
 
 }  // namespace
 
-std::int32_t read_method_stream(const CompoundFile& file, CompoundFile::Storage storage, std::string_view name,
-                                std::vector<std::string>& lines) {
+std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name, std::vector<std::string>& lines) {
     lines.clear();
-    std::uint32_t stream = 0;
-    com::HRESULT hr = file.find_stream(storage, com::utf16_from_cp1252(name), stream);
-    if (com::failed(hr)) {
+    auto stream = storage.open_stream(name);
+    if (!stream) {
+        const com::HRESULT hr = storage_code(stream.error(), true);
         putils::show_error("cant open " + std::string(name) + " stream: " + hresult_text(hr));
         return hr;
     }
-    std::string bytes;
-    hr = file.read_stream(stream, method_stream_limit, bytes);
-    if (com::failed(hr)) {
-        putils::show_error("cant read " + std::string(name) + " stream: " + hresult_text(hr));
-        return hr;
-    }
+    // One read of at most the limit, as the documents have always been read.
+    std::string bytes(method_stream_limit, '\0');
+    bytes.resize(stream->read(bytes.data(), bytes.size()));
     lines = split_stream_text(bytes);
     return 0;
 }
 
 std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines) {
     lines.clear();
-    std::string bytes;
-    CompoundFile file;
-    com::HRESULT hr = read_file(file_name, bytes);
-    if (com::succeeded(hr)) hr = file.open(std::move(bytes));
-    if (com::failed(hr)) {
+    const std::string path = core::file_name_to_utf8(file_name);
+    auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
+    if (!file) {
+        const com::HRESULT hr = storage_code(file.error(), file_has_signature(path));
         putils::show_error("cant open storage: " + hresult_text(hr));
         return hr;
     }
-    CompoundFile::Storage zor;
-    hr = file.open_storage(file.root(), u"Zor", zor);
-    if (com::failed(hr)) {
+    auto zor = file->root().open_storage("Zor");
+    if (!zor) {
+        const com::HRESULT hr = storage_code(zor.error(), true);
         putils::show_error("cant open Zor substorage: " + hresult_text(hr));
         return hr;
     }
-    return read_method_stream(file, zor, "Data", lines);
+    return read_method_stream(*zor, "Data", lines);
 }
 
 bool read_storage_bytes_method(std::string_view bytes, std::vector<std::string>& lines) {
     lines.clear();
-    CompoundFile file;
-    if (com::failed(file.open(std::string(bytes)))) return false;
-    return read_method_stream(file, file.root(), "Data", lines) == 0;
+    auto file = stg::CompoundFile::open_bytes(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!file) return false;
+    return read_method_stream(file->root(), "Data", lines) == 0;
 }
 
 }  // namespace zorrun

@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/zorrun/compound_reader.h"
+#include "platform/storage/cfb_file.h"
 
 namespace zorrun {
 
 // Reads one stream of a storage into 8-bit lines (split_stream_text of at most 40,000 bytes).
 // Failures show "cant open " / "cant read " + name + " stream: " + the code as 10 hex digits;
 // result 0 or the failing code.
-std::int32_t read_method_stream(const CompoundFile& file, CompoundFile::Storage storage, std::string_view name,
+std::int32_t read_method_stream(const platform::storage::Storage& storage, std::string_view name,
                                 std::vector<std::string>& lines);
 
 // Opens the file read-only and share-exclusive, its sub-storage "Zor" and reads "Data". The
