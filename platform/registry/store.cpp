@@ -152,15 +152,24 @@ void prepare_schema(sqlite3* db) {
         }
         return false;
     };
-    if (ours()) return;
-    exec(db, "BEGIN IMMEDIATE");
-    try {
+    // Each look happens inside one transaction: the three reads of ours() must see one state of
+    // the file, or a schema another process commits between them looks like a stranger's database.
+    auto within = [&](const char* begin, auto&& body) {
+        exec(db, begin);
+        try {
+            body();
+            exec(db, "COMMIT");
+        } catch (...) {
+            if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    };
+    bool made = false;
+    within("BEGIN", [&] { made = ours(); });
+    if (made) return;
+    within("BEGIN IMMEDIATE", [&] {
         if (!ours()) exec(db, kSchema);  // another process may have made it meanwhile
-        exec(db, "COMMIT");
-    } catch (...) {
-        if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
 // Opens the store at the resolved place; leaves state.db null and the reason noted on failure.

@@ -26,7 +26,10 @@ void report(long i) {
 int write_values(const std::string& tag, long count) {
     for (long i = 0; i < count; ++i) {
         reg::Registry r(reg::HKEY_CURRENT_USER);
-        if (!r.open_key("\\Stress", true)) return 1;
+        if (!r.open_key("\\Stress", true)) {
+            std::fprintf(stderr, "registry_child: cannot open \\Stress: %s\n", reg::last_store_error().c_str());
+            return 1;
+        }
         r.write_integer(tag + std::to_string(i), static_cast<std::int32_t>(i));
         r.close_key();
         report(i);
