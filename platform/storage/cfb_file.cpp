@@ -1,9 +1,11 @@
 // CompoundFile: opening, locking, loading and committing files on disk.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -86,18 +88,75 @@ StgOr<int> open_locked(const std::string& path, int flags, bool writing) {
   return StgResult(StgError::share_violation, "\"" + path + "\" keeps being replaced");
 }
 
-StgResult write_all(int fd, const std::vector<std::uint8_t>& bytes, const std::string& what) {
+// Counts the steps of one commit and asks the hook about each.
+class IoSteps {
+ public:
+  explicit IoSteps(const IoHook& hook) : hook_(hook) {}
+  int ask(IoStep step) { return hook_ ? hook_(step, next_++) : 0; }
+
+ private:
+  const IoHook& hook_;
+  std::size_t next_ = 0;
+};
+
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
+StgResult write_chunk(int fd, const std::uint8_t* data, std::size_t size, const std::string& what) {
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return write_error(what, errno);
     }
     done += static_cast<std::size_t>(n);
   }
+  return {};
+}
+
+StgResult write_all(int fd, const std::vector<std::uint8_t>& bytes, const std::string& what,
+                    IoSteps& steps) {
+  for (std::size_t off = 0; off < bytes.size(); off += kWriteChunk) {
+    std::size_t size = std::min(kWriteChunk, bytes.size() - off);
+    if (int injected = steps.ask(IoStep::write)) {
+      // What a filling disk does: part of the chunk lands, then the error.
+      (void)write_chunk(fd, bytes.data() + off, size / 2, what);
+      return write_error(what, injected);
+    }
+    if (auto r = write_chunk(fd, bytes.data() + off, size, what); !r) return r;
+  }
+  if (int injected = steps.ask(IoStep::sync)) return write_error(what, injected);
   if (::fsync(fd) != 0) return write_error(what, errno);
   return {};
+}
+
+std::string base_name(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Removes "<name>.tmpXXXXXX" files beside path that a crashed commit left. Only the holder of
+// the file's lock commits, and the caller holds it, so any such file is stale; one that is
+// locked all the same is left alone.
+void remove_stale_temps(const std::string& path) {
+  const std::string prefix = base_name(path) + ".tmp";
+  const std::string folder = parent_of(path);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> stale;
+  while (const dirent* e = ::readdir(dir)) {
+    std::string name = e->d_name;
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+      stale.push_back(folder + "/" + name);
+    }
+  }
+  ::closedir(dir);
+  for (const auto& file : stale) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
+    ::close(fd);
+  }
 }
 
 StgOr<std::vector<std::uint8_t>> read_whole(int fd, const std::string& path) {
@@ -131,6 +190,7 @@ CompoundFile& CompoundFile::operator=(CompoundFile&& other) noexcept {
     access_ = std::move(other.access_);
     path_ = std::move(other.path_);
     fd_ = other.fd_;
+    io_hook_ = std::move(other.io_hook_);
     other.fd_ = -1;
     other.root_node_.reset();
   }
@@ -158,14 +218,22 @@ CompoundFile CompoundFile::create_in_memory() {
 
 StgOr<CompoundFile> CompoundFile::create(const std::string& path, bool replace_existing) {
   if (path.empty()) return StgResult(StgError::invalid_argument, "empty path");
-  int flags = O_RDWR | O_CREAT | (replace_existing ? 0 : O_EXCL);
-  auto fd = open_locked(path, flags, true);
+  // Lock the name first (a holder elsewhere means share_violation), then write the empty file
+  // the way a commit does, so an existing file is replaced whole or not at all.
+  bool made = true;
+  auto fd = open_locked(path, O_RDWR | O_CREAT | O_EXCL, true);
+  if (!fd && fd.error() == StgError::already_exists && replace_existing) {
+    made = false;
+    fd = open_locked(path, O_RDWR | O_CREAT, true);
+  }
   if (!fd) return fd.result();
   CompoundFile file = create_in_memory();
   file.fd_ = *fd;
   file.path_ = path;
-  if (::ftruncate(file.fd_, 0) != 0) return write_error("\"" + path + "\"", errno);
-  if (auto r = write_all(file.fd_, file.to_bytes(), "\"" + path + "\""); !r) return r;
+  if (auto r = file.write_file(); !r) {
+    if (made) ::unlink(path.c_str());
+    return r;
+  }
   return file;
 }
 
@@ -210,9 +278,19 @@ StgResult CompoundFile::commit() {
     return StgResult(StgError::access_denied, "the compound file is open read-only");
   }
   if (path_.empty()) return {};  // held in memory only
+  return write_file();
+}
 
+StgResult CompoundFile::write_file() {
+  const auto bytes = to_bytes();
+  if (auto check = validate_compound_file(bytes); !check) {
+    return StgResult(StgError::write_fault,
+                     "the laid-out file fails its check, nothing was written: " + check.message());
+  }
+  IoSteps steps(io_hook_);
   // A new file beside the old one, locked before it becomes visible under the name.
   std::string temp = path_ + ".tmpXXXXXX";
+  if (int injected = steps.ask(IoStep::create_temp)) return open_error(temp, injected, true);
   int tfd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (tfd < 0) return open_error(temp, errno, true);
   auto fail = [&](StgResult r) {
@@ -221,21 +299,35 @@ StgResult CompoundFile::commit() {
     return r;
   };
   struct stat st {};
-  if (::fstat(fd_, &st) == 0) ::fchmod(tfd, st.st_mode & 07777);
+  if (::fstat(fd_, &st) == 0) (void)::fchmod(tfd, st.st_mode & 07777);
   if (::flock(tfd, LOCK_EX | LOCK_NB) != 0) {
     return fail(StgResult(StgError::write_fault, "cannot lock \"" + temp + "\": " + errno_text(errno)));
   }
-  if (auto r = write_all(tfd, to_bytes(), "\"" + temp + "\""); !r) return fail(r);
+  if (auto r = write_all(tfd, bytes, "\"" + temp + "\"", steps); !r) return fail(r);
+  if (int injected = steps.ask(IoStep::rename)) {
+    return fail(write_error("rename to \"" + path_ + "\"", injected));
+  }
   if (::rename(temp.c_str(), path_.c_str()) != 0) {
     return fail(write_error("rename to \"" + path_ + "\"", errno));
   }
-  int dfd = ::open(parent_of(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);  // makes the rename itself durable
-    ::close(dfd);
-  }
+  // The new file is in place and locked through tfd; the old inode and its lock can go.
   ::close(fd_);
   fd_ = tfd;
+  remove_stale_temps(path_);
+  int err = steps.ask(IoStep::sync_folder);
+  if (err == 0) {
+    int dfd = ::open(parent_of(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+      if (::fsync(dfd) != 0) err = errno;  // makes the rename itself durable
+      ::close(dfd);
+    }
+  }
+  if (err != 0) {
+    return write_error("the new \"" + path_ +
+                           "\" is in place, but its folder could not be synced (a power loss may "
+                           "bring back the old one)",
+                       err);
+  }
   return {};
 }
 

@@ -2,8 +2,12 @@
 // (byte sequences), in the 512-byte-sector layout (version 3) that other tools read.
 //
 // The whole file is loaded into an in-memory tree when it is opened; changes live in that tree
-// until commit() writes the whole file again (to a temp file in the same folder, fsync, rename).
-// Dropping a CompoundFile without commit() discards the changes.
+// until commit() writes the whole file again: to a temp file in the same folder, fsync, rename,
+// fsync of the folder. The rename is the one moment the file changes, so a failure or a crash
+// anywhere in a commit leaves either the complete old file or the complete new one, never a
+// mix; writing in place could not promise that without a journal of its own. Temp files that a
+// crashed commit left behind are removed by the next commit. Dropping a CompoundFile without
+// commit() discards the changes.
 //
 // Sharing is exclusive: an open takes flock(LOCK_EX | LOCK_NB) on the file, so a second open of
 // the same file, from this process or another, fails with share_violation. commit() takes the
@@ -12,7 +16,7 @@
 //
 // Names are UTF-8 here and UTF-16 in the file: 1 to 31 UTF-16 units, no NUL, '/', '\\', ':', '!'
 // (control characters such as the leading 0x05 of property set streams are allowed). Look-ups
-// ignore case (ASCII and Latin-1 letters).
+// ignore case (Latin, Greek and Cyrillic letters, by their simple upper-case forms).
 //
 // Handles (Storage, Stream) are cheap to copy and share the tree; one CompoundFile and its
 // handles are used from one thread at a time.
@@ -20,6 +24,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -38,6 +43,16 @@ struct Access;
 
 enum class Mode { read_only, read_write };
 enum class ElementKind { storage, stream };
+enum class SeekOrigin { begin, current, end };
+
+// The system calls a commit (and create) makes, in order: create_temp, then write (once per
+// chunk of at most 64 KiB), sync, rename, sync_folder.
+enum class IoStep { create_temp, write, sync, rename, sync_folder };
+// Called before each step with the step and its number within this commit (from 0). Returning
+// 0 lets the step run; an errno value fails it with that error as if the system had returned it
+// (a failed write first writes half of its chunk, as a disk that fills up does). Tests use it
+// to fail the Nth write, or to end the process there.
+using IoHook = std::function<int(IoStep step, std::size_t index)>;
 
 struct ElementInfo {
   std::string name;  // UTF-8
@@ -56,6 +71,9 @@ class Stream {
   StgResult write(const void* data, std::size_t n);
   // Any position is allowed; reads past the end return 0, writes there grow the stream.
   StgResult seek(std::uint64_t position);
+  // Moves relative to the start, the position or the end; invalid_argument (position kept)
+  // when the result would be negative. Returns the new position.
+  StgOr<std::uint64_t> seek(std::int64_t offset, SeekOrigin origin);
   std::uint64_t position() const { return position_; }
   std::uint64_t size() const;
   // Truncates or zero-extends; the position is kept.
@@ -90,6 +108,7 @@ class Storage {
   StgResult destroy_element(std::string_view name);
   // The direct children, in the order the file keeps them (shorter names first).
   std::vector<ElementInfo> elements() const;
+  std::vector<ElementInfo> enumerate() const { return elements(); }
   // The class id stored with the storage (all zero unless a file set one).
   std::array<std::uint8_t, 16> clsid() const;
 
@@ -125,16 +144,42 @@ class CompoundFile {
   Storage root() const;
   // The file as it would be written by commit().
   std::vector<std::uint8_t> to_bytes() const;
-  // Writes the whole file; access_denied when opened read-only.
+  // Writes the whole file; access_denied when opened read-only. The laid-out bytes pass
+  // validate_compound_file() before anything is written. On a failure before the rename the
+  // file on disk is the old one, the tree keeps the changes and the lock is still held, so
+  // commit() may be retried; a failure to sync the folder after the rename is reported as
+  // write_fault with the new file already in place.
   StgResult commit();
+  // Installs (or, with an empty function, removes) the hook for this file's later commits.
+  void set_io_hook(IoHook hook) { io_hook_ = std::move(hook); }
   // Releases the file and its lock; handles keep the tree but can no longer change it.
   void close();
 
  private:
+  StgResult write_file();
+
   std::shared_ptr<detail::Node> root_node_;
   std::shared_ptr<detail::Access> access_;
   std::string path_;
   int fd_ = -1;
+  IoHook io_hook_;
 };
+
+// The same entry points under the names the rest of the platform uses.
+inline StgOr<CompoundFile> create_compound_file(const std::string& path) {
+  return CompoundFile::create(path);
+}
+inline StgOr<CompoundFile> open_compound_file(const std::string& path, Mode mode) {
+  return CompoundFile::open(path, mode);
+}
+
+// A strict check of a whole compound file, stricter than opening it: every sector belongs to
+// exactly one chain or is marked free, FAT and DIFAT sectors are marked as such, chains are as
+// long as their contents need, header counts match, every directory entry is reachable once,
+// sibling trees are red-black trees in name order, unused entries and fields are clear. Run
+// after every write (commit() does, the tests do on every saved buffer); it also serves as the
+// integrity check after a crash. file_corrupt with the first problem found. Every walk is
+// bounded by the file's own size, so hostile input ends quickly too.
+StgResult validate_compound_file(std::span<const std::uint8_t> bytes);
 
 }  // namespace platform::storage

@@ -5,10 +5,42 @@
 
 namespace platform::storage::detail {
 
+// Simple upper-case mappings of the scripts element names are likely to use: Latin (Basic,
+// Latin-1, Extended-A), Greek, Cyrillic and the full-width forms. Other readers order and
+// search sibling trees by upper-cased names, so a name whose letters fold differently there
+// could be put where they do not look; outside these ranges a unit is kept as it is.
 char16_t upper_unit(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  if (c == 0xFF) return 0x178;
+  auto u = [](int v) { return static_cast<char16_t>(v); };
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? u(c - 0x20) : c;
+  if (c < 0x100) {
+    if (c == 0xB5) return 0x39C;  // micro sign -> Greek capital mu
+    if (c == 0xFF) return 0x178;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return u(c - 0x20);
+    return c;
+  }
+  if (c < 0x180) {
+    if (c == 0x131) return u'I';  // dotless i
+    if (c == 0x17F) return u'S';  // long s
+    if (c == 0x130 || c == 0x138 || c == 0x149 || c == 0x178) return c;
+    bool odd_lower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool even_lower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (odd_lower && (c & 1)) return u(c - 1);
+    if (even_lower && !(c & 1)) return u(c - 1);
+    return c;
+  }
+  if (c >= 0x3AC && c <= 0x3CE) {
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return u(c - 0x25);
+    if (c == 0x3C2) return 0x3A3;  // final sigma
+    if (c >= 0x3B1 && c <= 0x3CB) return u(c - 0x20);
+    if (c == 0x3CC) return 0x38C;
+    if (c >= 0x3CD) return u(c - 0x3F);
+    return c;
+  }
+  if (c >= 0x430 && c <= 0x44F) return u(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return u(c - 0x50);
+  if (c >= 0x460 && c <= 0x481 && (c & 1)) return u(c - 1);
+  if (c >= 0xFF41 && c <= 0xFF5A) return u(c - 0x20);
   return c;
 }
 

@@ -9,19 +9,15 @@
 
 namespace platform::storage::detail {
 
-using namespace format;
-
-namespace {
-
-std::string hex(std::uint32_t v) {
+std::string hex_id(std::uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", v);
   return buf;
 }
 
-StgResult corrupt(std::string message) {
-  return StgResult(StgError::file_corrupt, std::move(message));
-}
+using namespace format;
+
+namespace {
 
 struct RawEntry {
   std::u16string name;
@@ -74,7 +70,7 @@ class Reader {
       return corrupt("not a compound file: bad signature");
     }
     if (get16(h + kOffByteOrder) != kByteOrderMark) {
-      return corrupt("byte order mark is " + hex(get16(h + kOffByteOrder)) + ", not 0xFFFE");
+      return corrupt("byte order mark is " + hex_id(get16(h + kOffByteOrder)) + ", not 0xFFFE");
     }
     version_ = get16(h + kOffMajor);
     std::uint16_t shift = get16(h + kOffSectorShift);
@@ -119,7 +115,7 @@ class Reader {
         return corrupt("DIFAT ends after " + std::to_string(fat_ids.size()) + " of " +
                        std::to_string(num_fat) + " FAT sectors");
       }
-      if (cur >= n_) return corrupt("DIFAT sector id " + hex(cur) + " is past the end of the file");
+      if (cur >= n_) return corrupt("DIFAT sector id " + hex_id(cur) + " is past the end of the file");
       if (used_[cur]) return corrupt("DIFAT chain loops at sector " + std::to_string(cur));
       used_[cur] = 1;
       auto s = sector(cur);
@@ -133,7 +129,7 @@ class Reader {
     for (std::size_t k = 0; k < fat_ids.size(); ++k) {
       std::uint32_t id = fat_ids[k];
       if (id >= n_) {
-        return corrupt("FAT sector " + std::to_string(k) + " has id " + hex(id) +
+        return corrupt("FAT sector " + std::to_string(k) + " has id " + hex_id(id) +
                        ", past the end of the file");
       }
       if (used_[id]) return corrupt("sector " + std::to_string(id) + " is listed twice as FAT/DIFAT");
@@ -150,9 +146,9 @@ class Reader {
     out.clear();
     std::uint32_t cur = start;
     while (cur != kEndOfChain && (need == 0 || out.size() < need)) {
-      if (cur > kMaxRegSect) return corrupt(what + ": chain reaches special sector id " + hex(cur));
+      if (cur > kMaxRegSect) return corrupt(what + ": chain reaches special sector id " + hex_id(cur));
       if (cur >= n_ || cur >= fat_.size()) {
-        return corrupt(what + ": chain points past the end of the file (sector " + hex(cur) + ")");
+        return corrupt(what + ": chain points past the end of the file (sector " + hex_id(cur) + ")");
       }
       if (used_[cur]) {
         return corrupt(what + ": sector " + std::to_string(cur) +
@@ -163,7 +159,7 @@ class Reader {
       out.push_back(cur);
       cur = fat_[cur];
       if (cur != kEndOfChain && cur > kMaxRegSect && (need == 0 || out.size() < need)) {
-        return corrupt(what + ": chain continues into a free or special sector (" + hex(cur) + ")");
+        return corrupt(what + ": chain continues into a free or special sector (" + hex_id(cur) + ")");
       }
     }
     if (need && out.size() < need) {
@@ -275,9 +271,9 @@ class Reader {
         return corrupt(what + " needs " + std::to_string(need) + " mini sectors, its chain has " +
                        std::to_string(k));
       }
-      if (cur > kMaxRegSect) return corrupt(what + ": mini chain reaches special id " + hex(cur));
+      if (cur > kMaxRegSect) return corrupt(what + ": mini chain reaches special id " + hex_id(cur));
       if (cur >= mini_used_.size() || cur >= minifat_.size()) {
-        return corrupt(what + ": mini sector " + hex(cur) +
+        return corrupt(what + ": mini sector " + hex_id(cur) +
                        " lies beyond the mini stream or the mini FAT");
       }
       if (mini_used_[cur]) {
@@ -329,7 +325,7 @@ class Reader {
       stack.pop_back();
       if (w.id >= entries_.size()) {
         return corrupt("directory entry " + std::to_string(w.from) + " links to entry " +
-                       hex(w.id) + ", out of range");
+                       hex_id(w.id) + ", out of range");
       }
       if (visited[w.id]) {
         return corrupt("directory entry " + std::to_string(w.id) +

@@ -79,6 +79,29 @@ StgResult Stream::seek(std::uint64_t position) {
   return {};
 }
 
+StgOr<std::uint64_t> Stream::seek(std::int64_t offset, SeekOrigin origin) {
+  if (auto r = check_handle(node_, access_, false); !r) return r;
+  std::uint64_t base = origin == SeekOrigin::begin     ? 0
+                       : origin == SeekOrigin::current ? position_
+                                                       : static_cast<std::uint64_t>(node_->data.size());
+  std::uint64_t target = 0;
+  if (offset < 0) {
+    auto back = static_cast<std::uint64_t>(-(offset + 1)) + 1;  // no overflow at INT64_MIN
+    if (back > base) {
+      return StgResult(StgError::invalid_argument, "seek to before the start of the stream");
+    }
+    target = base - back;
+  } else {
+    auto ahead = static_cast<std::uint64_t>(offset);
+    if (ahead > std::numeric_limits<std::uint64_t>::max() - base) {
+      return StgResult(StgError::invalid_argument, "seek past the largest position");
+    }
+    target = base + ahead;
+  }
+  position_ = target;
+  return target;
+}
+
 std::uint64_t Stream::size() const { return node_ ? node_->data.size() : 0; }
 
 StgResult Stream::set_size(std::uint64_t size) {

@@ -40,7 +40,8 @@ struct Access {
 
 // The order of siblings in the file: shorter names first, then by upper-cased UTF-16 units.
 int compare_names(std::u16string_view a, std::u16string_view b);
-// Upper-cases ASCII and Latin-1 letters, the letters names are compared on.
+// Upper-cases the letters of Latin, Greek and Cyrillic names (simple mappings), the form names
+// are compared in.
 char16_t upper_unit(char16_t c);
 
 // Why a UTF-16 name breaks the rules for element names; empty when it keeps them.
@@ -57,6 +58,11 @@ std::shared_ptr<Node> find_child(const Node& storage, std::u16string_view name,
 std::shared_ptr<Node> new_root();
 // Current time as a FILETIME (100-ns ticks since 1601).
 std::uint64_t filetime_now();
+
+// A sector or entry id as the checks name it in their messages: "0x0000001F".
+std::string hex_id(std::uint32_t v);
+// The file_corrupt result with that message.
+inline StgResult corrupt(std::string message) { return StgResult(StgError::file_corrupt, std::move(message)); }
 
 // Loads a compound file; file_corrupt on anything damaged.
 StgOr<std::shared_ptr<Node>> parse_compound_file(std::span<const std::uint8_t> bytes);

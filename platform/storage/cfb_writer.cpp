@@ -219,10 +219,14 @@ class Writer {
       put32(p + kEntLeft, e.left);
       put32(p + kEntRight, e.right);
       put32(p + kEntChild, e.child);
-      std::memcpy(p + kEntClsid, n.clsid.data(), 16);
-      put32(p + kEntState, n.state_bits);
-      put64(p + kEntCreated, n.created);
-      put64(p + kEntModified, n.modified);
+      // Streams carry no class id, state or times, and the root no creation time: the format
+      // wants those fields zero, whatever a file we loaded held.
+      if (n.is_storage) {
+        std::memcpy(p + kEntClsid, n.clsid.data(), 16);
+        put32(p + kEntState, n.state_bits);
+        put64(p + kEntCreated, n.is_root ? 0 : n.created);
+        put64(p + kEntModified, n.modified);
+      }
       bool storage = n.is_storage && !n.is_root;
       put32(p + kEntStart, storage ? 0 : e.start);
       put64(p + kEntSize, storage ? 0 : e.size);

@@ -1,5 +1,6 @@
 // Opens arbitrary bytes as a compound file, walks every storage, reads every stream, and
-// checks that what loaded saves and loads again to the same tree.
+// checks that what loaded saves to a file that passes the strict check and loads again to the
+// same tree. The strict check also runs on the input itself, which it must survive.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -41,10 +42,17 @@ std::vector<std::uint64_t> walk(const Storage& top) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto file = CompoundFile::open_bytes(std::span<const std::uint8_t>(data, size));
-  if (!file) return 0;
+  std::span<const std::uint8_t> input(data, size);
+  auto input_check = validate_compound_file(input);
+  auto file = CompoundFile::open_bytes(input);
+  if (!file) {
+    if (input_check) std::abort();  // the strict check passed what the loader refused
+    return 0;
+  }
   auto sig = walk(file->root());
-  auto again = CompoundFile::open_bytes(file->to_bytes());
+  auto saved = file->to_bytes();
+  if (!validate_compound_file(saved)) std::abort();
+  auto again = CompoundFile::open_bytes(saved);
   if (!again || walk(again->root()) != sig) std::abort();
   return 0;
 }

@@ -190,6 +190,7 @@ TEST_P(CfbCorruptFixture, RefusedAsCorrupt) {
   EXPECT_EQ(file.error(), StgError::file_corrupt) << damage.what << ": " << file.describe();
   EXPECT_NE(file.result().message().find(damage.expect), std::string::npos)
       << damage.what << ": " << file.describe();
+  EXPECT_EQ(validate_compound_file(doc.b).error(), StgError::file_corrupt) << damage.what << ": validate let it pass";
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, CfbCorruptFixture, ::testing::Range<std::size_t>(0, damages().size()));

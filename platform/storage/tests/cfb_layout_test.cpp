@@ -58,7 +58,7 @@ void check_storage(const Doc& d, std::uint32_t id) {
 TEST(CfbLayout, HeaderFields) {
   auto file = CompoundFile::create_in_memory();
   put_stream(file.root(), "Data", pattern(100));
-  Doc d(file.to_bytes());
+  Doc d(cfb_test::saved(file));
   EXPECT_EQ(0, std::memcmp(d.b.data(), fmt::kSignature, 8));
   EXPECT_EQ(fmt::get16(d.b.data() + fmt::kOffMinor), 0x3E);
   EXPECT_EQ(fmt::get16(d.b.data() + fmt::kOffMajor), 3);
@@ -85,7 +85,7 @@ TEST(CfbLayout, SiblingTreesAreRedBlackInNameOrder) {
                          std::to_string(i);
       put_stream(*s, name, pattern(static_cast<std::size_t>(i)));
     }
-    Doc d(file.to_bytes());
+    Doc d(cfb_test::saved(file));
     for (std::uint32_t id = 0; id < d.entry_count(); ++id) {
       std::uint8_t type = d.b[d.entry(id) + fmt::kEntType];
       if (type == fmt::kTypeRoot || type == fmt::kTypeStorage) check_storage(d, id);
@@ -150,7 +150,7 @@ TEST(CfbLayout, ReadsVersion4AndSavesAsVersion3) {
   ASSERT_TRUE(file) << file.describe();
   EXPECT_EQ(cfb_test::get_stream(file->root(), "Big"), pattern(5000, 8));
   EXPECT_EQ(cfb_test::get_stream(file->root(), "Little"), pattern(100, 4));
-  auto saved = file->to_bytes();
+  auto saved = cfb_test::saved(*file);
   EXPECT_EQ(fmt::get16(saved.data() + fmt::kOffMajor), 3);
   auto again = CompoundFile::open_bytes(saved);
   ASSERT_TRUE(again) << again.describe();

@@ -1,5 +1,6 @@
 // Writing and reading back: stream lengths around the sector and mini stream limits, nesting,
 // many streams, replacing, destroying, and the byte-buffer form.
+#include <cstdint>
 #include <string>
 
 #include "platform/storage/cfb_file.h"
@@ -29,7 +30,7 @@ TEST_P(CfbRoundTrip, StreamOfLengthSurvivesFileAndBytes) {
     auto r = file->commit();
     ASSERT_TRUE(r) << r.describe();
   }
-  auto bytes = cfb_test::read_file(path);
+  auto bytes = cfb_test::checked_file(path);
   EXPECT_EQ(bytes.size() % 512, 0u);
   auto file = CompoundFile::open(path, Mode::read_only);
   ASSERT_TRUE(file) << file.describe();
@@ -40,7 +41,7 @@ TEST_P(CfbRoundTrip, StreamOfLengthSurvivesFileAndBytes) {
 
   auto mem = CompoundFile::open_bytes(bytes);
   ASSERT_TRUE(mem) << mem.describe();
-  auto again = CompoundFile::open_bytes(mem->to_bytes());
+  auto again = CompoundFile::open_bytes(cfb_test::saved(*mem));
   ASSERT_TRUE(again) << again.describe();
   EXPECT_EQ(get_stream(*again->root().open_storage("Zor"), "Data"), pattern(n));
 }
@@ -67,7 +68,7 @@ TEST(CfbBasics, NestedStorages) {
     put_stream(*child, "S" + std::to_string(depth), pattern(static_cast<std::size_t>(depth) * 300));
     s = *child;
   }
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back) << back.describe();
   s = back->root();
   for (int depth = 0; depth < 20; ++depth) {
@@ -89,7 +90,7 @@ TEST(CfbBasics, VeryDeepNestingNeitherRecursesNorCrashes) {
     Storage s = file.root();
     for (int depth = 0; depth < kDepth; ++depth) s = *s.create_storage("L");
     put_stream(s, "Leaf", pattern(10));
-    bytes = file.to_bytes();
+    bytes = cfb_test::saved(file);
   }
   auto back = CompoundFile::open_bytes(bytes);
   ASSERT_TRUE(back) << back.describe();
@@ -113,7 +114,7 @@ TEST(CfbBasics, ManyStreamsNeedSeveralDirectorySectors) {
   for (int i = 0; i < kCount; ++i) {
     put_stream(*big, "Stream " + std::to_string(i), pattern(static_cast<std::size_t>(i * 37), static_cast<std::uint8_t>(i)));
   }
-  auto bytes = file.to_bytes();
+  auto bytes = cfb_test::saved(file);
   auto back = CompoundFile::open_bytes(bytes);
   ASSERT_TRUE(back) << back.describe();
   auto many = back->root().open_storage("Many");
@@ -134,7 +135,7 @@ TEST(CfbBasics, LargeFileNeedsDifatSectors) {
   auto file = CompoundFile::create_in_memory();
   auto data = pattern(7'500'000);
   put_stream(file.root(), "Big", data);
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back) << back.describe();
   EXPECT_EQ(get_stream(back->root(), "Big"), data);
 }
@@ -167,7 +168,7 @@ TEST(CfbElements, ReplaceStream) {
   EXPECT_EQ(fresh->size(), 0u);
   ASSERT_TRUE(fresh->write("abc", 3));
   EXPECT_EQ(old_handle->write("x", 1).error(), StgError::not_found);
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back);
   EXPECT_EQ(get_stream(back->root(), "Data"), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
   EXPECT_EQ(back->root().elements().size(), 1u);
@@ -185,7 +186,7 @@ TEST(CfbElements, DestroyStreamAndStorage) {
   ASSERT_TRUE(root.destroy_element("Sub"));
   EXPECT_EQ(root.destroy_element("Sub").error(), StgError::not_found);
   EXPECT_EQ(sub->create_stream("X", false).error(), StgError::not_found);
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back);
   auto list = back->root().elements();
   ASSERT_EQ(list.size(), 1u);
@@ -215,7 +216,7 @@ TEST(CfbElements, BadNames) {
   EXPECT_EQ(file.root().create_stream(std::string("a\0b", 3), false).error(), StgError::invalid_name);
   EXPECT_TRUE(file.root().create_stream(std::string(31, 'x'), false));
   EXPECT_TRUE(file.root().create_stream("\x05SummaryInformation", false));
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back);
   EXPECT_TRUE(back->root().open_stream(std::string(31, 'x')));
   EXPECT_TRUE(back->root().open_stream("\x05SummaryInformation"));
@@ -224,7 +225,7 @@ TEST(CfbElements, BadNames) {
 TEST(CfbElements, NonAsciiNameRoundTrips) {
   auto file = CompoundFile::create_in_memory();
   put_stream(file.root(), "Méthode \xE2\x82\xAC", pattern(3));
-  auto back = CompoundFile::open_bytes(file.to_bytes());
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
   ASSERT_TRUE(back);
   EXPECT_EQ(get_stream(back->root(), "MÉTHODE \xE2\x82\xAC"), pattern(3));
 }
@@ -246,6 +247,38 @@ TEST(CfbStream, SeekReadWriteSetSize) {
   ASSERT_TRUE(s->set_size(3));
   EXPECT_EQ(s->read_all(), (std::vector<std::uint8_t>{'h', 'e', 'l'}));
   EXPECT_EQ(s->set_size(std::uint64_t{1} << 33).error(), StgError::invalid_argument);
+}
+
+TEST(CfbStream, SeekFromEachOrigin) {
+  auto file = CompoundFile::create_in_memory();
+  auto s = file.root().create_stream("S", false);
+  ASSERT_TRUE(s);
+  ASSERT_TRUE(s->write(pattern(100).data(), 100));
+  EXPECT_EQ(*s->seek(-10, SeekOrigin::end), 90u);
+  EXPECT_EQ(*s->seek(5, SeekOrigin::current), 95u);
+  EXPECT_EQ(*s->seek(7, SeekOrigin::begin), 7u);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s->read(&b, 1), 1u);
+  EXPECT_EQ(b, 7);
+  EXPECT_EQ(s->seek(-9, SeekOrigin::current).error(), StgError::invalid_argument);
+  EXPECT_EQ(s->position(), 8u);  // kept
+  EXPECT_EQ(s->seek(INT64_MIN, SeekOrigin::end).error(), StgError::invalid_argument);
+  EXPECT_EQ(*s->seek(20, SeekOrigin::end), 120u);  // past the end: a write there grows it
+}
+
+TEST(CfbBasics, LookupFoldsLatinGreekAndCyrillicCase) {
+  auto file = CompoundFile::create_in_memory();
+  put_stream(file.root(), "\xC3\xA9t\xC3\xA9", pattern(1));      // été
+  put_stream(file.root(), "\xCE\xBC\xCE\xAC", pattern(2));      // μά
+  put_stream(file.root(), "\xD0\xB4\xD0\xB0", pattern(3));      // да
+  put_stream(file.root(), "\xC5\x82\xC3\xB3" "d\xC5\xBA", pattern(4));  // łódź
+  auto back = CompoundFile::open_bytes(cfb_test::saved(file));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(get_stream(back->root(), "\xC3\x89T\xC3\x89"), pattern(1));            // ÉTÉ
+  EXPECT_EQ(get_stream(back->root(), "\xCE\x9C\xCE\x86"), pattern(2));            // ΜΆ
+  EXPECT_EQ(get_stream(back->root(), "\xD0\x94\xD0\x90"), pattern(3));            // ДА
+  EXPECT_EQ(get_stream(back->root(), "\xC5\x81\xC3\x93" "D\xC5\xB9"), pattern(4));  // ŁÓDŹ
+  EXPECT_EQ(file.root().create_stream("\xD0\x94\xD0\x90", false).error(), StgError::already_exists);
 }
 
 TEST(CfbFile, ReopenReadWriteChangeAndCommit) {

@@ -60,6 +60,22 @@ inline void put_stream(platform::storage::Storage s, const std::string& name,
   ASSERT_TRUE(r) << r.describe();
 }
 
+// The file's bytes as to_bytes() lays them out, after the strict check every write must pass.
+inline std::vector<std::uint8_t> saved(const platform::storage::CompoundFile& file) {
+  auto bytes = file.to_bytes();
+  auto check = platform::storage::validate_compound_file(bytes);
+  EXPECT_TRUE(check) << check.describe();
+  return bytes;
+}
+
+// A committed file on disk, read back after the same check.
+inline std::vector<std::uint8_t> checked_file(const std::string& path) {
+  auto bytes = read_file(path);
+  auto check = platform::storage::validate_compound_file(bytes);
+  EXPECT_TRUE(check) << path << ": " << check.describe();
+  return bytes;
+}
+
 inline std::vector<std::uint8_t> get_stream(const platform::storage::Storage& s,
                                             const std::string& name) {
   auto stream = s.open_stream(name);
