@@ -14,12 +14,12 @@
 #include "core/config_text.h"
 #include "core/method_expansion.h"
 #include "core/run_variables.h"
+#include "core/tests/engine_samples.h"
 #include "platform/forms/interaction.h"
 #include "utilities/session.h"
 
 namespace {
 
-#define MU "\xB5"
 
 // No box is expected; should one come, it is answered and the figure is void.
 class CountingInteraction : public platform::forms::InteractionProvider {
@@ -131,63 +131,6 @@ void BM_ReadFullConfiguration(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadFullConfiguration)->Unit(benchmark::kMicrosecond);
 
-// The configuration of an instrument with a syringe, trays, an injector and wash stations.
-std::vector<std::string> instrument_configuration() {
-    return {
-        "[LISTS]",
-        "0;2;None;AutoFix",
-        "1;3;Low;Medium;High",
-        "2;2;Needle;Loop",
-        "[CLASSES]",
-        "!SYRINGE",
-        "Volume;1000;1000000;10000;1;nl",
-        "Max Speed;100;1000000;50000;1;nl/s",
-        "!INJECTOR",
-        "Loop Volume;0;1000000;20000;1;nl",
-        "!WASH_STATION",
-        "Depth;0;60000;20000;1;" MU "m",
-        "#Solvent Level;0;2;1;1",
-        "!TRAY_HOLDER",
-        "&Description",
-        "!TRAY_TYPE",
-        "Spl Per Col;1;50;8;1;E",
-        "Spl Per Row;1;50;12;1;E",
-        "!TRAY",
-        "Tray Type;TRAY_TYPE",
-        "Tray Holder;TRAY_HOLDER",
-        "Offset x;-1000000;1000000;0;1;" MU "m",
-        "[OBJECTS]",
-        "SYRINGE;100ul;100000;200000",
-        "INJECTOR;Inj1;20000",
-        "WASH_STATION;Wash1;20000;1",
-        "WASH_STATION;Wash2;30000;2",
-        "TRAY_HOLDER;TH-1;Front",
-        "TRAY_TYPE;VT96;8;12",
-        "TRAY;Tray1;VT96;TH-1;0",
-        "TRAY;Tray2;VT96;TH-1;130000",
-        "[ATOMS]",
-        "!MOVE_TO_VIAL",
-        "Tray;TRAY",
-        "Index;1;Tray.Max Index;1;1;E",
-        "Depth;0;50000;10000;100;" MU "m",
-        "!ASPIRATE",
-        "Syringe;SYRINGE",
-        "Volume;0;SYR.Volume;1000;1;nl",
-        "Speed;100;SYR.Max Speed;5000;1;nl/s",
-        "?Delay;0;60;0;1;s",
-        "!DISPENSE",
-        "Syringe;SYRINGE",
-        "Volume;0;SYR.Volume;1000;1;nl",
-        "Speed;100;SYR.Max Speed;5000;1;nl/s",
-        "!INJECT",
-        "Injector;INJECTOR",
-        "#Mode;0;1;0;2",
-        "!WASH",
-        "Station;WASH_STATION",
-        "Cycles;1;10;1;1;E",
-    };
-}
-
 // 100 steps of two macros of 10 body lines each: 1000 atom lines (no wrapper sections).
 std::vector<std::string> hundred_step_method() {
     std::vector<std::string> text;
@@ -230,7 +173,7 @@ std::vector<std::string> hundred_step_method() {
 
 void prepare_run() {
     interaction();
-    core::read_configuration(instrument_configuration());
+    core::read_configuration(core_test::standard_configuration());
     core::RunVariables& run = core::run_variables();
     run.sample_tray = "Tray2";
     run.sample_index = 5;

@@ -443,44 +443,34 @@ void TApdCustomComPort::RecheckTriggerHandlers() {
 }
 
 void TApdCustomComPort::SetOnTrigger(TTriggerEvent handler) {
-    on_trigger_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent handler) {
-    on_trigger_avail_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_avail_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerData(TTriggerDataEvent handler) {
-    on_trigger_data_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_data_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerStatus(TTriggerStatusEvent handler) {
-    on_trigger_status_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_status_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent handler) {
-    on_trigger_timer_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_timer_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent handler) {
-    on_trigger_line_error_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_line_error_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerModemStatus(TNotifyEvent handler) {
-    on_trigger_modem_status_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_modem_status_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent handler) {
-    on_trigger_outbuff_free_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_outbuff_free_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent handler) {
-    on_trigger_outbuff_used_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_outbuff_used_, std::move(handler));
 }
 void TApdCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
-    on_trigger_out_sent_ = std::move(handler);
-    RecheckTriggerHandlers();
+    InstallTriggerHandler(on_trigger_out_sent_, std::move(handler));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -520,26 +510,10 @@ void TApdCustomComPort::ApplyLine() {
     Check(r);
 }
 
-void TApdCustomComPort::SetBaud(std::int32_t baud) {
-    if (baud == baud_ && !line_settings_failed_) return;
-    baud_ = baud;
-    ApplyLine();
-}
-void TApdCustomComPort::SetParity(TParity parity) {
-    if (parity == parity_ && !line_settings_failed_) return;
-    parity_ = parity;
-    ApplyLine();
-}
-void TApdCustomComPort::SetDataBits(std::uint16_t bits) {
-    if (bits == data_bits_ && !line_settings_failed_) return;
-    data_bits_ = bits;
-    ApplyLine();
-}
-void TApdCustomComPort::SetStopBits(std::uint16_t bits) {
-    if (bits == stop_bits_ && !line_settings_failed_) return;
-    stop_bits_ = bits;
-    ApplyLine();
-}
+void TApdCustomComPort::SetBaud(std::int32_t baud) { SetLineField(baud_, baud); }
+void TApdCustomComPort::SetParity(TParity parity) { SetLineField(parity_, parity); }
+void TApdCustomComPort::SetDataBits(std::uint16_t bits) { SetLineField(data_bits_, bits); }
+void TApdCustomComPort::SetStopBits(std::uint16_t bits) { SetLineField(stop_bits_, bits); }
 
 void TApdCustomComPort::SetInSize(std::uint16_t size) {
     in_size_ = size;

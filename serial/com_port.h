@@ -346,6 +346,19 @@ class TApdCustomComPort : public TApdBaseComponent {
     // A line setting that the device refused: the next write of the same value tries again.
     bool line_settings_failed_ = false;
     void ApplyLine();
+    // Stores a line setting and sends the line to the device when it changed or was refused.
+    template <class T>
+    void SetLineField(T& field, T value) {
+        if (value == field && !line_settings_failed_) return;
+        field = value;
+        ApplyLine();
+    }
+    // Installs a trigger handler; the dispatcher learns whether any handler is left.
+    template <class H>
+    void InstallTriggerHandler(H& slot, H handler) {
+        slot = std::move(handler);
+        RecheckTriggerHandlers();
+    }
     std::uint32_t AddUser(TUserListEntry entry);
     void DestroyNotifyWindow();
 
