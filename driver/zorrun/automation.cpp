@@ -198,9 +198,16 @@ std::string get_syringe() {
         *answered = true;
         core::notify_wait_forms();
     });
+    const std::uint64_t job = core::step_queue().generation;
     const Twait_form::WaitEnd end =
         wait_form().wait_for([answered] { return *answered; }, link_gave_up, syringe_wait_bound_ms());
-    if (end != Twait_form::WaitEnd::answered) fail_wait(end, "GetSyringe");
+    if (end != Twait_form::WaitEnd::answered) {
+        // The caller has its failure: withdraw the query so that, once the instrument answers
+        // again, it does not hold the queue and refuse the caller's next try as busy. A job
+        // another call installed meanwhile is left alone.
+        if (core::step_queue().generation == job) core::clear_step_queue();
+        fail_wait(end, "GetSyringe");
+    }
     return core::mounted_syringe();
 }
 
