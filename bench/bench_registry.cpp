@@ -65,7 +65,7 @@ void BM_OpenReadOnlyMissingKey(benchmark::State& state) {
     BenchStore store;
     for (auto _ : state) {
         reg::Registry r(reg::HKEY_LOCAL_MACHINE);
-        benchmark::DoNotOptimize(r.open_key_read_only("\\SOFTWARE\\Finnigan\\Xcalibur\\Global"));
+        benchmark::DoNotOptimize(r.open_key_read_only("\\SOFTWARE\\Velorand\\Chromarq\\Global"));
     }
 }
 BENCHMARK(BM_OpenReadOnlyMissingKey)->Unit(benchmark::kMicrosecond);

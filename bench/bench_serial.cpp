@@ -73,7 +73,7 @@ private:
 };
 
 // The core's port settings.
-void Configure(serial::TApdComPort& port, int com) {
+void Configure(serial::TSpComPort& port, int com) {
     port.SetComNumber(static_cast<std::uint16_t>(com));
     port.SetBaud(9600);
     port.SetAutoOpen(false);
@@ -93,11 +93,11 @@ void BM_ThroughputFarEndToTriggerAvail(benchmark::State& state) {
     constexpr std::size_t kTotal = 8u << 20;  // 8 MiB per iteration
     constexpr std::size_t kBurst = 8192;
     Pty pty(41);
-    serial::TApdComPort port;
+    serial::TSpComPort port;
     Configure(port, 41);
     std::size_t received = 0;
     std::size_t mismatches = 0;
-    port.SetOnTriggerAvail([&](serial::TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](serial::TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i < count; ++i) {
             char c = cp.ReadChar();
             if (c != static_cast<char>(' ' + received % 95)) ++mismatches;
@@ -127,11 +127,11 @@ BENCHMARK(BM_ThroughputFarEndToTriggerAvail)->Unit(benchmark::kMillisecond)->Ite
 
 void BM_LatencyFarEndByteToHandler(benchmark::State& state) {
     Pty pty(42);
-    serial::TApdComPort port;
+    serial::TSpComPort port;
     Configure(port, 42);
     std::atomic<int> got{0};
     Clock::time_point handled;
-    port.SetOnTriggerAvail([&](serial::TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](serial::TSpCustomComPort& cp, std::uint16_t count) {
         handled = Clock::now();
         for (unsigned i = 0; i < count; ++i) cp.ReadChar();
         got += count;
@@ -164,14 +164,14 @@ double CpuSeconds() {
 
 void BM_IdlePortCpu10s(benchmark::State& state) {
     Pty pty(43);
-    serial::TApdComPort port;
+    serial::TSpComPort port;
     Configure(port, 43);
     int timers = 0;
-    port.SetOnTriggerAvail([](serial::TApdCustomComPort&, std::uint16_t) {});
-    port.SetOnTriggerTimer([&](serial::TApdCustomComPort&, std::uint16_t) { ++timers; });
+    port.SetOnTriggerAvail([](serial::TSpCustomComPort&, std::uint16_t) {});
+    port.SetOnTriggerTimer([&](serial::TSpCustomComPort&, std::uint16_t) { ++timers; });
     port.SetOpen(true);
     port.NewTimerTrigger();  // the core holds one timer trigger, disarmed between commands
-    auto* d = dynamic_cast<serial::TApdWin32Dispatcher*>(port.Dispatcher());
+    auto* d = dynamic_cast<serial::TSpWin32Dispatcher*>(port.Dispatcher());
     for (auto _ : state) {
         std::uint64_t passes = d->PassCount();
         std::uint64_t events = d->DeviceEventCount();
@@ -190,7 +190,7 @@ BENCHMARK(BM_IdlePortCpu10s)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTi
 
 void BM_OpenClose(benchmark::State& state) {
     Pty pty(44);
-    serial::TApdComPort port;
+    serial::TSpComPort port;
     Configure(port, 44);
     for (auto _ : state) {
         port.SetOpen(true);

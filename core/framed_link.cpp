@@ -195,7 +195,7 @@ void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_
     }
 }
 
-serial::TApdCustomComPort* session_port() {
+serial::TSpCustomComPort* session_port() {
     Tzor_lib* form = zor_lib();
     if (!form || !form->port.Open() || form->port.PortState() != serial::psOpen) return nullptr;
     return &form->port;
@@ -210,7 +210,7 @@ std::uint64_t ms_until_send_allowed() {
 }
 
 void send_command(const std::string& command) {
-    serial::TApdCustomComPort* port = session_port();
+    serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     LinkState& link = link_state();
     if (const std::uint64_t wait = ms_until_send_allowed(); wait > 0) {
@@ -242,7 +242,7 @@ void send_command(const std::string& command) {
 void arm_timer(std::int32_t ticks, TimerMode mode) {
     LinkState& link = link_state();
     link.timer_mode = mode;
-    serial::TApdCustomComPort* port = session_port();
+    serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     port->ArmTimerTrigger(link.timer_handle, ticks, true);
     link.timer_armed = true;
@@ -252,14 +252,14 @@ void stop_timer() {
     LinkState& link = link_state();
     link.timer_retries = 0;
     link.timer_armed = false;
-    serial::TApdCustomComPort* port = session_port();
+    serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     port->ArmTimerTrigger(link.timer_handle, 0, false);
 }
 
 void resend_after_timeout() {
     if (apply_port_change(true)) return;  // the change resends once the new port is open
-    serial::TApdCustomComPort* port = session_port();
+    serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     LinkState& link = link_state();
     if (!link.lost) {
@@ -289,7 +289,7 @@ void resend_after_timeout() {
     if (link.resends_since_queue >= resends_before_release) notify_wait_forms();
 }
 
-void portTriggerAvail(serial::TApdCustomComPort& port, std::uint16_t count) {
+void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     std::string bytes;
     const std::size_t n = count < receive_buffer_size ? count : receive_buffer_size;
     bytes.reserve(n);
@@ -297,7 +297,7 @@ void portTriggerAvail(serial::TApdCustomComPort& port, std::uint16_t count) {
     receive_bytes(bytes, [] { handle_reply(); });
 }
 
-void portTriggerTimer(serial::TApdCustomComPort& port, std::uint16_t handle) {
+void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
     LinkState& link = link_state();
     if (handle != link.timer_handle) return;
     link.timer_armed = false;

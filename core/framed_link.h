@@ -24,7 +24,7 @@
 #include "core/session_state.h"
 
 namespace serial {
-class TApdCustomComPort;
+class TSpCustomComPort;
 }
 
 namespace core {
@@ -53,7 +53,7 @@ char translate_received_char(unsigned char byte);
 void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame);
 
 // The port of the core form when it is open; nullptr otherwise.
-serial::TApdCustomComPort* session_port();
+serial::TSpCustomComPort* session_port();
 
 // Frames and sends one command and arms the reply time-out. Nothing when the port is closed.
 // A command that comes while the instrument is still changing its rate is held and goes out
@@ -67,8 +67,8 @@ void stop_timer();
 void resend_after_timeout();
 
 // The handlers bound to the port's OnTriggerAvail and OnTriggerTimer.
-void portTriggerAvail(serial::TApdCustomComPort& port, std::uint16_t count);
-void portTriggerTimer(serial::TApdCustomComPort& port, std::uint16_t handle);
+void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count);
+void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle);
 
 // Pacing. After a "SET_BAUD" reply the instrument switches its own rate once that reply is
 // out; a frame sent at the new rate before it has done so is lost. The next frame therefore

@@ -35,11 +35,11 @@ std::string first_reply_line() {
 }
 
 void set_flow_control(serial::TSWFlowOptions options) {
-    if (serial::TApdCustomComPort* port = session_port()) port->SetSWFlowOptions(options);
+    if (serial::TSpCustomComPort* port = session_port()) port->SetSWFlowOptions(options);
 }
 
 void set_port_baud(std::int32_t baud) {
-    if (serial::TApdCustomComPort* port = session_port()) port->SetBaud(baud);
+    if (serial::TSpCustomComPort* port = session_port()) port->SetBaud(baud);
     hold_until_rate_settled();
 }
 
@@ -66,7 +66,7 @@ void abandon_job_after_error() {
     if (ss.uploading) {
         ss.uploading = 0;
         if (ss.config_progress.end) ss.config_progress.end();
-        serial::TApdCustomComPort* port = session_port();
+        serial::TSpCustomComPort* port = session_port();
         if (port && port->Baud() != 9600) install_sequence({[] { queue_command("SET_BAUD 9600"); }});
     }
     // Synchronous waits of the automation object (bar code, syringe) end now.
@@ -286,7 +286,7 @@ bool apply_port_change(bool from_timeout) {
 
 namespace {
 
-bool reopen_on(serial::TApdComPort& port, int number) {
+bool reopen_on(serial::TSpComPort& port, int number) {
     try {
         if (port.Open()) port.SetOpen(false);
         port.SetComNumber(static_cast<std::uint16_t>(number));
@@ -306,7 +306,7 @@ void carry_out_port_change() {
     SessionState& ss = session_state();
     Tzor_lib* form = zor_lib();
     if (!form || !ss.port_change_in_progress) return;
-    serial::TApdComPort& port = form->port;
+    serial::TSpComPort& port = form->port;
     const int previous = port.ComNumber();
     const int wanted = putils::read_port_setting();
     link_state().receive_state = 0;

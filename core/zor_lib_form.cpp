@@ -63,9 +63,9 @@ Tzor_lib::Tzor_lib() : Form("Tzor_lib") {
     port.SetSWFlowOptions(serial::swfBoth);
     port.SetBufferFull(3072);
     port.SetBufferResume(1024);
-    port.SetOnTriggerAvail([](serial::TApdCustomComPort& cp, std::uint16_t count) { portTriggerAvail(cp, count); });
+    port.SetOnTriggerAvail([](serial::TSpCustomComPort& cp, std::uint16_t count) { portTriggerAvail(cp, count); });
     port.SetOnTriggerTimer(
-        [](serial::TApdCustomComPort& cp, std::uint16_t handle) { portTriggerTimer(cp, handle); });
+        [](serial::TSpCustomComPort& cp, std::uint16_t handle) { portTriggerTimer(cp, handle); });
 
     OnCreate = [this](forms::Component& sender) { FormCreate(sender); };
     OnActivate = [this](forms::Component& sender) { FormActivate(sender); };
@@ -169,7 +169,7 @@ void connect_port() {
 int open_port(bool show_messages) {
     Tzor_lib* form = zor_lib();
     if (!form) return 1;
-    serial::TApdComPort& port = form->port;
+    serial::TSpComPort& port = form->port;
     const std::string number = std::to_string(port.ComNumber());
     try {
         port.SetBaud(9600);

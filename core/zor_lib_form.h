@@ -34,7 +34,7 @@ class Tzor_lib : public platform::forms::Form {
     platform::forms::ListBox* alternate_cmd_list;
     platform::forms::ListBox* running_macro_params;
     platform::forms::ListBox* method_source;
-    serial::TApdComPort port;
+    serial::TSpComPort port;
 
     void FormCreate(platform::forms::Component& sender);
     void FormActivate(platform::forms::Component& sender);

@@ -1,6 +1,6 @@
 // The base class of the serial layer's components.
 //
-// TApdBaseComponent is a component of the form framework (it can be owned by a form, like the
+// TSpBaseComponent is a component of the form framework (it can be owned by a form, like the
 // core's `port`) with the read-only published property Version. It also carries the framework's
 // loading and designing states that the layer consults: while loading (being built from a form
 // description) nothing touches a device and CheckResult raises nothing. The form builder sets
@@ -16,16 +16,16 @@
 
 namespace serial {
 
-inline constexpr std::string_view kApdVersion = "v4.03";
+inline constexpr std::string_view kSpVersion = "v4.03";
 
-class TApdBaseComponent : public platform::forms::Component {
+class TSpBaseComponent : public platform::forms::Component {
   public:
-    TApdBaseComponent() = default;
-    ~TApdBaseComponent() override = default;
-    const char* class_name() const override { return "TApdBaseComponent"; }
+    TSpBaseComponent() = default;
+    ~TSpBaseComponent() override = default;
+    const char* class_name() const override { return "TSpBaseComponent"; }
 
     // Always "v4.03".
-    std::string Version() const { return std::string(kApdVersion); }
+    std::string Version() const { return std::string(kSpVersion); }
     // Writing does nothing, so a value stored in a form description is ignored.
     void SetVersion(std::string_view) {}
 

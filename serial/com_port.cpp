@@ -60,9 +60,9 @@ std::string DeviceNameOf(std::uint16_t n) { return "\\\\.\\COM" + std::to_string
 // Construction
 // ---------------------------------------------------------------------------------------------
 
-TApdCustomComPort::TApdCustomComPort() = default;
+TSpCustomComPort::TSpCustomComPort() = default;
 
-TApdCustomComPort::~TApdCustomComPort() {
+TSpCustomComPort::~TSpCustomComPort() {
     try {
         if (port_state_ == psOpen) RunCloseSequence();
     } catch (...) {
@@ -76,16 +76,16 @@ TApdCustomComPort::~TApdCustomComPort() {
     }
     DestroyNotifyWindow();
     users_.clear();
-    TApdBaseDispatcher::FreeTriggerSet(saved_triggers_);
+    TSpBaseDispatcher::FreeTriggerSet(saved_triggers_);
 }
 
-std::int32_t TApdCustomComPort::Check(std::int32_t result) const { return CheckResult(this, result); }
+std::int32_t TSpCustomComPort::Check(std::int32_t result) const { return CheckResult(this, result); }
 
 // ---------------------------------------------------------------------------------------------
 // Open and close
 // ---------------------------------------------------------------------------------------------
 
-void TApdCustomComPort::SetOpen(bool open) {
+void TSpCustomComPort::SetOpen(bool open) {
     // A close still finishing counts before the equality test (Open stays true meanwhile): a
     // reopen asked for now happens as soon as the close has finished, and a close cancels it.
     if (port_state_ == psClosing && !Loading() && !Designing()) {
@@ -106,7 +106,7 @@ void TApdCustomComPort::SetOpen(bool open) {
         RunOpenSequence();
 }
 
-void TApdCustomComPort::Loaded() {
+void TSpCustomComPort::Loaded() {
     if (Designing()) return;
     if (open_after_load_) open_ = true;
     if (open_) {
@@ -121,7 +121,7 @@ void TApdCustomComPort::Loaded() {
     }
 }
 
-void TApdCustomComPort::AskForPort() {
+void TSpCustomComPort::AskForPort() {
     if (com_number_ != 0) return;
     if (!prompt_for_port_) RaiseResult(ecNoPortSelected);
     auto form = forms::make_form<TComSelectForm>();
@@ -132,14 +132,14 @@ void TApdCustomComPort::AskForPort() {
     com_number_ = static_cast<std::uint16_t>(chosen);
 }
 
-std::unique_ptr<TApdBaseDispatcher> TApdCustomComPort::CreateDispatcher() {
+std::unique_ptr<TSpBaseDispatcher> TSpCustomComPort::CreateDispatcher() {
     if (DispatcherFactory) return DispatcherFactory(*this);
     if (device_layer_ != dlWin32) RaiseResult(ecNullApi);
-    if (tapi_mode_ == tmOn) return std::make_unique<TApdTAPI32Dispatcher>(this, tapi_handle_);
-    return std::make_unique<TApdWin32Dispatcher>(this);
+    if (tapi_mode_ == tmOn) return std::make_unique<TSpTAPI32Dispatcher>(this, tapi_handle_);
+    return std::make_unique<TSpWin32Dispatcher>(this);
 }
 
-std::int32_t TApdCustomComPort::OpenDevice() {
+std::int32_t TSpCustomComPort::OpenDevice() {
     std::uint8_t options = 0;
     if (dtr_) options |= ooDTR;
     if (rts_) options |= ooRTS;
@@ -154,7 +154,7 @@ std::int32_t TApdCustomComPort::OpenDevice() {
     return r;
 }
 
-void TApdCustomComPort::RunOpenSequence() {
+void TSpCustomComPort::RunOpenSequence() {
     auto& unit = com_port_unit_state();
     if (unit.main_thread == 0) unit.main_thread = kernel::current_thread_id();
     if (tapi_mode_ != tmOn) AskForPort();
@@ -205,7 +205,7 @@ void TApdCustomComPort::RunOpenSequence() {
     SendOpenNotices();
 }
 
-void TApdCustomComPort::RunCloseSequence() {
+void TSpCustomComPort::RunCloseSequence() {
     if (port_state_ != psOpen) return;
     SetTracing(tlDump);
     SetLogging(tlDump);
@@ -219,7 +219,7 @@ void TApdCustomComPort::RunCloseSequence() {
         // and the hidden window completes it once the threads have ended (it is told then, so
         // it need not poll).
         win::LParam lparam = static_cast<win::LParam>(static_cast<std::uint32_t>(dispatcher_->Handle()) << 16);
-        if (auto* w = dynamic_cast<TApdWin32Dispatcher*>(dispatcher_.get()))
+        if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get()))
             w->NotifyWhenThreadsEnd(notify_window_, APW_CLOSEPENDING, lparam);
         else
             win::post_message(notify_window_, APW_CLOSEPENDING, 0, lparam);
@@ -233,10 +233,10 @@ void TApdCustomComPort::RunCloseSequence() {
     SendCloseNotices();
 }
 
-void TApdCustomComPort::HandleDeferredClose(win::LParam lparam) {
+void TSpCustomComPort::HandleDeferredClose(win::LParam lparam) {
     if (port_state_ != psClosing || !dispatcher_) return;
     if (dispatcher_->Handle() != static_cast<std::int32_t>((static_cast<std::uint32_t>(lparam) >> 16) & 0xFFFF)) return;
-    if (auto* w = dynamic_cast<TApdWin32Dispatcher*>(dispatcher_.get()); w && w->ThreadsStarted()) {
+    if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get()); w && w->ThreadsStarted()) {
         w->NotifyWhenThreadsEnd(notify_window_, APW_CLOSEPENDING, lparam);  // not yet: told again at the end
         return;
     }
@@ -250,7 +250,7 @@ void TApdCustomComPort::HandleDeferredClose(win::LParam lparam) {
     }
 }
 
-void TApdCustomComPort::SetNotifyWindow(bool on) {
+void TSpCustomComPort::SetNotifyWindow(bool on) {
     if (on) {
         com_port_unit_state().window_class_registered = true;
         if (notify_window_ == 0) notify_window_ = win::create_window(kComWindowClass, 0, &PortWindowProc);
@@ -260,7 +260,7 @@ void TApdCustomComPort::SetNotifyWindow(bool on) {
     }
 }
 
-void TApdCustomComPort::DestroyNotifyWindow() {
+void TSpCustomComPort::DestroyNotifyWindow() {
     if (notify_window_ == 0) return;
     if (dispatcher_) dispatcher_->RemoveWindowHandler(notify_window_);
     win::destroy_window(notify_window_);
@@ -271,20 +271,20 @@ void TApdCustomComPort::DestroyNotifyWindow() {
 // Notices to port users
 // ---------------------------------------------------------------------------------------------
 
-std::uint32_t TApdCustomComPort::AddUser(TUserListEntry entry) {
+std::uint32_t TSpCustomComPort::AddUser(TUserListEntry entry) {
     entry.Id = next_user_id_++;
     users_.push_back(std::move(entry));
     return users_.back().Id;
 }
 
-std::uint32_t TApdCustomComPort::RegisterUser(win::Handle window, bool wants_closing) {
+std::uint32_t TSpCustomComPort::RegisterUser(win::Handle window, bool wants_closing) {
     TUserListEntry e;
     e.Window = window;
     e.WantsClosing = wants_closing;
     return AddUser(std::move(e));
 }
 
-std::uint32_t TApdCustomComPort::RegisterUserCallback(TPortCallback callback, void* user, bool wants_closing) {
+std::uint32_t TSpCustomComPort::RegisterUserCallback(TPortCallback callback, void* user, bool wants_closing) {
     TUserListEntry e;
     e.Callback = std::move(callback);
     e.UserData = user;
@@ -292,11 +292,11 @@ std::uint32_t TApdCustomComPort::RegisterUserCallback(TPortCallback callback, vo
     return AddUser(std::move(e));
 }
 
-void TApdCustomComPort::DeregisterUser(std::uint32_t id) {
+void TSpCustomComPort::DeregisterUser(std::uint32_t id) {
     std::erase_if(users_, [&](const TUserListEntry& e) { return e.Id == id; });
 }
 
-void TApdCustomComPort::SendOpenNotices() {
+void TSpCustomComPort::SendOpenNotices() {
     auto users = users_;
     for (auto it = users.rbegin(); it != users.rend(); ++it) {
         if (it->Window != 0)
@@ -307,7 +307,7 @@ void TApdCustomComPort::SendOpenNotices() {
     if (OnPortOpen) OnPortOpen(*this);
 }
 
-void TApdCustomComPort::SendCloseNotices() {
+void TSpCustomComPort::SendCloseNotices() {
     auto users = users_;
     for (auto it = users.rbegin(); it != users.rend(); ++it) {
         if (it->Window != 0)
@@ -318,7 +318,7 @@ void TApdCustomComPort::SendCloseNotices() {
     if (OnPortClose) OnPortClose(*this);
 }
 
-void TApdCustomComPort::SendClosingNotices() {
+void TSpCustomComPort::SendClosingNotices() {
     auto users = users_;
     for (auto it = users.rbegin(); it != users.rend(); ++it) {
         if (!it->WantsClosing) continue;
@@ -333,12 +333,12 @@ void TApdCustomComPort::SendClosingNotices() {
 // The hidden window
 // ---------------------------------------------------------------------------------------------
 
-win::Result TApdCustomComPort::PortWindowProc(win::Handle window, std::uint32_t msg, win::WParam wparam,
+win::Result TSpCustomComPort::PortWindowProc(win::Handle window, std::uint32_t msg, win::WParam wparam,
                                               win::LParam lparam) {
     bool notification = msg >= APW_TRIGGERAVAIL && msg <= APW_TRIGGERSTATUS;
     if (!notification && msg != APW_CLOSEPENDING) return 0;
-    TApdBaseDispatcher* dispatcher = nullptr;
-    TApdCustomComPort* port = nullptr;
+    TSpBaseDispatcher* dispatcher = nullptr;
+    TSpCustomComPort* port = nullptr;
     {
         // The list lock only guards the lookup; it is not held while the handlers run, so that
         // no lock is held while code outside this layer runs.
@@ -347,7 +347,7 @@ win::Result TApdCustomComPort::PortWindowProc(win::Handle window, std::uint32_t 
         auto index = static_cast<std::size_t>((static_cast<std::uint32_t>(lparam) >> 16) & 0xFFFF);
         if (index >= dl.list.size() || dl.list[index] == nullptr) return 0;
         dispatcher = dl.list[index];
-        port = dynamic_cast<TApdCustomComPort*>(dispatcher->Owner());
+        port = dynamic_cast<TSpCustomComPort*>(dispatcher->Owner());
         if (!port || port->dispatcher_.get() != dispatcher || port->notify_window_ != window) return 0;
     }
     try {
@@ -397,79 +397,79 @@ win::Result TApdCustomComPort::PortWindowProc(win::Handle window, std::uint32_t 
     return 0;
 }
 
-void TApdCustomComPort::FireTrigger(std::uint16_t msg, std::uint16_t handle, std::uint16_t data) {
+void TSpCustomComPort::FireTrigger(std::uint16_t msg, std::uint16_t handle, std::uint16_t data) {
     if (on_trigger_) on_trigger_(*this, msg, handle, data);
 }
-void TApdCustomComPort::FireTriggerAvail(std::uint16_t count) {
+void TSpCustomComPort::FireTriggerAvail(std::uint16_t count) {
     if (on_trigger_avail_) on_trigger_avail_(*this, count);
 }
-void TApdCustomComPort::FireTriggerData(std::uint16_t handle) {
+void TSpCustomComPort::FireTriggerData(std::uint16_t handle) {
     if (on_trigger_data_) on_trigger_data_(*this, handle);
 }
-void TApdCustomComPort::FireTriggerStatus(std::uint16_t handle) {
+void TSpCustomComPort::FireTriggerStatus(std::uint16_t handle) {
     if (on_trigger_status_) on_trigger_status_(*this, handle);
 }
-void TApdCustomComPort::FireTriggerTimer(std::uint16_t handle) {
+void TSpCustomComPort::FireTriggerTimer(std::uint16_t handle) {
     if (on_trigger_timer_) on_trigger_timer_(*this, handle);
 }
-void TApdCustomComPort::FireTriggerLineError(std::uint16_t error, bool line_break) {
+void TSpCustomComPort::FireTriggerLineError(std::uint16_t error, bool line_break) {
     if (on_trigger_line_error_) on_trigger_line_error_(*this, error, line_break);
 }
-void TApdCustomComPort::FireTriggerModemStatus() {
+void TSpCustomComPort::FireTriggerModemStatus() {
     if (on_trigger_modem_status_) on_trigger_modem_status_(*this);
 }
-void TApdCustomComPort::FireTriggerOutbuffFree() {
+void TSpCustomComPort::FireTriggerOutbuffFree() {
     if (on_trigger_outbuff_free_) on_trigger_outbuff_free_(*this);
 }
-void TApdCustomComPort::FireTriggerOutbuffUsed() {
+void TSpCustomComPort::FireTriggerOutbuffUsed() {
     if (on_trigger_outbuff_used_) on_trigger_outbuff_used_(*this);
 }
-void TApdCustomComPort::FireTriggerOutSent() {
+void TSpCustomComPort::FireTriggerOutSent() {
     if (on_trigger_out_sent_) on_trigger_out_sent_(*this);
 }
-void TApdCustomComPort::FirePortCallback(std::int32_t value) {
+void TSpCustomComPort::FirePortCallback(std::int32_t value) {
     if (OnPortCallback) OnPortCallback(*this, value);
 }
 
-bool TApdCustomComPort::AnyTriggerHandler() const {
+bool TSpCustomComPort::AnyTriggerHandler() const {
     return on_trigger_ || on_trigger_avail_ || on_trigger_data_ || on_trigger_status_ || on_trigger_timer_ ||
            on_trigger_line_error_ || on_trigger_modem_status_ || on_trigger_outbuff_free_ ||
            on_trigger_outbuff_used_ || on_trigger_out_sent_;
 }
 
-void TApdCustomComPort::RecheckTriggerHandlers() {
+void TSpCustomComPort::RecheckTriggerHandlers() {
     if (port_state_ != psOpen || !dispatcher_) return;
     dispatcher_->UpdateHandlerService(AnyTriggerHandler() ? hsPortHandlerInstalled : hsPortHandlerRemoved);
 }
 
-void TApdCustomComPort::SetOnTrigger(TTriggerEvent handler) {
+void TSpCustomComPort::SetOnTrigger(TTriggerEvent handler) {
     InstallTriggerHandler(on_trigger_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent handler) {
+void TSpCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent handler) {
     InstallTriggerHandler(on_trigger_avail_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerData(TTriggerDataEvent handler) {
+void TSpCustomComPort::SetOnTriggerData(TTriggerDataEvent handler) {
     InstallTriggerHandler(on_trigger_data_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerStatus(TTriggerStatusEvent handler) {
+void TSpCustomComPort::SetOnTriggerStatus(TTriggerStatusEvent handler) {
     InstallTriggerHandler(on_trigger_status_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent handler) {
+void TSpCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent handler) {
     InstallTriggerHandler(on_trigger_timer_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent handler) {
+void TSpCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent handler) {
     InstallTriggerHandler(on_trigger_line_error_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerModemStatus(TNotifyEvent handler) {
+void TSpCustomComPort::SetOnTriggerModemStatus(TNotifyEvent handler) {
     InstallTriggerHandler(on_trigger_modem_status_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent handler) {
+void TSpCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent handler) {
     InstallTriggerHandler(on_trigger_outbuff_free_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent handler) {
+void TSpCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent handler) {
     InstallTriggerHandler(on_trigger_outbuff_used_, std::move(handler));
 }
-void TApdCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
+void TSpCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
     InstallTriggerHandler(on_trigger_out_sent_, std::move(handler));
 }
 
@@ -477,13 +477,13 @@ void TApdCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
 // Properties
 // ---------------------------------------------------------------------------------------------
 
-void TApdCustomComPort::SetDeviceLayer(TDeviceLayer layer) {
+void TSpCustomComPort::SetDeviceLayer(TDeviceLayer layer) {
     if (port_state_ != psClosed || layer != dlWin32) return;  // the only layer this build has
     device_layer_ = layer;
     DeviceLayerChanged();
 }
 
-void TApdCustomComPort::SetComNumber(std::uint16_t number) {
+void TSpCustomComPort::SetComNumber(std::uint16_t number) {
     if (number == com_number_) return;
     if (port_state_ != psOpen) {
         com_number_ = number;  // closed, or a close still finishing: the reopen takes the new number
@@ -501,7 +501,7 @@ void TApdCustomComPort::SetComNumber(std::uint16_t number) {
     if (port_state_ == psOpen && dispatcher_) dispatcher_->RestoreTriggerSet(carried);
 }
 
-void TApdCustomComPort::ApplyLine() {
+void TSpCustomComPort::ApplyLine() {
     if (port_state_ != psOpen || !dispatcher_) return;
     std::int32_t r = dispatcher_->ApplyLineSettings(baud_, static_cast<std::uint8_t>(parity_),
                                                     static_cast<std::uint8_t>(data_bits_),
@@ -510,21 +510,21 @@ void TApdCustomComPort::ApplyLine() {
     Check(r);
 }
 
-void TApdCustomComPort::SetBaud(std::int32_t baud) { SetLineField(baud_, baud); }
-void TApdCustomComPort::SetParity(TParity parity) { SetLineField(parity_, parity); }
-void TApdCustomComPort::SetDataBits(std::uint16_t bits) { SetLineField(data_bits_, bits); }
-void TApdCustomComPort::SetStopBits(std::uint16_t bits) { SetLineField(stop_bits_, bits); }
+void TSpCustomComPort::SetBaud(std::int32_t baud) { SetLineField(baud_, baud); }
+void TSpCustomComPort::SetParity(TParity parity) { SetLineField(parity_, parity); }
+void TSpCustomComPort::SetDataBits(std::uint16_t bits) { SetLineField(data_bits_, bits); }
+void TSpCustomComPort::SetStopBits(std::uint16_t bits) { SetLineField(stop_bits_, bits); }
 
-void TApdCustomComPort::SetInSize(std::uint16_t size) {
+void TSpCustomComPort::SetInSize(std::uint16_t size) {
     in_size_ = size;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->SetDriverQueues(in_size_, out_size_);
 }
-void TApdCustomComPort::SetOutSize(std::uint16_t size) {
+void TSpCustomComPort::SetOutSize(std::uint16_t size) {
     out_size_ = size;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->SetDriverQueues(in_size_, out_size_);
 }
 
-void TApdCustomComPort::SetDTR(bool on) {
+void TSpCustomComPort::SetDTR(bool on) {
     if (on == dtr_ && !force_) return;
     if (port_state_ != psOpen || !dispatcher_) {
         dtr_ = on;
@@ -537,7 +537,7 @@ void TApdCustomComPort::SetDTR(bool on) {
         Check(r);
 }
 
-void TApdCustomComPort::SetRTS(bool on) {
+void TSpCustomComPort::SetRTS(bool on) {
     if (on == rts_ && !force_) return;
     if (port_state_ != psOpen || !dispatcher_) {
         rts_ = on;
@@ -550,7 +550,7 @@ void TApdCustomComPort::SetRTS(bool on) {
         Check(r);
 }
 
-void TApdCustomComPort::SetRS485Mode(bool on) {
+void TSpCustomComPort::SetRS485Mode(bool on) {
     if (on == rs485_mode_ && !force_) return;
     rs485_mode_ = on;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->SetRS485(on);
@@ -562,7 +562,7 @@ void TApdCustomComPort::SetRS485Mode(bool on) {
     }
 }
 
-void TApdCustomComPort::SetHWFlowOptions(THWFlowOptionSet options) {
+void TSpCustomComPort::SetHWFlowOptions(THWFlowOptionSet options) {
     if (options == hw_flow_ && !force_) return;
     std::uint32_t code = options.code();
     if (code != 0) {
@@ -575,7 +575,7 @@ void TApdCustomComPort::SetHWFlowOptions(THWFlowOptionSet options) {
     if (options.has(hwfUseRTS) || options.has(hwfRequireCTS)) SetRS485Mode(false);
 }
 
-void TApdCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {
+void TSpCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {
     if (options == sw_flow_ && !force_) return;
     std::uint32_t code = 0;
     switch (options) {
@@ -598,7 +598,7 @@ void TApdCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {
     sw_flow_ = options;
 }
 
-void TApdCustomComPort::SetBufferFull(std::uint16_t value) {
+void TSpCustomComPort::SetBufferFull(std::uint16_t value) {
     buffer_full_ = value > in_size_ ? static_cast<std::uint16_t>(in_size_ * 0.9) : value;
     bool was = force_;
     force_ = true;
@@ -612,7 +612,7 @@ void TApdCustomComPort::SetBufferFull(std::uint16_t value) {
     force_ = was;
 }
 
-void TApdCustomComPort::SetBufferResume(std::uint16_t value) {
+void TSpCustomComPort::SetBufferResume(std::uint16_t value) {
     buffer_resume_ = value > buffer_full_ ? static_cast<std::uint16_t>(buffer_full_ * 0.1) : value;
     bool was = force_;
     force_ = true;
@@ -626,38 +626,38 @@ void TApdCustomComPort::SetBufferResume(std::uint16_t value) {
     force_ = was;
 }
 
-void TApdCustomComPort::SetXOnChar(char c) {
+void TSpCustomComPort::SetXOnChar(char c) {
     xon_char_ = c;
     if (port_state_ == psOpen && dispatcher_) Check(dispatcher_->SetFlowChars(xon_char_, xoff_char_));
 }
 
-void TApdCustomComPort::SetXOffChar(char c) {
+void TSpCustomComPort::SetXOffChar(char c) {
     xoff_char_ = c;
     if (port_state_ == psOpen && dispatcher_) Check(dispatcher_->SetFlowChars(xon_char_, xoff_char_));
 }
 
-void TApdCustomComPort::SetUseEventWord(bool on) {
+void TSpCustomComPort::SetUseEventWord(bool on) {
     use_event_word_ = on;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->SetOptionBit(4, on);
 }
 
-void TApdCustomComPort::SetPriorityRaise(std::uint8_t raise) {
+void TSpCustomComPort::SetPriorityRaise(std::uint8_t raise) {
     priority_raise_ = raise;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->SetThreadPriorities(raise);
 }
 
-void TApdCustomComPort::SetAvailThreshold(std::uint16_t count) {
+void TSpCustomComPort::SetAvailThreshold(std::uint16_t count) {
     avail_threshold_ = count;
     if (port_state_ == psOpen && dispatcher_) dispatcher_->ChangeAvailThreshold(count);
 }
 
-void TApdCustomComPort::ApplyTraceState(TTraceLogState state, bool logging) {
+void TSpCustomComPort::ApplyTraceState(TTraceLogState state, bool logging) {
     TTraceLogState& current = logging ? logging_ : tracing_;
     if (port_state_ != psOpen || !dispatcher_) {
         current = state > tlOn ? tlOff : state;
         return;
     }
-    TApdBaseDispatcher& d = *dispatcher_;
+    TSpBaseDispatcher& d = *dispatcher_;
     bool active = current == tlOn || current == tlPause;
     switch (state) {
         case tlOff:
@@ -700,10 +700,10 @@ void TApdCustomComPort::ApplyTraceState(TTraceLogState state, bool logging) {
     }
 }
 
-void TApdCustomComPort::SetTracing(TTraceLogState state) { ApplyTraceState(state, false); }
-void TApdCustomComPort::SetLogging(TTraceLogState state) { ApplyTraceState(state, true); }
+void TSpCustomComPort::SetTracing(TTraceLogState state) { ApplyTraceState(state, false); }
+void TSpCustomComPort::SetLogging(TTraceLogState state) { ApplyTraceState(state, true); }
 
-void TApdCustomComPort::SetTraceSize(std::uint32_t size) {
+void TSpCustomComPort::SetTraceSize(std::uint32_t size) {
     trace_size_ = std::min<std::uint32_t>(size, kMaxTraceEntries);
     if (port_state_ == psOpen && dispatcher_ && (tracing_ == tlOn || tracing_ == tlPause)) {
         TTraceLogState stored = tracing_;
@@ -713,7 +713,7 @@ void TApdCustomComPort::SetTraceSize(std::uint32_t size) {
     }
 }
 
-void TApdCustomComPort::SetLogSize(std::uint32_t size) {
+void TSpCustomComPort::SetLogSize(std::uint32_t size) {
     log_size_ = std::min<std::uint32_t>(size, kMaxLogBytes);
     if (port_state_ == psOpen && dispatcher_ && (logging_ == tlOn || logging_ == tlPause)) {
         TTraceLogState stored = logging_;
@@ -727,67 +727,67 @@ void TApdCustomComPort::SetLogSize(std::uint32_t size) {
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-TApdBaseDispatcher* TApdCustomComPort::CurrentDispatcher() {
+TSpBaseDispatcher* TSpCustomComPort::CurrentDispatcher() {
     if (!dispatcher_ && !Loading() && !Designing() && port_state_ == psClosed && auto_open_) SetOpen(true);
     return dispatcher_.get();
 }
 
-TApdBaseDispatcher& TApdCustomComPort::RequireDispatcher() {
-    TApdBaseDispatcher* d = CurrentDispatcher();
+TSpBaseDispatcher& TSpCustomComPort::RequireDispatcher() {
+    TSpBaseDispatcher* d = CurrentDispatcher();
     if (!d) RaiseResult(ecCommNotOpen);
     return *d;
 }
 
-void TApdCustomComPort::ClearInput() {
+void TSpCustomComPort::ClearInput() {
     if (Closing()) return;
     Check(RequireDispatcher().DiscardInput());
 }
 
-void TApdCustomComPort::ClearOutput() {
+void TSpCustomComPort::ClearOutput() {
     if (Closing()) return;
     Check(RequireDispatcher().DiscardOutput());
 }
 
-char TApdCustomComPort::ReadChar() {
+char TSpCustomComPort::ReadChar() {
     if (Closing()) return '\0';
     char c = '\0';
     Check(RequireDispatcher().TakeChar(c));
     return c;
 }
 
-char TApdCustomComPort::PeekChar(std::uint32_t n) {
+char TSpCustomComPort::PeekChar(std::uint32_t n) {
     if (Closing()) return '\0';
     char c = '\0';
     Check(RequireDispatcher().PeekInput(c, n));
     return c;
 }
 
-std::uint32_t TApdCustomComPort::InBuffUsed() {
+std::uint32_t TSpCustomComPort::InBuffUsed() {
     if (Closing()) return 0;
     return RequireDispatcher().InputCount();
 }
 
-std::uint32_t TApdCustomComPort::OutBuffUsed() {
+std::uint32_t TSpCustomComPort::OutBuffUsed() {
     if (Closing()) return 0;
     return RequireDispatcher().OutputUsed();
 }
 
-std::uint32_t TApdCustomComPort::OutBuffFree() {
+std::uint32_t TSpCustomComPort::OutBuffFree() {
     if (Closing()) return 0;
     return RequireDispatcher().OutputFree();
 }
 
-void TApdCustomComPort::WriteText(const std::string& text) {
+void TSpCustomComPort::WriteText(const std::string& text) {
     if (Closing()) return;
     Check(RequireDispatcher().QueueBlock(text.data(), static_cast<std::uint32_t>(text.size())));
 }
 
-std::uint16_t TApdCustomComPort::NewTimerTrigger() {
+std::uint16_t TSpCustomComPort::NewTimerTrigger() {
     if (Closing()) return 0;
     return static_cast<std::uint16_t>(Check(RequireDispatcher().AllocTimerTrigger()));
 }
 
-void TApdCustomComPort::ArmTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
+void TSpCustomComPort::ArmTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
     if (Closing()) {
         // The saved trigger set goes into the reopened port: arming it there keeps the owner's
         // time-out alive across a close and reopen made from inside a handler.
@@ -804,61 +804,61 @@ void TApdCustomComPort::ArmTimerTrigger(std::uint16_t handle, std::int32_t ticks
     Check(RequireDispatcher().StartTimerTrigger(handle, ticks, activate));
 }
 
-std::uint16_t TApdCustomComPort::AddDataTrigger(const std::string& data, bool ignore_case) {
+std::uint16_t TSpCustomComPort::AddDataTrigger(const std::string& data, bool ignore_case) {
     if (Closing()) return 0;
     return static_cast<std::uint16_t>(Check(RequireDispatcher().AddDataTrigger(data, ignore_case)));
 }
 
-std::uint16_t TApdCustomComPort::AddStatusTrigger(std::uint16_t kind) {
+std::uint16_t TSpCustomComPort::AddStatusTrigger(std::uint16_t kind) {
     if (Closing()) return 0;
     return static_cast<std::uint16_t>(Check(RequireDispatcher().AddStatusTrigger(kind)));
 }
 
-void TApdCustomComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
+void TSpCustomComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
     if (Closing()) return;
     Check(RequireDispatcher().SetStatusTrigger(handle, value, activate));
 }
 
-void TApdCustomComPort::RemoveTrigger(std::uint16_t handle) {
+void TSpCustomComPort::RemoveTrigger(std::uint16_t handle) {
     if (Closing()) return;
     Check(RequireDispatcher().RemoveTrigger(handle));
 }
 
-std::uint8_t TApdCustomComPort::FlowHoldState() {
+std::uint8_t TSpCustomComPort::FlowHoldState() {
     if (Closing()) return 0;
-    TApdBaseDispatcher& d = RequireDispatcher();
+    TSpBaseDispatcher& d = RequireDispatcher();
     std::int32_t hw = Check(d.HardwareFlowState());
     if (hw - 1 != 0) return static_cast<std::uint8_t>(hw - 1);
     return static_cast<std::uint8_t>(Check(d.SoftwareFlowState()) - 1);
 }
 
-void TApdCustomComPort::GiveTimeSlice() {
+void TSpCustomComPort::GiveTimeSlice() {
     if (Closing()) return;
     RequireDispatcher().YieldSlice();
 }
 
-std::uint8_t TApdCustomComPort::ModemStatus() {
+std::uint8_t TSpCustomComPort::ModemStatus() {
     if (Closing()) return 0;
     return RequireDispatcher().ReadModemStatus(0xF0);
 }
 
-std::uint16_t TApdCustomComPort::LineError() {
+std::uint16_t TSpCustomComPort::LineError() {
     if (Closing()) return 0;
-    TApdBaseDispatcher& d = RequireDispatcher();
+    TSpBaseDispatcher& d = RequireDispatcher();
     d.RefreshLineStatus();
     return d.TakeLineError();
 }
 
-bool TApdCustomComPort::LineBreak() {
+bool TSpCustomComPort::LineBreak() {
     if (Closing()) return false;
-    TApdBaseDispatcher& d = RequireDispatcher();
+    TSpBaseDispatcher& d = RequireDispatcher();
     d.RefreshLineStatus();
     return d.TakeLineBreak();
 }
 
-bool TApdCustomComPort::DeviceLost() { return dispatcher_ && dispatcher_->DeviceLost(); }
+bool TSpCustomComPort::DeviceLost() { return dispatcher_ && dispatcher_->DeviceLost(); }
 
-void TApdCustomComPort::Assign(const TApdCustomComPort& source) {
+void TSpCustomComPort::Assign(const TSpCustomComPort& source) {
     users_ = source.users_;
     if (source.port_state_ == psOpen && source.dispatcher_) {
         source.dispatcher_->SaveTriggerSet(saved_triggers_);

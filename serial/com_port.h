@@ -1,23 +1,23 @@
-// The serial port component TApdComPort.
+// The serial port component TSpComPort.
 //
 // The component keeps the line settings as properties, opens and closes the device, owns one
 // dispatcher (serial/win32_dispatcher.h) for each period in which the port is open, and turns the
 // dispatcher's notifications into events that run on the main thread: the dispatch thread sends a
 // window message to the component's hidden window ("awComWindow"), whose procedure calls the
 // handlers. Every operation passes its result through CheckResult (serial/exceptions.h): a
-// negative code raises its EAPDException class (EInOutError for system errors 2..162); nothing is
+// negative code raises its ESpException class (EInOutError for system errors 2..162); nothing is
 // raised while the component is loading.
 //
 // Using it (the instrument session's view):
 //
-//     serial::TApdComPort port;
+//     serial::TSpComPort port;
 //     port.SetComNumber(1);                        // "\\.\COM1": ZOR_COM1 or /dev/ttyS0
 //     port.SetBaud(9600);
 //     port.SetSWFlowOptions(serial::swfBoth);      // XON/XOFF both ways, limits 3072/1024
-//     port.SetOnTriggerAvail([&](serial::TApdCustomComPort& cp, std::uint16_t count) {
+//     port.SetOnTriggerAvail([&](serial::TSpCustomComPort& cp, std::uint16_t count) {
 //         for (unsigned i = 0; i < count; ++i) buffer.push_back(cp.ReadChar());
 //     });
-//     port.SetOnTriggerTimer([&](serial::TApdCustomComPort&, std::uint16_t handle) { ... });
+//     port.SetOnTriggerTimer([&](serial::TSpCustomComPort&, std::uint16_t handle) { ... });
 //     port.SetOpen(true);                          // EAlreadyOpen, EBadId, ENoPortSelected ...
 //     std::uint16_t timer = port.NewTimerTrigger();
 //     port.ArmTimerTrigger(timer, 9, true);        // one-shot, 9 ticks of 55 ms
@@ -55,7 +55,7 @@
 
 namespace serial {
 
-class TApdCustomComPort;
+class TSpCustomComPort;
 
 enum TParity : std::uint8_t { pNone, pOdd, pEven, pMark, pSpace };
 enum TDeviceLayer : std::uint8_t { dlWin32, dlWinsock };
@@ -90,19 +90,19 @@ class THWFlowOptionSet {
 };
 
 using TNotifyEvent = platform::forms::NotifyEvent;  // (Sender)
-using TTriggerEvent = std::function<void(TApdCustomComPort& CP, std::uint16_t Msg,
+using TTriggerEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Msg,
                                          std::uint16_t TriggerHandle, std::uint16_t Data)>;
-using TTriggerAvailEvent = std::function<void(TApdCustomComPort& CP, std::uint16_t Count)>;
-using TTriggerDataEvent = std::function<void(TApdCustomComPort& CP, std::uint16_t TriggerHandle)>;
-using TTriggerStatusEvent = std::function<void(TApdCustomComPort& CP, std::uint16_t TriggerHandle)>;
-using TTriggerTimerEvent = std::function<void(TApdCustomComPort& CP, std::uint16_t TriggerHandle)>;
+using TTriggerAvailEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Count)>;
+using TTriggerDataEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
+using TTriggerStatusEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
+using TTriggerTimerEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
 using TTriggerLineErrorEvent =
-    std::function<void(TApdCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
-using TPortCallbackEvent = std::function<void(TApdCustomComPort& CP, std::int32_t value)>;
+    std::function<void(TSpCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
+using TPortCallbackEvent = std::function<void(TSpCustomComPort& CP, std::int32_t value)>;
 
 // A port user: another component that wants the open, close and closing notices; a callback gets
 // the notice's message number (APW_PORTOPEN, APW_PORTCLOSE, APW_CLOSEPENDING).
-using TPortCallback = std::function<void(TApdCustomComPort& CP, std::uint32_t notice, void* user)>;
+using TPortCallback = std::function<void(TSpCustomComPort& CP, std::uint32_t notice, void* user)>;
 struct TUserListEntry {
     platform::window::Handle Window = 0;  // 0 for a callback user
     TPortCallback Callback;
@@ -112,7 +112,7 @@ struct TUserListEntry {
 };
 
 // Makes the dispatcher of an open (the factory hook).
-using TDispatcherFactory = std::function<std::unique_ptr<TApdBaseDispatcher>(TApdCustomComPort& port)>;
+using TDispatcherFactory = std::function<std::unique_ptr<TSpBaseDispatcher>(TSpCustomComPort& port)>;
 
 // Port states.
 inline constexpr std::uint8_t psClosed = 0;
@@ -135,12 +135,12 @@ void reset_com_port_unit_state_for_tests();
 // Passes an exception to the application's exception handler.
 void HandleApplicationException(std::exception_ptr error);
 
-class TApdCustomComPort : public TApdBaseComponent {
+class TSpCustomComPort : public TSpBaseComponent {
   public:
-    TApdCustomComPort();
+    TSpCustomComPort();
     // Closes the port when it is open.
-    ~TApdCustomComPort() override;
-    const char* class_name() const override { return "TApdCustomComPort"; }
+    ~TSpCustomComPort() override;
+    const char* class_name() const override { return "TSpCustomComPort"; }
 
     // --- properties (getter, setter) --------------------------------------------------------
 
@@ -287,10 +287,10 @@ class TApdCustomComPort : public TApdBaseComponent {
     void DeregisterUser(std::uint32_t id);
 
     // The dispatcher, opening the port first when AutoOpen allows; null when there is none.
-    TApdBaseDispatcher* CurrentDispatcher();
+    TSpBaseDispatcher* CurrentDispatcher();
     // As CurrentDispatcher, raising ECommNotOpen when there still is none.
-    TApdBaseDispatcher& RequireDispatcher();
-    TApdBaseDispatcher* Dispatcher() const { return dispatcher_.get(); }
+    TSpBaseDispatcher& RequireDispatcher();
+    TSpBaseDispatcher* Dispatcher() const { return dispatcher_.get(); }
     std::uint8_t PortState() const { return port_state_; }
     platform::window::Handle NotifyWindow() const { return notify_window_; }
     bool ReopenRequested() const { return reopen_requested_; }
@@ -302,11 +302,11 @@ class TApdCustomComPort : public TApdBaseComponent {
     // After the form description was read: opens the port when Open was set meanwhile.
     void Loaded();
     // Copies the properties and the handlers (not Open) from another port.
-    void Assign(const TApdCustomComPort& source);
+    void Assign(const TSpCustomComPort& source);
 
     // --- virtual slots ----------------------------------------------------------------------
 
-    virtual std::unique_ptr<TApdBaseDispatcher> CreateDispatcher();
+    virtual std::unique_ptr<TSpBaseDispatcher> CreateDispatcher();
     virtual void DeviceLayerChanged() {}
     virtual std::int32_t OpenDevice();
     virtual void SetNotifyWindow(bool on);
@@ -371,7 +371,7 @@ class TApdCustomComPort : public TApdBaseComponent {
     bool restore_pending_ = false;
     TTriggerSave saved_triggers_;
     platform::window::Handle notify_window_ = 0;
-    std::unique_ptr<TApdBaseDispatcher> dispatcher_;
+    std::unique_ptr<TSpBaseDispatcher> dispatcher_;
     platform::comm::Handle tapi_handle_ = 0;
     std::uint8_t priority_raise_ = 0;
     std::uint16_t avail_threshold_ = 1;
@@ -397,12 +397,12 @@ class TApdCustomComPort : public TApdBaseComponent {
     std::uint16_t buffer_resume_ = 0;
     TTraceLogState tracing_ = tlOff;
     std::uint32_t trace_size_ = 10000;
-    std::string trace_name_ = "APRO.TRC";
+    std::string trace_name_ = "SERIAL.TRC";
     bool trace_hex_ = true;
     bool trace_all_hex_ = false;
     TTraceLogState logging_ = tlOff;
     std::uint32_t log_size_ = 10000;
-    std::string log_name_ = "APRO.LOG";
+    std::string log_name_ = "SERIAL.LOG";
     bool log_hex_ = true;
     bool log_all_hex_ = false;
     bool use_event_word_ = true;
@@ -423,9 +423,9 @@ class TApdCustomComPort : public TApdBaseComponent {
 };
 
 // The component the core's form holds; it only publishes the properties.
-class TApdComPort : public TApdCustomComPort {
+class TSpComPort : public TSpCustomComPort {
   public:
-    const char* class_name() const override { return "TApdComPort"; }
+    const char* class_name() const override { return "TSpComPort"; }
 };
 
 }  // namespace serial

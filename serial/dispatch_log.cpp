@@ -80,7 +80,7 @@ std::string LogTimeText(std::int32_t ms) {
     return negative ? "-" + text : text;
 }
 
-std::string FormatLogEntry(const TApdDispatchLog::Entry& e, bool in_hex, bool all_hex) {
+std::string FormatLogEntry(const TSpDispatchLog::Entry& e, bool in_hex, bool all_hex) {
     const auto& table = ErrorStrings();
     std::string type_name = e.type <= dtUser ? table.GetString(idLogTypeBase + e.type) : std::string();
     std::string subtype_name = table.GetString(idLogSubtypeBase + e.subtype);
@@ -121,7 +121,7 @@ std::string FormatLogEntry(const TApdDispatchLog::Entry& e, bool in_hex, bool al
     return line;
 }
 
-std::int32_t TApdDispatchLog::Init(std::uint32_t size) {
+std::int32_t TSpDispatchLog::Init(std::uint32_t size) {
     if (size > kMaxLogBytes) return ecBadArgument;
     if (!ring_.empty())
         Clear();
@@ -135,29 +135,29 @@ std::int32_t TApdDispatchLog::Init(std::uint32_t size) {
     return 0;
 }
 
-void TApdDispatchLog::Clear() {
+void TSpDispatchLog::Clear() {
     head_ = tail_ = 0;
     free_ = Size();
 }
 
-void TApdDispatchLog::Start() {
+void TSpDispatchLog::Start() {
     active_ = !ring_.empty();
 }
-void TApdDispatchLog::Stop() {
+void TSpDispatchLog::Stop() {
     active_ = false;
 }
-void TApdDispatchLog::MarkStart() {
+void TSpDispatchLog::MarkStart() {
     start_ms_ = AdTimeGetTime();
 }
 
-void TApdDispatchLog::Free() {
+void TSpDispatchLog::Free() {
     ring_.clear();
     ring_.shrink_to_fit();
     head_ = tail_ = free_ = 0;
     active_ = false;
 }
 
-void TApdDispatchLog::Put(const void* bytes, std::uint32_t count) {
+void TSpDispatchLog::Put(const void* bytes, std::uint32_t count) {
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     const std::uint32_t size = Size();
     std::uint32_t first = std::min(count, size - head_);
@@ -167,7 +167,7 @@ void TApdDispatchLog::Put(const void* bytes, std::uint32_t count) {
     free_ -= count;
 }
 
-void TApdDispatchLog::Get(std::uint32_t at, void* out, std::uint32_t count) const {
+void TSpDispatchLog::Get(std::uint32_t at, void* out, std::uint32_t count) const {
     auto* p = static_cast<std::uint8_t*>(out);
     const std::uint32_t size = Size();
     at %= size;
@@ -176,7 +176,7 @@ void TApdDispatchLog::Get(std::uint32_t at, void* out, std::uint32_t count) cons
     std::memcpy(p + first, ring_.data(), count - first);
 }
 
-void TApdDispatchLog::DropOldest() {
+void TSpDispatchLog::DropOldest() {
     std::uint8_t header[kLogHeaderSize];
     Get(tail_, header, kLogHeaderSize);
     std::uint32_t total = kLogHeaderSize + GetU32(header + 12);
@@ -184,12 +184,12 @@ void TApdDispatchLog::DropOldest() {
     free_ += total;
 }
 
-void TApdDispatchLog::AddEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data, const void* bytes,
+void TSpDispatchLog::AddEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data, const void* bytes,
                                std::uint32_t count) {
     AddEntryAt(static_cast<std::int32_t>(AdTimeGetTime() - start_ms_), type, subtype, data, bytes, count);
 }
 
-void TApdDispatchLog::AddEntryAt(std::int32_t time_ms, std::uint8_t type, std::uint8_t subtype,
+void TSpDispatchLog::AddEntryAt(std::int32_t time_ms, std::uint8_t type, std::uint8_t subtype,
                                  std::uint32_t data, const void* bytes, std::uint32_t count) {
     if (ring_.empty()) return;
     if (bytes == nullptr) count = 0;
@@ -206,7 +206,7 @@ void TApdDispatchLog::AddEntryAt(std::int32_t time_ms, std::uint8_t type, std::u
     if (count > 0) Put(bytes, count);
 }
 
-std::uint32_t TApdDispatchLog::EntryCount() const {
+std::uint32_t TSpDispatchLog::EntryCount() const {
     std::uint32_t n = 0;
     std::uint32_t at = tail_;
     std::uint32_t used = Size() - free_;
@@ -221,7 +221,7 @@ std::uint32_t TApdDispatchLog::EntryCount() const {
     return n;
 }
 
-std::vector<TApdDispatchLog::Entry> TApdDispatchLog::Entries() const {
+std::vector<TSpDispatchLog::Entry> TSpDispatchLog::Entries() const {
     std::vector<Entry> entries;
     if (ring_.empty()) return entries;
     std::uint32_t at = tail_;
@@ -244,7 +244,7 @@ std::vector<TApdDispatchLog::Entry> TApdDispatchLog::Entries() const {
     return entries;
 }
 
-std::int32_t TApdDispatchLog::Dump(const std::string& file_name, bool append, bool in_hex, bool all_hex,
+std::int32_t TSpDispatchLog::Dump(const std::string& file_name, bool append, bool in_hex, bool all_hex,
                                    const std::string& device_name) {
     Stop();
     std::vector<Entry> entries = Entries();
@@ -262,7 +262,7 @@ std::int32_t TApdDispatchLog::Dump(const std::string& file_name, bool append, bo
         file.Write(text);
         file.LineEnd();
     };
-    line("APRO " + std::string(kApdVersion));
+    line("SERIAL " + std::string(kSpVersion));
     line("Compiler : " + CompilerText());
     line("Operating System : " + OperatingSystemText());
     line("Device: " + device_name);

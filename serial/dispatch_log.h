@@ -12,7 +12,7 @@
 // dropped until it fits.
 //
 // Dump writes, when entries exist, the header lines
-//   "APRO v4.03" / "Compiler : ..." / "Operating System : ..." / "Device: " + name /
+//   "SERIAL v4.03" / "Compiler : ..." / "Operating System : ..." / "Device: " + name /
 //   "Date/time: dd/mm/yy, hh:mm:ss" / text 15501 / text 15502
 // and then one line per entry, oldest first:
 //   Format("%8s  %-8s  %-12s  %08.8x  ", time text, type name, subtype name, data)
@@ -73,7 +73,7 @@ enum LogSubtype : std::uint8_t {
     dstWndHandler = 17,
 };
 
-class TApdDispatchLog {
+class TSpDispatchLog {
   public:
     // size above 16,000,000: -1002 and nothing changes. With a buffer: Clear(); else allocate
     // `size` bytes. The log's start time becomes now. Then active; 0.
@@ -137,6 +137,6 @@ class TApdDispatchLog {
 // before the point ("0001.234", "12345.678").
 std::string LogTimeText(std::int32_t ms);
 // One formatted entry line without the line end (the dump's per-entry format).
-std::string FormatLogEntry(const TApdDispatchLog::Entry& entry, bool in_hex, bool all_hex);
+std::string FormatLogEntry(const TSpDispatchLog::Entry& entry, bool in_hex, bool all_hex);
 
 }  // namespace serial

@@ -32,7 +32,7 @@ void reset_dispatcher_unit_state_for_tests() {
     dispatcher_unit_state() = DispatcherUnitState{};
 }
 
-TApdBaseDispatcher* FindDispatcher(std::int32_t handle) {
+TSpBaseDispatcher* FindDispatcher(std::int32_t handle) {
     auto& dl = dispatcher_list();
     Guard guard(dl.lock);
     if (handle < 0 || static_cast<std::size_t>(handle) >= dl.list.size()) return nullptr;
@@ -67,7 +67,7 @@ std::uint32_t TransmitDrainMs(std::int32_t rate, std::uint8_t data_bits, comm::P
 // Construction and destruction
 // ---------------------------------------------------------------------------------------------
 
-TApdBaseDispatcher::TApdBaseDispatcher(TApdBaseComponent* owner) : owner_(owner) {
+TSpBaseDispatcher::TSpBaseDispatcher(TSpBaseComponent* owner) : owner_(owner) {
     auto& dl = dispatcher_list();
     Guard guard(dl.lock);
     auto empty = std::find(dl.list.begin(), dl.list.end(), nullptr);
@@ -80,7 +80,7 @@ TApdBaseDispatcher::TApdBaseDispatcher(TApdBaseComponent* owner) : owner_(owner)
     }
 }
 
-TApdBaseDispatcher::~TApdBaseDispatcher() {
+TSpBaseDispatcher::~TSpBaseDispatcher() {
     auto& dl = dispatcher_list();
     Guard guard(dl.lock);
     if (handle_ >= 0 && static_cast<std::size_t>(handle_) < dl.list.size() &&
@@ -89,7 +89,7 @@ TApdBaseDispatcher::~TApdBaseDispatcher() {
     while (!dl.list.empty() && dl.list.back() == nullptr) dl.list.pop_back();
 }
 
-void TApdBaseDispatcher::Shutdown() {
+void TSpBaseDispatcher::Shutdown() {
     if (close_requested_.load())
         ReleaseResources();
     else
@@ -100,7 +100,7 @@ void TApdBaseDispatcher::Shutdown() {
 // Opening and closing
 // ---------------------------------------------------------------------------------------------
 
-std::int32_t TApdBaseDispatcher::OpenLine(const std::string& device, std::int32_t baud, std::uint8_t options,
+std::int32_t TSpBaseDispatcher::OpenLine(const std::string& device, std::int32_t baud, std::uint8_t options,
                                           std::uint32_t out_size, std::uint32_t in_size,
                                           std::uint8_t stop_bits, std::uint8_t data_bits,
                                           std::uint8_t parity) {
@@ -192,7 +192,7 @@ std::int32_t TApdBaseDispatcher::OpenLine(const std::string& device, std::int32_
     return 0;
 }
 
-bool TApdBaseDispatcher::CloseLine() {
+bool TSpBaseDispatcher::CloseLine() {
     if (DeviceValid()) {
         DiscardOutput();
         DiscardInput();
@@ -208,7 +208,7 @@ bool TApdBaseDispatcher::CloseLine() {
     return false;
 }
 
-void TApdBaseDispatcher::ReleaseResources() {
+void TSpBaseDispatcher::ReleaseResources() {
     StopThreads();  // never under a lock: the threads may need the locks to finish
     Guard in(input_lock_);
     Guard gen(general_lock_);
@@ -216,7 +216,7 @@ void TApdBaseDispatcher::ReleaseResources() {
     FreeBuffers();
 }
 
-void TApdBaseDispatcher::FreeBuffers() {
+void TSpBaseDispatcher::FreeBuffers() {
     assert(input_lock_.held() && general_lock_.held() && output_lock_.held());
     std::vector<char>().swap(ring_);
     std::vector<char>().swap(out_buffer_);
@@ -258,7 +258,7 @@ bool BinaryFlagsEqual(const TDCB& a, const TDCB& b) {
 
 }  // namespace
 
-std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_t parity,
+std::int32_t TSpBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_t parity,
                                                    std::uint8_t data_bits, std::uint8_t stop_bits) {
     TDCB current;
     TDCB wanted;
@@ -289,7 +289,7 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
     return ApplyDeviceState(state);
 }
 
-void TApdBaseDispatcher::WaitTransmitDrain() {
+void TSpBaseDispatcher::WaitTransmitDrain() {
     // The output thread empties the buffer; at most 5,000 x 2 ms, never under a lock.
     for (int i = 0; i < 5000; ++i) {
         std::uint32_t fill;
@@ -310,7 +310,7 @@ void TApdBaseDispatcher::WaitTransmitDrain() {
     kernel::sleep_ms(TransmitDrainMs(rate, state.data_bits, state.parity, state.stop_bits));
 }
 
-std::int32_t TApdBaseDispatcher::ApplyDeviceState(TDCB& state) {
+std::int32_t TSpBaseDispatcher::ApplyDeviceState(TDCB& state) {
     Guard gen(general_lock_);
     if (!dtr_flow_) state.dtr_control = dtr_state_ ? comm::DtrControl::enable : comm::DtrControl::disable;
     if (!rts_flow_) state.rts_control = rts_state_ ? comm::RtsControl::enable : comm::RtsControl::disable;
@@ -325,7 +325,7 @@ std::int32_t TApdBaseDispatcher::ApplyDeviceState(TDCB& state) {
     return result;
 }
 
-std::int32_t TApdBaseDispatcher::SetDTRLine(bool on) {
+std::int32_t TSpBaseDispatcher::SetDTRLine(bool on) {
     Guard gen(general_lock_);
     if (dtr_flow_) return 1;
     if (EscapeFunction(on ? SETDTR : CLRDTR) < 0) return ecBadArgument;
@@ -333,7 +333,7 @@ std::int32_t TApdBaseDispatcher::SetDTRLine(bool on) {
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::SetRTSLine(bool on) {
+std::int32_t TSpBaseDispatcher::SetRTSLine(bool on) {
     Guard gen(general_lock_);
     if (rts_flow_) return 1;
     if (EscapeFunction(on ? SETRTS : CLRRTS) < 0) return ecBadArgument;
@@ -341,7 +341,7 @@ std::int32_t TApdBaseDispatcher::SetRTSLine(bool on) {
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::ApplyHardwareFlow(std::uint32_t full, std::uint32_t resume,
+std::int32_t TSpBaseDispatcher::ApplyHardwareFlow(std::uint32_t full, std::uint32_t resume,
                                                    std::uint32_t options) {
     // Without hardware flow the limits are not used, so they cannot make an open fail.
     if (options != 0 && (full < resume || full > in_size_)) return ecBadArgument;
@@ -377,7 +377,7 @@ std::int32_t TApdBaseDispatcher::ApplyHardwareFlow(std::uint32_t full, std::uint
     return ApplyDeviceState(state);
 }
 
-std::int32_t TApdBaseDispatcher::ApplySoftwareFlow(std::uint32_t full, std::uint32_t resume,
+std::int32_t TSpBaseDispatcher::ApplySoftwareFlow(std::uint32_t full, std::uint32_t resume,
                                                    std::uint32_t options) {
     if (full < resume || full > in_size_) return ecBadArgument;
     Guard gen(general_lock_);
@@ -400,7 +400,7 @@ std::int32_t TApdBaseDispatcher::ApplySoftwareFlow(std::uint32_t full, std::uint
     return ApplyDeviceState(state);
 }
 
-std::int32_t TApdBaseDispatcher::SoftwareFlowOff() {
+std::int32_t TSpBaseDispatcher::SoftwareFlowOff() {
     Guard gen(general_lock_);
     TDCB state;
     GetDeviceState(state);
@@ -409,7 +409,7 @@ std::int32_t TApdBaseDispatcher::SoftwareFlowOff() {
     return ApplyDeviceState(state);
 }
 
-std::int32_t TApdBaseDispatcher::SetFlowChars(char on, char off) {
+std::int32_t TSpBaseDispatcher::SetFlowChars(char on, char off) {
     Guard gen(general_lock_);
     TDCB state;
     GetDeviceState(state);
@@ -418,7 +418,7 @@ std::int32_t TApdBaseDispatcher::SetFlowChars(char on, char off) {
     return ApplyDeviceState(state);
 }
 
-std::int32_t TApdBaseDispatcher::HardwareFlowState() {
+std::int32_t TSpBaseDispatcher::HardwareFlowState() {
     Guard gen(general_lock_);
     bool dtr_hs = dcb_.dtr_control == comm::DtrControl::handshake;
     bool rts_hs = dcb_.rts_control == comm::RtsControl::handshake;
@@ -433,7 +433,7 @@ std::int32_t TApdBaseDispatcher::HardwareFlowState() {
     return result;
 }
 
-std::int32_t TApdBaseDispatcher::SoftwareFlowState() {
+std::int32_t TSpBaseDispatcher::SoftwareFlowState() {
     Guard gen(general_lock_);
     if (!dcb_.xon_xoff_in && !dcb_.xon_xoff_out) return fsOff;
     RefreshLineStatus();
@@ -446,7 +446,7 @@ std::int32_t TApdBaseDispatcher::SoftwareFlowState() {
     return fsOn;
 }
 
-std::int32_t TApdBaseDispatcher::SetDriverQueues(std::uint32_t in_size, std::uint32_t out_size) {
+std::int32_t TSpBaseDispatcher::SetDriverQueues(std::uint32_t in_size, std::uint32_t out_size) {
     if (SetDeviceQueues(in_size, out_size)) return 0;
     return -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load() : comm::error::device_failure);
 }
@@ -455,7 +455,7 @@ std::int32_t TApdBaseDispatcher::SetDriverQueues(std::uint32_t in_size, std::uin
 // Status
 // ---------------------------------------------------------------------------------------------
 
-void TApdBaseDispatcher::RefreshLineStatus() {
+void TSpBaseDispatcher::RefreshLineStatus() {
     TComStat st;
     std::uint32_t errors = static_cast<std::uint32_t>(QueueStatus(st));
     Guard s(status_lock_);
@@ -463,17 +463,17 @@ void TApdBaseDispatcher::RefreshLineStatus() {
     comstat_ = st;
 }
 
-TComStat TApdBaseDispatcher::LineStatus() {
+TComStat TSpBaseDispatcher::LineStatus() {
     Guard s(status_lock_);
     return comstat_;
 }
 
-std::uint32_t TApdBaseDispatcher::LastLineErrors() {
+std::uint32_t TSpBaseDispatcher::LastLineErrors() {
     Guard s(status_lock_);
     return last_error_;
 }
 
-std::uint16_t TApdBaseDispatcher::TakeLineError() {
+std::uint16_t TSpBaseDispatcher::TakeLineError() {
     Guard gen(general_lock_);
     Guard s(status_lock_);
     std::uint16_t kind = leNoError;
@@ -491,7 +491,7 @@ std::uint16_t TApdBaseDispatcher::TakeLineError() {
     return kind;
 }
 
-bool TApdBaseDispatcher::TakeLineBreak() {
+bool TSpBaseDispatcher::TakeLineBreak() {
     Guard gen(general_lock_);
     Guard s(status_lock_);
     bool brk = (last_error_ & leBreak) != 0;
@@ -499,7 +499,7 @@ bool TApdBaseDispatcher::TakeLineBreak() {
     return brk;
 }
 
-std::uint8_t TApdBaseDispatcher::ReadModemStatus(std::uint8_t mask) {
+std::uint8_t TSpBaseDispatcher::ReadModemStatus(std::uint8_t mask) {
     Guard gen(general_lock_);
     std::uint32_t lines = 0;
     if (DeviceValid()) comm::modem_status(cid_.load(), lines);
@@ -510,7 +510,7 @@ std::uint8_t TApdBaseDispatcher::ReadModemStatus(std::uint8_t mask) {
     return result;
 }
 
-void TApdBaseDispatcher::RefreshModemStatus() {
+void TSpBaseDispatcher::RefreshModemStatus() {
     Guard gen(general_lock_);
     std::uint8_t before = modem_status_;
     ReadModemStatus(0xFF);
@@ -518,12 +518,12 @@ void TApdBaseDispatcher::RefreshModemStatus() {
     modem_status_ |= changed;
 }
 
-std::uint8_t TApdBaseDispatcher::ModemStatus() {
+std::uint8_t TSpBaseDispatcher::ModemStatus() {
     Guard gen(general_lock_);
     return modem_status_;
 }
 
-void TApdBaseDispatcher::MarkDeviceLost() {
+void TSpBaseDispatcher::MarkDeviceLost() {
     if (!device_lost_.exchange(true)) AddLogEntry(dtError, dstNone, 0);
 }
 
@@ -531,12 +531,12 @@ void TApdBaseDispatcher::MarkDeviceLost() {
 // Input
 // ---------------------------------------------------------------------------------------------
 
-std::uint32_t TApdBaseDispatcher::AvailableLocked() const {
+std::uint32_t TSpBaseDispatcher::AvailableLocked() const {
     if (ring_full_) return kRingSize;
     return (ring_head_ + kRingSize - ring_tail_) % kRingSize;
 }
 
-void TApdBaseDispatcher::ReadIntoRing() {
+void TSpBaseDispatcher::ReadIntoRing() {
     Guard in(input_lock_);
     if (ring_.empty() || ring_full_) return;
     RefreshLineStatus();
@@ -568,7 +568,7 @@ void TApdBaseDispatcher::ReadIntoRing() {
     if (rest > 0) read_at_head(rest);
 }
 
-std::int32_t TApdBaseDispatcher::PeekInput(char& c, std::uint32_t n) {
+std::int32_t TSpBaseDispatcher::PeekInput(char& c, std::uint32_t n) {
     Guard in(input_lock_);
     if (n == 0) return ecBadArgument;
     if (ring_.empty() || AvailableLocked() < n) return ecBufferIsEmpty;
@@ -576,7 +576,7 @@ std::int32_t TApdBaseDispatcher::PeekInput(char& c, std::uint32_t n) {
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::TakeChar(char& c) {
+std::int32_t TSpBaseDispatcher::TakeChar(char& c) {
     Guard in(input_lock_);
     std::int32_t result;
     if (in_avail_) {
@@ -594,19 +594,19 @@ std::int32_t TApdBaseDispatcher::TakeChar(char& c) {
     return result;
 }
 
-std::uint32_t TApdBaseDispatcher::InputCount() {
+std::uint32_t TSpBaseDispatcher::InputCount() {
     Guard in(input_lock_);
     std::uint32_t available = ring_.empty() ? 0 : AvailableLocked();
     if (in_avail_) available -= std::min(available, look_ahead_);
     return available;
 }
 
-bool TApdBaseDispatcher::InAvail() {
+bool TSpBaseDispatcher::InAvail() {
     Guard in(input_lock_);
     return in_avail_;
 }
 
-std::int32_t TApdBaseDispatcher::DiscardInput() {
+std::int32_t TSpBaseDispatcher::DiscardInput() {
     Guard in(input_lock_);
     std::int32_t result = DeviceValid() ? FlushDevice(1) : 0;
     if (in_avail_) {
@@ -634,14 +634,14 @@ std::int32_t TApdBaseDispatcher::DiscardInput() {
 // Output
 // ---------------------------------------------------------------------------------------------
 
-std::uint32_t TApdBaseDispatcher::OutputFillLocked() const {
+std::uint32_t TSpBaseDispatcher::OutputFillLocked() const {
     if (out_full_) return out_size_;
     if (out_head_ > out_tail_) return out_head_ - out_tail_;
     if (out_tail_ > out_head_) return out_size_ + out_head_ - out_tail_;
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::QueueBlock(const void* bytes, std::uint32_t length) {
+std::int32_t TSpBaseDispatcher::QueueBlock(const void* bytes, std::uint32_t length) {
     if (length == 0) return 0;
     {
         Guard out(output_lock_);
@@ -675,18 +675,18 @@ std::int32_t TApdBaseDispatcher::QueueBlock(const void* bytes, std::uint32_t len
     return 0;
 }
 
-std::uint32_t TApdBaseDispatcher::OutputUsed() {
+std::uint32_t TSpBaseDispatcher::OutputUsed() {
     Guard out(output_lock_);
     RefreshLineStatus();
     return OutputFillLocked();
 }
 
-std::uint32_t TApdBaseDispatcher::OutputFree() {
+std::uint32_t TSpBaseDispatcher::OutputFree() {
     Guard out(output_lock_);
     return out_size_ - OutputFillLocked();
 }
 
-std::int32_t TApdBaseDispatcher::DiscardOutput() {
+std::int32_t TSpBaseDispatcher::DiscardOutput() {
     HaltOutput();  // waits (at most 5 s, no lock held) until the output thread has stopped writing
     {
         Guard out(output_lock_);
@@ -703,56 +703,56 @@ std::int32_t TApdBaseDispatcher::DiscardOutput() {
 // Settings as last written
 // ---------------------------------------------------------------------------------------------
 
-TDCB TApdBaseDispatcher::DeviceStateCopy() {
+TDCB TSpBaseDispatcher::DeviceStateCopy() {
     Guard gen(general_lock_);
     return dcb_;
 }
-std::int32_t TApdBaseDispatcher::LastBaud() {
+std::int32_t TSpBaseDispatcher::LastBaud() {
     Guard gen(general_lock_);
     return last_baud_;
 }
-bool TApdBaseDispatcher::DTRState() {
+bool TSpBaseDispatcher::DTRState() {
     Guard gen(general_lock_);
     return dtr_state_;
 }
-bool TApdBaseDispatcher::RTSState() {
+bool TSpBaseDispatcher::RTSState() {
     Guard gen(general_lock_);
     return rts_state_;
 }
-bool TApdBaseDispatcher::DTRUnderFlow() {
+bool TSpBaseDispatcher::DTRUnderFlow() {
     Guard gen(general_lock_);
     return dtr_flow_;
 }
-bool TApdBaseDispatcher::RTSUnderFlow() {
+bool TSpBaseDispatcher::RTSUnderFlow() {
     Guard gen(general_lock_);
     return rts_flow_;
 }
-bool TApdBaseDispatcher::RS485Mode() {
+bool TSpBaseDispatcher::RS485Mode() {
     Guard gen(general_lock_);
     return rs485_;
 }
-std::uint16_t TApdBaseDispatcher::BaseAddress() {
+std::uint16_t TSpBaseDispatcher::BaseAddress() {
     Guard gen(general_lock_);
     return base_address_;
 }
-void TApdBaseDispatcher::SetOptionBit(std::uint32_t bit, bool on) {
+void TSpBaseDispatcher::SetOptionBit(std::uint32_t bit, bool on) {
     Guard gen(general_lock_);
     if (on)
         options_ |= bit;
     else
         options_ &= ~bit;
 }
-std::uint32_t TApdBaseDispatcher::Options() {
+std::uint32_t TSpBaseDispatcher::Options() {
     Guard gen(general_lock_);
     return options_;
 }
 
-void TApdBaseDispatcher::SetThreadPriorities(std::int32_t base) {
+void TSpBaseDispatcher::SetThreadPriorities(std::int32_t base) {
     Guard gen(general_lock_);
     thread_priority_base_ = base;
 }
 
-void TApdBaseDispatcher::SetRS485(bool on) {
+void TSpBaseDispatcher::SetRS485(bool on) {
     Guard gen(general_lock_);
     rs485_ = on;
 }
@@ -761,92 +761,92 @@ void TApdBaseDispatcher::SetRS485(bool on) {
 // Tracing and dispatch logging
 // ---------------------------------------------------------------------------------------------
 
-std::int32_t TApdBaseDispatcher::InitTracing(std::uint32_t size) {
+std::int32_t TSpBaseDispatcher::InitTracing(std::uint32_t size) {
     Guard gen(general_lock_);
     std::int32_t r = trace_.Init(size);
     trace_on_ = trace_.Active();
     return r;
 }
-void TApdBaseDispatcher::ClearTracing() {
+void TSpBaseDispatcher::ClearTracing() {
     Guard gen(general_lock_);
     trace_.Clear();
 }
-void TApdBaseDispatcher::StartTracing() {
+void TSpBaseDispatcher::StartTracing() {
     Guard gen(general_lock_);
     trace_.Start();
     trace_on_ = trace_.Active();
 }
-void TApdBaseDispatcher::StopTracing() {
+void TSpBaseDispatcher::StopTracing() {
     Guard gen(general_lock_);
     trace_.Stop();
     trace_on_ = false;
 }
-void TApdBaseDispatcher::AbortTracing() {
+void TSpBaseDispatcher::AbortTracing() {
     Guard gen(general_lock_);
     trace_.Stop();
     trace_.Free();
     trace_on_ = false;
 }
-std::int32_t TApdBaseDispatcher::DumpTrace(const std::string& file, bool append, bool in_hex, bool all_hex) {
+std::int32_t TSpBaseDispatcher::DumpTrace(const std::string& file, bool append, bool in_hex, bool all_hex) {
     Guard gen(general_lock_);
     trace_on_ = false;
     return trace_.Dump(file, append, in_hex, all_hex);
 }
-bool TApdBaseDispatcher::TracingOn() {
+bool TSpBaseDispatcher::TracingOn() {
     return trace_on_.load();
 }
-void TApdBaseDispatcher::AddTraceEntry(char kind, std::uint8_t byte) {
+void TSpBaseDispatcher::AddTraceEntry(char kind, std::uint8_t byte) {
     Guard gen(general_lock_);
     if (trace_.Active()) trace_.Add(kind, byte);
 }
 
-std::int32_t TApdBaseDispatcher::InitDispatchLogging(std::uint32_t size) {
+std::int32_t TSpBaseDispatcher::InitDispatchLogging(std::uint32_t size) {
     Guard gen(general_lock_);
     std::int32_t r = log_.Init(size);
     log_on_ = log_.Active();
     return r;
 }
-void TApdBaseDispatcher::ClearDispatchLogging() {
+void TSpBaseDispatcher::ClearDispatchLogging() {
     Guard gen(general_lock_);
     log_.Clear();
 }
-void TApdBaseDispatcher::StartDispatchLogging() {
+void TSpBaseDispatcher::StartDispatchLogging() {
     Guard gen(general_lock_);
     log_.Start();
     log_on_ = log_.Active();
 }
-void TApdBaseDispatcher::StopDispatchLogging() {
+void TSpBaseDispatcher::StopDispatchLogging() {
     Guard gen(general_lock_);
     log_.Stop();
     log_on_ = false;
 }
-void TApdBaseDispatcher::AbortDispatchLogging() {
+void TSpBaseDispatcher::AbortDispatchLogging() {
     Guard gen(general_lock_);
     log_.Stop();
     log_.Free();
     log_on_ = false;
 }
-std::int32_t TApdBaseDispatcher::DumpDispatchLog(const std::string& file, bool append, bool in_hex,
+std::int32_t TSpBaseDispatcher::DumpDispatchLog(const std::string& file, bool append, bool in_hex,
                                                  bool all_hex) {
     Guard gen(general_lock_);
     log_on_ = false;
     return log_.Dump(file, append, in_hex, all_hex, name_);
 }
-bool TApdBaseDispatcher::LoggingOn() {
+bool TSpBaseDispatcher::LoggingOn() {
     return log_on_.load();
 }
-void TApdBaseDispatcher::AddLogEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data,
+void TSpBaseDispatcher::AddLogEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data,
                                      const void* bytes, std::uint32_t count) {
     if (!log_on_.load()) return;  // the cheap test first: logging is off in normal use
     Guard gen(general_lock_);
     if (log_.Active()) log_.AddEntry(type, subtype, data, bytes, count);
 }
-std::vector<TApdDispatchLog::Entry> TApdBaseDispatcher::LogEntries() {
+std::vector<TSpDispatchLog::Entry> TSpBaseDispatcher::LogEntries() {
     Guard gen(general_lock_);
     return log_.Entries();
 }
 
-std::string TApdBaseDispatcher::Report() {
+std::string TSpBaseDispatcher::Report() {
     std::ostringstream out;
     std::uint32_t in_count = InputCount();
     std::uint32_t used;

@@ -1,8 +1,8 @@
 // The dispatcher: the engine behind one open serial port.
 //
-// TApdBaseDispatcher holds the received-data ring (8,192 bytes), the output buffer, the copy of the
+// TSpBaseDispatcher holds the received-data ring (8,192 bytes), the output buffer, the copy of the
 // device's line settings, the line and modem status, the trigger and handler lists and three
-// locks. Its descendant TApdWin32Dispatcher (serial/win32_dispatcher.h) supplies the device
+// locks. Its descendant TSpWin32Dispatcher (serial/win32_dispatcher.h) supplies the device
 // operations (the pure virtual slots below) and runs the worker threads. The port component
 // (serial/com_port.h) creates one dispatcher at each open and frees it at the end of each close.
 //
@@ -48,8 +48,8 @@
 
 namespace serial {
 
-class TApdBaseComponent;
-class TApdBaseDispatcher;
+class TSpBaseComponent;
+class TSpBaseDispatcher;
 
 // ---------------------------------------------------------------------------------------------
 // Notification messages (sent to window handlers; lParam's high word is the dispatcher handle)
@@ -217,9 +217,9 @@ struct TTriggerSave {
 // ---------------------------------------------------------------------------------------------
 
 // A procedure handler: (message, wParam, lParam), called on the dispatch thread.
-using TApdNotifyProc = std::function<void(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam)>;
+using TSpNotifyProc = std::function<void(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam)>;
 // An event handler: (user data, message, wParam, lParam); on the main thread when synchronised.
-using TApdNotifyEvent =
+using TSpNotifyEvent =
     std::function<void(void* user, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam)>;
 
 struct TWndHandlerRec {
@@ -228,12 +228,12 @@ struct TWndHandlerRec {
 };
 struct TProcHandlerRec {
     std::uint32_t Id = 0;  // what AddProcedureHandler returned (functions cannot be compared)
-    TApdNotifyProc Proc;
+    TSpNotifyProc Proc;
     bool Deleted = false;
 };
 struct TEventHandlerRec {
     std::uint32_t Id = 0;
-    TApdNotifyEvent Event;
+    TSpNotifyEvent Event;
     void* UserData = nullptr;
     bool Deleted = false;
     bool Sync = false;
@@ -253,7 +253,7 @@ inline constexpr std::int32_t hsPortHandlerRemoved = 2;
 // dropped. `lock` guards `list` (a leaf lock).
 struct DispatcherListState {
     platform::kernel::CriticalSection lock;
-    std::vector<TApdBaseDispatcher*> list;
+    std::vector<TSpBaseDispatcher*> list;
 };
 DispatcherListState& dispatcher_list();
 
@@ -273,7 +273,7 @@ void reset_dispatcher_unit_state_for_tests();
 
 // The dispatcher of a handle under the list lock, or null (index outside the list, empty slot).
 // The caller must know the dispatcher stays alive (the main thread frees dispatchers).
-TApdBaseDispatcher* FindDispatcher(std::int32_t handle);
+TSpBaseDispatcher* FindDispatcher(std::int32_t handle);
 
 // Rate of a device baud value: 0xFEFF is 115,200; 0xFF10..0xFF27 index the old rate codes; any
 // other value is the rate itself.
@@ -289,18 +289,18 @@ std::uint32_t TransmitDrainMs(std::int32_t rate, std::uint8_t data_bits, platfor
 // The dispatcher
 // ---------------------------------------------------------------------------------------------
 
-class TApdBaseDispatcher {
+class TSpBaseDispatcher {
   public:
     // Takes the first empty slot of the dispatcher list (or appends) and keeps its index as the
     // handle. `owner` may be null (the port probe).
-    explicit TApdBaseDispatcher(TApdBaseComponent* owner);
+    explicit TSpBaseDispatcher(TSpBaseComponent* owner);
     // Closes the line when needed, waits (serving the thread's messages) until no worker thread
     // of this dispatcher is alive, and empties its slot. Main thread.
-    virtual ~TApdBaseDispatcher();
-    TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
-    TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+    virtual ~TSpBaseDispatcher();
+    TSpBaseDispatcher(const TSpBaseDispatcher&) = delete;
+    TSpBaseDispatcher& operator=(const TSpBaseDispatcher&) = delete;
 
-    TApdBaseComponent* Owner() const { return owner_; }
+    TSpBaseComponent* Owner() const { return owner_; }
     std::int32_t Handle() const { return handle_; }
     const std::string& DeviceName() const { return name_; }
     void SetDeviceName(const std::string& name) { name_ = name; }
@@ -412,9 +412,9 @@ class TApdBaseDispatcher {
     void AddWindowHandler(platform::window::Handle window);
     void RemoveWindowHandler(platform::window::Handle window);
     // Procedure and event handlers; the result identifies the record for removal.
-    std::uint32_t AddProcedureHandler(TApdNotifyProc proc);
+    std::uint32_t AddProcedureHandler(TSpNotifyProc proc);
     void RemoveProcedureHandler(std::uint32_t id);
-    std::uint32_t AddEventHandler(TApdNotifyEvent event, void* user, bool synchronise);
+    std::uint32_t AddEventHandler(TSpNotifyEvent event, void* user, bool synchronise);
     void RemoveEventHandler(std::uint32_t id);
     virtual void UpdateHandlerService(std::int32_t code);
     bool HandlerServiceNeeded();
@@ -466,7 +466,7 @@ class TApdBaseDispatcher {
     void AddLogEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data, const void* bytes = nullptr,
                      std::uint32_t count = 0);
     // Copies of the recorders' entries (tests).
-    std::vector<TApdDispatchLog::Entry> LogEntries();
+    std::vector<TSpDispatchLog::Entry> LogEntries();
 
     // --- device operations, in slot order ---------------------------------------------------------
 
@@ -515,7 +515,7 @@ class TApdBaseDispatcher {
     // Called by the device layer when the device reported that it went away.
     void MarkDeviceLost();
 
-    TApdBaseComponent* owner_;
+    TSpBaseComponent* owner_;
     std::int32_t handle_ = -1;
     std::string name_;
     std::atomic<platform::comm::Handle> cid_{-1};
@@ -598,8 +598,8 @@ class TApdBaseDispatcher {
     std::uint32_t bytes_since_avail_ = 0;
 
     // General lock; the atomics let the hot paths skip the lock while both are off.
-    TApdTrace trace_;
-    TApdDispatchLog log_;
+    TSpTrace trace_;
+    TSpDispatchLog log_;
     std::atomic<bool> trace_on_{false};
     std::atomic<bool> log_on_{false};
 

@@ -109,7 +109,7 @@ win::Result SyncWindowProc(win::Handle window, std::uint32_t msg, win::WParam wp
 // Handles and timer triggers
 // ---------------------------------------------------------------------------------------------
 
-std::int32_t TApdBaseDispatcher::NextTriggerHandle() {
+std::int32_t TSpBaseDispatcher::NextTriggerHandle() {
     assert(general_lock_.held());
     if (trigger_counter_ < 4096) return trigger_counter_++ * 8;
     auto used = [&](std::int32_t h) {
@@ -126,7 +126,7 @@ std::int32_t TApdBaseDispatcher::NextTriggerHandle() {
     return h > 4096 ? 0 : h;
 }
 
-std::int32_t TApdBaseDispatcher::AllocTimerTrigger() {
+std::int32_t TSpBaseDispatcher::AllocTimerTrigger() {
     std::int32_t handle;
     {
         Guard gen(general_lock_);
@@ -140,7 +140,7 @@ std::int32_t TApdBaseDispatcher::AllocTimerTrigger() {
     return handle;
 }
 
-std::int32_t TApdBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
+std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
     Guard gen(general_lock_);
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
@@ -158,7 +158,7 @@ std::int32_t TApdBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::string& data, bool ignore_case) {
+std::int32_t TSpBaseDispatcher::AddDataTrigger(const std::string& data, bool ignore_case) {
     if (data.empty() || data.size() > kMaxTriggerData) return ecTriggerTooLong;
     std::int32_t handle;
     {
@@ -177,7 +177,7 @@ std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::string& data, bool ig
     return handle;
 }
 
-std::int32_t TApdBaseDispatcher::AddStatusTrigger(std::uint16_t kind) {
+std::int32_t TSpBaseDispatcher::AddStatusTrigger(std::uint16_t kind) {
     if (kind < stModem || kind > stOutSent) return ecBadArgument;
     std::int32_t handle;
     {
@@ -195,7 +195,7 @@ std::int32_t TApdBaseDispatcher::AddStatusTrigger(std::uint16_t kind) {
     return handle;
 }
 
-std::int32_t TApdBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_t value, bool activate) {
+std::int32_t TSpBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_t value, bool activate) {
     Guard gen(general_lock_);
     auto it = std::find_if(status_triggers_.begin(), status_triggers_.end(),
                            [&](const TStatusTrigger& t) { return handle >= 2 && t.tHandle == handle; });
@@ -211,7 +211,7 @@ std::int32_t TApdBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint
     return 0;
 }
 
-std::int32_t TApdBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
+std::int32_t TSpBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
     if (handle < 2) return ecBadTriggerHandle;
     std::int32_t kind = ttNone;
     std::uint8_t subtype = dstNone;
@@ -250,7 +250,7 @@ std::int32_t TApdBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
     return kind;
 }
 
-void TApdBaseDispatcher::ChangeAvailThreshold(std::uint32_t count) {
+void TSpBaseDispatcher::ChangeAvailThreshold(std::uint32_t count) {
     {
         Guard gen(general_lock_);
         avail_threshold_ = count;
@@ -258,12 +258,12 @@ void TApdBaseDispatcher::ChangeAvailThreshold(std::uint32_t count) {
     AddLogEntry(dtTriggerDataChange, dstAvailTrigger, count);
 }
 
-std::uint32_t TApdBaseDispatcher::AvailThreshold() {
+std::uint32_t TSpBaseDispatcher::AvailThreshold() {
     Guard gen(general_lock_);
     return avail_threshold_;
 }
 
-void TApdBaseDispatcher::RemoveAllTriggers() {
+void TSpBaseDispatcher::RemoveAllTriggers() {
     Guard gen(general_lock_);
     avail_threshold_ = 0;
     timer_triggers_.clear();
@@ -272,15 +272,15 @@ void TApdBaseDispatcher::RemoveAllTriggers() {
     trigger_counter_ = 1;
 }
 
-std::vector<TTimerTrigger> TApdBaseDispatcher::TimerTriggers() {
+std::vector<TTimerTrigger> TSpBaseDispatcher::TimerTriggers() {
     Guard gen(general_lock_);
     return timer_triggers_;
 }
-std::vector<TDataTrigger> TApdBaseDispatcher::DataTriggers() {
+std::vector<TDataTrigger> TSpBaseDispatcher::DataTriggers() {
     Guard gen(general_lock_);
     return data_triggers_;
 }
-std::vector<TStatusTrigger> TApdBaseDispatcher::StatusTriggers() {
+std::vector<TStatusTrigger> TSpBaseDispatcher::StatusTriggers() {
     Guard gen(general_lock_);
     return status_triggers_;
 }
@@ -289,7 +289,7 @@ std::vector<TStatusTrigger> TApdBaseDispatcher::StatusTriggers() {
 // Scans
 // ---------------------------------------------------------------------------------------------
 
-bool TApdBaseDispatcher::ScanTimerTriggers() {
+bool TSpBaseDispatcher::ScanTimerTriggers() {
     std::int32_t handle = 0;
     {
         Guard gen(general_lock_);
@@ -317,7 +317,7 @@ bool TApdBaseDispatcher::ScanTimerTriggers() {
     return result;
 }
 
-bool TApdBaseDispatcher::ScanStatusTriggers() {
+bool TSpBaseDispatcher::ScanStatusTriggers() {
     std::int32_t handle = 0;
     std::uint16_t value = 0;
     {
@@ -380,13 +380,13 @@ bool TApdBaseDispatcher::ScanStatusTriggers() {
     return result;
 }
 
-void TApdBaseDispatcher::ClearStatusHits() {
+void TSpBaseDispatcher::ClearStatusHits() {
     Guard gen(general_lock_);
     for (auto& t : status_triggers_) t.StatusHit = false;
     status_hit_ = false;
 }
 
-bool TApdBaseDispatcher::ScanDataTriggers() {
+bool TSpBaseDispatcher::ScanDataTriggers() {
     std::vector<std::pair<std::int32_t, std::uint32_t>> fired;  // handle, string length
     bool send_avail = false;
     std::uint32_t avail_count = 0;
@@ -462,7 +462,7 @@ bool TApdBaseDispatcher::ScanDataTriggers() {
 // Handlers
 // ---------------------------------------------------------------------------------------------
 
-void TApdBaseDispatcher::AddWindowHandler(win::Handle window) {
+void TSpBaseDispatcher::AddWindowHandler(win::Handle window) {
     {
         Guard gen(general_lock_);
         wnd_handlers_.push_back({window, false});
@@ -471,7 +471,7 @@ void TApdBaseDispatcher::AddWindowHandler(win::Handle window) {
     AddLogEntry(dtTriggerHandlerAlloc, dstWndHandler, window);
 }
 
-void TApdBaseDispatcher::RemoveWindowHandler(win::Handle window) {
+void TSpBaseDispatcher::RemoveWindowHandler(win::Handle window) {
     Guard gen(general_lock_);
     auto it = std::find_if(wnd_handlers_.begin(), wnd_handlers_.end(),
                            [&](const TWndHandlerRec& r) { return r.Window == window && !r.Deleted; });
@@ -489,7 +489,7 @@ void TApdBaseDispatcher::RemoveWindowHandler(win::Handle window) {
     UpdateHandlerService(hsRecompute);
 }
 
-std::uint32_t TApdBaseDispatcher::AddProcedureHandler(TApdNotifyProc proc) {
+std::uint32_t TSpBaseDispatcher::AddProcedureHandler(TSpNotifyProc proc) {
     Guard gen(general_lock_);
     std::uint32_t id = next_handler_id_++;
     proc_handlers_.push_back({id, std::move(proc), false});
@@ -497,7 +497,7 @@ std::uint32_t TApdBaseDispatcher::AddProcedureHandler(TApdNotifyProc proc) {
     return id;
 }
 
-void TApdBaseDispatcher::RemoveProcedureHandler(std::uint32_t id) {
+void TSpBaseDispatcher::RemoveProcedureHandler(std::uint32_t id) {
     Guard gen(general_lock_);
     auto it = std::find_if(proc_handlers_.begin(), proc_handlers_.end(),
                            [&](const TProcHandlerRec& r) { return r.Id == id && !r.Deleted; });
@@ -512,7 +512,7 @@ void TApdBaseDispatcher::RemoveProcedureHandler(std::uint32_t id) {
     UpdateHandlerService(hsRecompute);
 }
 
-std::uint32_t TApdBaseDispatcher::AddEventHandler(TApdNotifyEvent event, void* user, bool synchronise) {
+std::uint32_t TSpBaseDispatcher::AddEventHandler(TSpNotifyEvent event, void* user, bool synchronise) {
     if (synchronise && sync_window_.load() == 0)
         sync_window_ = win::create_window(kSyncWindowClass, 0, SyncWindowProc);  // on the main thread
     Guard gen(general_lock_);
@@ -522,7 +522,7 @@ std::uint32_t TApdBaseDispatcher::AddEventHandler(TApdNotifyEvent event, void* u
     return id;
 }
 
-void TApdBaseDispatcher::RemoveEventHandler(std::uint32_t id) {
+void TSpBaseDispatcher::RemoveEventHandler(std::uint32_t id) {
     Guard gen(general_lock_);
     auto it = std::find_if(event_handlers_.begin(), event_handlers_.end(),
                            [&](const TEventHandlerRec& r) { return r.Id == id && !r.Deleted; });
@@ -537,7 +537,7 @@ void TApdBaseDispatcher::RemoveEventHandler(std::uint32_t id) {
     UpdateHandlerService(hsRecompute);
 }
 
-void TApdBaseDispatcher::UpdateHandlerService(std::int32_t code) {
+void TSpBaseDispatcher::UpdateHandlerService(std::int32_t code) {
     Guard gen(general_lock_);
     auto live = [](const auto& list) {
         return std::count_if(list.begin(), list.end(), [](const auto& r) { return !r.Deleted; });
@@ -558,17 +558,17 @@ void TApdBaseDispatcher::UpdateHandlerService(std::int32_t code) {
     }
 }
 
-bool TApdBaseDispatcher::HandlerServiceNeeded() {
+bool TSpBaseDispatcher::HandlerServiceNeeded() {
     Guard gen(general_lock_);
     return handler_service_needed_;
 }
 
-std::size_t TApdBaseDispatcher::WindowHandlerCount() {
+std::size_t TSpBaseDispatcher::WindowHandlerCount() {
     Guard gen(general_lock_);
     return wnd_handlers_.size();
 }
 
-void TApdBaseDispatcher::RunSynchronised(const std::function<void()>& job) {
+void TSpBaseDispatcher::RunSynchronised(const std::function<void()>& job) {
     std::uint64_t id;
     {
         std::lock_guard lock(sync_jobs().mutex);
@@ -581,7 +581,7 @@ void TApdBaseDispatcher::RunSynchronised(const std::function<void()>& job) {
     sync_jobs().jobs.erase(id);  // not started in time: it never runs
 }
 
-bool TApdBaseDispatcher::CallWindowHandler(win::Handle window, std::uint32_t msg, std::uintptr_t wparam,
+bool TSpBaseDispatcher::CallWindowHandler(win::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                                            std::intptr_t lparam) {
     std::uint64_t entered = notifications_entered_.load();
     win::Result ignored = 0;
@@ -595,7 +595,7 @@ bool TApdBaseDispatcher::CallWindowHandler(win::Handle window, std::uint32_t msg
     return look_ahead_ > 0;
 }
 
-bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uintptr_t wparam, std::uint16_t low,
+bool TSpBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uintptr_t wparam, std::uint16_t low,
                                         bool* delivered) {
     bool taken = false;
     {
@@ -716,13 +716,13 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uintptr_t wparam
 // Saved trigger sets
 // ---------------------------------------------------------------------------------------------
 
-void TApdBaseDispatcher::FreeTriggerSet(TTriggerSave& save) {
+void TSpBaseDispatcher::FreeTriggerSet(TTriggerSave& save) {
     save.tsTimerTriggers.clear();
     save.tsDataTriggers.clear();
     save.tsStatusTriggers.clear();
 }
 
-void TApdBaseDispatcher::SaveTriggerSet(TTriggerSave& save) {
+void TSpBaseDispatcher::SaveTriggerSet(TTriggerSave& save) {
     Guard gen(general_lock_);
     FreeTriggerSet(save);
     save.tsAvailTrigger = avail_threshold_;
@@ -731,7 +731,7 @@ void TApdBaseDispatcher::SaveTriggerSet(TTriggerSave& save) {
     save.tsStatusTriggers = status_triggers_;
 }
 
-void TApdBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
+void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
     Guard gen(general_lock_);
     avail_threshold_ = save.tsAvailTrigger;
     timer_triggers_ = save.tsTimerTriggers;

@@ -7,9 +7,9 @@
 
 namespace serial {
 
-EAPDException::EAPDException(std::int32_t code) : std::runtime_error(ErrorText(code)), ErrorCode(code) {}
-EAPDException::EAPDException(const std::string& message) : std::runtime_error(message), ErrorCode(0) {}
-EAPDException::EAPDException(std::int32_t code, const std::string& message)
+ESpException::ESpException(std::int32_t code) : std::runtime_error(ErrorText(code)), ErrorCode(code) {}
+ESpException::ESpException(const std::string& message) : std::runtime_error(message), ErrorCode(0) {}
+ESpException::ESpException(std::int32_t code, const std::string& message)
     : std::runtime_error(message), ErrorCode(code) {}
 
 bool IsTapiCode(std::int32_t code) {
@@ -57,7 +57,7 @@ void RaiseResult(std::int32_t code) {
     if (IsInternalCode(code)) throw EInternal(code);
     if (IsProtocolCode(code)) throw EProtocol(code);
     if (IsTapiCode(code)) throw ETapi(code);
-    throw EAPDException(std::string("Apro exception"));
+    throw ESpException(std::string("Serial port exception"));
 }
 
 std::int32_t CheckResult(bool loading, std::int32_t result) {
@@ -65,7 +65,7 @@ std::int32_t CheckResult(bool loading, std::int32_t result) {
     RaiseResult(result);
 }
 
-std::int32_t CheckResult(const TApdBaseComponent* component, std::int32_t result) {
+std::int32_t CheckResult(const TSpBaseComponent* component, std::int32_t result) {
     return CheckResult(component != nullptr && component->Loading(), result);
 }
 

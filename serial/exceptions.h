@@ -1,6 +1,6 @@
 // The exception classes of the serial port layer and the one mapper from result codes.
 //
-// EAPDException carries a message and ErrorCode (the code it was made with; 0 for one made from a
+// ESpException carries a message and ErrorCode (the code it was made with; 0 for one made from a
 // plain message). Below it stand the group classes (EGeneral, EOpenComm, ESerialIO, EModem,
 // ETrigger, EINI, EFax, ETapi, ERas, EProtocol) and one class per code. CheckResult() is the mapper
 // every result of the port component passes through:
@@ -8,7 +8,7 @@
 //   - -2 .. -162 (negated system errors) raise EInOutError with the positive code and its text;
 //     -8 raises std::bad_alloc (the out-of-memory exception);
 //   - a code that has a class raises that class, made with the code (message = ErrorText(code));
-//   - any other negative code raises EAPDException("Apro exception") with ErrorCode 0.
+//   - any other negative code raises ESpException("Serial port exception") with ErrorCode 0.
 //
 // Catch by class: the core catches EAlreadyOpen and EBadId when it opens the port, and
 // std::exception for the rest.
@@ -20,7 +20,7 @@
 
 namespace serial {
 
-class TApdBaseComponent;
+class TSpBaseComponent;
 
 // The platform's input/output error: a positive system error number and its text.
 class EInOutError : public std::runtime_error {
@@ -30,19 +30,19 @@ class EInOutError : public std::runtime_error {
     std::int32_t ErrorCode;
 };
 
-class EAPDException : public std::runtime_error {
+class ESpException : public std::runtime_error {
   public:
     // ErrorCode := code; message := ErrorText(code).
-    explicit EAPDException(std::int32_t code);
+    explicit ESpException(std::int32_t code);
     // ErrorCode := 0; message := text.
-    explicit EAPDException(const std::string& message);
+    explicit ESpException(const std::string& message);
     // Both given (for the class of a code whose text is not the table's).
-    EAPDException(std::int32_t code, const std::string& message);
+    ESpException(std::int32_t code, const std::string& message);
 
     std::int32_t ErrorCode = 0;
 };
 
-// Declares a class below `base` whose constructors are those of EAPDException.
+// Declares a class below `base` whose constructors are those of ESpException.
 #define ZOR_SERIAL_EXCEPTION(name, base) \
     class name : public base {           \
       public:                            \
@@ -50,16 +50,16 @@ class EAPDException : public std::runtime_error {
     };
 
 // Groups.
-ZOR_SERIAL_EXCEPTION(EGeneral, EAPDException)
-ZOR_SERIAL_EXCEPTION(EOpenComm, EAPDException)
-ZOR_SERIAL_EXCEPTION(ESerialIO, EAPDException)
-ZOR_SERIAL_EXCEPTION(EModem, EAPDException)
-ZOR_SERIAL_EXCEPTION(ETrigger, EAPDException)
-ZOR_SERIAL_EXCEPTION(EINI, EAPDException)
-ZOR_SERIAL_EXCEPTION(EFax, EAPDException)
-ZOR_SERIAL_EXCEPTION(ETapi, EAPDException)
-ZOR_SERIAL_EXCEPTION(ERas, EAPDException)
-ZOR_SERIAL_EXCEPTION(EProtocol, EAPDException)
+ZOR_SERIAL_EXCEPTION(EGeneral, ESpException)
+ZOR_SERIAL_EXCEPTION(EOpenComm, ESpException)
+ZOR_SERIAL_EXCEPTION(ESerialIO, ESpException)
+ZOR_SERIAL_EXCEPTION(EModem, ESpException)
+ZOR_SERIAL_EXCEPTION(ETrigger, ESpException)
+ZOR_SERIAL_EXCEPTION(EINI, ESpException)
+ZOR_SERIAL_EXCEPTION(EFax, ESpException)
+ZOR_SERIAL_EXCEPTION(ETapi, ESpException)
+ZOR_SERIAL_EXCEPTION(ERas, ESpException)
+ZOR_SERIAL_EXCEPTION(EProtocol, ESpException)
 
 // The classes with their codes: X(class, group, code). A class may have several codes (EInternal,
 // EProtocol's own codes are listed under EProtocol itself).
@@ -157,12 +157,12 @@ bool IsTapiCode(std::int32_t code);
 // -7012, EProtocol's -6006, -6008 and -6009, and the telephony codes of IsTapiCode.
 bool HasExceptionClass(std::int32_t code);
 
-// Raises the exception of `code` as the mapper does, also for codes >= 0 (then EAPDException
-// "Apro exception"); never returns.
+// Raises the exception of `code` as the mapper does, also for codes >= 0 (then ESpException
+// "Serial port exception"); never returns.
 [[noreturn]] void RaiseResult(std::int32_t code);
 
 // The mapper. `component` may be null (then it is never loading).
-std::int32_t CheckResult(const TApdBaseComponent* component, std::int32_t result);
+std::int32_t CheckResult(const TSpBaseComponent* component, std::int32_t result);
 // The mapper for a caller that knows its loading state itself.
 std::int32_t CheckResult(bool loading, std::int32_t result);
 

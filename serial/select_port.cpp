@@ -27,7 +27,7 @@ bool PortIsFree(std::uint16_t n) {
     if (unit.probe_with_dispatcher) {
         // A throw-away dispatcher without an owner: it holds a slot of the dispatcher list while
         // it lives, starts no thread and touches no line setting.
-        TApdWin32Dispatcher probe(nullptr);
+        TSpWin32Dispatcher probe(nullptr);
         std::int32_t handle = probe.OpenDeviceHandle(name, 64, 64);
         if (handle > 0) {
             opened = true;

@@ -8,7 +8,7 @@
 //   ...               the texts, UTF-16LE, without terminators
 // The program carries its tables as compiled-in resources (there are no resource sections on this
 // platform): FindStringResource() gives the block of a named table. The two tables are
-// "ADSRMGR_STRINGS" (the reader's own messages) and "APRO_ERROR_STRINGS_ENGLISH" (error and status
+// "SRMGR_STRINGS" (the reader's own messages) and "SERIAL_ERROR_STRINGS_ENGLISH" (error and status
 // texts by code, serial/errors.h).
 //
 // Thread contract: a TAdStringResource is made and freed on one thread; GetString may be called
@@ -30,15 +30,15 @@ class ETpsStringResourceError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Ids of the reader's own messages in "ADSRMGR_STRINGS".
+// Ids of the reader's own messages in "SRMGR_STRINGS".
 inline constexpr std::uint32_t idStringNotFound = 1;    // "String not found: %d"
 inline constexpr std::uint32_t idCannotLock = 2;        // "Cannot lock resource"
 inline constexpr std::uint32_t idResourceNotFound = 3;  // "String resource not found: %s"
 inline constexpr std::uint32_t idCannotOpen = 4;        // "Unable to open string resource: %s"
 inline constexpr std::uint32_t idInvalidResource = 5;   // "Invalid TPString resource"
 
-inline constexpr std::string_view kReaderStringsName = "ADSRMGR_STRINGS";
-inline constexpr std::string_view kErrorStringsName = "APRO_ERROR_STRINGS_ENGLISH";
+inline constexpr std::string_view kReaderStringsName = "SRMGR_STRINGS";
+inline constexpr std::string_view kErrorStringsName = "SERIAL_ERROR_STRINGS_ENGLISH";
 
 // The block of a compiled-in table by name (exact), or an empty span. The blocks are built once,
 // on first use, and live until the process ends.

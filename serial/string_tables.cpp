@@ -60,7 +60,7 @@ constexpr StringEntry kErrorStrings[] = {
     {2008, "ie_Open - device already open"},
     {2009, "No more handles, can't open port"},
     {2010, "No timers available"},
-    {2011, "The ComNumber property of the TApdComPort has not been set"},
+    {2011, "The ComNumber property of the TSpComPort has not been set"},
     {2012, "Comport was not opened by Tapi"},
     {3001, "No device layer specified"},
     {3002, "Function not supported by driver"},

@@ -26,7 +26,7 @@ ByteDisplay DisplayByte(std::uint8_t byte, bool in_hex, bool all_hex) {
     return {text, byte < 10 ? 3 : byte < 100 ? 4 : 5};
 }
 
-std::int32_t TApdTrace::Init(std::uint32_t size) {
+std::int32_t TSpTrace::Init(std::uint32_t size) {
     if (size > kMaxTraceEntries) return ecBadArgument;
     if (!buffer_.empty())
         Clear();
@@ -36,19 +36,19 @@ std::int32_t TApdTrace::Init(std::uint32_t size) {
     return 0;
 }
 
-void TApdTrace::Clear() {
+void TSpTrace::Clear() {
     head_ = 0;
     wrapped_ = false;
 }
 
-void TApdTrace::Start() {
+void TSpTrace::Start() {
     active_ = !buffer_.empty();
 }
-void TApdTrace::Stop() {
+void TSpTrace::Stop() {
     active_ = false;
 }
 
-void TApdTrace::Add(char kind, std::uint8_t byte) {
+void TSpTrace::Add(char kind, std::uint8_t byte) {
     if (buffer_.empty()) return;
     buffer_[2 * static_cast<std::size_t>(head_)] = static_cast<std::uint8_t>(kind);
     buffer_[2 * static_cast<std::size_t>(head_) + 1] = byte;
@@ -58,7 +58,7 @@ void TApdTrace::Add(char kind, std::uint8_t byte) {
     }
 }
 
-void TApdTrace::Free() {
+void TSpTrace::Free() {
     buffer_.clear();
     buffer_.shrink_to_fit();
     head_ = 0;
@@ -66,7 +66,7 @@ void TApdTrace::Free() {
     active_ = false;
 }
 
-std::int32_t TApdTrace::Dump(const std::string& file_name, bool append, bool in_hex, bool all_hex) {
+std::int32_t TSpTrace::Dump(const std::string& file_name, bool append, bool in_hex, bool all_hex) {
     Stop();
     if (buffer_.empty() || (!wrapped_ && head_ == 0)) {
         Free();

@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kMaxTraceEntries = 4'000'000;
 inline constexpr char kTraceSent = 'T';
 inline constexpr char kTraceReceived = 'R';
 
-class TApdTrace {
+class TSpTrace {
   public:
     // size above 4,000,000: -1002 and nothing changes. With a buffer: Clear(); else allocate `size`
     // zeroed entries. Then active; 0.

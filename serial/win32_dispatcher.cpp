@@ -14,7 +14,7 @@ namespace comm = platform::comm;
 namespace kernel = platform::kernel;
 namespace win = platform::window;
 using Guard = kernel::CriticalSectionGuard;
-using Kind = TApdDispatcherThread::Kind;
+using Kind = TSpDispatcherThread::Kind;
 
 namespace {
 
@@ -47,27 +47,27 @@ kernel::ThreadPriority KernelPriority(std::int32_t level) {
 // Threads
 // ---------------------------------------------------------------------------------------------
 
-TApdDispatcherThread::TApdDispatcherThread(TApdWin32Dispatcher& dispatcher, Kind kind)
+TSpDispatcherThread::TSpDispatcherThread(TSpWin32Dispatcher& dispatcher, Kind kind)
     : H(dispatcher), kind_(kind) {}
 
-TApdDispatcherThread::~TApdDispatcherThread() {
+TSpDispatcherThread::~TSpDispatcherThread() {
     Join();
 }
 
-void TApdDispatcherThread::Start() {
+void TSpDispatcherThread::Start() {
     thread_ = kernel::Thread([this] { Run(); }, KernelPriority(priority_));
 }
 
-void TApdDispatcherThread::Join() {
+void TSpDispatcherThread::Join() {
     if (thread_.started() && thread_.id() != kernel::current_thread_id()) thread_.join();
 }
 
-void TApdDispatcherThread::SetPriority(std::int32_t level) {
+void TSpDispatcherThread::SetPriority(std::int32_t level) {
     priority_ = level;
     if (thread_.started()) thread_.set_priority(KernelPriority(level));
 }
 
-void TApdDispatcherThread::Run() {
+void TSpDispatcherThread::Run() {
     kernel::interlocked_increment(H.running_);
     try {
         Execute();
@@ -141,10 +141,10 @@ void TOutThread::Execute() {
 // Construction
 // ---------------------------------------------------------------------------------------------
 
-TApdWin32Dispatcher::TApdWin32Dispatcher(TApdBaseComponent* owner)
-    : TApdBaseDispatcher(owner), write_request_([this] { write_done_.set(); }) {}
+TSpWin32Dispatcher::TSpWin32Dispatcher(TSpBaseComponent* owner)
+    : TSpBaseDispatcher(owner), write_request_([this] { write_done_.set(); }) {}
 
-TApdWin32Dispatcher::~TApdWin32Dispatcher() {
+TSpWin32Dispatcher::~TSpWin32Dispatcher() {
     Shutdown();
     // Serve the thread's messages until no worker is left: one of them may be sending to us.
     while (running_.load() > 0) {
@@ -156,16 +156,16 @@ TApdWin32Dispatcher::~TApdWin32Dispatcher() {
     if (out_thread_) out_thread_->Join();
 }
 
-bool TApdWin32Dispatcher::OnWorkerThread() const {
+bool TSpWin32Dispatcher::OnWorkerThread() const {
     kernel::ThreadId me = kernel::current_thread_id();
-    for (auto* t : {static_cast<TApdDispatcherThread*>(com_thread_.get()),
-                    static_cast<TApdDispatcherThread*>(disp_thread_.get()),
-                    static_cast<TApdDispatcherThread*>(out_thread_.get())})
+    for (auto* t : {static_cast<TSpDispatcherThread*>(com_thread_.get()),
+                    static_cast<TSpDispatcherThread*>(disp_thread_.get()),
+                    static_cast<TSpDispatcherThread*>(out_thread_.get())})
         if (t && t->Id() == me) return true;
     return false;
 }
 
-TApdDispatcherThread* TApdWin32Dispatcher::ThreadOf(Kind kind) const {
+TSpDispatcherThread* TSpWin32Dispatcher::ThreadOf(Kind kind) const {
     switch (kind) {
         case Kind::comm:
             return com_thread_.get();
@@ -176,7 +176,7 @@ TApdDispatcherThread* TApdWin32Dispatcher::ThreadOf(Kind kind) const {
     }
 }
 
-bool TApdWin32Dispatcher::ThreadAlive(Kind kind) const {
+bool TSpWin32Dispatcher::ThreadAlive(Kind kind) const {
     switch (kind) {
         case Kind::comm:
             return com_alive_.load();
@@ -187,7 +187,7 @@ bool TApdWin32Dispatcher::ThreadAlive(Kind kind) const {
     }
 }
 
-std::int32_t TApdWin32Dispatcher::ThreadPriority(Kind kind) const {
+std::int32_t TSpWin32Dispatcher::ThreadPriority(Kind kind) const {
     auto* t = ThreadOf(kind);
     return t ? t->Priority() : -1;
 }
@@ -196,7 +196,7 @@ std::int32_t TApdWin32Dispatcher::ThreadPriority(Kind kind) const {
 // Device operations
 // ---------------------------------------------------------------------------------------------
 
-std::int32_t TApdWin32Dispatcher::EscapeFunction(std::int32_t code) {
+std::int32_t TSpWin32Dispatcher::EscapeFunction(std::int32_t code) {
     comm::Handle h = cid_.load();
     comm::Escape f;
     switch (code) {
@@ -234,16 +234,16 @@ std::int32_t TApdWin32Dispatcher::EscapeFunction(std::int32_t code) {
     return Negated(comm::escape(h, f));
 }
 
-std::int32_t TApdWin32Dispatcher::FlushDevice(std::int32_t which) {
+std::int32_t TSpWin32Dispatcher::FlushDevice(std::int32_t which) {
     if (which == 0) return DiscardOutput();
     return Negated(comm::purge(cid_.load(), comm::purge_flags::rx_abort | comm::purge_flags::rx_clear));
 }
 
-std::int32_t TApdWin32Dispatcher::PurgeOutput() {
+std::int32_t TSpWin32Dispatcher::PurgeOutput() {
     return Negated(comm::purge(cid_.load(), comm::purge_flags::tx_abort | comm::purge_flags::tx_clear));
 }
 
-std::int32_t TApdWin32Dispatcher::QueueStatus(TComStat& status) {
+std::int32_t TSpWin32Dispatcher::QueueStatus(TComStat& status) {
     std::uint32_t errors = 0;
     comm::QueueStatus qs;
     comm::Error e = comm::clear_errors(cid_.load(), errors, &qs);
@@ -255,19 +255,19 @@ std::int32_t TApdWin32Dispatcher::QueueStatus(TComStat& status) {
     return static_cast<std::int32_t>(errors);
 }
 
-std::int32_t TApdWin32Dispatcher::ReadFailed(std::int32_t) {
+std::int32_t TSpWin32Dispatcher::ReadFailed(std::int32_t) {
     return 0;
 }
 
-std::int32_t TApdWin32Dispatcher::GetDeviceState(TDCB& state) {
+std::int32_t TSpWin32Dispatcher::GetDeviceState(TDCB& state) {
     return comm::get_device_state(cid_.load(), state) ? -1 : 0;
 }
 
-std::int32_t TApdWin32Dispatcher::SetDeviceState(const TDCB& state) {
+std::int32_t TSpWin32Dispatcher::SetDeviceState(const TDCB& state) {
     return Negated(comm::set_device_state(cid_.load(), state));
 }
 
-std::int32_t TApdWin32Dispatcher::ReadDevice(void* buffer, std::uint32_t count) {
+std::int32_t TSpWin32Dispatcher::ReadDevice(void* buffer, std::uint32_t count) {
     comm::IoResult r = comm::start_read(cid_.load(), buffer, count, read_request_);
     if (r.status == comm::Status::pending) {
         // Reads are set to return at once; a pending one is still waited for, in slices.
@@ -293,7 +293,7 @@ std::int32_t TApdWin32Dispatcher::ReadDevice(void* buffer, std::uint32_t count) 
     }
 }
 
-std::int32_t TApdWin32Dispatcher::WriteToOutput(const void* bytes, std::uint32_t count) {
+std::int32_t TSpWin32Dispatcher::WriteToOutput(const void* bytes, std::uint32_t count) {
     {
         Guard out(output_lock_);
         if (out_buffer_.empty() || device_lost_.load()) return 0;
@@ -308,7 +308,7 @@ std::int32_t TApdWin32Dispatcher::WriteToOutput(const void* bytes, std::uint32_t
     return static_cast<std::int32_t>(count);
 }
 
-bool TApdWin32Dispatcher::WaitDeviceEvent(std::uint32_t& mask) {
+bool TSpWin32Dispatcher::WaitDeviceEvent(std::uint32_t& mask) {
     comm::Handle h = cid_.load();
     if (mask != applied_mask_.load()) {
         comm::Error e = comm::set_event_mask(h, mask);
@@ -343,13 +343,13 @@ bool TApdWin32Dispatcher::WaitDeviceEvent(std::uint32_t& mask) {
     }
 }
 
-bool TApdWin32Dispatcher::SetDeviceQueues(std::uint32_t in_size, std::uint32_t out_size) {
+bool TSpWin32Dispatcher::SetDeviceQueues(std::uint32_t in_size, std::uint32_t out_size) {
     comm::Error e = comm::setup_queues(cid_.load(), in_size, out_size);
     if (e) last_system_error_ = e.code;
     return !e;
 }
 
-std::int32_t TApdWin32Dispatcher::OpenDeviceHandle(const std::string& name, std::uint32_t, std::uint32_t) {
+std::int32_t TSpWin32Dispatcher::OpenDeviceHandle(const std::string& name, std::uint32_t, std::uint32_t) {
     comm::OpenResult r = comm::open_device(name);
     if (r.error || r.handle == comm::no_handle) {
         last_open_error_ = r.error.code ? r.error.code : comm::error::file_not_found;
@@ -359,7 +359,7 @@ std::int32_t TApdWin32Dispatcher::OpenDeviceHandle(const std::string& name, std:
     return r.handle;
 }
 
-std::int32_t TApdWin32Dispatcher::CloseDevice() {
+std::int32_t TSpWin32Dispatcher::CloseDevice() {
     comm::Handle h = cid_.load();
     if (threads_started_.load()) {
         kill_ = true;
@@ -372,12 +372,12 @@ std::int32_t TApdWin32Dispatcher::CloseDevice() {
     return e ? -1 : 0;
 }
 
-std::int32_t TApdWin32Dispatcher::YieldSlice() {
+std::int32_t TSpWin32Dispatcher::YieldSlice() {
     kernel::sleep_ms(0);
     return 0;
 }
 
-std::int32_t TApdTAPI32Dispatcher::OpenDeviceHandle(const std::string&, std::uint32_t, std::uint32_t) {
+std::int32_t TSpTAPI32Dispatcher::OpenDeviceHandle(const std::string&, std::uint32_t, std::uint32_t) {
     if (tapi_handle_ <= 0) return ecCommNotOpen;
     return tapi_handle_;
 }
@@ -386,10 +386,10 @@ std::int32_t TApdTAPI32Dispatcher::OpenDeviceHandle(const std::string&, std::uin
 // Starting and stopping
 // ---------------------------------------------------------------------------------------------
 
-void TApdWin32Dispatcher::StartThreads() {
+void TSpWin32Dispatcher::StartThreads() {
     {
         Guard gen(general_lock_);
-        if (threads_started_.load()) throw EAPDException(std::string("Dispatcher already started"));
+        if (threads_started_.load()) throw ESpException(std::string("Dispatcher already started"));
         threads_started_ = true;
         kill_ = false;
     }
@@ -408,8 +408,8 @@ void TApdWin32Dispatcher::StartThreads() {
     acknowledge_.wait(kThreadStartTimeoutMs);
 }
 
-void TApdWin32Dispatcher::WaitThreadEnd(Kind kind) {
-    TApdDispatcherThread* t = ThreadOf(kind);
+void TSpWin32Dispatcher::WaitThreadEnd(Kind kind) {
+    TSpDispatcherThread* t = ThreadOf(kind);
     if (!t || t->Id() == kernel::current_thread_id()) return;
     bool pump = !OnWorkerThread();
     while (ThreadAlive(kind) || !t->Finished()) {
@@ -423,7 +423,7 @@ void TApdWin32Dispatcher::WaitThreadEnd(Kind kind) {
     }
 }
 
-void TApdWin32Dispatcher::StopThreads() {
+void TSpWin32Dispatcher::StopThreads() {
     if (!threads_started_.load()) return;
     kill_ = true;  // a flag only: no lock is held while the threads are waited for
     if (out_thread_ && out_alive_.load()) {
@@ -440,7 +440,7 @@ void TApdWin32Dispatcher::StopThreads() {
     WaitThreadEnd(Kind::dispatch);
 }
 
-void TApdWin32Dispatcher::ThreadExited(Kind kind) {
+void TSpWin32Dispatcher::ThreadExited(Kind kind) {
     switch (kind) {
         case Kind::comm:
             com_alive_ = false;
@@ -469,7 +469,7 @@ void TApdWin32Dispatcher::ThreadExited(Kind kind) {
     }
 }
 
-void TApdWin32Dispatcher::NotifyWhenThreadsEnd(win::Handle window, std::uint32_t message,
+void TSpWin32Dispatcher::NotifyWhenThreadsEnd(win::Handle window, std::uint32_t message,
                                                std::intptr_t lparam) {
     {
         Guard notice(end_notice_lock_);
@@ -486,7 +486,7 @@ void TApdWin32Dispatcher::NotifyWhenThreadsEnd(win::Handle window, std::uint32_t
     }
 }
 
-void TApdWin32Dispatcher::SetThreadPriorities(std::int32_t base) {
+void TSpWin32Dispatcher::SetThreadPriorities(std::int32_t base) {
     {
         Guard gen(general_lock_);
         if (base == thread_priority_base_) return;
@@ -499,7 +499,7 @@ void TApdWin32Dispatcher::SetThreadPriorities(std::int32_t base) {
     }
 }
 
-void TApdWin32Dispatcher::SetRS485(bool on) {
+void TSpWin32Dispatcher::SetRS485(bool on) {
     std::int32_t base;
     {
         Guard gen(general_lock_);
@@ -515,13 +515,13 @@ void TApdWin32Dispatcher::SetRS485(bool on) {
 // Passes
 // ---------------------------------------------------------------------------------------------
 
-bool TApdWin32Dispatcher::ScanStatusWhileFiring() {
+bool TSpWin32Dispatcher::ScanStatusWhileFiring() {
     while (ScanStatusTriggers())
         if (close_requested_.load()) return false;
     return !close_requested_.load();
 }
 
-void TApdWin32Dispatcher::ProcessCommEvent() {
+void TSpWin32Dispatcher::ProcessCommEvent() {
     std::uint32_t mask = last_event_.load();
     if (mask &
         (comm::events::cts | comm::events::dsr | comm::events::rlsd | comm::events::ring | kRingEndedEvent)) {
@@ -544,7 +544,7 @@ void TApdWin32Dispatcher::ProcessCommEvent() {
     pass_done_.set();
 }
 
-void TApdWin32Dispatcher::ProcessTimers() {
+void TSpWin32Dispatcher::ProcessTimers() {
     if (close_requested_.load() || notifying_.load()) return;
     status_hit_ = false;
     while (!close_requested_.load()) {
@@ -559,7 +559,7 @@ void TApdWin32Dispatcher::ProcessTimers() {
 // Output
 // ---------------------------------------------------------------------------------------------
 
-void TApdWin32Dispatcher::HaltOutput() {
+void TSpWin32Dispatcher::HaltOutput() {
     if (!out_thread_ || !out_alive_.load() ||
         (out_thread_ && out_thread_->Id() == kernel::current_thread_id()))
         return;
@@ -570,12 +570,12 @@ void TApdWin32Dispatcher::HaltOutput() {
         stop_ack_.wait(std::min(deadline.remaining_ms(), 50u));
 }
 
-void TApdWin32Dispatcher::ResumeOutput() {
+void TSpWin32Dispatcher::ResumeOutput() {
     halted_ = false;
     output_ready_.set();  // whatever was queued meanwhile goes out now
 }
 
-void TApdWin32Dispatcher::AdvanceTail(std::uint32_t count, std::uint64_t generation) {
+void TSpWin32Dispatcher::AdvanceTail(std::uint32_t count, std::uint64_t generation) {
     Guard out(output_lock_);
     if (count == 0 || generation != out_generation_ || out_buffer_.empty()) return;
     out_tail_ += count;
@@ -584,7 +584,7 @@ void TApdWin32Dispatcher::AdvanceTail(std::uint32_t count, std::uint64_t generat
     out_full_ = false;
 }
 
-void TApdWin32Dispatcher::ServeRs485AfterWrite() {
+void TSpWin32Dispatcher::ServeRs485AfterWrite() {
     auto& unit = dispatcher_unit_state();
     if (!RS485Mode() || unit.nt_family) return;
     std::uint16_t base = BaseAddress();
@@ -596,7 +596,7 @@ void TApdWin32Dispatcher::ServeRs485AfterWrite() {
     EscapeFunction(CLRRTS);
 }
 
-void TApdWin32Dispatcher::WriteOutput() {
+void TSpWin32Dispatcher::WriteOutput() {
     for (;;) {
         if (kill_.load() || halted_.load()) return;
         if (stop_requests_.load() > stop_answers_.load()) return;  // answered by the thread's loop

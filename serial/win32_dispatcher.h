@@ -18,9 +18,9 @@
 // calling thread's messages meanwhile (a notification may be on its way to the main thread at
 // that moment), and never holds a dispatcher lock while it waits. A close from inside a
 // notification lets the dispatch thread finish instead: it ends, stops the other two threads and
-// frees the buffers itself (TApdBaseDispatcher::ReleaseResources).
+// frees the buffers itself (TSpBaseDispatcher::ReleaseResources).
 //
-// Thread contract: as TApdBaseDispatcher. The thread objects belong to the dispatcher, which joins
+// Thread contract: as TSpBaseDispatcher. The thread objects belong to the dispatcher, which joins
 // them when it is destroyed.
 #pragma once
 
@@ -35,7 +35,7 @@
 
 namespace serial {
 
-class TApdWin32Dispatcher;
+class TSpWin32Dispatcher;
 
 // Device events the comm-event thread waits for: received character, CTS, DSR, DCD, break, line
 // error and ring; the older platform also reports 0x2000 (a ring ended).
@@ -48,13 +48,13 @@ inline constexpr unsigned kWaitSliceMs = 1000;
 // A worker thread of a dispatcher: it counts itself in the dispatcher's running count when it
 // begins and runs the exit bookkeeping (ThreadExited) when it ends, also when its loop raised
 // (the exception then goes to the kernel's thread exception handler).
-class TApdDispatcherThread {
+class TSpDispatcherThread {
   public:
     enum class Kind { comm, dispatch, output };
-    TApdDispatcherThread(TApdWin32Dispatcher& dispatcher, Kind kind);
-    virtual ~TApdDispatcherThread();
-    TApdDispatcherThread(const TApdDispatcherThread&) = delete;
-    TApdDispatcherThread& operator=(const TApdDispatcherThread&) = delete;
+    TSpDispatcherThread(TSpWin32Dispatcher& dispatcher, Kind kind);
+    virtual ~TSpDispatcherThread();
+    TSpDispatcherThread(const TSpDispatcherThread&) = delete;
+    TSpDispatcherThread& operator=(const TSpDispatcherThread&) = delete;
 
     // Starts the body. Kept apart from construction so that the body never sees a half-made
     // object.
@@ -70,7 +70,7 @@ class TApdDispatcherThread {
 
   protected:
     virtual void Execute() = 0;
-    TApdWin32Dispatcher& H;
+    TSpWin32Dispatcher& H;
 
   private:
     void Run();
@@ -79,35 +79,35 @@ class TApdDispatcherThread {
     platform::kernel::Thread thread_;
 };
 
-class TComThread final : public TApdDispatcherThread {
+class TComThread final : public TSpDispatcherThread {
   public:
-    explicit TComThread(TApdWin32Dispatcher& dispatcher) : TApdDispatcherThread(dispatcher, Kind::comm) {}
+    explicit TComThread(TSpWin32Dispatcher& dispatcher) : TSpDispatcherThread(dispatcher, Kind::comm) {}
 
   protected:
     void Execute() override;
 };
 
-class TDispThread final : public TApdDispatcherThread {
+class TDispThread final : public TSpDispatcherThread {
   public:
-    explicit TDispThread(TApdWin32Dispatcher& dispatcher)
-        : TApdDispatcherThread(dispatcher, Kind::dispatch) {}
+    explicit TDispThread(TSpWin32Dispatcher& dispatcher)
+        : TSpDispatcherThread(dispatcher, Kind::dispatch) {}
 
   protected:
     void Execute() override;
 };
 
-class TOutThread final : public TApdDispatcherThread {
+class TOutThread final : public TSpDispatcherThread {
   public:
-    explicit TOutThread(TApdWin32Dispatcher& dispatcher) : TApdDispatcherThread(dispatcher, Kind::output) {}
+    explicit TOutThread(TSpWin32Dispatcher& dispatcher) : TSpDispatcherThread(dispatcher, Kind::output) {}
 
   protected:
     void Execute() override;
 };
 
-class TApdWin32Dispatcher : public TApdBaseDispatcher {
+class TSpWin32Dispatcher : public TSpBaseDispatcher {
   public:
-    explicit TApdWin32Dispatcher(TApdBaseComponent* owner);
-    ~TApdWin32Dispatcher() override;
+    explicit TSpWin32Dispatcher(TSpBaseComponent* owner);
+    ~TSpWin32Dispatcher() override;
 
     // Device operations.
     std::int32_t EscapeFunction(std::int32_t code) override;
@@ -136,8 +136,8 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
     // Thread state (tests and the port component).
     bool ThreadsStarted() const { return threads_started_.load(); }
     std::int32_t RunningThreads() const { return running_.load(); }
-    bool ThreadAlive(TApdDispatcherThread::Kind kind) const;
-    std::int32_t ThreadPriority(TApdDispatcherThread::Kind kind) const;
+    bool ThreadAlive(TSpDispatcherThread::Kind kind) const;
+    std::int32_t ThreadPriority(TSpDispatcherThread::Kind kind) const;
     std::uint32_t EventMask() const { return event_mask_.load(); }
     // Counters for reports and benchmarks.
     std::uint64_t PassCount() const { return passes_.load(); }
@@ -147,12 +147,12 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
     void NotifyWhenThreadsEnd(platform::window::Handle window, std::uint32_t message, std::intptr_t lparam);
 
   private:
-    friend class TApdDispatcherThread;
+    friend class TSpDispatcherThread;
     friend class TComThread;
     friend class TDispThread;
     friend class TOutThread;
 
-    void ThreadExited(TApdDispatcherThread::Kind kind);
+    void ThreadExited(TSpDispatcherThread::Kind kind);
     void ProcessCommEvent();
     void ProcessTimers();
     bool ScanStatusWhileFiring();  // false when a close was requested
@@ -160,9 +160,9 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
     void AdvanceTail(std::uint32_t count, std::uint64_t generation);
     void ServeRs485AfterWrite();
     // Waits (serving messages when the caller is not a worker) until the thread has ended.
-    void WaitThreadEnd(TApdDispatcherThread::Kind kind);
+    void WaitThreadEnd(TSpDispatcherThread::Kind kind);
     bool OnWorkerThread() const;
-    TApdDispatcherThread* ThreadOf(TApdDispatcherThread::Kind kind) const;
+    TSpDispatcherThread* ThreadOf(TSpDispatcherThread::Kind kind) const;
 
   protected:
     void HaltOutput() override;
@@ -216,10 +216,10 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
 
 // The dispatcher for TapiMode tmOn: it takes the handle of a device that a telephony component
 // has opened instead of opening one (there is no such component in this system).
-class TApdTAPI32Dispatcher : public TApdWin32Dispatcher {
+class TSpTAPI32Dispatcher : public TSpWin32Dispatcher {
   public:
-    TApdTAPI32Dispatcher(TApdBaseComponent* owner, platform::comm::Handle handle)
-        : TApdWin32Dispatcher(owner), tapi_handle_(handle) {}
+    TSpTAPI32Dispatcher(TSpBaseComponent* owner, platform::comm::Handle handle)
+        : TSpWin32Dispatcher(owner), tapi_handle_(handle) {}
     // The given handle, or -2007 when it is 0.
     std::int32_t OpenDeviceHandle(const std::string& name, std::uint32_t in_size,
                                   std::uint32_t out_size) override;

@@ -53,7 +53,7 @@ protected:
         reset_com_port_unit_state_for_tests();
     }
     // The core's settings for its port.
-    static void Configure(TApdComPort& port, int com) {
+    static void Configure(TSpComPort& port, int com) {
         port.SetComNumber(static_cast<std::uint16_t>(com));
         port.SetBaud(9600);
         port.SetAutoOpen(false);
@@ -71,7 +71,7 @@ protected:
 // --- opening ---------------------------------------------------------------------------------
 
 TEST_F(PortTest, OpensWithTheSettingsApplied) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     EXPECT_EQ(port.BufferFull(), 3072);
     EXPECT_EQ(port.BufferResume(), 1024);
@@ -103,10 +103,10 @@ TEST_F(PortTest, OpensWithTheSettingsApplied) {
 }
 
 TEST_F(PortTest, OpeningAHeldPortFailsWithEAlreadyOpen) {
-    TApdComPort first;
+    TSpComPort first;
     Configure(first, kCom);
     first.SetOpen(true);
-    TApdComPort second;
+    TSpComPort second;
     Configure(second, kCom);
     EXPECT_THROW(second.SetOpen(true), EAlreadyOpen);
     EXPECT_FALSE(second.Open());
@@ -119,7 +119,7 @@ TEST_F(PortTest, OpeningAHeldPortFailsWithEAlreadyOpen) {
 
 TEST_F(PortTest, ANumberWithoutADeviceGivesEBadId) {
     ::setenv("ZOR_COM9", "/dev/pts/zor-no-such-device", 1);
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, 9);
     try {
         port.SetOpen(true);
@@ -133,7 +133,7 @@ TEST_F(PortTest, ANumberWithoutADeviceGivesEBadId) {
 }
 
 TEST_F(PortTest, PortZeroWithoutPromptGivesENoPortSelected) {
-    TApdComPort port;
+    TSpComPort port;
     port.SetPromptForPort(false);
     EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
     EXPECT_EQ(port.Dispatcher(), nullptr);
@@ -141,7 +141,7 @@ TEST_F(PortTest, PortZeroWithoutPromptGivesENoPortSelected) {
 }
 
 TEST_F(PortTest, UsingAClosedPortRaisesOrOpensIt) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     EXPECT_THROW(port.ReadChar(), ECommNotOpen);
     EXPECT_THROW(port.WriteText("x"), ECommNotOpen);
@@ -155,7 +155,7 @@ TEST_F(PortTest, UsingAClosedPortRaisesOrOpensIt) {
 // --- data ------------------------------------------------------------------------------------
 
 TEST_F(PortTest, WrittenTextArrivesAtTheFarEnd) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetOpen(true);
     port.WriteText("GET_STAT\r");
@@ -167,13 +167,13 @@ TEST_F(PortTest, WrittenTextArrivesAtTheFarEnd) {
 }
 
 TEST_F(PortTest, BurstsFromTheFarEndArriveInOrderOnTheMainThread) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::string received;
     bool off_main = false;
     auto main = kernel::current_thread_id();
     std::vector<std::uint16_t> counts;
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         if (kernel::current_thread_id() != main) off_main = true;
         counts.push_back(count);
         for (unsigned i = 0; i < count; ++i) received.push_back(cp.ReadChar());
@@ -213,11 +213,11 @@ TEST_F(PortTest, BurstsFromTheFarEndArriveInOrderOnTheMainThread) {
 }
 
 TEST_F(PortTest, AHandlerThatLeavesBytesUnreadGetsThemWithTheNextArrival) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::vector<std::uint16_t> counts;
     std::string got;
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         counts.push_back(count);
         got.push_back(cp.ReadChar());  // one only
     });
@@ -235,10 +235,10 @@ TEST_F(PortTest, AHandlerThatLeavesBytesUnreadGetsThemWithTheNextArrival) {
 }
 
 TEST_F(PortTest, OnTriggerSeesEveryNotification) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::vector<std::array<std::uint16_t, 3>> seen;
-    port.SetOnTrigger([&](TApdCustomComPort& cp, std::uint16_t msg, std::uint16_t handle, std::uint16_t data) {
+    port.SetOnTrigger([&](TSpCustomComPort& cp, std::uint16_t msg, std::uint16_t handle, std::uint16_t data) {
         seen.push_back({msg, handle, data});
         if (msg == APW_TRIGGERAVAIL)
             for (unsigned i = 0; i < handle; ++i) cp.ReadChar();
@@ -266,7 +266,7 @@ TEST_F(PortTest, OnTriggerSeesEveryNotification) {
 // --- flow control ------------------------------------------------------------------------------
 
 TEST_F(PortTest, XoffHoldsOutputAndXonResumesIt) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetOpen(true);
     pty.write_all(std::string(1, '\x13'));
@@ -279,7 +279,7 @@ TEST_F(PortTest, XoffHoldsOutputAndXonResumesIt) {
 }
 
 TEST_F(PortTest, SoftwareFlowOffReleasesAHold) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetOpen(true);
     pty.write_all(std::string(1, '\x13'));
@@ -293,11 +293,11 @@ TEST_F(PortTest, SoftwareFlowOffReleasesAHold) {
 // --- timers ----------------------------------------------------------------------------------
 
 TEST_F(PortTest, TimerTriggersFireWithoutAnyDeviceTraffic) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     int fired = 0;
     std::uint16_t last = 0;
-    port.SetOnTriggerTimer([&](TApdCustomComPort&, std::uint16_t handle) {
+    port.SetOnTriggerTimer([&](TSpCustomComPort&, std::uint16_t handle) {
         ++fired;
         last = handle;
     });
@@ -312,15 +312,15 @@ TEST_F(PortTest, TimerTriggersFireWithoutAnyDeviceTraffic) {
     port.ArmTimerTrigger(t, 0, true);  // the same 2 ticks again
     ASSERT_TRUE(pump_until([&] { return fired == 2; }));
     EXPECT_THROW(port.ArmTimerTrigger(static_cast<std::uint16_t>(t + 8), 1, true), EBadTriggerHandle);
-    EXPECT_EQ(dynamic_cast<TApdWin32Dispatcher*>(port.Dispatcher())->DeviceEventCount(), 0u);
+    EXPECT_EQ(dynamic_cast<TSpWin32Dispatcher*>(port.Dispatcher())->DeviceEventCount(), 0u);
 }
 
 TEST_F(PortTest, ATimerKeepsHandleTicksAndArmingAcrossCloseReopenAndPortChange) {
     PtyPair other(8);
     ASSERT_TRUE(other.ok());
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
-    port.SetOnTriggerTimer([](TApdCustomComPort&, std::uint16_t) {});
+    port.SetOnTriggerTimer([](TSpCustomComPort&, std::uint16_t) {});
     port.SetOpen(true);
     std::uint16_t t = port.NewTimerTrigger();
     port.ArmTimerTrigger(t, 1000, true);
@@ -343,7 +343,7 @@ TEST_F(PortTest, ATimerKeepsHandleTicksAndArmingAcrossCloseReopenAndPortChange) 
 // --- closing ---------------------------------------------------------------------------------
 
 TEST_F(PortTest, ClosingWithOutputQueuedDiscardsIt) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetOpen(true);
     pty.write_all(std::string(1, '\x13'));
@@ -359,13 +359,13 @@ TEST_F(PortTest, ClosingWithOutputQueuedDiscardsIt) {
 }
 
 TEST_F(PortTest, ClosingFromInsideOnTriggerAvailFinishesLater) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     bool closed_notice = false;
     bool open_after_close_call = false;
     int avails = 0;
     port.OnPortClose = [&](platform::forms::Component&) { closed_notice = true; };
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         ++avails;
         for (unsigned i = 0; i < count; ++i) cp.ReadChar();
         cp.SetOpen(false);
@@ -375,7 +375,7 @@ TEST_F(PortTest, ClosingFromInsideOnTriggerAvailFinishesLater) {
         EXPECT_EQ(cp.ReadChar(), '\0');  // nothing while closing
     });
     port.SetOpen(true);
-    auto* dispatcher = dynamic_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+    auto* dispatcher = dynamic_cast<TSpWin32Dispatcher*>(port.Dispatcher());
     ASSERT_NE(dispatcher, nullptr);
     pty.write_all("bye");
     ASSERT_TRUE(pump_until([&] { return avails == 1; }));
@@ -395,14 +395,14 @@ TEST_F(PortTest, ClosingFromInsideOnTriggerAvailFinishesLater) {
 TEST_F(PortTest, AReopenFromInsideAHandlerKeepsTheArmedTimer) {
     PtyPair other(8);
     ASSERT_TRUE(other.ok());
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::uint16_t timer = 0;
     int timer_fired = 0;
     bool changed = false;
     std::string second_port_data;
-    port.SetOnTriggerTimer([&](TApdCustomComPort&, std::uint16_t) { ++timer_fired; });
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerTimer([&](TSpCustomComPort&, std::uint16_t) { ++timer_fired; });
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         std::string got;
         for (unsigned i = 0; i < count; ++i) got.push_back(cp.ReadChar());
         if (!changed) {
@@ -431,9 +431,9 @@ TEST_F(PortTest, AReopenFromInsideAHandlerKeepsTheArmedTimer) {
 }
 
 TEST_F(PortTest, TheFarEndVanishingIsReportedAndNeverHangs) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
-    port.SetOnTriggerAvail([](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([](TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i < count; ++i) cp.ReadChar();
     });
     port.SetOpen(true);
@@ -441,7 +441,7 @@ TEST_F(PortTest, TheFarEndVanishingIsReportedAndNeverHangs) {
     ASSERT_TRUE(pump_until([&] { return port.DeviceLost(); }));
     EXPECT_THROW(port.WriteText("anyone?"), EPutBlockFail);
     int fired = 0;
-    port.SetOnTriggerTimer([&](TApdCustomComPort&, std::uint16_t) { ++fired; });
+    port.SetOnTriggerTimer([&](TSpCustomComPort&, std::uint16_t) { ++fired; });
     std::uint16_t t = port.NewTimerTrigger();
     port.ArmTimerTrigger(t, 1, true);
     ASSERT_TRUE(pump_until([&] { return fired == 1; }));  // the session's time-outs go on
@@ -450,10 +450,10 @@ TEST_F(PortTest, TheFarEndVanishingIsReportedAndNeverHangs) {
 }
 
 TEST_F(PortTest, AStuckMainThreadDelaysButDoesNotLoseOrWedge) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::string received;
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i < count; ++i) received.push_back(cp.ReadChar());
     });
     port.SetOpen(true);
@@ -471,13 +471,13 @@ TEST_F(PortTest, AStuckMainThreadDelaysButDoesNotLoseOrWedge) {
 // --- triggers through the comm layer's test hooks ----------------------------------------------
 
 TEST_F(PortTest, StatusTriggersFireFromModemLinesLineErrorsBreaksAndOutput) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     int modem = 0, out_sent = 0, statuses = 0;
     std::vector<std::pair<std::uint16_t, bool>> line_errors;
-    port.SetOnTriggerStatus([&](TApdCustomComPort&, std::uint16_t) { ++statuses; });
+    port.SetOnTriggerStatus([&](TSpCustomComPort&, std::uint16_t) { ++statuses; });
     port.SetOnTriggerModemStatus([&](platform::forms::Component&) { ++modem; });
-    port.SetOnTriggerLineError([&](TApdCustomComPort&, std::uint16_t error, bool brk) {
+    port.SetOnTriggerLineError([&](TSpCustomComPort&, std::uint16_t error, bool brk) {
         line_errors.emplace_back(error, brk);
     });
     port.SetOnTriggerOutSent([&](platform::forms::Component&) { ++out_sent; });
@@ -512,12 +512,12 @@ TEST_F(PortTest, StatusTriggersFireFromModemLinesLineErrorsBreaksAndOutput) {
 }
 
 TEST_F(PortTest, DataTriggersFireWhenTheirStringArrives) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::vector<std::uint16_t> data;
     std::string avail;
-    port.SetOnTriggerData([&](TApdCustomComPort&, std::uint16_t handle) { data.push_back(handle); });
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerData([&](TSpCustomComPort&, std::uint16_t handle) { data.push_back(handle); });
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i < count; ++i) avail.push_back(cp.ReadChar());
     });
     port.SetOpen(true);
@@ -536,10 +536,10 @@ TEST_F(PortTest, PortUsersGetOpenClosingAndClosedNotices) {
         if (msg >= APW_PORTOPEN && msg <= APW_CLOSEPENDING) window_notices.push_back(msg);
         return win::Result{0};
     });
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::uint32_t w = port.RegisterUser(user, true);
-    port.RegisterUserCallback([&](TApdCustomComPort&, std::uint32_t notice, void*) { callback_notices.push_back(notice); },
+    port.RegisterUserCallback([&](TSpCustomComPort&, std::uint32_t notice, void*) { callback_notices.push_back(notice); },
                               nullptr, false);
     int opened = 0;
     port.OnPortOpen = [&](platform::forms::Component&) { ++opened; };
@@ -554,25 +554,25 @@ TEST_F(PortTest, PortUsersGetOpenClosingAndClosedNotices) {
 }
 
 TEST_F(PortTest, TheWindowProcedureIgnoresWhatIsNotItsOwn) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     int avails = 0;
-    port.SetOnTriggerAvail([&](TApdCustomComPort&, std::uint16_t) { ++avails; });
+    port.SetOnTriggerAvail([&](TSpCustomComPort&, std::uint16_t) { ++avails; });
     port.SetOpen(true);
     win::Handle w = port.NotifyWindow();
     win::LParam foreign = static_cast<win::LParam>(0x7FFFu << 16);
-    EXPECT_EQ(TApdCustomComPort::PortWindowProc(w, APW_TRIGGERAVAIL, 1, foreign), 0);
-    EXPECT_EQ(TApdCustomComPort::PortWindowProc(w, 0x7E05, 1, 0), 0);
+    EXPECT_EQ(TSpCustomComPort::PortWindowProc(w, APW_TRIGGERAVAIL, 1, foreign), 0);
+    EXPECT_EQ(TSpCustomComPort::PortWindowProc(w, 0x7E05, 1, 0), 0);
     EXPECT_EQ(avails, 0);
     win::LParam own = static_cast<win::LParam>(static_cast<std::uint32_t>(port.Dispatcher()->Handle()) << 16);
-    TApdCustomComPort::PortWindowProc(w, APW_TRIGGERAVAIL, 0, own);
+    TSpCustomComPort::PortWindowProc(w, APW_TRIGGERAVAIL, 0, own);
     EXPECT_EQ(avails, 1);
 }
 
 TEST_F(PortTest, AnExceptionInAHandlerGoesToTheApplication) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
-    port.SetOnTriggerAvail([](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([](TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i <= count; ++i) cp.ReadChar();  // one too many
     });
     port.SetOpen(true);
@@ -585,7 +585,7 @@ TEST_F(PortTest, AnExceptionInAHandlerGoesToTheApplication) {
 // --- properties ----------------------------------------------------------------------------------
 
 TEST(PortProperties, DefaultsAndDerivedFlowLimits) {
-    TApdComPort port;
+    TSpComPort port;
     EXPECT_EQ(port.ComNumber(), 0);
     EXPECT_EQ(port.Baud(), 19200);
     EXPECT_TRUE(port.PromptForPort());
@@ -595,8 +595,8 @@ TEST(PortProperties, DefaultsAndDerivedFlowLimits) {
     EXPECT_TRUE(port.RTS());
     EXPECT_EQ(port.XOnChar(), 17);
     EXPECT_EQ(port.XOffChar(), 19);
-    EXPECT_EQ(port.TraceName(), "APRO.TRC");
-    EXPECT_EQ(port.LogName(), "APRO.LOG");
+    EXPECT_EQ(port.TraceName(), "SERIAL.TRC");
+    EXPECT_EQ(port.LogName(), "SERIAL.LOG");
     EXPECT_EQ(port.TraceSize(), 10000u);
     EXPECT_EQ(port.CommNotificationLevel(), 10);
     EXPECT_EQ(port.TapiMode(), tmAuto);
@@ -609,14 +609,14 @@ TEST(PortProperties, DefaultsAndDerivedFlowLimits) {
     port.SetSWFlowOptions(swfBoth);
     EXPECT_EQ(port.BufferFull(), 3072);
     EXPECT_EQ(port.BufferResume(), 1024);
-    TApdComPort hw;
+    TSpComPort hw;
     hw.SetHWFlowOptions({hwfUseRTS});
     EXPECT_EQ(hw.BufferFull(), 3686);
     EXPECT_EQ(hw.BufferResume(), 409);
-    TApdComPort full;
+    TSpComPort full;
     full.SetBufferFull(5000);
     EXPECT_EQ(full.BufferFull(), 3686);
-    TApdComPort resume;
+    TSpComPort resume;
     resume.SetSWFlowOptions(swfBoth);
     resume.SetBufferResume(4000);
     EXPECT_EQ(resume.BufferResume(), 307);
@@ -635,7 +635,7 @@ TEST(PortProperties, DefaultsAndDerivedFlowLimits) {
 }
 
 TEST_F(PortTest, DtrStaysUnderHardwareFlowControl) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetDTR(true);
     port.SetHWFlowOptions({hwfUseDTR});
@@ -649,7 +649,7 @@ TEST_F(PortTest, DtrStaysUnderHardwareFlowControl) {
 }
 
 TEST_F(PortTest, LoadingStoresOpenAndLoadedOpens) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetLoading(true);
     port.SetOpen(true);
@@ -660,7 +660,7 @@ TEST_F(PortTest, LoadingStoresOpenAndLoadedOpens) {
     EXPECT_TRUE(port.Open());
     EXPECT_NE(port.Dispatcher(), nullptr);
 
-    TApdComPort copy;
+    TSpComPort copy;
     copy.Assign(port);
     EXPECT_FALSE(copy.Open());
     EXPECT_EQ(copy.ComNumber(), kCom);
@@ -671,7 +671,7 @@ TEST_F(PortTest, LoadingStoresOpenAndLoadedOpens) {
 TEST_F(PortTest, TracingAndLoggingDumpOnClose) {
     auto folder = std::filesystem::temp_directory_path() / ("zor_port_trace_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetTraceName((folder / "port.trc").string());
     port.SetLogName((folder / "port.log").string());
@@ -699,14 +699,14 @@ TEST_F(PortTest, TracingAndLoggingDumpOnClose) {
 
 TEST_F(PortTest, WithoutTheRingEndedEventTheCommThreadFallsBack) {
     dispatcher_unit_state().nt_family = false;  // the older platform asks for event 0x2000 first
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     std::string got;
-    port.SetOnTriggerAvail([&](TApdCustomComPort& cp, std::uint16_t count) {
+    port.SetOnTriggerAvail([&](TSpCustomComPort& cp, std::uint16_t count) {
         for (unsigned i = 0; i < count; ++i) got.push_back(cp.ReadChar());
     });
     port.SetOpen(true);
-    auto* d = dynamic_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+    auto* d = dynamic_cast<TSpWin32Dispatcher*>(port.Dispatcher());
     ASSERT_TRUE(pump_until([&] { return d->EventMask() == kDefaultEventMask; }));
     pty.write_all("after");
     ASSERT_TRUE(pump_until([&] { return got == "after"; }));
@@ -716,7 +716,7 @@ TEST_F(PortTest, WithoutTheRingEndedEventTheCommThreadFallsBack) {
 }
 
 TEST_F(PortTest, TelephonyModeNeedsAHandleFromItsOwner) {
-    TApdComPort port;
+    TSpComPort port;
     Configure(port, kCom);
     port.SetTapiMode(tmOn);
     EXPECT_THROW(port.SetOpen(true), ENotOpenedByTapi);

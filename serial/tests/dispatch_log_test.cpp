@@ -23,29 +23,29 @@ TEST(DispatchLog, TimeTextHasThreeDecimals) {
 }
 
 TEST(DispatchLog, EntryLinesFollowTheFixedColumns) {
-    TApdDispatchLog::Entry timer{dtTrigger, dstTimer, 1234, 8, {}};
+    TSpDispatchLog::Entry timer{dtTrigger, dstTimer, 1234, 8, {}};
     EXPECT_EQ(FormatLogEntry(timer, true, false), "0001.234  Trigger   Timer         00000008  ");
 
-    TApdDispatchLog::Entry received{dtDispatch, dstReadCom, 5, 3, {'O', 'K', 13}};
+    TSpDispatchLog::Entry received{dtDispatch, dstReadCom, 5, 3, {'O', 'K', 13}};
     EXPECT_EQ(FormatLogEntry(received, false, false), "0000.005  Dispatch  ReadCom       00000003  OK[13]");
     EXPECT_EQ(FormatLogEntry(received, true, true),
               "0000.005  Dispatch  ReadCom       00000003  [4F][4B][0D]");
 
-    TApdDispatchLog::Entry removed{dtTriggerDispose, dstStatusTrigger, 7, 0x13, {2}};
+    TSpDispatchLog::Entry removed{dtTriggerDispose, dstStatusTrigger, 7, 0x13, {2}};
     EXPECT_EQ(FormatLogEntry(removed, false, false).substr(44), "(Line status)");
 
-    TApdDispatchLog::Entry modem{dtDispatch, dstModemStatus, 0, 0x31, {}};
+    TSpDispatchLog::Entry modem{dtDispatch, dstModemStatus, 0, 0x31, {}};
     EXPECT_EQ(FormatLogEntry(modem, false, false).substr(44), " (DCTS CTS DSR)");
 
-    TApdDispatchLog::Entry user{dtUser, dstNone, 0, 0, {'h', 'i'}};
+    TSpDispatchLog::Entry user{dtUser, dstNone, 0, 0, {'h', 'i'}};
     EXPECT_EQ(FormatLogEntry(user, false, true).substr(44), "hi") << "user bytes stay characters";
 
-    TApdDispatchLog::Entry telnet{dtTelnet, dstNone, 0, 99, {}};
+    TSpDispatchLog::Entry telnet{dtTelnet, dstNone, 0, 99, {}};
     EXPECT_EQ(FormatLogEntry(telnet, false, false).substr(44), " []");
 }
 
 TEST(DispatchLog, LongDataContinuesIndented) {
-    TApdDispatchLog::Entry e{dtDispatch, dstWriteCom, 0, 40, std::vector<std::uint8_t>(40, 'w')};
+    TSpDispatchLog::Entry e{dtDispatch, dstWriteCom, 0, 40, std::vector<std::uint8_t>(40, 'w')};
     std::string line = FormatLogEntry(e, false, false);
     // The column count starts at 45 and each byte adds its width first: 33 bytes reach 78.
     std::string head = line.substr(0, 44);
@@ -53,7 +53,7 @@ TEST(DispatchLog, LongDataContinuesIndented) {
 }
 
 TEST(DispatchLog, FullRingDropsTheOldestEntries) {
-    TApdDispatchLog log;
+    TSpDispatchLog log;
     ASSERT_EQ(log.Init(100), 0);
     std::uint8_t data[10] = {};
     for (std::uint8_t i = 0; i < 5; ++i) {
@@ -82,7 +82,7 @@ TEST(DispatchLog, FullRingDropsTheOldestEntries) {
 TEST(DispatchLog, TimesCountFromTheStart) {
     std::uint64_t now = 50'000;
     clock_state().now_ms = [&] { return now; };
-    TApdDispatchLog log;
+    TSpDispatchLog log;
     log.Init(1000);
     now += 1234;
     log.AddEntry(dtTrigger, dstTimer, 8);
@@ -92,15 +92,15 @@ TEST(DispatchLog, TimesCountFromTheStart) {
 
 TEST(DispatchLog, DumpWritesHeaderAndOneLinePerEntry) {
     TempFolder dir;
-    TApdDispatchLog log;
+    TSpDispatchLog log;
     ASSERT_EQ(log.Init(1000), 0);
     log.AddEntryAt(1234, dtTrigger, dstTimer, 8, nullptr, 0);
     log.AddEntryAt(1300, dtDispatch, dstReadCom, 2, "OK", 2);
-    ASSERT_EQ(log.Dump(dir.file("APRO.LOG"), false, false, false, "COM1"), 0);
+    ASSERT_EQ(log.Dump(dir.file("SERIAL.LOG"), false, false, false, "COM1"), 0);
     EXPECT_FALSE(log.Allocated());
-    std::string text = read_file(dir.file("APRO.LOG"));
+    std::string text = read_file(dir.file("SERIAL.LOG"));
     std::regex layout(
-        "APRO v4\\.03\r\n"
+        "SERIAL v4\\.03\r\n"
         "Compiler : [^\r\n]+\r\n"
         "Operating System : Unknown[0-9]+\\.[0-9]+ [^\r\n]*\r\n"
         "Device: COM1\r\n"

@@ -20,9 +20,9 @@ namespace win = platform::window;
 using namespace std::chrono_literals;
 
 // A device in memory: received bytes wait in `input`, written device states are counted.
-class FakeDispatcher : public TApdBaseDispatcher {
+class FakeDispatcher : public TSpBaseDispatcher {
 public:
-    FakeDispatcher() : TApdBaseDispatcher(nullptr) {}
+    FakeDispatcher() : TSpBaseDispatcher(nullptr) {}
     ~FakeDispatcher() override { Shutdown(); }
 
     std::string input;
@@ -400,7 +400,7 @@ TEST_F(DispatcherTest, TriggerSetsSurviveSaveAndRestore) {
     EXPECT_EQ(other.FindTrigger(data, false), ttData);
     EXPECT_EQ(other.FindTrigger(status, false), ttStatus);
     EXPECT_EQ(status & 7, stOutSent);
-    TApdBaseDispatcher::FreeTriggerSet(save);
+    TSpBaseDispatcher::FreeTriggerSet(save);
     EXPECT_TRUE(save.tsTimerTriggers.empty());
 }
 

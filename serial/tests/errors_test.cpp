@@ -65,7 +65,7 @@ const std::vector<std::pair<std::int32_t, std::string>> kTexts = {
     {2008, "ie_Open - device already open"},
     {2009, "No more handles, can't open port"},
     {2010, "No timers available"},
-    {2011, "The ComNumber property of the TApdComPort has not been set"},
+    {2011, "The ComNumber property of the TSpComPort has not been set"},
     {2012, "Comport was not opened by Tapi"},
     {3001, "No device layer specified"},
     {3002, "Function not supported by driver"},
@@ -87,7 +87,7 @@ TEST(ErrorTexts, EveryCodeOfTheLayerHasItsText) {
         EXPECT_EQ(ErrorText(id), text) << id;
         EXPECT_EQ(ErrorText(-id), text) << -id;
     }
-    EXPECT_EQ(ErrorText(ecNoPortSelected), "The ComNumber property of the TApdComPort has not been set");
+    EXPECT_EQ(ErrorText(ecNoPortSelected), "The ComNumber property of the TSpComPort has not been set");
 }
 
 TEST(ErrorTexts, FallBackToTheSystemTextCleaned) {
@@ -257,7 +257,7 @@ TEST(Mapper, EveryCodedClassIsRaisedWithItsCodeAndText) {
         try {
             CheckResult(false, c.code);
             ADD_FAILURE() << c.code << " did not raise";
-        } catch (const EAPDException& e) {
+        } catch (const ESpException& e) {
             EXPECT_TRUE(c.own(e)) << c.code << " should be " << c.name;
             EXPECT_TRUE(c.group(e)) << c.code;
             EXPECT_EQ(e.ErrorCode, c.code);
@@ -303,14 +303,14 @@ TEST(Mapper, SystemErrorsRaiseTheInputOutputError) {
     EXPECT_THROW(CheckResult(false, ecOutOfMemory), std::bad_alloc);
 }
 
-TEST(Mapper, OtherNegativeCodesRaiseAproException) {
+TEST(Mapper, OtherNegativeCodesRaiseSerialPortException) {
     for (std::int32_t code : {-1, -163, -1001, -3002, -4711, -20000}) {
         try {
             CheckResult(false, code);
             ADD_FAILURE() << code;
-        } catch (const EAPDException& e) {
-            EXPECT_EQ(typeid(e), typeid(EAPDException)) << code;
-            EXPECT_STREQ(e.what(), "Apro exception");
+        } catch (const ESpException& e) {
+            EXPECT_EQ(typeid(e), typeid(ESpException)) << code;
+            EXPECT_STREQ(e.what(), "Serial port exception");
             EXPECT_EQ(e.ErrorCode, 0);
         }
     }
@@ -323,15 +323,15 @@ TEST(Mapper, NonNegativeResultsAndLoadingPassThrough) {
     EXPECT_EQ(CheckResult(true, ecNoPortSelected), ecNoPortSelected);
     EXPECT_EQ(CheckResult(true, -2), -2);
 
-    TApdBaseComponent component;
+    TSpBaseComponent component;
     EXPECT_THROW(CheckResult(&component, ecBadId), EBadId);
     component.SetLoading(true);
     EXPECT_EQ(CheckResult(&component, ecBadId), ecBadId);
-    EXPECT_THROW(CheckResult(static_cast<const TApdBaseComponent*>(nullptr), ecBadId), EBadId);
+    EXPECT_THROW(CheckResult(static_cast<const TSpBaseComponent*>(nullptr), ecBadId), EBadId);
 }
 
 TEST(Exceptions, MadeFromAMessageCarryCodeZero) {
-    EAPDException e(std::string("Dispatcher already started"));
+    ESpException e(std::string("Dispatcher already started"));
     EXPECT_EQ(e.ErrorCode, 0);
     EXPECT_STREQ(e.what(), "Dispatcher already started");
     EBadTriggerHandle t(ecBadTriggerHandle);

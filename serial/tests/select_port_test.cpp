@@ -93,7 +93,7 @@ TEST_F(SelectPortTest, OpeningWithoutANumberAsksForAPort) {
         form.find<forms::ComboBox>("PortsComboBox").select(2);
         form.find<forms::BitBtn>("OkBtn").click();
     });
-    TApdComPort port;
+    TSpComPort port;
     port.SetAutoOpen(false);
     port.SetOpen(true);
     ASSERT_EQ(script.form_captions().size(), 1u);
@@ -105,7 +105,7 @@ TEST_F(SelectPortTest, OpeningWithoutANumberAsksForAPort) {
 TEST_F(SelectPortTest, CancelOrAnEmptyListMeansNoPort) {
     forms::ScriptedInteraction script;
     script.on_next_form([](forms::Form& form) { form.find<forms::BitBtn>("AbortBtn").click(); });
-    TApdComPort port;
+    TSpComPort port;
     EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
     EXPECT_EQ(port.Dispatcher(), nullptr);
     EXPECT_EQ(port.ComNumber(), 0);

@@ -109,7 +109,7 @@ TEST(TickTimer, PlatformClockMoves) {
 }
 
 TEST(BaseComponent, VersionIsFixed) {
-    TApdBaseComponent c;
+    TSpBaseComponent c;
     EXPECT_EQ(c.Version(), "v4.03");
     c.SetVersion("v9.99");
     EXPECT_EQ(c.Version(), "v4.03");

@@ -14,20 +14,20 @@ using zor_test::TempFolder;
 
 TEST(Trace, SentThenReceivedDumpsTwoSections) {
     TempFolder dir;
-    TApdTrace trace;
+    TSpTrace trace;
     ASSERT_EQ(trace.Init(100), 0);
     trace.Add(kTraceSent, 'A');
     trace.Add(kTraceSent, 'B');
     trace.Add(kTraceReceived, 13);
-    ASSERT_EQ(trace.Dump(dir.file("APRO.TRC"), false, false, false), 0);
-    EXPECT_EQ(read_file(dir.file("APRO.TRC")), "Transmit: \r\nAB\r\n\r\nReceive: \r\n[13]");
+    ASSERT_EQ(trace.Dump(dir.file("SERIAL.TRC"), false, false, false), 0);
+    EXPECT_EQ(read_file(dir.file("SERIAL.TRC")), "Transmit: \r\nAB\r\n\r\nReceive: \r\n[13]");
     EXPECT_FALSE(trace.Allocated()) << "a dump frees the buffer";
     EXPECT_FALSE(trace.Active());
 }
 
 TEST(Trace, AFullRingKeepsTheNewestEntriesOldestFirst) {
     TempFolder dir;
-    TApdTrace trace;
+    TSpTrace trace;
     ASSERT_EQ(trace.Init(2), 0);
     trace.Add(kTraceSent, '1');
     trace.Add(kTraceSent, '2');
@@ -40,16 +40,16 @@ TEST(Trace, AFullRingKeepsTheNewestEntriesOldestFirst) {
 
 TEST(Trace, NothingRecordedLeavesNoFile) {
     TempFolder dir;
-    TApdTrace trace;
+    TSpTrace trace;
     ASSERT_EQ(trace.Init(10), 0);
     EXPECT_EQ(trace.Dump(dir.file("none"), false, true, false), 0);
     EXPECT_FALSE(zor_test::file_exists(dir.file("none")));
-    EXPECT_EQ(TApdTrace().Dump(dir.file("none"), false, true, false), 0) << "never initialised";
+    EXPECT_EQ(TSpTrace().Dump(dir.file("none"), false, true, false), 0) << "never initialised";
     EXPECT_FALSE(zor_test::file_exists(dir.file("none")));
 }
 
 TEST(Trace, SizeLimitAndClear) {
-    TApdTrace trace;
+    TSpTrace trace;
     EXPECT_EQ(trace.Init(4'000'001), ecBadArgument);
     EXPECT_FALSE(trace.Allocated());
     ASSERT_EQ(trace.Init(4'000'000), 0);
@@ -82,7 +82,7 @@ TEST(Trace, ByteDisplayByOption) {
 
 TEST(Trace, LinesStopAt78ColumnsAndSpecialKindsGetTheirHeader) {
     TempFolder dir;
-    TApdTrace trace;
+    TSpTrace trace;
     ASSERT_EQ(trace.Init(1000), 0);
     for (int i = 0; i < 100; ++i) trace.Add(kTraceReceived, 'x');
     for (int i = 0; i < 20; ++i) trace.Add(kTraceReceived, 0x01);  // 4 columns each in hex
@@ -99,7 +99,7 @@ TEST(Trace, LinesStopAt78ColumnsAndSpecialKindsGetTheirHeader) {
 
 TEST(Trace, AppendAddsToAnExistingFileAndFailuresStillFree) {
     TempFolder dir;
-    TApdTrace trace;
+    TSpTrace trace;
     trace.Init(10);
     trace.Add('T', 'a');
     ASSERT_EQ(trace.Dump(dir.file("t"), false, false, false), 0);

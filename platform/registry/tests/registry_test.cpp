@@ -111,18 +111,18 @@ TEST_F(RegistryTest, FailedOpenKeepsTheOpenKey) {
 TEST_F(RegistryTest, RootsAreSeparateTreesAndSettingTheRootClosesTheKey) {
     Registry reg;
     EXPECT_EQ(reg.root_key(), HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Finnigan", true));
+    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Velorand", true));
     reg.set_root_key(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(reg.has_current_key());
-    EXPECT_FALSE(reg.key_exists("\\SOFTWARE\\Finnigan"));
-    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Finnigan\\Xcalibur\\Global", true));
-    reg.write_string("Xcalibur Path", "C:\\Xcalibur");
-    EXPECT_TRUE(key_exists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Finnigan\\Xcalibur"));
-    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, "SOFTWARE\\Finnigan\\Xcalibur"));
+    EXPECT_FALSE(reg.key_exists("\\SOFTWARE\\Velorand"));
+    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Velorand\\Chromarq\\Global", true));
+    reg.write_string("Chromarq Path", "C:\\Chromarq");
+    EXPECT_TRUE(key_exists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velorand\\Chromarq"));
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, "SOFTWARE\\Velorand\\Chromarq"));
     EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, "SOFTWARE"));
     Registry on_hklm(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(on_hklm.open_key_read_only("\\SOFTWARE\\Finnigan\\Xcalibur\\Global"));
-    EXPECT_EQ(on_hklm.read_string("Xcalibur Path"), "C:\\Xcalibur");
+    ASSERT_TRUE(on_hklm.open_key_read_only("\\SOFTWARE\\Velorand\\Chromarq\\Global"));
+    EXPECT_EQ(on_hklm.read_string("Chromarq Path"), "C:\\Chromarq");
 }
 
 TEST_F(RegistryTest, SubkeysAreListedInFoldedOrder) {
@@ -293,11 +293,11 @@ TEST_F(RegistryTest, WithNoKeyOpenValuesBelongToTheRoot) {
 
 TEST_F(RegistryTest, ReadOnlyOpenReadsButRefusesWrites) {
     Registry writer;
-    ASSERT_TRUE(writer.open_key("\\SOFTWARE\\Finnigan\\Xcalibur\\Devices\\ZOR", true));
+    ASSERT_TRUE(writer.open_key("\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR", true));
     writer.write_string("HlpFName", "zor");
 
     Registry reg(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.open_key_read_only("\\SOFTWARE\\Finnigan\\Xcalibur\\Devices\\ZOR"));
+    ASSERT_TRUE(reg.open_key_read_only("\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR"));
     EXPECT_TRUE(reg.read_only());
     EXPECT_EQ(reg.read_string("HlpFName"), "zor");
     EXPECT_THROW(reg.write_string("HlpFName", "other"), RegistryError);
@@ -309,14 +309,14 @@ TEST_F(RegistryTest, ReadOnlyOpenReadsButRefusesWrites) {
     EXPECT_EQ(reg.read_string("HlpFName"), "zor");
     EXPECT_THAT(value_names(reg), ElementsAre("HlpFName"));
 
-    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Finnigan", false));  // a writable open again
+    ASSERT_TRUE(reg.open_key("\\SOFTWARE\\Velorand", false));  // a writable open again
     EXPECT_FALSE(reg.read_only());
     EXPECT_NO_THROW(reg.write_integer("n", 1));
 }
 
 TEST_F(RegistryTest, ReadOnlyOpenOfAMissingKeyFailsAndCreatesNothing) {
     Registry reg(HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(reg.open_key_read_only("\\SOFTWARE\\Finnigan\\Xcalibur\\Global"));
+    EXPECT_FALSE(reg.open_key_read_only("\\SOFTWARE\\Velorand\\Chromarq\\Global"));
     EXPECT_FALSE(reg.has_current_key());
     EXPECT_FALSE(reg.key_exists("\\SOFTWARE"));
 }

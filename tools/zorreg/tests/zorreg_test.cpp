@@ -158,10 +158,10 @@ TEST_F(ZorregTest, RecursiveQueryAndOtherRoots) {
               "    (Default)    REG_SZ    /usr/bin/Zorrun\n"
               "\nHKEY_CLASSES_ROOT\\CLSID\\{X}\\ProgID\n"
               "    (Default)    REG_SZ    zorrun.IZor\n");
-    EXPECT_EQ(zorreg({"add", "HKLM\\SOFTWARE\\Finnigan\\Xcalibur\\Global", "/v", "Xcalibur Path", "/d", "C:\\X"}).code, 0);
-    EXPECT_EQ(reg::query_value(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Finnigan\\Xcalibur\\Global", "Xcalibur Path")->text,
+    EXPECT_EQ(zorreg({"add", "HKLM\\SOFTWARE\\Velorand\\Chromarq\\Global", "/v", "Chromarq Path", "/d", "C:\\X"}).code, 0);
+    EXPECT_EQ(reg::query_value(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Velorand\\Chromarq\\Global", "Chromarq Path")->text,
               "C:\\X");
-    EXPECT_EQ(zorreg({"query", "HKCU\\SOFTWARE\\Finnigan"}).code, 1);
+    EXPECT_EQ(zorreg({"query", "HKCU\\SOFTWARE\\Velorand"}).code, 1);
 }
 
 TEST_F(ZorregTest, AddRefusesToOverwriteWithoutF) {
