@@ -88,6 +88,12 @@ struct StepQueueState {
 
 struct RunState {
     bool run_active = false;
+    // The run did not do all it was asked: a line could not be turned into a command, or the
+    // user aborted after an instrument error. Cleared when a run starts.
+    bool failed = false;
+    // A stop was asked for during this run (StopRun, Reset, a change of operating mode); an
+    // answer to an error question given afterwards cannot take the run back.
+    bool stop_requested = false;
     std::int32_t step_index = 0;
     bool error_mode = false;
     std::int32_t error_step_index = 0;
@@ -143,6 +149,9 @@ struct SessionState {
     std::uint32_t tick_mark = 0;
     // FormCreate and after.
     bool connected = false;
+    // Why the port did not open the last time it was tried ("" after it opened): the message
+    // shown and what the port layer said.
+    std::string port_failure;
     bool debug_list_on = false;
     std::int32_t uploading = 0;
     std::string firmware_version;

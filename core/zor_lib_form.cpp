@@ -171,6 +171,10 @@ int open_port(bool show_messages) {
     if (!form) return 1;
     serial::TSpComPort& port = form->port;
     const std::string number = std::to_string(port.ComNumber());
+    std::string& failure = session_state().port_failure;
+    const auto note = [&](const std::string& shown, const char* why) {
+        failure = shown + (why && *why ? std::string(" (") + why + ")" : std::string());
+    };
     try {
         port.SetBaud(9600);
         port.SetDataBits(8);
@@ -179,14 +183,21 @@ int open_port(bool show_messages) {
         port.SetSWFlowOptions(serial::swfBoth);
         port.SetOpen(true);
         link_state().timer_handle = port.NewTimerTrigger();
+        failure.clear();
         return 0;
-    } catch (const serial::EAlreadyOpen&) {
+    } catch (const serial::EAlreadyOpen& e) {
+        note("Another program is using comport " + number, e.what());
         if (show_messages) putils::info_box("Another program is using comport " + number);
         return 2;
-    } catch (const serial::EBadId&) {
+    } catch (const serial::EBadId& e) {
+        note("Port is not available" + number, e.what());
         if (show_messages) putils::info_box("Port is not available" + number);
         return 1;
+    } catch (const std::exception& e) {
+        note("COM" + number + " cannot be opened", e.what());
+        return 1;
     } catch (...) {
+        note("COM" + number + " cannot be opened", nullptr);
         return 1;
     }
 }

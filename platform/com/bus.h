@@ -24,7 +24,8 @@
 //                   CreateInstance() -> o takes a reference for the calling connection,
 //                   Release() gives one back; a connection's references go when it leaves the bus
 //   the object      /com/hox/Zorrun/O, one interface N.<interface name> per interface table
-//   failures        the error N.Error.Failed, message "<member> failed: HRESULT 0x80004005"
+//   failures        the error N.Error.Failed, message "<member> failed: HRESULT 0x80004005", followed by
+//                   ": " and the failure's text when the object gave one (set_error_text)
 // The object holds no state of its own, so one path serves every instance, and a stock client
 // can call it without taking a reference.
 //
@@ -80,6 +81,12 @@ void set_call_timeout_ms(unsigned ms);      // default 60000
 unsigned call_timeout_ms();
 void set_activation_timeout_ms(unsigned ms);  // default 15000
 unsigned activation_timeout_ms();
+
+// What a served method tells its caller about the failure it is about to return: the text the
+// user would have been shown (Windows-1252), carried in the failure's message. Each served call
+// starts without one; the last text set before the method returns counts. Outside a served call
+// it is kept until the next one starts.
+void set_error_text(std::string_view cp1252);
 
 // The D-Bus error name and message of the last failed call of this process ("" when none), for
 // the error texts of clients.

@@ -7,6 +7,7 @@
 #include "platform/com/bus.h"
 #include "platform/com/bus_connection.h"
 #include "platform/com/com_state.h"
+#include "platform/com/text.h"
 
 namespace platform::com {
 
@@ -45,9 +46,11 @@ struct ServedClass : std::enable_shared_from_this<ServedClass> {
 
 namespace {
 
-void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr) {
-    sd_bus_reply_method_errorf(call, error_name.c_str(), "%s failed: HRESULT %s", member ? member : "call",
-                               hresult_text(hr).c_str());
+void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr,
+                   std::string_view text = {}) {
+    std::string message = std::string(member ? member : "call") + " failed: HRESULT " + hresult_text(hr);
+    if (!text.empty()) message += ": " + utf8_from_cp1252(text);
+    sd_bus_reply_method_errorf(call, error_name.c_str(), "%s", message.c_str());
 }
 
 void notify_last_reference() {
@@ -120,6 +123,7 @@ void ServedInterface::dispatch(sd_bus_message* call) {
     BusValues in(call);
     BusValues out(reply);
     HRESULT hr;
+    com_state().error_text.clear();
     try {
         hr = found->serve(iface.get(), in, out);
     } catch (...) {
@@ -128,7 +132,7 @@ void ServedInterface::dispatch(sd_bus_message* call) {
     if (succeeded(hr) && !in.ok()) hr = DISP_E_TYPEMISMATCH;
     if (succeeded(hr) && !out.ok()) hr = RPC_E_INVALID_DATA;
     if (failed(hr)) {
-        reply_failure(call, error_name, member, hr);
+        reply_failure(call, error_name, member, hr, com_state().error_text);
     } else if (sd_bus_send(nullptr, reply, nullptr) < 0) {
         // The caller left meanwhile; nobody to tell.
     }
@@ -265,6 +269,8 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 }
 
 }  // namespace detail
+
+void set_error_text(std::string_view cp1252) { com_state().error_text = std::string(cp1252); }
 
 long bus_reference_count() {
     long total = 0;

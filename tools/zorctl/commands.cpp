@@ -148,11 +148,12 @@ int prepare(Driver& driver, const RunOptions& options, std::ostream& out, std::o
     if (const Outcome o = read_status(driver, s); !o.ok()) return call_failed(err, "GetStatus", o);
     print_status(out, s);
     if (result == 0) {
-        err << "zorctl: Zorrun could not read the method document " << path << "\n";
+        // The driver gives its reasons with a failure; a bare 0 says only that nothing was taken.
+        err << "zorctl: Zorrun did not take the run of " << path << " (result 0)\n";
         return exit_failed;
     }
     if (s.code == 8) {
-        err << "zorctl: Zorrun refused the run (status 8)\n";
+        err << "zorctl: Zorrun refused the run (status 8: " << s.text << ")\n";
         return exit_failed;
     }
     return exit_ok;
@@ -259,7 +260,8 @@ int run_method(Driver& driver, const RunOptions& options, const Clock& clock, st
     if (const Outcome o = call_prepare(driver, options, path, result, out); !o.ok())
         return call_failed(err, "PrepareForRun", o);
     if (result == 0) {
-        err << "zorctl: Zorrun could not read the method document " << path << "\n";
+        // The driver gives its reasons with a failure; a bare 0 says only that nothing was taken.
+        err << "zorctl: Zorrun did not take the run of " << path << " (result 0)\n";
         return exit_failed;
     }
 

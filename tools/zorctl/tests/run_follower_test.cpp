@@ -201,7 +201,7 @@ TEST_F(ZorctlRunFollower, a_refused_run_ends_with_status_8_and_says_why_the_driv
 TEST_F(ZorctlRunFollower, an_unreadable_document_fails_without_following_the_status) {
     driver.prepare_result = 0;
     EXPECT_EQ(run(), zorctl::exit_failed);
-    EXPECT_NE(err.str().find("Zorrun could not read the method document " + document.string()),
+    EXPECT_NE(err.str().find("Zorrun did not take the run of " + document.string() + " (result 0)"),
               std::string::npos);
     EXPECT_EQ(driver.waits, 0);
 }
@@ -240,7 +240,7 @@ TEST_F(ZorctlRunFollower, prepare_alone_reports_the_status_it_left) {
     EXPECT_EQ(zorctl::prepare(driver, options, out, err), zorctl::exit_ok);
     EXPECT_EQ(out_lines().back(), "status 3: Zor starting method");
     EXPECT_EQ(zorctl::prepare(driver, options, out, err), zorctl::exit_failed);  // not idle any more
-    EXPECT_NE(err.str().find("refused the run (status 8)"), std::string::npos);
+    EXPECT_NE(err.str().find("refused the run (status 8: "), std::string::npos) << err.str();
 }
 
 TEST_F(ZorctlRunFollower, reload_waits_for_the_configuration_notice_and_the_end_of_the_upload) {

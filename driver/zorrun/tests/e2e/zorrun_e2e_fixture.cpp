@@ -145,6 +145,12 @@ bool ZorrunE2E::wait_for_polls(int n) {
     return wait_until([&] { return polls() >= target; });
 }
 
+std::string ZorrunE2E::document(const std::vector<std::string>& lines, const std::string& name) const {
+    const auto path = folder / name;
+    write_method_document(path, lines);
+    return path.string();
+}
+
 void ZorrunE2E::write_macro(const std::string& name, const std::vector<std::string>& lines) const {
     std::ofstream out(folder / (name + ".pma"), std::ios::binary);
     for (const auto& line : lines) out << line << "\r\n";
