@@ -170,3 +170,26 @@ TEST_F(ZorrunRefusals, initialize_with_a_missing_device_says_the_instrument_is_n
 
 }  // namespace
 }  // namespace zorrun_test
+
+namespace zorrun_test {
+namespace {
+
+TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_instead_of_taking_the_bound) {
+    // No test answers dialogs: the driver is alone, as on a server without a screen.
+    start({.interaction = false});
+    initialize();
+    const std::vector<std::string> method = {"10ul", "Take()", "[MACRO Take]", "ASPIRATE(SYR,SL.volume,2,0)",
+                                             "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
+    // 101 µl on a 10 µl syringe.
+    ASSERT_EQ(prepare(document(method), "Tray2:5", 101).result, 1);
+    ASSERT_TRUE(wait_for_status(8));
+    EXPECT_EQ(client->AtomStatus().text, "Error in method!");
+    EXPECT_EQ(client->InstrumentHasStopped(0).result, 1);
+    // Nothing was aspirated; the run ended through its exit part.
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,2,)"});
+    EXPECT_NE(zorrun_stderr().find("ASPIRATE:Volume: SL.volume is out of range"), std::string::npos)
+        << zorrun_stderr();
+}
+
+}  // namespace
+}  // namespace zorrun_test
