@@ -168,12 +168,6 @@ TEST_F(ZorrunRefusals, initialize_with_a_missing_device_says_the_instrument_is_n
     EXPECT_EQ(status(), 1);
 }
 
-}  // namespace
-}  // namespace zorrun_test
-
-namespace zorrun_test {
-namespace {
-
 TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_instead_of_taking_the_bound) {
     // No test answers dialogs: the driver is alone, as on a server without a screen.
     start({.interaction = false});
@@ -189,6 +183,19 @@ TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_ins
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,2,)"});
     EXPECT_NE(zorrun_stderr().find("ASPIRATE:Volume: SL.volume is out of range"), std::string::npos)
         << zorrun_stderr();
+}
+
+TEST_F(ZorrunRefusals, a_method_line_with_a_control_character_fails_the_method_before_anything_moves) {
+    start();
+    initialize();
+    const std::vector<std::string> method = {"10ul", "Odd()", "[MACRO Odd]", "WASH(Wash1,1)", "BEEP\x01()",
+                                             "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
+    ASSERT_EQ(prepare(document(method)).result, 1);
+    ASSERT_TRUE(wait_for_status(8));
+    EXPECT_EQ(client->AtomStatus().text, "Error in method!");
+    ASSERT_TRUE(wait_for_polls(2));
+    EXPECT_TRUE(sim->executed().empty());
+    for (const std::string& sent : sent_commands()) EXPECT_EQ(sent.find("BEEP"), std::string::npos) << sent;
 }
 
 }  // namespace
