@@ -135,6 +135,10 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
         if (state.status_code != status_disconnected) set_status(status_not_ready, not_ready);
         throw AutomationFailure(ZOR_E_NOT_READY, not_ready + " (" + was + ")");
     }
+    // A port that would not open (and a client that cleared the status since) leaves nothing to
+    // run on: the run fails now instead of waiting at status 3 for an answer that cannot come.
+    if (!core::session_state().connected && !core::session_state().port_failure.empty())
+        throw AutomationFailure(ZOR_E_NOT_CONNECTED, not_ready + ": " + not_reachable_text());
     // The sample's values are checked before anything is read or moves.
     std::string tray, position;
     split_vial(vial, tray, position);

@@ -162,6 +162,10 @@ TEST_F(ZorrunRefusals, initialize_with_a_missing_device_says_the_instrument_is_n
     EXPECT_TRUE(says(p, "Got a run command, but not ready (status 10: The Zor is not reachable: ")) << p.error_message;
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 10s);
     EXPECT_EQ(status(), 10);
+    // A client that clears the status still cannot run anything.
+    ASSERT_TRUE(client->ClearStatus().ok);
+    EXPECT_TRUE(says(prepare(document(sample_method())), "Got a run command, but not ready: The Zor is not reachable: "));
+    EXPECT_EQ(status(), 1);
     // Once the setting names the instrument's line, Initialize opens it.
     write_setting("Port", 1);
     ASSERT_TRUE(client->Initialize().ok);
