@@ -360,3 +360,30 @@ TEST_F(EditorTest, f1_opens_the_help_file_the_host_registry_names) {
 
 }  // namespace
 }  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(EditorTest, values_beyond_the_thirty_rows_are_kept_when_a_step_is_edited) {
+    Lines macro{"// thirty-two numbers"};
+    std::string step = "Many(";
+    for (int k = 1; k <= 32; ++k) {
+        macro.push_back("P" + std::to_string(k) + " ();" + std::to_string(k) + ";0;100");
+        step += (k > 1 ? "," : "") + std::to_string(k);
+    }
+    macro.push_back("WAIT(P1)");
+    write_file("Many.pma", macro);
+    write_template("M", {}, "25ul", {step + ")", "Pause(5)"});
+    zorsetup::Tmethod_editor& editor = open_editor();
+    choose_template("M");
+    EXPECT_TRUE(editor.param_edit(29)->Visible);
+    EXPECT_EQ(editor.param_edit(29)->Text, "30");
+    type_row(0, "50");
+    leave_field();
+    EXPECT_EQ(steps()[0], "Many(50,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,32)");
+    click_step(1);
+    EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
+}
+
+}  // namespace
+}  // namespace zorsetup_test
