@@ -300,3 +300,20 @@ TEST_F(EditorTest, the_method_counts_as_modified_against_its_snapshot) {
 
 }  // namespace
 }  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(EditorTest, a_template_that_cannot_be_written_is_not_reported_as_rewritten) {
+    write_demo_template();
+    zorsetup::Tmethod_editor& editor = open_editor();
+    choose_template("Demo");
+    fs::create_directory(path("Blocked.PME"));  // a folder where the file should go
+    editor.status_bar->SimpleText.clear();
+    editor.save_template("Blocked");
+    EXPECT_EQ(messages(), (Lines{"Method \"Blocked\" could not be written"}));
+    EXPECT_EQ(editor.status_bar->SimpleText, "");
+}
+
+}  // namespace
+}  // namespace zorsetup_test
