@@ -29,10 +29,7 @@ bool is_class(int object_number, std::string_view class_name) {
 std::string template_file_path(std::string_view name) {
     const std::string& extension = core::session_state().extension;
     std::string_view base = name;
-    if (ends_with_text(base, extension))
-        base.remove_suffix(extension.size());
-    else if (ends_with_text(base, ".pma"))
-        base.remove_suffix(4);
+    if (ends_with_text(base, extension)) base.remove_suffix(extension.size());
     return putils::method_folder_file(std::string(base) + extension);
 }
 

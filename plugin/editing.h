@@ -23,10 +23,13 @@ using Lines = std::vector<std::string>;
 
 // A line break inside a message or a hint.
 inline constexpr std::string_view line_break = "\r\n";
+// Messages put names in double quotes.
+inline const std::string quote = "\"";
+inline std::string quoted(std::string_view text) { return quote + std::string(text) + quote; }
 
 // The method folder, "/", the template name and the session's method-file extension (".PME").
-// Only a known extension of the name is cut off (".PME" or ".pma"), so "v1.2" and "v1.3" are
-// two templates, not both "v1".
+// Only that extension is cut off the name when it ends with it, so "v1.2" and "v1.3" are two
+// templates, not both "v1".
 std::string template_file_path(std::string_view name);
 // The template name of a template file name: the extension (".PME") cut off, nothing else.
 std::string template_name_of_file(std::string_view file_name);

@@ -241,6 +241,8 @@ void Tmethod_editor::new_method(std::string_view template_name) {
     selected_step_ = -1;
     select_template(template_name);
     current_template_ = std::string(template_name);
+    // An empty new method is no loaded template: nothing to offer for saving.
+    template_clean_ = false;
     build_parameter_panel();
 }
 

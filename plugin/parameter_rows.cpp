@@ -19,10 +19,6 @@ using putils::same_text;
 
 namespace {
 
-const std::string quote = "\"";
-
-std::string quoted(std::string_view text) { return quote + std::string(text) + quote; }
-
 core::MacroParam& running_param(int row) { return core::method_state().expansion_params[static_cast<std::size_t>(row)]; }
 
 std::string caption_of(const core::MacroParam& param) {

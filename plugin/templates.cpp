@@ -24,10 +24,6 @@ using putils::same_text;
 
 namespace {
 
-const std::string quote = "\"";
-
-std::string quoted(std::string_view text) { return quote + std::string(text) + quote; }
-
 bool is_description_line(std::string_view line) { return core::is_comment_line(line); }
 bool is_syringe_line(std::string_view line) { return putils::starts_with_text(line, "syringe:") && line.size() >= 8; }
 

@@ -50,7 +50,7 @@ HelpResult win_help(window::Handle window, std::string_view file, std::uint32_t 
                     std::string_view data) {
     HelpState& s = state();
     s.requests.push_back({window, std::string(file), command, std::string(data)});
-    if (command != help_key && command != help_contents) return {HelpOutcome::no_desktop, {}};
+    if (command != help_key && command != help_contents) return {HelpOutcome::recorded, {}};
 
     const std::string path = com::utf8_from_cp1252(file);
     struct stat info {};

@@ -33,6 +33,7 @@ struct HelpRequest {
 };
 
 enum class HelpOutcome {
+    recorded,      // a command that opens nothing (help_quit, help_context)
     opened,        // handed to the desktop's opener
     no_desktop,    // recorded only: nothing can show it here
     missing_file,  // the file does not exist
@@ -44,7 +45,7 @@ struct HelpResult {
     std::string message;  // for the user when the outcome is missing_file or failed
 };
 
-// Records the request and, for help_key and help_contents with a desktop, opens the file.
+// Records the request; for help_key and help_contents it opens the file where a desktop exists.
 HelpResult win_help(window::Handle window, std::string_view file, std::uint32_t command,
                     std::string_view data);
 

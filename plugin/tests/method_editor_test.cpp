@@ -360,3 +360,74 @@ TEST_F(EditorTest, f1_opens_the_help_file_the_host_registry_names) {
 
 }  // namespace
 }  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(EditorTest, values_beyond_the_thirty_rows_are_kept_when_a_step_is_edited) {
+    Lines macro{"// thirty-two numbers"};
+    std::string step = "Many(";
+    for (int k = 1; k <= 32; ++k) {
+        macro.push_back("P" + std::to_string(k) + " ();" + std::to_string(k) + ";0;100");
+        step += (k > 1 ? "," : "") + std::to_string(k);
+    }
+    macro.push_back("WAIT(P1)");
+    write_file("Many.pma", macro);
+    write_template("M", {}, "25ul", {step + ")", "Pause(5)"});
+    zorsetup::Tmethod_editor& editor = open_editor();
+    choose_template("M");
+    EXPECT_TRUE(editor.param_edit(29)->Visible);
+    EXPECT_EQ(editor.param_edit(29)->Text, "30");
+    type_row(0, "50");
+    leave_field();
+    EXPECT_EQ(steps()[0], "Many(50,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,32)");
+    click_step(1);
+    EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(EditorTest, check_method_names_a_bad_declaration_and_bounds_it_cannot_evaluate) {
+    write_file("Bad.pma", {"// bad", "Amount (" + ul + ");abc;0;10", "WAIT(1)"});
+    write_template("T", {}, "25ul", {"Pause(5)", "Bad(3)", "Load Sample(Tray1,5,2)"});
+    zorsetup::Tmethod_editor& editor = open_editor();
+    choose_template("T");
+    ASSERT_TRUE(messages().empty()) << testing::PrintToString(messages());
+    type_row(0, "7");
+    leave_field();
+    EXPECT_EQ(messages(), (Lines{"Macro \"Bad\" parameter \"Amount (" + ul + ");abc;0;10\" is not valid"}));
+    EXPECT_EQ(steps()[0], "Pause(7)") << "the steps before the stop are done";
+
+    // Without a syringe, a bound on the syringe's volume cannot be evaluated.
+    write_template("U", {}, "25ul", {"Load Sample(Tray1,5,2)"});
+    editor.refill_template_list();
+    choose_template("U");
+    clear_messages();
+    editor.syringe_box->ItemIndex = -1;
+    type_row(1, "4");
+    leave_field();
+    EXPECT_EQ(messages(), (Lines{"Macro \"Load Sample\" parameter \"Volume\"syntax error in maximum:SYR.Volume"}));
+}
+
+TEST_F(EditorTest, the_layout_follows_the_status_bar_and_the_form_width) {
+    zorsetup::Tmethod_editor& editor = open_editor();
+    editor.Width = 800;
+    editor.status_bar->Top = 500;
+    editor.FormCanResize();
+    EXPECT_EQ(editor.GroupBox4->Height, 500 - editor.param_group_box->Top - editor.GroupBox4->Top);
+    EXPECT_EQ(editor.method_box->Height, editor.GroupBox4->Height - 2 * editor.method_box->Top);
+    EXPECT_EQ(editor.method_group_box->Height, 500 - editor.param_group_box->Top);
+    EXPECT_EQ(editor.param_group_box->Height, 500 - 2 * editor.param_group_box->Top - 2);
+    EXPECT_EQ(editor.method_group_box->Width, 800 - editor.GroupBox4->Width - 3 * editor.GroupBox4->Left);
+    EXPECT_EQ(editor.param_group_box->Width, editor.method_group_box->Width - 2 * editor.param_group_box->Left);
+    std::string status_box;
+    putils::reg_read_string("Status Box", "x", status_box);
+    EXPECT_EQ(status_box, "True") << "written with its default at creation";
+}
+
+}  // namespace
+}  // namespace zorsetup_test

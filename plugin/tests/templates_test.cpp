@@ -95,7 +95,10 @@ TEST_F(EditorTest, loading_a_missing_or_unlisted_template_says_so) {
 
 TEST_F(EditorTest, a_template_whose_macros_are_gone_is_not_loaded_and_becomes_a_new_method) {
     write_demo_template();
+    write_template("Other", {}, "10ul", {"Pause(5)"});
     Tmethod_editor& editor = open_editor();
+    choose_template("Other");
+    ASSERT_TRUE(editor.template_clean());
     fs::remove(path("Inject.pma"));
     fs::remove(path("Pause.pma"));
     choose_template("Demo");
@@ -103,6 +106,14 @@ TEST_F(EditorTest, a_template_whose_macros_are_gone_is_not_loaded_and_becomes_a_
     EXPECT_TRUE(steps().empty());
     EXPECT_EQ(editor.selected_template(), "Demo") << "a new method under the chosen name";
     EXPECT_EQ(editor.current_template(), "Demo");
+    EXPECT_FALSE(editor.template_clean());
+
+    // Nothing was edited: choosing another template asks nothing about "Demo".
+    clear_messages();
+    fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "macros" / "Inject.pma", path("Inject.pma"));
+    write_template("Third", {}, "10ul", {"Inject(Inj1)"});
+    choose_template("Third");
+    EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
 }
 
 TEST_F(EditorTest, changed_macros_are_updated_in_the_template_when_the_user_agrees) {
@@ -285,6 +296,23 @@ TEST_F(EditorTest, the_method_counts_as_modified_against_its_snapshot) {
     editor.snapshot_method();
     editor.syringe_box->select(0);
     EXPECT_TRUE(editor.is_method_modified());
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(EditorTest, a_template_that_cannot_be_written_is_not_reported_as_rewritten) {
+    write_demo_template();
+    zorsetup::Tmethod_editor& editor = open_editor();
+    choose_template("Demo");
+    fs::create_directory(path("Blocked.PME"));  // a folder where the file should go
+    editor.status_bar->SimpleText.clear();
+    editor.save_template("Blocked");
+    EXPECT_EQ(messages(), (Lines{"Method \"Blocked\" could not be written"}));
+    EXPECT_EQ(editor.status_bar->SimpleText, "");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(HelpTest, records_every_request_in_order) {
     unsetenv("DISPLAY");
     const std::string file = write_file("zor.hlp", "help");
     win_help(7, file, help_key, "Contents");
-    win_help(8, file, help_quit, "");
+    EXPECT_EQ(win_help(8, file, help_quit, "").outcome, HelpOutcome::recorded);
     ASSERT_EQ(help_requests().size(), 2u);
     EXPECT_EQ(help_requests()[0], (HelpRequest{7, file, help_key, "Contents"}));
     EXPECT_EQ(help_requests()[1], (HelpRequest{8, file, help_quit, ""}));
