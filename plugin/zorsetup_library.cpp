@@ -26,6 +26,7 @@
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
 #include "plugin/bridge.h"
+#include "plugin/config_form.h"
 #include "plugin/editing.h"
 #include "plugin/host_document.h"
 #include "plugin/host_interfaces.h"
@@ -489,8 +490,8 @@ public:
     HRESULT LaunchConfigDialog(HostHandle) override {
         return guarded("launchconfigdialog", com::E_FAIL, [] {
             ensure_forms();
-            // The configuration dialog is not part of this build.
-            return com::E_NOTIMPL;
+            launch_config_dialog();
+            return com::S_OK;
         });
     }
     HostHandle GetButtonImage() override {
