@@ -31,6 +31,7 @@
 #include "plugin/host_document.h"
 #include "plugin/host_interfaces.h"
 #include "plugin/method_editor.h"
+#include "plugin/tray_form.h"
 #include "plugin/vial_arithmetic.h"
 #include "utilities/log.h"
 #include "utilities/session.h"
@@ -356,13 +357,67 @@ public:
     }
     HRESULT HasTrayDialog() override {
         log_setup("hastraydialog");
-        // The tray dialog is not part of this build: the host is told so and offers its own
-        // vial entry.
-        return 1;
+        return guarded("hastraydialog", com::E_FAIL, [] {
+            ensure_forms();
+            return com::S_OK;
+        });
     }
-    HRESULT VisualizeList(HostHandle, std::int32_t, SAFEARRAY**, SAFEARRAY**, BSTR*) override {
+    HRESULT VisualizeList(HostHandle parent, std::int32_t, SAFEARRAY** positions, SAFEARRAY** types,
+                          BSTR* tray_name) override {
         log_setup("visualizelist");
-        return com::E_NOTIMPL;
+        return guarded("visualizelist", com::E_FAIL, [&] {
+            ensure_forms();
+            if (!positions || !types || !tray_name) return com::E_POINTER;
+            TrayDialogState& st = tray_dialog_state();
+            st.input.clear();
+            if (*positions) {
+                // Every element from the lower bound; a type the host did not give counts as 0.
+                std::int32_t low = 0, high = -1, type_low = 0, type_high = -1;
+                com::safe_array_get_lbound(*positions, 1, &low);
+                com::safe_array_get_ubound(*positions, 1, &high);
+                if (*types) {
+                    com::safe_array_get_lbound(*types, 1, &type_low);
+                    com::safe_array_get_ubound(*types, 1, &type_high);
+                }
+                for (std::int32_t i = low; i <= high; ++i) {
+                    com::Bstr text;
+                    com::safe_array_get_element(*positions, &i, text.put());
+                    std::int32_t type = 0;
+                    const std::int32_t k = type_low + (i - low);
+                    if (*types && k <= type_high) com::safe_array_get_element(*types, &k, &type);
+                    std::u16string units(com::bstr_view(text.get()).substr(0, 32));
+                    st.input.push_back({vial_position(com::cp1252_from_utf16(units)), type});
+                }
+            }
+            putils::session().requested_tray = com::text_from_bstr(*tray_name);
+            st.cancelled = true;
+            st.result.clear();
+            {
+                auto form = forms::make_form<Ttray_form>(window::is_window(parent) ? parent : 0);
+                form->ShowModal();
+            }
+            if (st.cancelled) return HRESULT{1};
+            const auto count = static_cast<std::uint32_t>(st.result.size());
+            SAFEARRAY* p = com::safe_array_create_vector(com::VT_BSTR, 0, count);
+            SAFEARRAY* t = com::safe_array_create_vector(com::VT_I4, 0, count);
+            if (!p || !t) {
+                com::safe_array_destroy(p);
+                com::safe_array_destroy(t);
+                return com::E_OUTOFMEMORY;
+            }
+            for (std::int32_t i = 0; i < static_cast<std::int32_t>(count); ++i) {
+                com::Bstr text(st.current_tray + ":" + std::to_string(st.result[static_cast<std::size_t>(i)].number));
+                com::safe_array_put_element(p, &i, text.get());
+                const std::int32_t type = st.result[static_cast<std::size_t>(i)].type;
+                com::safe_array_put_element(t, &i, &type);
+            }
+            com::safe_array_destroy(*positions);
+            com::safe_array_destroy(*types);
+            *positions = p;
+            *types = t;
+            set_bstr_result(tray_name, st.current_tray);
+            return com::S_OK;
+        });
     }
     HRESULT ProvideInjectionVolumeLimits(double* lower, double* higher, std::int16_t* precision,
                                          double* deflt) override {

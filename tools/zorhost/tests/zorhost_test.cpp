@@ -377,4 +377,57 @@ TEST_F(PluginHost, AnswersTheVialAndTrayQuestions) {
     EXPECT_EQ(info.GetInjectionVolumeFromMethod(nullptr, nullptr), 1);
 }
 
+TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // Three positions and only one type: the missing types count as 0, nothing is read past.
+    com::SAFEARRAY* positions = com::safe_array_create_vector(com::VT_BSTR, 1, 3);
+    com::SAFEARRAY* types = com::safe_array_create_vector(com::VT_I4, 0, 1);
+    const char* texts[] = {"Tray1:13", "Tray1:2", "Tray1:40"};
+    for (std::int32_t i = 1; i <= 3; ++i) {
+        com::Bstr t(texts[i - 1]);
+        com::safe_array_put_element(positions, &i, t.get());
+    }
+    std::int32_t zero = 0, one = 1;
+    com::safe_array_put_element(types, &zero, &one);
+    com::BSTR tray = com::bstr_from_text("Tray1");
+    boxes_->on_next_form([&](forms::Form& form) {
+        auto* add = dynamic_cast<forms::Button*>(form.find_component("add_button"));
+        auto* deselect = dynamic_cast<forms::Button*>(form.find_component("deselect_button"));
+        auto* from = dynamic_cast<forms::Edit*>(form.find_component("from_box"));
+        auto* to = dynamic_cast<forms::Edit*>(form.find_component("to_box"));
+        auto* range = dynamic_cast<forms::Button*>(form.find_component("add_vials_button"));
+        deselect->click();
+        from->Text = "5";
+        to->Text = "6";
+        range->click();
+        add->click();
+    });
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    EXPECT_EQ(com::text_from_bstr(tray), "Tray1");
+    std::int32_t low = -1, high = -1;
+    com::safe_array_get_lbound(positions, 1, &low);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 1);
+    com::Bstr first;
+    std::int32_t i = 1;
+    com::safe_array_get_element(positions, &i, first.put());
+    EXPECT_EQ(first.text(), "Tray1:6");
+    com::VarType vt = com::VT_EMPTY;
+    com::safe_array_get_vartype(types, &vt);
+    EXPECT_EQ(vt, com::VT_I4);
+
+    // Cancelled: the arrays stay as they came.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("close_button"))->click();
+    });
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 1);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1);
+    com::safe_array_destroy(positions);
+    com::safe_array_destroy(types);
+    com::sys_free_string(tray);
+}
+
 }  // namespace
