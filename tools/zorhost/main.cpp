@@ -8,6 +8,8 @@
 //   zorhost trays                         GetTrayInformation: the trays and their vial counts
 //   zorhost command ID                    runs an in-place menu command (14998 reset, 14997
 //                                         reload configuration, 14996 Task Weaver)
+//   zorhost tray TRAY                     the tray dialog (VisualizeList); prints the vials chosen
+//   zorhost config                        the configuration dialog (LaunchConfigDialog)
 //
 // Message boxes of the plug-in are printed on standard error; without --answer they are
 // answered with the button that changes nothing (No, Cancel, Abort, OK for information),
@@ -52,7 +54,8 @@ public:
 int usage() {
     std::fprintf(stderr,
                  "usage: zorhost register [LIBRARY] | new DOCUMENT --template NAME | show DOCUMENT |\n"
-                 "       print DOCUMENT | vial DOCUMENT VIAL | trays | command ID   [--answer A]...\n");
+                 "       print DOCUMENT | vial DOCUMENT VIAL | trays | tray TRAY | config | command ID\n"
+                 "       [--answer A]...\n");
     return 2;
 }
 
@@ -143,6 +146,30 @@ int main(int argc, char** argv) {
             }
             com::safe_array_destroy(names);
             com::safe_array_destroy(sizes);
+        } else if (command == "tray" && args.size() == 2) {
+            com::SAFEARRAY* positions = nullptr;
+            com::SAFEARRAY* types = nullptr;
+            com::BSTR tray = com::bstr_from_text(args[1]);
+            const auto hr = host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray);
+            std::printf("VisualizeList: %s\n", com::hresult_text(hr).c_str());
+            std::int32_t upper = -1;
+            if (hr == 0) com::safe_array_get_ubound(positions, 1, &upper);
+            for (std::int32_t i = 0; i <= upper; ++i) {
+                com::Bstr vial;
+                std::int32_t type = 0;
+                com::safe_array_get_element(positions, &i, vial.put());
+                com::safe_array_get_element(types, &i, &type);
+                std::printf("%s %d\n", vial.text().c_str(), static_cast<int>(type));
+            }
+            com::safe_array_destroy(positions);
+            com::safe_array_destroy(types);
+            com::sys_free_string(tray);
+        } else if (command == "config" && args.size() == 1) {
+            com::ComPtr<zorsetup::Config> config;
+            const auto hr = com::co_create_instance(zorsetup::CLSID_TConfig, nullptr, com::CLSCTX_INPROC_SERVER,
+                                                    zorsetup::Config::iid, config.put_void());
+            if (com::failed(hr)) return failed_with("creating TConfig", hr);
+            std::printf("LaunchConfigDialog: %s\n", com::hresult_text(config->LaunchConfigDialog(host.host_window())).c_str());
         } else if (command == "command" && args.size() == 2) {
             host.setup().ExecuteCommand(std::atoi(args[1].c_str()));
         } else {
