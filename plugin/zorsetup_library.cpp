@@ -216,27 +216,11 @@ public:
     }
     HRESULT Open(IUnknown* storage) override {
         log_setup("open");
-        return guarded("open", com::E_FAIL, [storage] {
-            ensure_forms();
-            Tmethod_editor* e = editor();
-            if (!e) return com::E_UNEXPECTED;
-            com::ComPtr<platform::storage::IStorage> stg;
-            if (!storage || com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
-                return com::E_NOINTERFACE;
-            return open_method_document(*e, *stg.get());
-        });
+        return guarded("open", com::E_FAIL, [storage] { return with_document(storage, open_method_document); });
     }
     HRESULT Save(IUnknown* storage) override {
         log_setup("save");
-        return guarded("save", com::E_FAIL, [storage] {
-            ensure_forms();
-            Tmethod_editor* e = editor();
-            if (!e) return com::E_UNEXPECTED;
-            com::ComPtr<platform::storage::IStorage> stg;
-            if (!storage || com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
-                return com::E_NOINTERFACE;
-            return save_method_document(*e, *stg.get());
-        });
+        return guarded("save", com::E_FAIL, [storage] { return with_document(storage, save_method_document); });
     }
     std::int32_t IsModified() override {
         log_setup("ismodified");
@@ -525,6 +509,18 @@ public:
     }
 
 private:
+    // The editor and the host's storage, or why there are none.
+    static HRESULT with_document(IUnknown* storage,
+                                 std::int32_t (*act)(Tmethod_editor&, platform::storage::IStorage&)) {
+        ensure_forms();
+        Tmethod_editor* e = editor();
+        if (!e) return com::E_UNEXPECTED;
+        com::ComPtr<platform::storage::IStorage> stg;
+        if (!storage || com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
+            return com::E_NOINTERFACE;
+        return act(*e, *stg.get());
+    }
+
     static void start_task_weaver() {
         // A running Task Weaver is left to the person: nothing is started twice.
         if (!window::find_windows_of_class("TTask_Weaver").empty()) return;
