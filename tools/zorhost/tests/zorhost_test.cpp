@@ -128,7 +128,7 @@ TEST_F(PluginHost, SavingTwiceIntoOneStorageReplacesBothStreams) {
     EXPECT_TRUE(box_texts().empty());
 }
 
-// A storage whose streams take the first `allowed` writes and refuse the rest.
+// A storage whose stream "Data" takes two writes and refuses the rest ("Text" takes all).
 class FailingStream final : public com::ComObject<stg::IStream> {
 public:
     explicit FailingStream(int allowed) : allowed_(allowed) {}
@@ -147,9 +147,9 @@ private:
 };
 class FailingStorage final : public com::ComObject<stg::IStorage> {
 public:
-    com::HRESULT CreateStream(const char16_t*, std::uint32_t, std::uint32_t, std::uint32_t,
+    com::HRESULT CreateStream(const char16_t* name, std::uint32_t, std::uint32_t, std::uint32_t,
                               stg::IStream** stream) override {
-        *stream = new FailingStream(2);
+        *stream = new FailingStream(std::u16string(name) == u"Data" ? 2 : 1000);
         return com::S_OK;
     }
     com::HRESULT OpenStream(const char16_t*, void*, std::uint32_t, std::uint32_t, stg::IStream** stream) override {
@@ -164,7 +164,7 @@ TEST_F(PluginHost, AFailedWriteIsReportedAndLeavesTheMethodModified) {
     ASSERT_TRUE(host.choose_template("Demo Injection"));
     auto failing = com::ComPtr<stg::IStorage>::adopt(new FailingStorage);
     EXPECT_EQ(host.setup().Save(failing.get()), com::STG_E_MEDIUMFULL);
-    EXPECT_EQ(box_texts(), Lines{"couldnt write string 2"});
+    EXPECT_EQ(box_texts(), Lines{"couldnt write string 3"});
     EXPECT_EQ(host.setup().IsModified(), 1);
 }
 
