@@ -418,6 +418,12 @@ TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
     com::safe_array_get_vartype(types, &vt);
     EXPECT_EQ(vt, com::VT_I4);
 
+    // Closed by its caption (the provider closes it as cancelled): "no", not the previous
+    // opening's vials.
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 1);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1);
+
     // Cancelled: the arrays stay as they came.
     boxes_->on_next_form([](forms::Form& form) {
         dynamic_cast<forms::Button*>(form.find_component("close_button"))->click();
