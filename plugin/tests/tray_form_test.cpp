@@ -3,6 +3,7 @@
 // mirrored).
 #include "plugin/tests/editor_fixture.h"
 #include "plugin/tray_form.h"
+#include "utilities/text.h"
 
 namespace zorsetup_test {
 namespace {
@@ -107,6 +108,35 @@ TEST_F(TrayForm, TheTrayTypeMenuOffersTheTypesOfTheTraysGroup) {
     std::vector<std::string> offered;
     for (auto* item : form->tray_type_popup->visible_items()) offered.push_back(item->Caption);
     EXPECT_EQ(offered, (Lines{"VT96", "VT96BC", "MT96"}));
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+// Sets a number attribute of an object of the loaded model.
+void set_attribute(const std::string& object, const std::string& attribute, double value) {
+    const core::Tobject_rec* rec = core::object_record_by_name(object);
+    ASSERT_NE(rec, nullptr);
+    const core::Tclass_rec& cls = core::config_model().classes[static_cast<std::size_t>(rec->class_index)];
+    for (int k = 0; k < cls.attribute_count; ++k)
+        if (putils::same_text(cls.attributes[static_cast<std::size_t>(k)].name, attribute)) {
+            core::set_number_value(*rec, k, value);
+            return;
+        }
+    FAIL() << attribute;
+}
+
+TEST_F(TrayForm, ATrayTypeWithoutRowsHasNoGridAndNothingIsDividedByZero) {
+    set_attribute("VT96", "Spl Per Row", 0);
+    auto form = open();
+    EXPECT_EQ(form->grid().rows, 0);
+    EXPECT_EQ(form->radius(), 0);
+    form->select_all_button->click();
+    EXPECT_EQ(form->selected_count(), 0);
+    EXPECT_EQ(form->vial_at(10, 10), (std::pair<int, int>{-1, -1}));
 }
 
 }  // namespace
