@@ -3,6 +3,7 @@
 // method folder (the example library, templates and configuration).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -434,6 +435,25 @@ TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
     com::safe_array_destroy(positions);
     com::safe_array_destroy(types);
     com::sys_free_string(tray);
+}
+
+TEST_F(PluginHost, TaskWeaverIsStartedOnlyWhenNoneRunsAndOneIsConfigured) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    const std::string key = "\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR\\Settings";
+    const fs::path marker = folder_ / "started";
+    host.setup().ExecuteCommand(14996);  // nothing configured: nothing happens
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Executable", "/usr/bin/touch"));
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters", marker.string()));
+    const auto weaver = platform::window::create_window(
+        "TTask_Weaver", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
+    host.setup().ExecuteCommand(14996);  // one runs: none is started
+    platform::window::destroy_window(weaver);
+    host.setup().ExecuteCommand(14999);  // no such command
+    EXPECT_FALSE(fs::exists(marker));
+    host.setup().ExecuteCommand(14996);
+    for (int i = 0; i < 500 && !fs::exists(marker); ++i) usleep(10'000);
+    EXPECT_TRUE(fs::exists(marker));
 }
 
 }  // namespace
