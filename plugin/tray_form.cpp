@@ -93,6 +93,10 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     increment_box->SetBounds(104, 202, 49, 21);
     tray_holder_picture = add<PaintBox>("tray_holder_picture");
     tray_holder_picture->SetBounds(8, 232, 145, 150);
+    tray_holder_picture->OnPaint = [this](Component&) { draw_holder(false); };
+    tray_holder_picture->OnMouseUp = [this](Component&, MouseButton button, ShiftState, int x, int y) {
+        tray_holder_pictureMouseUp(button, x, y);
+    };
     tray_label = add<Label>("tray_label");
     tray_label->SetBounds(170, 8, picture_width, 13);
     tray_picture = add<PaintBox>("tray_picture");
@@ -196,6 +200,7 @@ void Ttray_form::FormActivate() {
         fill_trays_box();
     }
     putils::select_combo_item(*trays_from_holder_box, st.current_tray);
+    draw_holder(false);
     layout_tray();
     show_tray();
     st.input.clear();
@@ -212,12 +217,14 @@ void Ttray_form::tray_holder_boxChange() {
         trays_from_holder_box->ItemIndex = 0;
         select_tray(trays_from_holder_box->Items[0]);
     }
+    draw_holder(true);
     layout_tray();
     show_tray();
 }
 
 void Ttray_form::trays_from_holder_boxChange() {
     select_tray(putils::combo_text(*trays_from_holder_box));
+    draw_holder(false);
     layout_tray();
     show_tray();
 }
@@ -419,6 +426,124 @@ void Ttray_form::tray_type_popupClick(MenuItem& item) {
     putils::select_combo_item(*trays_from_holder_box, popup_tray_);
     layout_tray();
     show_tray();
+}
+
+void Ttray_form::draw_holder(bool clear) {
+    Canvas& c = tray_holder_picture->Canvas;
+    const int width = tray_holder_picture->Width;
+    const int height = tray_holder_picture->Height;
+    c.Pen.Color = clBtnFace;
+    if (clear) {
+        c.Brush.Color = clBtnFace;
+        c.FillRect({0, 0, width, height});
+    }
+    drawn_trays_.clear();
+    const double usable = width - 6;
+    struct Placed {
+        std::string name;
+        double x0, y0, z, x1, y1;
+    };
+    std::vector<Placed> trays;
+    const std::string holder = putils::combo_text(*tray_holder_box);
+    for (int k = 0; k < tray_count(); ++k) {
+        const std::string tray = nth_tray_name(k);
+        if (!tray_on_holder(tray, holder)) continue;
+        const std::string type = core::get_tray_type(tray);
+        Placed p{tray, core::get_number_attribute(tray, "Offset x"), core::get_number_attribute(tray, "Offset y"),
+                 core::get_number_attribute(tray, "Path Offset z"), 0, 0};
+        p.x1 = p.x0 + std::abs(core::get_number_attribute(type, "Row Length X") +
+                               core::get_number_attribute(type, "Col Length X"));
+        p.y1 = p.y0 + std::abs(core::get_number_attribute(type, "Row Length Y") +
+                               core::get_number_attribute(type, "Col Length Y"));
+        trays.push_back(p);
+    }
+    if (trays.empty()) return;
+    std::stable_sort(trays.begin(), trays.end(), [](const Placed& a, const Placed& b) {
+        if (a.z != b.z) return a.z < b.z;
+        if (a.y0 != b.y0) return a.y0 < b.y0;
+        return a.x0 < b.x0;
+    });
+    double min_x = trays[0].x0, min_y = trays[0].y0, max_x = trays[0].x1, max_y = trays[0].y1;
+    std::vector<double> levels;
+    for (const Placed& p : trays) {
+        min_x = std::min(min_x, p.x0);
+        min_y = std::min(min_y, p.y0);
+        max_x = std::max(max_x, p.x1);
+        max_y = std::max(max_y, p.y1);
+        if (levels.empty() || levels.back() != p.z) levels.push_back(p.z);
+    }
+    const double band = std::min((height - 3.0) / static_cast<double>(levels.size()) - 3.0, height / 5.0);
+    if (band <= 0) return;
+    const double scale_x = max_x > min_x ? (usable - 6) / (max_x - min_x) : usable - 6;
+    const double scale_y = max_y > min_y ? (band - 6) / (max_y - min_y) : band - 6;
+    const double slant = usable / 5;
+    const std::string& current = tray_dialog_state().current_tray;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const double top = (band + 3) * static_cast<double>(k) + 3;
+        const double left = 3;
+        auto shift = [&](double y) { return slant * (top + band - y) / band; };
+        auto corner = [](double x, double y) { return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))}; };
+        c.Brush.Color = clWhite;
+        c.Pen.Color = clBlack;
+        c.Polygon({corner(left + slant, top), corner(left + usable, top), corner(left + usable - slant, top + band),
+                   corner(left, top + band)});
+        std::vector<const Placed*> level;
+        for (const Placed& p : trays)
+            if (p.z == levels[k]) level.push_back(&p);
+        bool overlap = false;
+        for (std::size_t i = 0; i < level.size(); ++i)
+            for (std::size_t j = i + 1; j < level.size(); ++j)
+                overlap = overlap || (level[i]->x0 < level[j]->x1 && level[j]->x0 < level[i]->x1 &&
+                                      level[i]->y0 < level[j]->y1 && level[j]->y0 < level[i]->y1);
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            const Placed& p = *level[i];
+            DrawnTray d{p.name, 0, 0, 0, 0, slant, top, band};
+            if (overlap) {
+                const double strip = (band - 6) / static_cast<double>(level.size());
+                d.top = top + 3 + strip * static_cast<double>(i);
+                d.bottom = d.top + strip;
+                d.left = left + 3;
+                d.right = left + usable - slant - 3;
+            } else {
+                d.top = top + 3 + (p.y0 - min_y) * scale_y;
+                d.bottom = top + 3 + (p.y1 - min_y) * scale_y;
+                d.left = left + 3 + (p.x0 - min_x) * scale_x * (usable - slant) / usable;
+                d.right = left + 3 + (p.x1 - min_x) * scale_x * (usable - slant) / usable;
+            }
+            c.Brush.Color = putils::same_text(p.name, current) ? clAqua : 0xC0C060;
+            c.Pen.Color = clBlack;
+            c.Polygon({corner(d.left + shift(d.top), d.top), corner(d.right + shift(d.top), d.top),
+                       corner(d.right + shift(d.bottom), d.bottom), corner(d.left + shift(d.bottom), d.bottom)});
+            const std::string label = p.name + ":" + core::get_tray_type(p.name);
+            const double mid = (d.top + d.bottom) / 2;
+            c.TextOut(static_cast<int>((d.left + d.right) / 2 + shift(mid) - c.TextWidth(label) / 2.0),
+                      static_cast<int>(mid - c.TextHeight(label) / 2.0), label);
+            drawn_trays_.push_back(d);
+        }
+    }
+}
+
+std::string Ttray_form::tray_at_holder_point(int x, int y) const {
+    for (const DrawnTray& d : drawn_trays_) {
+        if (y < d.top || y > d.bottom) continue;
+        const double back = x - d.slant * (d.band_top + d.band_height - y) / d.band_height;
+        if (back >= d.left && back <= d.right) return d.name;
+    }
+    return {};
+}
+
+void Ttray_form::tray_holder_pictureMouseUp(MouseButton button, int x, int y) {
+    const std::string tray = tray_at_holder_point(x, y);
+    if (tray.empty()) return;
+    select_tray(tray);
+    putils::select_combo_item(*trays_from_holder_box, tray);
+    draw_holder(false);
+    if (button == MouseButton::left) {
+        layout_tray();
+        show_tray();
+    } else if (button == MouseButton::right) {
+        open_tray_type_popup(tray);
+    }
 }
 
 }  // namespace zorsetup

@@ -7,8 +7,8 @@
 // (no division by zero); a grid larger than 100 x 100 shows its first 100 columns and rows;
 // the host's list and the result are not limited to 1000 vials; every opening starts as
 // cancelled with an empty result, so closing it by its caption never hands back the previous
-// opening's vials. The holder picture is not drawn yet (the holder and tray boxes choose the
-// tray); the spreadsheet of insert mode, which the session never switches on, is left out.
+// opening's vials. The spreadsheet of insert mode, which the session never switches on, is left
+// out.
 // Main thread only.
 #pragma once
 
@@ -92,6 +92,10 @@ class Ttray_form : public platform::forms::Form {
     void show_tray();
     void store_selection();
     void open_tray_type_popup(std::string_view tray);
+    // The holder picture: the trays of the selected holder, level by level, as parallelograms.
+    void draw_holder(bool clear);
+    // The tray drawn under a point of the holder picture; "" for none.
+    std::string tray_at_holder_point(int x, int y) const;
 
   private:
     void FormActivate();
@@ -119,6 +123,13 @@ class Ttray_form : public platform::forms::Form {
     int band_x_ = 0;
     int band_y_ = 0;
     std::string popup_tray_;
+    struct DrawnTray {
+        std::string name;
+        double top = 0, bottom = 0, left = 0, right = 0;  // the parallelogram's bottom-edge frame
+        double slant = 0, band_top = 0, band_height = 1;  // the shift of the top edge
+    };
+    std::vector<DrawnTray> drawn_trays_;
+    void tray_holder_pictureMouseUp(platform::forms::MouseButton button, int x, int y);
 };
 
 }  // namespace zorsetup

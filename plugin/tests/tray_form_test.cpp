@@ -141,3 +141,33 @@ TEST_F(TrayForm, ATrayTypeWithoutRowsHasNoGridAndNothingIsDividedByZero) {
 
 }  // namespace
 }  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(TrayForm, TheHolderPictureShowsItsTraysAndAClickChoosesOne) {
+    auto form = open();  // Tray1 on TH-1, beside Tray2
+    std::vector<std::string> labels;
+    for (const auto& call : form->tray_holder_picture->Canvas.calls())
+        if (!call.text.empty()) labels.push_back(call.text);
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "Tray1:VT96"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "Tray2:VT96BC"), labels.end());
+    int hit_x = -1, hit_y = -1;
+    for (int y = 0; y < form->tray_holder_picture->Height && hit_x < 0; ++y)
+        for (int x = 0; x < form->tray_holder_picture->Width; ++x)
+            if (form->tray_at_holder_point(x, y) == "Tray2") {
+                hit_x = x;
+                hit_y = y;
+                break;
+            }
+    ASSERT_GE(hit_x, 0);
+    EXPECT_EQ(form->tray_at_holder_point(0, 0), "");
+    form->tray_holder_picture->mouse_up(platform::forms::MouseButton::left, hit_x, hit_y);
+    EXPECT_EQ(zorsetup::tray_dialog_state().current_tray, "Tray2");
+    EXPECT_EQ(form->trays_from_holder_box->text(), "Tray2");
+    form->tray_holder_picture->mouse_up(platform::forms::MouseButton::right, hit_x, hit_y);
+    EXPECT_EQ(form->tray_type_popup->visible_items().size(), 3u);
+}
+
+}  // namespace
+}  // namespace zorsetup_test
