@@ -32,6 +32,7 @@
 #include "plugin/host_interfaces.h"
 #include "plugin/method_editor.h"
 #include "plugin/tray_form.h"
+#include "plugin/util_form.h"
 #include "plugin/vial_arithmetic.h"
 #include "utilities/log.h"
 #include "utilities/session.h"
@@ -45,9 +46,8 @@ namespace forms = platform::forms;
 namespace window = platform::window;
 using com::HRESULT;
 
-constexpr std::int32_t command_reset = 14998;
-constexpr std::int32_t command_reload = 14997;
-constexpr std::int32_t command_task_weaver = 14996;
+// The utility form's image list and menu as the host holds them: the forms layer has no handle
+// table for components, so these stand for the two; a host finds them on "Tutil_form".
 constexpr HostHandle button_image_handle = 0x5A0001;
 constexpr HostHandle in_place_menu_handle = 0x5A0002;
 
@@ -56,6 +56,7 @@ constexpr HostHandle in_place_menu_handle = 0x5A0002;
 struct LibraryState {
     bool forms_created = false;
     forms::FormPtr<core::Tzor_lib> core_form;
+    forms::FormPtr<Tutil_form> util_form;
     std::vector<forms::FormPtr<Tmethod_editor>> editors;  // every editor made, newest last
     std::u16string menu_text;
     std::u16string last_text;
@@ -99,6 +100,7 @@ void ensure_forms() {
     if (s.forms_created) return;
     if (!forms::interaction_provider()) forms::set_interaction_provider(&unattended);
     s.core_form = forms::make_form<core::Tzor_lib>();
+    s.util_form = forms::make_form<Tutil_form>();
     release_driver();
     s.forms_created = true;
 }
@@ -176,6 +178,7 @@ public:
         log_setup("getinplacemenu");
         return guarded("getinplacemenu", HostHandle{0}, [] {
             ensure_forms();
+            state().util_form->set_command_ids();
             return in_place_menu_handle;
         });
     }
@@ -591,6 +594,7 @@ void release_library() {
     log_setup("finalizing");
     release_driver();
     library_state->editors.clear();
+    library_state->util_form.reset();
     library_state->core_form.reset();
     if (forms::interaction_provider() == &unattended) forms::set_interaction_provider(nullptr);
     delete std::exchange(library_state, nullptr);

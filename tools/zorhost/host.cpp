@@ -4,6 +4,7 @@
 
 #include "platform/forms/application.h"
 #include "platform/forms/list_controls.h"
+#include "platform/forms/menus.h"
 #include "platform/print/device_context.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
@@ -107,6 +108,18 @@ std::int32_t Host::open_document(const std::string& path) {
     if (!zor) return stg::storage_hresult(zor.error());
     auto storage = stg::make_com_storage(*zor);
     return setup_->Open(storage.get());
+}
+
+std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {
+    std::vector<std::pair<std::string, std::int32_t>> items;
+    if (!setup_->GetInPlaceMenu()) return items;
+    for (forms::Form* f : forms::forms_state().screen.forms()) {
+        if (window::class_name(f->handle()) != "Tutil_form") continue;
+        if (auto* menu = dynamic_cast<forms::PopupMenu*>(f->find_component("PopupMenu1")))
+            for (forms::MenuItem* item : menu->visible_items())
+                items.emplace_back(item->Caption, static_cast<std::int32_t>(item->Tag));
+    }
+    return items;
 }
 
 std::vector<std::string> Host::print_pages(int* page_count) {

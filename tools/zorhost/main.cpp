@@ -6,6 +6,7 @@
 //   zorhost print DOCUMENT                opens DOCUMENT and prints its pages (text lines)
 //   zorhost vial DOCUMENT VIAL            ValidateVial and GetNextVial of VIAL ("Tray1:5")
 //   zorhost trays                         GetTrayInformation: the trays and their vial counts
+//   zorhost menu                          the in-place menu: caption and command id of each item
 //   zorhost command ID                    runs an in-place menu command (14998 reset, 14997
 //                                         reload configuration, 14996 Task Weaver)
 //   zorhost tray TRAY                     the tray dialog (VisualizeList); prints the vials chosen
@@ -54,7 +55,7 @@ public:
 int usage() {
     std::fprintf(stderr,
                  "usage: zorhost register [LIBRARY] | new DOCUMENT --template NAME | show DOCUMENT |\n"
-                 "       print DOCUMENT | vial DOCUMENT VIAL | trays | tray TRAY | config | command ID\n"
+                 "       print DOCUMENT | vial DOCUMENT VIAL | trays | tray TRAY | config | menu | command ID\n"
                  "       [--answer A]...\n");
     return 2;
 }
@@ -170,6 +171,8 @@ int main(int argc, char** argv) {
                                                     zorsetup::Config::iid, config.put_void());
             if (com::failed(hr)) return failed_with("creating TConfig", hr);
             std::printf("LaunchConfigDialog: %s\n", com::hresult_text(config->LaunchConfigDialog(host.host_window())).c_str());
+        } else if (command == "menu" && args.size() == 1) {
+            for (const auto& [caption, id] : host.in_place_menu()) std::printf("%d %s\n", static_cast<int>(id), caption.c_str());
         } else if (command == "command" && args.size() == 2) {
             host.setup().ExecuteCommand(std::atoi(args[1].c_str()));
         } else {

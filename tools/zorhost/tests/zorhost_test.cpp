@@ -456,4 +456,16 @@ TEST_F(PluginHost, TaskWeaverIsStartedOnlyWhenNoneRunsAndOneIsConfigured) {
     EXPECT_TRUE(fs::exists(marker));
 }
 
+TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    const auto menu = host.setup().GetInPlaceMenu();
+    EXPECT_NE(menu, 0u);
+    EXPECT_EQ(host.setup().GetInPlaceMenu(), menu);
+    using Item = std::pair<std::string, std::int32_t>;
+    EXPECT_EQ(host.in_place_menu(), (std::vector<Item>{{"Reset Zor", 14998}, {"Reload Zor Configuration", 14997},
+                                                       {"Task Weaver", 14996}}));
+    EXPECT_NE(host.setup().GetButtonImage(), 0u);
+}
+
 }  // namespace
