@@ -48,6 +48,21 @@ struct HostRect {
 // Window handles, image lists, menus and device contexts travel as 32-bit handles.
 using HostHandle = std::uint32_t;
 
+// A window message as the host's message loop holds it (CompPreTranslate). A key's
+// modifiers travel in `shift_down` (the host's keyboard state at the time of the message).
+struct HostMessage {
+    HostHandle window = 0;
+    std::uint32_t message = 0;
+    std::uintptr_t wparam = 0;
+    std::intptr_t lparam = 0;
+    std::uint32_t time = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    bool shift_down = false;
+};
+inline constexpr std::uint32_t WM_KEYDOWN = 0x0100;
+inline constexpr std::uintptr_t VK_TAB = 0x09;
+
 struct Izorsetup : IUnknown {
     static constexpr platform::com::IID iid = guid("{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}");
     virtual HostHandle CreateVisual(HostHandle Parent) = 0;          // 3
@@ -61,7 +76,7 @@ struct Izorsetup : IUnknown {
     virtual HRESULT Save(IUnknown* pStorage) = 0;                    // 11
     virtual std::int32_t IsModified() = 0;                           // 12
     virtual std::int32_t CanBeSaved() = 0;                           // 13
-    virtual std::int32_t CompPreTranslate(void* pMsg) = 0;           // 14
+    virtual std::int32_t CompPreTranslate(const HostMessage* pMsg) = 0;  // 14
     virtual void Print(HostHandle hDC, const HostRect* Rect, std::int32_t pageNumber) = 0;  // 15
     virtual std::int32_t PageCount() = 0;                            // 16
     virtual std::int32_t CanBePrinted() = 0;                         // 17

@@ -22,6 +22,7 @@
 #include "platform/com/com.h"
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
+#include "platform/forms/tab_order.h"
 #include "platform/print/device_context.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
@@ -240,10 +241,18 @@ public:
             return std::int32_t{1};
         });
     }
-    std::int32_t CompPreTranslate(void*) override {
-        // Keyboard navigation between the editor's controls is the forms layer's own (Tab);
-        // the host's message is not consumed here.
-        return 0;
+    // The dialog-message test: Tab and Shift-Tab on the editor's window or one of its controls
+    // move the focus between the editor's controls; nonzero when the message was taken.
+    std::int32_t CompPreTranslate(const HostMessage* msg) override {
+        return guarded("comppretranslate", std::int32_t{0}, [msg] {
+            Tmethod_editor* e = editor();
+            if (!msg || !e || msg->message != WM_KEYDOWN || msg->wparam != VK_TAB) return std::int32_t{0};
+            window::Handle w = msg->window;
+            while (w && w != e->handle()) w = window::parent_of(w);
+            if (!w) return std::int32_t{0};
+            forms::press_tab(*e, msg->shift_down);
+            return std::int32_t{1};
+        });
     }
     void Print(HostHandle dc, const HostRect* rect, std::int32_t page) override {
         log_setup("print");

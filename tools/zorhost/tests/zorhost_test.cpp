@@ -468,4 +468,25 @@ TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
     EXPECT_NE(host.setup().GetButtonImage(), 0u);
 }
 
+TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto* editor = host.editor_form();
+    ASSERT_NE(editor, nullptr);
+    zorsetup::HostMessage tab{host.editor_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    forms::Control* first = editor->ActiveControl;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    EXPECT_NE(editor->ActiveControl, first);
+    tab.shift_down = true;
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    EXPECT_EQ(editor->ActiveControl, first);
+    zorsetup::HostMessage other{host.editor_window(), zorsetup::WM_KEYDOWN, 0x41};
+    EXPECT_EQ(host.setup().CompPreTranslate(&other), 0);
+    zorsetup::HostMessage elsewhere{host.host_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    EXPECT_EQ(host.setup().CompPreTranslate(&elsewhere), 0);
+    EXPECT_EQ(host.setup().CompPreTranslate(nullptr), 0);
+}
+
 }  // namespace
