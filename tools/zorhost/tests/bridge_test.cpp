@@ -10,6 +10,7 @@
 #include "platform/com/tests/private_bus.h"
 #include "platform/forms/interaction.h"
 #include "platform/registry/registry.h"
+#include "platform/window/window.h"
 #include "tools/zorhost/host.h"
 
 namespace {
@@ -91,6 +92,36 @@ TEST_F(Bridge, WithoutZorrunBothBoxesComeAtEveryTry) {
     std::int16_t precision = -1;
     EXPECT_EQ(host.info().ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 1);
     EXPECT_EQ(low, -1);
+}
+
+TEST_F(Bridge, ASyringeTheConfigurationDoesNotKnowHasNoLimits) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // The stand-in answers GetSyringe ("SYR 250 µl", which no configuration here holds) once a
+    // ClearStatus arrives; a timer of this thread sends it while the plug-in waits.
+    bool cleared = false;
+    const auto clearer = platform::window::create_window(
+        "TClearStatus", 0,
+        [&cleared](platform::window::Handle w, std::uint32_t message, platform::window::WParam,
+                   platform::window::LParam) -> platform::window::Result {
+            if (message != platform::window::WM_TIMER || cleared) return 0;
+            platform::window::kill_timer(w, 1);
+            com::ComPtr<izor::IIZor> zor;
+            if (com::succeeded(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                                       izor::IID_IIZor, zor.put_void())))
+                cleared = com::succeeded(zor.query<izor::IIZor2>()->ClearStatus());
+            return 0;
+        });
+    platform::window::set_timer(clearer, 1, 200);
+    double low = -1, high = -1, deflt = -1;
+    std::int16_t precision = -1;
+    EXPECT_EQ(host.info().ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 1);
+    EXPECT_TRUE(cleared);
+    EXPECT_EQ(low, -1);
+    EXPECT_EQ(high, -1);
+    EXPECT_EQ(precision, -1);
+    platform::window::destroy_window(clearer);
+    EXPECT_TRUE(boxes_->boxes().empty());
 }
 
 }  // namespace
