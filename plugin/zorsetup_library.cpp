@@ -34,6 +34,7 @@
 #include "plugin/method_editor.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
+#include "plugin/unattended.h"
 #include "plugin/vial_arithmetic.h"
 #include "utilities/log.h"
 #include "utilities/session.h"
@@ -85,12 +86,7 @@ public:
     forms::ModalResult answer_box(const forms::MessageBoxRequest& request) override {
         log_setup("box: " + request.text);
         std::fprintf(stderr, "zorsetup: %s\n", request.text.c_str());
-        switch (request.type) {
-            case forms::DialogType::confirmation: return forms::mr_no;
-            case forms::DialogType::warning: return forms::mr_abort;
-            case forms::DialogType::error: return forms::mr_cancel;
-            default: return forms::mr_ok;
-        }
+        return zorsetup::unattended_answer(request);
     }
     void modal_form_shown(forms::Form& form) override { form.modal_result = forms::mr_cancel; }
 };

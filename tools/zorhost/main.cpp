@@ -26,6 +26,7 @@
 #include "platform/forms/interaction.h"
 #include "platform/forms/message_dialog.h"
 #include "tools/zorhost/host.h"
+#include "plugin/unattended.h"
 
 namespace {
 
@@ -42,12 +43,7 @@ public:
             queue.pop_front();
             return r;
         }
-        switch (request.type) {
-            case forms::DialogType::confirmation: return forms::mr_no;
-            case forms::DialogType::warning: return forms::mr_abort;
-            case forms::DialogType::error: return forms::mr_cancel;
-            default: return forms::mr_ok;
-        }
+        return zorsetup::unattended_answer(request);
     }
     void modal_form_shown(forms::Form& form) override { form.modal_result = forms::mr_cancel; }
 };
