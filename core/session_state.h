@@ -63,6 +63,10 @@ struct LinkState {
     std::uint64_t last_send_ms = 0;
     std::uint64_t send_not_before_ms = 0;
     std::string held_command;
+    // A frame has gone out and its reply has not come yet. Each frame gets one reply at most:
+    // a second one (the late reply to a frame that was resent, beside the resend's reply)
+    // answers nothing and is dropped.
+    bool reply_expected = false;
     // Trace mark (tick count) for the elapsed times of the trace lines.
     std::uint32_t trace_mark = 0;
     // Counters for reports and tests.
@@ -70,6 +74,7 @@ struct LinkState {
     std::uint64_t good_replies = 0;
     std::uint64_t bad_frames = 0;
     std::uint64_t resends = 0;
+    std::uint64_t stale_replies = 0;  // good frames dropped because no command waited for them
 };
 
 // A queued step: a parameterless procedure run in the processing of one completed reply.

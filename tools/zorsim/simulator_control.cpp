@@ -9,7 +9,7 @@ namespace zorsim {
 namespace {
 
 constexpr std::string_view help_text =
-    "commands: silent on|off; drop|garble|junk RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
+    "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
     "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; sync; "
     "xoff-during-atom on|off; hold MS; pace on|off; baud 9600|38400; status; dump; quit";
 
@@ -80,7 +80,8 @@ std::string Simulator::apply_control(const std::string& line) {
                " received=" + std::to_string(stats_.frames_received) +
                " replies=" + std::to_string(stats_.replies) + " dropped=" + std::to_string(stats_.dropped) +
                " garbled=" + std::to_string(stats_.garbled) + " bad=" + std::to_string(stats_.bad_frames) +
-               " ignored=" + std::to_string(stats_.ignored) + " resends=" + std::to_string(stats_.resends);
+               " ignored=" + std::to_string(stats_.ignored) + " resends=" + std::to_string(stats_.resends) +
+               " late=" + std::to_string(stats_.late);
     }
     if (cmd == "dump" && n == 1) {
         const std::string e = write_reports_locked();
@@ -94,11 +95,12 @@ std::string Simulator::apply_control(const std::string& line) {
         if (!on) options_.silent_after = -1;
         return "ok";
     }
-    if ((cmd == "drop" || cmd == "garble" || cmd == "junk") && n == 2) {
+    if ((cmd == "drop" || cmd == "garble" || cmd == "junk" || cmd == "late") && n == 2) {
         double rate = 0;
         if (!rate_of(w[1], rate)) return error(cmd + " takes a rate from 0 to 1");
         (cmd == "drop"     ? faults_.rates().drop
          : cmd == "garble" ? faults_.rates().garble
+         : cmd == "late"   ? faults_.rates().late
                            : faults_.rates().junk) = rate;
         return "ok";
     }
