@@ -183,6 +183,10 @@ int open_port(bool show_messages) {
     } catch (const serial::EAlreadyOpen&) {
         if (show_messages) putils::info_box("Another program is using comport " + number);
         return 2;
+    } catch (const serial::EPermissionDenied& e) {
+        // The message carries the system's reason and the device's path.
+        if (show_messages) putils::info_box("No permission to use comport " + number + " (" + e.what() + ")");
+        return 1;
     } catch (const serial::EBadId&) {
         if (show_messages) putils::info_box("Port is not available" + number);
         return 1;

@@ -2,6 +2,7 @@
 // flow control, timers, triggers, closes (also from inside handlers and with a stuck main
 // thread), the far end vanishing, port users and the property rules.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "serial/com_port.h"
 #include "serial/errors.h"
 #include "serial/exceptions.h"
+#include "platform/comm/tests/pty_pair.h"
 #include "serial/tests/port_test_support.h"
 #include "serial/win32_dispatcher.h"
 
@@ -115,6 +117,25 @@ TEST_F(PortTest, OpeningAHeldPortFailsWithEAlreadyOpen) {
     first.SetOpen(false);
     second.SetOpen(true);  // free again
     EXPECT_TRUE(second.Open());
+}
+
+TEST_F(PortTest, ADeviceThisUserMayNotOpenGivesEPermissionDeniedWithTheSystemsReasonAndPath) {
+    ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
+    const std::string got = zor_test::in_unprivileged_child([] {
+        TSpComPort port;
+        Configure(port, kCom);
+        try {
+            port.SetOpen(true);
+            return std::string("opened");
+        } catch (const EPermissionDenied& e) {
+            return std::to_string(e.ErrorCode) + "|" + e.what();
+        } catch (const std::exception& e) {
+            return std::string("other: ") + e.what();
+        }
+    });
+    ::chmod(pty.slave_path().c_str(), 0620);
+    EXPECT_EQ(got, std::to_string(ecPermissionDenied) + "|ie_Open - permission denied: open " + pty.slave_path() +
+                       ": Permission denied");
 }
 
 TEST_F(PortTest, ANumberWithoutADeviceGivesEBadId) {

@@ -2,6 +2,7 @@
 #include "platform/comm/comm.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 
@@ -122,6 +123,17 @@ TEST_F(CommTest, MissingOrInvalidDevicesGiveTheirErrors) {
     ::close(fd);
     EXPECT_EQ(comm::open_device(name).error.code, comm::error::file_not_found);
     ::unlink(name);
+}
+
+TEST_F(CommTest, ADeviceThisUserMayNotOpenIsDeniedWithItsReasonAndPathNotAsInUse) {
+    ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
+    const std::string got = zor_test::in_unprivileged_child([] {
+        auto r = comm::open_device("COM7");
+        return std::to_string(r.error.code) + "|" + r.error.message;
+    });
+    ::chmod(pty.slave_path().c_str(), 0620);
+    EXPECT_EQ(got, std::to_string(comm::error::permission_denied) + "|open " + pty.slave_path() + ": Permission denied");
+    EXPECT_NE(comm::describe_error(comm::error::permission_denied), comm::describe_error(comm::error::access_denied));
 }
 
 TEST_F(CommTest, ClosedHandlesGiveInvalidHandle) {
