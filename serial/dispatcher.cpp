@@ -290,7 +290,9 @@ std::int32_t TSpBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_
 }
 
 void TSpBaseDispatcher::WaitTransmitDrain() {
-    // The output thread empties the buffer; at most 5,000 x 2 ms, never under a lock.
+    // The output thread empties the buffer; at most 5,000 x 2 ms, never under a lock. Output
+    // held by flow control (an XOFF, CTS or DSR) cannot drain until the far end lets it: the
+    // wait ends at once then, rather than block the caller (the main thread) for ten seconds.
     for (int i = 0; i < 5000; ++i) {
         std::uint32_t fill;
         {
@@ -298,6 +300,10 @@ void TSpBaseDispatcher::WaitTransmitDrain() {
             fill = OutputFillLocked();
         }
         if (fill == 0) break;
+        if (i % 10 == 0) {
+            RefreshLineStatus();
+            if (LineStatus().Flags & (fsXoffHold | fsCtsHold | fsDsrHold)) break;
+        }
         kernel::sleep_ms(2);
     }
     TDCB state;

@@ -299,6 +299,23 @@ TEST_F(PortTest, XoffHoldsOutputAndXonResumesIt) {
     EXPECT_EQ(pty.read_exactly(9), "held back");
 }
 
+TEST_F(PortTest, ARateChangeWhileOutputIsHeldByXoffDoesNotWaitForTheHold) {
+    TSpComPort port;
+    Configure(port, kCom);
+    port.SetOpen(true);
+    pty.write_all(std::string(1, '\x13'));
+    ASSERT_TRUE(pump_until([&] { return port.FlowHoldState() == 5; }));
+    port.WriteText("held back");
+    const auto start = std::chrono::steady_clock::now();
+    port.SetBaud(38400);
+    // A drain that waited for the hold would take its full ten seconds; half of that is far
+    // beyond any scheduling delay.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(pty.slave_speed(), B38400);
+    pty.write_all(std::string(1, '\x11'));
+    EXPECT_EQ(pty.read_exactly(9), "held back");
+}
+
 TEST_F(PortTest, SoftwareFlowOffReleasesAHold) {
     TSpComPort port;
     Configure(port, kCom);
