@@ -235,6 +235,9 @@ void send_command(const std::string& command) {
     arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
+    // A device that has gone takes nothing: the command stays outstanding, and the reply
+    // time-out reports the loss and has the device reopened.
+    if (port->DeviceLost()) return;
     port->WriteText(build_frame(command, link.sequence_toggle + 1));
     link.reply_expected = true;
     link.last_send_ms = now_ms();
@@ -268,6 +271,12 @@ void resend_after_timeout() {
     if (!link.lost) {
         link.lost = true;
         uilib::on_disconnected();
+    }
+    if (port->DeviceLost()) {
+        // No resend can reach a device that has gone; it is reopened when it is back.
+        uilib::on_timeout_message("Lost Connection to Zor!");
+        report_device_lost();
+        return;
     }
     // Baud probe: the instrument may still be at 38400 from an interrupted upload, so the
     // first time-out after start tries 38400 once, the second goes back to 9600.

@@ -157,6 +157,9 @@ struct SessionState {
     // outstanding command goes out again afterwards.
     bool port_change_in_progress = false;
     bool port_change_resume_resend = false;
+    // The device went away (unplugged, hung up): the port is reopened at the same number
+    // outside the port's handlers, again and again until the device is back.
+    bool device_reopen_pending = false;
     // An instrument error box is shown (or about to be): further errors are only logged.
     bool error_report_pending = false;
     std::string pending_error_text;

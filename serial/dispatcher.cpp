@@ -659,6 +659,8 @@ std::int32_t TSpBaseDispatcher::QueueBlock(const void* bytes, std::uint32_t leng
             comstat_ = st;
         }
         if (out_buffer_.empty()) return ecPutBlockFail;
+        // A device that has gone is an I/O error, not a full buffer.
+        if (device_lost_.load()) return -static_cast<std::int32_t>(comm::error::device_failure);
         std::uint32_t free = out_size_ - OutputFillLocked();
         if (free < length) return ecOutputBufferTooSmall;
         if (rs485_ && !dispatcher_unit_state().nt_family) {

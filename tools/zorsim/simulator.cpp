@@ -165,10 +165,12 @@ int Simulator::poll_timeout_ms(Clock::time_point now) const {
     consider(output_.next_due());
     consider(xoff_at_);
     consider(xon_at_);
+    consider(replug_at_);
     return static_cast<int>(wait.count());
 }
 
 void Simulator::handle_input(Clock::time_point now) {
+    if (terminal_.master() < 0) return;  // unplugged
     char buffer[4096];
     while (true) {
         const ssize_t n = ::read(terminal_.master(), buffer, sizeof buffer);
@@ -291,6 +293,13 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late)
 }
 
 void Simulator::run_timed_events(Clock::time_point now) {
+    if (replug_at_ && *replug_at_ <= now) {
+        replug_at_.reset();
+        if (auto e = terminal_.open(options_.link_path); !e.empty())
+            log("cannot plug the line in again: " + e);
+        else
+            transcript_.sent(now, "", "plugged in again at " + terminal_.slave_path());
+    }
     if (xoff_at_ && *xoff_at_ <= now) {
         xoff_at_.reset();
         output_.push_flow(XOFF);
@@ -305,6 +314,7 @@ void Simulator::run_timed_events(Clock::time_point now) {
 }
 
 void Simulator::flush_output(Clock::time_point now) {
+    if (terminal_.master() < 0) return;  // unplugged
     for (auto& done : output_.write(terminal_.master(), now)) done();
 }
 

@@ -100,6 +100,8 @@ class Simulator {
         std::function<void()> after;
     };
     std::optional<HeldReply> late_reply_;
+    // When an unplugged line comes back.
+    std::optional<Clock::time_point> replug_at_;
 
     std::atomic<bool> stop_requested_{false};
     int wake_read_ = -1;

@@ -11,7 +11,7 @@ namespace {
 constexpr std::string_view help_text =
     "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
     "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; sync; "
-    "xoff-during-atom on|off; hold MS; pace on|off; baud 9600|38400; status; dump; quit";
+    "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
 std::vector<std::string> words(const std::string& line) {
     std::istringstream in(line);
@@ -166,6 +166,22 @@ std::string Simulator::apply_control(const std::string& line) {
     }
     if (cmd == "xoff-during-atom" && n == 2) {
         if (!on_off(w[1], options_.xoff_during_atom)) return error("xoff-during-atom takes on or off");
+        return "ok";
+    }
+    if (cmd == "unplug" && n == 2) {
+        int ms = 0;
+        if (!count_of(w[1], ms)) return error("unplug takes a number of milliseconds");
+        if (terminal_.master() < 0) return error("already unplugged");
+        // The line goes away as a USB adapter pulled out: the host's terminal hangs up and its
+        // path is gone; the instrument goes on. After the pause a new terminal appears at the
+        // same link.
+        const auto now = Clock::now();
+        transcript_.sent(now, "", "unplugged for " + std::to_string(ms) + " ms");
+        terminal_.close();
+        output_.clear();
+        receiver_ = CommandReceiver();
+        late_reply_.reset();
+        replug_at_ = now + std::chrono::milliseconds(ms);
         return "ok";
     }
     if (cmd == "hold" && n == 2) {

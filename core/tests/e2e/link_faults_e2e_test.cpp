@@ -75,6 +75,23 @@ TEST_F(LinkFaultsE2E, an_instrument_gone_silent_is_reported_resent_to_and_found_
     EXPECT_EQ(form->port.Baud(), 9600);
 }
 
+TEST_F(LinkFaultsE2E, a_device_that_goes_away_is_reported_and_reopened_when_back_without_losing_a_step) {
+    start({"--atom-ms", "MOVE_TO_VIAL=300"});
+    ASSERT_TRUE(start_method_text(numbered_method(6)));
+    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_EQ(sim->tell("unplug 1500"), "ok");
+    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    EXPECT_GE(hook_count("on_timeout_message: Lost Connection to Zor!"), 1);
+    EXPECT_TRUE(run_state().run_active);
+    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    EXPECT_EQ(sim->executed(), numbered_atoms(6));
+    EXPECT_TRUE(form->port.Open());
+    EXPECT_FALSE(form->port.DeviceLost());
+    EXPECT_EQ(hook_count("on_disconnected"), 1);
+    EXPECT_TRUE(port_errors.empty()) << port_errors.front();
+}
+
 TEST_F(LinkFaultsE2E, xoff_during_atom_waits_holds_the_polls_without_losing_steps) {
     start({"--xoff-during-atom", "--xoff-hold-ms", "400", "--atom-ms", "MOVE_TO_VIAL=700"});
     ASSERT_TRUE(start_method_text(numbered_method(3)));
