@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view help_text =
     "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
-    "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; sync; "
+    "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
     "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
 std::vector<std::string> words(const std::string& line) {
@@ -153,6 +153,12 @@ std::string Simulator::apply_control(const std::string& line) {
         int ms = 0;
         if (!count_of(w[1], ms)) return error("default-atom-ms takes a number of milliseconds");
         in.set_default_atom_ms(ms);
+        return "ok";
+    }
+    if (cmd == "stat-error" && n == 2) {
+        int count = 0;
+        if (!count_of(w[1], count)) return error("stat-error takes a number of GET_STAT replies");
+        in.force_error(count);
         return "ok";
     }
     if (cmd == "busy" && n == 2) {
