@@ -139,6 +139,11 @@ struct BusMethod {
     const char* in_signature;
     const char* out_signature;
     HRESULT (*serve)(IUnknown* iface, BusValues& in, BusValues& out);
+    // The arguments' names, which introspection shows: blank-separated, one per complete type
+    // of the signature ("Rawname Methname Listname"). Null leaves the arguments unnamed; when
+    // one side is named, the other must be too (as far as it has arguments).
+    const char* in_names = nullptr;
+    const char* out_names = nullptr;
 };
 
 class RemoteObject;

@@ -19,6 +19,7 @@ struct ServedInterface : std::enable_shared_from_this<ServedInterface> {
     BusInterface table;
     std::string dbus_name;
     std::vector<sd_bus_vtable> vtable;
+    std::vector<std::string> argument_names;  // the vtable points into these
     ComPtr<IUnknown> iface;
     sd_bus_slot* slot = nullptr;
 
@@ -44,6 +45,23 @@ struct ServedClass : std::enable_shared_from_this<ServedClass> {
 };
 
 namespace {
+
+// The names of a method's arguments as the bus library wants them: each name ended by a NUL,
+// the in names first, then the out names.
+std::string nul_separated_names(const BusMethod& m) {
+    std::string names;
+    for (const char* list : {m.in_names, m.out_names}) {
+        if (!list) continue;
+        std::string_view rest = list;
+        while (!rest.empty()) {
+            const auto blank = rest.find(' ');
+            const std::string_view name = rest.substr(0, blank);
+            if (!name.empty()) names.append(name).push_back('\0');
+            rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        }
+    }
+    return names;
+}
 
 void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr) {
     sd_bus_reply_method_errorf(call, error_name.c_str(), "%s failed: HRESULT %s", member ? member : "call",
@@ -226,9 +244,14 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
         si->dbus_name = where.bus_name + "." + table.name;
         si->iface = iface;
         si->vtable.push_back(SD_BUS_VTABLE_START(0));
-        for (const BusMethod& m : table.methods)
-            si->vtable.push_back(SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
-                                               SD_BUS_VTABLE_UNPRIVILEGED));
+        si->argument_names.reserve(table.methods.size());
+        for (const BusMethod& m : table.methods) {
+            sd_bus_vtable entry = SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
+                                                SD_BUS_VTABLE_UNPRIVILEGED);
+            si->argument_names.push_back(nul_separated_names(m));
+            if (!si->argument_names.back().empty()) entry.x.method.names = si->argument_names.back().c_str();
+            si->vtable.push_back(entry);
+        }
         si->vtable.push_back(SD_BUS_VTABLE_END);
         const int r = sd_bus_add_object_vtable(c->bus(), &si->slot, served->object_path.c_str(), si->dbus_name.c_str(),
                                                si->vtable.data(), si.get());

@@ -89,5 +89,36 @@ TEST_F(ZorctlCommandLine, ctrl_c_during_a_run_stops_the_run_on_the_instrument_be
     EXPECT_EQ(std::count(atoms.begin(), atoms.end(), "INJECT(Inj1,0,)"), 0);
 }
 
+using ZorrunIntrospection = ZorctlE2E;
+
+// busctl introspect lists each method with its arguments: "PrepareForRun method sssiisdi i".
+// The XML form carries the names.
+TEST_F(ZorrunIntrospection, busctl_shows_every_argument_with_the_name_of_its_parameter) {
+    start_zorrun();
+    const Finished f = busctl({"introspect", "--xml-interface", "com.hox.Zorrun", "/com/hox/Zorrun/IZor"});
+    ASSERT_EQ(f.exit_code, 0) << f.err;
+    const std::string& xml = f.out;
+    EXPECT_TRUE(contains(xml, "<method name=\"PrepareForRun\">\n"
+                              "   <arg type=\"s\" name=\"Rawname\" direction=\"in\"/>\n"
+                              "   <arg type=\"s\" name=\"Methname\" direction=\"in\"/>\n"
+                              "   <arg type=\"s\" name=\"Listname\" direction=\"in\"/>\n"
+                              "   <arg type=\"i\" name=\"RowInd\" direction=\"in\"/>\n"
+                              "   <arg type=\"i\" name=\"StartMode\" direction=\"in\"/>\n"
+                              "   <arg type=\"s\" name=\"Vial\" direction=\"in\"/>\n"
+                              "   <arg type=\"d\" name=\"InjVolume\" direction=\"in\"/>\n"
+                              "   <arg type=\"i\" name=\"Flags\" direction=\"in\"/>\n"
+                              "   <arg type=\"i\" name=\"result\" direction=\"out\"/>\n"))
+        << xml;
+    EXPECT_TRUE(contains(xml, "<arg type=\"s\" name=\"BarCode\" direction=\"out\"/>")) << xml;
+    EXPECT_TRUE(contains(xml, "<arg type=\"s\" name=\"tray\" direction=\"in\"/>")) << xml;
+    EXPECT_TRUE(contains(xml, "<arg type=\"ay\" name=\"StorageUnknown\" direction=\"in\"/>")) << xml;
+    // Every argument of both interfaces has a name.
+    EXPECT_TRUE(contains(xml, "com.hox.Zorrun.IIZor2")) << xml;
+    EXPECT_FALSE(contains(xml, "<arg type=\"i\" direction")) << xml;
+    EXPECT_FALSE(contains(xml, "<arg type=\"s\" direction")) << xml;
+    EXPECT_FALSE(contains(xml, "<arg type=\"d\" direction")) << xml;
+    EXPECT_FALSE(contains(xml, "<arg type=\"ay\" direction")) << xml;
+}
+
 }  // namespace
 }  // namespace zorctl_test
