@@ -64,9 +64,12 @@ int main(int argc, char** argv) {
     const int signal_fd = block_stop_signals();
 
     if (switches.regserver || switches.unregserver) {
-        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path())
-                                           : zorrun::unregister_server();
-        if (platform::com::failed(hr)) say("registration failed: " + platform::com::hresult_text(hr));
+        std::string error;
+        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path(), error)
+                                           : zorrun::unregister_server(error);
+        if (platform::com::failed(hr))
+            say((switches.regserver ? "registration failed: " : "unregistration failed: ") + error + " (HRESULT " +
+                platform::com::hresult_text(hr) + ")");
         return platform::com::failed(hr) ? 1 : 0;
     }
 
@@ -106,6 +109,12 @@ int main(int argc, char** argv) {
     if (switches.started_by_com()) {
         platform::com::set_last_reference_handler([] { window::post_quit_message(0); });
     }
+    // Without its bus nobody can reach the driver: a Zorrun the bus started ends with the session
+    // instead of keeping the instrument's port.
+    platform::com::set_bus_lost_handler([] {
+        say("the session bus went away");
+        window::post_quit_message(0);
+    });
 
     const int exit_code = app.run();
 

@@ -298,6 +298,7 @@ long bus_reference_count() {
 }
 
 void set_last_reference_handler(std::function<void()> handler) { com_state().last_reference_handler = std::move(handler); }
+void set_bus_lost_handler(std::function<void()> handler) { com_state().bus_lost_handler = std::move(handler); }
 
 void register_bus_interface(const BusInterface& interface) {
     auto& tables = com_state().interfaces;
@@ -339,6 +340,7 @@ void reset_com_state_for_tests() {
     state.classes.clear();
     co_free_unused_libraries();
     state.last_reference_handler = {};
+    state.bus_lost_handler = {};
     state.call_timeout_ms = 60000;
     state.activation_timeout_ms = 15000;
     state.last_error.clear();

@@ -151,6 +151,18 @@ class IzorDriver final : public Driver {
 
 std::unique_ptr<Driver> connect_driver(std::string& error, int interrupt_fd) {
     izor::register_interfaces();
+    // zorctl's calls are short, and one command builds on the state the one before left (the port
+    // opened, the run prepared). When the bus can start Zorrun (its service file, written by
+    // "Zorrun -RegServer"), the bus starts it: that server stays for the session. Otherwise the
+    // COM layer starts the registered program with "-Embedding", which ends with this call.
+    if (com::succeeded(com::join_session_bus()) && !com::bus_name_has_owner(izor::bus_name)) {
+        const com::HRESULT started = com::start_bus_service(izor::bus_name);
+        if (com::failed(started) && started != com::REGDB_E_CLASSNOTREG) {
+            error = "the bus could not start Zorrun: " + com::last_bus_error() + " (HRESULT " +
+                    com::hresult_text(started) + ")";
+            return nullptr;
+        }
+    }
     com::ComPtr<IIZor> iizor;
     const com::HRESULT hr =
         com::co_create_instance(CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, IIZor::iid, iizor.put_void());
