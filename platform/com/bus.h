@@ -34,6 +34,9 @@
 // com.hox.Zor.Window; every other joined process delivers it to its windows of that class
 // (deliver_from_remote). A process does not receive its own broadcasts back.
 //
+// Bus activation: a service file for a bus name (in $XDG_DATA_HOME/dbus-1/services) lets the bus
+// start the program itself, when a call is addressed to the name or start_bus_service asks.
+//
 // Thread contract: main thread only. The thread that joins is the bus's thread; every function
 // here must be called on it, except that broadcast_to_class may be called from any thread (the
 // signal is then handed to the bus's thread and sent from there).
@@ -146,6 +149,11 @@ struct BusMethod {
     const char* in_signature;
     const char* out_signature;
     HRESULT (*serve)(IUnknown* iface, BusValues& in, BusValues& out);
+    // The arguments' names, which introspection shows: blank-separated, one per complete type
+    // of the signature ("Rawname Methname Listname"). Null leaves the arguments unnamed; when
+    // one side is named, the other must be too (as far as it has arguments).
+    const char* in_names = nullptr;
+    const char* out_names = nullptr;
 };
 
 class RemoteObject;
@@ -200,6 +208,10 @@ private:
 // Server lifetime
 // ---------------------------------------------------------------------------------------------
 
+// Called on the bus's thread, once, when the connection to the bus is lost (the bus daemon
+// ended). A server quits here: nobody can reach it any more.
+void set_bus_lost_handler(std::function<void()> handler);
+
 // References that clients hold on this process's served classes now (all connections).
 long bus_reference_count();
 // Called on the bus's thread each time that count falls to 0 (the last Release, or the last
@@ -216,6 +228,12 @@ std::string bus_name_to_path(std::string_view bus_name);
 bool bus_name_has_owner(std::string_view bus_name);
 // The process id of the name's owner; 0 when it has none.
 pid_t bus_name_owner_pid(std::string_view bus_name);
+// Has the bus start the program its service file names for `bus_name`, waiting (bounded, see
+// set_activation_timeout_ms) until the name is owned. S_OK also when it already was;
+// REGDB_E_CLASSNOTREG when the bus has no service file for the name; CO_E_SERVER_EXEC_FAILURE
+// when the program could not be started or did not take the name (see last_bus_error);
+// RPC_E_DISCONNECTED without a session bus.
+HRESULT start_bus_service(std::string_view bus_name);
 
 // Test support: leaves the bus, revokes every class object, forgets loaded libraries that can
 // be unloaded, resets time-outs and the last error. The interface tables stay registered.

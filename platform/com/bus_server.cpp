@@ -20,6 +20,7 @@ struct ServedInterface : std::enable_shared_from_this<ServedInterface> {
     BusInterface table;
     std::string dbus_name;
     std::vector<sd_bus_vtable> vtable;
+    std::vector<std::string> argument_names;  // the vtable points into these
     ComPtr<IUnknown> iface;
     sd_bus_slot* slot = nullptr;
 
@@ -45,6 +46,23 @@ struct ServedClass : std::enable_shared_from_this<ServedClass> {
 };
 
 namespace {
+
+// The names of a method's arguments as the bus library wants them: each name ended by a NUL,
+// the in names first, then the out names.
+std::string nul_separated_names(const BusMethod& m) {
+    std::string names;
+    for (const char* list : {m.in_names, m.out_names}) {
+        if (!list) continue;
+        std::string_view rest = list;
+        while (!rest.empty()) {
+            const auto blank = rest.find(' ');
+            const std::string_view name = rest.substr(0, blank);
+            if (!name.empty()) names.append(name).push_back('\0');
+            rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        }
+    }
+    return names;
+}
 
 void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr,
                    std::string_view text = {}) {
@@ -230,9 +248,14 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
         si->dbus_name = where.bus_name + "." + table.name;
         si->iface = iface;
         si->vtable.push_back(SD_BUS_VTABLE_START(0));
-        for (const BusMethod& m : table.methods)
-            si->vtable.push_back(SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
-                                               SD_BUS_VTABLE_UNPRIVILEGED));
+        si->argument_names.reserve(table.methods.size());
+        for (const BusMethod& m : table.methods) {
+            sd_bus_vtable entry = SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
+                                                SD_BUS_VTABLE_UNPRIVILEGED);
+            si->argument_names.push_back(nul_separated_names(m));
+            if (!si->argument_names.back().empty()) entry.x.method.names = si->argument_names.back().c_str();
+            si->vtable.push_back(entry);
+        }
         si->vtable.push_back(SD_BUS_VTABLE_END);
         const int r = sd_bus_add_object_vtable(c->bus(), &si->slot, served->object_path.c_str(), si->dbus_name.c_str(),
                                                si->vtable.data(), si.get());
@@ -281,6 +304,7 @@ long bus_reference_count() {
 }
 
 void set_last_reference_handler(std::function<void()> handler) { com_state().last_reference_handler = std::move(handler); }
+void set_bus_lost_handler(std::function<void()> handler) { com_state().bus_lost_handler = std::move(handler); }
 
 void register_bus_interface(const BusInterface& interface) {
     auto& tables = com_state().interfaces;
@@ -322,6 +346,7 @@ void reset_com_state_for_tests() {
     state.classes.clear();
     co_free_unused_libraries();
     state.last_reference_handler = {};
+    state.bus_lost_handler = {};
     state.call_timeout_ms = 60000;
     state.activation_timeout_ms = 15000;
     state.last_error.clear();

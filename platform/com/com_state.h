@@ -46,6 +46,7 @@ struct ComState {
     // The session bus connection; null when not joined.
     std::unique_ptr<BusConnection> bus;
     std::function<void()> last_reference_handler;
+    std::function<void()> bus_lost_handler;
     unsigned call_timeout_ms = 60000;
     unsigned activation_timeout_ms = 15000;
     std::string last_error;

@@ -251,6 +251,18 @@ TEST_F(ZorrunChangePorts, reopens_the_port_the_setting_names_at_the_next_reply) 
     write_setting("Port", 3);
     ASSERT_TRUE(client->ChangePorts(7).ok);  // the argument is not used
     EXPECT_TRUE(wait_until([&] { return contains_text(log_lines(), " : changed port to 3"); }));
+    // The log line is written when the new line is asked to open. The old line may still be
+    // closing then (when the change came while the serial layer was delivering a notification,
+    // it finishes the close afterwards and only then opens the new line), and until it has, the
+    // driver has no open port. The change is complete once the driver polls the second
+    // instrument.
+    const auto polled = [&] {
+        for (const std::string& line : second.transcript())
+            if (line.find(" RX <STX>") != std::string::npos && line.find("GET_STAT<ETX>") != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(wait_until(polled));
     const CallResult r = client->GetSyringe();
     ASSERT_TRUE(r.ok) << r.error_message;
     EXPECT_EQ(r.text, "500ul");

@@ -22,6 +22,9 @@ void ZorrunE2E::SetUp() {
     folder = pattern;
     // The test writes Zorrun's settings into the store that Zorrun will read.
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
+    // Registration writes the bus's service file under XDG_DATA_HOME: the test's own, which its
+    // bus (started below) reads too.
+    ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
     platform::registry::reset_store();
     putils::reset_session();
     putils::session().instance_number = 1;
