@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -95,6 +96,26 @@ QSize client_size(const Form& form) {
     return {std::max(w, 1), std::max(h, 1)};
 }
 
+int LayoutScale::map_x(int v) const { return static_cast<int>(std::lround(v * x)); }
+int LayoutScale::map_y(int v) const { return static_cast<int>(std::lround(v * y)); }
+
+LayoutScale layout_scale(const Font& font) {
+    constexpr double design_average_width = 6;
+    constexpr double design_height = 13;
+    const QFontMetricsF fm(to_qfont(font));
+    const double average = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52;
+    return {std::max(1.0, average / design_average_width), std::max(1.0, fm.height() / design_height)};
+}
+
+namespace {
+// Maps a rectangle of the forms' pixels so that neighbouring edges stay together.
+QRect map_rect(const LayoutScale& s, int left, int top, int width, int height) {
+    const int x1 = s.map_x(left);
+    const int y1 = s.map_y(top);
+    return {x1, y1, std::max(s.map_x(left + width) - x1, 0), std::max(s.map_y(top + height) - y1, 0)};
+}
+}  // namespace
+
 // ---- the backend's state ------------------------------------------------------------------
 
 namespace {
@@ -117,6 +138,7 @@ struct QtBackend::Impl {
     std::unordered_map<const QWidget*, Control*> controls;
     int syncing = 0;
     bool painting = false;
+    LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
 
     // Runs a person's action on the control of `widget`, if it still has one.
@@ -290,6 +312,7 @@ class CanvasWidget : public QWidget {
   public:
     CanvasWidget(Impl& impl, QWidget* parent) : QWidget(parent), impl_(impl) { setMouseTracking(true); }
     PaintBox* box = nullptr;
+    LayoutScale scale;
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -300,7 +323,7 @@ class CanvasWidget : public QWidget {
 
   private:
     void mouse(QMouseEvent* e, int kind) {
-        const QPoint at = e->position().toPoint();
+        const QPoint at(static_cast<int>(e->position().x() / scale.x), static_cast<int>(e->position().y() / scale.y));
         ShiftState shift;
         shift.shift = e->modifiers() & Qt::ShiftModifier;
         shift.ctrl = e->modifiers() & Qt::ControlModifier;
@@ -316,7 +339,7 @@ class CanvasWidget : public QWidget {
                 case 0: c.mouse_down(button, at.x(), at.y(), shift); break;
                 case 1:
                     c.mouse_up(button, at.x(), at.y(), shift);
-                    if (button == MouseButton::left && rect().contains(at)) c.click();
+                    if (button == MouseButton::left && rect().contains(e->position().toPoint())) c.click();
                     break;
                 case 2: c.mouse_move(at.x(), at.y(), shift); break;
                 default: c.double_click(); break;
@@ -402,6 +425,7 @@ void CanvasWidget::paintEvent(QPaintEvent*) {
         complain(e.what());
     }
     impl_.painting = false;
+    p.scale(scale.x, scale.y);
     for (const CanvasCall& call : box->Canvas.calls()) replay(p, call, palette());
 }
 
@@ -521,7 +545,9 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         const auto follow = [&impl, area](bool vertical) {
             return [&impl, area, vertical](int value) {
                 impl.person<ScrollBox>(area, [&](ScrollBox& s) {
-                    (vertical ? s.VertScrollPosition : s.HorzScrollPosition) = value;
+                    const LayoutScale sc = layout_scale(s.form() ? s.form()->Font : Font{});
+                    if (vertical) s.VertScrollPosition = static_cast<int>(std::lround(value / sc.y));
+                    else s.HorzScrollPosition = static_cast<int>(std::lround(value / sc.x));
                 });
             };
         };
@@ -588,7 +614,8 @@ void Impl::update(Control& control, Bound& b) {
     QWidget* w = b.widget;
     const Form* form = control.form();
     const Font form_font = form ? form->Font : Font{};
-    QRect geometry(control.Left, control.Top, std::max(control.Width, 0), std::max(control.Height, 0));
+    const LayoutScale& sc = scale;
+    QRect geometry = map_rect(sc, control.Left, control.Top, std::max(control.Width, 0), std::max(control.Height, 0));
     QFont font = to_qfont(form_font);
 
     if (auto* label = dynamic_cast<Label*>(&control)) {
@@ -604,9 +631,10 @@ void Impl::update(Control& control, Bound& b) {
         q->setFont(font);
         if (label->AutoSize) {
             const QFontMetrics fm(font);
-            const QRect need = fm.boundingRect(QRect(0, 0, label->WordWrap ? std::max(label->Width, 1) : 100000, 100000),
+            const int wrap_width = std::max(geometry.width(), 1);
+            const QRect need = fm.boundingRect(QRect(0, 0, label->WordWrap ? wrap_width : 100000, 100000),
                                                (label->WordWrap ? Qt::TextWordWrap : 0) | Qt::AlignLeft, text);
-            geometry.setSize(QSize(label->WordWrap ? label->Width : need.width(), need.height()));
+            geometry.setSize(QSize(label->WordWrap ? wrap_width : need.width(), need.height()));
         }
     } else if (auto* edit = dynamic_cast<Edit*>(&control)) {
         auto* q = static_cast<QLineEdit*>(w);
@@ -647,12 +675,13 @@ void Impl::update(Control& control, Bound& b) {
             const int columns = std::max(group->Columns, 1);
             const int count = static_cast<int>(items.size());
             const int rows = std::max((count + columns - 1) / columns, 1);
-            const int column_width = (control.Width - 16) / columns;
-            const int row_height = std::max((control.Height - 20) / rows, 1);
+            const int column_width = (geometry.width() - sc.map_x(16)) / columns;
+            const int row_height = std::max((geometry.height() - sc.map_y(20)) / rows, 1);
             for (int i = 0; i < count; ++i) {
                 auto* r = new QRadioButton(to_qstring(strip_accelerator(items[static_cast<std::size_t>(i)])), q);
                 r->setAutoExclusive(false);
-                r->setGeometry(8 + (i / rows) * column_width, 16 + (i % rows) * row_height, column_width, row_height);
+                r->setGeometry(sc.map_x(8) + (i / rows) * column_width, sc.map_y(16) + (i % rows) * row_height,
+                               column_width, row_height);
                 r->setFont(font);
                 r->show();
                 QObject::connect(r, &QRadioButton::clicked, q, [this, q, i] {
@@ -681,10 +710,11 @@ void Impl::update(Control& control, Bound& b) {
         auto* q = static_cast<QScrollArea*>(w);
         q->setFrameShape(scroll->BorderStyle == forms::BorderStyle::single ? QFrame::StyledPanel : QFrame::NoFrame);
         QRect extent;
-        for (Control* child : control.children()) extent |= QRect(child->Left, child->Top, child->Width, child->Height);
+        for (Control* child : control.children())
+            extent |= map_rect(sc, child->Left, child->Top, child->Width, child->Height);
         q->widget()->resize(std::max(extent.right() + 1, 1), std::max(extent.bottom() + 1, 1));
-        q->horizontalScrollBar()->setValue(scroll->HorzScrollPosition);
-        q->verticalScrollBar()->setValue(scroll->VertScrollPosition);
+        q->horizontalScrollBar()->setValue(sc.map_x(scroll->HorzScrollPosition));
+        q->verticalScrollBar()->setValue(sc.map_y(scroll->VertScrollPosition));
     } else if (auto* bevel = dynamic_cast<Bevel*>(&control)) {
         auto* q = static_cast<BevelWidget*>(w);
         q->shape = bevel->Shape;
@@ -762,7 +792,7 @@ void Impl::update(Control& control, Bound& b) {
                 for (const ListColumn& c : view->Columns) headers << to_qstring(c.Caption);
                 q->setHeaderLabels(headers);
                 for (std::size_t i = 0; i < view->Columns.size(); ++i)
-                    q->setColumnWidth(static_cast<int>(i), view->Columns[i].Width);
+                    q->setColumnWidth(static_cast<int>(i), sc.map_x(view->Columns[i].Width));
             }
             for (const ListItem& item : view->Items) {
                 auto* row = new QTreeWidgetItem(q);
@@ -778,6 +808,7 @@ void Impl::update(Control& control, Bound& b) {
         for (int i = 0; i < q->topLevelItemCount(); ++i)
             q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
     } else if (dynamic_cast<PaintBox*>(&control)) {
+        static_cast<CanvasWidget*>(w)->scale = sc;
         w->update();
     }
 
@@ -899,6 +930,7 @@ QWidget* QtBackend::sync_form(Form& form, bool show) {
         impl.controls[w] = &form;
     }
     QWidget* w = it->second.widget;
+    impl.scale = layout_scale(form.Font);
 
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
     if (form.BorderStyle == FormBorderStyle::none) {
@@ -929,7 +961,8 @@ QWidget* QtBackend::sync_form(Form& form, bool show) {
     pal.setColor(QPalette::Window, to_qcolor(form.Color, pal));
     w->setPalette(pal);
 
-    const QSize size = client_size(form);
+    const QSize design = client_size(form);
+    const QSize size(impl.scale.map_x(design.width()), impl.scale.map_y(design.height()));
     const bool sizeable = form.BorderStyle == FormBorderStyle::sizeable ||
                           form.BorderStyle == FormBorderStyle::size_tool_window;
     if (sizeable) {
@@ -952,7 +985,7 @@ QWidget* QtBackend::sync_form(Form& form, bool show) {
         if (!b.shown_once) {
             QScreen* screen = QGuiApplication::primaryScreen();
             const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
-            QPoint at(form.Left, form.Top);
+            QPoint at(impl.scale.map_x(form.Left), impl.scale.map_y(form.Top));
             if (form.Position == FormPosition::screen_center || form.Position == FormPosition::desktop_center ||
                 form.Position == FormPosition::main_form_center) {
                 at = available.center() - QPoint(size.width() / 2, size.height() / 2);

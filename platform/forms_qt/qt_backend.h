@@ -17,6 +17,13 @@
 // recorded calls with QPainter (the invert pen mode as a raster operation). Text is measured
 // with the real font metrics of the font the control would draw with.
 //
+// Layout: the forms give positions and sizes in pixels for a dialog font whose average
+// character is 6 pixels wide and 13 high (the dialog base units of the 8-point dialog font).
+// The real font is wider, so every position and size is scaled by the real font's average
+// character width over 6 (and its height over 13), the way dialog units scale on a screen with
+// other fonts: the layout stays as designed and the texts fit. Paint boxes draw in the form's
+// own pixels; their painter is scaled the same way.
+//
 // Fonts: every face maps to the pinned DejaVu fonts (sans, or mono for fixed-pitch names), at
 // the pixel height the form font asks for, so a look is the same on every machine that has
 // fonts-dejavu-core.
@@ -53,6 +60,15 @@ QColor to_qcolor(forms::Color color, const QPalette& palette);
 // The client size of a form: ClientWidth/ClientHeight when set, else its outer size less the
 // frame and caption the forms were designed with.
 QSize client_size(const forms::Form& form);
+
+// The scale from the forms' pixels to the screen's for a form font (see Layout above).
+struct LayoutScale {
+    double x = 1;
+    double y = 1;
+    int map_x(int v) const;
+    int map_y(int v) const;
+};
+LayoutScale layout_scale(const forms::Font& font);
 
 class QtBackend final : public forms::Backend {
   public:

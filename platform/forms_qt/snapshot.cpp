@@ -80,8 +80,9 @@ std::vector<std::string> cut_off_texts(QtBackend& backend, Form& form) {
         if (!w || !control.Visible || &control == &form) return;
         const QFontMetrics fm(w->font());
         QWidget* parent = w->parentWidget();
-        if (parent && !parent->rect().contains(w->geometry()) && !parent->inherits("QScrollArea") &&
-            parent->parentWidget() && !parent->parentWidget()->inherits("QScrollArea")) {
+        // A scroll box's inside grows with its children.
+        const bool scrolled = control.parent() && dynamic_cast<ScrollBox*>(control.parent());
+        if (parent && !scrolled && !parent->rect().contains(w->geometry())) {
             const QRect g = w->geometry();
             problems.push_back(describe(control) + " sticks out of its parent: " + std::to_string(g.x()) + "," +
                                std::to_string(g.y()) + " " + std::to_string(g.width()) + "x" +
