@@ -294,15 +294,14 @@ bool error_line_to_command(std::string_view line, std::string& command) {
                     break;
                 }
                 double value = 0, min = 0, max = 0;
-                bool reported = false;
-                if (!evaluate_error_expression(argument, unit, syringe, context, atom, args, value, &reported)) {
-                    if (!reported) putils::show_error(argument + ": cant understand " + context);
+                if (!evaluate_error_expression(argument, unit, syringe, context, atom, args, value)) {
+                    putils::show_error(argument + ": cant understand " + context);
                     return false;
                 }
                 for (auto [limit, target] :
                      {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
-                    if (!evaluate_error_expression(limit, unit, syringe, context, atom, args, *target, &reported)) {
-                        if (!reported) putils::show_error("cant understand " + std::string(limit));
+                    if (!evaluate_error_expression(limit, unit, syringe, context, atom, args, *target)) {
+                        putils::show_error("cant understand " + std::string(limit));
                         return false;
                     }
                 }

@@ -118,9 +118,10 @@ TEST_F(CommandText, OutOfRangeValuesArePulledBackOrAsked) {
 TEST_F(CommandText, LinesThatCannotBeConverted) {
     EXPECT_THAT(refusal("ASPIRATE(SYR,1)"), ElementsAre("ASPIRATE:Speed cannot be defaulted"));
     EXPECT_THAT(refusal("ASPIRATE(SYR,Bogus,1,)"), ElementsAre("ASPIRATE:Volume: cant understand Bogus"));
-    // The wrong unit of a run variable is the one message.
+    // The wrong unit of a run variable: the evaluator says which variable, the builder which value.
     EXPECT_THAT(refusal("ASPIRATE(SYR,SL.index,1,)"),
-                ElementsAre("SL.index has wrong units for ASPIRATE:Volume"));
+                ElementsAre("SL.index has wrong units for ASPIRATE:Volume",
+                            "ASPIRATE:Volume: cant understand SL.index"));
     EXPECT_THAT(refusal("FLY(1)"), ElementsAre("FLY is not an atom!"));
     // A limit that does not evaluate: without a method syringe there is no SYR.Volume.
     ASSERT_TRUE(core::build_running_method("", 0, standard_method()));
