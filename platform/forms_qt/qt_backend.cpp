@@ -711,7 +711,7 @@ void Impl::update(Control& control, Bound& b) {
         q->setFrameShape(scroll->BorderStyle == forms::BorderStyle::single ? QFrame::StyledPanel : QFrame::NoFrame);
         QRect extent;
         for (Control* child : control.children())
-            extent |= map_rect(sc, child->Left, child->Top, child->Width, child->Height);
+            if (child->Visible) extent |= map_rect(sc, child->Left, child->Top, child->Width, child->Height);
         q->widget()->resize(std::max(extent.right() + 1, 1), std::max(extent.bottom() + 1, 1));
         q->horizontalScrollBar()->setValue(sc.map_x(scroll->HorzScrollPosition));
         q->verticalScrollBar()->setValue(sc.map_y(scroll->VertScrollPosition));
