@@ -251,11 +251,13 @@ void TestInteraction::modal_form_shown(forms::Form& form) {
     impl.send({"form", std::to_string(impl.next_id++), form.class_name(), form.Caption});
 }
 
-std::unique_ptr<forms::InteractionProvider> install_interaction_provider() {
+std::unique_ptr<forms::InteractionProvider> install_interaction_provider(bool on_display) {
     std::unique_ptr<forms::InteractionProvider> provider;
     const char* path = std::getenv("ZOR_TEST_INTERACTION");
     if (path && *path) {
         provider = std::make_unique<TestInteraction>(path);
+    } else if (on_display) {
+        provider = std::make_unique<forms::PersonInteraction>();
     } else {
         provider = std::make_unique<HeadlessInteraction>();
     }

@@ -8,12 +8,17 @@
 // Start-up order: status 0, instance number 1, the core's session globals, the class factory;
 // then the forms Tzor_lib, Twait_form, Tload_config_form, Tsyringe_change, Terror_form and
 // Tnew_syr (none shown, unless the debug page is on), and the message loop.
+//
+// On a display (DISPLAY or WAYLAND_DISPLAY, and built with the Qt backend) the forms, boxes and
+// dialogs are real windows that the person at the screen answers; without one Zorrun answers
+// them itself and logs each question with its answer.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +34,10 @@
 #include "platform/forms/interaction.h"
 #include "platform/window/window.h"
 #include "utilities/session.h"
+
+#ifdef ZOR_WITH_QT
+#include "platform/forms_qt/qt_session.h"
+#endif
 
 namespace {
 
@@ -78,9 +87,16 @@ int main(int argc, char** argv) {
     if (putils::session().instance_number == 0) putils::session().instance_number = 1;
     core::init_session(false, false, true, false, true, false, ".PME", "Zorrun", "");
     zorrun::log_automation_call("initialization");
+#ifdef ZOR_WITH_QT
+    std::unique_ptr<platform::forms_qt::QtSession> qt;
+    if (!std::getenv("ZOR_TEST_INTERACTION")) qt = platform::forms_qt::QtSession::on_display();
+    const bool on_display = qt != nullptr;
+#else
+    const bool on_display = false;
+#endif
     std::unique_ptr<forms::InteractionProvider> provider;
     try {
-        provider = zorrun::install_interaction_provider();
+        provider = zorrun::install_interaction_provider(on_display);
     } catch (const std::exception& e) {
         say(e.what());
         return 1;
@@ -126,5 +142,8 @@ int main(int argc, char** argv) {
     // The unit's finalization.
     zorrun::vzor_state().barcode_text.clear();
     if (signal_fd >= 0) ::close(signal_fd);
+#ifdef ZOR_WITH_QT
+    qt.reset();
+#endif
     return exit_code;
 }
