@@ -11,6 +11,9 @@ build=$1 examples=$2
 if [ "${3:-}" != "--in-session" ]; then
   work=$(mktemp -d /tmp/zorhost-e2e-XXXXXX)
   trap 'rm -rf "$work"' EXIT
+  # The bus starts Zorrun with its own environment: the test's store, port and service folder
+  # (Zorrun -RegServer writes its service file there, not into the user's).
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data
   dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
   exit "${PIPESTATUS[0]}"
 fi
@@ -27,7 +30,6 @@ stop_all() {
 trap stop_all EXIT
 fail() { echo "FAILED: $*"; for f in zorsim.err zorrun.err; do [ -f "$work/$f" ] && cat "$work/$f"; done; exit 1; }
 
-export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1
 zorhost=$build/tools/zorhost/zorhost
 mkdir -p "$work/methods"
 cp "$examples"/macros/*.pma "$examples"/*.PME "$work/methods/"
