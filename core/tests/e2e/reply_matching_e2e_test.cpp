@@ -1,8 +1,8 @@
 // Which reply answers which frame, against a far end that writes exactly the bytes a test gives
 // it, when it gives them: a late reply and the resend's reply whose second half comes in a later
-// read, and an instant far end whose replies may come before the serial layer has counted the
-// frame as gone. Every frame gets its own reply, and no frame goes out before the instrument
-// answered the one before.
+// read, a reply that comes while the next frame is held back by an XOFF, and an instant far end
+// whose replies may come before the serial layer has counted the frame as gone. Every frame
+// gets its own reply, and no frame goes out before the instrument answered the one before.
 #include <poll.h>
 #include <unistd.h>
 
@@ -22,14 +22,17 @@ using core::link_state;
 using core::run_state;
 
 // A pseudo-terminal whose far end answers each command frame through the test's script: bytes
-// to write at once and, optionally, bytes to write after a pause (frames are read meanwhile).
+// to write at once and, optionally, bytes to write after pauses (frames are read meanwhile).
 // The far end notes when a new frame comes while it still owes the one before its reply.
 class ScriptedFarEnd {
   public:
+    struct Later {
+        std::chrono::milliseconds pause;  // after the frame came
+        std::string bytes;
+    };
     struct Answer {
         std::string now;
-        std::string later;
-        std::chrono::milliseconds pause{0};
+        std::vector<Later> later;
     };
     using Script = std::function<Answer(const std::string& command)>;
 
@@ -77,7 +80,7 @@ class ScriptedFarEnd {
         }
         const Answer answer = script_(command);
         write_all(answer.now);
-        if (!answer.later.empty()) pending_.emplace_back(Clock::now() + answer.pause, answer.later);
+        for (const Later& l : answer.later) pending_.emplace_back(Clock::now() + l.pause, l.bytes);
     }
     void serve() {
         std::string in;
@@ -150,9 +153,9 @@ TEST_F(ReplyMatchingE2E, the_rest_of_a_read_that_came_before_a_frame_is_no_reply
         if (command == "GET_STAT") return {reply_frame("READY")};
         if (command == "LATE") {
             if (late_frames++ == 0) return {};
-            return {done + done.substr(0, 2), done.substr(2), 200ms};
+            return {done + done.substr(0, 2), {{200ms, done.substr(2)}}};
         }
-        if (command == "NEXT") return {"", done, 600ms};
+        if (command == "NEXT") return {"", {{600ms, done}}};
         return {done};
     });
     // A time-out well beyond NEXT's answer, so that only LATE is resent.
@@ -163,6 +166,27 @@ TEST_F(ReplyMatchingE2E, the_rest_of_a_read_that_came_before_a_frame_is_no_reply
     for (const std::string& c : far_end.received())
         if (c != "GET_STAT" && (commands.empty() || commands.back() != c)) commands.push_back(c);
     EXPECT_EQ(commands, (std::vector<std::string>{"LATE", "NEXT", "LAST"}));
+}
+
+TEST_F(ReplyMatchingE2E, a_reply_that_comes_while_the_frame_is_held_back_is_no_reply_to_it) {
+    // FIRST is answered together with an XOFF, so SECOND stays in the output buffer. A copy of
+    // FIRST's reply then comes, as a late one would; the XON follows. Taken for SECOND's reply,
+    // the copy would send THIRD before the instrument has even seen SECOND.
+    ScriptedFarEnd far_end([](const std::string& command) -> ScriptedFarEnd::Answer {
+        const std::string done = reply_frame("|");
+        if (command == "GET_STAT") return {reply_frame("READY")};
+        if (command == "FIRST")
+            return {done + std::string(1, core::XOFF), {{300ms, done}, {700ms, std::string(1, core::XON)}}};
+        if (command == "SECOND") return {"", {{300ms, done}}};
+        return {done};
+    });
+    start_on(far_end, {"FIRST", "SECOND", "THIRD"}, 40);
+    ASSERT_TRUE(wait_until([] { return !run_state().run_active; }));
+    EXPECT_FALSE(far_end.overtaken()) << "a frame went out before the instrument answered the one before";
+    std::vector<std::string> commands;
+    for (const std::string& c : far_end.received())
+        if (c != "GET_STAT" && (commands.empty() || commands.back() != c)) commands.push_back(c);
+    EXPECT_EQ(commands, (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
 }
 
 TEST_F(ReplyMatchingE2E, an_instant_far_end_gets_every_frame_once_without_a_time_out) {
