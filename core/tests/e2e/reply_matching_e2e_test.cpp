@@ -125,6 +125,14 @@ class ScriptedFarEnd {
     std::vector<std::string> received_;
 };
 
+// The commands the far end received, polls and resends left out.
+std::vector<std::string> distinct_commands(ScriptedFarEnd& far_end) {
+    std::vector<std::string> commands;
+    for (const std::string& c : far_end.received())
+        if (c != "GET_STAT" && (commands.empty() || commands.back() != c)) commands.push_back(c);
+    return commands;
+}
+
 class ReplyMatchingE2E : public SessionE2E {
   protected:
     // The session on the far end's terminal, with a short reply time-out; a method of lines
@@ -162,10 +170,7 @@ TEST_F(ReplyMatchingE2E, the_rest_of_a_read_that_came_before_a_frame_is_no_reply
     start_on(far_end, {"LATE", "NEXT", "LAST"}, 30);
     ASSERT_TRUE(wait_until([] { return !run_state().run_active; }));
     EXPECT_FALSE(far_end.overtaken()) << "a frame went out before the instrument answered the one before";
-    std::vector<std::string> commands;
-    for (const std::string& c : far_end.received())
-        if (c != "GET_STAT" && (commands.empty() || commands.back() != c)) commands.push_back(c);
-    EXPECT_EQ(commands, (std::vector<std::string>{"LATE", "NEXT", "LAST"}));
+    EXPECT_EQ(distinct_commands(far_end), (std::vector<std::string>{"LATE", "NEXT", "LAST"}));
 }
 
 TEST_F(ReplyMatchingE2E, a_reply_that_comes_while_the_frame_is_held_back_is_no_reply_to_it) {
@@ -183,10 +188,7 @@ TEST_F(ReplyMatchingE2E, a_reply_that_comes_while_the_frame_is_held_back_is_no_r
     start_on(far_end, {"FIRST", "SECOND", "THIRD"}, 40);
     ASSERT_TRUE(wait_until([] { return !run_state().run_active; }));
     EXPECT_FALSE(far_end.overtaken()) << "a frame went out before the instrument answered the one before";
-    std::vector<std::string> commands;
-    for (const std::string& c : far_end.received())
-        if (c != "GET_STAT" && (commands.empty() || commands.back() != c)) commands.push_back(c);
-    EXPECT_EQ(commands, (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
+    EXPECT_EQ(distinct_commands(far_end), (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
 }
 
 TEST_F(ReplyMatchingE2E, an_instant_far_end_gets_every_frame_once_without_a_time_out) {
