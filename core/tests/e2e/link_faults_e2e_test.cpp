@@ -137,7 +137,7 @@ TEST_F(LinkFaultsE2E, get_stat_answered_error_polls_the_atom_and_goes_on) {
     ASSERT_EQ(sim->tell("stat-error 1"), "ok");
     ASSERT_TRUE(wait_until([&] { return count_sent("GET_ATOM_INFO") >= 1; }));
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
     const auto transcript = sim->transcript();
     const auto error_at = std::find_if(transcript.begin(), transcript.end(),
                                        [](const std::string& l) { return l.find("TX <STX>ERROR<ETX>") != std::string::npos; });
@@ -164,7 +164,7 @@ TEST_F(LinkFaultsE2E, a_port_change_moves_the_session_to_the_new_port) {
     EXPECT_TRUE(form->port.Open());
     EXPECT_TRUE(core::session_state().connected);
     EXPECT_TRUE(interaction->boxes().empty());
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(LinkFaultsE2E, a_port_change_to_a_missing_port_stays_on_the_old_one_and_keeps_polling) {
@@ -190,7 +190,7 @@ TEST_F(LinkFaultsE2E, a_port_change_during_a_time_out_resends_on_the_new_port) {
     ASSERT_EQ(sim->tell("silent off"), "ok");
     ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }));
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 }  // namespace

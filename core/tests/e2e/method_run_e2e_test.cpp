@@ -71,7 +71,7 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_EQ(core::link_state().resends, 0u);
     EXPECT_GE(hook_count("on_status_text"), 1);
     ASSERT_TRUE(wait_for_replies(1));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) {
@@ -208,7 +208,7 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
     EXPECT_EQ(downloads, 1);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 // A wash station whose name holds XOFF, as an edited configuration cache may give it: the
@@ -255,7 +255,7 @@ TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is
     ASSERT_TRUE(wait_for_replies(2));
     for (const auto& f : sent()) EXPECT_NE(f.command.rfind("DLD_OBJ", 0), 0u) << f.command;
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, sl_exit_runs_the_library_macro_as_the_whole_method) {

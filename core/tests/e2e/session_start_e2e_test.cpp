@@ -30,7 +30,7 @@ TEST_F(SessionE2E, opens_the_port_and_polls_the_idle_instrument_every_nine_ticks
     EXPECT_NE(sim->transcript()[0].find("<STX>1GET_STAT<ETX>00081B"), std::string::npos);
     EXPECT_GE(hook_count("on_idle_poll"), 3);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_second_connect_does_nothing_and_a_failed_one_is_tried_again) {
@@ -81,7 +81,7 @@ TEST_F(SessionE2E, the_configuration_upload_switches_rates_fills_the_model_and_w
     // No frame was lost to a rate change: nothing was resent.
     EXPECT_EQ(link_state().resends, 0u);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_configuration_that_does_not_read_keeps_the_last_good_cache) {
@@ -164,7 +164,7 @@ TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and
     ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 10s));
     EXPECT_EQ(form->port.SWFlowOptions(), serial::swfBoth);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 }  // namespace
