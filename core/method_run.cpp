@@ -151,6 +151,7 @@ void prepare_cmd_list() {
     run.last_method_step = -1;
     run.last_method_command.clear();
     run.failed = false;
+    run.failure_text.clear();
     run.stop_requested = false;
     run.run_active = true;
     if (Tzor_lib* form = zor_lib()) form->sync_lists();

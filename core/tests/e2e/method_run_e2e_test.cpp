@@ -74,6 +74,20 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_TRUE(idle());
 }
 
+TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) {
+    start({"--manual-sync"});
+    ASSERT_TRUE(start_method_text({"Sync()", "[MACRO Sync]", "WAIT_SYNC_SIG(Start In)"}));
+    ASSERT_TRUE(wait_until([&] { return !sim->executed().empty(); }));
+    ASSERT_TRUE(wait_for_replies(3));
+    EXPECT_EQ(hook_count("on_sync_signal"), 0);
+    EXPECT_FALSE(finished());
+    ASSERT_EQ(sim->tell("sync"), "ok");
+    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    EXPECT_EQ(hook_count("on_sync_signal"), 1);
+    EXPECT_EQ(run_state().status_text, "Saw Sync Signal");
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WAIT_SYNC_SIG(Start In,)"});
+}
+
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
     ASSERT_TRUE(start_method_text({"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
