@@ -17,6 +17,8 @@
 #include "core/session_state.h"
 #include "platform/forms/controls.h"
 #include "platform/registry/registry.h"
+#include "platform/storage/com_storage.h"
+#include "plugin/host_document.h"
 #include "plugin/method_editor.h"
 #include "utilities/session.h"
 
@@ -101,6 +103,51 @@ void BM_CheckMethod200Steps(benchmark::State& state) {
     if (steps[1] != "Load Sample(Tray1,25,2)") state.SkipWithError("the volume was not pulled back");
 }
 BENCHMARK(BM_CheckMethod200Steps)->Unit(benchmark::kMillisecond);
+
+// The host's Save of the 200-step method: a new document file, storage "Zor", the plug-in's
+// Save (step commit and check, "Text" and "Data" written), the host's commit (temp file,
+// fsync, rename, fsync of the folder).
+void BM_SaveDocument200Steps(benchmark::State& state) {
+    Setup setup;
+    setup.editor->load_template("Big");
+    const std::string path = setup.folder + "/doc.zor";
+    std::int32_t result = 0;
+    for (auto _ : state) {
+        auto file = platform::storage::CompoundFile::create(path);
+        auto zor = file->root().create_storage("Zor");
+        auto storage = platform::storage::make_com_storage(*zor);
+        result |= zorsetup::save_method_document(*setup.editor, *storage.get());
+        result |= file->commit().ok() ? 0 : 1;
+    }
+    state.counters["boxes"] = setup.boxes.boxes;
+    if (result != 0) state.SkipWithError("a save failed");
+}
+BENCHMARK(BM_SaveDocument200Steps)->Unit(benchmark::kMillisecond);
+
+// The host's Open of that document: the file opened read-only, storage "Zor", the plug-in's
+// Open (both streams read whole, syringe and template chosen, step list, first step shown).
+void BM_OpenDocument200Steps(benchmark::State& state) {
+    Setup setup;
+    setup.editor->load_template("Big");
+    const std::string path = setup.folder + "/doc.zor";
+    {
+        auto file = platform::storage::CompoundFile::create(path);
+        auto zor = file->root().create_storage("Zor");
+        auto storage = platform::storage::make_com_storage(*zor);
+        if (zorsetup::save_method_document(*setup.editor, *storage.get()) != 0 || !file->commit().ok()) std::abort();
+    }
+    std::int32_t result = 0;
+    for (auto _ : state) {
+        auto file = platform::storage::CompoundFile::open(path, platform::storage::Mode::read_only);
+        auto zor = file->root().open_storage("Zor");
+        auto storage = platform::storage::make_com_storage(*zor);
+        result |= zorsetup::open_method_document(*setup.editor, *storage.get());
+    }
+    state.counters["steps"] = setup.editor->current_method->Items.count();
+    state.counters["boxes"] = setup.boxes.boxes;
+    if (result != 0) state.SkipWithError("an open failed");
+}
+BENCHMARK(BM_OpenDocument200Steps)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "core/macro_library.h"
 #include "core/quantities.h"
@@ -122,6 +123,20 @@ TEST_F(TextEncodings, TheConfigurationReadsAlikeInEveryEncoding) {
         ASSERT_TRUE(core::decode_text(e.bytes, text, problem, &found));
         EXPECT_EQ(found, e.encoding);
         EXPECT_EQ(text, cp1252);
+    }
+}
+
+TEST_F(TextEncodings, TheExampleConfigurationAsAnEditorSavesIt) {
+    std::ifstream in(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    const std::string cp1252((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(read_with(cp1252)) << testing::PrintToString(messages());
+    const std::string expected = describe_model();
+    EXPECT_EQ(core::get_number_attribute("Wash1", "Depth"), 20);
+    const std::string utf8 = core::file_name_to_utf8(cp1252);
+    for (const std::string& bytes : {utf8, "\xEF\xBB\xBF" + utf8, utf16(utf8, false), utf16(utf8, true)}) {
+        ASSERT_TRUE(read_with(bytes)) << testing::PrintToString(messages());
+        EXPECT_EQ(describe_model(), expected);
     }
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/interaction_wire.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/properties.h"
@@ -78,6 +79,7 @@ forms::ModalResult HeadlessInteraction::answer_box(const forms::MessageBoxReques
 
 void HeadlessInteraction::modal_form_shown(forms::Form& form) {
     report("dialog " + std::string(form.class_name()) + " \"" + form.Caption + "\" closed");
+    dialog_state().closed_unanswered = true;
     form.Close();
 }
 

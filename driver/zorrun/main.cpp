@@ -3,6 +3,7 @@
 //   Zorrun                 serves the bus until SIGTERM or SIGINT
 //   Zorrun -Embedding      started by a client: ends when the last object is released
 //   Zorrun -RegServer      writes the class registration and exits (-UnregServer removes it)
+//   Zorrun --help          prints the usage and exits
 //
 // Start-up order: status 0, instance number 1, the core's session globals, the class factory;
 // then the forms Tzor_lib, Twait_form, Tload_config_form, Tsyringe_change, Terror_form and
@@ -60,13 +61,24 @@ int block_stop_signals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int signal_fd = block_stop_signals();
     const zorrun::Switches switches = zorrun::parse_switches(std::vector<std::string>(argv + 1, argv + argc));
+    if (!switches.unknown.empty()) {
+        say("unknown argument " + switches.unknown.front() + " (Zorrun --help lists the switches)");
+        return 2;
+    }
+    if (switches.help) {
+        std::fputs(zorrun::usage_text().c_str(), stdout);
+        return 0;
+    }
+    const int signal_fd = block_stop_signals();
 
     if (switches.regserver || switches.unregserver) {
-        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path())
-                                           : zorrun::unregister_server();
-        if (platform::com::failed(hr)) say("registration failed: " + platform::com::hresult_text(hr));
+        std::string error;
+        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path(), error)
+                                           : zorrun::unregister_server(error);
+        if (platform::com::failed(hr))
+            say((switches.regserver ? "registration failed: " : "unregistration failed: ") + error + " (HRESULT " +
+                platform::com::hresult_text(hr) + ")");
         return platform::com::failed(hr) ? 1 : 0;
     }
 
@@ -113,6 +125,12 @@ int main(int argc, char** argv) {
     if (switches.started_by_com()) {
         platform::com::set_last_reference_handler([] { window::post_quit_message(0); });
     }
+    // Without its bus nobody can reach the driver: a Zorrun the bus started ends with the session
+    // instead of keeping the instrument's port.
+    platform::com::set_bus_lost_handler([] {
+        say("the session bus went away");
+        window::post_quit_message(0);
+    });
 
     const int exit_code = app.run();
 
