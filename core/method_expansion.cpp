@@ -398,7 +398,8 @@ std::string check_atom_line(std::string_view line) {
 
 bool load_error_macro(std::string_view name, std::vector<std::string>& list) {
     if (!macro_file_exists(name)) return false;
-    const std::vector<std::string> lines = load_macro_file(name);
+    std::vector<std::string> lines;
+    if (!load_macro_file(name, lines)) return false;
     for (int j = count_header_lines(lines); j < int(lines.size()); ++j) {
         const std::string& line = lines[j];
         if (is_param_declaration(line)) {

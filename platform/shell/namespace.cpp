@@ -1,0 +1,651 @@
+// The namespace: the root, Computer and file-system folders over POSIX calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+
+#include "platform/shell/ole.h"
+#include "platform/shell/mounts.h"
+#include "platform/shell/shell.h"
+
+namespace platform::shell {
+namespace {
+
+constexpr std::string_view computer_id = "computer";
+constexpr int has_subfolder_scan_limit = 4096;
+
+bool ends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+int compare_names(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char x = ascii_lower(a[i]), y = ascii_lower(b[i]);
+        if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    // Same letters: the exact bytes decide, so two names that differ only in case stay two items.
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool is_directory_following(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string base_name(const std::string& path) {
+    if (path == "/") return "/";
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dir_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Can the entry at `path` be renamed, moved or deleted: its folder is writable and searchable,
+// and in a folder with the sticky bit the caller owns the entry or the folder.
+bool parent_allows_change(const std::string& path, const struct stat& item) {
+    const std::string parent = dir_name(path);
+    if (::access(parent.c_str(), W_OK | X_OK) != 0) return false;
+    struct stat ps{};
+    if (::stat(parent.c_str(), &ps) != 0) return false;
+    if (ps.st_mode & S_ISVTX) {
+        const uid_t me = ::geteuid();
+        return me == 0 || me == item.st_uid || me == ps.st_uid;
+    }
+    return true;
+}
+
+bool has_subfolder(const std::string& path) {
+    if (const Mount* m = mount_of(path); m && drive_type(*m) == DriveType::remote) return true;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    bool found = false;
+    int seen = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (++seen > has_subfolder_scan_limit) {
+            found = true;  // a huge folder: say yes rather than read all of it
+            break;
+        }
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        if (e->d_type == DT_DIR) {
+            found = true;
+            break;
+        }
+        if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && is_directory_following(join_path(path, e->d_name))) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// Attributes of a file-system entry. `anchor`: the entry is a root of the namespace (home, a
+// mount), which is never renamed, moved or deleted.
+std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t mask) {
+    struct stat ls{};
+    if (::lstat(path.c_str(), &ls) != 0) return 0;
+    struct stat st = ls;
+    const bool link = S_ISLNK(ls.st_mode);
+    if (link && ::stat(path.c_str(), &st) != 0) st = ls;  // a broken link is a plain item
+    const bool folder = S_ISDIR(st.st_mode);
+    std::uint32_t a = SFGAO_FILESYSTEM | SFGAO_CANLINK;
+    if (folder) a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    if (mask & SFGAO_LINK) {
+        if (link || (S_ISREG(ls.st_mode) && ends_with(path, ".desktop") && is_shortcut(path))) a |= SFGAO_LINK;
+    }
+    if ((mask & SFGAO_HASSUBFOLDER) && folder && has_subfolder(path)) a |= SFGAO_HASSUBFOLDER;
+    if ((mask & SFGAO_READONLY) && ::access(path.c_str(), W_OK) != 0) a |= SFGAO_READONLY;
+    if ((mask & SFGAO_CANCOPY) && ::access(path.c_str(), R_OK) == 0) a |= SFGAO_CANCOPY;
+    if ((mask & SFGAO_DROPTARGET) && folder && ::access(path.c_str(), W_OK | X_OK) == 0) a |= SFGAO_DROPTARGET;
+    if (mask & (SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE)) {
+        const bool mount = folder && !link && is_mount_point(path);
+        if (!anchor && !mount && parent_allows_change(path, ls)) a |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
+    }
+    if (mask & SFGAO_GHOSTED) {
+        const std::string name = base_name(path);
+        if ((name.size() > 1 && name[0] == '.') || shell_clipboard().is_cut(path)) a |= SFGAO_GHOSTED;
+    }
+    if (mask & SFGAO_REMOVABLE) {
+        if (const Mount* m = mount_of(path); m && drive_type(*m) == DriveType::removable) a |= SFGAO_REMOVABLE;
+    }
+    return a & mask;
+}
+
+std::optional<Item> single_item(PCIDL child) {
+    if (!child || id_list_count(child) != 1) return std::nullopt;
+    auto items = decode(child);
+    if (!items) return std::nullopt;
+    return items->front();
+}
+
+bool valid_new_name(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.size() <= max_name_bytes &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+class FileSystemFolder final : public Folder {
+  public:
+    FileSystemFolder(IdList list, std::string path) : Folder(std::move(list)), path_(std::move(path)) {}
+
+    std::string path() const override { return path_; }
+
+    HRESULT enum_objects(std::uint32_t flags, std::vector<IdList>& out) const override {
+        out.clear();
+        DIR* dir = ::opendir(path_.c_str());
+        if (!dir) return hresult_from_errno(errno);
+        const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
+        const bool folders = flags & SHCONTF_FOLDERS;
+        const bool files = flags & SHCONTF_NONFOLDERS;
+        HRESULT hr = com::S_OK;
+        for (;;) {
+            errno = 0;
+            const dirent* e = ::readdir(dir);
+            if (!e) {
+                if (errno != 0) hr = com::E_FAIL;
+                break;
+            }
+            const std::string_view name = e->d_name;
+            if (name == "." || name == "..") continue;
+            if (!hidden && name[0] == '.') continue;
+            bool is_dir = e->d_type == DT_DIR;
+            if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) is_dir = is_directory_following(join_path(path_, name));
+            if (is_dir ? !folders : !files) continue;
+            out.push_back(make_item(ItemKind::child, name));
+        }
+        ::closedir(dir);
+        return hr;
+    }
+
+    std::uint32_t attributes_of(std::span<const PCIDL> children, std::uint32_t mask) const override {
+        if (mask & SFGAO_VALIDATE) validate_mounts();
+        if (children.empty()) return fs_attributes(path_, false, mask & ~SFGAO_VALIDATE);
+        std::uint32_t result = mask & ~SFGAO_VALIDATE;
+        for (PCIDL child : children) {
+            auto item = single_item(child);
+            if (!item || item->kind != ItemKind::child) return 0;
+            result &= fs_attributes(join_path(path_, item->payload), false, mask);
+        }
+        return result;
+    }
+
+    std::string display_name_of(PCIDL child, std::uint32_t flags) const override {
+        auto item = single_item(child);
+        if (!item || item->kind != ItemKind::child) return {};
+        if (flags & SHGDN_FORPARSING) return (flags & SHGDN_INFOLDER) ? item->payload : join_path(path_, item->payload);
+        return display_text(item->payload);
+    }
+
+    int compare_ids(int column, PCIDL a, PCIDL b) const override {
+        auto ia = single_item(a), ib = single_item(b);
+        if (!ia || !ib || id_list_count(a) != 1 || id_list_count(b) != 1) return Folder::compare_ids(column, a, b);
+        const std::string pa = join_path(path_, ia->payload), pb = join_path(path_, ib->payload);
+        struct stat sa{}, sb{};
+        const bool oka = ::stat(pa.c_str(), &sa) == 0, okb = ::stat(pb.c_str(), &sb) == 0;
+        const bool da = oka && S_ISDIR(sa.st_mode), db = okb && S_ISDIR(sb.st_mode);
+        if (da != db) return da ? -1 : 1;
+        int c = 0;
+        if (column == 1 && !da) {
+            c = sa.st_size < sb.st_size ? -1 : (sa.st_size > sb.st_size ? 1 : 0);
+        } else if (column == 2) {
+            const std::string ta = type_name_of(pa), tb = type_name_of(pb);
+            c = compare_names(ta, tb);
+        } else if (column == 3) {
+            c = sa.st_mtime < sb.st_mtime ? -1 : (sa.st_mtime > sb.st_mtime ? 1 : 0);
+        }
+        return c != 0 ? c : compare_names(ia->payload, ib->payload);
+    }
+
+    HRESULT parse_display_name(std::string_view name, IdList& out) const override {
+        if (!valid_new_name(name)) return com::E_INVALIDARG;
+        struct stat st{};
+        if (::lstat(join_path(path_, name).c_str(), &st) != 0) return hresult_from_errno(errno);
+        out = make_item(ItemKind::child, name);
+        return com::S_OK;
+    }
+
+    HRESULT set_name_of(PCIDL child, std::string_view new_name, IdList& out) const override {
+        auto item = single_item(child);
+        if (!item || item->kind != ItemKind::child) return com::E_INVALIDARG;
+        if (!valid_new_name(new_name)) return com::E_INVALIDARG;
+        if (new_name == item->payload) {
+            out = make_item(ItemKind::child, new_name);
+            return com::S_OK;
+        }
+        const std::string from = join_path(path_, item->payload), to = join_path(path_, new_name);
+        if (is_mount_point(normalize_path(from))) return com::E_ACCESSDENIED;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS) return hresult_from_errno(errno);
+            // A file system without no-replace renames: look first, then rename.
+            struct stat st{};
+            if (::lstat(to.c_str(), &st) == 0) return hresult_from_errno(EEXIST);
+            if (::rename(from.c_str(), to.c_str()) != 0) return hresult_from_errno(errno);
+        }
+        out = make_item(ItemKind::child, new_name);
+        return com::S_OK;
+    }
+
+  private:
+    std::string path_;
+};
+
+// Folders whose children are anchors or virtual items: the root and Computer.
+class VirtualFolder final : public Folder {
+  public:
+    VirtualFolder(IdList list, bool computer) : Folder(std::move(list)), computer_(computer) {}
+
+    HRESULT enum_objects(std::uint32_t flags, std::vector<IdList>& out) const override {
+        out.clear();
+        if (!(flags & SHCONTF_FOLDERS)) return com::S_OK;
+        if (computer_) {
+            for (const auto& d : drives()) out.push_back(make_item(ItemKind::anchor, d.mount_point));
+        } else {
+            out.push_back(make_item(ItemKind::anchor, home_directory()));
+            out.push_back(make_item(ItemKind::virtual_folder, computer_id));
+        }
+        return com::S_OK;
+    }
+
+    std::uint32_t attributes_of(std::span<const PCIDL> children, std::uint32_t mask) const override {
+        if (mask & SFGAO_VALIDATE) validate_mounts();
+        mask &= ~SFGAO_VALIDATE;
+        constexpr std::uint32_t virtual_bits = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
+        if (children.empty()) return virtual_bits & mask;
+        std::uint32_t result = mask;
+        for (PCIDL child : children) {
+            auto item = single_item(child);
+            if (!item) return 0;
+            if (item->kind == ItemKind::virtual_folder) {
+                result &= virtual_bits;
+            } else if (item->kind == ItemKind::anchor) {
+                result &= fs_attributes(item->payload, true, mask);
+            } else {
+                return 0;
+            }
+        }
+        return result;
+    }
+
+    std::string display_name_of(PCIDL child, std::uint32_t flags) const override {
+        auto item = single_item(child);
+        if (!item) return {};
+        if (item->kind == ItemKind::virtual_folder) return item->payload == computer_id ? "Computer" : std::string{};
+        if (item->kind != ItemKind::anchor) return {};
+        if (flags & SHGDN_FORPARSING) return item->payload;
+        if (!computer_ && item->payload == home_directory()) return "Home";
+        if (item->payload == "/") return "File System";
+        return display_text(base_name(item->payload));
+    }
+
+    int compare_ids(int column, PCIDL a, PCIDL b) const override {
+        if (id_list_count(a) == 1 && id_list_count(b) == 1 && !computer_) {
+            // The home folder first, then Computer.
+            auto ia = single_item(a), ib = single_item(b);
+            if (ia && ib && ia->kind != ib->kind) return ia->kind == ItemKind::anchor ? -1 : 1;
+        }
+        if (computer_ && id_list_count(a) == 1 && id_list_count(b) == 1) {
+            auto ia = single_item(a), ib = single_item(b);
+            if (ia && ib) {
+                // "/" first, then by mount point.
+                if (ia->payload == "/" || ib->payload == "/") {
+                    return ia->payload == ib->payload ? 0 : (ia->payload == "/" ? -1 : 1);
+                }
+            }
+        }
+        return Folder::compare_ids(column, a, b);
+    }
+
+    HRESULT parse_display_name(std::string_view name, IdList& out) const override {
+        std::vector<IdList> children;
+        enum_objects(SHCONTF_FOLDERS, children);
+        for (const auto& c : children) {
+            if (display_name_of(c.data(), SHGDN_NORMAL) == name || display_name_of(c.data(), SHGDN_FORPARSING) == name) {
+                out = c;
+                return com::S_OK;
+            }
+        }
+        return hresult_from_errno(ENOENT);
+    }
+
+    HRESULT set_name_of(PCIDL, std::string_view, IdList&) const override { return com::E_ACCESSDENIED; }
+
+  private:
+    bool computer_;
+};
+
+std::string read_user_dir(const std::string& key) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string file = (config && *config ? std::string(config) : home_directory() + "/.config") + "/user-dirs.dirs";
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key + "=", 0) != 0) continue;
+        std::string v = line.substr(key.size() + 1);
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        if (v.rfind("$HOME", 0) == 0) v = home_directory() + v.substr(5);
+        return v;
+    }
+    return {};
+}
+
+std::string percent_decode(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// The target path of a ".desktop" link to a file URL, or empty.
+std::string desktop_link_target(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    bool entry = false, is_link = false;
+    std::string url;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[') {
+            entry = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!entry) continue;
+        if (line == "Type=Link") is_link = true;
+        if (line.rfind("URL=", 0) == 0) url = line.substr(4);
+    }
+    if (!is_link || url.rfind("file://", 0) != 0) return {};
+    return percent_decode(url.substr(7));
+}
+
+}  // namespace
+
+// ---- Folder -------------------------------------------------------------------------------
+
+int Folder::compare_ids(int column, PCIDL a, PCIDL b) const {
+    // Several items: item by item, the first difference decides; a shorter list comes first.
+    const IdList la = to_id_list(a), lb = to_id_list(b);
+    auto ia = decode(la.data()), ib = decode(lb.data());
+    if (!ia || !ib) return la < lb ? -1 : (la == lb ? 0 : 1);
+    const std::size_t n = std::min(ia->size(), ib->size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const Item& x = (*ia)[i];
+        const Item& y = (*ib)[i];
+        if (x.kind != y.kind) return x.kind < y.kind ? -1 : 1;
+        if (i == 0 && (ia->size() == 1 && ib->size() == 1) && column != 0) break;
+        if (const int c = compare_names(x.payload, y.payload); c != 0) return c;
+    }
+    if (ia->size() != ib->size()) return ia->size() < ib->size() ? -1 : 1;
+    return 0;
+}
+
+HRESULT Folder::parse_display_name(std::string_view, IdList&) const { return com::E_NOTIMPL; }
+
+HRESULT Folder::set_name_of(PCIDL, std::string_view, IdList&) const { return com::E_NOTIMPL; }
+
+HRESULT Folder::bind_to_object(PCIDL relative, FolderPtr& out) const {
+    const IdList whole = concat(list_.data(), relative);
+    return bind_folder(whole.data(), out);
+}
+
+// ---- binding and paths --------------------------------------------------------------------
+
+FolderPtr desktop_folder() { return std::make_shared<VirtualFolder>(empty_id_list(), false); }
+
+HRESULT bind_folder(PCIDL absolute, FolderPtr& out) {
+    out.reset();
+    auto items = decode(absolute);
+    if (!items) return com::E_INVALIDARG;
+    if (items->empty()) {
+        out = desktop_folder();
+        return com::S_OK;
+    }
+    if (items->size() == 1 && (*items)[0].kind == ItemKind::virtual_folder) {
+        if ((*items)[0].payload != computer_id) return com::E_INVALIDARG;
+        out = std::make_shared<VirtualFolder>(to_id_list(absolute), true);
+        return com::S_OK;
+    }
+    auto path = path_of(absolute);
+    if (!path) return com::E_INVALIDARG;
+    struct stat st{};
+    if (::stat(path->c_str(), &st) != 0) return hresult_from_errno(errno);
+    if (!S_ISDIR(st.st_mode)) return hresult_from_errno(ENOTDIR);
+    out = std::make_shared<FileSystemFolder>(to_id_list(absolute), *path);
+    return com::S_OK;
+}
+
+std::optional<std::string> path_of(PCIDL absolute) {
+    auto items = decode(absolute);
+    if (!items) return std::nullopt;
+    std::optional<std::string> path;
+    for (const auto& item : *items) {
+        if (item.kind == ItemKind::anchor) {
+            path = item.payload;
+        } else if (item.kind == ItemKind::child) {
+            if (!path) return std::nullopt;
+            *path = join_path(*path, item.payload);
+        } else if (path) {
+            return std::nullopt;  // a virtual item below a real folder is not ours
+        }
+    }
+    return path;
+}
+
+HRESULT parse_path(std::string_view raw, IdList& out) {
+    out.clear();
+    if (raw.empty() || raw[0] != '/') return com::E_INVALIDARG;
+    const std::string path = normalize_path(raw);
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) return hresult_from_errno(errno);
+    std::vector<Item> items;
+    std::string anchor;
+    const std::string home = normalize_path(home_directory());
+    if (home != "/" && (path == home || path.rfind(home + "/", 0) == 0)) {
+        anchor = home;
+    } else {
+        items.push_back({ItemKind::virtual_folder, std::string(computer_id)});
+        for (const auto& d : drives()) {
+            const std::string& mp = d.mount_point;
+            const bool prefix = mp == "/" || path == mp || path.rfind(mp + "/", 0) == 0;
+            if (prefix && mp.size() >= anchor.size()) anchor = mp;
+        }
+    }
+    items.push_back({ItemKind::anchor, anchor});
+    std::string_view rest = std::string_view(path).substr(anchor.size());
+    while (!rest.empty()) {
+        if (rest[0] == '/') {
+            rest.remove_prefix(1);
+            continue;
+        }
+        const auto slash = rest.find('/');
+        const std::string_view name = rest.substr(0, slash);
+        if (name.size() > max_name_bytes) return hresult_from_errno(ENAMETOOLONG);
+        items.push_back({ItemKind::child, std::string(name)});
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash);
+    }
+    out = encode(items);
+    return com::S_OK;
+}
+
+std::string display_name(PCIDL absolute, std::uint32_t flags) {
+    if (id_list_count(absolute) == 0) return (flags & SHGDN_FORPARSING) ? std::string{} : "Desktop";
+    const IdList parent = parent_of(absolute);
+    FolderPtr folder;
+    if (com::failed(bind_folder(parent.data(), folder))) return {};
+    const IdList last = last_item(absolute);
+    return folder->display_name_of(last.data(), flags);
+}
+
+std::uint32_t attributes(PCIDL absolute, std::uint32_t mask) {
+    if (id_list_count(absolute) == 0) {
+        if (mask & SFGAO_VALIDATE) validate_mounts();
+        return (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR) & mask;
+    }
+    const IdList parent = parent_of(absolute);
+    FolderPtr folder;
+    if (com::failed(bind_folder(parent.data(), folder))) return 0;
+    const IdList last = last_item(absolute);
+    return folder->attributes_of(last.data(), mask);
+}
+
+bool is_namespace_anchor(PCIDL absolute) {
+    auto items = decode(absolute);
+    return !items || items->empty() || items->back().kind != ItemKind::child;
+}
+
+std::string type_name_of(const std::string& path) {
+    struct stat ls{};
+    if (::lstat(path.c_str(), &ls) != 0) return {};
+    if (S_ISLNK(ls.st_mode)) return "Symbolic Link";
+    if (S_ISDIR(ls.st_mode)) return "File Folder";
+    const std::string name = base_name(path);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0 && dot + 1 < name.size()) {
+        std::string ext = name.substr(dot + 1);
+        for (char& c : ext) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        return display_text(ext) + " File";
+    }
+    if (S_ISREG(ls.st_mode) && (ls.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return "Program";
+    return "File";
+}
+
+// ---- special folders ----------------------------------------------------------------------
+
+std::string home_directory() {
+    if (const char* h = std::getenv("HOME"); h && *h) return normalize_path(h);
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return normalize_path(pw->pw_dir);
+    return "/";
+}
+
+std::string data_home() {
+    if (const char* d = std::getenv("XDG_DATA_HOME"); d && *d == '/') return normalize_path(d);
+    return home_directory() + "/.local/share";
+}
+
+std::string send_to_directory() { return data_home() + "/zor/SendTo"; }
+
+HRESULT special_folder_location(int csidl, IdList& out) {
+    out.clear();
+    switch (csidl) {
+        case CSIDL_DESKTOP:
+            out = empty_id_list();
+            return com::S_OK;
+        case CSIDL_DRIVES:
+            out = make_item(ItemKind::virtual_folder, computer_id);
+            return com::S_OK;
+        case CSIDL_PROFILE:
+            return parse_path(home_directory(), out);
+        case CSIDL_PERSONAL: {
+            const std::string docs = read_user_dir("XDG_DOCUMENTS_DIR");
+            if (!docs.empty() && is_directory_following(docs)) return parse_path(docs, out);
+            return parse_path(home_directory(), out);
+        }
+        case CSIDL_DESKTOPDIRECTORY: {
+            std::string desk = read_user_dir("XDG_DESKTOP_DIR");
+            if (desk.empty()) desk = home_directory() + "/Desktop";
+            if (!is_directory_following(desk)) return hresult_from_errno(ENOENT);
+            return parse_path(desk, out);
+        }
+        case CSIDL_SENDTO:
+            if (!is_directory_following(send_to_directory())) return hresult_from_errno(ENOENT);
+            return parse_path(send_to_directory(), out);
+        default:
+            return com::E_INVALIDARG;
+    }
+}
+
+// ---- icons --------------------------------------------------------------------------------
+
+int icon_index(PCIDL absolute, bool open) {
+    auto items = decode(absolute);
+    if (!items) return icon_file;
+    if (items->empty()) return icon_desktop;
+    const Item& last = items->back();
+    if (last.kind == ItemKind::virtual_folder) return icon_computer;
+    if (last.kind == ItemKind::anchor) {
+        if (items->size() == 1) return icon_home;
+        const Mount* m = mount_of(last.payload);
+        const DriveType t = m ? drive_type(*m) : DriveType::fixed;
+        if (t == DriveType::remote) return icon_drive_remote;
+        if (t == DriveType::removable || t == DriveType::cdrom) return icon_drive_removable;
+        return icon_drive_fixed;
+    }
+    const auto path = path_of(absolute);
+    if (!path) return icon_file;
+    struct stat st{};
+    if (::stat(path->c_str(), &st) != 0) return icon_link;  // a broken link
+    if (S_ISDIR(st.st_mode)) return open ? icon_folder_open : icon_folder;
+    if (S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR)) return icon_program;
+    return icon_file;
+}
+
+std::vector<std::uint32_t> icon_pixels(int index, int size) {
+    // Small flat pictures: a coloured body with a darker outline. Enough to tell the kinds
+    // apart; no icon theme is needed.
+    static constexpr std::uint32_t colours[icon_count] = {
+        0xF0F0F0, 0x4AC8F0, 0x6AD8F8, 0x3060C0, 0x808080, 0x909090, 0x50A050,
+        0xA05050, 0xC08040, 0x40A0A0, 0xF0F0F0, 0x2080E0, 0x000000};
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(size * size), 0);
+    if (index < 0 || index >= icon_count) return px;
+    const std::uint32_t body = colours[index];
+    const std::uint32_t edge = (body >> 1) & 0x7F7F7F;
+    const bool overlay = index == icon_overlay_share || index == icon_overlay_link;
+    const int lo = overlay ? size / 2 : size / 8, hi = size - 1 - size / 8;
+    for (int y = lo; y <= hi; ++y) {
+        for (int x = overlay ? 0 : lo; x <= (overlay ? size / 2 - 1 : hi); ++x) {
+            const bool border = y == lo || y == hi || x == lo || x == hi;
+            px[static_cast<std::size_t>(y * size + x)] = border ? edge : body;
+        }
+    }
+    return px;
+}
+
+// ---- shortcuts ----------------------------------------------------------------------------
+
+bool is_shortcut(const std::string& path) {
+    struct stat ls{};
+    if (::lstat(path.c_str(), &ls) != 0) return false;
+    if (S_ISLNK(ls.st_mode)) return true;
+    return S_ISREG(ls.st_mode) && ends_with(path, ".desktop") && !desktop_link_target(path).empty();
+}
+
+std::optional<LinkTarget> resolve_shortcut(const std::string& path) {
+    struct stat ls{};
+    if (::lstat(path.c_str(), &ls) != 0) return std::nullopt;
+    std::string target;
+    if (S_ISLNK(ls.st_mode)) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (!real) return std::nullopt;
+        target = real;
+        std::free(real);
+    } else if (S_ISREG(ls.st_mode) && ends_with(path, ".desktop")) {
+        target = desktop_link_target(path);
+    }
+    if (target.empty()) return std::nullopt;
+    struct stat st{};
+    if (::stat(target.c_str(), &st) != 0) return std::nullopt;
+    return LinkTarget{target, S_ISDIR(st.st_mode)};
+}
+
+}  // namespace platform::shell

@@ -1,0 +1,113 @@
+#include "platform/shell/tests/shell_test_support.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/shell/mounts.h"
+#include "platform/shell/ole.h"
+
+namespace platform::shell::testing {
+
+void ShellTest::SetUp() {
+    char tmpl[] = "/tmp/zor_shell_XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    ::chmod(root_.c_str(), 0777);
+    home_ = at("home");
+    data_home_ = at("home/.local/share");
+    std::filesystem::create_directories(data_home_);
+    if (const char* h = std::getenv("HOME")) {
+        had_home_ = true;
+        saved_home_ = h;
+    }
+    if (const char* d = std::getenv("XDG_DATA_HOME")) {
+        had_data_ = true;
+        saved_data_ = d;
+    }
+    ::setenv("HOME", home_.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", data_home_.c_str(), 1);
+    mountinfo_ = at("mountinfo");
+    std::ofstream(mountinfo_) << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+    set_mountinfo_path(mountinfo_);
+    set_sysfs_root(at("sys"));
+    shell_clipboard().clear();
+}
+
+void ShellTest::TearDown() {
+    set_mountinfo_path({});
+    set_sysfs_root({});
+    if (had_home_) ::setenv("HOME", saved_home_.c_str(), 1); else ::unsetenv("HOME");
+    if (had_data_) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+    std::error_code ec;
+    // Folders a test made unreadable must be opened again before they can be removed.
+    for (auto it = std::filesystem::recursive_directory_iterator(
+             root_, std::filesystem::directory_options::skip_permission_denied, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0755);
+    }
+    ::chmod(root_.c_str(), 0755);
+    std::filesystem::remove_all(root_, ec);
+}
+
+void ShellTest::make_dir(const std::string& relative) const { std::filesystem::create_directories(at(relative)); }
+
+void ShellTest::make_file(const std::string& relative, const std::string& content) const {
+    std::ofstream(at(relative), std::ios::binary) << content;
+}
+
+std::string ShellTest::read_file(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void ShellTest::add_mount(const std::string& mount_point, const std::string& fs_type, unsigned major,
+                          unsigned minor) {
+    std::string escaped;
+    for (char c : mount_point) escaped += c == ' ' ? std::string("\\040") : std::string(1, c);
+    std::ofstream(mountinfo_, std::ios::app) << next_mount_id_++ << " 22 " << major << ":" << minor << " / " << escaped
+                                             << " rw,relatime shared:2 - " << fs_type << " /dev/sdb1 rw\n";
+    validate_mounts();
+}
+
+std::string run_unprivileged(const std::function<std::string()>& body) {
+    int pipefd[2];
+    if (::pipe(pipefd) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid < 0) return "fork failed";
+    if (pid == 0) {
+        ::close(pipefd[0]);
+        std::string result;
+        if (::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                ::setresuid(65534, 65534, 65534) != 0) {
+                result = "could not drop privileges";
+            }
+        }
+        if (result.empty()) result = body();
+        [[maybe_unused]] auto n = ::write(pipefd[1], result.data(), result.size());
+        ::close(pipefd[1]);
+        ::_exit(0);
+    }
+    ::close(pipefd[1]);
+    std::string out;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    ::close(pipefd[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) return "the child did not end normally";
+    return out;
+}
+
+}  // namespace platform::shell::testing

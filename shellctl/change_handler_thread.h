@@ -1,0 +1,84 @@
+// TChangeHandlerThread: one thread that watches up to 63 directories and tells a window about
+// every change by posting (message, wParam = slot number, lParam = 0).
+//
+// On Linux a "change handle" is an inotify watch. The owner's commands (add, remove all, stop)
+// go to the thread through an eventfd; each command carries a sequence number and the owner
+// waits up to 2000 ms for the acknowledgement of *that* number, so a late answer to an earlier
+// command is never taken for the answer to the next one. Destruction stops the thread and
+// joins it before anything it uses is freed; the stop is an eventfd write, so the join is prompt.
+//
+// Filters: FILE_NOTIFY_CHANGE_FILE_NAME reports files created, deleted or renamed in the
+// directory, FILE_NOTIFY_CHANGE_DIR_NAME the same for sub-folders. inotify has no recursive
+// watch: a subtree request watches the directory itself. A directory that goes away frees its
+// slot.
+//
+// Thread contract: the public operations are for the owner's thread; the watcher thread only
+// posts to the window.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/window/window.h"
+
+namespace shellctl {
+
+inline constexpr std::uint32_t FILE_NOTIFY_CHANGE_FILE_NAME = 0x1;
+inline constexpr std::uint32_t FILE_NOTIFY_CHANGE_DIR_NAME = 0x2;
+
+class TChangeHandlerThread {
+  public:
+    static constexpr int slot_count = 63;
+    static constexpr unsigned ack_timeout_ms = 2000;
+
+    TChangeHandlerThread(platform::window::Handle window, std::uint32_t message);
+    ~TChangeHandlerThread();
+    TChangeHandlerThread(const TChangeHandlerThread&) = delete;
+    TChangeHandlerThread& operator=(const TChangeHandlerThread&) = delete;
+
+    // Watches `path` for the changes `filter` names; `slot` gets its slot number. False for an
+    // empty path, a directory that cannot be watched, no free slot (the watch then stays
+    // pending until the next add or destruction, which close it) or no acknowledgement.
+    bool AddWatch(const std::string& path, std::uint32_t filter, int& slot, bool watch_subtree);
+    void RemoveAllWatches();
+
+    // Test support: the inotify descriptor (its fdinfo lists the live watches).
+    int notify_fd() const { return inotify_fd_; }
+
+  private:
+    enum class Command : std::uint8_t { add = 0, remove_one = 1, remove_all = 2, stop = 3 };
+    struct Slot {
+        int wd = -1;
+        std::uint32_t filter = 0;
+    };
+
+    bool command(Command cmd, int slot_argument);
+    void run();
+    void carry_out(Command cmd, int slot_argument);
+    void handle_events();
+    void close_watch(int wd);  // watcher thread, or the owner once the thread has ended
+
+    platform::window::Handle window_;
+    std::uint32_t message_;
+    int inotify_fd_ = -1;
+    int control_fd_ = -1;
+
+    std::mutex mutex_;  // guards everything below between the two threads
+    std::condition_variable acknowledged_;
+    std::uint64_t sequence_ = 0;       // of the last command sent
+    std::uint64_t acknowledged_seq_ = 0;
+    Command command_ = Command::add;
+    int slot_argument_ = -1;
+    int pending_wd_ = -1;
+    std::uint32_t pending_filter_ = 0;
+    int result_slot_ = -1;
+    std::array<Slot, slot_count> slots_{};
+
+    std::thread thread_;
+};
+
+}  // namespace shellctl

@@ -1,0 +1,362 @@
+#include "shellctl/kw_shell_ops.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+#include "platform/forms/application.h"
+#include "platform/forms/message_dialog.h"
+#include "platform/kernel/kernel.h"
+#include "platform/shell/mounts.h"
+#include "shellctl/kw_clipboard.h"
+#include "shellctl/kw_sh_consts.h"
+
+namespace shellctl {
+
+namespace shell = platform::shell;
+namespace com = platform::com;
+namespace forms = platform::forms;
+
+namespace {
+
+void warning_box(const std::string& text) {
+    forms::MessageBoxRequest r;
+    r.type = forms::DialogType::warning;
+    r.caption = forms::dialog_caption(r.type);
+    r.text = text;
+    r.buttons = {forms::DialogButton::ok};
+    r.stay_on_top = true;
+    forms::show_message_dialog(r);
+}
+
+std::string cannot_create_text(const std::string& error, const std::string& name) {
+    std::string text;
+    FormatStrPos(LoadStr(sKwCannotCreateFolder), {error, name}, text);
+    return text;
+}
+
+std::vector<TKwSendToEntry>& send_to_list() {
+    static std::vector<TKwSendToEntry> list;
+    return list;
+}
+
+SleepFunction& sleep_function() {
+    static SleepFunction f;
+    return f;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+// ---- new folder -------------------------------------------------------------------------------
+
+TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int family, std::string& name,
+                               HRESULT& error) {
+    if (family == 0) {
+        name = LoadStr(sKwNewFolder);
+        if (try_number > 1) name += " (" + std::to_string(try_number) + ")";
+    } else {
+        name = "fldr";
+        if (try_number > 1) name += std::to_string(try_number);
+    }
+    error = shell::create_directory(AppendCharIfMissing(parent, '/') + name);
+    if (com::succeeded(error)) return nfMade;
+    return error == shell::hresult_already_exists() ? nfExists : nfFailed;
+}
+
+bool CreateNewFolder(const std::string& parent, std::string& new_name) {
+    new_name.clear();
+    if (parent.empty()) return false;
+    for (int family = 0; family < 2; ++family) {
+        for (int n = 1; n <= 50; ++n) {
+            std::string name;
+            HRESULT error = com::S_OK;
+            const TNewFolderTry result = TryNewFolderName(parent, n, family, name, error);
+            if (result == nfMade) {
+                new_name = name;
+                return true;
+            }
+            if (result == nfFailed) {
+                // A real failure (no permission, no space) would fail for every other name
+                // too: one box with the real reason, and no second family.
+                warning_box(cannot_create_text(shell::error_text(error), name));
+                return false;
+            }
+        }
+    }
+    warning_box(cannot_create_text(shell::error_text(shell::hresult_already_exists()), LoadStr(sKwNewFolder)));
+    return false;
+}
+
+// ---- texts --------------------------------------------------------------------------------------
+
+std::string FormatSizeKB(std::uint64_t size, const std::locale& locale) {
+    std::uint64_t kb = size / 1024 + (size % 1024 ? 1 : 0);
+    std::string digits = std::to_string(kb);
+    const auto& punct = std::use_facet<std::numpunct<char>>(locale);
+    const std::string grouping = punct.grouping();
+    if (!grouping.empty() && grouping[0] > 0) {
+        std::string grouped;
+        int group = grouping[0], in_group = 0;
+        std::size_t gi = 0;
+        for (std::size_t i = digits.size(); i-- > 0;) {
+            if (in_group == group) {
+                grouped.insert(grouped.begin(), punct.thousands_sep());
+                in_group = 0;
+                if (gi + 1 < grouping.size() && grouping[gi + 1] > 0) group = grouping[++gi];
+            }
+            grouped.insert(grouped.begin(), digits[i]);
+            ++in_group;
+        }
+        digits = grouped;
+    }
+    std::string text = LoadStr(sKwSizeKB);
+    const auto at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, digits);
+    return text;
+}
+
+void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
+    size.clear();
+    date.clear();
+    const std::string path = IdListToPath(absolute);
+    if (path.empty() || !PathBeyondRoot(path)) return;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) return;
+    if (!S_ISDIR(st.st_mode)) size = FormatSizeKB(static_cast<std::uint64_t>(st.st_size));
+    std::tm tm{};
+    ::localtime_r(&st.st_mtime, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &tm);
+    date = text;
+}
+
+std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes) {
+    if (!(attributes & shell::SFGAO_FILESYSTEM)) return LoadStr(sKwSystemFolder);
+    return shell::type_name_of(IdListToPath(absolute));
+}
+
+TKwItemDetails GetItemDetails(PCIDL absolute, std::uint32_t attributes) {
+    TKwItemDetails d;
+    GetFileSizeAndDate(absolute, d.Size, d.Date);
+    d.Type = GetItemTypeName(absolute, attributes);
+    return d;
+}
+
+std::string GetItemDisplayName(const FolderPtr& folder, PCIDL child, std::uint32_t flags) {
+    if (!folder || !child) return {};
+    return folder->display_name_of(child, flags);
+}
+
+// ---- context menus ------------------------------------------------------------------------------
+
+HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags, int first,
+                       TKwContextMenu& out) {
+    out = {};
+    if (!folder || items.empty()) return com::E_INVALIDARG;
+    std::vector<shell::IdList> children;
+    for (PCIDL i : items) {
+        if (shell::id_list_count(i) != 1) return com::E_INVALIDARG;
+        children.push_back(shell::to_id_list(i));
+    }
+    out.Menu = std::make_shared<shell::ContextMenu>(folder, std::move(children));
+    for (const auto& c : out.Menu->query(flags)) {
+        TKwMenuItem item;
+        item.Caption = c.caption;
+        item.Default = c.is_default;
+        if (c.offset < 0) {
+            // The Send To submenu holds one grayed placeholder until it opens.
+            item.IsSubmenu = true;
+            TKwMenuItem placeholder;
+            placeholder.Caption = "(empty)";
+            placeholder.Grayed = true;
+            item.Submenu.push_back(placeholder);
+        } else {
+            if (first + c.offset > kwLastShellCommand) continue;
+            item.Id = first + c.offset;
+        }
+        out.Popup.Items.push_back(std::move(item));
+    }
+    return com::S_OK;
+}
+
+std::optional<int> FindVerbOffset(const shell::ContextMenu& menu, const std::string& verb) {
+    const std::string wanted = upper(verb);
+    for (const auto& c : menu.query(shell::CMF_EXPLORE | shell::CMF_CANRENAME)) {
+        if (c.offset >= 0 && upper(c.verb) == wanted) return c.offset;
+    }
+    return std::nullopt;
+}
+
+HRESULT InvokeCommandOffset(shell::ContextMenu& menu, int offset) { return menu.invoke(offset); }
+
+HRESULT InvokeVerb(shell::ContextMenu& menu, const std::string& verb) {
+    const auto offset = FindVerbOffset(menu, verb);
+    if (!offset) return com::E_INVALIDARG;
+    return menu.invoke(*offset);
+}
+
+std::string MenuCommandHelp(const shell::ContextMenu& menu, int id) {
+    if (id < kwFirstShellCommand) return {};
+    return menu.help_of(id - kwFirstShellCommand).value_or(std::string{});
+}
+
+// ---- Send To ------------------------------------------------------------------------------------
+
+const std::vector<TKwSendToEntry>& SendToList() { return send_to_list(); }
+
+void RefreshSendToList() {
+    auto& list = send_to_list();
+    list.clear();
+    const std::string dir = shell::send_to_directory();
+    for (const auto& name : shell::send_to_entries()) {
+        shell::IdList l;
+        const int icon = com::succeeded(shell::parse_path(dir + "/" + name, l)) ? shell::icon_index(l.data(), false) : -1;
+        list.push_back({name, icon});
+    }
+}
+
+void FreeSendToList() { send_to_list().clear(); }
+
+bool HandleMenuInitPopup(TKwPopupMenu& popup) {
+    if (popup.Items.size() != 1 || !popup.Items[0].Grayed || popup.Items[0].IsSubmenu) return false;
+    RefreshSendToList();
+    popup.Items.clear();
+    const auto& list = SendToList();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        TKwMenuItem item;
+        item.Id = static_cast<int>(i + 1);
+        item.Data = static_cast<std::intptr_t>(i);
+        item.OwnerDraw = true;
+        item.Caption = list[i].Name;
+        popup.Items.push_back(std::move(item));
+    }
+    return true;
+}
+
+std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup) {
+    const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(typed)));
+    const int count = static_cast<int>(popup.Items.size());
+    int current = 0;
+    for (int i = 0; i < count; ++i) {
+        if (popup.Items[static_cast<std::size_t>(i)].Hilite) {
+            current = i;
+            break;
+        }
+    }
+    auto begins = [&](int i) {
+        const std::string& name = popup.Items[static_cast<std::size_t>(i)].Caption;
+        return !name.empty() && std::toupper(static_cast<unsigned char>(name[0])) == key;
+    };
+    int found = -1;
+    for (int i = current + 1; i < count && found < 0; ++i)
+        if (begins(i)) found = i;
+    for (int i = 0; i <= current && i < count && found < 0; ++i)
+        if (begins(i)) found = i;
+    if (found < 0) return MNC_CLOSE;
+    int matches = 0;
+    for (int i = 0; i < count; ++i) matches += begins(i) ? 1 : 0;
+    return (static_cast<std::uint32_t>(matches > 1 ? MNC_SELECT : MNC_EXECUTE) << 16) | static_cast<std::uint32_t>(found);
+}
+
+void SendToTarget(const std::string& name, shell::IDataObject* data) {
+    auto target = shell::drop_target_for_path(shell::send_to_directory() + "/" + name);
+    if (!target) RaiseShellError(com::E_NOINTERFACE);
+    std::uint32_t effect = shell::DROPEFFECT_COPY;
+    const shell::POINTL origin{0, 0};
+    OleCheck(target->DragEnter(data, shell::MK_LBUTTON, origin, &effect));
+    effect = shell::DROPEFFECT_COPY;
+    OleCheck(target->DragOver(shell::MK_LBUTTON, origin, &effect));
+    auto& screen = forms::screen();
+    const forms::Cursor saved = screen.Cursor;
+    screen.Cursor = forms::Cursor::hour_glass;
+    try {
+        effect = shell::DROPEFFECT_COPY;
+        OleCheck(target->Drop(data, shell::MK_LBUTTON, origin, &effect));
+    } catch (...) {
+        screen.Cursor = saved;
+        throw;
+    }
+    screen.Cursor = saved;
+}
+
+// ---- drag and drop helpers -----------------------------------------------------------------------
+
+std::uint32_t GetAllowedDropEffects(shell::IDataObject* data) {
+    constexpr std::uint32_t all = shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
+    if (!data) return all;
+    shell::FORMATETC f;
+    f.cfFormat = CF_IDLIST();
+    if (com::failed(data->QueryGetData(f))) return all;
+    shell::STGMEDIUM m;
+    if (com::failed(data->GetData(f, m))) return all;
+    std::vector<std::uint8_t> parent;
+    std::vector<std::vector<std::uint8_t>> children;
+    const bool ok = ReadIdListArrayBlock(m.hGlobal, parent, children);
+    shell::release_stg_medium(m);
+    if (!ok || children.empty()) return shell::DROPEFFECT_NONE;
+    FolderPtr folder;
+    if (com::failed(GetShellFolder(parent.data(), folder))) return shell::DROPEFFECT_NONE;
+    std::vector<PCIDL> raw;
+    for (const auto& c : children) raw.push_back(c.data());
+    return all & folder->attributes_of(raw, all);
+}
+
+HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& child) {
+    parent.reset();
+    parent_list = nullptr;
+    child = nullptr;
+    TKwIdListArray items(absolute);
+    const int n = items.Count();
+    if (n == 0) return com::E_INVALIDARG;
+    if (n > 1) {
+        parent_list = CopyIdList(nullptr, items.StripLast(1));
+        const HRESULT hr = GetShellFolder(parent_list, parent);
+        if (com::failed(hr)) {
+            ShellFree(parent_list);
+            parent_list = nullptr;
+            return hr;
+        }
+    } else {
+        GetDesktopFolder(parent);
+    }
+    child = CopyIdList(nullptr, items.Item(n - 1));
+    return com::S_OK;
+}
+
+// ---- other helpers --------------------------------------------------------------------------------
+
+bool PathBeyondRoot(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    return !shell::is_mount_point(shell::normalize_path(path));
+}
+
+forms::Form* GetOwnerForm(forms::Control* control) {
+    forms::Control* top = control;
+    while (top && top->parent()) top = top->parent();
+    return dynamic_cast<forms::Form*>(top);
+}
+
+void SleepWithHourglass(unsigned milliseconds) {
+    auto& screen = forms::screen();
+    const forms::Cursor saved = screen.Cursor;
+    screen.Cursor = forms::Cursor::hour_glass;
+    try {
+        if (sleep_function()) sleep_function()(milliseconds);
+        else platform::kernel::sleep_ms(milliseconds);
+    } catch (...) {
+        screen.Cursor = saved;
+        throw;
+    }
+    screen.Cursor = saved;
+}
+
+SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }
+
+}  // namespace shellctl

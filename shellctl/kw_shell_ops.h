@@ -1,0 +1,129 @@
+// Operations the shell tree and the shell list share: new folders, item texts, display names,
+// context menus and their verbs, the own Send To submenu, Send To targets, allowed drop
+// effects and splitting a list into folder and item.
+//
+// Context-menu command numbers: shell commands are first + offset (the controls use 1000, up
+// to 0x7FFF); the own Send To items are 1..n with item data 0..n-1; 1018 (offset 18) is rename,
+// which the controls do in place. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <locale>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/forms/form.h"
+#include "platform/shell/file_ops.h"
+#include "shellctl/kw_shell_utils.h"
+
+namespace shellctl {
+
+// ---- new folder -------------------------------------------------------------------------------
+
+// Makes "New Folder", "New Folder (2)" .. "(50)", then "fldr", "fldr2" .. "fldr50" below
+// `parent` and returns the name made. A failure other than "exists" shows one warning box
+// with the system's text and stops; when all 100 names exist, one box says so. An empty
+// parent is refused (no folder is made in the process's working directory).
+bool CreateNewFolder(const std::string& parent, std::string& new_name);
+enum TNewFolderTry { nfMade = 0, nfExists = 1, nfFailed = 2 };
+TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int family, std::string& name,
+                               HRESULT& error);
+
+// ---- texts --------------------------------------------------------------------------------------
+
+// Kilobytes, rounded up, with the locale's thousands separator, in the "%sKB" text.
+std::string FormatSizeKB(std::uint64_t size, const std::locale& locale = std::locale());
+// Size (files only) and modification date texts of an item; both empty for a root or an item
+// without a path. Status is read with lstat (a name may hold '*' or '?').
+void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date);
+std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes);
+struct TKwItemDetails {
+    std::string Size, Date, Type;
+};
+TKwItemDetails GetItemDetails(PCIDL absolute, std::uint32_t attributes);
+std::string GetItemDisplayName(const FolderPtr& folder, PCIDL child, std::uint32_t flags);
+
+// ---- context menus ------------------------------------------------------------------------------
+
+inline constexpr int kwFirstShellCommand = 1000;
+inline constexpr int kwLastShellCommand = 0x7FFF;
+inline constexpr int kwRenameCommand = kwFirstShellCommand + platform::shell::verb_rename;  // 1018
+
+struct TKwMenuItem {
+    int Id = 0;  // 0 for a submenu or separator
+    std::string Caption;
+    std::intptr_t Data = 0;
+    bool Grayed = false;
+    bool Hilite = false;
+    bool OwnerDraw = false;
+    bool Default = false;
+    std::vector<TKwMenuItem> Submenu;
+    bool IsSubmenu = false;
+};
+struct TKwPopupMenu {
+    std::vector<TKwMenuItem> Items;
+};
+
+// The context menu of some items of one folder, with the popup built from it.
+struct TKwContextMenu {
+    std::shared_ptr<platform::shell::ContextMenu> Menu;
+    TKwPopupMenu Popup;
+};
+HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags, int first,
+                       TKwContextMenu& out);
+// The offset of a verb (letter case ignored), or nullopt when the menu does not offer it.
+std::optional<int> FindVerbOffset(const platform::shell::ContextMenu& menu, const std::string& verb);
+HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
+// A verb the menu does not offer gives E_INVALIDARG and runs nothing (never the command at
+// offset 0 in its place).
+HRESULT InvokeVerb(platform::shell::ContextMenu& menu, const std::string& verb);
+// The help text of a shell command identifier for the hint line; "" for anything else.
+std::string MenuCommandHelp(const platform::shell::ContextMenu& menu, int id);
+
+// ---- Send To ------------------------------------------------------------------------------------
+
+// The entries of the Send To folder, sorted; each entry's data is its icon index or -1.
+struct TKwSendToEntry {
+    std::string Name;
+    int IconIndex = -1;
+};
+const std::vector<TKwSendToEntry>& SendToList();
+// Reads the Send To folder again, so entries deleted since are gone and new ones appear.
+void RefreshSendToList();
+void FreeSendToList();
+// A popup whose only item is a grayed placeholder is the empty Send To submenu: it is filled
+// with one owner-drawn item per entry, identifiers 1..n, data 0..n-1. True when it filled it.
+bool HandleMenuInitPopup(TKwPopupMenu& popup);
+// The menu-character answer for the own Send To items: (position, 3) to select when several
+// entries begin with the character, (position, 2) to run the only one, 1 to close.
+std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup);
+inline constexpr std::uint32_t MNC_CLOSE = 1, MNC_EXECUTE = 2, MNC_SELECT = 3;
+// A simulated drop of the data object on a Send To entry: copy, left button, at (0, 0), under
+// the hourglass. Raises the shell error when the entry has no drop target or a step fails.
+void SendToTarget(const std::string& name, platform::shell::IDataObject* data);
+
+// ---- drag and drop helpers -----------------------------------------------------------------------
+
+// Copy, move and link as far as the dragged items allow, from the data object's CIDA block.
+// A data object without one (a foreign drag) allows all three; a block that does not hold what
+// it claims, or items whose folder cannot be read, allow nothing.
+std::uint32_t GetAllowedDropEffects(platform::shell::IDataObject* data);
+// The parent folder, the parent's list and the last item of an absolute list. The root has no
+// parent: E_INVALIDARG.
+HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& child);
+
+// ---- other helpers --------------------------------------------------------------------------------
+
+// True for a path below a mount point (not a drive's root itself).
+bool PathBeyondRoot(const std::string& path);
+// The form a control sits on, or nullptr.
+platform::forms::Form* GetOwnerForm(platform::forms::Control* control);
+// Hourglass cursor for the time of the wait, restored afterwards (also on error). The wait
+// itself can be replaced (tests).
+void SleepWithHourglass(unsigned milliseconds);
+using SleepFunction = std::function<void(unsigned)>;
+SleepFunction SetSleepFunction(SleepFunction sleep);
+
+}  // namespace shellctl

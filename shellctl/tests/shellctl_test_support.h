@@ -1,0 +1,44 @@
+// A temporary folder with a private home and data home for the controls' tests, and a
+// counting allocator for ownership checks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "shellctl/kw_shell_utils.h"
+
+namespace shellctl::testing {
+
+class TempTree : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string at(const std::string& relative) const { return root_ + "/" + relative; }
+    void make_dir(const std::string& relative) const;
+    void make_file(const std::string& relative, const std::string& content = "x") const;
+    std::string root_;
+    std::string home_;
+    std::string data_home_;
+
+  private:
+    std::string saved_home_, saved_data_;
+};
+
+// Counts what it hands out and takes back.
+class CountingMalloc final : public IMalloc {
+  public:
+    void* Alloc(std::size_t size) override;
+    void Free(void* block) override;
+    int live() const { return static_cast<int>(blocks_.size()); }
+    int frees = 0;
+
+  private:
+    std::map<void*, std::size_t> blocks_;
+};
+
+// An item-ID list in an allocator's block.
+PIDL block_of(IMalloc* malloc, const std::vector<std::uint8_t>& list);
+
+}  // namespace shellctl::testing
