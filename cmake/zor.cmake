@@ -74,3 +74,19 @@ function(zor_fuzz name)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz_targets/${name} CONTENT
        "$<TARGET_FILE:${name}>\n${CMAKE_CURRENT_SOURCE_DIR}/${A_CORPUS}\n")
 endfunction()
+
+# zor_snapshot_test(NAME SOURCES ... LIBS ... [SNAPSHOTS dir]): a test that renders forms with
+# the Qt backend and compares them with golden PNGs (platform/forms_qt/testing/form_snapshots.h).
+# The golden files are in SNAPSHOTS (default: tests/snapshots of the calling folder). Nothing
+# is built without Qt.
+function(zor_snapshot_test name)
+  if(NOT ZOR_BUILD_TESTS OR NOT ZOR_HAVE_QT)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "SNAPSHOTS" "SOURCES;LIBS" ${ARGN})
+  if(NOT A_SNAPSHOTS)
+    set(A_SNAPSHOTS ${CMAKE_CURRENT_SOURCE_DIR}/tests/snapshots)
+  endif()
+  zor_test(${name} SOURCES ${A_SOURCES} LIBS zor_forms_qt_testing ${A_LIBS} LABELS unit threaded)
+  target_compile_definitions(${name} PRIVATE ZOR_SNAPSHOT_DIR="${A_SNAPSHOTS}")
+endfunction()

@@ -4,6 +4,7 @@
 
 #include "core/config_model.h"
 #include "core/config_text.h"
+#include "core/expressions.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
 #include "core/uilib.h"
@@ -20,6 +21,7 @@ constexpr std::string_view barcode_attribute = "Barcode";
 constexpr std::string_view barcode_reader_item = "AutoFix";
 constexpr std::string_view barcode_reader_holder = "TH-9070";
 constexpr std::string_view tray_holder_class = "TRAY_HOLDER";
+constexpr std::string_view tray_class = "TRAY";
 
 // The object's index, or -1 when no object has the name.
 int object_index(std::string_view name) {
@@ -49,9 +51,25 @@ std::string get_list_attribute(std::string_view object_name, std::string_view at
     return items.items[index].str();
 }
 
+std::string vial_problem(std::string_view tray, std::string_view position) {
+    const std::string name(tray);
+    if (tray.empty()) return "the vial names no tray";
+    if (!object_is_of_class(tray, tray_class)) return name + " is not a tray of the configuration";
+    if (!putils::is_integer(position) || position.size() > 9)
+        return "the vial position \"" + std::string(position) + "\" is not a number of a vial in " + name;
+    double capacity = 0;
+    if (!object_attribute_value("", "Max Index", tray, capacity) || !std::isfinite(capacity))
+        return "the number of vials in " + name + " is not known";
+    const long number = std::stol(std::string(position));
+    const long last = std::lround(std::floor(capacity));
+    if (number < 1 || number > last)
+        return "vial " + std::to_string(number) + " is not in " + name + " (1 - " + std::to_string(last) + ")";
+    return {};
+}
+
 int read_barcode(std::string_view tray, std::string_view position) {
     const std::string type = get_tray_type(tray);
-    if (!type.empty() && putils::same_text(get_list_attribute(type, barcode_attribute), barcode_reader_item) &&
+    if (vial_problem(tray, position).empty() && !type.empty() && putils::same_text(get_list_attribute(type, barcode_attribute), barcode_reader_item) &&
         object_is_of_class(barcode_reader_holder, tray_holder_class)) {
         queue_command("READ_BARCODE(" + std::string(tray) + "," + std::string(position) + ")");
         return 1;

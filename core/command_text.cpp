@@ -166,15 +166,16 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
                     break;
                 }
                 double value = 0, min = 0, max = 0;
-                bool reported = false;
-                if (!evaluate_expression(argument, unit, scope, context, value, &reported)) {
-                    if (!reported) putils::show_error(context + ": cant understand " + argument);
+                // A run variable in the wrong unit has had its own message from the evaluator;
+                // the value's message follows it.
+                if (!evaluate_expression(argument, unit, scope, context, value)) {
+                    putils::show_error(context + ": cant understand " + argument);
                     return false;
                 }
                 for (auto [limit, target] :
                      {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
-                    if (!evaluate_expression(limit, unit, scope, context, *target, &reported)) {
-                        if (!reported) putils::show_error("cant understand " + std::string(limit));
+                    if (!evaluate_expression(limit, unit, scope, context, *target)) {
+                        putils::show_error("cant understand " + std::string(limit));
                         return false;
                     }
                 }

@@ -161,6 +161,12 @@ std::string get_text_value(const Tobject_rec& object, int attribute) {
 }
 
 bool set_text_value(const Tobject_rec& object, int attribute, std::string_view text) {
+    // Only a text or reference slot holds a text; a number's slot is smaller, and the text
+    // would run into the next values.
+    const Tclass_rec& cls = class_of(object);
+    if (attribute < 0 || attribute >= cls.attribute_count) return false;
+    const ValueKind kind = cls.attributes[attribute].kind;
+    if (kind != ValueKind::text && kind != ValueKind::object) return false;
     if (text.size() > std::size_t(text_slot_width)) return false;
     unsigned char* target = slot(object, attribute);
     std::memset(target, 0, text_slot_size);

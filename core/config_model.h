@@ -183,7 +183,8 @@ bool is_atom_line(std::string_view line);
 double get_number_value(const Tobject_rec& object, int attribute);
 void set_number_value(const Tobject_rec& object, int attribute, double value);
 std::string get_text_value(const Tobject_rec& object, int attribute);
-// False (and the slot unchanged) when the text is longer than 19 characters.
+// False (and the slot unchanged) when the attribute is no text or reference, or the text is
+// longer than 19 characters.
 bool set_text_value(const Tobject_rec& object, int attribute, std::string_view text);
 
 // The class record of an object (its class index is always a valid class).

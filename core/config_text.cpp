@@ -133,10 +133,15 @@ class Reader {
         return false;
     }
 
-    // The user unit of an instrument unit. One that does not fit the model's four characters is
-    // refused: cut, it could read back as another unit ("nl/sec" would become "nl/s").
+    // The user unit of an instrument unit. A damaged unit (is_readable_instrument_unit) is
+    // refused, and so is one that does not fit the model's four characters: cut, it could read
+    // back as another unit ("nl/sec" would become "nl/s").
     bool read_unit(std::string_view instrument_unit, const std::string& context,
                    ShortText<unit_width>& unit) {
+        if (!is_readable_instrument_unit(instrument_unit)) {
+            putils::show_error(context + ": the unit " + shortened(instrument_unit) + " is not known");
+            return false;
+        }
         const std::string user_unit = to_user_unit(instrument_unit);
         if (user_unit.size() > std::size_t(unit_width)) {
             putils::show_error(context + ": the unit " + shortened(instrument_unit) + " is longer than " +

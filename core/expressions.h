@@ -64,8 +64,8 @@ struct EvaluationScope {
 
 // Evaluates the text in the unit. `context` (atom name + ":" + parameter name) goes into the
 // message for a run variable used in the wrong unit. That message is shown only when the whole
-// evaluation fails (a split that was tried and dropped says nothing); `reported` then tells the
-// caller not to add a message of its own. Other failures are silent.
+// evaluation fails (a split that was tried and dropped says nothing); `reported` then tells that
+// it was. Other failures are silent. The command builders add their own message either way.
 bool evaluate_expression(std::string_view text, std::string_view unit, const EvaluationScope& scope,
                          std::string_view context, double& value, bool* reported = nullptr);
 // The same for error-macro lines: no macro parameters.

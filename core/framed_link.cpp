@@ -226,14 +226,20 @@ void send_command(const std::string& command) {
     }
     if (!putils::same_text(command, "GET_ATOM_INFO")) link.last_command = command;
     link.last_sent = command;
+    // What came in before this frame goes out cannot be its reply. The output is not cleared:
+    // nothing but a resent copy of this same frame can still be waiting there (a reply is only
+    // taken once its frame is out), and dropping a frame unsent would skip its command.
     port->ClearInput();
-    port->ClearOutput();
     // Whatever was half received belongs to an answer nobody waits for any more.
     link.receive_state = 0;
     arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
+    // A device that has gone takes nothing: the command stays outstanding, and the reply
+    // time-out reports the loss and has the device reopened.
+    if (port->DeviceLost()) return;
     port->WriteText(build_frame(command, link.sequence_toggle + 1));
+    link.reply_expected = true;
     link.last_send_ms = now_ms();
     ++link.frames_sent;
     debug_log_elapsed("sent:" + command, true);
@@ -266,6 +272,12 @@ void resend_after_timeout() {
         link.lost = true;
         uilib::on_disconnected();
     }
+    if (port->DeviceLost()) {
+        // No resend can reach a device that has gone; it is reopened when it is back.
+        uilib::on_timeout_message("Lost Connection to Zor!");
+        report_device_lost();
+        return;
+    }
     // Baud probe: the instrument may still be at 38400 from an interrupted upload, so the
     // first time-out after start tries 38400 once, the second goes back to 9600.
     if (link.baud_state == baud_untried) {
@@ -282,6 +294,8 @@ void resend_after_timeout() {
     port->SetSWFlowOptions(serial::swfNone);
     link.lost = true;
     ++link.resends;
+    // A copy of the lost frame still held back (by an XOFF) would only go out twice.
+    if (port->OutBuffUsed() > 0) port->ClearOutput();
     // The resent frame carries the same digit as the lost one, so the instrument knows it.
     link.sequence_toggle ^= 1;
     send_command(link.last_sent);
@@ -294,7 +308,27 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     const std::size_t n = count < receive_buffer_size ? count : receive_buffer_size;
     bytes.reserve(n);
     for (std::size_t i = 0; i < n && port.InBuffUsed() > 0; ++i) bytes += port.ReadChar();
-    receive_bytes(bytes, [] { handle_reply(); });
+    LinkState& link = link_state();
+    if (port.OutBuffUsed() > 0) {
+        // The outstanding frame is not all out yet, so these bytes came before it: they answer
+        // an earlier frame, never this one.
+        link.receive_state = 0;
+        return;
+    }
+    const std::uint64_t sent_before = link.frames_sent;
+    receive_bytes(bytes, [sent_before] {
+        LinkState& link = link_state();
+        if (!link.reply_expected || link.frames_sent != sent_before) {
+            // The late reply to a resent frame and the resend's reply may come in one read; the
+            // first has answered the frame (and may have sent the next one), and what was read
+            // with it came before that next frame, so it is no reply to it.
+            ++link.stale_replies;
+            putils::append_log("Record " + std::to_string(link.record_number) + ": reply to no outstanding command");
+            return;
+        }
+        link.reply_expected = false;
+        handle_reply();
+    });
 }
 
 void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {

@@ -27,6 +27,10 @@ std::vector<std::string> load_macro_file(std::string_view name) {
     return lines;
 }
 
+bool load_macro_file(std::string_view name, std::vector<std::string>& lines) {
+    return load_lines(macro_file_path(name), lines);
+}
+
 bool is_comment_line(std::string_view line) {
     return line.size() >= 2 && line[0] == '/' && line[1] == '/';
 }

@@ -25,6 +25,9 @@ std::string macro_file_path(std::string_view name);
 bool macro_file_exists(std::string_view name);
 // The file's lines; empty when it cannot be read.
 std::vector<std::string> load_macro_file(std::string_view name);
+// The same, with false when the file cannot be read or its text is refused (load_lines has
+// shown why), so that a refused file is not taken for an empty macro.
+bool load_macro_file(std::string_view name, std::vector<std::string>& lines);
 
 // The first two characters are "//".
 bool is_comment_line(std::string_view line);

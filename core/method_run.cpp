@@ -99,12 +99,15 @@ void restore_method_loop() {
 
 void apply_error_response() {
     RunState& run = run_state();
+    // A stop while the question was open wins over Retry and Ignore.
+    if (run.stop_requested) run.error_answer = answer_abort;
     run.error_mode = false;
     restore_method_loop();
     uilib::on_step_changed();
     switch (run.error_answer) {
         case answer_abort:
-            jump_to_method_exit();
+            run.failed = true;
+            if (run.step_index < method_state().method_exit_index) jump_to_method_exit();
             uilib::on_error_abort();
             break;
         case answer_retry:
@@ -122,6 +125,7 @@ void apply_error_response() {
 // shown): the method part ends as after Abort, and a bad METHOD EXIT line ends the run.
 void give_up_line() {
     RunState& run = run_state();
+    run.failed = true;
     const int exit_index = method_state().method_exit_index;
     if (run.step_index < exit_index && exit_index >= 0) {
         jump_to_method_exit();
@@ -146,6 +150,8 @@ void prepare_cmd_list() {
     run.waiting_for_ds = false;
     run.last_method_step = -1;
     run.last_method_command.clear();
+    run.failed = false;
+    run.stop_requested = false;
     run.run_active = true;
     if (Tzor_lib* form = zor_lib()) form->sync_lists();
     uilib::on_run_started();
@@ -224,6 +230,12 @@ void run_next_error_step() {
         const std::string line = list[run.error_step_index];
         if (putils::same_text(line, "ERROR DLG()")) {
             run.error_answer = putils::ask_abort_retry_ignore(run.error_text);
+            if (run.stop_requested) {
+                // The run was stopped while the question was open: it has left error mode for
+                // its METHOD EXIT part, and nothing the answer says is carried out.
+                run.error_answer = answer_abort;
+                return;
+            }
             ++run.error_step_index;
             continue;
         }
@@ -294,15 +306,14 @@ bool error_line_to_command(std::string_view line, std::string& command) {
                     break;
                 }
                 double value = 0, min = 0, max = 0;
-                bool reported = false;
-                if (!evaluate_error_expression(argument, unit, syringe, context, atom, args, value, &reported)) {
-                    if (!reported) putils::show_error(argument + ": cant understand " + context);
+                if (!evaluate_error_expression(argument, unit, syringe, context, atom, args, value)) {
+                    putils::show_error(argument + ": cant understand " + context);
                     return false;
                 }
                 for (auto [limit, target] :
                      {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
-                    if (!evaluate_error_expression(limit, unit, syringe, context, atom, args, *target, &reported)) {
-                        if (!reported) putils::show_error("cant understand " + std::string(limit));
+                    if (!evaluate_error_expression(limit, unit, syringe, context, atom, args, *target)) {
+                        putils::show_error("cant understand " + std::string(limit));
                         return false;
                     }
                 }
@@ -324,6 +335,7 @@ bool error_line_to_command(std::string_view line, std::string& command) {
 void request_stop() {
     RunState& run = run_state();
     if (!run.run_active) return;
+    run.stop_requested = true;
     // A stop inside the METHOD EXIT part lets it finish rather than start it again.
     if (run.step_index < method_state().method_exit_index) jump_to_method_exit();
     // A run waiting for the data system or handling an error goes straight to its end.

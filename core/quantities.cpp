@@ -70,6 +70,28 @@ std::string to_user_unit(std::string_view instrument_unit) {
     return std::string(instrument_unit);
 }
 
+bool is_readable_instrument_unit(std::string_view instrument_unit) {
+    if (instrument_unit.empty()) return true;
+    for (const UnitPair& pair : unit_pairs)
+        if (putils::same_text(instrument_unit, pair.instrument)) return true;
+    std::string micro(instrument_unit);
+    bool has_u = false;
+    for (char& c : micro) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x21 || byte > 0x7E || c == '?') return false;
+        if (c == 'u' || c == 'U') {
+            c = '\265';
+            has_u = true;
+        }
+    }
+    if (!has_u) return true;
+    for (const UnitPair& pair : unit_pairs) {
+        if (!is_scaled_unit(pair.user)) continue;
+        if (putils::same_text(micro, pair.instrument) || putils::same_text(micro, pair.user)) return false;
+    }
+    return true;
+}
+
 std::string to_instrument_unit(std::string_view user_unit) {
     for (const UnitPair& pair : unit_pairs)
         if (putils::same_text(user_unit, pair.user)) return std::string(pair.instrument);

@@ -24,6 +24,8 @@ namespace {
 
 // How often a port change that waits for the old line to close looks again.
 constexpr unsigned port_watch_interval_ms = 50;
+// How often a device that went away is looked for again.
+constexpr unsigned device_watch_interval_ms = 500;
 
 // Ticks before GET_STAT is asked again while the instrument says BUSY (110 ms).
 constexpr std::int32_t busy_repoll_ticks = 2;
@@ -325,6 +327,33 @@ void carry_out_port_change() {
         return;
     }
     resume_after_port_change();
+}
+
+void report_device_lost() {
+    SessionState& ss = session_state();
+    Tzor_lib* form = zor_lib();
+    if (!form || ss.device_reopen_pending) return;
+    ss.device_reopen_pending = true;
+    putils::append_log("the device of port " + std::to_string(form->port.ComNumber()) + " went away");
+    stop_timer();
+    platform::window::post_message(form->handle(), Tzor_lib::msg_device_lost);
+}
+
+void reopen_lost_device() {
+    SessionState& ss = session_state();
+    Tzor_lib* form = zor_lib();
+    if (!form || !ss.device_reopen_pending) return;
+    platform::window::kill_timer(form->handle(), Tzor_lib::device_watch_timer);
+    serial::TSpComPort& port = form->port;
+    if (port.PortState() == serial::psClosing || !reopen_on(port, port.ComNumber())) {
+        // Not back yet: the session stays disconnected and looks again.
+        platform::window::set_timer(form->handle(), Tzor_lib::device_watch_timer, device_watch_interval_ms);
+        return;
+    }
+    ss.device_reopen_pending = false;
+    link_state().receive_state = 0;
+    putils::append_log("reopened port " + std::to_string(port.ComNumber()));
+    resend_after_timeout();
 }
 
 void resume_after_port_change() {

@@ -38,6 +38,14 @@ void carry_out_port_change();
 // Sends again (or polls) once the new line is open.
 void resume_after_port_change();
 
+// The device behind the port went away: the session is already told it is disconnected; the
+// port is closed and reopened at the same number outside the port's handlers (posted to the
+// core form), and tried again every half second until the device is back. Then the outstanding
+// command is resent with its sequence digit, so the instrument carries nothing out twice.
+void report_device_lost();
+// The posted part.
+void reopen_lost_device();
+
 // The last command's name (up to the first "(") equals the name, without regard to case.
 bool last_command_is(std::string_view name);
 // The outstanding command is GET_ATOM_INFO.

@@ -34,13 +34,17 @@ Tzor_lib* zor_lib() { return all().session.form; }
 void reset_session_state() {
     AllSessionState& s = all();
     // Keep what belongs to the process rather than the session: the form, the progress hooks,
-    // the flags init_session stored, and the timer handle of an open port.
+    // the flags init_session stored, the timer handle of an open port and the status text.
     SessionState kept = std::move(s.session);
     const std::uint16_t timer_handle = s.link.timer_handle;
     s.link = LinkState{};
     s.link.timer_handle = timer_handle;
     s.queue = StepQueueState{};
+    // The status text is the program's: set before its form exists ("The Zor is Idle"), it
+    // must not read empty once the form is made.
+    std::string status_text = std::move(s.run.status_text);
     s.run = RunState{};
+    s.run.status_text = std::move(status_text);
     s.barcode = BarcodeState{};
     s.session = SessionState{};
     s.session.form = kept.form;

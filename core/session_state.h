@@ -63,6 +63,10 @@ struct LinkState {
     std::uint64_t last_send_ms = 0;
     std::uint64_t send_not_before_ms = 0;
     std::string held_command;
+    // A frame has gone out and its reply has not come yet. Each frame gets one reply at most:
+    // a second one (the late reply to a frame that was resent, beside the resend's reply)
+    // answers nothing and is dropped.
+    bool reply_expected = false;
     // Trace mark (tick count) for the elapsed times of the trace lines.
     std::uint32_t trace_mark = 0;
     // Counters for reports and tests.
@@ -70,6 +74,7 @@ struct LinkState {
     std::uint64_t good_replies = 0;
     std::uint64_t bad_frames = 0;
     std::uint64_t resends = 0;
+    std::uint64_t stale_replies = 0;  // good frames dropped because no command waited for them
 };
 
 // A queued step: a parameterless procedure run in the processing of one completed reply.
@@ -88,6 +93,12 @@ struct StepQueueState {
 
 struct RunState {
     bool run_active = false;
+    // The run did not do all it was asked: a line could not be turned into a command, or the
+    // user aborted after an instrument error. Cleared when a run starts.
+    bool failed = false;
+    // A stop was asked for during this run (StopRun, Reset, a change of operating mode); an
+    // answer to an error question given afterwards cannot take the run back.
+    bool stop_requested = false;
     std::int32_t step_index = 0;
     bool error_mode = false;
     std::int32_t error_step_index = 0;
@@ -143,6 +154,9 @@ struct SessionState {
     std::uint32_t tick_mark = 0;
     // FormCreate and after.
     bool connected = false;
+    // Why the port did not open the last time it was tried ("" after it opened): the message
+    // shown and what the port layer said.
+    std::string port_failure;
     bool debug_list_on = false;
     std::int32_t uploading = 0;
     std::string firmware_version;
@@ -152,6 +166,9 @@ struct SessionState {
     // outstanding command goes out again afterwards.
     bool port_change_in_progress = false;
     bool port_change_resume_resend = false;
+    // The device went away (unplugged, hung up): the port is reopened at the same number
+    // outside the port's handlers, again and again until the device is back.
+    bool device_reopen_pending = false;
     // An instrument error box is shown (or about to be): further errors are only logged.
     bool error_report_pending = false;
     std::string pending_error_text;

@@ -70,8 +70,10 @@ Tzor_lib::Tzor_lib() : Form("Tzor_lib") {
     OnCreate = [this](forms::Component& sender) { FormCreate(sender); };
     OnActivate = [this](forms::Component& sender) { FormActivate(sender); };
     on_message(msg_port_change, [](forms::FormMessage&) { carry_out_port_change(); });
+    on_message(msg_device_lost, [](forms::FormMessage&) { reopen_lost_device(); });
     on_message(platform::window::WM_TIMER, [](forms::FormMessage& message) {
         if (message.wparam == port_watch_timer) resume_after_port_change();
+        if (message.wparam == device_watch_timer) reopen_lost_device();
     });
     on_message(msg_instrument_error, [](forms::FormMessage&) {
         SessionState& ss = session_state();
@@ -171,6 +173,10 @@ int open_port(bool show_messages) {
     if (!form) return 1;
     serial::TSpComPort& port = form->port;
     const std::string number = std::to_string(port.ComNumber());
+    std::string& failure = session_state().port_failure;
+    const auto note = [&](const std::string& shown, const char* why) {
+        failure = shown + (why && *why ? std::string(" (") + why + ")" : std::string());
+    };
     try {
         port.SetBaud(9600);
         port.SetDataBits(8);
@@ -179,14 +185,26 @@ int open_port(bool show_messages) {
         port.SetSWFlowOptions(serial::swfBoth);
         port.SetOpen(true);
         link_state().timer_handle = port.NewTimerTrigger();
+        failure.clear();
         return 0;
-    } catch (const serial::EAlreadyOpen&) {
+    } catch (const serial::EAlreadyOpen& e) {
+        note("Another program is using comport " + number, e.what());
         if (show_messages) putils::info_box("Another program is using comport " + number);
         return 2;
-    } catch (const serial::EBadId&) {
+    } catch (const serial::EPermissionDenied& e) {
+        // The message carries the system's reason and the device's path.
+        note("No permission to use comport " + number, e.what());
+        if (show_messages) putils::info_box("No permission to use comport " + number + " (" + e.what() + ")");
+        return 1;
+    } catch (const serial::EBadId& e) {
+        note("Port is not available" + number, e.what());
         if (show_messages) putils::info_box("Port is not available" + number);
         return 1;
+    } catch (const std::exception& e) {
+        note("COM" + number + " cannot be opened", e.what());
+        return 1;
     } catch (...) {
+        note("COM" + number + " cannot be opened", nullptr);
         return 1;
     }
 }

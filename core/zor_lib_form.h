@@ -50,8 +50,11 @@ class Tzor_lib : public platform::forms::Form {
     // Messages the form posts to itself, so the work runs outside the port's handlers.
     static constexpr std::uint32_t msg_port_change = 0x0400 + 402;
     static constexpr std::uint32_t msg_instrument_error = 0x0400 + 403;
+    static constexpr std::uint32_t msg_device_lost = 0x0400 + 404;
     // The window timer that waits for a reopened port.
     static constexpr std::uintptr_t port_watch_timer = 1;
+    // The window timer that tries again to reopen a device that went away.
+    static constexpr std::uintptr_t device_watch_timer = 2;
 };
 
 // Once per process, before the form is created.

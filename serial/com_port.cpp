@@ -150,6 +150,14 @@ std::int32_t TSpCustomComPort::OpenDevice() {
                                            static_cast<std::uint8_t>(stop_bits_), static_cast<std::uint8_t>(data_bits_),
                                            static_cast<std::uint8_t>(parity_));
     if (r == ecAccessDenied) return ecAlreadyOpen;
+    if (r == -static_cast<std::int32_t>(platform::comm::error::permission_denied)) {
+        // Its own error, with the system's reason and the device's path: "already open" would
+        // send the user looking for another program.
+        std::string reason;
+        if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get())) reason = w->LastOpenMessage();
+        throw EPermissionDenied(ecPermissionDenied,
+                                ErrorText(ecPermissionDenied) + (reason.empty() ? std::string() : ": " + reason));
+    }
     if (r == ecFileNotFound || r == ecPathNotFound) return ecBadId;
     return r;
 }

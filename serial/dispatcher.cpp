@@ -290,7 +290,9 @@ std::int32_t TSpBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_
 }
 
 void TSpBaseDispatcher::WaitTransmitDrain() {
-    // The output thread empties the buffer; at most 5,000 x 2 ms, never under a lock.
+    // The output thread empties the buffer; at most 5,000 x 2 ms, never under a lock. Output
+    // held by flow control (an XOFF, CTS or DSR) cannot drain until the far end lets it: the
+    // wait ends at once then, rather than block the caller (the main thread) for ten seconds.
     for (int i = 0; i < 5000; ++i) {
         std::uint32_t fill;
         {
@@ -298,6 +300,10 @@ void TSpBaseDispatcher::WaitTransmitDrain() {
             fill = OutputFillLocked();
         }
         if (fill == 0) break;
+        if (i % 10 == 0) {
+            RefreshLineStatus();
+            if (LineStatus().Flags & (fsXoffHold | fsCtsHold | fsDsrHold)) break;
+        }
         kernel::sleep_ms(2);
     }
     TDCB state;
@@ -653,6 +659,8 @@ std::int32_t TSpBaseDispatcher::QueueBlock(const void* bytes, std::uint32_t leng
             comstat_ = st;
         }
         if (out_buffer_.empty()) return ecPutBlockFail;
+        // A device that has gone is an I/O error, not a full buffer.
+        if (device_lost_.load()) return -static_cast<std::int32_t>(comm::error::device_failure);
         std::uint32_t free = out_size_ - OutputFillLocked();
         if (free < length) return ecOutputBufferTooSmall;
         if (rs485_ && !dispatcher_unit_state().nt_family) {

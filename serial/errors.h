@@ -71,6 +71,8 @@ inline constexpr std::int32_t ecNoHandles = -2009;
 inline constexpr std::int32_t ecNoTimers = -2010;
 inline constexpr std::int32_t ecNoPortSelected = -2011;
 inline constexpr std::int32_t ecNotOpenedByTapi = -2012;
+// The device exists and nobody holds it, but this user may not open it.
+inline constexpr std::int32_t ecPermissionDenied = -2013;
 
 // --- serial input and output ---------------------------------------------------------------------
 inline constexpr std::int32_t ecNullApi = -3001;

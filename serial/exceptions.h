@@ -84,6 +84,7 @@ ZOR_SERIAL_EXCEPTION(EProtocol, ESpException)
     X(ENoTimers, EOpenComm, -2010)              \
     X(ENoPortSelected, EOpenComm, -2011)        \
     X(ENotOpenedByTapi, EOpenComm, -2012)       \
+    X(EPermissionDenied, EOpenComm, -2013)      \
     X(ENullApi, ESerialIO, -3001)               \
     X(ERegisterHandlerFailed, ESerialIO, -3003) \
     X(EPutBlockFail, ESerialIO, -3004)          \

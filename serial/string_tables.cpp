@@ -62,6 +62,7 @@ constexpr StringEntry kErrorStrings[] = {
     {2010, "No timers available"},
     {2011, "The ComNumber property of the TSpComPort has not been set"},
     {2012, "Comport was not opened by Tapi"},
+    {2013, "ie_Open - permission denied"},
     {3001, "No device layer specified"},
     {3002, "Function not supported by driver"},
     {3003, "EnableCommNotification failed"},

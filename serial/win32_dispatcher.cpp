@@ -353,9 +353,11 @@ std::int32_t TSpWin32Dispatcher::OpenDeviceHandle(const std::string& name, std::
     comm::OpenResult r = comm::open_device(name);
     if (r.error || r.handle == comm::no_handle) {
         last_open_error_ = r.error.code ? r.error.code : comm::error::file_not_found;
+        last_open_message_ = r.error.message;
         return -static_cast<std::int32_t>(last_open_error_);
     }
     last_open_error_ = 0;
+    last_open_message_.clear();
     return r.handle;
 }
 

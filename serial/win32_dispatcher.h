@@ -132,6 +132,8 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     void SetRS485(bool on) override;
 
     std::uint32_t LastOpenError() const { return last_open_error_; }
+    // What the system said about the failed open, with the device's path.
+    const std::string& LastOpenMessage() const { return last_open_message_; }
 
     // Thread state (tests and the port component).
     bool ThreadsStarted() const { return threads_started_.load(); }
@@ -212,6 +214,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     platform::comm::Request event_request_;  // comm-event thread
     platform::comm::Request write_request_;  // output thread
     std::uint32_t last_open_error_ = 0;
+    std::string last_open_message_;
 };
 
 // The dispatcher for TapiMode tmOn: it takes the handle of a device that a telephony component

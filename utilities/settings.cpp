@@ -117,28 +117,30 @@ void read_folder_list(std::vector<std::string>& list) {
 }
 
 void write_folder_list(const std::vector<std::string>& list) {
-    reg::Registry registry(reg::HKEY_CURRENT_USER);
-    if (!open_folder_list_key(registry)) return;
-    clear_key_values(registry);
+    // The clearing and every value go in one transaction of the store: the configuration dialogs
+    // of both programs may write the list at the same time, and a reader must find the old list
+    // or the new one, never the values of both.
+    const std::string key = folder_list_key();
+    reg::WriteBatch batch;
+    batch.create_key(reg::HKEY_CURRENT_USER, key).clear_values(reg::HKEY_CURRENT_USER, key);
     // Value names do not tell letter case apart, so a folder that repeats an earlier one (in any
     // case) would overwrite its value and leave a gap in the positions, and reading would then
     // drop every folder behind the gap. Such a repeat is left out and the positions stay dense.
     std::vector<std::string> written;
-    try {
-        for (const std::string& folder : list) {
-            bool repeated = false;
-            for (const std::string& earlier : written) {
-                if (reg::same_name(earlier, folder)) {
-                    repeated = true;
-                    break;
-                }
+    for (const std::string& folder : list) {
+        bool repeated = false;
+        for (const std::string& earlier : written) {
+            if (reg::same_name(earlier, folder)) {
+                repeated = true;
+                break;
             }
-            if (repeated) continue;
-            registry.write_integer(folder, static_cast<std::int32_t>(written.size()));
-            written.push_back(folder);
         }
-    } catch (const reg::RegistryError&) {
+        if (repeated) continue;
+        batch.set_integer(reg::HKEY_CURRENT_USER, key, folder, static_cast<std::int32_t>(written.size()));
+        written.push_back(folder);
     }
+    // A store that refuses the batch writes nothing, as a key that cannot be opened.
+    batch.commit();
 }
 
 void clear_key_values(reg::Registry& open_registry) {

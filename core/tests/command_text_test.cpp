@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/command_text.h"
+#include "core/method_run.h"
 #include "core/tests/engine_fixture.h"
 
 namespace core_test {
@@ -118,13 +119,27 @@ TEST_F(CommandText, OutOfRangeValuesArePulledBackOrAsked) {
 TEST_F(CommandText, LinesThatCannotBeConverted) {
     EXPECT_THAT(refusal("ASPIRATE(SYR,1)"), ElementsAre("ASPIRATE:Speed cannot be defaulted"));
     EXPECT_THAT(refusal("ASPIRATE(SYR,Bogus,1,)"), ElementsAre("ASPIRATE:Volume: cant understand Bogus"));
-    // The wrong unit of a run variable is the one message.
+    // The wrong unit of a run variable: the evaluator says which variable, the builder which value.
     EXPECT_THAT(refusal("ASPIRATE(SYR,SL.index,1,)"),
-                ElementsAre("SL.index has wrong units for ASPIRATE:Volume"));
+                ElementsAre("SL.index has wrong units for ASPIRATE:Volume",
+                            "ASPIRATE:Volume: cant understand SL.index"));
     EXPECT_THAT(refusal("FLY(1)"), ElementsAre("FLY is not an atom!"));
     // A limit that does not evaluate: without a method syringe there is no SYR.Volume.
     ASSERT_TRUE(core::build_running_method("", 0, standard_method()));
     EXPECT_THAT(refusal("ASPIRATE(SYR,1,1,)"), ElementsAre("cant understand SYR.Volume"));
+}
+
+TEST_F(CommandText, ErrorMacroLinesGiveTheSameTwoMessagesForAWrongUnit) {
+    std::string text;
+    ASSERT_TRUE(core::error_line_to_command("WASH(Wash1,2)", text)) << testing::PrintToString(messages());
+    EXPECT_EQ(text, "WASH(Wash1,2,)");
+    clear_messages();
+    EXPECT_FALSE(core::error_line_to_command("ASPIRATE(SYR,SL.index,1,)", text));
+    EXPECT_THAT(messages(), ElementsAre("SL.index has wrong units for ASPIRATE:Volume",
+                                        "SL.index: cant understand ASPIRATE:Volume"));
+    clear_messages();
+    EXPECT_FALSE(core::error_line_to_command("ASPIRATE(SYR,Bogus,1,)", text));
+    EXPECT_THAT(messages(), ElementsAre("Bogus: cant understand ASPIRATE:Volume"));
 }
 
 TEST_F(CommandText, MacroParametersComeFromTheStepLine) {

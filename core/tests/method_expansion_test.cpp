@@ -121,6 +121,40 @@ TEST_F(MethodExpansion, MacroSectionsByName) {
     EXPECT_FALSE(core::method_has_macro("Rinse", text));
 }
 
+TEST_F(MethodExpansion, RepeatedCallsOfAMacroExpandAsTheFirst) {
+    // The same macro called by many steps with different arguments, names in other letter case,
+    // a second section of the same name (the first counts) and a section without body lines.
+    std::vector<std::string> text{"load sample(Tray2,1,2)", "Mark()", "LOAD SAMPLE(SL.tray,2,3)",
+                                  "Load Sample(Tray2,3,4)", "mark()"};
+    const std::vector<std::string> standard = standard_method();
+    text.insert(text.end(), standard.begin() + 2, standard.end());
+    text.insert(text.end(), {"[MACRO Load Sample]", "WASH(Wash2,9)", "[MACRO MARK]"});
+    ASSERT_TRUE(core::build_running_method("10ul", 0, text)) << testing::PrintToString(messages());
+    const core::MethodState& s = method_state();
+    EXPECT_THAT(s.expanded_method,
+                ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
+                            "MOVE_TO_VIAL(SL.tray,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
+                            "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)", "WASH(Wash2,2,)"));
+    // Every call appends its declarations, and its lines point at them.
+    ASSERT_EQ(s.running_macro_params.size(), 9u);
+    EXPECT_EQ(s.running_macro_params[3], "Tray;TRAY");
+    EXPECT_EQ(s.running_macro_params[8], "Speed (" MU "l/s);2;0.1;SYR.Max Speed");
+    EXPECT_EQ(s.origins[3].declaration_offset, 3);
+    EXPECT_EQ(s.origins[3].step, 3);
+    EXPECT_EQ(s.origins[3].call_start, 3);
+    EXPECT_EQ(s.origins[5].declaration_offset, 6);
+    EXPECT_EQ(s.origins[5].step, 4);
+    EXPECT_EQ(s.origins[7].param_count, 0);
+    EXPECT_EQ(s.method_exit_index, 7);
+    // The execution set holds the parameters of the last call that had body lines.
+    EXPECT_EQ(s.execution_params[0].name, "Tray");
+    EXPECT_EQ(s.execution_params[2].maximum, "SYR.Max Speed");
+    // A bad argument in a later call is still found, with its message.
+    text[3] = "Load Sample(Wash1,3,4)";
+    EXPECT_FALSE(core::build_running_method("10ul", 0, text));
+    EXPECT_THAT(messages(), ElementsAre("In macro \"Load Sample\", MOVE_TO_VIAL: Wash1 is not a valid object for Tray"));
+}
+
 TEST_F(MethodExpansion, ObjectArgumentsAreChecked) {
     // "None" is accepted where an OUT_SIGNAL or SYNC_SIGNAL may be given, nowhere else.
     std::vector<std::string> text{"Signal()", "[MACRO Signal]", "SET_OUT(None,On,)"};

@@ -158,6 +158,44 @@ TEST(InstrumentIntegers, TruncatedInCommandsRoundedInObjects) {
     }
 }
 
+// Both sides of the boundary between a product that stands for an integer (a binary fraction a
+// few units in the last place off) and one that truly lies below it.
+TEST(InstrumentIntegers, OnlyRoundingErrorsCountAsTheIntegerBelowThemTheValueIsTruncated) {
+    auto ulps_from = [](double x, int steps, double toward) {
+        for (int i = 0; i < steps; ++i) x = std::nextafter(x, toward);
+        return x;
+    };
+    for (double n : {3.0, 1005.0, 123456789.0, 1e9 + 7}) {
+        for (double sign : {1.0, -1.0}) {
+            const double integer = sign * n;
+            const double zero = 0;
+            // Up to 4 units in the last place toward zero: still the integer.
+            for (int steps : {1, 4})
+                EXPECT_EQ(core::command_integer(ulps_from(integer, steps, zero), ""), std::int64_t(integer))
+                    << integer << " less " << steps << " ulp";
+            // 8 and more: a value below the integer (in magnitude), truncated.
+            for (int steps : {8, 64})
+                EXPECT_EQ(core::command_integer(ulps_from(integer, steps, zero), ""),
+                          std::int64_t(integer - sign))
+                    << integer << " less " << steps << " ulp";
+            // Away from zero nothing changes.
+            EXPECT_EQ(core::command_integer(ulps_from(integer, 4, sign * infinity), ""),
+                      std::int64_t(integer));
+        }
+    }
+    // As users write them: a decimal of thousandths arrives whole, one below it does not.
+    const struct {
+        const char* text;
+        std::int64_t nanolitres;
+    } typed[] = {
+        {"1.005", 1005},   {"1.0049999", 1004},         {"1.00499999999999", 1004},
+        {"-1.005", -1005}, {"-1.00499999999999", -1004}, {"2.675", 2675},
+        {"2.67499999999999", 2674}, {"0.001", 1},       {"0.00099999999999", 0},
+    };
+    for (const auto& t : typed)
+        EXPECT_EQ(core::command_integer(putils::text_to_real(t.text), MU "l"), t.nanolitres) << t.text;
+}
+
 TEST(InstrumentIntegers, ExactDecimalsOfThousandthsArriveExactly) {
     // Every value with three decimals, as a user types it, reaches the instrument unchanged.
     for (int thousandths = -5000; thousandths <= 200000; ++thousandths) {

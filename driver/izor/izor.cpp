@@ -158,20 +158,22 @@ enum IIZorSlot {
     k_InstrumentHasStopped, k_ValidateMethod, k_ChangeOperatingMode, k_ReadBarCode,
 };
 
+// Argument names as the methods declare them, so that introspection documents the interface.
 const BusMethod iizor_table[] = {
-    // member                  in          out   stub
-    {"GetStatus",              "",         "i",  serve_GetStatus},
-    {"Initialize",             "",         "i",  serve_result<&IIZor::Initialize>},
-    {"StartRun",               "",         "i",  serve_result<&IIZor::StartRun>},
-    {"StopRun",                "",         "i",  serve_result<&IIZor::StopRun>},
-    {"PrepareForRun",          "sssiisdi", "i",  serve_PrepareForRun},
-    {"Lock",                   "",         "i",  serve_result<&IIZor::Lock>},
-    {"Unlock",                 "",         "i",  serve_result<&IIZor::Unlock>},
-    {"InstrumentHasStopped",   "i",        "i",  serve_long_result<&IIZor::InstrumentHasStopped>},
+    // member                  in          out   stub                                              in names, out names
+    {"GetStatus",              "",         "i",  serve_GetStatus,                                  "", "Value"},
+    {"Initialize",             "",         "i",  serve_result<&IIZor::Initialize>,                 "", "result"},
+    {"StartRun",               "",         "i",  serve_result<&IIZor::StartRun>,                   "", "result"},
+    {"StopRun",                "",         "i",  serve_result<&IIZor::StopRun>,                    "", "result"},
+    {"PrepareForRun",          "sssiisdi", "i",  serve_PrepareForRun,
+     "Rawname Methname Listname RowInd StartMode Vial InjVolume Flags", "result"},
+    {"Lock",                   "",         "i",  serve_result<&IIZor::Lock>,                       "", "result"},
+    {"Unlock",                 "",         "i",  serve_result<&IIZor::Unlock>,                     "", "result"},
+    {"InstrumentHasStopped",   "i",        "i",  serve_long_result<&IIZor::InstrumentHasStopped>,  "DeviceType", "result"},
     // the storage travels as the bytes of a compound file
-    {"ValidateMethod",         "ay",       "s",  serve_ValidateMethod},
-    {"ChangeOperatingMode",    "i",        "i",  serve_long_result<&IIZor::ChangeOperatingMode>},
-    {"ReadBarCode",            "s",        "si", serve_ReadBarCode},
+    {"ValidateMethod",         "ay",       "s",  serve_ValidateMethod,                             "StorageUnknown", "Reason"},
+    {"ChangeOperatingMode",    "i",        "i",  serve_long_result<&IIZor::ChangeOperatingMode>,   "NewMode", "result"},
+    {"ReadBarCode",            "s",        "si", serve_ReadBarCode,                                "Vial", "BarCode result"},
 };
 
 enum IIZor2Slot {
@@ -180,18 +182,18 @@ enum IIZor2Slot {
 };
 
 const BusMethod iizor2_table[] = {
-    // member                  in     out   stub
-    {"AtomStatus",             "",    "s",  serve_string<IIZor2, &IIZor2::AtomStatus>},
+    // member                  in     out   stub                                       in names, out names
+    {"AtomStatus",             "",    "s",  serve_string<IIZor2, &IIZor2::AtomStatus>, "", "Value"},
     {"Reset",                  "",    "",   serve_none<&IIZor2::Reset>},
     {"ReloadConfiguration",    "",    "",   serve_none<&IIZor2::ReloadConfiguration>},
-    {"SetTrayType",            "ss",  "",   serve_SetTrayType},
+    {"SetTrayType",            "ss",  "",   serve_SetTrayType,                         "tray typ", ""},
     {"ClearStatus",            "",    "",   serve_none<&IIZor2::ClearStatus>},
-    {"Uploading",              "",    "i",  serve_Uploading},
+    {"Uploading",              "",    "i",  serve_Uploading,                           "", "result"},
     {"StartPolling",           "",    "",   serve_none<&IIZor2::StartPolling>},
-    {"ChangePorts",            "i",   "",   serve_ChangePorts},
+    {"ChangePorts",            "i",   "",   serve_ChangePorts,                         "port", ""},
     // vials is in and out: it goes as an argument and comes back before the result
-    {"ChooseVials",            "ss",  "si", serve_ChooseVials},
-    {"GetSyringe",             "",    "s",  serve_string<IIZor2, &IIZor2::GetSyringe>},
+    {"ChooseVials",            "ss",  "si", serve_ChooseVials,                         "options vials", "vials result"},
+    {"GetSyringe",             "",    "s",  serve_string<IIZor2, &IIZor2::GetSyringe>, "", "Value"},
 };
 
 // ---------------------------------------------------------------------------------------------

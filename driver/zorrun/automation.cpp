@@ -1,5 +1,6 @@
 #include "driver/zorrun/automation.h"
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "driver/zorrun/status_model.h"
 #include "utilities/message_boxes.h"
 #include "utilities/session.h"
+#include "utilities/text.h"
 
 namespace zorrun {
 
@@ -33,6 +35,21 @@ bool port_open() { return core::session_state().connected && core::session_port(
 bool link_gave_up() {
     const core::LinkState& link = core::link_state();
     return !port_open() || (link.lost && link.resends_since_queue >= resends_before_giving_up);
+}
+
+// Why nothing reaches the instrument: what the port said when it would not open.
+std::string not_reachable_text() {
+    const std::string& why = core::session_state().port_failure;
+    return "The Zor is not reachable: " + (why.empty() ? std::string("its port is not open") : why);
+}
+
+// Idle, unless the instrument still carries out a macro or the end of a run: then busy until
+// that ends (the end of a method sets the status).
+void set_status_idle_unless_working() {
+    if (core::run_state().run_active)
+        set_status_busy();
+    else
+        set_status_idle();
 }
 
 Twait_form& wait_form() {
@@ -67,16 +84,23 @@ std::int32_t get_status() { return vzor_state().status_code; }
 
 std::int32_t initialize() {
     if (core::run_state().run_active) core::run_sl_exit();
-    if (!putils::session().method_folder.empty()) {
-        set_status_idle();
-    } else {
-        putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
-    }
+    const bool folder_set = !putils::session().method_folder.empty();
+    if (!folder_set) putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
     core::connect_port();
+    if (!port_open()) {
+        // Nothing can reach the instrument: the status says so, and so does the answer.
+        const std::string why = not_reachable_text();
+        set_status(status_disconnected, why);
+        throw AutomationFailure(ZOR_E_NOT_CONNECTED, why);
+    }
+    if (folder_set) set_status_idle_unless_working();
     return 1;
 }
 
 std::int32_t start_run() {
+    // A start with nothing prepared would only change the status.
+    if (!core::run_state().run_active && !syringe_check_pending())
+        throw AutomationFailure(ZOR_E_NOT_READY, "StartRun: no run is prepared");
     if (vzor_state().start_mode == 1) {
         set_status(status_waiting_for_contact, "Waiting for contact closure");
     } else {
@@ -87,22 +111,49 @@ std::int32_t start_run() {
 }
 
 std::int32_t stop_run() {
-    if (core::run_state().run_active) core::request_stop();
+    if (core::run_state().run_active) {
+        core::request_stop();
+    } else if (withdraw_syringe_check()) {
+        // Stopped before its method started: nothing of it runs.
+        set_status_idle();
+    }
     return 1;
 }
 
 std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::string_view, std::int32_t row_ind,
                              std::int32_t start_mode, std::string_view vial, double inj_volume, std::int32_t) {
+    const std::string not_ready = "Got a run command, but not ready";
     // A run that is still going (a Reset or ClearStatus during a run sets status 1 while its
-    // METHOD EXIT part runs) is not ready for the next one either.
-    if (vzor_state().status_code != status_idle || core::run_state().run_active ||
-        run_preparation_state().syringe_check_pending) {
-        set_status(status_not_ready, "Got a run command, but not ready");
-        return 0;
+    // METHOD EXIT part runs) or being prepared is not disturbed: the status goes on telling
+    // about it.
+    if (core::run_state().run_active || syringe_check_pending())
+        throw AutomationFailure(ZOR_E_NOT_READY, not_ready + ": a run is under way");
+    const VzorState& state = vzor_state();
+    if (state.status_code != status_idle) {
+        const std::string was = "status " + std::to_string(state.status_code) + ": " + status_text();
+        // An instrument that cannot be reached stays reported as such.
+        if (state.status_code != status_disconnected) set_status(status_not_ready, not_ready);
+        throw AutomationFailure(ZOR_E_NOT_READY, not_ready + " (" + was + ")");
     }
+    // A port that would not open (and a client that cleared the status since) leaves nothing to
+    // run on: the run fails now instead of waiting at status 3 for an answer that cannot come.
+    if (!core::session_state().connected && !core::session_state().port_failure.empty())
+        throw AutomationFailure(ZOR_E_NOT_CONNECTED, not_ready + ": " + not_reachable_text());
+    // The sample's values are checked before anything is read or moves.
+    std::string tray, position;
+    split_vial(vial, tray, position);
+    if (const std::string why = core::vial_problem(tray, position); !why.empty())
+        throw AutomationFailure(platform::com::E_INVALIDARG, "Vial \"" + std::string(vial) + "\": " + why);
+    if (!std::isfinite(inj_volume) || inj_volume < 0)
+        throw AutomationFailure(platform::com::E_INVALIDARG,
+                                "Injection volume " + putils::real_to_text(inj_volume) + " is not a volume");
     std::vector<std::string> lines;
-    if (read_document_method(methname, lines) != 0) return 0;
-    return prepare_method(std::move(lines), methname, row_ind, start_mode, vial, inj_volume) ? 1 : 0;
+    std::string why;
+    if (const std::int32_t hr = read_document_method(methname, lines, &why); hr != 0)
+        throw AutomationFailure(hr, why);
+    if (!prepare_method(std::move(lines), methname, row_ind, start_mode, vial, inj_volume))
+        throw AutomationFailure(platform::com::E_FAIL, status_text());
+    return 1;
 }
 
 std::int32_t instrument_has_stopped(std::int32_t) { return core::run_state().run_active ? 0 : 1; }
@@ -119,19 +170,28 @@ std::int32_t change_operating_mode(std::int32_t new_mode) {
         if (core::run_state().run_active) {
             core::request_stop();
         } else {
+            // A run being prepared never starts: its check leaves the queue before the end
+            // of the sample list's macro runs.
+            withdraw_syringe_check();
             core::run_sl_exit();
         }
     }
-    set_status_idle();
+    set_status_idle_unless_working();
     return 1;
 }
 
 std::int32_t read_bar_code(std::string_view vial, std::string& bar_code) {
     std::string tray, position;
     split_vial(vial, tray, position);
+    // Only a vial of a tray of the configuration goes to the instrument; the texts themselves
+    // would travel raw in the command.
+    if (const std::string why = core::vial_problem(tray, position); !why.empty())
+        throw AutomationFailure(platform::com::E_INVALIDARG, "Vial \"" + std::string(vial) + "\": " + why);
     VzorState& state = vzor_state();
-    // A read that fails must not hand back the code of an earlier one.
+    // A read that fails must not hand back the code of an earlier one, nor the error state an
+    // earlier error reply left.
     state.barcode_text.clear();
+    core::barcode_state().state = core::barcode_not_read;
     const std::uint64_t reports = state.barcode_reports;
     if (core::read_barcode(tray, position) == 0) {
         bar_code = "Unreadable";
@@ -153,7 +213,13 @@ std::int32_t read_bar_code(std::string_view vial, std::string& bar_code) {
 
 // ---- IIZor2 -------------------------------------------------------------------------------
 
-std::string atom_status() { return core::run_state().run_active ? status_text() : std::string(text_idle); }
+std::string atom_status() {
+    // A refused or failed run and an instrument that cannot be reached keep their text: it is
+    // the reason a client needs.
+    const std::int32_t code = vzor_state().status_code;
+    if (core::run_state().run_active || code == status_not_ready || code == status_disconnected) return status_text();
+    return std::string(text_idle);
+}
 
 void reset() {
     if (core::run_state().run_active) {
@@ -161,11 +227,17 @@ void reset() {
         VzorState& state = vzor_state();
         if (state.status_code == status_waiting_for_contact) state.status_code = status_idle;
     } else {
+        // The clean-up replaces a preparation's syringe check: that run will not start.
+        if (withdraw_syringe_check()) set_status_idle();
         core::queue_cleanup();
     }
 }
 
-void reload_configuration() { core::queue_reload_sequence(); }
+void reload_configuration() {
+    // The upload replaces a preparation's syringe check: that run will not start.
+    if (withdraw_syringe_check()) set_status_idle();
+    core::queue_reload_sequence();
+}
 
 void set_tray_type(std::string_view tray, std::string_view typ) {
     // Only a tray of the model and a tray type of the model make a download the instrument

@@ -26,7 +26,12 @@ inline constexpr HRESULT ZOR_E_NOT_CONNECTED = platform::com::make_hresult(0x800
 inline constexpr HRESULT ZOR_E_NO_ANSWER = platform::com::make_hresult(0x800705B4u);  // time-out
 // Another job of several exchanges is under way; this one would cancel it.
 inline constexpr HRESULT ZOR_E_BUSY = platform::com::make_hresult(0x800700AAu);  // busy
+// The driver is not in a state that allows the call (a run is under way or none is prepared,
+// the status was not cleared); the status tells the rest.
+inline constexpr HRESULT ZOR_E_NOT_READY = platform::com::make_hresult(0x8007139Fu);  // invalid state
 
+// A call that cannot do what was asked fails with its reason, the text the user would have
+// been shown; the caller gets it with the failure.
 struct AutomationFailure : std::runtime_error {
     AutomationFailure(HRESULT code, const std::string& what) : std::runtime_error(what), hr(code) {}
     HRESULT hr;

@@ -1,6 +1,7 @@
 #include "driver/zorrun/driver_forms.h"
 
 #include <cmath>
+#include <limits>
 
 #include "core/engine_hooks.h"
 #include "core/session_state.h"
@@ -285,7 +286,11 @@ double ask_out_of_range(std::string_view context, std::string_view unit, double 
     v.maximum = max;
     v.result = bound;
     if (!state.syringe_change) return bound;
+    state.closed_unanswered = false;
     state.syringe_change->ShowModal();
+    // With nobody to ask, the value is not silently turned into the bound: it is refused, and
+    // the line that needs it fails with its message.
+    if (state.closed_unanswered) return std::numeric_limits<double>::quiet_NaN();
     return v.result;
 }
 

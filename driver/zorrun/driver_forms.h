@@ -89,6 +89,8 @@ class Terror_form : public forms::Form {
 struct DialogState {
     OutOfRangeValues out_of_range;
     bool syringe_continue = false;  // the mismatch dialog's answer: true for Continue
+    // The last modal dialog was closed with nobody there to choose (no person, no test).
+    bool closed_unanswered = false;
     Twait_form* wait_form = nullptr;
     Tload_config_form* load_config_form = nullptr;
     Tsyringe_change* syringe_change = nullptr;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/interaction_wire.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/properties.h"
@@ -78,6 +79,7 @@ forms::ModalResult HeadlessInteraction::answer_box(const forms::MessageBoxReques
 
 void HeadlessInteraction::modal_form_shown(forms::Form& form) {
     report("dialog " + std::string(form.class_name()) + " \"" + form.Caption + "\" closed");
+    dialog_state().closed_unanswered = true;
     form.Close();
 }
 
@@ -249,11 +251,13 @@ void TestInteraction::modal_form_shown(forms::Form& form) {
     impl.send({"form", std::to_string(impl.next_id++), form.class_name(), form.Caption});
 }
 
-std::unique_ptr<forms::InteractionProvider> install_interaction_provider() {
+std::unique_ptr<forms::InteractionProvider> install_interaction_provider(bool on_display) {
     std::unique_ptr<forms::InteractionProvider> provider;
     const char* path = std::getenv("ZOR_TEST_INTERACTION");
     if (path && *path) {
         provider = std::make_unique<TestInteraction>(path);
+    } else if (on_display) {
+        provider = std::make_unique<forms::PersonInteraction>();
     } else {
         provider = std::make_unique<HeadlessInteraction>();
     }

@@ -1,8 +1,11 @@
 // Who answers the boxes and dialogs that Zorrun shows in its own process.
 //
-// Zorrun runs without a person at a screen, so it always installs an interaction provider:
+// Zorrun always installs an interaction provider:
 //
-// - HeadlessInteraction (the normal case): writes each box and dialog to standard error and
+// - PersonInteraction (platform/forms/interaction.h) when Zorrun runs on a display (and the Qt
+//   backend is built): boxes and dialogs are real windows that the person at the screen answers.
+//
+// - HeadlessInteraction (without a display): writes each box and dialog to standard error and
 //   takes the cautious answer: Cancel, OK, No or Abort for a box (whichever it offers, in
 //   that order of preference), and closes a dialog without choosing (the mismatch dialog then
 //   cancels the method, the out-of-range dialog keeps the violated bound).
@@ -62,9 +65,10 @@ class TestInteraction : public platform::forms::InteractionProvider {
     std::unique_ptr<Impl> impl_;
 };
 
-// Installs the provider the environment asks for (ZOR_TEST_INTERACTION) or the headless one.
-// The caller keeps it, and uninstalls and frees it while the main thread's loop still exists.
-std::unique_ptr<platform::forms::InteractionProvider> install_interaction_provider();
+// Installs the provider the environment asks for (ZOR_TEST_INTERACTION), else the person's when
+// `on_display` (the forms are real windows), else the headless one. The caller keeps it, and
+// uninstalls and frees it while the main thread's loop still exists.
+std::unique_ptr<platform::forms::InteractionProvider> install_interaction_provider(bool on_display = false);
 
 const char* dialog_type_name(platform::forms::DialogType type);
 std::string button_set_text(const platform::forms::ButtonSet& buttons);

@@ -3,16 +3,22 @@
 //   Zorrun                 serves the bus until SIGTERM or SIGINT
 //   Zorrun -Embedding      started by a client: ends when the last object is released
 //   Zorrun -RegServer      writes the class registration and exits (-UnregServer removes it)
+//   Zorrun --help          prints the usage and exits
 //
 // Start-up order: status 0, instance number 1, the core's session globals, the class factory;
 // then the forms Tzor_lib, Twait_form, Tload_config_form, Tsyringe_change, Terror_form and
 // Tnew_syr (none shown, unless the debug page is on), and the message loop.
+//
+// On a display (DISPLAY or WAYLAND_DISPLAY, and built with the Qt backend) the forms, boxes and
+// dialogs are real windows that the person at the screen answers; without one Zorrun answers
+// them itself and logs each question with its answer.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +34,10 @@
 #include "platform/forms/interaction.h"
 #include "platform/window/window.h"
 #include "utilities/session.h"
+
+#ifdef ZOR_WITH_QT
+#include "platform/forms_qt/qt_session.h"
+#endif
 
 namespace {
 
@@ -51,13 +61,24 @@ int block_stop_signals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int signal_fd = block_stop_signals();
     const zorrun::Switches switches = zorrun::parse_switches(std::vector<std::string>(argv + 1, argv + argc));
+    if (!switches.unknown.empty()) {
+        say("unknown argument " + switches.unknown.front() + " (Zorrun --help lists the switches)");
+        return 2;
+    }
+    if (switches.help) {
+        std::fputs(zorrun::usage_text().c_str(), stdout);
+        return 0;
+    }
+    const int signal_fd = block_stop_signals();
 
     if (switches.regserver || switches.unregserver) {
-        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path())
-                                           : zorrun::unregister_server();
-        if (platform::com::failed(hr)) say("registration failed: " + platform::com::hresult_text(hr));
+        std::string error;
+        const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path(), error)
+                                           : zorrun::unregister_server(error);
+        if (platform::com::failed(hr))
+            say((switches.regserver ? "registration failed: " : "unregistration failed: ") + error + " (HRESULT " +
+                platform::com::hresult_text(hr) + ")");
         return platform::com::failed(hr) ? 1 : 0;
     }
 
@@ -66,9 +87,16 @@ int main(int argc, char** argv) {
     if (putils::session().instance_number == 0) putils::session().instance_number = 1;
     core::init_session(false, false, true, false, true, false, ".PME", "Zorrun", "");
     zorrun::log_automation_call("initialization");
+#ifdef ZOR_WITH_QT
+    std::unique_ptr<platform::forms_qt::QtSession> qt;
+    if (!std::getenv("ZOR_TEST_INTERACTION")) qt = platform::forms_qt::QtSession::on_display();
+    const bool on_display = qt != nullptr;
+#else
+    const bool on_display = false;
+#endif
     std::unique_ptr<forms::InteractionProvider> provider;
     try {
-        provider = zorrun::install_interaction_provider();
+        provider = zorrun::install_interaction_provider(on_display);
     } catch (const std::exception& e) {
         say(e.what());
         return 1;
@@ -97,6 +125,12 @@ int main(int argc, char** argv) {
     if (switches.started_by_com()) {
         platform::com::set_last_reference_handler([] { window::post_quit_message(0); });
     }
+    // Without its bus nobody can reach the driver: a Zorrun the bus started ends with the session
+    // instead of keeping the instrument's port.
+    platform::com::set_bus_lost_handler([] {
+        say("the session bus went away");
+        window::post_quit_message(0);
+    });
 
     const int exit_code = app.run();
 
@@ -108,5 +142,8 @@ int main(int argc, char** argv) {
     // The unit's finalization.
     zorrun::vzor_state().barcode_text.clear();
     if (signal_fd >= 0) ::close(signal_fd);
+#ifdef ZOR_WITH_QT
+    qt.reset();
+#endif
     return exit_code;
 }

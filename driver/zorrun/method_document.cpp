@@ -1,5 +1,10 @@
 #include "driver/zorrun/method_document.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -47,6 +52,22 @@ bool file_has_signature(const std::string& path) {
     return has_signature(std::string_view(head, static_cast<std::size_t>(in.gcount())));
 }
 
+// A method document is a regular file. Anything else (a FIFO, a device, a folder) could block
+// the open or the reads, so it is refused before the storage layer opens it: the open here
+// never waits. "" when the path may be opened, else why not.
+std::string not_a_regular_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return {};  // the storage layer opens it again and says why it cannot
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? std::string() : "not a regular file";
+}
+
+std::string describe_failure(const std::string& shown, const std::string& path, const std::string& reason) {
+    return shown + " (" + path + (reason.empty() ? "" : ": " + reason) + ")";
+}
+
 }  // namespace
 
 std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name, std::vector<std::string>& lines) {
@@ -64,22 +85,31 @@ std::int32_t read_method_stream(const stg::Storage& storage, std::string_view na
     return 0;
 }
 
-std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines) {
+std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines,
+                                  std::string* failure_text) {
     lines.clear();
     const std::string path = core::file_name_to_utf8(file_name);
+    const auto fail = [&](com::HRESULT hr, const std::string& shown, const std::string& reason) {
+        putils::show_error(shown);
+        if (failure_text) *failure_text = describe_failure(shown, std::string(file_name), reason);
+        return hr;
+    };
+    if (const std::string why = not_a_regular_file(path); !why.empty())
+        return fail(com::STG_E_ACCESSDENIED, "cant open storage: " + hresult_text(com::STG_E_ACCESSDENIED), why);
     auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
     if (!file) {
         const com::HRESULT hr = storage_code(file.error(), file_has_signature(path));
-        putils::show_error("cant open storage: " + hresult_text(hr));
-        return hr;
+        return fail(hr, "cant open storage: " + hresult_text(hr), file.result().message());
     }
     auto zor = file->root().open_storage("Zor");
     if (!zor) {
         const com::HRESULT hr = storage_code(zor.error(), true);
-        putils::show_error("cant open Zor substorage: " + hresult_text(hr));
-        return hr;
+        return fail(hr, "cant open Zor substorage: " + hresult_text(hr), zor.result().message());
     }
-    return read_method_stream(*zor, "Data", lines);
+    const std::int32_t hr = read_method_stream(*zor, "Data", lines);
+    if (hr != 0 && failure_text)
+        *failure_text = describe_failure("cant open Data stream: " + hresult_text(hr), std::string(file_name), "");
+    return hr;
 }
 
 bool read_storage_bytes_method(std::string_view bytes, std::vector<std::string>& lines) {

@@ -20,8 +20,12 @@ std::int32_t read_method_stream(const platform::storage::Storage& storage, std::
 
 // Opens the file read-only and share-exclusive, its sub-storage "Zor" and reads "Data". The
 // failures show "cant open storage: " and "cant open Zor substorage: " (and those of
-// read_method_stream) with the code; result 0 or the failing code.
-std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines);
+// read_method_stream) with the code; result 0 or the failing code. Only a regular file is
+// opened, and never in a way that could wait (a FIFO or a device is refused at once). On a
+// failure, `failure_text` (when given) receives the text shown, the file's path and what the
+// storage layer says of it.
+std::int32_t read_document_method(std::string_view file_name, std::vector<std::string>& lines,
+                                  std::string* failure_text = nullptr);
 
 // The bytes of a compound file, opened as an in-memory storage; its stream "Data" is read.
 // False when the bytes are no compound file (nothing is shown then) or the stream cannot be read.

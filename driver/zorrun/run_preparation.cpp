@@ -25,6 +25,18 @@ RunPreparationState& run_preparation_state() {
 
 void reset_run_preparation_state() { run_preparation_state() = RunPreparationState{}; }
 
+bool syringe_check_pending() {
+    const RunPreparationState& prep = run_preparation_state();
+    return prep.check_job != 0 && core::step_queue().generation == prep.check_job && !core::step_queue_empty();
+}
+
+bool withdraw_syringe_check() {
+    if (!syringe_check_pending()) return false;
+    core::clear_step_queue();
+    run_preparation_state().check_job = 0;
+    return true;
+}
+
 std::vector<std::string> split_stream_text(std::string_view bytes) {
     if (bytes.size() > method_stream_limit) bytes = bytes.substr(0, method_stream_limit);
     const std::size_t units = bytes.size() / 2;
@@ -112,27 +124,28 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
         return false;
     }
     set_status(status_starting_method, "Zor starting method");
-    prep.syringe_check_pending = true;
     core::queue_get_syringe(check_syringe_then_run);
+    prep.check_job = core::step_queue().generation;
     return true;
 }
 
 void check_syringe_then_run() {
     RunPreparationState& prep = run_preparation_state();
-    prep.syringe_check_pending = false;
     const std::string& mounted = core::mounted_syringe();
     if (!prep.method_syringe.empty() && !putils::same_text(prep.method_syringe, mounted)) {
         if (ask_syringe_mismatch()) {
             // Ask the instrument again (the user should have changed the syringe): the whole
             // sequence runs again from GET_SYR at the next reply.
             core::step_queue().position = -1;
-            prep.syringe_check_pending = true;
         } else {
             set_status(status_not_ready, "Mismatch between method syringe and actual syringe!");
             core::run_sl_exit();
         }
         return;
     }
+    // Only this preparation decides about the wrappers: a macro run meanwhile (SL EXIT) must not
+    // take the method's entry and exit parts away.
+    core::method_state().skip_wrappers = false;
     if (core::build_running_method(prep.method_syringe, 0, core::method_state().method_source)) {
         core::start_method();
     } else {

@@ -16,12 +16,21 @@ namespace zorrun {
 struct RunPreparationState {
     std::string method_syringe;    // the first line of the method stream
     std::string method_file_name;  // the file name part of Methname
-    // A preparation waits for its syringe check.
-    bool syringe_check_pending = false;
+    // The step-queue job (its generation) that carries the syringe check of the preparation
+    // under way; 0 when none was queued.
+    std::uint64_t check_job = 0;
 };
 
 RunPreparationState& run_preparation_state();
 void reset_run_preparation_state();
+
+// A preparation waits for its syringe check: its job is still the step queue's. Whatever
+// replaces or empties the queue (an error reply, Reset, ReloadConfiguration, another job) ends
+// the wait, so a check that can no longer run never holds the next preparation back.
+bool syringe_check_pending();
+// Takes a waiting syringe check out of the queue: the method it would start never starts.
+// True when one was waiting.
+bool withdraw_syringe_check();
 
 // A stream is read in one go of at most this many bytes (20,000 UTF-16 characters).
 inline constexpr std::size_t method_stream_limit = 40000;

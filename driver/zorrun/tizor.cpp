@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/zorrun/automation.h"
+#include "platform/com/bus.h"
 #include "driver/zorrun/status_model.h"
 
 namespace zorrun {
@@ -32,6 +33,8 @@ HRESULT guarded(const std::string& log_text, Body&& body) {
         why = "unknown exception";
     }
     log_automation_call(log_text + " failed: " + why);
+    // The caller gets the reason with the failure, as the user would have read it.
+    com::set_error_text(why);
     std::fprintf(stderr, "Zorrun: %s failed (%s): %s\n", log_text.c_str(), com::hresult_text(hr).c_str(),
                  why.c_str());
     return hr;

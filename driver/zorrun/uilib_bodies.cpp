@@ -1,5 +1,6 @@
 // Zorrun's bodies of the core's notification hooks: core events become driver status and
 // window messages.
+#include "core/session_state.h"
 #include "core/uilib.h"
 #include "core/window_broadcast.h"
 #include "driver/zorrun/status_model.h"
@@ -7,7 +8,13 @@
 namespace uilib {
 
 void on_busy() { zorrun::set_status_busy(); }
-void on_method_finished() { zorrun::set_status_idle(); }
+void on_method_finished() {
+    // A run that did not do all it was asked never reads as if all went well.
+    if (core::run_state().failed)
+        zorrun::set_status(zorrun::status_not_ready, "Error in method!");
+    else
+        zorrun::set_status_idle();
+}
 void on_config_received() { core::notify_method_editors(); }
 void on_status_text(std::string_view text) { zorrun::set_status_text(text); }
 

@@ -24,7 +24,8 @@
 //                   CreateInstance() -> o takes a reference for the calling connection,
 //                   Release() gives one back; a connection's references go when it leaves the bus
 //   the object      /com/hox/Zorrun/O, one interface N.<interface name> per interface table
-//   failures        the error N.Error.Failed, message "<member> failed: HRESULT 0x80004005"
+//   failures        the error N.Error.Failed, message "<member> failed: HRESULT 0x80004005", followed by
+//                   ": " and the failure's text when the object gave one (set_error_text)
 // The object holds no state of its own, so one path serves every instance, and a stock client
 // can call it without taking a reference.
 //
@@ -32,6 +33,9 @@
 // Broadcast(s class, u message, t wparam, x lparam) on /com/hox/Zor/Window, interface
 // com.hox.Zor.Window; every other joined process delivers it to its windows of that class
 // (deliver_from_remote). A process does not receive its own broadcasts back.
+//
+// Bus activation: a service file for a bus name (in $XDG_DATA_HOME/dbus-1/services) lets the bus
+// start the program itself, when a call is addressed to the name or start_bus_service asks.
 //
 // Thread contract: main thread only. The thread that joins is the bus's thread; every function
 // here must be called on it, except that broadcast_to_class may be called from any thread (the
@@ -80,6 +84,12 @@ void set_call_timeout_ms(unsigned ms);      // default 60000
 unsigned call_timeout_ms();
 void set_activation_timeout_ms(unsigned ms);  // default 15000
 unsigned activation_timeout_ms();
+
+// What a served method tells its caller about the failure it is about to return: the text the
+// user would have been shown (Windows-1252), carried in the failure's message. Each served call
+// starts without one; the last text set before the method returns counts. Outside a served call
+// it is kept until the next one starts.
+void set_error_text(std::string_view cp1252);
 
 // The D-Bus error name and message of the last failed call of this process ("" when none), for
 // the error texts of clients.
@@ -139,6 +149,11 @@ struct BusMethod {
     const char* in_signature;
     const char* out_signature;
     HRESULT (*serve)(IUnknown* iface, BusValues& in, BusValues& out);
+    // The arguments' names, which introspection shows: blank-separated, one per complete type
+    // of the signature ("Rawname Methname Listname"). Null leaves the arguments unnamed; when
+    // one side is named, the other must be too (as far as it has arguments).
+    const char* in_names = nullptr;
+    const char* out_names = nullptr;
 };
 
 class RemoteObject;
@@ -193,6 +208,10 @@ private:
 // Server lifetime
 // ---------------------------------------------------------------------------------------------
 
+// Called on the bus's thread, once, when the connection to the bus is lost (the bus daemon
+// ended). A server quits here: nobody can reach it any more.
+void set_bus_lost_handler(std::function<void()> handler);
+
 // References that clients hold on this process's served classes now (all connections).
 long bus_reference_count();
 // Called on the bus's thread each time that count falls to 0 (the last Release, or the last
@@ -209,6 +228,12 @@ std::string bus_name_to_path(std::string_view bus_name);
 bool bus_name_has_owner(std::string_view bus_name);
 // The process id of the name's owner; 0 when it has none.
 pid_t bus_name_owner_pid(std::string_view bus_name);
+// Has the bus start the program its service file names for `bus_name`, waiting (bounded, see
+// set_activation_timeout_ms) until the name is owned. S_OK also when it already was;
+// REGDB_E_CLASSNOTREG when the bus has no service file for the name; CO_E_SERVER_EXEC_FAILURE
+// when the program could not be started or did not take the name (see last_bus_error);
+// RPC_E_DISCONNECTED without a session bus.
+HRESULT start_bus_service(std::string_view bus_name);
 
 // Test support: leaves the bus, revokes every class object, forgets loaded libraries that can
 // be unloaded, resets time-outs and the last error. The interface tables stay registered.

@@ -27,19 +27,16 @@ bool is_gone_error(std::string_view name) {
            name == "org.freedesktop.DBus.Error.UnknownObject";
 }
 
-// The HRESULT written at the end of a failure message ("... HRESULT 0x80004005").
+// The HRESULT of a failure message ("<member> failed: HRESULT 0x80004005", perhaps followed by
+// ": " and the failure's text, which may hold anything).
 HRESULT hresult_in_message(const char* message) {
     if (!message) return E_FAIL;
-    const char* at = std::strstr(message, "0x");
-    const char* last = nullptr;
-    while (at) {
-        last = at;
-        at = std::strstr(at + 2, "0x");
-    }
-    if (!last) return E_FAIL;
+    const char* at = std::strstr(message, "HRESULT 0x");
+    if (!at) return E_FAIL;
+    at += std::strlen("HRESULT 0x");
     char* end = nullptr;
-    const unsigned long value = std::strtoul(last + 2, &end, 16);
-    if (end == last + 2 || value > 0xFFFFFFFFul) return E_FAIL;
+    const unsigned long value = std::strtoul(at, &end, 16);
+    if (end == at || value > 0xFFFFFFFFul) return E_FAIL;
     const HRESULT hr = make_hresult(static_cast<std::uint32_t>(value));
     return failed(hr) ? hr : E_FAIL;
 }

@@ -150,6 +150,9 @@ void BusConnection::mark_broken(int error) {
     broken_ = true;
     note_bus_error("the session bus connection was lost", errno_text(error).c_str());
     detach_from_loop();
+    // A copy: the handler may replace itself.
+    const std::function<void()> handler = com_state().bus_lost_handler;
+    if (handler) handler();
 }
 
 void BusConnection::defer(std::function<void()> work) {
@@ -409,6 +412,33 @@ bool bus_name_has_owner(std::string_view bus_name) {
     if (sd_bus_message_read(reply, "b", &owned) < 0) owned = 0;
     sd_bus_message_unref(reply);
     return owned != 0;
+}
+
+HRESULT start_bus_service(std::string_view bus_name) {
+    HRESULT hr = S_OK;
+    detail::BusConnection* c = detail::connection(&hr);
+    if (!c) return hr;
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(c->bus(), &m, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", "StartServiceByName") < 0)
+        return E_OUTOFMEMORY;
+    const std::string name(bus_name);
+    if (sd_bus_message_append(m, "su", name.c_str(), 0u) < 0) {
+        sd_bus_message_unref(m);
+        return E_OUTOFMEMORY;
+    }
+    sd_bus_message* reply = nullptr;
+    hr = c->call(m, com_state().activation_timeout_ms, &reply);
+    sd_bus_message_unref(m);
+    if (failed(hr)) return hr == RPC_E_TIMEOUT ? CO_E_SERVER_EXEC_FAILURE : hr;
+    if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
+        detail::note_bus_error(error->name, error->message);
+        const bool unknown = error->name && std::string_view(error->name) == "org.freedesktop.DBus.Error.ServiceUnknown";
+        sd_bus_message_unref(reply);
+        return unknown ? REGDB_E_CLASSNOTREG : CO_E_SERVER_EXEC_FAILURE;
+    }
+    sd_bus_message_unref(reply);
+    return S_OK;
 }
 
 pid_t bus_name_owner_pid(std::string_view bus_name) {

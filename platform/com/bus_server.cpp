@@ -7,6 +7,7 @@
 #include "platform/com/bus.h"
 #include "platform/com/bus_connection.h"
 #include "platform/com/com_state.h"
+#include "platform/com/text.h"
 
 namespace platform::com {
 
@@ -19,6 +20,7 @@ struct ServedInterface : std::enable_shared_from_this<ServedInterface> {
     BusInterface table;
     std::string dbus_name;
     std::vector<sd_bus_vtable> vtable;
+    std::vector<std::string> argument_names;  // the vtable points into these
     ComPtr<IUnknown> iface;
     sd_bus_slot* slot = nullptr;
 
@@ -45,9 +47,28 @@ struct ServedClass : std::enable_shared_from_this<ServedClass> {
 
 namespace {
 
-void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr) {
-    sd_bus_reply_method_errorf(call, error_name.c_str(), "%s failed: HRESULT %s", member ? member : "call",
-                               hresult_text(hr).c_str());
+// The names of a method's arguments as the bus library wants them: each name ended by a NUL,
+// the in names first, then the out names.
+std::string nul_separated_names(const BusMethod& m) {
+    std::string names;
+    for (const char* list : {m.in_names, m.out_names}) {
+        if (!list) continue;
+        std::string_view rest = list;
+        while (!rest.empty()) {
+            const auto blank = rest.find(' ');
+            const std::string_view name = rest.substr(0, blank);
+            if (!name.empty()) names.append(name).push_back('\0');
+            rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        }
+    }
+    return names;
+}
+
+void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr,
+                   std::string_view text = {}) {
+    std::string message = std::string(member ? member : "call") + " failed: HRESULT " + hresult_text(hr);
+    if (!text.empty()) message += ": " + utf8_from_cp1252(text);
+    sd_bus_reply_method_errorf(call, error_name.c_str(), "%s", message.c_str());
 }
 
 void notify_last_reference() {
@@ -120,6 +141,7 @@ void ServedInterface::dispatch(sd_bus_message* call) {
     BusValues in(call);
     BusValues out(reply);
     HRESULT hr;
+    com_state().error_text.clear();
     try {
         hr = found->serve(iface.get(), in, out);
     } catch (...) {
@@ -128,7 +150,7 @@ void ServedInterface::dispatch(sd_bus_message* call) {
     if (succeeded(hr) && !in.ok()) hr = DISP_E_TYPEMISMATCH;
     if (succeeded(hr) && !out.ok()) hr = RPC_E_INVALID_DATA;
     if (failed(hr)) {
-        reply_failure(call, error_name, member, hr);
+        reply_failure(call, error_name, member, hr, com_state().error_text);
     } else if (sd_bus_send(nullptr, reply, nullptr) < 0) {
         // The caller left meanwhile; nobody to tell.
     }
@@ -226,9 +248,14 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
         si->dbus_name = where.bus_name + "." + table.name;
         si->iface = iface;
         si->vtable.push_back(SD_BUS_VTABLE_START(0));
-        for (const BusMethod& m : table.methods)
-            si->vtable.push_back(SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
-                                               SD_BUS_VTABLE_UNPRIVILEGED));
+        si->argument_names.reserve(table.methods.size());
+        for (const BusMethod& m : table.methods) {
+            sd_bus_vtable entry = SD_BUS_METHOD(m.member, m.in_signature, m.out_signature, on_interface_call,
+                                                SD_BUS_VTABLE_UNPRIVILEGED);
+            si->argument_names.push_back(nul_separated_names(m));
+            if (!si->argument_names.back().empty()) entry.x.method.names = si->argument_names.back().c_str();
+            si->vtable.push_back(entry);
+        }
         si->vtable.push_back(SD_BUS_VTABLE_END);
         const int r = sd_bus_add_object_vtable(c->bus(), &si->slot, served->object_path.c_str(), si->dbus_name.c_str(),
                                                si->vtable.data(), si.get());
@@ -266,6 +293,8 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
 }  // namespace detail
 
+void set_error_text(std::string_view cp1252) { com_state().error_text = std::string(cp1252); }
+
 long bus_reference_count() {
     long total = 0;
     for (auto& [cookie, entry] : com_state().classes)
@@ -275,6 +304,7 @@ long bus_reference_count() {
 }
 
 void set_last_reference_handler(std::function<void()> handler) { com_state().last_reference_handler = std::move(handler); }
+void set_bus_lost_handler(std::function<void()> handler) { com_state().bus_lost_handler = std::move(handler); }
 
 void register_bus_interface(const BusInterface& interface) {
     auto& tables = com_state().interfaces;
@@ -316,6 +346,7 @@ void reset_com_state_for_tests() {
     state.classes.clear();
     co_free_unused_libraries();
     state.last_reference_handler = {};
+    state.bus_lost_handler = {};
     state.call_timeout_ms = 60000;
     state.activation_timeout_ms = 15000;
     state.last_error.clear();

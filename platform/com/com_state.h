@@ -46,9 +46,12 @@ struct ComState {
     // The session bus connection; null when not joined.
     std::unique_ptr<BusConnection> bus;
     std::function<void()> last_reference_handler;
+    std::function<void()> bus_lost_handler;
     unsigned call_timeout_ms = 60000;
     unsigned activation_timeout_ms = 15000;
     std::string last_error;
+    // The text of the failure the served call now running is about to return (set_error_text).
+    std::string error_text;
 
     // Interface tables (configuration, not state: reset_com_state_for_tests keeps them).
     std::vector<BusInterface> interfaces;

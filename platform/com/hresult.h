@@ -58,6 +58,7 @@ inline constexpr HRESULT STG_E_READFAULT = make_hresult(0x8003001Eu);
 inline constexpr HRESULT STG_E_SHAREVIOLATION = make_hresult(0x80030020u);
 inline constexpr HRESULT STG_E_LOCKVIOLATION = make_hresult(0x80030021u);
 inline constexpr HRESULT STG_E_FILEALREADYEXISTS = make_hresult(0x80030050u);
+inline constexpr HRESULT STG_E_MEDIUMFULL = make_hresult(0x80030070u);
 inline constexpr HRESULT STG_E_INVALIDHEADER = make_hresult(0x800300FBu);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = make_hresult(0x80030109u);
 

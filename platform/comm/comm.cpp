@@ -112,7 +112,9 @@ std::string describe_error(std::uint32_t code) {
         case error::too_many_open_files:
             return "Too many files are open";
         case error::access_denied:
-            return "The device is in use or access is denied";
+            return "The device is in use by another program";
+        case error::permission_denied:
+            return "Permission to open the device is denied";
         case error::invalid_handle:
             return "The device is not open";
         case error::not_enough_memory:

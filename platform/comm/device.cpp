@@ -199,11 +199,13 @@ void Device::run() {
             mark_lost_locked(os_error(error::device_failure, poll_errno, "poll " + path_), c);
         } else if (ready > 0 && count == 2 && fds[1].revents != 0) {
             short rev = fds[1].revents;
-            if (rev & POLLIN) {
-                read_tty_locked(c);
-            } else if (rev & (POLLHUP | POLLERR | POLLNVAL)) {
+            // Only the system says the line is gone: a hang-up or error from poll, or a failing
+            // read. A read that finds nothing after POLLIN is no hang-up: a purge may have taken
+            // the input between the poll and the read.
+            bool got_input = false;
+            if (rev & POLLIN) got_input = read_tty_locked(c);
+            if (!got_input && (rev & (POLLHUP | POLLERR | POLLNVAL)))
                 mark_lost_locked(layer_error(error::device_failure, path_ + " hung up"), c);
-            }
             if (!lost_ && (rev & POLLOUT)) write_tty_locked(c);
         }
         poll_lines_locked(c);
@@ -218,19 +220,20 @@ void Device::run() {
     }
 }
 
-void Device::read_tty_locked(Completions& c) {
+bool Device::read_tty_locked(Completions& c) {
     std::size_t room = in_size_ > input_.size() ? in_size_ - input_.size() : 0;
-    if (room == 0) return;
+    if (room == 0) return true;  // not read now; the line's state is looked at once there is room
     std::uint8_t buffer[kReadChunk];
     ssize_t n = ::read(fd_, buffer, std::min(room, sizeof buffer));
     if (n > 0) {
         on_input_locked(buffer, static_cast<std::size_t>(n), c);
-    } else if (n == 0) {
-        // poll reported input but there is none: the line has hung up.
-        mark_lost_locked(layer_error(error::device_failure, path_ + " hung up"), c);
-    } else if (errno != EAGAIN && errno != EINTR) {
-        mark_lost_locked(os_error(error::device_failure, errno, "read " + path_), c);
+        return true;
     }
+    // 0 bytes (with VMIN and VTIME 0: nothing there, e.g. purged since the poll) and EAGAIN
+    // say nothing about the line; EIO and the like are a device that has gone.
+    if (n < 0 && errno != EAGAIN && errno != EINTR)
+        mark_lost_locked(os_error(error::device_failure, errno, "read " + path_), c);
+    return false;
 }
 
 void Device::on_input_locked(const std::uint8_t* bytes, std::size_t n, Completions& c) {

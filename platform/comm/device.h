@@ -105,7 +105,8 @@ class Device : public std::enable_shared_from_this<Device> {
     // All with `mu` held.
     void raise_locked(std::uint32_t events, Completions& c);
     void on_input_locked(const std::uint8_t* bytes, std::size_t n, Completions& c);
-    void read_tty_locked(Completions& c);
+    // True when bytes were taken (or there is no room for them now).
+    bool read_tty_locked(Completions& c);
     void serve_reads_locked(Completions& c);
     void write_tty_locked(Completions& c);
     bool output_held_locked() const;

@@ -108,10 +108,12 @@ std::uint32_t open_error_from_errno(int e) {
             return error::path_not_found;
         case EBUSY:
         case EWOULDBLOCK:  // flock: another holder (EAGAIN is the same number here)
+            return error::access_denied;
+        // Not in use by anyone: this user may not open it (e.g. not in the device's group).
         case EACCES:
         case EPERM:
         case EROFS:
-            return error::access_denied;
+            return error::permission_denied;
         case EMFILE:
         case ENFILE:
             return error::too_many_open_files;

@@ -1,10 +1,12 @@
 // The backend: what turns controls and canvas calls into pixels.
 //
 // The framework keeps every bit of state in the controls; the backend only draws and measures.
-// The one backend so far is headless: it draws nothing and measures text with a fixed
-// monospace metric (character width 6 and height 13 at the forms' default font of height -11,
-// scaled with the font height). A drawing backend (real windows, image snapshots) can be
-// installed later behind this interface without changing any form.
+// The headless backend draws nothing and measures text with a fixed monospace metric
+// (character width 6 and height 13 at the forms' default font of height -11, scaled with the
+// font height); it is the default, so logic tests lay out the same on every machine. The
+// drawing backend (platform/forms_qt: real windows, image snapshots) is installed behind this
+// interface without changing any form; it reads the controls' plain members when it brings its
+// widgets up to date, so assigning a member needs no notice.
 #pragma once
 
 #include <string_view>
@@ -13,6 +15,7 @@
 
 namespace platform::forms {
 
+class Control;
 class Form;
 
 struct TextExtent {
@@ -28,6 +31,8 @@ class Backend {
     virtual TextExtent text_extent(const Font& font, std::string_view text) const = 0;
     // A form became visible or hidden, or its caption or geometry changed.
     virtual void form_changed(const Form& form) = 0;
+    // A control (or form) is being destroyed; a backend drops what it keeps for it.
+    virtual void control_destroyed(const Control&) {}
 };
 
 class HeadlessBackend final : public Backend {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/forms/backend.h"
 #include "platform/forms/form.h"
 #include "platform/forms/menus.h"
 
@@ -99,6 +100,7 @@ void Component::not_found(std::string_view name, const char* wanted) const {
 // ---- Control ------------------------------------------------------------------------------
 
 Control::~Control() {
+    backend().control_destroyed(*this);
     // Parents still alive have kept their pointer to this control; a form above drops its
     // focus on it.
     for (Control* p = parent_; p; p = p->parent_) {

@@ -5,6 +5,7 @@
 #include "platform/forms/common_controls.h"
 #include "platform/forms/component.h"
 #include "platform/forms/form.h"
+#include "platform/forms/help_message.h"
 #include "platform/forms/interaction.h"
 #include "platform/forms/list_controls.h"
 #include "platform/forms/menus.h"
@@ -12,4 +13,5 @@
 #include "platform/forms/message_form.h"
 #include "platform/forms/standard_controls.h"
 #include "platform/forms/string_list.h"
+#include "platform/forms/tab_order.h"
 #include "platform/forms/timer.h"

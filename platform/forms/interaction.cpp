@@ -2,6 +2,7 @@
 
 #include "platform/forms/application.h"
 #include "platform/forms/form.h"
+#include "platform/forms/message_form.h"
 
 namespace platform::forms {
 
@@ -13,6 +14,11 @@ InteractionProvider* set_interaction_provider(InteractionProvider* provider) {
 
 InteractionProvider* interaction_provider() {
     return forms_state().provider;
+}
+
+ModalResult PersonInteraction::answer_box(const MessageBoxRequest& request) {
+    auto form = build_message_form(request);
+    return form->ShowModal();
 }
 
 ScriptedInteraction::ScriptedInteraction() {

@@ -40,6 +40,15 @@ public:
 InteractionProvider* set_interaction_provider(InteractionProvider* provider);
 InteractionProvider* interaction_provider();
 
+// The provider for a person at a screen (with a drawing backend installed): a box becomes a
+// message form (build_message_form) shown modally, and a modal form is left to the person, so
+// both end when the person clicks a button or closes the window.
+class PersonInteraction : public InteractionProvider {
+public:
+    ModalResult answer_box(const MessageBoxRequest& request) override;
+    void modal_form_shown(Form&) override {}
+};
+
 // A provider for tests: records every box and every modal form, answers boxes from a queue of
 // results (or a function) and forms from a queue of actions.
 class ScriptedInteraction : public InteractionProvider {

@@ -36,7 +36,7 @@ const char* button_name(DialogButton button) {
     return "";
 }
 
-MessageForm::MessageForm(const MessageBoxRequest& request) : Form("TMessageForm") {
+MessageForm::MessageForm(const MessageBoxRequest& request) : Form("TMessageForm"), type(request.type) {
     Caption = request.caption.empty() ? dialog_caption(request.type) : request.caption;
     BorderStyle = FormBorderStyle::dialog;
     BorderIcons = {true, false, false, false};

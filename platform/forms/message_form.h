@@ -18,6 +18,7 @@ namespace platform::forms {
 class MessageForm : public Form {
   public:
     explicit MessageForm(const MessageBoxRequest& request);
+    DialogType type;  // a drawing backend shows its icon left of the text
     StaticText* message;
     std::vector<Button*> buttons;  // in the fixed order
 };

@@ -334,6 +334,14 @@ std::optional<bool> run_steps(const std::vector<Step>& steps) {
                         done = key && detail::remove_value(s, key->id, step.value.name);
                         break;
                     }
+                    case Step::Kind::clear_values: {
+                        auto key = detail::find_key(s, t.root, t.folded);
+                        done = key.has_value();
+                        if (key)
+                            for (const Value& value : detail::key_values(s, key->id))
+                                detail::remove_value(s, key->id, value.name);
+                        break;
+                    }
                     case Step::Kind::delete_tree:
                         done = detail::delete_key_tree(s, t.root, t.folded);
                         break;
@@ -373,6 +381,11 @@ WriteBatch& WriteBatch::set_binary(RootKey root, std::string_view path, std::str
 
 WriteBatch& WriteBatch::delete_value(RootKey root, std::string_view path, std::string_view name) {
     steps_.push_back(Step{Step::Kind::delete_value, root, std::string(path), make_value(name, DataType::unknown, {}, 0)});
+    return *this;
+}
+
+WriteBatch& WriteBatch::clear_values(RootKey root, std::string_view path) {
+    steps_.push_back(Step{Step::Kind::clear_values, root, std::string(path), {}});
     return *this;
 }
 

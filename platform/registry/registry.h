@@ -240,6 +240,9 @@ public:
     WriteBatch& set_integer(RootKey root, std::string_view path, std::string_view name, std::int32_t value);
     WriteBatch& set_binary(RootKey root, std::string_view path, std::string_view name, std::string_view bytes);
     WriteBatch& delete_value(RootKey root, std::string_view path, std::string_view name);
+    // Deletes every value of the key as it stands when the batch runs, values written meanwhile by
+    // another process included; its subkeys stay. Nothing when the key does not exist.
+    WriteBatch& clear_values(RootKey root, std::string_view path);
     // Deletes the key with its subkeys and values. A root itself cannot be deleted: the path must
     // name a key below it.
     WriteBatch& delete_tree(RootKey root, std::string_view path);
@@ -252,7 +255,7 @@ public:
     bool empty() const { return steps_.empty(); }
 
     struct Step {
-        enum class Kind { create_key, set_value, delete_value, delete_tree } kind;
+        enum class Kind { create_key, set_value, delete_value, clear_values, delete_tree } kind;
         RootKey root;
         std::string path;
         Value value;  // set_value: name, type and data; delete_value: name

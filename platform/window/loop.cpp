@@ -4,7 +4,8 @@
 // their callbacks; then take, in this order, a posted message, a quit request, or a due timer
 // (a WM_TIMER is made only when nothing is posted, so timers never pile up). Only when there
 // is nothing at all does the step sleep in poll() on the waker (slot 0) and the watched fds,
-// until the next timer deadline at most. Each step reads the monotonic clock once.
+// until the next timer deadline at most, or hands that sleep to the thread's wait hook. Each
+// step reads the monotonic clock once.
 #include <algorithm>
 
 #include "platform/window/window_state.h"
@@ -137,7 +138,8 @@ Step step(Queue& q, Message& out, const StepOptions& options) {
     rebuild_pollset(q);
     for (pollfd& p : q.pollset) p.revents = 0;
     if (until <= now) return Step::idle;
-    if (poll_until(q.pollset, until) > 0 && run_ready_watches(q) > 0) return Step::worked;
+    const int ready = q.hook ? q.hook->wait(q.pollset, until) : poll_until(q.pollset, until);
+    if (ready > 0 && run_ready_watches(q) > 0) return Step::worked;
     return Step::idle;
 }
 
@@ -151,15 +153,20 @@ void set_timer(Handle window, WParam id, unsigned interval_ms) {
     timer.generation = q.next_timer_generation++;
     timer.fired_iteration = 0;
     q.timer_heap.push({kernel::monotonic_ns() + ms_to_ns(interval_ms), timer.generation, window, id});
+    q.schedule_changed();
 }
 
-void kill_timer(Handle window, WParam id) { own_queue().timers.erase({window, id}); }
+void kill_timer(Handle window, WParam id) {
+    Queue& q = own_queue();
+    if (q.timers.erase({window, id}) > 0) q.schedule_changed();
+}
 
 WatchId add_fd_watch(int fd, short events, std::function<void(short revents)> callback) {
     Queue& q = own_queue();
     const WatchId id = window_state().next_watch.fetch_add(1);
     q.watches.push_back({id, fd, events, std::make_shared<std::function<void(short)>>(std::move(callback))});
     q.pollset_dirty = true;
+    q.schedule_changed();
     return id;
 }
 
@@ -170,6 +177,34 @@ void remove_fd_watch(WatchId id) {
     // Keep the results of the current poll lined up with the watches that remain.
     if (!q.pollset_dirty) q.pollset.erase(q.pollset.begin() + 1 + (it - q.watches.begin()));
     q.watches.erase(it);
+    q.schedule_changed();
+}
+
+WaitHook* set_wait_hook(WaitHook* hook) {
+    Queue& q = own_queue();
+    WaitHook* previous = q.hook;
+    q.hook = hook;
+    return previous;
+}
+
+WaitSet current_wait_set() {
+    Queue& q = own_queue();
+    rebuild_pollset(q);
+    WaitSet set;
+    set.fds = q.pollset;
+    for (pollfd& p : set.fds) p.revents = 0;
+    set.deadline_ns = next_timer_due(q);
+    return set;
+}
+
+void pump_foreign() {
+    Queue& q = own_queue();
+    {
+        std::lock_guard lock(q.lock);
+        q.woken = false;
+        q.waker.drain();
+    }
+    process_messages();
 }
 
 bool get_message(Message& out) {

@@ -22,6 +22,8 @@
 // enumeration functions may be called from any thread.
 #pragma once
 
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -129,6 +131,37 @@ void process_messages();
 bool run_nested_loop(const std::function<bool()>& done);
 // As run_nested_loop with an upper bound; returns false on WM_QUIT or when the time ran out.
 bool run_nested_loop_for(const std::function<bool()>& done, unsigned timeout_ms);
+
+// The wait hook: lets another event system (a GUI toolkit) do the sleeping of this thread's
+// loops, so that it paints and takes input while we wait. Where a loop would sleep in poll(),
+// it calls wait() with the same poll set (slot 0 the queue's waker, then the watched fds) and
+// the next deadline; the hook returns once any of them is ready (revents set, as poll() would)
+// or the deadline passed, or earlier: the loop then just looks again. Our loop stays the
+// master; a loop that the other system runs by itself (a menu, a drag) calls pump_foreign()
+// whenever the waker, a watched fd or the deadline of current_wait_set() is due, and is told
+// of changes to that set through schedule_changed(), which set_timer, kill_timer and the fd
+// watch calls make. Per thread; the hook is called on the thread that installed it.
+class WaitHook {
+  public:
+    virtual ~WaitHook() = default;
+    // Returns the number of ready fds (0 when the deadline came first or it woke for
+    // something of its own). `deadline_ns` is on the monotonic clock; INT64_MAX is none.
+    virtual int wait(std::vector<pollfd>& fds, std::int64_t deadline_ns) = 0;
+    virtual void schedule_changed() {}
+};
+// Installs the hook for the calling thread's loops (nullptr: poll() again); returns the
+// previous one. The caller keeps ownership and uninstalls it before freeing it.
+WaitHook* set_wait_hook(WaitHook* hook);
+// What the calling thread's loop waits on: its waker and watched fds, and the next timer
+// deadline (INT64_MAX when no timer runs).
+struct WaitSet {
+    std::vector<pollfd> fds;
+    std::int64_t deadline_ns = INT64_MAX;
+};
+WaitSet current_wait_set();
+// For a loop that another event system runs: takes the wake-up and handles everything that is
+// due now (as process_messages), without waiting.
+void pump_foreign();
 
 // Extension point for delivering messages to windows of other processes: when installed, it is
 // called by broadcast_to_class() once per call, after the local windows were posted to.

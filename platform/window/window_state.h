@@ -111,6 +111,11 @@ struct Queue {
     std::vector<Watch> watches;
     std::vector<pollfd> pollset;  // slot 0 is the waker, then one per watch in order
     bool pollset_dirty = true;
+    WaitHook* hook = nullptr;  // sleeps for the loop when installed
+
+    void schedule_changed() {
+        if (hook) hook->schedule_changed();
+    }
 
     // Call with lock held: makes sure the owner wakes up.
     void wake_locked() {

@@ -1,6 +1,7 @@
 // The port probe and the "Select Port" dialog, with COM1..COM50 mapped to pseudo-terminals or to
 // paths without a device.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "serial/dispatcher.h"
 #include "serial/exceptions.h"
 #include "serial/select_port.h"
+#include "platform/comm/tests/pty_pair.h"
 #include "serial/tests/port_test_support.h"
 
 namespace serial {
@@ -39,6 +41,18 @@ protected:
     }
     std::vector<std::unique_ptr<PtyPair>> ptys;
 };
+
+TEST_F(SelectPortTest, APortThisUserMayNotOpenIsNotFree) {
+    ASSERT_EQ(::chmod(ptys[0]->slave_path().c_str(), 0), 0);
+    const std::string got = zor_test::in_unprivileged_child([] {
+        std::string text = PortIsFree(3) ? "free" : "not free";
+        select_port_unit_state().probe_with_dispatcher = false;
+        return text + (PortIsFree(3) ? "|free" : "|not free");
+    });
+    ::chmod(ptys[0]->slave_path().c_str(), 0620);
+    EXPECT_EQ(got, "not free|not free");
+    EXPECT_TRUE(PortIsFree(3));
+}
 
 TEST_F(SelectPortTest, TheProbeFindsPresentAndHeldPortsOnly) {
     std::size_t slots = dispatcher_list().list.size();

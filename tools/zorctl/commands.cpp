@@ -98,6 +98,38 @@ Outcome call_prepare(Driver& driver, const RunOptions& options, const std::strin
     return o;
 }
 
+// Ctrl-C during a run: the run must not go on without anyone following it. While the driver
+// still prepares it (status 3, no run active yet) a stop would be lost, so the stop waits until
+// the run has begun or the preparation ended; a second Ctrl-C leaves at once.
+int stop_interrupted_run(Driver& driver, const RunOptions& options, const Clock& clock, std::ostream& out,
+                         std::ostream& err) {
+    const auto deadline = deadline_after(clock, options.timeout_s);
+    for (;;) {
+        std::int32_t code = 0, stopped = 0;
+        const Outcome status = driver.get_status(code);
+        const Outcome active = status.ok() ? driver.instrument_has_stopped(stopped) : status;
+        if (!active.ok()) {
+            call_failed(err, "interrupted; reading the status", active);
+            return exit_interrupted;
+        }
+        if (code != 3 || !stopped) break;
+        const unsigned wait = milliseconds_left(clock, deadline, options.poll_ms);
+        if (wait == 0 || driver.interrupts() > 1) {
+            err << "zorctl: interrupted while Zorrun was still preparing the run; it was not stopped\n";
+            return exit_interrupted;
+        }
+        driver.wait_for_news(wait);
+    }
+    std::int32_t result = 0;
+    if (const Outcome o = driver.stop_run(result); !o.ok()) {
+        err << "zorctl: interrupted, and StopRun failed: " << o.error << "\n";
+        return exit_interrupted;
+    }
+    out << "StopRun: " << result << "\n";
+    err << "zorctl: interrupted: the run was stopped (it ends through its METHOD EXIT part)\n";
+    return exit_interrupted;
+}
+
 }  // namespace
 
 Clock steady_clock() {
@@ -148,11 +180,12 @@ int prepare(Driver& driver, const RunOptions& options, std::ostream& out, std::o
     if (const Outcome o = read_status(driver, s); !o.ok()) return call_failed(err, "GetStatus", o);
     print_status(out, s);
     if (result == 0) {
-        err << "zorctl: Zorrun could not read the method document " << path << "\n";
+        // The driver gives its reasons with a failure; a bare 0 says only that nothing was taken.
+        err << "zorctl: Zorrun did not take the run of " << path << " (result 0)\n";
         return exit_failed;
     }
     if (s.code == 8) {
-        err << "zorctl: Zorrun refused the run (status 8)\n";
+        err << "zorctl: Zorrun refused the run (status 8: " << s.text << ")\n";
         return exit_failed;
     }
     return exit_ok;
@@ -256,15 +289,21 @@ int run_method(Driver& driver, const RunOptions& options, const Clock& clock, st
         err << "zorctl: Zorrun is not ready after Initialize (status " << last.code
             << "): is its \"Method Folder\" setting made?\n";
 
+    if (driver.interrupts() > 0) {
+        err << "zorctl: interrupted before the run was prepared\n";
+        return exit_interrupted;
+    }
     if (const Outcome o = call_prepare(driver, options, path, result, out); !o.ok())
         return call_failed(err, "PrepareForRun", o);
     if (result == 0) {
-        err << "zorctl: Zorrun could not read the method document " << path << "\n";
+        // The driver gives its reasons with a failure; a bare 0 says only that nothing was taken.
+        err << "zorctl: Zorrun did not take the run of " << path << " (result 0)\n";
         return exit_failed;
     }
 
     bool started = false;
     for (;;) {
+        if (driver.interrupts() > 0) return stop_interrupted_run(driver, options, clock, out, err);
         Status now;
         if (const Outcome o = read_status(driver, now); !o.ok()) return call_failed(err, "GetStatus", o);
         if (!(now == last)) print_status(out, now);

@@ -24,6 +24,7 @@ enum ExitCode : int {
     exit_usage = 2,        // a bad command line
     exit_timed_out = 3,    // the driver did not get there in time
     exit_call_failed = 4,  // a call failed, or the driver could not be reached
+    exit_interrupted = 130,  // Ctrl-C or SIGTERM (a run in progress was stopped first)
 };
 
 using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -59,6 +60,8 @@ int initialize(Driver& driver, std::ostream& out, std::ostream& err);
 // received the configuration, or Uploading was seen at 1 and then at 0.
 int reload(Driver& driver, const WaitOptions& options, const Clock& clock, std::ostream& out,
            std::ostream& err);
+// Interrupted (Driver::interrupted) after PrepareForRun was accepted, it calls StopRun, so the
+// run ends on the instrument through its METHOD EXIT part, before it returns exit_interrupted.
 int run_method(Driver& driver, const RunOptions& options, const Clock& clock, std::ostream& out,
                std::ostream& err);
 

@@ -56,6 +56,9 @@ class Driver {
     // How many times the driver has said that it received a configuration (message 1425 to
     // "TMethod_Editor") since this driver was made.
     virtual int configuration_notices() const = 0;
+    // How many times the user asked zorctl to stop (Ctrl-C, SIGTERM); each request also ends a
+    // wait_for_news at once.
+    virtual int interrupts() const { return 0; }
 };
 
 }  // namespace zorctl

@@ -1,5 +1,9 @@
 #include "tools/zorctl/izor_driver.h"
 
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include "driver/izor/izor.h"
 #include "platform/com/com.h"
 #include "platform/window/window.h"
@@ -53,8 +57,16 @@ std::string creation_failure(com::HRESULT hr) {
 
 class IzorDriver final : public Driver {
   public:
-    IzorDriver(com::ComPtr<IIZor> iizor, com::ComPtr<IIZor2> iizor2)
+    IzorDriver(com::ComPtr<IIZor> iizor, com::ComPtr<IIZor2> iizor2, int interrupt_fd)
         : iizor_(std::move(iizor)), iizor2_(std::move(iizor2)) {
+        if (interrupt_fd >= 0) {
+            interrupt_watch_ = window::add_fd_watch(interrupt_fd, POLLIN, [this, interrupt_fd](short) {
+                signalfd_siginfo info;
+                while (::read(interrupt_fd, &info, sizeof info) == sizeof info) {
+                }
+                ++interrupts_;
+            });
+        }
         // The driver's broadcasts reach windows of these classes in every process on the bus.
         status_window_ = window::create_window(
             "TZorStatusX", 0, [this](window::Handle, std::uint32_t m, window::WParam w, window::LParam) {
@@ -71,6 +83,7 @@ class IzorDriver final : public Driver {
             });
     }
     ~IzorDriver() override {
+        if (interrupt_watch_) window::remove_fd_watch(interrupt_watch_);
         window::destroy_window(status_window_);
         window::destroy_window(editor_window_);
     }
@@ -114,12 +127,14 @@ class IzorDriver final : public Driver {
 
     bool wait_for_news(unsigned ms) override {
         news_ = false;
-        window::run_nested_loop_for([this] { return news_; }, ms);
+        const int interrupts_before = interrupts_;
+        window::run_nested_loop_for([this, interrupts_before] { return news_ || interrupts_ != interrupts_before; }, ms);
         const bool arrived = news_;
         news_ = false;
         return arrived;
     }
     int configuration_notices() const override { return configuration_notices_; }
+    int interrupts() const override { return interrupts_; }
 
   private:
     com::ComPtr<IIZor> iizor_;
@@ -127,13 +142,27 @@ class IzorDriver final : public Driver {
     window::Handle status_window_ = 0;
     window::Handle editor_window_ = 0;
     bool news_ = false;
+    int interrupts_ = 0;
+    window::WatchId interrupt_watch_ = 0;
     int configuration_notices_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<Driver> connect_driver(std::string& error) {
+std::unique_ptr<Driver> connect_driver(std::string& error, int interrupt_fd) {
     izor::register_interfaces();
+    // zorctl's calls are short, and one command builds on the state the one before left (the port
+    // opened, the run prepared). When the bus can start Zorrun (its service file, written by
+    // "Zorrun -RegServer"), the bus starts it: that server stays for the session. Otherwise the
+    // COM layer starts the registered program with "-Embedding", which ends with this call.
+    if (com::succeeded(com::join_session_bus()) && !com::bus_name_has_owner(izor::bus_name)) {
+        const com::HRESULT started = com::start_bus_service(izor::bus_name);
+        if (com::failed(started) && started != com::REGDB_E_CLASSNOTREG) {
+            error = "the bus could not start Zorrun: " + com::last_bus_error() + " (HRESULT " +
+                    com::hresult_text(started) + ")";
+            return nullptr;
+        }
+    }
     com::ComPtr<IIZor> iizor;
     const com::HRESULT hr =
         com::co_create_instance(CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, IIZor::iid, iizor.put_void());
@@ -146,7 +175,7 @@ std::unique_ptr<Driver> connect_driver(std::string& error) {
         error = "the object answers IIZor but not IIZor2";
         return nullptr;
     }
-    return std::make_unique<IzorDriver>(std::move(iizor), std::move(iizor2));
+    return std::make_unique<IzorDriver>(std::move(iizor), std::move(iizor2), interrupt_fd);
 }
 
 }  // namespace zorctl

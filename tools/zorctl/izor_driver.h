@@ -12,7 +12,9 @@
 
 namespace zorctl {
 
-// Null with the reason in `error` when the class cannot be made.
-std::unique_ptr<Driver> connect_driver(std::string& error);
+// Null with the reason in `error` when the class cannot be made. `interrupt_fd`, when not -1, is
+// a signalfd of the signals that ask zorctl to stop: once it is readable, interrupted() is true
+// and any wait for news ends.
+std::unique_ptr<Driver> connect_driver(std::string& error, int interrupt_fd = -1);
 
 }  // namespace zorctl

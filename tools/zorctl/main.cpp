@@ -1,6 +1,8 @@
 // zorctl: a run client of Zorrun on the session bus. See options.h for the command line and
 // commands.h for what each command does.
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <string>
@@ -29,9 +31,23 @@ int make_document(const zorctl::Command& c) {
     return zorctl::exit_ok;
 }
 
+// A run must not be left going on the instrument when the user presses Ctrl-C: for "run",
+// SIGINT and SIGTERM are read from a signalfd in the loop, and the run is stopped before zorctl
+// exits. The other commands end at once, as any program does.
+int interrupt_fd_for(const zorctl::Command& c) {
+    if (c.name != "run") return -1;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+    return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
 int driver_command(const zorctl::Command& c) {
     std::string error;
-    std::unique_ptr<zorctl::Driver> driver = zorctl::connect_driver(error);
+    const int interrupt_fd = interrupt_fd_for(c);
+    std::unique_ptr<zorctl::Driver> driver = zorctl::connect_driver(error, interrupt_fd);
     if (!driver) {
         std::cerr << "zorctl: cannot reach Zorrun: " << error << "\n";
         return zorctl::exit_call_failed;

@@ -52,7 +52,18 @@ bool parse_command_line(const std::vector<std::string>& args, Command& command, 
         error = "no command given";
         return false;
     }
+    // "--help" anywhere asks for the usage, whatever else the line holds.
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            command.name = "help";
+            return true;
+        }
+    }
     command.name = args[0];
+    if (command.name.size() > 1 && command.name[0] == '-') {
+        error = "unknown option " + command.name + " (the command comes first)";
+        return false;
+    }
     const auto shape = shapes().find(command.name);
     if (shape == shapes().end()) {
         error = "unknown command " + command.name;
@@ -163,9 +174,12 @@ std::string usage_text() {
            "                                from a method text, with the sections of the macros it\n"
            "                                calls from the library folder DIR\n"
            "\n"
+           "  help, --help                  this text\n"
+           "\n"
+           "Ctrl-C during run stops the run on the instrument (StopRun) before zorctl exits.\n"
            "defaults: --volume 1, --start-mode 0, --timeout 300 (run) or 60 (reload), --poll-ms 50\n"
            "exit codes: 0 done, 1 refused or failed, 2 bad command line, 3 time-out,\n"
-           "            4 a call failed or Zorrun could not be reached\n";
+           "            4 a call failed or Zorrun could not be reached, 130 interrupted\n";
 }
 
 }  // namespace zorctl

@@ -26,6 +26,8 @@ unsigned Random::below(unsigned n) {
     return n == 0 ? 0 : static_cast<unsigned>(next() % n);
 }
 
+bool FaultInjector::draw_late() { return late_random_.unit() < rates_.late; }
+
 FaultedReply FaultInjector::apply(const std::string& frame) {
     // Always the same draws per reply, used or not.
     const double drop = random_.unit();

@@ -25,6 +25,9 @@ struct FaultRates {
     double drop = 0;    // the reply is not sent at all
     double garble = 0;  // the reply is sent with a fault the host's frame check catches
     double junk = 0;    // noise bytes go out before the reply's STX
+    // The reply is held past the host's time-out and goes out together with the reply to the
+    // host's resend, in one write.
+    double late = 0;
 };
 
 struct FaultedReply {
@@ -35,17 +38,25 @@ struct FaultedReply {
 
 class FaultInjector {
   public:
-    explicit FaultInjector(std::uint64_t seed = 1) : random_(seed) {}
+    explicit FaultInjector(std::uint64_t seed = 1) : random_(seed), late_random_(late_seed(seed)) {}
 
-    void reseed(std::uint64_t seed) { random_ = Random(seed); }
+    void reseed(std::uint64_t seed) {
+        random_ = Random(seed);
+        late_random_ = Random(late_seed(seed));
+    }
     FaultRates& rates() { return rates_; }
     const FaultRates& rates() const { return rates_; }
 
     // The frame as it goes out, given the reply frame as it should be.
     FaultedReply apply(const std::string& frame);
+    // Whether a reply (one that is no resend) is held late. A generator of its own, so adding
+    // late replies leaves the other faults of a seed as they were.
+    bool draw_late();
 
   private:
+    static std::uint64_t late_seed(std::uint64_t seed) { return seed ^ 0x6C617465ULL; }
     Random random_;
+    Random late_random_;
     FaultRates rates_;
 };
 

@@ -97,6 +97,10 @@ Reply Instrument::handle(char digit, std::string_view command, Clock::time_point
 
 Reply Instrument::execute(std::string_view command, Clock::time_point now) {
     if (command == "GET_STAT") {
+        if (forced_error_ > 0) {
+            --forced_error_;
+            return reply("ERROR");
+        }
         if (forced_busy_ > 0) {
             --forced_busy_;
             return reply("BUSY");

@@ -80,6 +80,7 @@ class Instrument {
     void set_atom_ms(std::string name, int ms);
     void set_default_atom_ms(int ms) { settings_.default_atom_ms = ms; }
     void force_busy(int replies) { forced_busy_ = replies; }
+    void force_error(int replies) { forced_error_ = replies; }
     bool give_sync_signal();  // false when no WAIT_SYNC_SIG waits
     void set_manual_sync(bool on) { settings_.manual_sync = on; }
     void set_baud(int baud) { baud_ = baud; }
@@ -129,6 +130,7 @@ class Instrument {
     std::optional<RunningAtom> atom_;
     Clock::time_point busy_until_{};
     int forced_busy_ = 0;
+    int forced_error_ = 0;
     std::string last_barcode_ = "Unreadable";
     std::vector<std::string> executed_;
     std::vector<std::string> downloads_;

@@ -62,6 +62,8 @@ std::string usage() {
            "  --drop RATE            share of replies not sent (0..1)\n"
            "  --garble RATE          share of replies sent with a bad length, checksum or byte\n"
            "  --junk RATE            share of replies with noise before their STX\n"
+           "  --late RATE            share of replies held until the host resends, then sent with\n"
+           "                         the resend's reply\n"
            "  --xoff-during-atom     send XOFF while each atom runs, XON later\n"
            "  --xoff-hold-ms MS      how long that XOFF holds the host (default 1500)\n"
            "  --silent-after N       answer N frames, then nothing (until \"silent off\")\n"
@@ -152,10 +154,13 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
         } else if (a == "--seed") {
             if (!is_integer_text(v) || v[0] == '-' || v.size() > 19) return "--seed needs a number, not " + v;
             o.seed = std::strtoull(v.c_str(), nullptr, 10);
-        } else if (a == "--drop" || a == "--garble" || a == "--junk") {
+        } else if (a == "--drop" || a == "--garble" || a == "--junk" || a == "--late") {
             double rate = 0;
             if (!parse_rate(v, rate)) return a + " needs a rate from 0 to 1, not " + v;
-            (a == "--drop" ? o.faults.drop : a == "--garble" ? o.faults.garble : o.faults.junk) = rate;
+            (a == "--drop"     ? o.faults.drop
+             : a == "--garble" ? o.faults.garble
+             : a == "--late"   ? o.faults.late
+                               : o.faults.junk) = rate;
         } else if (a == "--xoff-hold-ms") {
             long n = 0;
             if (!parse_count(v, n)) return "--xoff-hold-ms needs a number of milliseconds, not " + v;

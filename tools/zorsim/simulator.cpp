@@ -165,10 +165,12 @@ int Simulator::poll_timeout_ms(Clock::time_point now) const {
     consider(output_.next_due());
     consider(xoff_at_);
     consider(xon_at_);
+    consider(replug_at_);
     return static_cast<int>(wait.count());
 }
 
 void Simulator::handle_input(Clock::time_point now) {
+    if (terminal_.master() < 0) return;  // unplugged
     char buffer[4096];
     while (true) {
         const ssize_t n = ::read(terminal_.master(), buffer, sizeof buffer);
@@ -220,10 +222,18 @@ void Simulator::handle_frame(const CommandReceiver::Frame& frame, Clock::time_po
     const Reply reply = instrument_->handle(frame.digit, frame.text, now);
     if (reply.resend) ++stats_.resends;
     if (reply.note.rfind("refused", 0) == 0) log(frame.text + ": " + reply.note);
-    send_reply(reply, now);
+    if (late_reply_ && !reply.resend) {
+        // The host went on without resending: the held reply answers nothing any more.
+        transcript_.sent(now, late_reply_->bytes, "late reply withdrawn: the host sent a new frame");
+        late_reply_.reset();
+    }
+    // Every reply that is no resend draws, so the pattern depends on the seed alone. A reply that
+    // changes the line rate is never held: the rate would change before the host heard it.
+    const bool late = faults_.draw_late() && !reply.resend && reply.baud_after == 0;
+    send_reply(reply, now, late);
 }
 
-void Simulator::send_reply(const Reply& reply, Clock::time_point now) {
+void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late) {
     ++stats_.replies;
     if (char c = forbidden_frame_byte(reply.payload)) {
         log("the reply to send holds the byte " + std::to_string(static_cast<unsigned char>(c)) +
@@ -233,7 +243,16 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now) {
     const FaultedReply out = faults_.apply(frame);
     if (out.dropped) ++stats_.dropped;
     if (out.note.find("garbled") != std::string::npos) ++stats_.garbled;
-    transcript_.sent(now, out.dropped ? frame : out.bytes, join_notes(reply.note, out.note));
+    const bool hold = late && !out.dropped;
+    std::optional<HeldReply> held;
+    if (!hold && late_reply_) {
+        // The resend has come: the held reply goes now, just before the resend's reply.
+        held = std::move(late_reply_);
+        late_reply_.reset();
+        transcript_.sent(now, held->bytes, "late: sent with the next reply");
+    }
+    transcript_.sent(now, out.dropped ? frame : out.bytes,
+                     join_notes(reply.note, join_notes(out.note, hold ? "late: held until the host resends" : "")));
     if (options_.verbose) log("TX " + reply.payload + (out.note.empty() ? "" : " (" + out.note + ")"));
 
     // What follows the reply happens when it is out, or at once when it is lost: the instrument
@@ -249,18 +268,38 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now) {
             xoff_at_ = Clock::now() + std::chrono::milliseconds(options_.xoff_delay_ms);
         }
     };
-    if (out.dropped) {
-        after();
+    if (hold) {
+        ++stats_.late;
+        late_reply_ = HeldReply{out.bytes, after};
         return;
     }
+    if (out.dropped) after();
+    std::string bytes = out.dropped ? std::string() : out.bytes;
+    std::function<void()> done = out.dropped ? std::function<void()>() : std::function<void()>(after);
+    if (held) {
+        // Both leave in one write, so the host reads them together.
+        bytes = held->bytes + bytes;
+        done = [first = std::move(held->after), second = std::move(done)] {
+            if (first) first();
+            if (second) second();
+        };
+    }
+    if (bytes.empty()) return;
     if (output_.queued_bytes() > most_queued_output) {
         log("the host reads nothing; dropping " + std::to_string(output_.queued_bytes()) + " queued bytes");
         output_.clear();
     }
-    output_.push_frame(out.bytes, after);
+    output_.push_frame(std::move(bytes), std::move(done));
 }
 
 void Simulator::run_timed_events(Clock::time_point now) {
+    if (replug_at_ && *replug_at_ <= now) {
+        replug_at_.reset();
+        if (auto e = terminal_.open(options_.link_path); !e.empty())
+            log("cannot plug the line in again: " + e);
+        else
+            transcript_.sent(now, "", "plugged in again at " + terminal_.slave_path());
+    }
     if (xoff_at_ && *xoff_at_ <= now) {
         xoff_at_.reset();
         output_.push_flow(XOFF);
@@ -275,6 +314,7 @@ void Simulator::run_timed_events(Clock::time_point now) {
 }
 
 void Simulator::flush_output(Clock::time_point now) {
+    if (terminal_.master() < 0) return;  // unplugged
     for (auto& done : output_.write(terminal_.master(), now)) done();
 }
 

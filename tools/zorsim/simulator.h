@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ struct Stats {
     long dropped = 0;
     long garbled = 0;
     long resends = 0;  // repeated frames answered again
+    long late = 0;     // replies held until the host resent, then sent beside the resend's reply
 };
 
 class Simulator {
@@ -70,7 +72,7 @@ class Simulator {
     std::string apply_control(const std::string& line);  // lock held
     void handle_input(Clock::time_point now);
     void handle_frame(const CommandReceiver::Frame& frame, Clock::time_point now);
-    void send_reply(const Reply& reply, Clock::time_point now);
+    void send_reply(const Reply& reply, Clock::time_point now, bool late = false);
     void run_timed_events(Clock::time_point now);
     void flush_output(Clock::time_point now);
     int poll_timeout_ms(Clock::time_point now) const;
@@ -92,6 +94,14 @@ class Simulator {
     long answered_ = 0;
     std::optional<Clock::time_point> xoff_at_;
     std::optional<Clock::time_point> xon_at_;
+    // A late reply, held until the host resends its frame.
+    struct HeldReply {
+        std::string bytes;
+        std::function<void()> after;
+    };
+    std::optional<HeldReply> late_reply_;
+    // When an unplugged line comes back.
+    std::optional<Clock::time_point> replug_at_;
 
     std::atomic<bool> stop_requested_{false};
     int wake_read_ = -1;

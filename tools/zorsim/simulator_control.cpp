@@ -9,9 +9,9 @@ namespace zorsim {
 namespace {
 
 constexpr std::string_view help_text =
-    "commands: silent on|off; drop|garble|junk RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
-    "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; sync; "
-    "xoff-during-atom on|off; hold MS; pace on|off; baud 9600|38400; status; dump; quit";
+    "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
+    "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
+    "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
 std::vector<std::string> words(const std::string& line) {
     std::istringstream in(line);
@@ -80,7 +80,8 @@ std::string Simulator::apply_control(const std::string& line) {
                " received=" + std::to_string(stats_.frames_received) +
                " replies=" + std::to_string(stats_.replies) + " dropped=" + std::to_string(stats_.dropped) +
                " garbled=" + std::to_string(stats_.garbled) + " bad=" + std::to_string(stats_.bad_frames) +
-               " ignored=" + std::to_string(stats_.ignored) + " resends=" + std::to_string(stats_.resends);
+               " ignored=" + std::to_string(stats_.ignored) + " resends=" + std::to_string(stats_.resends) +
+               " late=" + std::to_string(stats_.late);
     }
     if (cmd == "dump" && n == 1) {
         const std::string e = write_reports_locked();
@@ -94,11 +95,12 @@ std::string Simulator::apply_control(const std::string& line) {
         if (!on) options_.silent_after = -1;
         return "ok";
     }
-    if ((cmd == "drop" || cmd == "garble" || cmd == "junk") && n == 2) {
+    if ((cmd == "drop" || cmd == "garble" || cmd == "junk" || cmd == "late") && n == 2) {
         double rate = 0;
         if (!rate_of(w[1], rate)) return error(cmd + " takes a rate from 0 to 1");
         (cmd == "drop"     ? faults_.rates().drop
          : cmd == "garble" ? faults_.rates().garble
+         : cmd == "late"   ? faults_.rates().late
                            : faults_.rates().junk) = rate;
         return "ok";
     }
@@ -153,6 +155,12 @@ std::string Simulator::apply_control(const std::string& line) {
         in.set_default_atom_ms(ms);
         return "ok";
     }
+    if (cmd == "stat-error" && n == 2) {
+        int count = 0;
+        if (!count_of(w[1], count)) return error("stat-error takes a number of GET_STAT replies");
+        in.force_error(count);
+        return "ok";
+    }
     if (cmd == "busy" && n == 2) {
         int count = 0;
         if (!count_of(w[1], count)) return error("busy takes a number of GET_STAT replies");
@@ -164,6 +172,22 @@ std::string Simulator::apply_control(const std::string& line) {
     }
     if (cmd == "xoff-during-atom" && n == 2) {
         if (!on_off(w[1], options_.xoff_during_atom)) return error("xoff-during-atom takes on or off");
+        return "ok";
+    }
+    if (cmd == "unplug" && n == 2) {
+        int ms = 0;
+        if (!count_of(w[1], ms)) return error("unplug takes a number of milliseconds");
+        if (terminal_.master() < 0) return error("already unplugged");
+        // The line goes away as a USB adapter pulled out: the host's terminal hangs up and its
+        // path is gone; the instrument goes on. After the pause a new terminal appears at the
+        // same link.
+        const auto now = Clock::now();
+        transcript_.sent(now, "", "unplugged for " + std::to_string(ms) + " ms");
+        terminal_.close();
+        output_.clear();
+        receiver_ = CommandReceiver();
+        late_reply_.reset();
+        replug_at_ = now + std::chrono::milliseconds(ms);
         return "ok";
     }
     if (cmd == "hold" && n == 2) {

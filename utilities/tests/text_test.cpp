@@ -53,6 +53,12 @@ TEST(ParseReal, ADigitStringTooLongForADoubleIsNoNumber) {
     const std::string huge = "1" + std::string(400, '0');
     EXPECT_FALSE(is_real(huge));
     EXPECT_EQ(text_to_real(huge), 0.0);
+    // Only the value counts, not the length: many digits whose value a double holds are a number.
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    EXPECT_TRUE(is_real(tiny));
+    EXPECT_EQ(text_to_real(tiny), 0.0);
+    EXPECT_TRUE(is_real(std::string(400, '0') + "7"));
+    EXPECT_EQ(text_to_real(std::string(400, '0') + "7"), 7.0);
 }
 
 TEST(TextToInt, OwnGrammarWithZeroForAnythingElse) {

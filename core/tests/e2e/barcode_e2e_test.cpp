@@ -1,5 +1,7 @@
 // Bar codes (read, unreadable, no reader) and the tray type download against zorsim.
 #include "core/barcode.h"
+#include "core/config_model.h"
+#include "utilities/text.h"
 #include "core/tests/e2e/session_fixture.h"
 
 namespace core_test {
@@ -56,9 +58,41 @@ TEST_F(BarcodeE2E, a_tray_without_a_reader_is_not_read_and_nothing_is_sent) {
     EXPECT_EQ(hook_count("on_barcode_text: Barcode not read!"), 1);
     EXPECT_EQ(barcode_state().state, core::barcode_not_read);
     EXPECT_TRUE(core::step_queue().pending_command.empty());
-    // Tray type names are found without regard to case.
-    core::set_tray_type("TRAY1", "vt96bc");
+    // Tray type names are found without regard to case: once Tray1 is of the bar-code tray
+    // type (named in other letter case), its vials are read.
+    EXPECT_EQ(core::get_list_attribute("VT96", "barcode"), "None");
     EXPECT_EQ(core::get_list_attribute("VT96BC", "barcode"), "AutoFix");
+    EXPECT_GE(core::set_tray_type("TRAY1", "vt96bc"), 0);
+    EXPECT_TRUE(putils::same_text(core::get_tray_type("Tray1"), "VT96BC"));
+    EXPECT_EQ(core::read_barcode("Tray1", "1"), 1);
+    EXPECT_EQ(core::step_queue().pending_command, "READ_BARCODE(Tray1,1)");
+    core::step_queue().pending_command.clear();
+    // Only a vial of the tray is read: nothing of another text goes out.
+    for (const char* position : {"0", "97", "1,0)|WASH(Wash1,9", "", "x"}) {
+        EXPECT_EQ(core::read_barcode("Tray1", position), 0) << position;
+        EXPECT_TRUE(core::step_queue().pending_command.empty()) << position;
+    }
+}
+
+TEST_F(BarcodeE2E, a_tray_type_kept_in_a_number_is_never_overwritten_by_a_text) {
+    start();
+    // The tray's "Tray Type" reference turned into a number attribute in the model: a text
+    // must not be written into its slot.
+    const core::Tobject_rec* tray = core::object_record_by_name("Tray1");
+    ASSERT_NE(tray, nullptr);
+    auto& cls = const_cast<core::Tclass_rec&>(core::class_of(*tray));
+    int attribute = -1;
+    for (int a = 0; a < cls.attribute_count; ++a)
+        if (putils::same_text(cls.attributes[a].name, "Tray Type")) attribute = a;
+    ASSERT_GE(attribute, 0);
+    const core::ValueKind kind = cls.attributes[attribute].kind;
+    cls.attributes[attribute].kind = core::ValueKind::number;
+    const std::string holder_before = core::get_text_attribute("Tray1", "Tray Holder");
+    EXPECT_EQ(core::set_tray_type("Tray1", "VT96BC"), -1);
+    EXPECT_FALSE(core::download_tray_type("Tray1", "VT96BC"));
+    EXPECT_EQ(core::get_text_attribute("Tray1", "Tray Holder"), holder_before);
+    EXPECT_TRUE(core::step_queue().pending_command.empty());
+    cls.attributes[attribute].kind = kind;
 }
 
 TEST_F(BarcodeE2E, a_tray_type_download_reaches_the_instrument_and_the_cache) {

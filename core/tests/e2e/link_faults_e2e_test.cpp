@@ -1,6 +1,8 @@
 // The link under faults: garbled and dropped replies during a 200-step method, an instrument
 // that goes silent in the middle of a run, XOFF during atom waits, and port changes (one that
 // works, one to a port that does not exist).
+#include <algorithm>
+
 #include "core/framed_link.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "utilities/settings.h"
@@ -75,12 +77,81 @@ TEST_F(LinkFaultsE2E, an_instrument_gone_silent_is_reported_resent_to_and_found_
     EXPECT_EQ(form->port.Baud(), 9600);
 }
 
+TEST_F(LinkFaultsE2E, a_device_that_goes_away_is_reported_and_reopened_when_back_without_losing_a_step) {
+    start({"--atom-ms", "MOVE_TO_VIAL=300"});
+    ASSERT_TRUE(start_method_text(numbered_method(6)));
+    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_EQ(sim->tell("unplug 1500"), "ok");
+    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    EXPECT_GE(hook_count("on_timeout_message: Lost Connection to Zor!"), 1);
+    EXPECT_TRUE(run_state().run_active);
+    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    EXPECT_EQ(sim->executed(), numbered_atoms(6));
+    EXPECT_TRUE(form->port.Open());
+    EXPECT_FALSE(form->port.DeviceLost());
+    EXPECT_EQ(hook_count("on_disconnected"), 1);
+    EXPECT_TRUE(port_errors.empty()) << port_errors.front();
+}
+
 TEST_F(LinkFaultsE2E, xoff_during_atom_waits_holds_the_polls_without_losing_steps) {
     start({"--xoff-during-atom", "--xoff-hold-ms", "400", "--atom-ms", "MOVE_TO_VIAL=700"});
     ASSERT_TRUE(start_method_text(numbered_method(3)));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    // The atom wait that finds the output held counts instead of polling; seen on the way.
+    std::int32_t most_held_waits = 0;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            most_held_waits = std::max(most_held_waits, link_state().timer_retries);
+            return hook_count("on_method_finished") == 1;
+        },
+        60s));
+    EXPECT_GE(most_held_waits, 1) << "no atom wait was held back by the XOFF";
+    EXPECT_LT(most_held_waits, 20);
     EXPECT_EQ(sim->executed(), numbered_atoms(3));
     EXPECT_EQ(hook_count("on_disconnected"), 0);
+    EXPECT_EQ(link_state().resends, 0u);
+}
+
+TEST_F(LinkFaultsE2E, an_xoff_held_through_20_atom_waits_is_taken_for_a_lost_reply_and_resent) {
+    start({"--xoff-during-atom", "--xoff-hold-ms", "60000", "--atom-ms", "MOVE_TO_VIAL=700"});
+    ASSERT_TRUE(start_method_text(numbered_method(2)));
+    std::int32_t most_held_waits = 0;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            most_held_waits = std::max(most_held_waits, link_state().timer_retries);
+            return hook_count("on_disconnected") == 1;
+        },
+        60s));
+    // Sampled between messages, so a loaded machine may skip a count or two.
+    EXPECT_GE(most_held_waits, 15) << "the resend comes at the 20th held wait";
+    EXPECT_EQ(link_state().resends, 1u);
+    // Software flow control is off until the instrument answers, so the resend goes out.
+    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") >= 1; }));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 90s));
+    EXPECT_EQ(sim->executed(), numbered_atoms(2));
+}
+
+TEST_F(LinkFaultsE2E, get_stat_answered_error_polls_the_atom_and_goes_on) {
+    start({"--atom-ms", "MOVE_TO_VIAL=200"});
+    // Idle: the ERROR reply makes the session ask for the atom's state, then idle polling goes on.
+    ASSERT_EQ(sim->tell("stat-error 1"), "ok");
+    ASSERT_TRUE(wait_until([&] { return count_sent("GET_ATOM_INFO") >= 1; }));
+    ASSERT_TRUE(wait_for_replies(2));
+    EXPECT_TRUE(idle());
+    const auto transcript = sim->transcript();
+    const auto error_at = std::find_if(transcript.begin(), transcript.end(),
+                                       [](const std::string& l) { return l.find("TX <STX>ERROR<ETX>") != std::string::npos; });
+    ASSERT_NE(error_at, transcript.end());
+    const auto next_rx = std::find_if(error_at, transcript.end(),
+                                      [](const std::string& l) { return l.find(" RX ") != std::string::npos; });
+    ASSERT_NE(next_rx, transcript.end());
+    EXPECT_NE(next_rx->find("GET_ATOM_INFO"), std::string::npos) << *next_rx;
+    // In a run: the run neither stops nor skips a step.
+    ASSERT_EQ(sim->tell("stat-error 2"), "ok");
+    ASSERT_TRUE(start_method_text(numbered_method(3)));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    EXPECT_EQ(sim->executed(), numbered_atoms(3));
+    EXPECT_TRUE(port_errors.empty());
 }
 
 TEST_F(LinkFaultsE2E, a_port_change_moves_the_session_to_the_new_port) {

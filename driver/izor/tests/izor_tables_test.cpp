@@ -93,4 +93,34 @@ TEST(CompoundFileBytes, CarriesACopyOfTheBytes) {
     EXPECT_TRUE(back.empty());
 }
 
+// Introspection shows these names; the bus refuses a table whose names and signature disagree.
+std::size_t names_in(const char* list) {
+    std::size_t n = 0;
+    bool in_name = false;
+    for (const char* c = list ? list : ""; *c; ++c) {
+        if (*c != ' ' && !in_name) ++n;
+        in_name = *c != ' ';
+    }
+    return n;
+}
+
+std::size_t types_in(const char* signature) {
+    std::size_t n = 0;
+    for (const char* c = signature; *c; ++c)
+        if (*c != 'a') ++n;  // "ay" is one type
+    return n;
+}
+
+TEST(IZorTables, EveryArgumentIsNamedAsTheMethodNamesItsParameter) {
+    for (auto table : {izor::iizor_methods(), izor::iizor2_methods()}) {
+        for (const BusMethod& m : table) {
+            SCOPED_TRACE(m.member);
+            EXPECT_EQ(names_in(m.in_names), types_in(m.in_signature));
+            EXPECT_EQ(names_in(m.out_names), types_in(m.out_signature));
+        }
+    }
+    EXPECT_STREQ(izor::iizor_methods()[4].in_names, "Rawname Methname Listname RowInd StartMode Vial InjVolume Flags");
+    EXPECT_STREQ(izor::iizor_methods()[10].out_names, "BarCode result");
+}
+
 }  // namespace

@@ -183,8 +183,16 @@ TEST_F(DriverMismatch, the_text_names_file_and_both_syringes) {
 }
 
 TEST_F(DriverMismatch, cancel_method_answers_false) {
-    interaction->on_next_form([](forms::Form& form) { dynamic_cast<Tnew_syr&>(form).cancel_button->click(); });
+    // While the dialog is open the answer reads Continue: only the click can turn it into a
+    // cancel (the dialog's own default would hide a button that does nothing).
+    bool shown = false;
+    interaction->on_next_form([&](forms::Form& form) {
+        shown = form.Visible;
+        dialog_state().syringe_continue = true;
+        dynamic_cast<Tnew_syr&>(form).cancel_button->click();
+    });
     EXPECT_FALSE(ask_syringe_mismatch());
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(DriverMismatch, cannot_be_closed_from_its_title_bar_and_any_other_close_cancels) {

@@ -46,9 +46,17 @@ class DriverDocument : public DriverTest {
         for (const auto& b : interaction->boxes()) texts.push_back(b.request.text);
         return texts;
     }
+    // 0 when the call fails; `failure` then holds its reason.
     std::int32_t prepare(const std::string& path, const std::string& vial = "Tray2:5") {
-        return prepare_for_run("", path, "", 0, 0, vial, 1.0, 0);
+        failure.clear();
+        try {
+            return prepare_for_run("", path, "", 0, 0, vial, 1.0, 0);
+        } catch (const AutomationFailure& e) {
+            failure = e.what();
+            return 0;
+        }
     }
+    std::string failure;
 };
 
 TEST_F(DriverDocument, a_good_document_gives_the_syringe_and_the_method_and_status_3) {
@@ -157,16 +165,19 @@ TEST_F(DriverDocument, is_refused_unless_the_status_is_1_and_no_run_is_active) {
     EXPECT_EQ(vzor_state().status_code, 8);
     EXPECT_EQ(status_text(), "Got a run command, but not ready");
     EXPECT_EQ(core::step_queue().size, 0);
-    // Status 1 while a run still goes on (a Reset during a run) is not ready either.
+    EXPECT_EQ(failure, "Got a run command, but not ready (status 0: The Zor is Idle)");
+    // Status 1 while a run still goes on (a Reset during a run) is not ready either; the status
+    // goes on telling about that run.
     set_status_idle();
     core::run_state().run_active = true;
     EXPECT_EQ(prepare(path), 0);
-    EXPECT_EQ(vzor_state().status_code, 8);
+    EXPECT_EQ(failure, "Got a run command, but not ready: a run is under way");
+    EXPECT_EQ(vzor_state().status_code, 1);
     core::run_state().run_active = false;
-    set_status_idle();
     EXPECT_EQ(prepare(path), 1);
     // A second one while the first waits for its syringe check.
     EXPECT_EQ(prepare(path), 0);
+    EXPECT_EQ(vzor_state().status_code, 3);
     EXPECT_TRUE(boxes().empty());
 }
 

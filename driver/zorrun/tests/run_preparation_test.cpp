@@ -155,11 +155,13 @@ TEST_F(DriverPreparation, without_error_macros_nothing_is_queued) {
 TEST_F(DriverPreparation, a_matching_syringe_in_another_case_starts_the_method) {
     ASSERT_TRUE(prepare_method(method("10UL"), "run.raw", 0, 0, "Tray1:3", 1));
     core::mounted_syringe() = "10ul";
-    check_syringe_then_run();
+    core::run_next_queued_step();  // GET_SYR
+    EXPECT_TRUE(syringe_check_pending());
+    core::run_next_queued_step();  // the check
     EXPECT_TRUE(interaction->form_captions().empty());
     EXPECT_TRUE(core::run_state().run_active);
     EXPECT_EQ(core::run_state().cmd_list, std::vector<std::string>{"WASH(Wash1,2,)"});
-    EXPECT_FALSE(run_preparation_state().syringe_check_pending);
+    EXPECT_FALSE(syringe_check_pending());
 }
 
 TEST_F(DriverPreparation, an_empty_method_syringe_skips_the_comparison) {

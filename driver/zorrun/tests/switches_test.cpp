@@ -25,13 +25,26 @@ TEST(DriverSwitches, are_read_after_a_slash_or_a_dash_in_any_case) {
     EXPECT_TRUE(s.unregserver);
 }
 
-TEST(DriverSwitches, other_arguments_are_ignored) {
-    const auto s = parse_switches({"Embedding", "--embedding", "-", "/", "-Embed", "-EmbeddingX", "file.raw"});
+TEST(DriverSwitches, other_arguments_are_set_nothing_and_are_kept_for_the_refusal) {
+    const std::vector<std::string> others = {"Embedding", "--embedding", "-", "/", "-Embed", "-EmbeddingX", "file.raw"};
+    const auto s = parse_switches(others);
     EXPECT_FALSE(s.embedding);
     EXPECT_FALSE(s.automation);
     EXPECT_FALSE(s.regserver);
     EXPECT_FALSE(s.unregserver);
+    EXPECT_FALSE(s.help);
+    EXPECT_EQ(s.unknown, others);
     EXPECT_FALSE(parse_switches({}).started_by_com());
+    EXPECT_TRUE(parse_switches({}).unknown.empty());
+}
+
+TEST(DriverSwitches, help_is_asked_for_in_the_usual_spellings) {
+    for (const char* spelling : {"--help", "-h", "-?", "/?", "-Help", "/HELP"}) {
+        const auto s = parse_switches({spelling});
+        EXPECT_TRUE(s.help) << spelling;
+        EXPECT_TRUE(s.unknown.empty()) << spelling;
+    }
+    EXPECT_NE(zorrun::usage_text().find("-RegServer"), std::string::npos);
 }
 
 TEST(DriverWire, fields_survive_tabs_line_ends_and_8_bit_bytes) {

@@ -129,6 +129,10 @@ TEST_F(DriverObject, reset_in_a_run_turns_5_into_1_without_a_broadcast_and_leave
 
 TEST_F(DriverObject, start_run_chooses_5_or_6_by_the_start_mode) {
     std::int32_t result = 0;
+    // With nothing prepared a start does nothing, and says so.
+    ASSERT_EQ(driver->StartRun(&result), ZOR_E_NOT_READY);
+    EXPECT_FALSE(core::run_state().go_flag);
+    core::run_state().run_active = true;
     vzor_state().start_mode = 1;
     ASSERT_EQ(driver->StartRun(&result), com::S_OK);
     EXPECT_EQ(vzor_state().status_code, 5);

@@ -2,6 +2,7 @@
 #include "platform/comm/comm.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 
@@ -122,6 +123,17 @@ TEST_F(CommTest, MissingOrInvalidDevicesGiveTheirErrors) {
     ::close(fd);
     EXPECT_EQ(comm::open_device(name).error.code, comm::error::file_not_found);
     ::unlink(name);
+}
+
+TEST_F(CommTest, ADeviceThisUserMayNotOpenIsDeniedWithItsReasonAndPathNotAsInUse) {
+    ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
+    const std::string got = zor_test::in_unprivileged_child([] {
+        auto r = comm::open_device("COM7");
+        return std::to_string(r.error.code) + "|" + r.error.message;
+    });
+    ::chmod(pty.slave_path().c_str(), 0620);
+    EXPECT_EQ(got, std::to_string(comm::error::permission_denied) + "|open " + pty.slave_path() + ": Permission denied");
+    EXPECT_NE(comm::describe_error(comm::error::permission_denied), comm::describe_error(comm::error::access_denied));
 }
 
 TEST_F(CommTest, ClosedHandlesGiveInvalidHandle) {
@@ -551,6 +563,45 @@ TEST_F(CommTest, PurgeDropsInputAndAbortsHeldOutput) {
     EXPECT_EQ(w.result().error.code, comm::error::operation_aborted);
     comm::escape(h, comm::Escape::set_xon);
     EXPECT_EQ(pty.read_master(1, 100ms), "") << "purged output never goes out";
+}
+
+// A purge between the driver's poll and its read leaves nothing to read: that is no hang-up.
+// Many rounds of purging while the far end keeps writing; the device stays alive throughout.
+TEST_F(CommTest, PurgingWhileTheFarEndWritesNeverLosesTheDevice) {
+    auto h = open_ok();
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const char chunk[] = "0123456789abcdef";
+        while (!stop.load()) {
+            if (::write(pty.master(), chunk, sizeof chunk - 1) < 0) std::this_thread::yield();
+        }
+    });
+    // Bounded in rounds and in time, so a loaded machine only runs fewer rounds.
+    const auto end = std::chrono::steady_clock::now() + 4s;
+    char buffer[64];
+    long rounds = 0;
+    bool lost = false;
+    for (; rounds < 300000 && std::chrono::steady_clock::now() < end; ++rounds) {
+        ASSERT_FALSE(comm::purge(h, comm::purge_flags::rx_clear));
+        auto r = comm::read(h, buffer, sizeof buffer, 0ms);
+        if (r.status == comm::Status::disconnected) {
+            lost = true;
+            break;
+        }
+    }
+    stop = true;
+    writer.join();
+    EXPECT_FALSE(lost) << "lost after " << rounds << " rounds";
+    // Still alive both ways.
+    while (!pty.read_master(4096, 50ms).empty()) {
+    }
+    ASSERT_FALSE(comm::purge(h, comm::purge_flags::rx_clear));
+    auto w = comm::write(h, "alive", 5, 2s);
+    EXPECT_EQ(w.status, comm::Status::ok);
+    EXPECT_EQ(pty.read_master(5, 2s), "alive");
+    ASSERT_TRUE(pty.write_master("back"));
+    auto r = comm::read(h, buffer, 4, 2s);
+    EXPECT_EQ(r.status, comm::Status::ok);
 }
 
 TEST_F(CommTest, WriteTimeOutDropsTheRest) {

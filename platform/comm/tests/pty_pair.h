@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +23,36 @@ inline bool wait_until(const std::function<bool()>& pred,
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// Runs `body` in a child process without root's rights (it becomes "nobody" when the tests run
+// as root, whom no file mode keeps out) and returns what the body returned; "" when the child
+// could not run it.
+inline std::string in_unprivileged_child(const std::function<std::string()>& body) {
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    const pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        ::close(out[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        const std::string text = body();
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(out[1], text.data() + done, text.size() - done);
+            if (n <= 0) ::_exit(4);
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : std::string();
 }
 
 class PtyPair {

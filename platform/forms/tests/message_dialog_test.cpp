@@ -166,3 +166,55 @@ TEST_F(MessageForms, AShownBoxFormAnswersWithTheClickedButton) {
 
 }  // namespace
 }  // namespace platform::forms
+
+namespace platform::forms {
+namespace {
+
+// A backend that notes what the framework tells it.
+class NotedBackend : public Backend {
+  public:
+    void draw(const Canvas&, const CanvasCall&) override {}
+    TextExtent text_extent(const Font& font, std::string_view text) const override {
+        return HeadlessBackend().text_extent(font, text);
+    }
+    void form_changed(const Form&) override {}
+    void control_destroyed(const Control& control) override { destroyed.push_back(control.Name); }
+    std::vector<std::string> destroyed;
+};
+
+TEST_F(MessageDialog, APersonAnswersABoxByClickingAButtonOfItsMessageForm) {
+    PersonInteraction person;
+    InteractionProvider* previous = set_interaction_provider(&person);
+    Reaper reaper;
+    // The person: clicks the second button of the box once it is on the screen.
+    HiddenWindow hand("TestHand", [](std::uint32_t, window::WParam, window::LParam) -> window::Result {
+        for (Form* form : screen().forms()) {
+            auto* box = dynamic_cast<MessageForm*>(form);
+            if (box && box->Visible && box->modal()) box->buttons.at(1)->click();
+        }
+        return 0;
+    });
+    window::post_message(hand.handle(), window::WM_USER);
+    const ModalResult answer =
+        show_message_dialog({DialogType::confirmation, "", "Overwrite the method?", {DialogButton::yes, DialogButton::no}});
+    set_interaction_provider(previous);
+    EXPECT_EQ(answer, mr_no);
+    EXPECT_FALSE(reaper.fired());
+    // The box's form is gone again.
+    for (Form* form : screen().forms()) EXPECT_EQ(dynamic_cast<MessageForm*>(form), nullptr);
+}
+
+TEST_F(MessageDialog, TheBackendHearsOfEveryControlThatIsDestroyed) {
+    NotedBackend noted;
+    Backend* previous = set_backend(&noted);
+    {
+        auto box = build_message_form({DialogType::warning, "", "Careful", {DialogButton::ok, DialogButton::cancel}});
+        EXPECT_EQ(box->type, DialogType::warning);
+    }
+    set_backend(previous);
+    // The form first (its children still exist then), then its children, last made first.
+    EXPECT_EQ(noted.destroyed, (std::vector<std::string>{"", "Cancel", "OK", "Message"}));
+}
+
+}  // namespace
+}  // namespace platform::forms

@@ -456,6 +456,23 @@ TEST_F(RegistryTest, ABatchWithAnInvalidStepWritesNothing) {
     EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, "Good"));
 }
 
+TEST_F(RegistryTest, ABatchClearsAKeysValuesAndRefillsIt) {
+    ASSERT_TRUE(set_integer_value(HKEY_CURRENT_USER, "L", "old1", 0));
+    ASSERT_TRUE(set_string_value(HKEY_CURRENT_USER, "L", "old2", "x"));
+    ASSERT_TRUE(create_key(HKEY_CURRENT_USER, "L\\Sub"));
+    WriteBatch batch;
+    batch.clear_values(HKEY_CURRENT_USER, "L").set_integer(HKEY_CURRENT_USER, "L", "new", 0);
+    ASSERT_TRUE(batch.commit());
+    auto values = list_values(HKEY_CURRENT_USER, "L");
+    ASSERT_TRUE(values.has_value());
+    ASSERT_EQ(values->size(), 1u);
+    EXPECT_EQ((*values)[0].name, "new");
+    EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, "L\\Sub")) << "subkeys stay";
+    // A key that does not exist has nothing to clear.
+    ASSERT_TRUE(WriteBatch().clear_values(HKEY_CURRENT_USER, "Missing").commit());
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, "Missing"));
+}
+
 TEST_F(RegistryTest, OneStepFunctions) {
     EXPECT_TRUE(create_key(HKEY_LOCAL_MACHINE, "A\\B"));
     EXPECT_TRUE(key_exists(HKEY_LOCAL_MACHINE, "\\A\\B"));

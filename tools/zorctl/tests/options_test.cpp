@@ -67,4 +67,13 @@ TEST(ZorctlCommandLine, bad_lines_are_refused_with_the_reason) {
     EXPECT_EQ(parsed({"barcode", "Tray2:5"}).vial, "Tray2:5");
 }
 
+TEST(ZorctlCommandLine, help_is_asked_for_as_a_command_or_an_option_anywhere) {
+    EXPECT_EQ(parsed({"--help"}).name, "help");
+    EXPECT_EQ(parsed({"-h"}).name, "help");
+    EXPECT_EQ(parsed({"help"}).name, "help");
+    EXPECT_EQ(parsed({"run", "--help"}).name, "help");
+    EXPECT_EQ(refusal({"--bogus"}), "unknown option --bogus (the command comes first)");
+    EXPECT_EQ(refusal({"run", "d", "v", "--bogus", "1"}), "run takes no option --bogus");
+}
+
 }  // namespace

@@ -84,7 +84,9 @@ class ScriptedDriver : public zorctl::Driver {
         return {};
     }
     Outcome instrument_has_stopped(std::int32_t& result) override {
-        result = (now.code == 0 || now.code == 1 || now.code == 8) ? 1 : 0;
+        // Status 3 with its first text: the driver waits for the syringe and no run is active yet.
+        const bool preparing = now.code == 3 && now.text == "Zor starting method";
+        result = (now.code == 0 || now.code == 1 || now.code == 8 || preparing) ? 1 : 0;
         return {};
     }
     Outcome read_barcode(const std::string&, std::string& code, std::int32_t& result) override {
@@ -123,6 +125,8 @@ class ScriptedDriver : public zorctl::Driver {
         return true;
     }
     int configuration_notices() const override { return notices; }
+    int interrupts() const override { return interrupt_after_waits >= 0 && waits >= interrupt_after_waits ? 1 : 0; }
+    int interrupt_after_waits = -1;  // Ctrl-C arrives during this wait (0: before the run began)
 
   private:
     std::deque<Step> pending;
@@ -201,7 +205,7 @@ TEST_F(ZorctlRunFollower, a_refused_run_ends_with_status_8_and_says_why_the_driv
 TEST_F(ZorctlRunFollower, an_unreadable_document_fails_without_following_the_status) {
     driver.prepare_result = 0;
     EXPECT_EQ(run(), zorctl::exit_failed);
-    EXPECT_NE(err.str().find("Zorrun could not read the method document " + document.string()),
+    EXPECT_NE(err.str().find("Zorrun did not take the run of " + document.string() + " (result 0)"),
               std::string::npos);
     EXPECT_EQ(driver.waits, 0);
 }
@@ -240,7 +244,7 @@ TEST_F(ZorctlRunFollower, prepare_alone_reports_the_status_it_left) {
     EXPECT_EQ(zorctl::prepare(driver, options, out, err), zorctl::exit_ok);
     EXPECT_EQ(out_lines().back(), "status 3: Zor starting method");
     EXPECT_EQ(zorctl::prepare(driver, options, out, err), zorctl::exit_failed);  // not idle any more
-    EXPECT_NE(err.str().find("refused the run (status 8)"), std::string::npos);
+    EXPECT_NE(err.str().find("refused the run (status 8: "), std::string::npos) << err.str();
 }
 
 TEST_F(ZorctlRunFollower, reload_waits_for_the_configuration_notice_and_the_end_of_the_upload) {
@@ -263,6 +267,31 @@ TEST_F(ZorctlRunFollower, an_upload_that_the_driver_did_not_take_is_a_failure) {
     driver.uploading_values = {1, 0};
     zorctl::WaitOptions wait;
     EXPECT_EQ(zorctl::reload(driver, wait, driver.clock(), out, err), zorctl::exit_failed);
+}
+
+TEST_F(ZorctlRunFollower, ctrl_c_during_a_run_stops_it_on_the_instrument_before_zorctl_exits) {
+    driver.after_prepare = {{3, "Washing 50%"}, {4, "Waiting for start"}};
+    driver.after_start = {{6, "Injecting 40%"}, {6, "Injecting 80%"}, {1, "The Zor is idle"}};
+    driver.interrupt_after_waits = 3;
+    EXPECT_EQ(run(), zorctl::exit_interrupted);
+    EXPECT_EQ(driver.calls, (std::vector<std::string>{"Initialize", "PrepareForRun", "StartRun", "StopRun"}));
+    EXPECT_EQ(out_lines().back(), "StopRun: 1");
+    EXPECT_NE(err.str().find("interrupted: the run was stopped"), std::string::npos) << err.str();
+}
+
+TEST_F(ZorctlRunFollower, ctrl_c_while_the_driver_prepares_stops_the_run_once_it_has_begun) {
+    // A stop before the run is active would be lost: the method would start after zorctl left.
+    driver.after_prepare = {{3, "Zor starting method"}, {3, "Washing 50%"}, {4, "Waiting for start"}};
+    driver.interrupt_after_waits = 1;
+    EXPECT_EQ(run(), zorctl::exit_interrupted);
+    EXPECT_EQ(driver.calls, (std::vector<std::string>{"Initialize", "PrepareForRun", "StopRun"}));
+    EXPECT_EQ(driver.now.text, "Washing 50%");
+}
+
+TEST_F(ZorctlRunFollower, ctrl_c_before_the_run_was_prepared_prepares_nothing) {
+    driver.interrupt_after_waits = 0;
+    EXPECT_EQ(run(), zorctl::exit_interrupted);
+    EXPECT_EQ(driver.calls, (std::vector<std::string>{"Initialize"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
 #include "driver/izor/izor.h"
+#include "driver/zorrun/server.h"
 #include "platform/com/com.h"
 #include "utilities/settings.h"
 
@@ -46,10 +47,31 @@ TEST_F(ZorrunRegistration, regserver_writes_the_local_server_and_unregserver_rem
     EXPECT_EQ(found->bus_name, "com.hox.Zorrun");
     EXPECT_EQ(found->object_name, "IZor");
     EXPECT_EQ(com::clsid_from_prog_id("Zorrun.IZor"), izor::CLSID_IZor);
+    // The bus's service file names the same program, without a switch.
+    const auto service = folder / "data" / "dbus-1" / "services" / "com.hox.Zorrun.service";
+    EXPECT_EQ(core_test::read_file_lines(service),
+              (std::vector<std::string>{"[D-BUS Service]", "Name=com.hox.Zorrun",
+                                        "Exec=" + std::filesystem::canonical(ZORRUN_PATH).string()}));
     // Registration alone starts no server.
     EXPECT_FALSE(client->zorrun_on_bus());
     EXPECT_EQ(run_program(ZORRUN_PATH, {"-unregserver"}, env), 0);
     EXPECT_FALSE(com::find_local_registration(izor::CLSID_IZor));
+    EXPECT_FALSE(std::filesystem::exists(service));
+}
+
+TEST_F(ZorrunRegistration, the_service_file_quotes_a_program_path_the_bus_would_split) {
+    EXPECT_EQ(zorrun::service_file_text("/opt/zor/bin/Zorrun"),
+              "[D-BUS Service]\nName=com.hox.Zorrun\nExec=/opt/zor/bin/Zorrun\n");
+    EXPECT_EQ(zorrun::service_file_text("/home/lab user/it's/Zorrun"),
+              "[D-BUS Service]\nName=com.hox.Zorrun\nExec='/home/lab user/it'\\''s/Zorrun'\n");
+    const char* home = ::getenv("HOME");
+    const std::string own_home = home ? home : "";
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", "/home/lab", 1);
+    EXPECT_EQ(zorrun::service_file_path(), "/home/lab/.local/share/dbus-1/services/com.hox.Zorrun.service");
+    ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the bus does
+    EXPECT_EQ(zorrun::service_file_path(), "/home/lab/.local/share/dbus-1/services/com.hox.Zorrun.service");
+    ::setenv("HOME", own_home.c_str(), 1);
 }
 
 using ZorrunLifetime = ZorrunE2E;
@@ -86,6 +108,15 @@ TEST_F(ZorrunLifetime, a_zorrun_started_without_switches_outlives_its_clients) {
     client_that_dies_holding_a_reference();
     EXPECT_TRUE(client->GetStatus().ok);
     EXPECT_TRUE(zorrun->running());
+}
+
+TEST_F(ZorrunLifetime, a_zorrun_ends_when_its_session_bus_goes_away) {
+    start();
+    initialize();
+    client.reset();
+    bus.reset();  // the session ends
+    EXPECT_EQ(zorrun->wait_exit(20s), 0);
+    EXPECT_NE(zorrun_stderr().find("the session bus went away"), std::string::npos) << zorrun_stderr();
 }
 
 TEST_F(ZorrunLifetime, killed_in_the_middle_of_a_call_gives_the_client_a_disconnect_error) {

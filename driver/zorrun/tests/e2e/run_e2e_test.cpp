@@ -14,11 +14,6 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
 
 class ZorrunRun : public ZorrunE2E {
   protected:
-    std::string document(const std::vector<std::string>& lines, const std::string& name = "run.raw") {
-        const auto path = folder / name;
-        write_method_document(path, lines);
-        return path.string();
-    }
     CallResult prepare(const std::string& path, std::int32_t start_mode = 0, const std::string& vial = "Tray2:5") {
         return client->PrepareForRun("raw", path, "list", 0, start_mode, vial, 1.0, 0);
     }
@@ -185,33 +180,41 @@ TEST_F(ZorrunRun, cancel_method_runs_sl_exit_when_the_library_has_it) {
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
 }
 
-TEST_F(ZorrunRun, a_refused_prepare_for_run_reports_0_and_status_8) {
+TEST_F(ZorrunRun, a_refused_prepare_for_run_fails_with_its_reason_and_status_8) {
     start();
     const std::string path = document(sample_method());
     // Not initialized: status 0.
     const CallResult r = prepare(path);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error_message,
+              "PrepareForRun failed: HRESULT 0x8007139F: Got a run command, but not ready (status 0: The Zor is Idle)");
     EXPECT_EQ(status(), 8);
-    EXPECT_EQ(client->AtomStatus().text, "The Zor is idle");
+    EXPECT_EQ(client->AtomStatus().text, "Got a run command, but not ready");
     EXPECT_EQ(count_sent("GET_SYR"), 0);
 }
 
-TEST_F(ZorrunRun, an_unreadable_document_gives_0_and_the_message_and_keeps_the_status) {
+TEST_F(ZorrunRun, an_unreadable_document_fails_with_the_message_and_keeps_the_status) {
     start();
     initialize();
     const CallResult missing = prepare((folder / "missing.raw").string());
-    ASSERT_TRUE(missing.ok);
-    EXPECT_EQ(missing.result, 0);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.error_message.rfind("PrepareForRun failed: HRESULT 0x80030002: cant open storage: 0080030002 (" +
+                                              (folder / "missing.raw").string() + ": ",
+                                          0),
+              0u)
+        << missing.error_message;
     std::ofstream(folder / "plain.raw") << "10ul\r\nWash()\r\n";
-    EXPECT_EQ(prepare((folder / "plain.raw").string()).result, 0);
+    const CallResult plain = prepare((folder / "plain.raw").string());
+    EXPECT_FALSE(plain.ok);
+    EXPECT_NE(plain.error_message.find("HRESULT 0x800300FB: cant open storage: 00800300FB ("), std::string::npos)
+        << plain.error_message;
     EXPECT_EQ(box_texts(), (std::vector<std::string>{"cant open storage: 0080030002", "cant open storage: 00800300FB"}));
     EXPECT_EQ(status(), 1);
     // A Data stream without a complete line fails the call.
     const CallResult empty = prepare(document({}));
     EXPECT_FALSE(empty.ok);
     EXPECT_EQ(empty.error_name, failed_error);
-    EXPECT_EQ(empty.error_message, "PrepareForRun failed: HRESULT 0x80004005");
+    EXPECT_EQ(empty.error_message, "PrepareForRun failed: HRESULT 0x80004005: the method stream holds no syringe line");
     EXPECT_EQ(status(), 1);
     // The driver goes on: a good document runs.
     ASSERT_EQ(prepare(document(sample_method())).result, 1);
@@ -232,14 +235,20 @@ TEST_F(ZorrunRun, validate_method_reads_the_storage_it_is_given) {
     EXPECT_EQ(none.text, "The ZOR Method is not readable");
 }
 
-TEST_F(ZorrunRun, change_operating_mode_2_runs_sl_exit_and_sets_status_1) {
+TEST_F(ZorrunRun, change_operating_mode_2_runs_sl_exit_reading_busy_and_then_sets_status_1) {
     start();
     initialize();
     const CallResult r = client->ChangeOperatingMode(2);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(status(), 1);
+    // Never idle while the instrument works.
+    EXPECT_EQ(status(), 9);
     EXPECT_TRUE(wait_until([&] { return contains(sim->executed(), "WASH(Wash2,3,)"); }));
+    EXPECT_TRUE(wait_for_status(1));
+    // Without the macro nothing runs: idle at once.
+    std::filesystem::remove(folder / "SL EXIT.pma");
+    ASSERT_EQ(client->ChangeOperatingMode(3).result, 1);
+    EXPECT_EQ(status(), 1);
 }
 
 TEST_F(ZorrunRun, reset_during_a_run_in_status_5_stops_it_and_sets_1) {
@@ -281,7 +290,7 @@ TEST_F(ZorrunRun, a_value_out_of_range_is_asked_for_in_the_parameter_dialog) {
     EXPECT_TRUE(wait_for_status(1));
 }
 
-TEST_F(ZorrunRun, an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort_ends_through_method_exit) {
+TEST_F(ZorrunRun, an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort_ends_failed_through_method_exit) {
     start({.zorsim = {"--error-atom", "ASPIRATE=17"}});
     channel->set_box_handler([&](const InteractionEvent& e) -> std::optional<int> {
         if (e.buttons == "abort,retry,ignore") return 3;  // Abort
@@ -289,7 +298,9 @@ TEST_F(ZorrunRun, an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort
     });
     initialize();
     ASSERT_EQ(prepare(document(sample_method())).result, 1);
-    ASSERT_TRUE(wait_for_status(1));
+    // The run did not do what was asked: it ends failed, not idle.
+    ASSERT_TRUE(wait_for_status(8));
+    EXPECT_EQ(client->AtomStatus().text, "Error in method!");
     const auto boxes = channel->boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].type, "warning");

@@ -22,6 +22,9 @@ void ZorrunE2E::SetUp() {
     folder = pattern;
     // The test writes Zorrun's settings into the store that Zorrun will read.
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
+    // Registration writes the bus's service file under XDG_DATA_HOME: the test's own, which its
+    // bus (started below) reads too.
+    ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
     platform::registry::reset_store();
     putils::reset_session();
     putils::session().instance_number = 1;
@@ -143,6 +146,12 @@ bool ZorrunE2E::wait_for_polls(int n) {
     };
     const int target = polls() + n;
     return wait_until([&] { return polls() >= target; });
+}
+
+std::string ZorrunE2E::document(const std::vector<std::string>& lines, const std::string& name) const {
+    const auto path = folder / name;
+    write_method_document(path, lines);
+    return path.string();
 }
 
 void ZorrunE2E::write_macro(const std::string& name, const std::vector<std::string>& lines) const {

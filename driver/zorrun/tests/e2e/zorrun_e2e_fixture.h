@@ -59,6 +59,8 @@ class ZorrunE2E : public ::testing::Test {
     // Waits until zorsim has seen `n` more GET_STAT polls than now.
     bool wait_for_polls(int n);
 
+    // A method document of the lines in the test's folder; its path.
+    std::string document(const std::vector<std::string>& lines, const std::string& name = "run.raw") const;
     void write_macro(const std::string& name, const std::vector<std::string>& lines) const;
     void write_setting(const std::string& name, const std::string& value) const;
     void write_setting(const std::string& name, std::int32_t value) const;

@@ -24,8 +24,13 @@ class PrivateBus : public ::testing::Environment {
         const std::string daemon = find_program("dbus-daemon");
         if (daemon.empty()) return;
         // The daemon forks and its first process ends after printing the address and the pid.
-        const Finished f =
-            run_program({daemon, "--session", "--fork", "--print-address=1", "--print-pid=1"}, {}, 20s);
+        // Its service folder is an empty one of its own: a Zorrun registered with this user's bus
+        // must not be started in place of the one under test.
+        char pattern[] = "/tmp/zorctl-bus-XXXXXX";
+        if (!::mkdtemp(pattern)) return;
+        data_home_ = pattern;
+        const Finished f = run_program({daemon, "--session", "--fork", "--print-address=1", "--print-pid=1"},
+                                       {"XDG_DATA_HOME=" + data_home_}, 20s);
         std::istringstream lines(f.out);
         std::string address, pid;
         std::getline(lines, address);
@@ -36,10 +41,13 @@ class PrivateBus : public ::testing::Environment {
     }
     void TearDown() override {
         if (pid_ > 0) ::kill(pid_, SIGTERM);
+        std::error_code ignored;
+        if (!data_home_.empty()) std::filesystem::remove_all(data_home_, ignored);
     }
 
   private:
     pid_t pid_ = -1;
+    std::string data_home_;
 };
 
 [[maybe_unused]] ::testing::Environment* const private_bus =
@@ -64,8 +72,9 @@ void ZorctlE2E::SetUp() {
     fs::create_directory(methods);
     copy_macro_library(methods);
     fs::copy_file(examples / "zor_config.pol", methods / "latest_zor.pol");
+    // XDG_DATA_HOME: registration writes the bus's service file there, not into the user's home.
     environment = {"ZOR_REGISTRY=" + (folder / "registry.db").string(),
-                   "ZOR_COM1=" + (folder / "COM1").string()};
+                   "ZOR_COM1=" + (folder / "COM1").string(), "XDG_DATA_HOME=" + (folder / "data").string()};
 
     const auto zorreg = [&](const std::vector<std::string>& args) {
         std::vector<std::string> argv = {ZORREG_PATH};

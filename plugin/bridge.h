@@ -1,0 +1,29 @@
+// The bridge to Zorrun: one IIZor2 held for the library, made by activation (Zorrun is
+// started when it is not running). A call that finds Zorrun gone (disconnected, or its bus
+// name without owner) drops the interface, connects again (which starts a new Zorrun) and
+// repeats the call once, so a driver that died does not leave the plug-in without one until
+// it is unloaded. Every routine returns the call's result; failures were shown as boxes
+// ("no interface to driver", "no connection to zor") or are the caller's to report. Main
+// thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/com/hresult.h"
+
+namespace zorsetup {
+
+bool connect_driver();
+platform::com::HRESULT driver_set_tray_type(std::string_view tray, std::string_view type);
+// The mounted syringe; "" when not connected or the call failed.
+std::string driver_get_syringe();
+platform::com::HRESULT driver_reset();
+platform::com::HRESULT driver_reload_configuration();
+platform::com::HRESULT driver_change_ports(int port);
+// Gives the interface back (library unload, the utility form's creation).
+void release_driver();
+bool driver_held();
+
+}  // namespace zorsetup

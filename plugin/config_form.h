@@ -1,0 +1,47 @@
+// Tconfig_form, "Zor Configuration": the serial port of the Zor (changed at once, and Zorrun
+// told), the method folder (stored when the dialog goes), and "Get Configuration from Zor".
+//
+// Where the dialog differs from a literal reading, for the user's sake: closing it while no
+// folder is selected (an empty folder list) keeps the "Method Folder" setting as it was
+// instead of storing an empty folder. The Browse button is present; choosing a folder with it
+// comes with the folder-browse dialog, until then a click does nothing. Main thread only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/forms/controls.h"
+
+namespace zorsetup {
+
+class Tconfig_form : public platform::forms::Form {
+  public:
+    Tconfig_form();
+
+    platform::forms::GroupBox* GroupBox1;
+    platform::forms::ComboBox* folder_combo_box;
+    platform::forms::BitBtn* browse_button;
+    platform::forms::GroupBox* GroupBox2;
+    platform::forms::ComboBox* port_box;
+    platform::forms::Button* get_config_button;
+    platform::forms::BitBtn* help_button;
+    platform::forms::BitBtn* done_button;
+
+    // Ports 0 to 31 that PortIsFree reports, "COM" + n; `selected` becomes the selection.
+    void fill_port_box(int selected);
+    // The number in the selected entry (the at most two characters after "COM"); -1 for none.
+    int port_from_box() const;
+    // The folder becomes the first entry and the selection; a later equal one goes.
+    void folder_to_top(std::string_view folder);
+
+  private:
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+    void port_boxChange();
+};
+
+// The Config interface's LaunchConfigDialog: shown modally, freed (which stores the folder).
+void launch_config_dialog();
+
+}  // namespace zorsetup

@@ -1,0 +1,52 @@
+// The method in the host's document: the streams "Text" (template name, description lines)
+// and "Data" (syringe, steps, then the definitions of the macros the steps use, so that the
+// driver runs the stream alone). Each line is the 8-bit text, CR and LF, as UTF-16LE, with no
+// byte-order mark, count or terminating zero.
+//
+// Differences from how the documents were once handled, each a loss the old way caused:
+// - a stream is read whole, however long (a single read of 40,000 bytes lost the end of a
+//   long method);
+// - Save replaces streams the storage already holds (saving twice into one document failed,
+//   or left a new "Text" beside an old "Data");
+// - a failed write leaves the method modified, so the host does not drop the edits;
+// - a syringe the configuration does not know is kept as the document has it, with a message,
+//   instead of being replaced by whatever the box showed;
+// - a stream without a complete line is refused with a message instead of being taken apart;
+// - a CR not followed by LF ends its line without eating the next character;
+// - a failed read leaves the editor's method as it was.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/storage/com_storage.h"
+
+namespace zorsetup {
+
+class Tmethod_editor;
+using Lines = std::vector<std::string>;
+
+// The units of a stream as lines: each line ends at CR (a following LF is skipped) or at a lone
+// LF; units after the last line end are dropped.
+Lines split_wide_buffer(std::u16string_view units);
+// One line as the stream holds it: UTF-16LE of the text and CR LF, in one write.
+std::int32_t write_stream_line(platform::storage::IStream& stream, std::string_view text);
+// Every line; at the first failure of line n (from 1) "couldnt write string n" and its result.
+std::int32_t strings_to_stream(const Lines& lines, platform::storage::IStream& stream);
+// Reads the named stream whole into lines; "cant open stream NAME" / "cant read stream NAME".
+std::int32_t stream_to_strings(platform::storage::IStorage& storage, std::string_view name, Lines& lines);
+
+// The host's Save and Open. Save: 1 when the current step does not pass its check (nothing
+// written), else 0 or the storage's failure. Open: 0 or the failure (the editor keeps its
+// method then).
+std::int32_t save_method_document(Tmethod_editor& editor, platform::storage::IStorage& storage);
+std::int32_t open_method_document(Tmethod_editor& editor, platform::storage::IStorage& storage);
+
+// The lines of "Data" and "Text" the editor's method gives (what Save writes).
+Lines data_stream_lines(Tmethod_editor& editor);
+Lines text_stream_lines(Tmethod_editor& editor);
+
+}  // namespace zorsetup

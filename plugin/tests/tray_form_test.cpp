@@ -1,0 +1,173 @@
+// The tray dialog on the example configuration: Tray1 is a VT96 (8 columns of 12, numbered down
+// each column), Tray3 a VT54R (6 x 9, "Row Length X" 80 so turned, "Col Length Y" -50 so
+// mirrored).
+#include "plugin/tests/editor_fixture.h"
+#include "plugin/tray_form.h"
+#include "utilities/text.h"
+
+namespace zorsetup_test {
+namespace {
+
+using zorsetup::TrayGrid;
+
+class TrayForm : public EditorTest {
+  protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        zorsetup::tray_dialog_state() = {};
+        putils::session().requested_tray = "Tray1";
+        putils::set_sample_types("Tray1;Sample;SA;Standard;ST");
+    }
+    platform::forms::FormPtr<zorsetup::Ttray_form> open() {
+        auto form = platform::forms::make_form<zorsetup::Ttray_form>();
+        form->Show();
+        return form;
+    }
+    std::vector<int> result_numbers() const {
+        std::vector<int> n;
+        for (const auto& v : zorsetup::tray_dialog_state().result) n.push_back(v.number);
+        return n;
+    }
+};
+
+TEST_F(TrayForm, NumbersVialsInTheTraysOwnOrder) {
+    const TrayGrid plain = TrayGrid::of("Tray1");
+    EXPECT_EQ(plain.columns, 8);
+    EXPECT_EQ(plain.rows, 12);
+    EXPECT_EQ(plain.vial_number(0, 0), 1);
+    EXPECT_EQ(plain.vial_number(0, 11), 12);
+    EXPECT_EQ(plain.vial_number(1, 0), 13);
+    const TrayGrid turned = TrayGrid::of("Tray3");
+    EXPECT_TRUE(turned.turned);
+    EXPECT_TRUE(turned.mirrored);
+    EXPECT_EQ(turned.columns, 9);
+    EXPECT_EQ(turned.rows, 6);
+    EXPECT_EQ(turned.vial_number(0, 5), 1);
+    EXPECT_EQ(turned.vial_number(1, 5), 2);
+    EXPECT_EQ(turned.vial_number(0, 4), 10);
+    EXPECT_EQ(TrayGrid::of("Inj1").columns, 0);
+}
+
+TEST_F(TrayForm, ARangeSelectsEveryIncrementAndTheResultIsAscending) {
+    auto form = open();
+    ASSERT_EQ(zorsetup::tray_dialog_state().current_tray, "Tray1");
+    form->from_box->Text = "1";
+    form->to_box->Text = "10";
+    form->increment_box->Text = "3";
+    form->add_vials_button->click();
+    EXPECT_EQ(form->selected_count(), 4);
+    form->store_selection();
+    EXPECT_EQ(result_numbers(), (std::vector<int>{1, 4, 7, 10}));
+    EXPECT_EQ(form->selected_count(), 0);
+    form->increment_box->Text = "x";
+    form->add_vials_button->click();
+    EXPECT_EQ(messages(), Lines{"Increment is invalid :x"});
+}
+
+TEST_F(TrayForm, AClickTogglesOneVialAndABandSelectsWithoutDeselecting) {
+    auto form = open();
+    ASSERT_GT(form->radius(), 2);
+    const auto [x, y] = form->vial_centre(1, 0);  // vial 13
+    form->tray_picture->mouse_down(platform::forms::MouseButton::left, x, y);
+    form->tray_picture->mouse_up(platform::forms::MouseButton::left, x, y);
+    EXPECT_EQ(form->vial_state(1, 0), 0);
+    const auto [x0, y0] = form->vial_centre(0, 0);
+    const auto [x1, y1] = form->vial_centre(1, 1);
+    form->tray_picture->mouse_down(platform::forms::MouseButton::left, x0, y0);
+    form->tray_picture->mouse_up(platform::forms::MouseButton::left, x1, y1);
+    EXPECT_EQ(form->selected_count(), 4);
+    EXPECT_EQ(form->vial_state(1, 0), 0);
+    form->tray_picture->mouse_down(platform::forms::MouseButton::left, x, y);
+    form->tray_picture->mouse_up(platform::forms::MouseButton::left, x, y);
+    EXPECT_EQ(form->vial_state(1, 0), -1);
+}
+
+TEST_F(TrayForm, AddVialsWithoutASelectionEndsCancelled) {
+    auto form = open();
+    zorsetup::tray_dialog_state().cancelled = false;
+    form->add_button->click();
+    EXPECT_TRUE(zorsetup::tray_dialog_state().cancelled);
+    EXPECT_EQ(messages(), Lines{"No vials are selected!"});
+}
+
+TEST_F(TrayForm, TheHostsVialsAreShownOnceAndSelectAllCoversTheTray) {
+    zorsetup::tray_dialog_state().input = {{13, 1}, {2, 0}};
+    auto form = open();
+    EXPECT_EQ(form->vial_state(1, 0), 1);
+    EXPECT_EQ(form->vial_state(0, 1), 0);
+    EXPECT_TRUE(zorsetup::tray_dialog_state().input.empty());
+    form->select_all_button->click();
+    EXPECT_EQ(form->selected_count(), 96);
+    form->deselect_button->click();
+    EXPECT_EQ(form->selected_count(), 0);
+}
+
+TEST_F(TrayForm, TheTrayTypeMenuOffersTheTypesOfTheTraysGroup) {
+    auto form = open();
+    form->open_tray_type_popup("Tray2");  // group "A"
+    std::vector<std::string> offered;
+    for (auto* item : form->tray_type_popup->visible_items()) offered.push_back(item->Caption);
+    EXPECT_EQ(offered, (Lines{"VT96", "VT96BC", "MT96"}));
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+// Sets a number attribute of an object of the loaded model.
+void set_attribute(const std::string& object, const std::string& attribute, double value) {
+    const core::Tobject_rec* rec = core::object_record_by_name(object);
+    ASSERT_NE(rec, nullptr);
+    const core::Tclass_rec& cls = core::config_model().classes[static_cast<std::size_t>(rec->class_index)];
+    for (int k = 0; k < cls.attribute_count; ++k)
+        if (putils::same_text(cls.attributes[static_cast<std::size_t>(k)].name, attribute)) {
+            core::set_number_value(*rec, k, value);
+            return;
+        }
+    FAIL() << attribute;
+}
+
+TEST_F(TrayForm, ATrayTypeWithoutRowsHasNoGridAndNothingIsDividedByZero) {
+    set_attribute("VT96", "Spl Per Row", 0);
+    auto form = open();
+    EXPECT_EQ(form->grid().rows, 0);
+    EXPECT_EQ(form->radius(), 0);
+    form->select_all_button->click();
+    EXPECT_EQ(form->selected_count(), 0);
+    EXPECT_EQ(form->vial_at(10, 10), (std::pair<int, int>{-1, -1}));
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+TEST_F(TrayForm, TheHolderPictureShowsItsTraysAndAClickChoosesOne) {
+    auto form = open();  // Tray1 on TH-1, beside Tray2
+    std::vector<std::string> labels;
+    for (const auto& call : form->tray_holder_picture->Canvas.calls())
+        if (!call.text.empty()) labels.push_back(call.text);
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "Tray1:VT96"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "Tray2:VT96BC"), labels.end());
+    int hit_x = -1, hit_y = -1;
+    for (int y = 0; y < form->tray_holder_picture->Height && hit_x < 0; ++y)
+        for (int x = 0; x < form->tray_holder_picture->Width; ++x)
+            if (form->tray_at_holder_point(x, y) == "Tray2") {
+                hit_x = x;
+                hit_y = y;
+                break;
+            }
+    ASSERT_GE(hit_x, 0);
+    EXPECT_EQ(form->tray_at_holder_point(0, 0), "");
+    form->tray_holder_picture->mouse_up(platform::forms::MouseButton::left, hit_x, hit_y);
+    EXPECT_EQ(zorsetup::tray_dialog_state().current_tray, "Tray2");
+    EXPECT_EQ(form->trays_from_holder_box->text(), "Tray2");
+    form->tray_holder_picture->mouse_up(platform::forms::MouseButton::right, hit_x, hit_y);
+    EXPECT_EQ(form->tray_type_popup->visible_items().size(), 3u);
+}
+
+}  // namespace
+}  // namespace zorsetup_test

@@ -1,0 +1,549 @@
+#include "plugin/tray_form.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/barcode.h"
+#include "core/config_model.h"
+#include "plugin/bridge.h"
+#include "plugin/editing.h"
+#include "utilities/form_helpers.h"
+#include "utilities/log.h"
+#include "utilities/message_boxes.h"
+#include "utilities/session.h"
+#include "utilities/settings.h"
+#include "utilities/text.h"
+
+namespace zorsetup {
+
+using namespace platform::forms;
+
+namespace {
+constexpr int grid_limit = 100;
+constexpr int popup_items = 16;
+constexpr int picture_width = 400;
+constexpr int picture_height = 300;
+
+int truncated(double v) { return v > 0 ? static_cast<int>(v) : 0; }
+}  // namespace
+
+TrayDialogState& tray_dialog_state() {
+    static TrayDialogState s;
+    return s;
+}
+
+TrayGrid TrayGrid::of(std::string_view tray) {
+    TrayGrid g;
+    if (!is_tray(tray)) return g;
+    const std::string type = core::get_tray_type(tray);
+    g.columns = truncated(core::get_number_attribute(type, "Spl Per Col"));
+    g.rows = truncated(core::get_number_attribute(type, "Spl Per Row"));
+    g.turned = core::get_number_attribute(type, "Row Length X") > 0;
+    g.mirrored = core::get_number_attribute(type, "Col Length Y") < 0;
+    if (g.turned) std::swap(g.columns, g.rows);
+    return g;
+}
+
+int TrayGrid::vial_number(int a, int b) const {
+    if (!turned) {
+        if (mirrored) a = columns - 1 - a;
+        return a * rows + b + 1;
+    }
+    if (mirrored) b = rows - 1 - b;
+    return b * columns + a + 1;
+}
+
+Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", parent) {
+    Caption = "Trays";
+    BorderStyle = FormBorderStyle::dialog;
+    FormStyle = platform::forms::FormStyle::stay_on_top;
+    SetBounds(0, 0, 640, 470);
+    auto label = [this](const char* name, const char* caption, int x, int y) {
+        Label* l = add<Label>(name);
+        l->Caption = caption;
+        l->SetBounds(x, y, 90, 13);
+        return l;
+    };
+    holder_label = label("holder_label", "Tray Holder:", 8, 8);
+    tray_holder_box = add<ComboBox>("tray_holder_box");
+    tray_holder_box->Style = ComboStyle::drop_down_list;
+    tray_holder_box->SetBounds(8, 24, 145, 21);
+    tray_holder_box->OnChange = [this](Component&) { tray_holder_boxChange(); };
+    StaticText2 = label("StaticText2", "Trays:", 8, 52);
+    trays_from_holder_box = add<ComboBox>("trays_from_holder_box");
+    trays_from_holder_box->Style = ComboStyle::drop_down_list;
+    trays_from_holder_box->SetBounds(8, 68, 145, 21);
+    trays_from_holder_box->OnChange = [this](Component&) { trays_from_holder_boxChange(); };
+    add_vial_label = label("add_vial_label", "Add Vial type:", 8, 96);
+    vial_type_box = add<ComboBox>("vial_type_box");
+    vial_type_box->Style = ComboStyle::drop_down_list;
+    vial_type_box->SetBounds(8, 112, 145, 21);
+    vial_type_box->OnChange = [this](Component&) { tray_dialog_state().current_type = vial_type_box->ItemIndex; };
+    add_vials_button = add<Button>("add_vials_button");
+    add_vials_button->Caption = "Add Vials from";
+    add_vials_button->SetBounds(8, 144, 90, 25);
+    add_vials_button->OnClick = [this](Component&) { add_vials_buttonClick(); };
+    from_box = add<Edit>("from_box");
+    from_box->SetBounds(104, 146, 49, 21);
+    StaticText4 = label("StaticText4", "To", 8, 176);
+    to_box = add<Edit>("to_box");
+    to_box->SetBounds(104, 174, 49, 21);
+    StaticText5 = label("StaticText5", "Increment", 8, 204);
+    increment_box = add<Edit>("increment_box");
+    increment_box->SetBounds(104, 202, 49, 21);
+    tray_holder_picture = add<PaintBox>("tray_holder_picture");
+    tray_holder_picture->SetBounds(8, 232, 145, 150);
+    tray_holder_picture->OnPaint = [this](Component&) { draw_holder(false); };
+    tray_holder_picture->OnMouseUp = [this](Component&, MouseButton button, ShiftState, int x, int y) {
+        tray_holder_pictureMouseUp(button, x, y);
+    };
+    tray_label = add<Label>("tray_label");
+    tray_label->SetBounds(170, 8, picture_width, 13);
+    tray_picture = add<PaintBox>("tray_picture");
+    tray_picture->SetBounds(170, 24, picture_width, picture_height);
+    tray_picture->ShowHint = true;
+    tray_picture->OnPaint = [this](Component&) { show_tray(); };
+    tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseDown(x, y); };
+    tray_picture->OnMouseUp = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseUp(x, y); };
+    tray_picture->OnMouseMove = [this](Component&, ShiftState, int x, int y) {
+        const auto [a, b] = vial_at(x, y);
+        tray_picture->Hint = a < 0 ? std::string() : std::to_string(grid_.vial_number(a, b));
+    };
+    show_box = add<GroupBox>("show_box");
+    show_box->SetBounds(170, 336, 180, 60);
+    show_numbers_button = add<RadioButton>("show_numbers_button", show_box);
+    show_numbers_button->Caption = "Show Vial Numbers";
+    show_numbers_button->OnClick = [this](Component&) {
+        tray_dialog_state().show_types = false;
+        show_tray();
+    };
+    show_types_button = add<RadioButton>("show_types_button", show_box);
+    show_types_button->Caption = "ShowVialTypes";
+    show_types_button->OnClick = [this](Component&) {
+        tray_dialog_state().show_types = true;
+        show_tray();
+    };
+    add_button = add<Button>("add_button");
+    add_button->Caption = "Add vials";
+    add_button->SetBounds(370, 340, 80, 25);
+    add_button->OnClick = [this](Component&) { add_buttonClick(); };
+    insert_button = add<Button>("insert_button");
+    insert_button->Caption = "Insert vials";
+    insert_button->Visible = false;
+    close_button = add<Button>("close_button");
+    close_button->Caption = "&Cancel";
+    close_button->SetBounds(460, 340, 80, 25);
+    close_button->OnClick = [this](Component&) {
+        tray_dialog_state().cancelled = true;
+        Close();
+    };
+    select_all_button = add<Button>("select_all_button");
+    select_all_button->Caption = "&Select All";
+    select_all_button->SetBounds(370, 372, 80, 25);
+    select_all_button->OnClick = [this](Component&) { set_all(tray_dialog_state().current_type); };
+    deselect_button = add<Button>("deselect_button");
+    deselect_button->Caption = "&Deselect All";
+    deselect_button->SetBounds(460, 372, 80, 25);
+    deselect_button->OnClick = [this](Component&) { set_all(-1); };
+    tray_type_popup = add<platform::forms::PopupMenu>("tray_type_popup");
+    tray_type_popup->AutoHotkeys = false;
+    for (int i = 0; i < popup_items; ++i) {
+        MenuItem* item = tray_type_popup->add_item("tray_type" + std::to_string(i));
+        item->OnClick = [this, item](Component&) { tray_type_popupClick(*item); };
+    }
+    OnCreate = [this](Component&) {
+        const auto& ses = putils::session();
+        for (int i = 0; i < ses.sample_type_count; ++i) vial_type_box->Items.add(ses.sample_types[i].name);
+    };
+    OnActivate = [this](Component&) { FormActivate(); };
+}
+
+int Ttray_form::vial_state(int column, int row) const {
+    if (column < 0 || row < 0 || column >= shown_columns_ || row >= shown_rows_) return -1;
+    return cells_[static_cast<std::size_t>(column * shown_rows_ + row)];
+}
+
+int Ttray_form::selected_count() const {
+    return static_cast<int>(std::count_if(cells_.begin(), cells_.end(), [](int c) { return c >= 0; }));
+}
+
+void Ttray_form::clear_grid() { std::fill(cells_.begin(), cells_.end(), -1); }
+
+void Ttray_form::select_tray(std::string_view tray) {
+    tray_dialog_state().current_tray = std::string(tray);
+    putils::write_registry_string(putils::driver_startup_key(), "Tray", tray);
+}
+
+void Ttray_form::fill_trays_box() {
+    trays_from_holder_box->Items.clear();
+    const std::string holder = putils::combo_text(*tray_holder_box);
+    for (int k = 0; k < tray_count(); ++k) {
+        const std::string tray = nth_tray_name(k);
+        if (tray_on_holder(tray, holder)) trays_from_holder_box->Items.add(tray);
+    }
+}
+
+void Ttray_form::FormActivate() {
+    TrayDialogState& st = tray_dialog_state();
+    fill_holder_box(*tray_holder_box);
+    show_numbers_button->Checked = !st.show_types;
+    show_types_button->Checked = st.show_types;
+    const std::string requested = putils::session().requested_tray;
+    if (requested.empty() || !is_tray(requested)) {
+        if (tray_holder_box->ItemIndex < 0 && tray_holder_box->Items.count() > 0) tray_holder_box->ItemIndex = 0;
+        fill_trays_box();
+        if (!is_tray(st.current_tray) && trays_from_holder_box->Items.count() > 0)
+            st.current_tray = trays_from_holder_box->Items[0];
+    } else {
+        select_tray(requested);
+        putils::select_combo_item(*tray_holder_box, core::get_text_attribute(requested, "Tray Holder"));
+        fill_trays_box();
+    }
+    putils::select_combo_item(*trays_from_holder_box, st.current_tray);
+    draw_holder(false);
+    layout_tray();
+    show_tray();
+    st.input.clear();
+    if (st.current_type < vial_type_box->Items.count()) vial_type_box->ItemIndex = st.current_type;
+    const bool types = putils::session().sample_type_count > 0;
+    for (Control* c : std::initializer_list<Control*>{show_types_button, show_numbers_button, add_vial_label,
+                                                      vial_type_box, show_box})
+        c->Visible = types;
+}
+
+void Ttray_form::tray_holder_boxChange() {
+    fill_trays_box();
+    if (trays_from_holder_box->Items.count() > 0) {
+        trays_from_holder_box->ItemIndex = 0;
+        select_tray(trays_from_holder_box->Items[0]);
+    }
+    draw_holder(true);
+    layout_tray();
+    show_tray();
+}
+
+void Ttray_form::trays_from_holder_boxChange() {
+    select_tray(putils::combo_text(*trays_from_holder_box));
+    draw_holder(false);
+    layout_tray();
+    show_tray();
+}
+
+void Ttray_form::layout_tray() {
+    const std::string& tray = tray_dialog_state().current_tray;
+    grid_ = TrayGrid::of(tray);
+    shown_columns_ = std::min(grid_.columns, grid_limit);
+    shown_rows_ = std::min(grid_.rows, grid_limit);
+    cells_.assign(static_cast<std::size_t>(shown_columns_ * shown_rows_), -1);
+    picture_width_ = picture_height_ = 0;
+    half_width_ = half_height_ = 0;
+    radius_ = 0;
+    if (shown_columns_ == 0 || shown_rows_ == 0) return;
+    const std::string type = core::get_tray_type(tray);
+    double w = std::abs(core::get_number_attribute(type, "Row Length X") + core::get_number_attribute(type, "Col Length X"));
+    double h = std::abs(core::get_number_attribute(type, "Row Length Y") + core::get_number_attribute(type, "Col Length Y"));
+    if (grid_.columns > 1) w = w * grid_.columns / (grid_.columns - 1);
+    if (grid_.rows > 1) h = h * grid_.rows / (grid_.rows - 1);
+    const double W = picture_width, H = picture_height;
+    if (W * h > H * w) {
+        picture_height_ = picture_height;
+        picture_width_ = static_cast<int>(std::lround(H * w / h));
+    } else if (W * h < H * w) {
+        picture_width_ = picture_width;
+        picture_height_ = static_cast<int>(std::lround(W * h / w));
+    } else {
+        return;
+    }
+    half_width_ = static_cast<double>(picture_width_) / (2.0 * shown_columns_);
+    half_height_ = static_cast<double>(picture_height_) / (2.0 * shown_rows_);
+    radius_ = static_cast<int>(0.9 * std::min(half_width_, half_height_)) - 1;
+}
+
+std::pair<int, int> Ttray_form::vial_centre(int column, int row) const {
+    return {static_cast<int>(std::lround((2 * column + 1) * half_width_)),
+            static_cast<int>(std::lround((2 * row + 1) * half_height_))};
+}
+
+std::pair<int, int> Ttray_form::vial_at(int x, int y) const {
+    for (int a = 0; a < shown_columns_; ++a)
+        for (int b = 0; b < shown_rows_; ++b) {
+            const auto [cx, cy] = vial_centre(a, b);
+            const long dx = x - cx, dy = y - cy;
+            if (dx * dx + dy * dy <= static_cast<long>(radius_) * radius_) return {a, b};
+        }
+    return {-1, -1};
+}
+
+void Ttray_form::draw_vial(int column, int row) {
+    Canvas& c = tray_picture->Canvas;
+    const int state = vial_state(column, row);
+    const auto [x, y] = vial_centre(column, row);
+    c.Pen.Color = c.Brush.Color = state < 0 ? clBlack : clRed;
+    c.Ellipse(x - radius_, y - radius_, x + radius_, y + radius_);
+    const TrayDialogState& st = tray_dialog_state();
+    std::string text = std::to_string(grid_.vial_number(column, row));
+    if (st.show_types && state >= 0 && state < putils::session().sample_type_count)
+        text = putils::session().sample_types[state].code;
+    const int d = static_cast<int>(std::hypot(c.TextWidth(std::to_string(grid_.columns * grid_.rows)),
+                                              c.TextHeight("0")));
+    if (radius_ >= (d + 1) / 2) {
+        c.Font.Color = clWhite;
+        c.TextOut(x - c.TextWidth(text) / 2 - 1, y - c.TextHeight(text) / 2 - 1, text);
+    }
+}
+
+void Ttray_form::show_tray() {
+    const TrayDialogState& st = tray_dialog_state();
+    if (st.current_tray.empty()) {
+        tray_label->Caption.clear();
+        return;
+    }
+    Canvas& c = tray_picture->Canvas;
+    c.Brush.Color = clAqua;
+    c.FillRect({0, 0, picture_width_, picture_height_});
+    tray_label->Caption = st.current_tray + ":" + core::get_tray_type(st.current_tray);
+    if (!st.input.empty()) {
+        for (int a = 0; a < shown_columns_; ++a)
+            for (int b = 0; b < shown_rows_; ++b) {
+                const int n = grid_.vial_number(a, b);
+                const auto it = std::find_if(st.input.begin(), st.input.end(), [n](const TrayVial& v) { return v.number == n; });
+                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = it == st.input.end() ? -1 : it->type;
+            }
+    }
+    for (int a = 0; a < shown_columns_; ++a)
+        for (int b = 0; b < shown_rows_; ++b) draw_vial(a, b);
+}
+
+void Ttray_form::set_all(int value) {
+    std::fill(cells_.begin(), cells_.end(), value);
+    show_tray();
+}
+
+void Ttray_form::tray_pictureMouseDown(int x, int y) {
+    band_x_ = std::clamp(x, 0, picture_width_);
+    band_y_ = std::clamp(y, 0, picture_height_);
+}
+
+void Ttray_form::tray_pictureMouseUp(int x, int y) {
+    x = std::clamp(x, 0, picture_width_);
+    y = std::clamp(y, 0, picture_height_);
+    const int left = std::min(x, band_x_), right = std::max(x, band_x_);
+    const int top = std::min(y, band_y_), bottom = std::max(y, band_y_);
+    const int type = tray_dialog_state().current_type;
+    if (right - left < radius_ / 2 && bottom - top < radius_ / 2) {
+        const auto [a, b] = vial_at(band_x_, band_y_);
+        if (a < 0) return;
+        int& cell = cells_[static_cast<std::size_t>(a * shown_rows_ + b)];
+        cell = cell < 0 ? type : -1;
+        draw_vial(a, b);
+        return;
+    }
+    for (int a = 0; a < shown_columns_; ++a)
+        for (int b = 0; b < shown_rows_; ++b) {
+            const auto [cx, cy] = vial_centre(a, b);
+            if (cx >= left && cx <= right && cy >= top && cy <= bottom) {
+                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = type;
+                draw_vial(a, b);
+            }
+        }
+}
+
+void Ttray_form::add_vials_buttonClick() {
+    int from = 1, to = 1000000, step = 1;
+    struct Box {
+        Edit* edit;
+        int* value;
+        const char* message;
+    };
+    for (const Box& box : {Box{from_box, &from, "From vial is invalid: "}, Box{to_box, &to, "To vial is invalid: "},
+                           Box{increment_box, &step, "Increment is invalid :"}}) {
+        if (box.edit->Text.empty()) continue;
+        if (!putils::is_integer(box.edit->Text)) {
+            putils::info_box(box.message + box.edit->Text);
+            return;
+        }
+        *box.value = putils::text_to_int(box.edit->Text);
+    }
+    if (step <= 0) step = 1;
+    const int type = tray_dialog_state().current_type;
+    for (int a = 0; a < shown_columns_; ++a)
+        for (int b = 0; b < shown_rows_; ++b) {
+            const int n = grid_.vial_number(a, b);
+            if (n >= from && n <= to && (n - from) % step == 0) {
+                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = type;
+                draw_vial(a, b);
+            }
+        }
+}
+
+void Ttray_form::store_selection() {
+    std::vector<TrayVial>& result = tray_dialog_state().result;
+    result.clear();
+    for (int a = 0; a < shown_columns_; ++a)
+        for (int b = 0; b < shown_rows_; ++b)
+            if (const int type = vial_state(a, b); type >= 0) result.push_back({grid_.vial_number(a, b), type});
+    std::sort(result.begin(), result.end(), [](const TrayVial& x, const TrayVial& y) { return x.number < y.number; });
+    clear_grid();
+    show_tray();
+}
+
+void Ttray_form::add_buttonClick() {
+    TrayDialogState& st = tray_dialog_state();
+    if (selected_count() == 0) {
+        st.cancelled = true;
+        putils::info_box("No vials are selected!");
+    } else {
+        st.cancelled = false;
+        store_selection();
+    }
+    Close();
+}
+
+void Ttray_form::open_tray_type_popup(std::string_view tray) {
+    popup_tray_ = std::string(tray);
+    const std::string group = core::get_text_attribute(tray, "TrayTypeGroup");
+    const core::Tconfig_model& model = core::config_model();
+    int used = 0;
+    for (int i = 0; i < model.object_count && used < popup_items; ++i) {
+        if (!putils::same_text(object_class_name(i), "TRAY_TYPE")) continue;
+        const std::string name = model.objects[i].name.str();
+        const std::string own = core::get_text_attribute(name, "TrayTypeGroup");
+        if (!own.empty() && group.find(own[0]) == std::string::npos) continue;
+        MenuItem* item = tray_type_popup->item(used++);
+        item->Caption = name;
+        item->Visible = true;
+    }
+    for (int i = used; i < popup_items; ++i) tray_type_popup->item(i)->Visible = false;
+    tray_type_popup->popup(tray_picture);
+}
+
+void Ttray_form::tray_type_popupClick(MenuItem& item) {
+    const std::string type = item.Caption;
+    if (core::set_tray_type(popup_tray_, type) < 0) return;
+    putils::append_log("Tray type of " + popup_tray_ + " set to " + type);
+    driver_set_tray_type(popup_tray_, type);
+    select_tray(popup_tray_);
+    putils::select_combo_item(*trays_from_holder_box, popup_tray_);
+    layout_tray();
+    show_tray();
+}
+
+void Ttray_form::draw_holder(bool clear) {
+    Canvas& c = tray_holder_picture->Canvas;
+    const int width = tray_holder_picture->Width;
+    const int height = tray_holder_picture->Height;
+    c.Pen.Color = clBtnFace;
+    if (clear) {
+        c.Brush.Color = clBtnFace;
+        c.FillRect({0, 0, width, height});
+    }
+    drawn_trays_.clear();
+    const double usable = width - 6;
+    struct Placed {
+        std::string name;
+        double x0, y0, z, x1, y1;
+    };
+    std::vector<Placed> trays;
+    const std::string holder = putils::combo_text(*tray_holder_box);
+    for (int k = 0; k < tray_count(); ++k) {
+        const std::string tray = nth_tray_name(k);
+        if (!tray_on_holder(tray, holder)) continue;
+        const std::string type = core::get_tray_type(tray);
+        Placed p{tray, core::get_number_attribute(tray, "Offset x"), core::get_number_attribute(tray, "Offset y"),
+                 core::get_number_attribute(tray, "Path Offset z"), 0, 0};
+        p.x1 = p.x0 + std::abs(core::get_number_attribute(type, "Row Length X") +
+                               core::get_number_attribute(type, "Col Length X"));
+        p.y1 = p.y0 + std::abs(core::get_number_attribute(type, "Row Length Y") +
+                               core::get_number_attribute(type, "Col Length Y"));
+        trays.push_back(p);
+    }
+    if (trays.empty()) return;
+    std::stable_sort(trays.begin(), trays.end(), [](const Placed& a, const Placed& b) {
+        if (a.z != b.z) return a.z < b.z;
+        if (a.y0 != b.y0) return a.y0 < b.y0;
+        return a.x0 < b.x0;
+    });
+    double min_x = trays[0].x0, min_y = trays[0].y0, max_x = trays[0].x1, max_y = trays[0].y1;
+    std::vector<double> levels;
+    for (const Placed& p : trays) {
+        min_x = std::min(min_x, p.x0);
+        min_y = std::min(min_y, p.y0);
+        max_x = std::max(max_x, p.x1);
+        max_y = std::max(max_y, p.y1);
+        if (levels.empty() || levels.back() != p.z) levels.push_back(p.z);
+    }
+    const double band = std::min((height - 3.0) / static_cast<double>(levels.size()) - 3.0, height / 5.0);
+    if (band <= 0) return;
+    const double scale_x = max_x > min_x ? (usable - 6) / (max_x - min_x) : usable - 6;
+    const double scale_y = max_y > min_y ? (band - 6) / (max_y - min_y) : band - 6;
+    const double slant = usable / 5;
+    const std::string& current = tray_dialog_state().current_tray;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const double top = (band + 3) * static_cast<double>(k) + 3;
+        const double left = 3;
+        auto shift = [&](double y) { return slant * (top + band - y) / band; };
+        auto corner = [](double x, double y) { return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))}; };
+        c.Brush.Color = clWhite;
+        c.Pen.Color = clBlack;
+        c.Polygon({corner(left + slant, top), corner(left + usable, top), corner(left + usable - slant, top + band),
+                   corner(left, top + band)});
+        std::vector<const Placed*> level;
+        for (const Placed& p : trays)
+            if (p.z == levels[k]) level.push_back(&p);
+        bool overlap = false;
+        for (std::size_t i = 0; i < level.size(); ++i)
+            for (std::size_t j = i + 1; j < level.size(); ++j)
+                overlap = overlap || (level[i]->x0 < level[j]->x1 && level[j]->x0 < level[i]->x1 &&
+                                      level[i]->y0 < level[j]->y1 && level[j]->y0 < level[i]->y1);
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            const Placed& p = *level[i];
+            DrawnTray d{p.name, 0, 0, 0, 0, slant, top, band};
+            if (overlap) {
+                const double strip = (band - 6) / static_cast<double>(level.size());
+                d.top = top + 3 + strip * static_cast<double>(i);
+                d.bottom = d.top + strip;
+                d.left = left + 3;
+                d.right = left + usable - slant - 3;
+            } else {
+                d.top = top + 3 + (p.y0 - min_y) * scale_y;
+                d.bottom = top + 3 + (p.y1 - min_y) * scale_y;
+                d.left = left + 3 + (p.x0 - min_x) * scale_x * (usable - slant) / usable;
+                d.right = left + 3 + (p.x1 - min_x) * scale_x * (usable - slant) / usable;
+            }
+            c.Brush.Color = putils::same_text(p.name, current) ? clAqua : 0xC0C060;
+            c.Pen.Color = clBlack;
+            c.Polygon({corner(d.left + shift(d.top), d.top), corner(d.right + shift(d.top), d.top),
+                       corner(d.right + shift(d.bottom), d.bottom), corner(d.left + shift(d.bottom), d.bottom)});
+            const std::string label = p.name + ":" + core::get_tray_type(p.name);
+            const double mid = (d.top + d.bottom) / 2;
+            c.TextOut(static_cast<int>((d.left + d.right) / 2 + shift(mid) - c.TextWidth(label) / 2.0),
+                      static_cast<int>(mid - c.TextHeight(label) / 2.0), label);
+            drawn_trays_.push_back(d);
+        }
+    }
+}
+
+std::string Ttray_form::tray_at_holder_point(int x, int y) const {
+    for (const DrawnTray& d : drawn_trays_) {
+        if (y < d.top || y > d.bottom) continue;
+        const double back = x - d.slant * (d.band_top + d.band_height - y) / d.band_height;
+        if (back >= d.left && back <= d.right) return d.name;
+    }
+    return {};
+}
+
+void Ttray_form::tray_holder_pictureMouseUp(MouseButton button, int x, int y) {
+    const std::string tray = tray_at_holder_point(x, y);
+    if (tray.empty()) return;
+    select_tray(tray);
+    putils::select_combo_item(*trays_from_holder_box, tray);
+    draw_holder(false);
+    if (button == MouseButton::left) {
+        layout_tray();
+        show_tray();
+    } else if (button == MouseButton::right) {
+        open_tray_type_popup(tray);
+    }
+}
+
+}  // namespace zorsetup

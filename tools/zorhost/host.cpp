@@ -1,0 +1,139 @@
+#include "tools/zorhost/host.h"
+
+#include <dlfcn.h>
+
+#include "platform/forms/application.h"
+#include "platform/forms/list_controls.h"
+#include "platform/forms/menus.h"
+#include "platform/print/device_context.h"
+#include "platform/storage/com_storage.h"
+#include "platform/window/window.h"
+
+namespace zorhost {
+
+namespace com = platform::com;
+namespace forms = platform::forms;
+namespace stg = platform::storage;
+namespace window = platform::window;
+
+com::HRESULT register_plugin(const std::string& library_path) {
+    void* handle = dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return com::CO_E_DLLNOTFOUND;
+    using Fn = com::HRESULT (*)();
+    auto reg = reinterpret_cast<Fn>(dlsym(handle, "DllRegisterServer"));
+    const com::HRESULT hr = reg ? reg() : com::CO_E_ERRORINDLL;
+    dlclose(handle);
+    return hr;
+}
+
+Host::Host() {
+    const com::HRESULT hr = com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
+                                                    zorsetup::Izorsetup::iid, setup_.put_void());
+    if (com::failed(hr)) {
+        error_ = "the plug-in could not be created: " + com::hresult_text(hr);
+        return;
+    }
+    info_ = setup_.query<zorsetup::ZorAsInfo>();
+    as_config_ = setup_.query<zorsetup::AsConfig>();
+    host_window_ = window::create_window("TZorHost", 0, [](window::Handle, std::uint32_t, window::WParam,
+                                                           window::LParam) -> window::Result { return 0; },
+                                         "zorhost");
+    editor_window_ = setup_->CreateVisual(host_window_);
+    if (!editor_window_) error_ = "the plug-in made no editor window";
+}
+
+Host::~Host() { close(); }
+
+void Host::close() {
+    info_.reset();
+    as_config_.reset();
+    setup_.reset();
+    if (host_window_) window::destroy_window(host_window_);
+    host_window_ = editor_window_ = 0;
+    com::co_free_unused_libraries();
+}
+
+forms::Form* Host::editor_form() const {
+    for (forms::Form* f : forms::forms_state().screen.forms())
+        if (f->handle() == editor_window_) return f;
+    return nullptr;
+}
+
+bool Host::choose_template(const std::string& name) {
+    forms::Form* form = editor_form();
+    if (!form) return false;
+    auto* box = dynamic_cast<forms::ComboBox*>(form->find_component("method_select_box"));
+    if (!box) return false;
+    const int index = box->Items.index_of(name);
+    if (index < 0) return false;
+    box->select(index);
+    return true;
+}
+
+std::vector<std::string> Host::shown_method() const {
+    std::vector<std::string> out;
+    forms::Form* form = editor_form();
+    if (!form) return out;
+    auto* templ = dynamic_cast<forms::ComboBox*>(form->find_component("method_select_box"));
+    auto* syringe = dynamic_cast<forms::ComboBox*>(form->find_component("syringe_box"));
+    auto* steps = dynamic_cast<forms::ListBox*>(form->find_component("current_method"));
+    auto text = [](forms::ComboBox* b) {
+        return b && b->ItemIndex >= 0 && b->ItemIndex < b->Items.count() ? b->Items[b->ItemIndex] : std::string();
+    };
+    out.push_back("template: " + text(templ));
+    out.push_back("syringe: " + text(syringe));
+    if (steps)
+        for (const std::string& s : steps->Items) out.push_back(s);
+    return out;
+}
+
+std::int32_t Host::new_document() { return setup_->New(); }
+
+std::int32_t Host::save_document(const std::string& path) {
+    auto file = stg::CompoundFile::create(path);
+    if (!file) return stg::storage_hresult(file.error());
+    auto zor = file->root().create_storage("Zor");
+    if (!zor) return stg::storage_hresult(zor.error());
+    auto storage = stg::make_com_storage(*zor);
+    const std::int32_t hr = setup_->Save(storage.get());
+    if (hr != 0) return hr;
+    const auto committed = file->commit();
+    return committed.ok() ? 0 : stg::storage_hresult(committed.error());
+}
+
+std::int32_t Host::open_document(const std::string& path) {
+    auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
+    if (!file) return stg::storage_hresult(file.error());
+    auto zor = file->root().open_storage("Zor");
+    if (!zor) return stg::storage_hresult(zor.error());
+    auto storage = stg::make_com_storage(*zor);
+    return setup_->Open(storage.get());
+}
+
+std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {
+    std::vector<std::pair<std::string, std::int32_t>> items;
+    if (!setup_->GetInPlaceMenu()) return items;
+    for (forms::Form* f : forms::forms_state().screen.forms()) {
+        if (window::class_name(f->handle()) != "Tutil_form") continue;
+        if (auto* menu = dynamic_cast<forms::PopupMenu*>(f->find_component("PopupMenu1")))
+            for (forms::MenuItem* item : menu->visible_items())
+                items.emplace_back(item->Caption, static_cast<std::int32_t>(item->Tag));
+    }
+    return items;
+}
+
+std::vector<std::string> Host::print_pages(int* page_count) {
+    std::vector<std::string> lines;
+    platform::print::RecordingDeviceContext dc;
+    const std::uint32_t handle = platform::print::register_device_context(dc);
+    const int pages = setup_->PageCount();
+    if (page_count) *page_count = pages;
+    const zorsetup::HostRect rect{100, 100, 2000, 2800};
+    for (int p = 1; p <= pages; ++p) setup_->Print(handle, &rect, p);
+    for (const auto& call : dc.calls())
+        if (call.op == platform::print::DrawOp::text) lines.push_back(call.text);
+    platform::print::forget_device_context(handle);
+    return lines;
+}
+
+}  // namespace zorhost

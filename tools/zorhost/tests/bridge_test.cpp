@@ -1,0 +1,127 @@
+// The plug-in's bridge to Zorrun, with a stand-in Zorrun (the COM layer's test server) started
+// by activation on a session bus of this test process's own.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "driver/izor/izor.h"
+#include "platform/com/com.h"
+#include "platform/com/tests/private_bus.h"
+#include "platform/forms/interaction.h"
+#include "platform/registry/registry.h"
+#include "platform/window/window.h"
+#include "tools/zorhost/host.h"
+
+namespace {
+
+namespace com = platform::com;
+namespace fs = std::filesystem;
+
+const auto* bus = ::testing::AddGlobalTestEnvironment(new com_test::PrivateBus);
+
+class Bridge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorhost-bridge-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
+        platform::registry::reset_store();
+        ASSERT_EQ(zorhost::register_plugin(ZORSETUP_LIBRARY_PATH), com::S_OK);
+        com::LocalRegistration zorrun{izor::CLSID_IZor, izor::prog_id, izor::class_description,
+                                      COM_TEST_SERVER_PATH,  izor::bus_name,  izor::object_name};
+        ASSERT_EQ(com::register_local_server(zorrun), com::S_OK);
+        boxes_ = std::make_unique<platform::forms::ScriptedInteraction>();
+        boxes_->set_default_box_answer(platform::forms::mr_ok);
+    }
+    void TearDown() override {
+        boxes_.reset();
+        com::co_free_unused_libraries();
+        platform::registry::reset_store();
+        unsetenv("ZOR_REGISTRY");
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    // What the stand-in Zorrun was last asked, through a client of the test's own.
+    static std::string last_call() {
+        com::ComPtr<izor::IIZor> zor;
+        if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
+                                                zor.put_void())))
+            return "<no server>";
+        com::Bstr record;
+        zor.query<izor::IIZor2>()->AtomStatus(record.put());
+        return record.text();
+    }
+    static void kill_zorrun() {
+        com::ComPtr<izor::IIZor> zor;
+        ASSERT_EQ(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
+                                          zor.put_void()),
+                  com::S_OK);
+        EXPECT_NE(zor.query<izor::IIZor2>()->ChangePorts(-9), com::S_OK);  // dies in the call
+    }
+
+    fs::path folder_;
+    std::unique_ptr<platform::forms::ScriptedInteraction> boxes_;
+};
+
+TEST_F(Bridge, TheFirstResetStartsZorrunAndAfterItDiedTheNextOneStartsItAgain) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok()) << host.error();
+    host.setup().ExecuteCommand(14998);
+    EXPECT_EQ(last_call(), "Reset");
+    kill_zorrun();
+    host.setup().ExecuteCommand(14998);
+    EXPECT_EQ(last_call(), "Reset");
+    host.setup().ExecuteCommand(14997);
+    EXPECT_EQ(last_call(), "ReloadConfiguration");
+    EXPECT_TRUE(boxes_->boxes().empty());
+}
+
+TEST_F(Bridge, WithoutZorrunBothBoxesComeAtEveryTry) {
+    ASSERT_EQ(com::unregister_class(izor::CLSID_IZor, izor::prog_id), com::S_OK);
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    host.setup().ExecuteCommand(14998);
+    host.setup().ExecuteCommand(14998);
+    std::vector<std::string> texts;
+    for (const auto& b : boxes_->boxes()) texts.push_back(b.request.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"no interface to driver", "no connection to zor",
+                                               "no interface to driver", "no connection to zor"}));
+    double low = -1, high = -1, deflt = -1;
+    std::int16_t precision = -1;
+    EXPECT_EQ(host.info().ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 1);
+    EXPECT_EQ(low, -1);
+}
+
+TEST_F(Bridge, ASyringeTheConfigurationDoesNotKnowHasNoLimits) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // The stand-in answers GetSyringe ("SYR 250 µl", which no configuration here holds) once a
+    // ClearStatus arrives; a timer of this thread sends it while the plug-in waits.
+    bool cleared = false;
+    const auto clearer = platform::window::create_window(
+        "TClearStatus", 0,
+        [&cleared](platform::window::Handle w, std::uint32_t message, platform::window::WParam,
+                   platform::window::LParam) -> platform::window::Result {
+            if (message != platform::window::WM_TIMER || cleared) return 0;
+            platform::window::kill_timer(w, 1);
+            com::ComPtr<izor::IIZor> zor;
+            if (com::succeeded(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                                       izor::IID_IIZor, zor.put_void())))
+                cleared = com::succeeded(zor.query<izor::IIZor2>()->ClearStatus());
+            return 0;
+        });
+    platform::window::set_timer(clearer, 1, 200);
+    double low = -1, high = -1, deflt = -1;
+    std::int16_t precision = -1;
+    EXPECT_EQ(host.info().ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 1);
+    EXPECT_TRUE(cleared);
+    EXPECT_EQ(low, -1);
+    EXPECT_EQ(high, -1);
+    EXPECT_EQ(precision, -1);
+    platform::window::destroy_window(clearer);
+    EXPECT_TRUE(boxes_->boxes().empty());
+}
+
+}  // namespace

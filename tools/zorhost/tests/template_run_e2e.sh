@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# End to end: zorhost makes a method from a template in the plug-in's editor and saves it into
+# a document; Zorrun runs that document against zorsim; every atom of the method is carried
+# out once and in order; opened again, zorhost shows the same method. Runs on a private
+# session bus of its own, in a folder of its own; stops every process it started.
+#
+#   template_run_e2e.sh BUILD_DIR EXAMPLES_DIR
+set -euo pipefail
+build=$1 examples=$2
+
+if [ "${3:-}" != "--in-session" ]; then
+  work=$(mktemp -d /tmp/zorhost-e2e-XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+  # The bus starts Zorrun with its own environment: the test's store, port and service folder
+  # (Zorrun -RegServer writes its service file there, not into the user's).
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data
+  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
+  exit "${PIPESTATUS[0]}"
+fi
+work=$4
+zorsim_pid="" zorrun_pid=""
+stop_all() {
+  for pid in $zorrun_pid $zorsim_pid; do
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap stop_all EXIT
+fail() { echo "FAILED: $*"; for f in zorsim.err zorrun.err; do [ -f "$work/$f" ] && cat "$work/$f"; done; exit 1; }
+
+zorhost=$build/tools/zorhost/zorhost
+mkdir -p "$work/methods"
+cp "$examples"/macros/*.pma "$examples"/*.PME "$work/methods/"
+cp "$examples/zor_config.pol" "$work/methods/latest_zor.pol"
+key='HKCU\SOFTWARE\Hox\Zor\Task Weaver\1'
+"$build/tools/zorreg/zorreg" add "$key" /v "Method Folder" /d "$work/methods" /f >/dev/null
+"$build/tools/zorreg/zorreg" add "$key" /v "Port" /t REG_DWORD /d 1 /f >/dev/null
+
+# The method, made in the editor from the template and saved by the plug-in.
+"$zorhost" register || fail "zorhost register"
+"$zorhost" new "$work/demo.zor" --template "Demo Injection" >"$work/made.txt" || fail "zorhost new"
+
+"$build/tools/zorsim/zorsim" --config "$examples/zor_config.pol" --link "$work/COM1" --control "$work/ctl" \
+  --transcript "$work/transcript.txt" --executed "$work/executed.txt" \
+  --syringe 10ul --default-atom-ms 20 >"$work/zorsim.out" 2>"$work/zorsim.err" &
+zorsim_pid=$!
+for _ in $(seq 200); do [ -e "$work/ctl" ] && [ -e "$work/COM1" ] && break; sleep 0.05; done
+[ -e "$work/COM1" ] || fail "zorsim did not start"
+
+# Zorrun is started by activation when zorctl asks for it.
+"$build/driver/zorrun/Zorrun" -RegServer || fail "Zorrun -RegServer"
+"$build/tools/zorctl/zorctl" run "$work/demo.zor" Tray2:5 --volume 1 --timeout 120 >"$work/run.txt" 2>&1 \
+  || { cat "$work/run.txt"; fail "zorctl run"; }
+"$build/tools/zorsim/zorsim" --tell "$work/ctl" dump >/dev/null || true
+
+# The atoms the template's method comes to, each once and in order: METHOD ENTRY's wash, the
+# rinse repeated twice, the sample load from the vial, the injection, METHOD EXIT's wash
+# (WAIT_FOR_DS is the driver's own and never reaches the instrument).
+cat >"$work/expected.txt" <<'ATOMS'
+WASH(Wash1,1,)
+WASH(Wash2,1,)
+WASH(Wash2,1,)
+MOVE_TO_VIAL(Tray2,5,10000,)
+ASPIRATE(10ul,1000,2000,0,)
+MOVE_TO(Inj1,5000,)
+INJECT(Inj1,0,)
+SET_OUTPUT(Inject Out,1,)
+WASH(Wash2,2,)
+ATOMS
+diff "$work/expected.txt" "$work/executed.txt" || fail "the atoms carried out differ from the method's"
+
+# The streams as two other readers of the format see them: the same bytes, UTF-16LE lines
+# each ended by CR LF, no byte-order mark.
+for stream in Text Data; do
+  gsf cat "$work/demo.zor" "Zor/$stream" >"$work/gsf.$stream" || fail "gsf cannot read Zor/$stream"
+done
+/usr/bin/python3 - "$work" <<'PY' || fail "the document's streams are not as the format says"
+import sys, olefile
+work = sys.argv[1]
+doc = olefile.OleFileIO(work + '/demo.zor')
+for name in ('Text', 'Data'):
+    raw = doc.openstream('Zor/' + name).read()
+    assert raw == open(work + '/gsf.' + name, 'rb').read(), name + ': olefile and gsf differ'
+    assert not raw.startswith(b'\xff\xfe'), name + ': byte-order mark'
+    text = raw.decode('utf-16-le')
+    assert text.endswith('\r\n'), name + ': last line without CR LF'
+    lines = text.split('\r\n')[:-1]
+    assert ('\r\n'.join(lines) + '\r\n').encode('utf-16-le') == raw, name + ': stray CR or LF'
+    if name == 'Text':
+        assert lines[0] == 'Demo Injection', lines
+    else:
+        assert lines[0] == '10ul' and '[MACRO METHOD EXIT]' in lines, lines
+PY
+
+# A document another writer made opens in the plug-in.
+mkdir -p "$work/other/Zor"
+/usr/bin/python3 - "$work/other/Zor" <<'PY'
+import sys
+open(sys.argv[1] + '/Data', 'wb').write('10ul\r\nInject(Inj1)\r\n[MACRO Inject]\r\nMOVE_TO(Inj1,5)\r\n'.encode('utf-16-le'))
+open(sys.argv[1] + '/Text', 'wb').write('\r\nmade elsewhere\r\n'.encode('utf-16-le'))
+PY
+(cd "$work/other" && gsf createole "$work/other.zor" Zor >/dev/null 2>&1) || fail "gsf createole"
+"$zorhost" show "$work/other.zor" >"$work/other.txt" || fail "zorhost show of gsf's document"
+printf 'template: \nsyringe: 10ul\nInject(Inj1)\nmodified: no\n' | diff - "$work/other.txt" || fail "gsf's document"
+
+# Opened again, the same method.
+"$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
+head -n "$(wc -l <"$work/made.txt")" "$work/shown.txt" | diff "$work/made.txt" - || fail "reopened method differs"
+grep -qx "modified: no" "$work/shown.txt" || fail "a method just opened counts as modified"
+echo "1 passed, 0 failed"

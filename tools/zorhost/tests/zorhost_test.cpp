@@ -1,0 +1,492 @@
+// The plug-in loaded as the host data system loads it: through the registry store, in this
+// process, with this process's platform. Each test has its own folder, settings store and
+// method folder (the example library, templates and configuration).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/com/com.h"
+#include "platform/forms/application.h"
+#include "platform/forms/controls.h"
+#include "platform/forms/interaction.h"
+#include "platform/registry/registry.h"
+#include "platform/storage/com_storage.h"
+#include "platform/window/window.h"
+#include "tools/zorhost/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace com = platform::com;
+namespace forms = platform::forms;
+namespace reg = platform::registry;
+namespace stg = platform::storage;
+using Lines = std::vector<std::string>;
+
+class PluginHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorhost-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
+        reg::reset_store();
+        fs::create_directory(folder_ / "methods");
+        for (const auto& entry : fs::directory_iterator(fs::path(ZOR_EXAMPLES_DIR) / "macros"))
+            fs::copy_file(entry.path(), folder_ / "methods" / entry.path().filename());
+        fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "Demo Injection.PME", folder_ / "methods" / "Demo Injection.PME");
+        fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "zor_config.pol", folder_ / "methods" / "latest_zor.pol");
+        ASSERT_TRUE(reg::set_string_value(reg::HKEY_CURRENT_USER, "\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1",
+                                          "Method Folder", (folder_ / "methods").string()));
+        ASSERT_EQ(zorhost::register_plugin(ZORSETUP_LIBRARY_PATH), com::S_OK);
+        boxes_ = std::make_unique<forms::ScriptedInteraction>();
+        boxes_->set_default_box_answer(forms::mr_cancel);
+    }
+    void TearDown() override {
+        com::co_free_unused_libraries();
+        EXPECT_EQ(com::loaded_library_count(), 0u);
+        boxes_.reset();
+        reg::reset_store();
+        unsetenv("ZOR_REGISTRY");
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    void write_template(const std::string& name, const Lines& lines) {
+        std::ofstream out(folder_ / "methods" / (name + ".PME"), std::ios::binary);
+        for (const auto& l : lines) out << l << "\r\n";
+    }
+    std::vector<std::string> box_texts() const {
+        std::vector<std::string> texts;
+        for (const auto& b : boxes_->boxes()) texts.push_back(b.request.text);
+        return texts;
+    }
+    static std::string utf16(const Lines& lines) {
+        std::string bytes;
+        for (const auto& l : lines)
+            for (char c : l + "\r\n") {
+                bytes.push_back(c);
+                bytes.push_back('\0');
+            }
+        return bytes;
+    }
+    static std::string stream_bytes(const stg::Storage& storage, const std::string& name) {
+        auto s = storage.open_stream(name);
+        if (!s) return "<missing>";
+        const auto all = s->read_all();
+        return std::string(all.begin(), all.end());
+    }
+
+    fs::path folder_;
+    std::unique_ptr<forms::ScriptedInteraction> boxes_;
+};
+
+TEST_F(PluginHost, SavesTheTemplatesMethodByteExactAndOpensItAgainUnmodified) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok()) << host.error();
+    ASSERT_EQ(host.new_document(), 0);
+    ASSERT_TRUE(host.choose_template("Demo Injection"));
+    EXPECT_EQ(host.setup().IsModified(), 1);  // an edit the host must save
+    const std::string path = (folder_ / "demo.zor").string();
+    ASSERT_EQ(host.save_document(path), 0);
+    EXPECT_EQ(host.setup().IsModified(), 0);
+    const Lines shown = host.shown_method();
+
+    auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
+    ASSERT_TRUE(file);
+    auto zor = file->root().open_storage("Zor");
+    ASSERT_TRUE(zor);
+    EXPECT_EQ(stream_bytes(*zor, "Text"),
+              utf16({"Demo Injection", "One injection from the sample's vial:",
+                     "rinse, draw the sample, wait for the start, inject."}));
+    const std::string data = stream_bytes(*zor, "Data");
+    EXPECT_EQ(data.substr(0, utf16({"10ul", "Rinse Needle(Wash2,2)"}).size()), utf16({"10ul", "Rinse Needle(Wash2,2)"}));
+    EXPECT_NE(data.find(utf16({"[MACRO METHOD ENTRY]"})), std::string::npos);
+    file->close();
+
+    ASSERT_EQ(host.new_document(), 0);
+    ASSERT_EQ(host.open_document(path), 0);
+    EXPECT_EQ(host.shown_method(), shown);
+    EXPECT_EQ(host.setup().IsModified(), 0);
+    EXPECT_TRUE(box_texts().empty());
+}
+
+TEST_F(PluginHost, SavingTwiceIntoOneStorageReplacesBothStreams) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Demo Injection"));
+    auto file = stg::CompoundFile::create_in_memory();
+    auto storage = stg::make_com_storage(file.root());
+    ASSERT_EQ(host.setup().Save(storage.get()), 0);
+    const std::string first = stream_bytes(file.root(), "Data");
+    ASSERT_EQ(host.setup().Save(storage.get()), 0);
+    EXPECT_EQ(stream_bytes(file.root(), "Data"), first);
+    EXPECT_TRUE(box_texts().empty());
+}
+
+// A storage whose stream "Data" takes two writes and refuses the rest ("Text" takes all).
+class FailingStream final : public com::ComObject<stg::IStream> {
+public:
+    explicit FailingStream(int allowed) : allowed_(allowed) {}
+    com::HRESULT Read(void*, std::uint32_t, std::uint32_t* done) override {
+        if (done) *done = 0;
+        return com::S_OK;
+    }
+    com::HRESULT Write(const void*, std::uint32_t count, std::uint32_t* done) override {
+        if (allowed_-- <= 0) return com::STG_E_MEDIUMFULL;
+        if (done) *done = count;
+        return com::S_OK;
+    }
+
+private:
+    int allowed_;
+};
+class FailingStorage final : public com::ComObject<stg::IStorage> {
+public:
+    com::HRESULT CreateStream(const char16_t* name, std::uint32_t, std::uint32_t, std::uint32_t,
+                              stg::IStream** stream) override {
+        *stream = new FailingStream(std::u16string(name) == u"Data" ? 2 : 1000);
+        return com::S_OK;
+    }
+    com::HRESULT OpenStream(const char16_t*, void*, std::uint32_t, std::uint32_t, stg::IStream** stream) override {
+        *stream = nullptr;
+        return com::STG_E_FILENOTFOUND;
+    }
+};
+
+TEST_F(PluginHost, AFailedWriteIsReportedAndLeavesTheMethodModified) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Demo Injection"));
+    auto failing = com::ComPtr<stg::IStorage>::adopt(new FailingStorage);
+    EXPECT_EQ(host.setup().Save(failing.get()), com::STG_E_MEDIUMFULL);
+    EXPECT_EQ(box_texts(), Lines{"couldnt write string 3"});
+    EXPECT_EQ(host.setup().IsModified(), 1);
+}
+
+TEST_F(PluginHost, ALongMethodComesBackWhole) {
+    // Description lines far beyond the 40,000 bytes a single read once took.
+    Lines tmpl;
+    Lines description;
+    for (int i = 0; i < 400; ++i) {
+        description.push_back("line " + std::to_string(i) + " " + std::string(70, 'x'));
+        tmpl.push_back("//" + description.back());
+    }
+    tmpl.push_back("syringe:10ul");
+    tmpl.push_back("Inject(Inj1)");
+    write_template("Long", tmpl);
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Long"));
+    auto file = stg::CompoundFile::create_in_memory();
+    auto storage = stg::make_com_storage(file.root());
+    ASSERT_EQ(host.setup().Save(storage.get()), 0);
+    ASSERT_GT(stream_bytes(file.root(), "Text").size(), 40000u);
+    ASSERT_EQ(host.setup().New(), 0);
+    ASSERT_EQ(host.setup().Open(storage.get()), 0);
+    auto* memo = host.editor_form()->find_component("method_descrip_box");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(dynamic_cast<forms::Memo*>(memo)->Lines.strings(), description);
+}
+
+TEST_F(PluginHost, AnUnknownSyringeIsKeptAndALoneCrEndsItsLine) {
+    auto file = stg::CompoundFile::create_in_memory();
+    auto data = file.root().create_stream("Data", false);
+    ASSERT_TRUE(data);
+    const std::string bytes = utf16({"99ul", "Inject(Inj1)"}) + std::string("W\0\r\0X\0\r\0\n\0", 10);
+    ASSERT_TRUE(data->write(bytes.data(), bytes.size()).ok());
+    auto text = file.root().create_stream("Text", false);
+    const std::string t = utf16({"", "desc"});
+    ASSERT_TRUE(text->write(t.data(), t.size()).ok());
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto storage = stg::make_com_storage(file.root());
+    ASSERT_EQ(host.setup().Open(storage.get()), 0);
+    EXPECT_EQ(box_texts(), Lines{"The method's syringe \"99ul\" is not in the configuration."});
+    const Lines shown = host.shown_method();
+    ASSERT_GE(shown.size(), 5u);
+    EXPECT_EQ(shown[1], "syringe: 99ul");
+    EXPECT_EQ(shown[3], "W");
+    EXPECT_EQ(shown[4], "X");
+    // Saved again, the document keeps its syringe.
+    auto copy = stg::CompoundFile::create_in_memory();
+    auto out = stg::make_com_storage(copy.root());
+    ASSERT_EQ(host.setup().Save(out.get()), 0);
+    EXPECT_EQ(stream_bytes(copy.root(), "Data").substr(0, 12), utf16({"99ul"}));
+}
+
+TEST_F(PluginHost, AStreamWithoutALineIsRefusedAndTheEditorKeepsItsMethod) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Demo Injection"));
+    const Lines before = host.shown_method();
+    auto file = stg::CompoundFile::create_in_memory();
+    ASSERT_TRUE(file.root().create_stream("Data", false));
+    ASSERT_TRUE(file.root().create_stream("Text", false));
+    auto storage = stg::make_com_storage(file.root());
+    EXPECT_EQ(host.setup().Open(storage.get()), com::STG_E_DOCFILECORRUPT);
+    EXPECT_EQ(host.shown_method(), before);
+    auto empty = stg::CompoundFile::create_in_memory();
+    auto nothing = stg::make_com_storage(empty.root());
+    EXPECT_EQ(host.setup().Open(nothing.get()), com::STG_E_FILENOTFOUND);
+    EXPECT_EQ(host.shown_method(), before);
+    EXPECT_EQ(box_texts(), (Lines{"The document holds no method: its stream \"Data\" has no line.", "cant open stream Data"}));
+}
+
+TEST_F(PluginHost, WithoutAnEditorTheDocumentMethodsRefuseInsteadOfCrashing) {
+    com::ComPtr<zorsetup::Izorsetup> setup;
+    ASSERT_EQ(com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
+                                      zorsetup::Izorsetup::iid, setup.put_void()),
+              com::S_OK);
+    auto file = stg::CompoundFile::create_in_memory();
+    auto storage = stg::make_com_storage(file.root());
+    EXPECT_EQ(setup->New(), com::E_UNEXPECTED);
+    EXPECT_EQ(setup->Save(storage.get()), com::E_UNEXPECTED);
+    EXPECT_EQ(setup->Open(storage.get()), com::E_UNEXPECTED);
+    EXPECT_EQ(setup->IsModified(), 0);
+    EXPECT_EQ(setup->PageCount(), 0);
+    EXPECT_EQ(setup->CanBeSaved(), 1);
+    EXPECT_EQ(setup->CanBePrinted(), 1);
+    EXPECT_EQ(std::u16string(setup->GetMenuString(7)), u"ZOR");
+    EXPECT_EQ(setup->GetMenuFlags(7), 0);
+    com::ComPtr<zorsetup::Volume> volume;
+    EXPECT_EQ(setup->QueryInterface(zorsetup::Volume::iid, volume.put_void()), com::E_NOINTERFACE);
+
+    // After the host destroyed the editor's window, the same.
+    const auto parent = platform::window::create_window(
+        "TZorHostTest", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
+    ASSERT_NE(setup->CreateVisual(parent), 0u);
+    EXPECT_EQ(setup->New(), com::S_OK);
+    platform::window::destroy_window(parent);
+    EXPECT_EQ(setup->New(), com::E_UNEXPECTED);
+    EXPECT_EQ(setup->Save(storage.get()), com::E_UNEXPECTED);
+}
+
+TEST_F(PluginHost, TheLibraryStaysLoadedWhileItsEditorWindowExists) {
+    const auto parent = platform::window::create_window(
+        "TZorHostTest", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
+    {
+        com::ComPtr<zorsetup::Izorsetup> setup;
+        ASSERT_EQ(com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
+                                          zorsetup::Izorsetup::iid, setup.put_void()),
+                  com::S_OK);
+        ASSERT_NE(setup->CreateVisual(parent), 0u);
+    }
+    com::co_free_unused_libraries();
+    EXPECT_EQ(com::loaded_library_count(), 1u);
+    platform::window::destroy_window(parent);
+    com::co_free_unused_libraries();
+    EXPECT_EQ(com::loaded_library_count(), 0u);
+}
+
+TEST_F(PluginHost, LoadsUsesAndUnloadsAHundredTimes) {
+    for (int i = 0; i < 100; ++i) {
+        zorhost::Host host;
+        ASSERT_TRUE(host.ok()) << i;
+        ASSERT_TRUE(host.choose_template("Demo Injection"));
+        auto file = stg::CompoundFile::create_in_memory();
+        auto storage = stg::make_com_storage(file.root());
+        ASSERT_EQ(host.setup().Save(storage.get()), 0);
+        int pages = 0;
+        EXPECT_FALSE(host.print_pages(&pages).empty());
+        host.close();
+        ASSERT_EQ(com::loaded_library_count(), 0u) << i;
+    }
+}
+
+TEST_F(PluginHost, PrintsEveryPageOnTheHostsDeviceContext) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Demo Injection"));
+    int pages = 0;
+    const Lines lines = host.print_pages(&pages);
+    EXPECT_EQ(pages, 1);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Syringe: 10ul"), lines.end());
+}
+
+TEST_F(PluginHost, AnswersTheVialAndTrayQuestions) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto& info = host.info();
+    auto& config = host.as_config();
+    EXPECT_EQ(info.ValidateVial(u"Tray1:0", u"", 0), 1);
+    EXPECT_EQ(info.ValidateVial(u"Tray1:5", u"", 0), 0);
+    EXPECT_EQ(info.ValidateVial(u"Nowhere:5", u"", 0), zorsetup::result_unknown_tray);
+    EXPECT_EQ(info.ValidateVial(u"Nowhere:5", u"", 1), 1);
+
+    com::Bstr next;
+    EXPECT_EQ(info.GetNextVial(next.put(), u"Tray1:96", u"Tray1"), 0);
+    EXPECT_EQ(next.text(), "");
+    EXPECT_EQ(info.GetNextVial(next.put(), u"", u"Tray4"), 0);
+    EXPECT_EQ(next.text(), "Tray4:1");
+    EXPECT_EQ(info.GetNextVial(next.put(), u"", u"Nowhere"), zorsetup::result_unknown_tray);
+
+    com::SAFEARRAY* names = nullptr;
+    com::SAFEARRAY* sizes = nullptr;
+    std::int16_t deflt = -1;
+    ASSERT_EQ(info.GetTrayInformation(&names, &sizes, &deflt), 0);
+    std::int32_t upper = -1;
+    com::safe_array_get_ubound(names, 1, &upper);
+    EXPECT_EQ(upper, 4);
+    std::int32_t k = 2;
+    com::Bstr name;
+    std::uint16_t size = 0;
+    com::safe_array_get_element(names, &k, name.put());
+    com::safe_array_get_element(sizes, &k, &size);
+    EXPECT_EQ(name.text(), "Tray3");
+    EXPECT_EQ(size, 54);
+    com::safe_array_destroy(names);
+    com::safe_array_destroy(sizes);
+
+    // Position to indices: Tray1's type is numbered across ("Row Length X" 0), Tray3's not.
+    com::Bstr tray;
+    com::BSTR pos = com::bstr_from_text("Tray1:3");
+    std::int32_t tray_index = 0, vial_index = 0;
+    EXPECT_EQ(config.ConvertVialPosition(1, tray.put(), &pos, &tray_index, &vial_index), 0);
+    EXPECT_EQ(tray_index, 1);
+    EXPECT_EQ(vial_index, 17);
+    EXPECT_EQ(tray.text(), "Tray1");
+    com::sys_free_string(pos);
+    pos = com::bstr_from_text("Tray3:3");
+    EXPECT_EQ(config.ConvertVialPosition(1, tray.put(), &pos, &tray_index, &vial_index), 0);
+    EXPECT_EQ(tray_index, 3);
+    EXPECT_EQ(vial_index, 3);
+    // Indices to position: the vials of the trays in front, then the index (not one tray more).
+    tray_index = 2;
+    vial_index = 3;
+    EXPECT_EQ(config.ConvertVialPosition(0, tray.put(), &pos, &tray_index, &vial_index), 0);
+    EXPECT_EQ(com::text_from_bstr(pos), "99");
+    tray_index = 6;
+    EXPECT_EQ(config.ConvertVialPosition(0, tray.put(), &pos, &tray_index, &vial_index), zorsetup::result_bad_position);
+    com::sys_free_string(pos);
+
+    com::Bstr vial_pos;
+    EXPECT_EQ(config.GetNextTray(u"Tray5", vial_pos.put(), tray.put()), 0);
+    EXPECT_EQ(tray.text(), "");
+    EXPECT_EQ(vial_pos.text(), "");
+    EXPECT_EQ(config.GetNextTray(nullptr, vial_pos.put(), tray.put()), 0);
+    EXPECT_EQ(tray.text(), "Tray1");
+    EXPECT_EQ(vial_pos.text(), "Tray1:1");
+
+    // A null volume is not read.
+    EXPECT_EQ(info.GetInjectionVolumeFromMethod(nullptr, nullptr), 1);
+}
+
+TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // Three positions and only one type: the missing types count as 0, nothing is read past.
+    com::SAFEARRAY* positions = com::safe_array_create_vector(com::VT_BSTR, 1, 3);
+    com::SAFEARRAY* types = com::safe_array_create_vector(com::VT_I4, 0, 1);
+    const char* texts[] = {"Tray1:13", "Tray1:2", "Tray1:40"};
+    for (std::int32_t i = 1; i <= 3; ++i) {
+        com::Bstr t(texts[i - 1]);
+        com::safe_array_put_element(positions, &i, t.get());
+    }
+    std::int32_t zero = 0, one = 1;
+    com::safe_array_put_element(types, &zero, &one);
+    com::BSTR tray = com::bstr_from_text("Tray1");
+    boxes_->on_next_form([&](forms::Form& form) {
+        auto* add = dynamic_cast<forms::Button*>(form.find_component("add_button"));
+        auto* deselect = dynamic_cast<forms::Button*>(form.find_component("deselect_button"));
+        auto* from = dynamic_cast<forms::Edit*>(form.find_component("from_box"));
+        auto* to = dynamic_cast<forms::Edit*>(form.find_component("to_box"));
+        auto* range = dynamic_cast<forms::Button*>(form.find_component("add_vials_button"));
+        deselect->click();
+        from->Text = "5";
+        to->Text = "6";
+        range->click();
+        add->click();
+    });
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    EXPECT_EQ(com::text_from_bstr(tray), "Tray1");
+    std::int32_t low = -1, high = -1;
+    com::safe_array_get_lbound(positions, 1, &low);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 1);
+    com::Bstr first;
+    std::int32_t i = 1;
+    com::safe_array_get_element(positions, &i, first.put());
+    EXPECT_EQ(first.text(), "Tray1:6");
+    com::VarType vt = com::VT_EMPTY;
+    com::safe_array_get_vartype(types, &vt);
+    EXPECT_EQ(vt, com::VT_I4);
+
+    // Closed by its caption (the provider closes it as cancelled): "no", not the previous
+    // opening's vials.
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 1);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1);
+
+    // Cancelled: the arrays stay as they came.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("close_button"))->click();
+    });
+    EXPECT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 1);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1);
+    com::safe_array_destroy(positions);
+    com::safe_array_destroy(types);
+    com::sys_free_string(tray);
+}
+
+TEST_F(PluginHost, TaskWeaverIsStartedOnlyWhenNoneRunsAndOneIsConfigured) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    const std::string key = "\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR\\Settings";
+    const fs::path marker = folder_ / "started";
+    host.setup().ExecuteCommand(14996);  // nothing configured: nothing happens
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Executable", "/usr/bin/touch"));
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters", marker.string()));
+    const auto weaver = platform::window::create_window(
+        "TTask_Weaver", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
+    host.setup().ExecuteCommand(14996);  // one runs: none is started
+    platform::window::destroy_window(weaver);
+    host.setup().ExecuteCommand(14999);  // no such command
+    EXPECT_FALSE(fs::exists(marker));
+    host.setup().ExecuteCommand(14996);
+    for (int i = 0; i < 500 && !fs::exists(marker); ++i) usleep(10'000);
+    EXPECT_TRUE(fs::exists(marker));
+}
+
+TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    const auto menu = host.setup().GetInPlaceMenu();
+    EXPECT_NE(menu, 0u);
+    EXPECT_EQ(host.setup().GetInPlaceMenu(), menu);
+    using Item = std::pair<std::string, std::int32_t>;
+    EXPECT_EQ(host.in_place_menu(), (std::vector<Item>{{"Reset Zor", 14998}, {"Reload Zor Configuration", 14997},
+                                                       {"Task Weaver", 14996}}));
+    EXPECT_NE(host.setup().GetButtonImage(), 0u);
+}
+
+TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto* editor = host.editor_form();
+    ASSERT_NE(editor, nullptr);
+    zorsetup::HostMessage tab{host.editor_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    forms::Control* first = editor->ActiveControl;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    EXPECT_NE(editor->ActiveControl, first);
+    tab.shift_down = true;
+    EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
+    EXPECT_EQ(editor->ActiveControl, first);
+    zorsetup::HostMessage other{host.editor_window(), zorsetup::WM_KEYDOWN, 0x41};
+    EXPECT_EQ(host.setup().CompPreTranslate(&other), 0);
+    zorsetup::HostMessage elsewhere{host.host_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    EXPECT_EQ(host.setup().CompPreTranslate(&elsewhere), 0);
+    EXPECT_EQ(host.setup().CompPreTranslate(nullptr), 0);
+}
+
+}  // namespace
