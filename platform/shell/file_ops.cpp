@@ -236,7 +236,24 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
         paths_ = paths_of_data_object(data);
         const HRESULT hr = choose(keys, effect);
         if (com::failed(hr) || !effect || *effect == DROPEFFECT_NONE) return hr;
-        return transfer_into(paths_, folder_, *effect);
+        // A name the folder has already is asked about, item by item: keep both (the dropped
+        // one under a free name) or leave that item where it is. Nothing is ever replaced.
+        std::vector<std::string> taken;
+        for (const auto& p : paths_) {
+            const std::string name = base_name(normalize_path(p));
+            if (exists_no_follow(join_path(folder_, name)) &&
+                !ask("'" + display_text(name) + "' is already in '" + display_text(folder_) +
+                     "'.\n\nKeep both? The one dropped here will be named '" +
+                     display_text(base_name(free_name_in(folder_, name))) + "'.")) {
+                continue;
+            }
+            taken.push_back(p);
+        }
+        if (taken.empty()) {
+            *effect = DROPEFFECT_NONE;
+            return com::S_OK;
+        }
+        return transfer_into(taken, folder_, *effect);
     }
 
   private:
