@@ -46,6 +46,7 @@ class PaintBox : public Control {
     NotifyEvent OnPaint;
     // Headless there is no later "when the window needs it": a repaint runs OnPaint now.
     void Repaint() override { fire(OnPaint); }
+    forms::Canvas* drawing_canvas() override { return &Canvas; }
 };
 
 // An image as the lists keep it: size and 32-bit pixels (0x00BBGGRR), row by row.

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -15,8 +16,30 @@ namespace platform::forms_qt {
 namespace print = platform::print;
 
 namespace {
+
 constexpr int units_per_inch = 254;  // tenths of a millimetre
+
+// The application object keeps references to these for its whole life, and takes the options
+// it understands out of them: each session sets them again.
+char printing_program[] = "zor";
+char printing_platform_option[] = "-platform";
+char printing_platform[] = "offscreen";
+int printing_argc = 0;
+char* printing_argv[4] = {};
+
 }  // namespace
+
+PrintingSession::PrintingSession() {
+    if (QCoreApplication::instance()) return;
+    printing_argc = 3;
+    printing_argv[0] = printing_program;
+    printing_argv[1] = printing_platform_option;
+    printing_argv[2] = printing_platform;
+    printing_argv[3] = nullptr;
+    application_ = std::make_unique<QGuiApplication>(printing_argc, printing_argv);
+}
+
+PrintingSession::~PrintingSession() = default;
 
 struct PdfDeviceContext::Impl {
     explicit Impl(const std::string& path) : writer(QString::fromStdString(path)), path(path) {}

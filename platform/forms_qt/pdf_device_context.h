@@ -7,7 +7,8 @@
 // document that ends without a page is one blank page. Drawing after the end changes nothing.
 // Texts are Windows-1252 and become Unicode in the file, so pdftotext gives them back.
 //
-// Needs a QGuiApplication (QtSession). Main thread only.
+// Needs Qt's application object: a QtSession, or a PrintingSession in a program whose forms
+// are not on Qt. Main thread only.
 #pragma once
 
 #include <memory>
@@ -15,7 +16,22 @@
 
 #include "platform/print/device_context.h"
 
+class QGuiApplication;
+
 namespace platform::forms_qt {
+
+// Qt's application object for writing PDF files, on the offscreen platform (no display is
+// needed), made where none exists and freed with this object.
+class PrintingSession {
+  public:
+    PrintingSession();
+    ~PrintingSession();
+    PrintingSession(const PrintingSession&) = delete;
+    PrintingSession& operator=(const PrintingSession&) = delete;
+
+  private:
+    std::unique_ptr<QGuiApplication> application_;
+};
 
 class PdfDeviceContext final : public platform::print::DeviceContext {
   public:

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 
 namespace platform::forms_qt::testing {
 
@@ -55,6 +56,25 @@ std::string pdf_words(const std::string& path, int page) {
     }
     if (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
+}
+
+std::vector<PdfWord> pdf_word_boxes(const std::string& path, int page) {
+    const std::string html = output_of("pdftotext -bbox -enc UTF-8 -f " + std::to_string(page) + " -l " +
+                                       std::to_string(page) + " " + quoted(path) + " -");
+    static const std::regex word(
+        R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">([^<]*)</word>)re");
+    std::vector<PdfWord> words;
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it) {
+        const std::smatch& m = *it;
+        std::string text = m[5];
+        for (const auto& [entity, c] : {std::pair<std::string, std::string>{"&lt;", "<"}, {"&gt;", ">"},
+                                        {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
+            for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1))
+                text.replace(at, entity.size(), c);
+        }
+        words.push_back({text, std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4])});
+    }
+    return words;
 }
 
 QImage pdf_page_image(const std::string& path, int page, int dpi) {
