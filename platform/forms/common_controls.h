@@ -83,6 +83,8 @@ class TreeNode {
     int SelectedIndex = -1;
     bool Expanded = false;
     bool HasChildren = false;  // shows an expand button before the children are added
+    int OverlayIndex = -1;     // an overlay image drawn over the node's image, -1 none
+    bool Cut = false;          // drawn dimmed, as an item that was cut or is hidden
 
     TreeNode* parent() const { return parent_; }
     const std::vector<std::unique_ptr<TreeNode>>& children() const { return children_; }
@@ -119,17 +121,27 @@ class TreeView : public Control {
 
     // Adds a node at the end of `parent`'s children (nullptr: a root node).
     TreeNode* add(TreeNode* parent, std::string text, std::intptr_t data = 0);
+    // Orders `parent`'s children (nullptr: the root nodes) by `less`, keeping equal ones in
+    // their order.
+    void sort_children(TreeNode* parent, const std::function<bool(const TreeNode&, const TreeNode&)>& less);
     void erase(TreeNode* node);  // with its children; OnDeletion for each, children first
     void clear();
     const std::vector<std::unique_ptr<TreeNode>>& roots() const { return roots_; }
     int count() const;  // all nodes
     TreeNode* Selected = nullptr;
+    TreeNode* DropTarget = nullptr;  // drawn highlighted while something is dragged over it
 
     // A person selecting a node: Selected, then OnChange when it changed.
     void select(TreeNode* node);
     // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
     void expand(TreeNode* node);
     void collapse(TreeNode* node);
+
+  protected:
+    // May the node be expanded: OnExpanding decides (descendants fill the node here).
+    virtual bool CanExpand(TreeNode* node);
+    // The selection changed: OnChange.
+    virtual void Change(TreeNode* node);
 
   private:
     void delete_children(TreeNode& node);

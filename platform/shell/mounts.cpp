@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "platform/shell/shell.h"
@@ -45,6 +46,13 @@ bool is_remote_type(const std::string& t) {
            t == "9p" || t == "afs" || t == "ceph" || t == "glusterfs";
 }
 
+// The removable flags read so far, by device; dropped with the mount cache, since a device
+// number can come back as another device after an unmount.
+std::map<std::pair<unsigned, unsigned>, bool>& removable_flags() {
+    static std::map<std::pair<unsigned, unsigned>, bool> flags;
+    return flags;
+}
+
 std::string read_sys_flag(unsigned major, unsigned minor) {
     const std::string root = g_sysfs.empty() ? "/sys" : g_sysfs;
     // A partition's "removable" flag lives on its whole disk, one level up.
@@ -62,7 +70,10 @@ void set_mountinfo_path(std::string path) {
     g_mountinfo = std::move(path);
     g_cached = false;
 }
-void set_sysfs_root(std::string path) { g_sysfs = std::move(path); }
+void set_sysfs_root(std::string path) {
+    g_sysfs = std::move(path);
+    removable_flags().clear();
+}
 std::string mountinfo_path() { return g_mountinfo.empty() ? "/proc/self/mountinfo" : g_mountinfo; }
 
 bool parse_mountinfo_line(const std::string& line, Mount& out) {
@@ -111,7 +122,11 @@ DriveType drive_type(const Mount& m) {
     if (starts_with_dir(m.mount_point, "/media") || starts_with_dir(m.mount_point, "/run/media")) {
         return DriveType::removable;
     }
-    if (m.major != 0 && read_sys_flag(m.major, m.minor) == "1") return DriveType::removable;
+    if (m.major != 0) {
+        auto [it, fresh] = removable_flags().try_emplace({m.major, m.minor}, false);
+        if (fresh) it->second = read_sys_flag(m.major, m.minor) == "1";
+        if (it->second) return DriveType::removable;
+    }
     if (t == "ext2" || t == "ext3" || t == "ext4" || t == "xfs" || t == "btrfs" || t == "f2fs" || t == "zfs" ||
         t == "overlay" || t == "vfat" || t == "exfat" || t == "ntfs" || t == "ntfs3" || t == "jfs" ||
         t == "reiserfs") {
@@ -154,7 +169,10 @@ const std::vector<Mount>& cached_mounts() {
     return g_cache;
 }
 
-void validate_mounts() { g_cached = false; }
+void validate_mounts() {
+    g_cached = false;
+    removable_flags().clear();
+}
 
 bool is_mount_point(const std::string& path) {
     if (path == "/") return true;
