@@ -161,6 +161,8 @@ struct ListItem {
     int ImageIndex = -1;
     std::intptr_t Data = 0;
     bool Selected = false;
+    int OverlayIndex = -1;  // the overlay image drawn over the icon (0-based), -1 for none
+    bool Cut = false;       // drawn dimmed, as an item that is cut or hidden
 };
 
 enum class ViewStyle { icon, small_icon, list, report };

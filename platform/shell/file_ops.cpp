@@ -289,6 +289,12 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
                 want = same ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
             }
             if (!(allowed & want)) want = (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+            // Moving items into the folder they are in moves nothing.
+            const std::string here = normalize_path(folder_);
+            if (want == DROPEFFECT_MOVE && std::all_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
+                    return dir_name(normalize_path(p)) == here;
+                }))
+                want = DROPEFFECT_NONE;
         }
         *effect = want;
         return com::S_OK;

@@ -177,5 +177,19 @@ TEST_F(DragLoop, DropIntoAFolderThatHasTheNameKeepsBothWhenAskedSo) {
     EXPECT_EQ(read_file(at("src/a.txt")), "new");
 }
 
+TEST_F(DragLoop, MovingItemsIntoTheFolderTheyAreInIsRefused) {
+    make_dir("here");
+    make_file("here/a.txt", "1");
+    auto target = make_folder_drop_target(at("here"));
+    ASSERT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
+    forms::ScriptedInteraction boxes;
+    script({{window_, {1, 1}, MK_LBUTTON}, {window_, {1, 1}, 0}});
+    std::uint32_t effect = 0;
+    EXPECT_EQ(drag({at("here/a.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect), DRAGDROP_S_CANCEL);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(read_file(at("here/a.txt")), "1");
+    EXPECT_FALSE(std::filesystem::exists(at("here/a.txt (2)")));
+}
+
 }  // namespace
 }  // namespace platform::shell
