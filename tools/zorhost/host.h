@@ -42,8 +42,8 @@ public:
     std::int32_t new_document();
     std::int32_t save_document(const std::string& path);
     std::int32_t open_document(const std::string& path);
-    // The in-place menu as the host shows it (GetInPlaceMenu, then the utility form's items):
-    // caption and command id of each item.
+    // The in-place menu as the host shows it (GetInPlaceMenu, then the items through the
+    // menu's handle): caption and command id of each item.
     std::vector<std::pair<std::string, std::int32_t>> in_place_menu();
     // Every page printed on a recording context: one text line per text drawn.
     std::vector<std::string> print_pages(int* page_count);
