@@ -9,6 +9,7 @@
 
 #include "platform/forms/canvas.h"
 #include "platform/forms/component.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/string_list.h"
 
 namespace platform::forms {
@@ -59,6 +60,10 @@ struct Image {
 class ImageList : public Component {
   public:
     FORMS_CLASS_NAME("TImageList")
+    ImageList() : handle_(detail::add_handle(this)) {}
+    ~ImageList() override { detail::forget_handle(handle_); }
+    // The list's handle (handles.h).
+    ImageListHandle handle() const { return handle_; }
     int Width = 16;
     int Height = 16;
     int count() const { return static_cast<int>(images_.size()); }
@@ -68,6 +73,7 @@ class ImageList : public Component {
     void clear() { images_.clear(); }
 
   private:
+    ImageListHandle handle_;
     std::vector<Image> images_;
 };
 
