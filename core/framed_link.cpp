@@ -25,6 +25,9 @@ constexpr int debug_box_max_lines = 5000;
 constexpr std::size_t receive_buffer_size = 10000;
 // FlowHoldState: sending held by an XOFF from the instrument.
 constexpr std::uint8_t flow_held_by_xoff = 5;
+// FlowHoldState values that hold our sending: DSR, CTS, a received XOFF, and that XOFF while we
+// have sent one too.
+bool output_held(std::uint8_t flow_state) { return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7; }
 // Atom-wait expiries while held by XOFF before the link counts the reply as lost.
 constexpr std::int32_t xoff_hold_limit = 20;
 // Resends after which synchronous waits of the automation object are released.
@@ -158,7 +161,15 @@ char translate_received_char(unsigned char byte) {
 
 void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame) {
     LinkState& link = link_state();
+    const std::uint64_t sent_before = link.frames_sent;
     for (char ch : bytes) {
+        // A frame went out while these bytes were being taken apart: the rest of them came
+        // before it, so nothing in them, not even the start of a frame that ends in a later
+        // read, can answer it.
+        if (link.frames_sent != sent_before) {
+            link.receive_state = 0;
+            return;
+        }
         const auto byte = static_cast<unsigned char>(ch);
         switch (link.receive_state) {
             case 0:
@@ -329,9 +340,10 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     bytes.reserve(n);
     for (std::size_t i = 0; i < n && port.InBuffUsed() > 0; ++i) bytes += port.ReadChar();
     LinkState& link = link_state();
-    if (port.OutBuffUsed() > 0) {
-        // The outstanding frame is not all out yet, so these bytes came before it: they answer
-        // an earlier frame, never this one.
+    if (port.OutBuffUsed() > 0 && output_held(port.FlowHoldState())) {
+        // The outstanding frame is held back, so these bytes came before it went out: they
+        // answer an earlier frame, never this one. (A frame that is not held is on its way, or
+        // out already with the output thread yet to count it: what comes is its reply.)
         link.receive_state = 0;
         return;
     }

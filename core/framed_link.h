@@ -61,7 +61,9 @@ std::string printable_text(std::string_view text);
 
 // Feeds received bytes to the receive machine (link_state()); `on_good_frame` runs for every
 // frame that passes the length and checksum checks, with its data lines in
-// link_state().return_lines and its code in link_state().final_element.
+// link_state().return_lines and its code in link_state().final_element. Once a frame has been
+// sent meanwhile (by `on_good_frame`), the rest of the bytes is dropped: it came before that
+// frame.
 void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame);
 
 // The port of the core form when it is open; nullptr otherwise.
