@@ -144,6 +144,7 @@ class Control : public Component {
 
     // The form the control sits on (walking the parents), or nullptr.
     Form* form() const;
+    // Moves and sizes the control; Resized() runs when the size changed.
     void SetBounds(int left, int top, int width, int height);
     Rect BoundsRect() const { return {Left, Top, Left + Width, Top + Height}; }
     Rect ClientRect() const { return {0, 0, Width, Height}; }
@@ -163,15 +164,18 @@ class Control : public Component {
     // (controls add their own effect first: a button sets the form's modal result, a check
     // box toggles).
     virtual void click();
-    void double_click();
+    virtual void double_click();
     // A person's mouse: OnMouseDown / OnMouseUp / OnMouseMove at (x, y) in client pixels. A
     // right button down opens the control's pop-up menu, as a person's right click does.
-    void mouse_down(MouseButton button, int x, int y, ShiftState shift = {});
-    void mouse_up(MouseButton button, int x, int y, ShiftState shift = {});
-    void mouse_move(int x, int y, ShiftState shift = {});
-    void key_down(int key, ShiftState shift = {});
+    // Controls that track the mouse or keys themselves add their handling to these.
+    virtual void mouse_down(MouseButton button, int x, int y, ShiftState shift = {});
+    virtual void mouse_up(MouseButton button, int x, int y, ShiftState shift = {});
+    virtual void mouse_move(int x, int y, ShiftState shift = {});
+    virtual void key_down(int key, ShiftState shift = {});
 
   protected:
+    // The control's size changed (a window's WM_SIZE).
+    virtual void Resized() {}
     // Throws FormError naming the control and `action` when a person could not act on it.
     void ensure_reachable(const char* action) const;
     void fire(const NotifyEvent& event) {

@@ -3,8 +3,8 @@
 #include <dlfcn.h>
 
 #include "platform/forms/application.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/list_controls.h"
-#include "platform/forms/menus.h"
 #include "platform/print/device_context.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
@@ -112,13 +112,9 @@ std::int32_t Host::open_document(const std::string& path) {
 
 std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {
     std::vector<std::pair<std::string, std::int32_t>> items;
-    if (!setup_->GetInPlaceMenu()) return items;
-    for (forms::Form* f : forms::forms_state().screen.forms()) {
-        if (window::class_name(f->handle()) != "Tutil_form") continue;
-        if (auto* menu = dynamic_cast<forms::PopupMenu*>(f->find_component("PopupMenu1")))
-            for (forms::MenuItem* item : menu->visible_items())
-                items.emplace_back(item->Caption, static_cast<std::int32_t>(item->Tag));
-    }
+    const forms::MenuHandle menu = setup_->GetInPlaceMenu();
+    for (int i = 0; i < forms::get_menu_item_count(menu); ++i)
+        items.emplace_back(forms::get_menu_item_text(menu, i), forms::get_menu_item_id(menu, i));
     return items;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/com/com.h"
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/interaction.h"
 #include "platform/registry/registry.h"
 #include "platform/storage/com_storage.h"
@@ -502,7 +503,19 @@ TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
     using Item = std::pair<std::string, std::int32_t>;
     EXPECT_EQ(host.in_place_menu(), (std::vector<Item>{{"Reset Zor", 14998}, {"Reload Zor Configuration", 14997},
                                                        {"Task Weaver", 14996}}));
-    EXPECT_NE(host.setup().GetButtonImage(), 0u);
+    // The button image: one 70 x 70 picture, the same for both classes.
+    const auto image = host.setup().GetButtonImage();
+    int width = 0, height = 0;
+    ASSERT_TRUE(forms::get_image_size(image, width, height));
+    EXPECT_EQ(width, 70);
+    EXPECT_EQ(height, 70);
+    EXPECT_EQ(forms::get_image_count(image), 1);
+    com::ComPtr<zorsetup::Config> config;
+    ASSERT_EQ(com::co_create_instance(zorsetup::CLSID_TConfig, nullptr, com::CLSCTX_INPROC_SERVER,
+                                      zorsetup::Config::iid, config.put_void()),
+              com::S_OK);
+    EXPECT_EQ(config->GetButtonImage(), image);
+    EXPECT_EQ(forms::find_menu(image), nullptr);
 }
 
 TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {
