@@ -436,6 +436,11 @@ class TSpBaseDispatcher {
     bool ScanTimerTriggers();
     // Milliseconds until the earliest armed timer trigger expires, at most `limit`.
     std::uint64_t MsUntilNextTimer(std::uint64_t limit);
+    // The end of the dispatch thread's next wait (ClockMs): `pass_due_ms`, or the expiry of the
+    // earliest armed timer trigger when that comes sooner (with `until_timers`). The end is kept,
+    // so that an arming that expires before it wakes the thread (TimerTriggersChanged) and a
+    // later one does not.
+    std::uint64_t PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers);
     void ClearStatusHits();
     bool StatusHitThisPass() const { return status_hit_.load(); }
 
@@ -588,6 +593,9 @@ class TSpBaseDispatcher {
     bool handler_service_needed_ = false;
     bool port_handler_installed_ = false;
     std::atomic<bool> status_hit_{false};
+    // When the dispatch thread's current (or last) wait ends, on the tick timers' clock; none
+    // planned yet: every arming wakes it.
+    std::uint64_t dispatch_wait_end_ms_ = UINT64_MAX;
     std::atomic<std::uint64_t> notifications_entered_{0};
     // Main-thread window through which synchronised event handlers run (made on demand by
     // AddEventHandler, on the thread that adds the first synchronised handler).
@@ -609,7 +617,7 @@ class TSpBaseDispatcher {
 
   private:
     void FreeBuffers();
-    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate);
+    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate, bool& sooner);
     bool CallWindowHandler(platform::window::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                            std::intptr_t lparam);
     void RunSynchronised(const std::function<void()>& job);

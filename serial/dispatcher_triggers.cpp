@@ -142,21 +142,27 @@ std::int32_t TSpBaseDispatcher::AllocTimerTrigger() {
 
 std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
     std::int32_t result;
+    bool sooner = false;
     {
         Guard gen(general_lock_);
-        result = StartTimerTriggerLocked(handle, ticks, activate);
+        result = StartTimerTriggerLocked(handle, ticks, activate, sooner);
     }
-    if (result == 0 && activate) TimerTriggersChanged();
+    // Only an expiry before the end of the dispatch thread's wait needs to wake it: a later one
+    // is in the wait it plans next.
+    if (sooner) TimerTriggersChanged();
     return result;
 }
 
-std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate) {
+std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate,
+                                                         bool& sooner) {
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
     if (it == timer_triggers_.end()) return ecBadTriggerHandle;
     if (activate) {
         if (ticks != 0) it->tTicks = ticks;
         NewTimer(it->tET, it->tTicks);
+        const std::uint64_t now = ClockMs();
+        sooner = now + MsUntilExpiry(it->tET, now) < dispatch_wait_end_ms_;
         std::int32_t count = it->tTicks;
         AddLogEntry(dtTriggerDataChange, dstTimerTrigger, static_cast<std::uint32_t>(handle), &count, 4);
     } else {
@@ -332,6 +338,14 @@ std::uint64_t TSpBaseDispatcher::MsUntilNextTimer(std::uint64_t limit) {
     for (const auto& t : timer_triggers_)
         if (t.tActive) limit = std::min(limit, MsUntilExpiry(t.tET, now));
     return limit;
+}
+
+std::uint64_t TSpBaseDispatcher::PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers) {
+    Guard gen(general_lock_);
+    const std::uint64_t now = ClockMs();
+    const std::uint64_t until_pass = pass_due_ms > now ? pass_due_ms - now : 0;
+    dispatch_wait_end_ms_ = now + (until_timers ? MsUntilNextTimer(until_pass) : until_pass);
+    return dispatch_wait_end_ms_;
 }
 
 bool TSpBaseDispatcher::ScanStatusTriggers() {

@@ -404,6 +404,25 @@ TEST_F(DispatcherTest, TheDispatchWaitEndsWhenTheEarliestArmedTimerExpires) {
     EXPECT_EQ(notices.size(), 1u);
 }
 
+TEST_F(DispatcherTest, OnlyAnArmingThatExpiresBeforeThePlannedWaitEndsWakesTheDispatchThread) {
+    FakeClock clock;  // 1,000,000 ms: the next tick begins at 1,000,010
+    std::int32_t h = d.AllocTimerTrigger();
+    std::int32_t quick = d.AllocTimerTrigger();  // never armed: its first arming may be 0 ticks
+    EXPECT_EQ(d.StartTimerTrigger(h, 3, true), 0);
+    EXPECT_EQ(d.timer_wakes, 1);  // no wait planned yet
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 50);  // the pass first (the timer: 175 ms)
+    EXPECT_EQ(d.StartTimerTrigger(h, 1, true), 0);  // 65 ms: after the wait's end
+    EXPECT_EQ(d.timer_wakes, 1);
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);  // 10 ms: before it
+    EXPECT_EQ(d.timer_wakes, 2);
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 10);
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, false), clock.now + 50);  // timers left out (one was not taken)
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);
+    EXPECT_EQ(d.timer_wakes, 3);
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, false), 0);  // disarming never wakes
+    EXPECT_EQ(d.timer_wakes, 3);
+}
+
 TEST_F(DispatcherTest, TriggerSetsSurviveSaveAndRestore) {
     FakeClock clock;
     std::int32_t h = d.AllocTimerTrigger();
