@@ -754,6 +754,53 @@ TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOption) {
     EXPECT_FALSE(shell::drop_target_of(tree_->WindowHandle()));
 }
 
+// ---- the "Pidl" property -------------------------------------------------------------------------------------
+
+// One item of a list as the namespace encodes it: size, kind, a zero, the payload, a zero.
+std::vector<std::uint8_t> encoded_item(std::uint8_t kind, const std::string& payload) {
+    const std::size_t cb = 4 + payload.size() + 1;
+    std::vector<std::uint8_t> out;
+    out.reserve(cb);
+    for (std::uint8_t b : {static_cast<std::uint8_t>(cb & 0xFF), static_cast<std::uint8_t>(cb >> 8), kind, std::uint8_t{0}})
+        out.push_back(b);
+    for (char c : payload) out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(0);
+    return out;
+}
+
+TEST_F(ShellTree, TheBaseFolderStreamsAsThePidlProperty) {
+    make_dir("home/docs/x");
+    tree_ = form_->add<TKwShellTree>("tree");
+    EXPECT_FALSE(tree_->Designing) << "no designer here: design-time behaviour stays off";
+    EXPECT_FALSE(tree_->Loading);
+    TKwShellLocator where;
+    where.SetPath(home_ + "/docs");
+    tree_->SetBaseFolder(where);
+    std::vector<std::uint8_t> bytes;
+    tree_->BaseFolder().WritePidl(bytes);
+    std::vector<std::uint8_t> list;
+    for (const auto& item : {encoded_item(0x20, home_), encoded_item(0x30, "docs")})
+        for (std::uint8_t b : item) list.push_back(b);
+    list.push_back(0);
+    list.push_back(0);
+    std::vector<std::uint8_t> expected;
+    expected.push_back(0);  // kind 0: an item-ID list
+    for (int shift = 0; shift < 32; shift += 8) expected.push_back(static_cast<std::uint8_t>(list.size() >> shift));
+    for (std::uint8_t b : list) expected.push_back(b);
+    EXPECT_EQ(bytes, expected);
+
+    // Read back into another tree's base folder: the same root.
+    auto* other = form_->add<TKwShellTree>("other");
+    TKwShellLocator read;
+    std::size_t used = 0;
+    ASSERT_TRUE(read.ReadPidl(bytes.data(), bytes.size(), used));
+    EXPECT_EQ(used, bytes.size());
+    other->SetBaseFolder(read);
+    ASSERT_FALSE(other->roots().empty());
+    EXPECT_EQ(other->roots().front()->Text, "docs");
+    EXPECT_EQ(texts(other->roots().front().get()), std::vector<std::string>{"x"});
+}
+
 // ---- drawing, wheel ------------------------------------------------------------------------------------------------
 
 TEST_F(ShellTree, CustomDrawEventsGetTheNodeAndItsData) {
