@@ -141,6 +141,19 @@ TEST_F(ShellTree, FillShowsFoldersInTheirOrderAndHiddenOnesOnlyWhenAsked) {
     EXPECT_FALSE(child_named(root(), "f.txt")->HasChildren);
 }
 
+TEST_F(ShellTree, ATreePlacedOnAFormFillsItselfOnceTheMessagesRun) {
+    tree_ = form_->add<TKwShellTree>("tree");
+    EXPECT_TRUE(tree_->Has(kwstoAutoFill));
+    EXPECT_TRUE(tree_->roots().empty());
+    ASSERT_TRUE(loop_until([&] { return !tree_->roots().empty(); }));
+    EXPECT_EQ(root()->Text, "Desktop");
+    EXPECT_EQ(texts(root()), (std::vector<std::string>{"Home", "Computer"}));
+    auto* other = form_->add<TKwShellTree>("other");
+    other->SetOptions(0);
+    win::run_nested_loop_for([] { return false; }, 20);
+    EXPECT_TRUE(other->roots().empty()) << "without auto-fill nothing fills it";
+}
+
 TEST_F(ShellTree, AnAddItemHandlerCanKeepItemsOut) {
     make_dir("base/keep");
     make_dir("base/skip");
