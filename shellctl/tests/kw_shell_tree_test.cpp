@@ -189,6 +189,22 @@ TEST_F(ShellTree, NodesFillWhenAPersonExpandsThem) {
     EXPECT_TRUE(child_named(a, "b")->HasChildren);
 }
 
+TEST_F(ShellTree, AFolderThatVanishedBeforeItWasOpenedLosesItsButtonAndTheFillStillCompletes) {
+    make_dir("base/gone/inner");
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    int starts = 0, completes = 0;
+    tree.OnFillStart = [&](forms::Component&) { ++starts; };
+    tree.OnFillComplete = [&](forms::Component&) { ++completes; };
+    Node* gone = child_named(root(), "gone");
+    ASSERT_TRUE(gone->HasChildren);
+    fs::remove_all(at("base/gone"));
+    tree.expand(gone);
+    EXPECT_EQ(gone->count(), 0);
+    EXPECT_FALSE(gone->HasChildren);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(completes, 1);
+}
+
 TEST_F(ShellTree, UnreadableFoldersAreShownButNotEntered) {
     make_dir("base/closed/inside");
     ::chmod(at("base/closed").c_str(), 0);
