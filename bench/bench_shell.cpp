@@ -2,6 +2,10 @@
 // - EnumerateFolderOf10000: bind a folder of 10,000 files, enumerate it (folders, files and
 //   hidden ones), ask each item's attributes as the list asks them (folder, link, read-only,
 //   ghosted, copy, move, rename, delete) and its in-folder display name. Goal: under 50 ms.
+// - OpenFolderBrowseDialog10Deep: the folder-browse dialog as the configuration dialog's Browse
+//   runs it, opened at a folder 10 levels below the home folder (each level holding five
+//   folders with a sub-folder each), until the form is showing with the tree filled, watched
+//   and the folder selected; then closed. Goal: under 100 ms.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -10,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/forms/application.h"
+#include "platform/forms/interaction.h"
 #include "platform/shell/shell.h"
+#include "shellctl/kw_folder_browse_dlg.h"
 #include "shellctl/kw_shell_ops.h"
 #include "shellctl/kw_shell_utils.h"
 
@@ -76,6 +83,43 @@ void BM_EnumerateFolderOf10000(benchmark::State& state) {
     shellctl::ShellFree(list);
 }
 BENCHMARK(BM_EnumerateFolderOf10000)->Unit(benchmark::kMillisecond);
+
+// Closes every dialog as soon as it shows; checks that it opened where it should.
+class CloseAtOnce : public platform::forms::InteractionProvider {
+  public:
+    platform::forms::ModalResult answer_box(const platform::forms::MessageBoxRequest&) override {
+        ++boxes;
+        return platform::forms::mr_cancel;
+    }
+    void modal_form_shown(platform::forms::Form& form) override {
+        auto& dialog = dynamic_cast<shellctl::TKwFrmFolderBrowseDlg&>(form);
+        opened_at = dialog.KwShellTree1->SelectedPath();
+        dialog.CancelBtn->click();
+    }
+    int boxes = 0;
+    std::string opened_at;
+};
+
+void BM_OpenFolderBrowseDialog10Deep(benchmark::State& state) {
+    std::string deepest = temp().path + "/deep";
+    fs::create_directories(deepest);
+    for (int level = 0; level < 10; ++level) {
+        for (int sibling = 0; sibling < 5; ++sibling)
+            fs::create_directories(deepest + "/folder " + std::to_string(sibling) + "/inner");
+        deepest += "/folder 0";
+    }
+    CloseAtOnce person;
+    platform::forms::set_interaction_provider(&person);
+    for (auto _ : state) {
+        shellctl::TKwFolderBrowseDlg dialog;
+        dialog.SetSelectedPath(deepest);
+        dialog.Execute();
+    }
+    platform::forms::set_interaction_provider(nullptr);
+    if (person.opened_at != deepest) state.SkipWithError("the dialog did not open at the deep folder");
+    if (person.boxes != 0) state.SkipWithError("a message box came up");
+}
+BENCHMARK(BM_OpenFolderBrowseDialog10Deep)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

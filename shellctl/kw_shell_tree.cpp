@@ -71,7 +71,8 @@ win::Result TKwCustomShellTree::HandleMessage(std::uint32_t message, win::WParam
     if (message == WM_KWCHANGENOTIFY) {
         ChangeNotify();
     } else if (message == WM_KWAUTOFILL) {
-        if (roots().empty()) FillRoot();
+        // The tree is placed before its owner sets its options: they are the ones in force now.
+        if (Has(kwstoAutoFill) && roots().empty()) FillRoot();
     }
     return 0;
 }

@@ -141,6 +141,19 @@ TEST_F(ShellTree, FillShowsFoldersInTheirOrderAndHiddenOnesOnlyWhenAsked) {
     EXPECT_FALSE(child_named(root(), "f.txt")->HasChildren);
 }
 
+TEST_F(ShellTree, ATreePlacedOnAFormFillsItselfOnceTheMessagesRun) {
+    tree_ = form_->add<TKwShellTree>("tree");
+    EXPECT_TRUE(tree_->Has(kwstoAutoFill));
+    EXPECT_TRUE(tree_->roots().empty());
+    ASSERT_TRUE(loop_until([&] { return !tree_->roots().empty(); }));
+    EXPECT_EQ(root()->Text, "Desktop");
+    EXPECT_EQ(texts(root()), (std::vector<std::string>{"Home", "Computer"}));
+    auto* other = form_->add<TKwShellTree>("other");
+    other->SetOptions(0);
+    win::run_nested_loop_for([] { return false; }, 20);
+    EXPECT_TRUE(other->roots().empty()) << "without auto-fill nothing fills it";
+}
+
 TEST_F(ShellTree, AnAddItemHandlerCanKeepItemsOut) {
     make_dir("base/keep");
     make_dir("base/skip");
@@ -174,6 +187,22 @@ TEST_F(ShellTree, NodesFillWhenAPersonExpandsThem) {
     tree.expand(a);
     EXPECT_EQ(starts, 1) << "a filled node is not filled again";
     EXPECT_TRUE(child_named(a, "b")->HasChildren);
+}
+
+TEST_F(ShellTree, AFolderThatVanishedBeforeItWasOpenedLosesItsButtonAndTheFillStillCompletes) {
+    make_dir("base/gone/inner");
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    int starts = 0, completes = 0;
+    tree.OnFillStart = [&](forms::Component&) { ++starts; };
+    tree.OnFillComplete = [&](forms::Component&) { ++completes; };
+    Node* gone = child_named(root(), "gone");
+    ASSERT_TRUE(gone->HasChildren);
+    fs::remove_all(at("base/gone"));
+    tree.expand(gone);
+    EXPECT_EQ(gone->count(), 0);
+    EXPECT_FALSE(gone->HasChildren);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(completes, 1);
 }
 
 TEST_F(ShellTree, UnreadableFoldersAreShownButNotEntered) {
@@ -752,6 +781,53 @@ TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOption) {
     EXPECT_TRUE(shell::drop_target_of(tree_->WindowHandle()));
     tree_->SetOptions(opts({kwstoAutoFill}));
     EXPECT_FALSE(shell::drop_target_of(tree_->WindowHandle()));
+}
+
+// ---- the "Pidl" property -------------------------------------------------------------------------------------
+
+// One item of a list as the namespace encodes it: size, kind, a zero, the payload, a zero.
+std::vector<std::uint8_t> encoded_item(std::uint8_t kind, const std::string& payload) {
+    const std::size_t cb = 4 + payload.size() + 1;
+    std::vector<std::uint8_t> out;
+    out.reserve(cb);
+    for (std::uint8_t b : {static_cast<std::uint8_t>(cb & 0xFF), static_cast<std::uint8_t>(cb >> 8), kind, std::uint8_t{0}})
+        out.push_back(b);
+    for (char c : payload) out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(0);
+    return out;
+}
+
+TEST_F(ShellTree, TheBaseFolderStreamsAsThePidlProperty) {
+    make_dir("home/docs/x");
+    tree_ = form_->add<TKwShellTree>("tree");
+    EXPECT_FALSE(tree_->Designing) << "no designer here: design-time behaviour stays off";
+    EXPECT_FALSE(tree_->Loading);
+    TKwShellLocator where;
+    where.SetPath(home_ + "/docs");
+    tree_->SetBaseFolder(where);
+    std::vector<std::uint8_t> bytes;
+    tree_->BaseFolder().WritePidl(bytes);
+    std::vector<std::uint8_t> list;
+    for (const auto& item : {encoded_item(0x20, home_), encoded_item(0x30, "docs")})
+        for (std::uint8_t b : item) list.push_back(b);
+    list.push_back(0);
+    list.push_back(0);
+    std::vector<std::uint8_t> expected;
+    expected.push_back(0);  // kind 0: an item-ID list
+    for (int shift = 0; shift < 32; shift += 8) expected.push_back(static_cast<std::uint8_t>(list.size() >> shift));
+    for (std::uint8_t b : list) expected.push_back(b);
+    EXPECT_EQ(bytes, expected);
+
+    // Read back into another tree's base folder: the same root.
+    auto* other = form_->add<TKwShellTree>("other");
+    TKwShellLocator read;
+    std::size_t used = 0;
+    ASSERT_TRUE(read.ReadPidl(bytes.data(), bytes.size(), used));
+    EXPECT_EQ(used, bytes.size());
+    other->SetBaseFolder(read);
+    ASSERT_FALSE(other->roots().empty());
+    EXPECT_EQ(other->roots().front()->Text, "docs");
+    EXPECT_EQ(texts(other->roots().front().get()), std::vector<std::string>{"x"});
 }
 
 // ---- drawing, wheel ------------------------------------------------------------------------------------------------
