@@ -416,7 +416,7 @@ TEST_F(ListDrag, ANameTheOtherFolderHasIsAskedAboutBothWays) {
     drag_script({{right->Handle(), over(*right, -1), shell::MK_LBUTTON}, {right->Handle(), over(*right, -1), 0}});
     left->drag_selection(0);
     EXPECT_EQ(read_file(at("right/a.txt")), "right a");
-    EXPECT_EQ(read_file(at("right/a.txt (2)")), "left a");
+    EXPECT_EQ(read_file(at("right/a (2).txt")), "left a");
     EXPECT_FALSE(std::filesystem::exists(at("left/a.txt")));
 }
 
@@ -457,8 +457,8 @@ TEST_F(ListDrag, ARightDragOntoItsOwnBackgroundCopiesNeverMoves) {
                  {left->Handle(), over(*left, -1), shell::MK_SHIFT}});
     left->drag_selection(1);
     EXPECT_EQ(read_file(at("left/a.txt")), "left a");
-    EXPECT_EQ(read_file(at("left/a.txt (2)")), "left a");
-    EXPECT_NE(index_of(*left, "a.txt (2)"), -1);
+    EXPECT_EQ(read_file(at("left/a (2).txt")), "left a");
+    EXPECT_NE(index_of(*left, "a (2).txt"), -1);
 }
 
 TEST_F(ListDrag, ADropStepsOwnEffectsAreMaskedByWhatTheItemsAllow) {

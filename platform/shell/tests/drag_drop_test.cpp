@@ -151,7 +151,7 @@ TEST_F(DragLoop, DropIntoAFolderThatHasTheNameAsksAndNoLeavesTheItemWhereItIs) {
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].request.type, forms::DialogType::confirmation);
     EXPECT_NE(boxes.boxes()[0].request.text.find("'a.txt' is already in"), std::string::npos);
-    EXPECT_NE(boxes.boxes()[0].request.text.find("'a.txt (2)'"), std::string::npos);
+    EXPECT_NE(boxes.boxes()[0].request.text.find("'a (2).txt'"), std::string::npos);
     // Nothing replaced, nothing lost: the clash stays where it was, the other item moved.
     EXPECT_EQ(read_file(at("src/a.txt")), "new");
     EXPECT_EQ(read_file(at("dst/a.txt")), "old");
@@ -173,7 +173,7 @@ TEST_F(DragLoop, DropIntoAFolderThatHasTheNameKeepsBothWhenAskedSo) {
     ASSERT_EQ(drag({at("src/a.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect), DRAGDROP_S_DROP);
     EXPECT_EQ(effect, DROPEFFECT_COPY);
     EXPECT_EQ(read_file(at("dst/a.txt")), "old");
-    EXPECT_EQ(read_file(at("dst/a.txt (2)")), "new");
+    EXPECT_EQ(read_file(at("dst/a (2).txt")), "new");
     EXPECT_EQ(read_file(at("src/a.txt")), "new");
 }
 

@@ -1,4 +1,5 @@
 // The namespace over real temporary folder trees.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,6 +182,36 @@ TEST_F(ShellTest, AttributesOfFoldersFilesLinksAndReadOnlyItems) {
     const PCIDL both[] = {f.data(), s.data()};
     EXPECT_FALSE(folder->attributes_of(both, SFGAO_FOLDER | SFGAO_CANRENAME) & SFGAO_FOLDER);
     EXPECT_TRUE(folder->attributes_of(both, SFGAO_FOLDER | SFGAO_CANRENAME) & SFGAO_CANRENAME);
+}
+
+TEST_F(ShellTest, ReadOnlyAndCopyFollowThePermissionBitsAndAFolderChangeIsSeenAtOnce) {
+    const std::string base = at("bits");
+    const std::string problem = run_unprivileged([base]() -> std::string {
+        ::mkdir(base.c_str(), 0777);
+        for (const auto& [name, mode] : {std::pair<const char*, mode_t>{"mine", 0644}, {"ro", 0444}, {"secret", 0200}}) {
+            const std::string p = base + "/" + name;
+            ::close(::open(p.c_str(), O_CREAT | O_WRONLY, 0600));
+            ::chmod(p.c_str(), mode);
+        }
+        IdList list;
+        FolderPtr folder;
+        if (parse_path(base, list) != com::S_OK || bind_folder(list.data(), folder) != com::S_OK) return "bind failed";
+        auto attrs = [&](const char* name) {
+            IdList child;
+            folder->parse_display_name(name, child);
+            return folder->attributes_of(child.data(), SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME);
+        };
+        if (attrs("mine") != (SFGAO_CANCOPY | SFGAO_CANRENAME)) return "mine: " + std::to_string(attrs("mine"));
+        if (attrs("ro") != (SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME)) return "ro: " + std::to_string(attrs("ro"));
+        if (attrs("secret") != SFGAO_CANRENAME) return "secret: " + std::to_string(attrs("secret"));
+        // The same folder object, after its folder was closed for changes and opened again.
+        ::chmod(base.c_str(), 0555);
+        if (attrs("mine") & SFGAO_CANRENAME) return "renamable in a folder closed for changes";
+        ::chmod(base.c_str(), 0777);
+        if (!(attrs("mine") & SFGAO_CANRENAME)) return "not renamable after the folder was opened again";
+        return {};
+    });
+    EXPECT_EQ(problem, "");
 }
 
 TEST_F(ShellTest, UnreadableFoldersAreShownButNotEnteredAndTheirItemsLookNothing) {
