@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 
 #include "shellctl/kw_clipboard.h"
 #include "shellctl/kw_sh_consts.h"
@@ -92,8 +93,9 @@ void TKwShellLocator::SetPath(const std::string& path) {
         SetIdList(nullptr);
         return;
     }
+    // Freed also when a change handler raises.
+    const std::unique_ptr<std::uint8_t, int (*)(void*)> owned(parsed, ShellFree);
     SetIdList(parsed);
-    ShellFree(parsed);
 }
 
 void TKwShellLocator::WritePidl(std::vector<std::uint8_t>& out) const {

@@ -101,9 +101,7 @@ struct DragLoop : ShellTest {
     }
     HRESULT drag(const std::vector<std::string>& paths, std::uint32_t allowed, std::uint32_t& effect) {
         auto data = com::ComPtr<IDataObject>::adopt(new PathsData(paths));
-        data->AddRef();
         auto source = com::ComPtr<IDropSource>::adopt(new ButtonSource);
-        source->AddRef();
         return do_drag_drop(data.get(), source.get(), allowed, &effect);
     }
     window::Handle window_ = 0;
@@ -111,7 +109,6 @@ struct DragLoop : ShellTest {
 
 TEST_F(DragLoop, ReleaseDropsWithTheEffectGivenWhileTheButtonWasDown) {
     auto target = com::ComPtr<IDropTarget>::adopt(new RightButtonTarget);
-    target->AddRef();
     auto* recorder = static_cast<RightButtonTarget*>(target.get());
     ASSERT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
     script({{window_, {5, 5}, MK_RBUTTON}, {window_, {6, 6}, MK_RBUTTON}, {window_, {6, 6}, 0}});
