@@ -32,6 +32,7 @@
 #include "plugin/host_document.h"
 #include "plugin/host_interfaces.h"
 #include "plugin/method_editor.h"
+#include "plugin/task_weaver.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
 #include "plugin/unattended.h"
@@ -195,7 +196,7 @@ public:
             ensure_forms();
             if (id == command_reset) driver_reset();
             if (id == command_reload) driver_reload_configuration();
-            if (id == command_task_weaver) start_task_weaver();
+            if (id == command_task_weaver) bring_up_task_weaver();
             return 0;
         });
     }
@@ -524,15 +525,6 @@ private:
         return act(*e, *stg.get());
     }
 
-    static void start_task_weaver() {
-        // A running Task Weaver is left to the person: nothing is started twice.
-        if (!window::find_windows_of_class("TTask_Weaver").empty()) return;
-        const std::string exe = read_host_registry("\\Devices\\ZOR\\Settings", "Executable");
-        if (exe.empty()) return;
-        const std::string params = read_host_registry("\\Devices\\ZOR\\Settings", "Parameters");
-        const std::string command = "'" + exe + "' " + params + " >/dev/null 2>&1 &";
-        if (std::system(command.c_str()) != 0) log_setup("Task Weaver could not be started: " + exe);
-    }
 };
 
 // ---- TTConfig --------------------------------------------------------------------------------

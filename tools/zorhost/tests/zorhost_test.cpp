@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/com/com.h"
+#include "platform/com/tests/window_peer.h"
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/handles.h"
@@ -438,23 +439,46 @@ TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
     com::sys_free_string(tray);
 }
 
-TEST_F(PluginHost, TaskWeaverIsStartedOnlyWhenNoneRunsAndOneIsConfigured) {
+TEST_F(PluginHost, ARunningTaskWeaverIsBroughtToTheFrontAndOnlyOtherwiseOneIsStarted) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
     const std::string key = "\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR\\Settings";
-    const fs::path marker = folder_ / "started";
     host.setup().ExecuteCommand(14996);  // nothing configured: nothing happens
+    // Two arguments, neither of which a shell reads.
+    const fs::path blank = folder_ / "two words";
+    const fs::path semicolon = folder_ / "a;b";
     ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Executable", "/usr/bin/touch"));
-    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters", marker.string()));
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters",
+                                      "\"" + blank.string() + "\" " + semicolon.string()));
+
+    // One runs in this process: it comes to the front, none is started.
+    int activations = 0;
     const auto weaver = platform::window::create_window(
-        "TTask_Weaver", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
-    host.setup().ExecuteCommand(14996);  // one runs: none is started
-    platform::window::destroy_window(weaver);
-    host.setup().ExecuteCommand(14999);  // no such command
-    EXPECT_FALSE(fs::exists(marker));
+        "TTask_Weaver", 0, [&](auto, std::uint32_t message, auto wparam, auto) -> platform::window::Result {
+            if (message == platform::window::WM_ACTIVATE && wparam == platform::window::WA_ACTIVE) ++activations;
+            return 0;
+        });
     host.setup().ExecuteCommand(14996);
-    for (int i = 0; i < 500 && !fs::exists(marker); ++i) usleep(10'000);
-    EXPECT_TRUE(fs::exists(marker));
+    platform::window::process_messages();
+    EXPECT_EQ(activations, 1);
+    platform::window::destroy_window(weaver);
+
+    // One runs in another process on the desktop: the same.
+    {
+        com_test::WindowPeer other(COM_TEST_SERVER_PATH, "TTask_Weaver");
+        ASSERT_TRUE(other.ok());
+        host.setup().ExecuteCommand(14996);
+        EXPECT_EQ(other.next_line(), "activated");
+    }
+    host.setup().ExecuteCommand(14999);  // no such command
+    EXPECT_FALSE(fs::exists(blank));
+
+    // None runs: the configured program is started with its parameters.
+    host.setup().ExecuteCommand(14996);
+    for (int i = 0; i < 500 && !(fs::exists(blank) && fs::exists(semicolon)); ++i) usleep(10'000);
+    EXPECT_TRUE(fs::exists(blank));
+    EXPECT_TRUE(fs::exists(semicolon));
+    EXPECT_FALSE(fs::exists(folder_ / "\"two"));
 }
 
 TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
