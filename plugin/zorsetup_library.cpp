@@ -594,17 +594,31 @@ void release_library() {
 
 LibraryLoad library_load;
 
+// The library's type library: the interfaces the host defined, described by this library.
+com::TypeLibRegistration type_library(const std::string& path) {
+    com::TypeLibRegistration lib;
+    lib.libid = LIBID_zorsetup;
+    lib.description = "zorsetup Library";
+    lib.library_path = path;
+    lib.interfaces = {{Izorsetup::iid, "zorsetup"}, {ZorAsInfo::iid, "ZorAsInfo"}, {AsConfig::iid, "AsConfig"},
+                      {Volume::iid, "Volume"},      {Config::iid, "Config"}};
+    return lib;
+}
+
 HRESULT register_classes(bool add) {
     const std::string path = com::module_path_of(reinterpret_cast<const void*>(&register_classes));
     if (!add) {
         const HRESULT a = com::unregister_class(CLSID_TZorSetup, prog_id_setup);
         const HRESULT b = com::unregister_class(CLSID_TConfig, prog_id_config);
-        return com::failed(a) ? a : b;
+        const HRESULT c = com::unregister_type_library(type_library(path));
+        return com::failed(a) ? a : com::failed(b) ? b : c;
     }
     com::InprocRegistration setup{CLSID_TZorSetup, prog_id_setup, "Zor Setup", path, "Apartment"};
     com::InprocRegistration config{CLSID_TConfig, prog_id_config, "Zor Configuration", path, "Apartment"};
-    const HRESULT a = com::register_inproc_server(setup);
-    return com::failed(a) ? a : com::register_inproc_server(config);
+    HRESULT hr = com::register_inproc_server(setup);
+    if (com::succeeded(hr)) hr = com::register_inproc_server(config);
+    if (com::succeeded(hr)) hr = com::register_type_library(type_library(path));
+    return hr;
 }
 
 }  // namespace

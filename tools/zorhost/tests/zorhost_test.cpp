@@ -1,6 +1,7 @@
 // The plug-in loaded as the host data system loads it: through the registry store, in this
 // process, with this process's platform. Each test has its own folder, settings store and
 // method folder (the example library, templates and configuration).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -87,6 +88,40 @@ protected:
     fs::path folder_;
     std::unique_ptr<forms::ScriptedInteraction> boxes_;
 };
+
+TEST_F(PluginHost, RegistrationWritesTheClassesAndTheTypeLibraryAndUnregistrationTakesThemBack) {
+    const auto text = [](const std::string& key, const char* name = "") {
+        const auto v = reg::query_value(reg::HKEY_CLASSES_ROOT, key, name);
+        return v ? v->text : std::string("<none>");
+    };
+    const std::string path = fs::canonical(ZORSETUP_LIBRARY_PATH).string();
+    const std::string setup = "CLSID\\{9F31AB43-102F-11D2-8208-00A0244F82A5}";
+    EXPECT_EQ(text(setup + "\\InprocServer32"), path);
+    EXPECT_EQ(text(setup + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(text("zorsetup.ZorConfig\\CLSID"), "{58CA12B3-8EC7-11D2-8970-0080C80C9840}");
+    const std::string lib = "TypeLib\\{9F31AB41-102F-11D2-8208-00A0244F82A5}";
+    EXPECT_EQ(text(lib + "\\1.0"), "zorsetup Library");
+    EXPECT_EQ(text(lib + "\\1.0\\0\\win32"), path);
+    const std::vector<std::pair<std::string, std::string>> interfaces = {
+        {"{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}", "zorsetup"}, {"{4E097402-BCF6-11D1-A3FF-0000C0B58EF5}", "ZorAsInfo"},
+        {"{4E097403-BCF6-11D1-A3FF-0000C0B58EF5}", "AsConfig"}, {"{4E097404-BCF6-11D1-A3FF-0000C0B58EF5}", "Volume"},
+        {"{D634CBE0-57BD-11D1-B4E0-00AA003D3CB3}", "Config"}};
+    for (const auto& [iid, name] : interfaces) {
+        EXPECT_EQ(text("Interface\\" + iid), name);
+        EXPECT_EQ(text("Interface\\" + iid + "\\TypeLib"), "{9F31AB41-102F-11D2-8208-00A0244F82A5}");
+    }
+
+    void* library = dlopen(ZORSETUP_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    auto unregister = reinterpret_cast<com::HRESULT (*)()>(dlsym(library, "DllUnregisterServer"));
+    ASSERT_NE(unregister, nullptr);
+    EXPECT_EQ(unregister(), com::S_OK);
+    dlclose(library);
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, setup));
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "zorsetup.ZorConfig"));
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, lib));
+    for (const auto& [iid, name] : interfaces) EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "Interface\\" + iid));
+}
 
 TEST_F(PluginHost, SavesTheTemplatesMethodByteExactAndOpensItAgainUnmodified) {
     zorhost::Host host;
