@@ -474,6 +474,53 @@ TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
     com::sys_free_string(tray);
 }
 
+TEST_F(PluginHost, VisualizeListTakesAndGivesMoreThanAThousandVials) {
+    // Tray1 made a 40 x 40 tray: 1600 vials.
+    std::ifstream in(folder_ / "methods" / "latest_zor.pol", std::ios::binary);
+    std::string config((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string plain = "TRAY_TYPE;VT96;8;12;";
+    ASSERT_NE(config.find(plain), std::string::npos);
+    config.replace(config.find(plain), plain.size(), "TRAY_TYPE;VT96;40;40;");
+    std::ofstream(folder_ / "methods" / "latest_zor.pol", std::ios::binary) << config;
+
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // 1200 of the host's vials, with types for the first five only.
+    com::SAFEARRAY* positions = com::safe_array_create_vector(com::VT_BSTR, 0, 1200);
+    com::SAFEARRAY* types = com::safe_array_create_vector(com::VT_I4, 0, 5);
+    for (std::int32_t i = 0; i < 1200; ++i) {
+        com::Bstr t("Tray1:" + std::to_string(i + 1));
+        com::safe_array_put_element(positions, &i, t.get());
+    }
+    com::BSTR tray = com::bstr_from_text("Tray1");
+    // The host's vials are shown selected: "Add vials" gives them all back.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("add_button"))->click();
+    });
+    ASSERT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    std::int32_t high = -1;
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1199);
+    com::Bstr last;
+    com::safe_array_get_element(positions, &high, last.put());
+    EXPECT_EQ(last.text(), "Tray1:1200");
+
+    // Every vial of the tray chosen: all 1600 come back, in ascending order.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("select_all_button"))->click();
+        dynamic_cast<forms::Button*>(form.find_component("add_button"))->click();
+    });
+    ASSERT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1599);
+    com::safe_array_get_element(positions, &high, last.put());
+    EXPECT_EQ(last.text(), "Tray1:1600");
+    com::safe_array_destroy(positions);
+    com::safe_array_destroy(types);
+    com::sys_free_string(tray);
+}
+
 TEST_F(PluginHost, ARunningTaskWeaverIsBroughtToTheFrontAndOnlyOtherwiseOneIsStarted) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
