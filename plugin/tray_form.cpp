@@ -110,12 +110,14 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     show_box->SetBounds(170, 336, 180, 60);
     show_numbers_button = add<RadioButton>("show_numbers_button", show_box);
     show_numbers_button->Caption = "Show Vial Numbers";
+    show_numbers_button->SetBounds(8, 16, 165, 17);
     show_numbers_button->OnClick = [this](Component&) {
         tray_dialog_state().show_types = false;
         show_tray();
     };
     show_types_button = add<RadioButton>("show_types_button", show_box);
     show_types_button->Caption = "ShowVialTypes";
+    show_types_button->SetBounds(8, 36, 165, 17);
     show_types_button->OnClick = [this](Component&) {
         tray_dialog_state().show_types = true;
         show_tray();

@@ -34,9 +34,11 @@ using Opener = std::function<HRESULT(const std::string& path)>;
 Opener set_opener(Opener opener);
 HRESULT open_with_desktop(const std::string& path);
 
-// Copies, moves or links (DROPEFFECT_*) each path into `folder`. A name that is taken gets
-// " (2)", " (3)"... A folder is never copied or moved into itself or its own descendants.
-// Symbolic links are copied as links.
+// Copies, moves or links (DROPEFFECT_*) each path into `folder`. When a name is taken the
+// user is asked whether to keep both (the new one then gets " (2)", " (3)"... before its
+// extension) or to leave that item where it is; nothing is ever overwritten. Moving an item
+// into the folder it is in does nothing. A folder is never copied or moved into itself or its
+// own descendants. Symbolic links are copied as links.
 HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect);
 
 // A drop target that copies, moves or links dropped paths into a folder. The effect: Ctrl

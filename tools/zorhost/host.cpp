@@ -118,17 +118,30 @@ std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {
     return items;
 }
 
+int Host::print_to(platform::print::DeviceContext& dc) {
+    const std::uint32_t handle = platform::print::register_device_context(dc);
+    const int pages = setup_->PageCount();
+    // A margin of 100 units all round: 10 mm on a sheet measured in tenths of a millimetre.
+    constexpr int margin = 100;
+    const platform::print::Size sheet = dc.page_size();
+    const zorsetup::HostRect rect{margin, margin, sheet.cx - margin, sheet.cy - margin};
+    for (int p = 1; p <= pages; ++p) {
+        dc.start_page();
+        setup_->Print(handle, &rect, p);
+        dc.end_page();
+    }
+    dc.end_document();
+    platform::print::forget_device_context(handle);
+    return pages;
+}
+
 std::vector<std::string> Host::print_pages(int* page_count) {
     std::vector<std::string> lines;
     platform::print::RecordingDeviceContext dc;
-    const std::uint32_t handle = platform::print::register_device_context(dc);
-    const int pages = setup_->PageCount();
+    const int pages = print_to(dc);
     if (page_count) *page_count = pages;
-    const zorsetup::HostRect rect{100, 100, 2000, 2800};
-    for (int p = 1; p <= pages; ++p) setup_->Print(handle, &rect, p);
     for (const auto& call : dc.calls())
         if (call.op == platform::print::DrawOp::text) lines.push_back(call.text);
-    platform::print::forget_device_context(handle);
     return lines;
 }
 
