@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <memory>
 
 #include "shellctl/kw_clipboard.h"
 #include "shellctl/kw_sh_consts.h"
@@ -93,9 +92,15 @@ void TKwShellLocator::SetPath(const std::string& path) {
         SetIdList(nullptr);
         return;
     }
-    // Freed also when a change handler raises.
-    const std::unique_ptr<std::uint8_t, int (*)(void*)> owned(parsed, ShellFree);
-    SetIdList(parsed);
+    // SetIdList copies the list; a handler of the change may throw, and the copy we parsed
+    // must go either way.
+    try {
+        SetIdList(parsed);
+    } catch (...) {
+        ShellFree(parsed);
+        throw;
+    }
+    ShellFree(parsed);
 }
 
 void TKwShellLocator::WritePidl(std::vector<std::uint8_t>& out) const {

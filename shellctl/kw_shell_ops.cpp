@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "platform/forms/application.h"
+#include "platform/forms/interaction.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/kernel/kernel.h"
 #include "platform/shell/mounts.h"
@@ -265,7 +266,7 @@ void SendToTarget(const std::string& name, shell::IDataObject* data) {
     OleCheck(target->DragEnter(data, shell::MK_LBUTTON, origin, &effect));
     effect = shell::DROPEFFECT_COPY;
     OleCheck(target->DragOver(shell::MK_LBUTTON, origin, &effect));
-    TKwHourglass hourglass;
+    const TKwHourglass hourglass;
     effect = shell::DROPEFFECT_COPY;
     OleCheck(target->Drop(data, shell::MK_LBUTTON, origin, &effect));
 }
@@ -342,9 +343,34 @@ TKwHourglass::TKwHourglass() : saved_(forms::screen().Cursor) { forms::screen().
 TKwHourglass::~TKwHourglass() { forms::screen().Cursor = saved_; }
 
 void SleepWithHourglass(unsigned milliseconds) {
-    TKwHourglass hourglass;
+    const TKwHourglass hourglass;
     if (sleep_function()) sleep_function()(milliseconds);
     else platform::kernel::sleep_ms(milliseconds);
+}
+
+
+namespace {
+int& beeps() {
+    static int n = 0;
+    return n;
+}
+TrackPopupMenuFunction& track_function() {
+    static TrackPopupMenuFunction f;
+    return f;
+}
+}  // namespace
+
+void MessageBeep() { ++beeps(); }
+int BeepCount() { return beeps(); }
+
+TrackPopupMenuFunction SetTrackPopupMenu(TrackPopupMenuFunction track) {
+    return std::exchange(track_function(), std::move(track));
+}
+
+int TrackPopupMenu(TKwPopupMenu& menu, forms::Point screen_point, const TKwMenuEvents& events) {
+    if (!track_function())
+        throw forms::NoInteractionProvider("a pop-up menu is shown, but nobody is there to choose from it");
+    return track_function()(menu, screen_point, events);
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }

@@ -138,6 +138,8 @@ class TKwCustomTreeView : public platform::forms::TreeView {
 
   protected:
     virtual std::unique_ptr<TKwCustomDraw> CreateCustomDraw(TKwCustomDrawInfo& info, std::uint32_t& result);
+    // The drawing object of the current notification (kept until the next one).
+    std::unique_ptr<TKwCustomDraw> draw_;
     // Fires OnNodeContextMenu, which may change the point and the menu; descendants add their
     // own menu here (and set the menu to nullptr when they showed it).
     virtual void DoNodeContextMenu(platform::forms::TreeNode* node, Point& pos, platform::forms::PopupMenu*& menu);
@@ -145,7 +147,6 @@ class TKwCustomTreeView : public platform::forms::TreeView {
 
   private:
     void delete_subtree(platform::forms::TreeNode* node);
-    std::unique_ptr<TKwCustomDraw> draw_;
     bool menu_handled_ = false;
 };
 

@@ -36,6 +36,47 @@ void run_other_process(const std::string& command) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
 }
 
+PIDL child_item(const std::string& name) {
+    const shell::IdList item = shell::make_item(shell::ItemKind::child, name);
+    return CopyIdList(nullptr, item.data());
+}
+
+TEST_F(ShellListTest, ItemDataGivesAttributesNamesAndDetailsAndFollowsARename) {
+    make_dir("list/sub");
+    make_file("list/notes.txt", std::string(1500, 'x'));
+    ::symlink(at("list/sub").c_str(), at("list/link").c_str());
+    auto* list = make_list("list", "list");
+    TKwShListData* file = list->ItemData(index_of(*list, "notes.txt"));
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(file->IsFolder());
+    EXPECT_TRUE(file->CanRename());
+    EXPECT_EQ(file->DisplayName(), "notes.txt");
+    EXPECT_EQ(file->Path(), at("list/notes.txt"));
+    EXPECT_EQ(file->DetailText(0), "");
+    EXPECT_EQ(file->DetailText(1), "2KB");
+    EXPECT_EQ(file->DetailText(2), "TXT File");
+    EXPECT_FALSE(file->DetailText(3).empty());
+    EXPECT_EQ(file->DetailText(4), "");
+    TKwShListData* sub = list->ItemData(index_of(*list, "sub"));
+    ASSERT_NE(sub, nullptr);
+    EXPECT_TRUE(sub->IsFolder());
+    EXPECT_EQ(sub->DetailText(1), "");  // a folder has no size
+    TKwShListData* link = list->ItemData(index_of(*list, "link"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->IsShortcut());
+    EXPECT_FALSE(file->IsShortcut());
+
+    // Renamed: the new name after Reset.
+    std::filesystem::rename(at("list/notes.txt"), at("list/read me.txt"));
+    file->SetRelative(child_item("read me.txt"));
+    EXPECT_EQ(file->DisplayName(), "read me.txt");
+    EXPECT_EQ(file->DetailText(1), "2KB");
+    // Gone: no attributes at all, so it never passes for renamable.
+    TKwShListData gone(list, child_item("notes.txt"));
+    EXPECT_EQ(gone.Attributes(), 0u);
+    EXPECT_FALSE(gone.CanRename());
+}
+
 struct ListFill : ShellListTest {
     void SetUp() override {
         ShellListTest::SetUp();

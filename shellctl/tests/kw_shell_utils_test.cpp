@@ -69,7 +69,7 @@ TEST(IdListArithmetic, IdListArrayStripsAndPicksItemsWithoutReadingPastTheEnd) {
 
     const auto three = shell::concat(shell::concat(item("a").data(), item("b").data()).data(), item("c").data());
     TKwIdListArray arr(three.data());
-    // Each request frees the previous result: the item is read through one pointer.
+    // The result lives until the next request: one call, then read it.
     const PCIDL second = arr.Item(1);
     EXPECT_EQ(std::vector<std::uint8_t>(second, second + IdListSize(second)), item("b"));
     const PCIDL parent = arr.StripLast(1);
