@@ -32,7 +32,7 @@
 #include "platform/forms/timer.h"
 #include "platform/shell/ole.h"
 #include "shellctl/change_handler_thread.h"
-#include "shellctl/kw_sh_tree_data.h"
+#include "shellctl/kw_sh_list_data.h"
 #include "shellctl/kw_shell_locator.h"
 #include "shellctl/kw_shell_ops.h"
 #include "shellctl/kw_tree_list.h"
@@ -111,7 +111,7 @@ std::vector<std::uint8_t>& ColumnWidthStream();
 // Test support: empties the width stream and the copy of the last "DirectoryCols" value.
 void ResetShellListUnitState();
 
-class TKwCustomShellList : public TKwCustomListView, public TKwShListDataOwner {
+class TKwCustomShellList : public TKwCustomListView {
   public:
     FORMS_CLASS_NAME("TKwCustomShellList")
     TKwCustomShellList();
@@ -148,10 +148,6 @@ class TKwCustomShellList : public TKwCustomListView, public TKwShListDataOwner {
     PCIDL FolderIdList() const { return folder_list_; }
     std::string FolderPath() const { return IdListToPath(folder_list_); }
     IShellDetails* DetailsProvider() const { return details_; }
-    // What the items' data asks of the list.
-    FolderPtr ListFolder() const override { return folder_; }
-    PCIDL ListFolderIdList() const override { return folder_list_; }
-    IShellDetails* ListDetails() const override { return details_; }
     int ColumnKind() const { return column_kind_; }
 
     // Empties the list and fills it from the locator's folder.
@@ -283,6 +279,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwShListDataOwner {
     virtual void FreeMaskNames();
 
   private:
+    friend class TKwShListData;
     bool FilterItem(PCIDL absolute, PCIDL relative, std::uint32_t& attributes);
     void AddListItem(PCIDL absolute, PIDL relative);
     void InsertItem(TKwShListData* data, std::uint32_t attributes, int sub_items);
