@@ -10,6 +10,7 @@
 #include "core/window_broadcast.h"
 #include "core/zor_lib_form.h"
 #include "platform/kernel/kernel.h"
+#include "platform/window/window.h"
 #include "serial/com_port.h"
 #include "utilities/log.h"
 #include "utilities/text.h"
@@ -34,11 +35,6 @@ constexpr std::int32_t xoff_hold_limit = 20;
 constexpr std::int32_t resends_before_release = 3;
 
 std::uint64_t now_ms() { return platform::kernel::monotonic_ms(); }
-
-std::int32_t ticks_for_ms(std::uint64_t ms) {
-    const auto ticks = static_cast<std::int32_t>((ms + tick_ms - 1) / tick_ms);
-    return ticks < 1 ? 1 : ticks;
-}
 
 bool is_atom_command(std::string_view command) {
     const Tconfig_model& model = config_model();
@@ -245,8 +241,7 @@ void send_command(const std::string& command) {
     if (!port) return;
     LinkState& link = link_state();
     if (const std::uint64_t wait = ms_until_send_allowed(); wait > 0) {
-        link.held_command = command;
-        arm_timer(ticks_for_ms(wait), TimerMode::baud_settle);
+        hold_command(command, wait);
         return;
     }
     if (is_atom_command(command)) link.atom_poll_interval = 3;
@@ -274,6 +269,26 @@ void send_command(const std::string& command) {
     link.last_send_ms = now_ms();
     ++link.frames_sent;
     debug_log_elapsed("sent:" + command, true);
+}
+
+void hold_command(const std::string& command, std::uint64_t wait_ms) {
+    LinkState& link = link_state();
+    link.held_command = command;
+    // Nothing may expire meanwhile (no reply is awaited): the pause is the form's millisecond
+    // timer, not the port's, whose 55-ms ticks would stretch it by up to two ticks.
+    if (serial::TSpCustomComPort* port = session_port()) port->ArmTimerTrigger(link.timer_handle, 0, false);
+    link.timer_armed = false;
+    link.timer_mode = TimerMode::baud_settle;
+    if (Tzor_lib* form = zor_lib())
+        platform::window::set_timer(form->handle(), Tzor_lib::rate_settle_timer, static_cast<unsigned>(wait_ms));
+}
+
+void send_held_command() {
+    if (Tzor_lib* form = zor_lib()) platform::window::kill_timer(form->handle(), Tzor_lib::rate_settle_timer);
+    LinkState& link = link_state();
+    std::string command = std::move(link.held_command);
+    link.held_command.clear();
+    if (!command.empty()) send_command(command);
 }
 
 void arm_timer(std::int32_t ticks, TimerMode mode) {
@@ -386,12 +401,8 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
         case TimerMode::reply_timeout:
             resend_after_timeout();
             break;
-        case TimerMode::baud_settle: {
-            std::string command = std::move(link.held_command);
-            link.held_command.clear();
-            if (!command.empty()) send_command(command);
+        case TimerMode::baud_settle:  // the form's own timer ends that pause
             break;
-        }
     }
 }
 

@@ -91,6 +91,10 @@ inline constexpr int rate_change_settle_ms = 500;
 void hold_until_rate_settled();
 // Milliseconds until the next frame may go (0: now).
 std::uint64_t ms_until_send_allowed();
+// Keeps the command back for `wait_ms` (the form's rate_settle_timer); send_held_command sends
+// it when that timer comes.
+void hold_command(const std::string& command, std::uint64_t wait_ms);
+void send_held_command();
 
 // Trace lines: the text, ":" and the milliseconds since the trace mark; `reset` sets the mark.
 void debug_log_elapsed(std::string_view text, bool reset);

@@ -1,9 +1,11 @@
 #include "plugin/config_form.h"
 
 #include "plugin/bridge.h"
+#include "core/line_files.h"
 #include "plugin/method_editor.h"
 #include "serial/select_port.h"
 #include "utilities/form_helpers.h"
+#include "utilities/message_boxes.h"
 #include "utilities/session.h"
 #include "utilities/settings.h"
 #include "utilities/text.h"
@@ -25,6 +27,7 @@ Tconfig_form::Tconfig_form() : Form("Tconfig_form") {
     browse_button = add<BitBtn>("browse_button", GroupBox1);
     browse_button->Caption = "Browse";
     browse_button->SetBounds(8, 48, 75, 25);
+    browse_button->OnClick = [this](Component&) { browse_buttonClick(); };
     GroupBox2 = add<GroupBox>("GroupBox2");
     GroupBox2->Caption = "Serial Port";
     GroupBox2->SetBounds(8, 96, 305, 56);
@@ -44,6 +47,7 @@ Tconfig_form::Tconfig_form() : Form("Tconfig_form") {
     done_button->Caption = "OK";
     done_button->SetBounds(238, 192, 75, 25);
     done_button->OnClick = [this](Component&) { Close(); };
+    folder_browser = add<shellctl::TKwFolderBrowseDlg>("folder_browser");
     OnCreate = [this](Component&) { FormCreate(); };
     OnActivate = [this](Component&) { FormActivate(); };
     OnDestroy = [this](Component&) { FormDestroy(); };
@@ -93,6 +97,25 @@ void Tconfig_form::folder_to_top(std::string_view folder) {
         }
     }
     folder_combo_box->ItemIndex = 0;
+}
+
+void Tconfig_form::browse_buttonClick() {
+    const int index = folder_combo_box->ItemIndex;
+    const bool selected = index >= 0 && index < folder_combo_box->Items.count();
+    // Folder texts are the system's 8-bit texts; the file system's names are UTF-8.
+    folder_browser->SetSelectedPath(selected ? core::file_name_to_utf8(folder_combo_box->Items[index]) : std::string{});
+    if (!folder_browser->Execute()) return;
+    const std::string chosen = folder_browser->GetSelectedPath();
+    if (chosen.empty()) return;  // not a folder of the file system: nothing to choose
+    std::string folder;
+    core::TextProblem problem;
+    if (!core::decode_text(chosen, folder, problem) || core::file_name_to_utf8(folder) != chosen) {
+        // The name has characters the 8-bit texts cannot hold: kept under another name, it
+        // would name another folder.
+        putils::show_error("The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
+        return;
+    }
+    folder_to_top(folder);
 }
 
 void Tconfig_form::FormDestroy() {

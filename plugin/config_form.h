@@ -3,14 +3,17 @@
 //
 // Where the dialog differs from a literal reading, for the user's sake: closing it while no
 // folder is selected (an empty folder list) keeps the "Method Folder" setting as it was
-// instead of storing an empty folder. The Browse button is present; choosing a folder with it
-// comes with the folder-browse dialog, until then a click does nothing. Main thread only.
+// instead of storing an empty folder; a folder-browse OK on something that is not a folder of
+// the file system (the desktop, Computer) changes nothing, so no empty folder reaches the
+// list; and a folder whose name this program's texts cannot hold is refused with a message
+// rather than kept under another name. Main thread only.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "platform/forms/controls.h"
+#include "shellctl/kw_folder_browse_dlg.h"
 
 namespace zorsetup {
 
@@ -26,6 +29,7 @@ class Tconfig_form : public platform::forms::Form {
     platform::forms::Button* get_config_button;
     platform::forms::BitBtn* help_button;
     platform::forms::BitBtn* done_button;
+    shellctl::TKwFolderBrowseDlg* folder_browser;
 
     // Ports 0 to 31 that PortIsFree reports, "COM" + n; `selected` becomes the selection.
     void fill_port_box(int selected);
@@ -33,6 +37,8 @@ class Tconfig_form : public platform::forms::Form {
     int port_from_box() const;
     // The folder becomes the first entry and the selection; a later equal one goes.
     void folder_to_top(std::string_view folder);
+    // The folder-browse dialog at the selected folder; on OK its folder goes to the top.
+    void browse_buttonClick();
 
   private:
     void FormCreate();

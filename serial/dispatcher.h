@@ -434,6 +434,13 @@ class TSpBaseDispatcher {
     bool ScanStatusTriggers();
     bool ScanDataTriggers();
     bool ScanTimerTriggers();
+    // Milliseconds until the earliest armed timer trigger expires, at most `limit`.
+    std::uint64_t MsUntilNextTimer(std::uint64_t limit);
+    // The end of the dispatch thread's next wait (ClockMs): `pass_due_ms`, or the expiry of the
+    // earliest armed timer trigger when that comes sooner (with `until_timers`). The end is kept,
+    // so that an arming that expires before it wakes the thread (TimerTriggersChanged) and a
+    // later one does not.
+    std::uint64_t PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers);
     void ClearStatusHits();
     bool StatusHitThisPass() const { return status_hit_.load(); }
 
@@ -494,6 +501,8 @@ class TSpBaseDispatcher {
     std::string Report();
 
   protected:
+    // A timer trigger was armed: the dispatch thread's wait must end at its expiry.
+    virtual void TimerTriggersChanged() {}
     // Stops the output thread for a discard (waits for its answer; nothing when there is none) and
     // lets it go on afterwards; purges the device's transmit side.
     virtual void HaltOutput() {}
@@ -584,6 +593,9 @@ class TSpBaseDispatcher {
     bool handler_service_needed_ = false;
     bool port_handler_installed_ = false;
     std::atomic<bool> status_hit_{false};
+    // When the dispatch thread's current (or last) wait ends, on the tick timers' clock; none
+    // planned yet: every arming wakes it.
+    std::uint64_t dispatch_wait_end_ms_ = UINT64_MAX;
     std::atomic<std::uint64_t> notifications_entered_{0};
     // Main-thread window through which synchronised event handlers run (made on demand by
     // AddEventHandler, on the thread that adds the first synchronised handler).
@@ -605,6 +617,7 @@ class TSpBaseDispatcher {
 
   private:
     void FreeBuffers();
+    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate, bool& sooner);
     bool CallWindowHandler(platform::window::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                            std::intptr_t lparam);
     void RunSynchronised(const std::function<void()>& job);

@@ -141,13 +141,28 @@ std::int32_t TSpBaseDispatcher::AllocTimerTrigger() {
 }
 
 std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
-    Guard gen(general_lock_);
+    std::int32_t result;
+    bool sooner = false;
+    {
+        Guard gen(general_lock_);
+        result = StartTimerTriggerLocked(handle, ticks, activate, sooner);
+    }
+    // Only an expiry before the end of the dispatch thread's wait needs to wake it: a later one
+    // is in the wait it plans next.
+    if (sooner) TimerTriggersChanged();
+    return result;
+}
+
+std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate,
+                                                         bool& sooner) {
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
     if (it == timer_triggers_.end()) return ecBadTriggerHandle;
     if (activate) {
         if (ticks != 0) it->tTicks = ticks;
         NewTimer(it->tET, it->tTicks);
+        const std::uint64_t now = ClockMs();
+        sooner = now + MsUntilExpiry(it->tET, now) < dispatch_wait_end_ms_;
         std::int32_t count = it->tTicks;
         AddLogEntry(dtTriggerDataChange, dstTimerTrigger, static_cast<std::uint32_t>(handle), &count, 4);
     } else {
@@ -315,6 +330,22 @@ bool TSpBaseDispatcher::ScanTimerTriggers() {
         return false;
     }
     return result;
+}
+
+std::uint64_t TSpBaseDispatcher::MsUntilNextTimer(std::uint64_t limit) {
+    Guard gen(general_lock_);
+    const std::uint64_t now = ClockMs();
+    for (const auto& t : timer_triggers_)
+        if (t.tActive) limit = std::min(limit, MsUntilExpiry(t.tET, now));
+    return limit;
+}
+
+std::uint64_t TSpBaseDispatcher::PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers) {
+    Guard gen(general_lock_);
+    const std::uint64_t now = ClockMs();
+    const std::uint64_t until_pass = pass_due_ms > now ? pass_due_ms - now : 0;
+    dispatch_wait_end_ms_ = now + (until_timers ? MsUntilNextTimer(until_pass) : until_pass);
+    return dispatch_wait_end_ms_;
 }
 
 bool TSpBaseDispatcher::ScanStatusTriggers() {
@@ -732,11 +763,14 @@ void TSpBaseDispatcher::SaveTriggerSet(TTriggerSave& save) {
 }
 
 void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
-    Guard gen(general_lock_);
-    avail_threshold_ = save.tsAvailTrigger;
-    timer_triggers_ = save.tsTimerTriggers;
-    data_triggers_ = save.tsDataTriggers;
-    status_triggers_ = save.tsStatusTriggers;
+    {
+        Guard gen(general_lock_);
+        avail_threshold_ = save.tsAvailTrigger;
+        timer_triggers_ = save.tsTimerTriggers;
+        data_triggers_ = save.tsDataTriggers;
+        status_triggers_ = save.tsStatusTriggers;
+    }
+    TimerTriggersChanged();
 }
 
 }  // namespace serial

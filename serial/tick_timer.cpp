@@ -48,6 +48,28 @@ bool TimerExpiredAt(const TTimerRecord& timer, std::int32_t now_ticks) {
     return elapsed > length;
 }
 
+std::uint64_t ClockMs() {
+    return NowMs();
+}
+
+std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms) {
+    const std::uint64_t now_ticks = now_ms / kTickMs;
+    const auto now = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_ticks));
+    if (TimerExpiredAt(timer, now)) return 0;
+    // Not expired: the expiry tick is `remaining` ticks ahead, and the timer expires when the
+    // tick after it begins.
+    const std::uint32_t remaining = static_cast<std::uint32_t>(timer.ExpireTicks) - static_cast<std::uint32_t>(now);
+    return (now_ticks + remaining + 1) * kTickMs - now_ms;
+}
+
+std::int64_t MonotonicNsAt(std::uint64_t clock_ms) {
+    const auto& state = clock_state();
+    if (!state.now_ms) return static_cast<std::int64_t>(clock_ms) * 1'000'000;
+    const std::uint64_t now = state.now_ms();
+    const std::uint64_t ahead = clock_ms > now ? clock_ms - now : 0;
+    return platform::kernel::monotonic_ns() + static_cast<std::int64_t>(ahead) * 1'000'000;
+}
+
 bool TimerExpired(const TTimerRecord& timer) {
     return TimerExpiredAt(timer, CurrentTicks());
 }

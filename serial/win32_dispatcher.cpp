@@ -68,6 +68,9 @@ void TSpDispatcherThread::SetPriority(std::int32_t level) {
 }
 
 void TSpDispatcherThread::Run() {
+    kernel::set_current_thread_name(kind_ == Kind::comm       ? "zor-comm-event"
+                                    : kind_ == Kind::dispatch ? "zor-dispatch"
+                                                              : "zor-output");
     kernel::interlocked_increment(H.running_);
     try {
         Execute();
@@ -110,12 +113,34 @@ void TComThread::Execute() {
 
 void TDispThread::Execute() {
     H.acknowledge_.set();
+    // A pass follows each device event and at the latest 50 ms after the last one; a timer trigger
+    // that expires before then is served when it expires, by a scan of the timers alone.
+    // An expired timer that its scan could not deliver (no notification taken) waits for the
+    // next pass, as before, instead of being offered again at once.
+    // Both ends are on the tick timers' clock, and the wait is made to the nanosecond: an expiry
+    // falls on a whole millisecond, and a wait in whole milliseconds from now would miss it by
+    // up to one.
+    std::uint64_t next_pass = ClockMs() + kDispatchPassMs;
+    bool undelivered = false;
     do {
-        H.event_ready_.wait(kDispatchPassMs);
+        const std::uint64_t end = H.PlanDispatchWait(next_pass, !undelivered);
+        const kernel::WaitResult r =
+            kernel::wait_any({&H.event_ready_, &H.timer_armed_}, kernel::Deadline::at(MonotonicNsAt(end)));
         if (H.kill_.load()) break;
+        if (r.signalled() && r.index == 1) {  // a timer was armed: wait anew
+            undelivered = false;
+            continue;
+        }
+        if (!r.signalled() && ClockMs() < next_pass) {
+            H.ProcessTimers();
+            undelivered = H.MsUntilNextTimer(1) == 0;
+            continue;
+        }
+        undelivered = false;
         H.ProcessCommEvent();
         H.ProcessTimers();
         H.passes_.fetch_add(1);
+        next_pass = ClockMs() + kDispatchPassMs;
     } while (!H.kill_.load() && !H.close_requested_.load());
     H.acknowledge_.set();
     H.ended_for_close_ = H.close_requested_.load() || H.kill_.load();
@@ -130,8 +155,10 @@ void TOutThread::Execute() {
             if (H.kill_.load()) break;
             H.WriteOutput();
         } else {
-            H.stop_answers_ = H.stop_requests_.load();
+            // Halted before answered: the discarding side resumes output once it sees the
+            // answer, and a halt set after that would stop the port for good.
             H.halted_ = true;
+            H.stop_answers_ = H.stop_requests_.load();
             H.stop_ack_.set();
         }
     } while (!H.kill_.load() && !H.close_requested_.load());
@@ -561,10 +588,24 @@ void TSpWin32Dispatcher::ProcessTimers() {
 // Output
 // ---------------------------------------------------------------------------------------------
 
+void TSpWin32Dispatcher::TimerTriggersChanged() {
+    timer_armed_.set();
+}
+
 void TSpWin32Dispatcher::HaltOutput() {
     if (!out_thread_ || !out_alive_.load() ||
         (out_thread_ && out_thread_->Id() == kernel::current_thread_id()))
         return;
+    {
+        // Nothing queued and no earlier stop unanswered: the output thread has no write under way
+        // (the tail moves only when a write has completed), so there is nothing to stop and no
+        // need to wake it; the halted flag keeps it from starting one until the discard is done.
+        Guard out(output_lock_);
+        if (!out_full_ && out_head_ == out_tail_ && stop_answers_.load() >= stop_requests_.load()) {
+            halted_ = true;
+            return;
+        }
+    }
     std::uint64_t request = stop_requests_.fetch_add(1) + 1;
     output_stop_.set();
     kernel::Deadline deadline(kOutputStopTimeoutMs);
@@ -574,7 +615,12 @@ void TSpWin32Dispatcher::HaltOutput() {
 
 void TSpWin32Dispatcher::ResumeOutput() {
     halted_ = false;
-    output_ready_.set();  // whatever was queued meanwhile goes out now
+    bool queued;
+    {
+        Guard out(output_lock_);
+        queued = out_full_ || out_head_ != out_tail_;
+    }
+    if (queued) output_ready_.set();  // whatever was queued meanwhile goes out now
 }
 
 void TSpWin32Dispatcher::AdvanceTail(std::uint32_t count, std::uint64_t generation) {
@@ -638,8 +684,8 @@ void TSpWin32Dispatcher::WriteOutput() {
                 if (w.signalled() && w.index == 1) {
                     // A discard or a stop: answer it; the discarding side empties the buffer and
                     // purges the pending write.
+                    halted_ = true;  // before the answer, as in the thread's loop
                     stop_answers_ = stop_requests_.load();
-                    halted_ = true;
                     stop_ack_.set();
                     return;
                 }

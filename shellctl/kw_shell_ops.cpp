@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "platform/forms/application.h"
+#include "platform/forms/interaction.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/kernel/kernel.h"
 #include "platform/shell/mounts.h"
@@ -21,15 +22,7 @@ namespace forms = platform::forms;
 
 namespace {
 
-void warning_box(const std::string& text) {
-    forms::MessageBoxRequest r;
-    r.type = forms::DialogType::warning;
-    r.caption = forms::dialog_caption(r.type);
-    r.text = text;
-    r.buttons = {forms::DialogButton::ok};
-    r.stay_on_top = true;
-    forms::show_message_dialog(r);
-}
+void warning_box(const std::string& text) { ShowShellBox(forms::DialogType::warning, text); }
 
 std::string cannot_create_text(const std::string& error, const std::string& name) {
     std::string text;
@@ -273,17 +266,9 @@ void SendToTarget(const std::string& name, shell::IDataObject* data) {
     OleCheck(target->DragEnter(data, shell::MK_LBUTTON, origin, &effect));
     effect = shell::DROPEFFECT_COPY;
     OleCheck(target->DragOver(shell::MK_LBUTTON, origin, &effect));
-    auto& screen = forms::screen();
-    const forms::Cursor saved = screen.Cursor;
-    screen.Cursor = forms::Cursor::hour_glass;
-    try {
-        effect = shell::DROPEFFECT_COPY;
-        OleCheck(target->Drop(data, shell::MK_LBUTTON, origin, &effect));
-    } catch (...) {
-        screen.Cursor = saved;
-        throw;
-    }
-    screen.Cursor = saved;
+    const TKwHourglass hourglass;
+    effect = shell::DROPEFFECT_COPY;
+    OleCheck(target->Drop(data, shell::MK_LBUTTON, origin, &effect));
 }
 
 // ---- drag and drop helpers -----------------------------------------------------------------------
@@ -343,18 +328,49 @@ forms::Form* GetOwnerForm(forms::Control* control) {
     return dynamic_cast<forms::Form*>(top);
 }
 
+void ShowShellBox(forms::DialogType type, const std::string& text) {
+    forms::MessageBoxRequest r;
+    r.type = type;
+    r.caption = forms::dialog_caption(r.type);
+    r.text = text;
+    r.buttons = {forms::DialogButton::ok};
+    r.stay_on_top = true;
+    forms::show_message_dialog(r);
+}
+
+TKwHourglass::TKwHourglass() : saved_(forms::screen().Cursor) { forms::screen().Cursor = forms::Cursor::hour_glass; }
+
+TKwHourglass::~TKwHourglass() { forms::screen().Cursor = saved_; }
+
 void SleepWithHourglass(unsigned milliseconds) {
-    auto& screen = forms::screen();
-    const forms::Cursor saved = screen.Cursor;
-    screen.Cursor = forms::Cursor::hour_glass;
-    try {
-        if (sleep_function()) sleep_function()(milliseconds);
-        else platform::kernel::sleep_ms(milliseconds);
-    } catch (...) {
-        screen.Cursor = saved;
-        throw;
-    }
-    screen.Cursor = saved;
+    const TKwHourglass hourglass;
+    if (sleep_function()) sleep_function()(milliseconds);
+    else platform::kernel::sleep_ms(milliseconds);
+}
+
+
+namespace {
+int& beeps() {
+    static int n = 0;
+    return n;
+}
+TrackPopupMenuFunction& track_function() {
+    static TrackPopupMenuFunction f;
+    return f;
+}
+}  // namespace
+
+void MessageBeep() { ++beeps(); }
+int BeepCount() { return beeps(); }
+
+TrackPopupMenuFunction SetTrackPopupMenu(TrackPopupMenuFunction track) {
+    return std::exchange(track_function(), std::move(track));
+}
+
+int TrackPopupMenu(TKwPopupMenu& menu, forms::Point screen_point, const TKwMenuEvents& events) {
+    if (!track_function())
+        throw forms::NoInteractionProvider("a pop-up menu is shown, but nobody is there to choose from it");
+    return track_function()(menu, screen_point, events);
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }

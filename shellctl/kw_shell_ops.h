@@ -8,13 +8,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <locale>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/forms/application.h"
 #include "platform/forms/form.h"
+#include "platform/forms/message_dialog.h"
 #include "platform/shell/file_ops.h"
 #include "shellctl/kw_shell_utils.h"
 
@@ -79,6 +82,20 @@ HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
 // A verb the menu does not offer gives E_INVALIDARG and runs nothing (never the command at
 // offset 0 in its place).
 HRESULT InvokeVerb(platform::shell::ContextMenu& menu, const std::string& verb);
+// A pop-up menu shown to a person, who picks one command: the chosen identifier, or 0 when
+// the menu closes without a choice. While it is open, a submenu about to open goes through
+// `init_popup` and the item under the pointer through `select` (the hint line). The drawing
+// backend, or a test, installs the function; with none, showing a menu throws
+// NoInteractionProvider rather than guessing a choice.
+struct TKwMenuEvents {
+    std::function<void(TKwPopupMenu& submenu)> init_popup;
+    std::function<void(int id)> select;
+};
+using TrackPopupMenuFunction =
+    std::function<int(TKwPopupMenu& menu, platform::forms::Point screen_point, const TKwMenuEvents& events)>;
+TrackPopupMenuFunction SetTrackPopupMenu(TrackPopupMenuFunction track);
+int TrackPopupMenu(TKwPopupMenu& menu, platform::forms::Point screen_point, const TKwMenuEvents& events);
+
 // The help text of a shell command identifier for the hint line; "" for anything else.
 std::string MenuCommandHelp(const platform::shell::ContextMenu& menu, int id);
 
@@ -118,8 +135,26 @@ HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& 
 
 // True for a path below a mount point (not a drive's root itself).
 bool PathBeyondRoot(const std::string& path);
+// A box of the controls' own: stay-on-top, with an OK button.
+void ShowShellBox(platform::forms::DialogType type, const std::string& text);
+// The hourglass cursor while the object lives, restored on every way out.
+class TKwHourglass {
+  public:
+    TKwHourglass();
+    ~TKwHourglass();
+    TKwHourglass(const TKwHourglass&) = delete;
+    TKwHourglass& operator=(const TKwHourglass&) = delete;
+
+  private:
+    platform::forms::Cursor saved_;
+};
 // The form a control sits on, or nullptr.
 platform::forms::Form* GetOwnerForm(platform::forms::Control* control);
+
+// A beep for something refused; counted, so tests can see it.
+void MessageBeep();
+int BeepCount();
+
 // Hourglass cursor for the time of the wait, restored afterwards (also on error). The wait
 // itself can be replaced (tests).
 void SleepWithHourglass(unsigned milliseconds);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -169,6 +170,7 @@ std::optional<Clock::time_point> Device::next_deadline_locked() const {
 }
 
 void Device::run() {
+    ::pthread_setname_np(::pthread_self(), "zor-device");
     std::unique_lock lk(mu_);
     while (!stopping_) {
         pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {fd_, 0, 0}};

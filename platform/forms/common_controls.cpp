@@ -74,6 +74,9 @@ void TreeView::erase(TreeNode* node) {
         if (s == node) selection_lost = true;
     }
     if (selection_lost) Selected = nullptr;
+    for (TreeNode* d = DropTarget; d; d = d->parent_) {
+        if (d == node) DropTarget = nullptr;
+    }
     auto& siblings = node->parent_ ? node->parent_->children_ : roots_;
     TreeNode* parent = node->parent_;
     siblings.erase(
@@ -105,15 +108,28 @@ void TreeView::select(TreeNode* node) {
     if (node && node->tree_ != this) throw FormError(describe(*this) + ": the node belongs to another tree");
     if (node == Selected) return;
     Selected = node;
+    Change(node);
+}
+
+void TreeView::Change(TreeNode* node) {
     if (OnChange) OnChange(*this, node);
+}
+
+bool TreeView::CanExpand(TreeNode* node) {
+    bool allow = true;
+    if (OnExpanding) OnExpanding(*this, node, allow);
+    return allow;
 }
 
 void TreeView::expand(TreeNode* node) {
     ensure_reachable("expand in");
     if (!node || node->Expanded) return;
-    bool allow = true;
-    if (OnExpanding) OnExpanding(*this, node, allow);
-    if (allow) node->Expanded = true;
+    if (CanExpand(node)) node->Expanded = true;
+}
+
+void TreeView::sort_children(TreeNode* parent, const std::function<bool(const TreeNode&, const TreeNode&)>& less) {
+    auto& nodes = parent ? parent->children_ : roots_;
+    std::stable_sort(nodes.begin(), nodes.end(), [&](const auto& a, const auto& b) { return less(*a, *b); });
 }
 
 void TreeView::collapse(TreeNode* node) {

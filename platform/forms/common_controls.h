@@ -9,6 +9,7 @@
 
 #include "platform/forms/canvas.h"
 #include "platform/forms/component.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/string_list.h"
 
 namespace platform::forms {
@@ -46,6 +47,7 @@ class PaintBox : public Control {
     NotifyEvent OnPaint;
     // Headless there is no later "when the window needs it": a repaint runs OnPaint now.
     void Repaint() override { fire(OnPaint); }
+    forms::Canvas* drawing_canvas() override { return &Canvas; }
 };
 
 // An image as the lists keep it: size and 32-bit pixels (0x00BBGGRR), row by row.
@@ -58,6 +60,10 @@ struct Image {
 class ImageList : public Component {
   public:
     FORMS_CLASS_NAME("TImageList")
+    ImageList() : handle_(detail::add_handle(this)) {}
+    ~ImageList() override { detail::forget_handle(handle_); }
+    // The list's handle (handles.h).
+    ImageListHandle handle() const { return handle_; }
     int Width = 16;
     int Height = 16;
     int count() const { return static_cast<int>(images_.size()); }
@@ -67,6 +73,7 @@ class ImageList : public Component {
     void clear() { images_.clear(); }
 
   private:
+    ImageListHandle handle_;
     std::vector<Image> images_;
 };
 
@@ -82,6 +89,8 @@ class TreeNode {
     int SelectedIndex = -1;
     bool Expanded = false;
     bool HasChildren = false;  // shows an expand button before the children are added
+    int OverlayIndex = -1;     // an overlay image drawn over the node's image, -1 none
+    bool Cut = false;          // drawn dimmed, as an item that was cut or is hidden
 
     TreeNode* parent() const { return parent_; }
     const std::vector<std::unique_ptr<TreeNode>>& children() const { return children_; }
@@ -118,17 +127,27 @@ class TreeView : public Control {
 
     // Adds a node at the end of `parent`'s children (nullptr: a root node).
     TreeNode* add(TreeNode* parent, std::string text, std::intptr_t data = 0);
+    // Orders `parent`'s children (nullptr: the root nodes) by `less`, keeping equal ones in
+    // their order.
+    void sort_children(TreeNode* parent, const std::function<bool(const TreeNode&, const TreeNode&)>& less);
     void erase(TreeNode* node);  // with its children; OnDeletion for each, children first
     void clear();
     const std::vector<std::unique_ptr<TreeNode>>& roots() const { return roots_; }
     int count() const;  // all nodes
     TreeNode* Selected = nullptr;
+    TreeNode* DropTarget = nullptr;  // drawn highlighted while something is dragged over it
 
     // A person selecting a node: Selected, then OnChange when it changed.
     void select(TreeNode* node);
     // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
     void expand(TreeNode* node);
     void collapse(TreeNode* node);
+
+  protected:
+    // May the node be expanded: OnExpanding decides (descendants fill the node here).
+    virtual bool CanExpand(TreeNode* node);
+    // The selection changed: OnChange.
+    virtual void Change(TreeNode* node);
 
   private:
     void delete_children(TreeNode& node);
@@ -148,6 +167,8 @@ struct ListItem {
     int ImageIndex = -1;
     std::intptr_t Data = 0;
     bool Selected = false;
+    int OverlayIndex = -1;  // the overlay image drawn over the icon (0-based), -1 for none
+    bool Cut = false;       // drawn dimmed, as an item that is cut or hidden
 };
 
 enum class ViewStyle { icon, small_icon, list, report };

@@ -132,10 +132,12 @@ Form* Control::form() const {
 }
 
 void Control::SetBounds(int left, int top, int width, int height) {
+    const bool resized = width != Width || height != Height;
     Left = left;
     Top = top;
     Width = width;
     Height = height;
+    if (resized) Resized();
 }
 
 bool Control::reachable() const {

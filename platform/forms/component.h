@@ -41,6 +41,7 @@ namespace platform::forms {
         return name;                               \
     }
 
+class Canvas;
 class Control;
 class Form;
 class PopupMenu;
@@ -143,6 +144,7 @@ class Control : public Component {
 
     // The form the control sits on (walking the parents), or nullptr.
     Form* form() const;
+    // Moves and sizes the control; Resized() runs when the size changed.
     void SetBounds(int left, int top, int width, int height);
     Rect BoundsRect() const { return {Left, Top, Left + Width, Top + Height}; }
     Rect ClientRect() const { return {0, 0, Width, Height}; }
@@ -154,20 +156,26 @@ class Control : public Component {
     bool CanFocus() const;
     virtual void Repaint() {}
     void Invalidate() { Repaint(); }
+    // The canvas a control draws itself on in Repaint (a paint box, a drawn frame); nullptr for
+    // the controls the backend draws. A drawing backend replays it when the control is shown.
+    virtual forms::Canvas* drawing_canvas() { return nullptr; }
 
     // A person's click: throws FormError when the control cannot be reached; fires OnClick
     // (controls add their own effect first: a button sets the form's modal result, a check
     // box toggles).
     virtual void click();
-    void double_click();
+    virtual void double_click();
     // A person's mouse: OnMouseDown / OnMouseUp / OnMouseMove at (x, y) in client pixels. A
     // right button down opens the control's pop-up menu, as a person's right click does.
-    void mouse_down(MouseButton button, int x, int y, ShiftState shift = {});
-    void mouse_up(MouseButton button, int x, int y, ShiftState shift = {});
-    void mouse_move(int x, int y, ShiftState shift = {});
-    void key_down(int key, ShiftState shift = {});
+    // Controls that track the mouse or keys themselves add their handling to these.
+    virtual void mouse_down(MouseButton button, int x, int y, ShiftState shift = {});
+    virtual void mouse_up(MouseButton button, int x, int y, ShiftState shift = {});
+    virtual void mouse_move(int x, int y, ShiftState shift = {});
+    virtual void key_down(int key, ShiftState shift = {});
 
   protected:
+    // The control's size changed (a window's WM_SIZE).
+    virtual void Resized() {}
     // Throws FormError naming the control and `action` when a person could not act on it.
     void ensure_reachable(const char* action) const;
     void fire(const NotifyEvent& event) {

@@ -207,9 +207,16 @@ HRESULT remove_tree(const std::string& path) {
     return com::S_OK;
 }
 
+// The first of "name", "name (2)", "name (3)"... that is free in `folder`; the number goes
+// before an extension, so "a.txt" becomes "a (2).txt".
 std::string free_name_in(const std::string& folder, const std::string& name) {
+    const auto dot = name.find_last_of('.');
+    const bool has_extension = dot != std::string::npos && dot > 0;
+    const std::string stem = has_extension ? name.substr(0, dot) : name;
+    const std::string extension = has_extension ? name.substr(dot) : std::string{};
     std::string candidate = join_path(folder, name);
-    for (int n = 2; exists_no_follow(candidate); ++n) candidate = join_path(folder, name + " (" + std::to_string(n) + ")");
+    for (int n = 2; exists_no_follow(candidate); ++n)
+        candidate = join_path(folder, stem + " (" + std::to_string(n) + ")" + extension);
     return candidate;
 }
 
@@ -236,7 +243,12 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
         paths_ = paths_of_data_object(data);
         const HRESULT hr = choose(keys, effect);
         if (com::failed(hr) || !effect || *effect == DROPEFFECT_NONE) return hr;
-        return transfer_into(paths_, folder_, *effect);
+        // A name the folder has already is asked about, item by item (transfer_into); when
+        // every item was left where it was, the source is told that nothing was dropped.
+        std::size_t done = 0;
+        const HRESULT moved = transfer_into(paths_, folder_, *effect, &done);
+        if (com::succeeded(moved) && done == 0) *effect = DROPEFFECT_NONE;
+        return moved;
     }
 
   private:
@@ -265,6 +277,12 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
                 want = same ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
             }
             if (!(allowed & want)) want = (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+            // Moving items into the folder they are in moves nothing.
+            const std::string here = normalize_path(folder_);
+            if (want == DROPEFFECT_MOVE && std::all_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
+                    return dir_name(normalize_path(p)) == here;
+                }))
+                want = DROPEFFECT_NONE;
         }
         *effect = want;
         return com::S_OK;
@@ -391,7 +409,9 @@ HRESULT open_with_desktop(const std::string& path) {
     return spawn_xdg_open(path);
 }
 
-HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect) {
+HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect,
+                      std::size_t* done) {
+    if (done) *done = 0;
     const std::string dest = normalize_path(folder);
     for (const auto& raw : paths) {
         const std::string from = normalize_path(raw);
@@ -400,7 +420,18 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
     }
     for (const auto& raw : paths) {
         const std::string from = normalize_path(raw);
-        const std::string to = free_name_in(dest, base_name(from));
+        const std::string name = base_name(from);
+        std::string to = join_path(dest, name);
+        if (exists_no_follow(to)) {
+            // Moving an item into the folder it is in changes nothing.
+            if (effect == DROPEFFECT_MOVE && dir_name(from) == dest) continue;
+            // Nothing is ever overwritten: both are kept, or this item is left where it is.
+            to = free_name_in(dest, name);
+            if (!ask("'" + display_text(name) + "' is already in '" + display_text(dest) +
+                     "'.\n\nKeep both, with the new one named '" + display_text(base_name(to)) + "'?")) {
+                continue;
+            }
+        }
         HRESULT hr = com::S_OK;
         if (effect == DROPEFFECT_LINK) {
             hr = ::symlink(from.c_str(), to.c_str()) == 0 ? com::S_OK : hresult_from_errno(errno);
@@ -420,6 +451,7 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
             return com::E_INVALIDARG;
         }
         if (com::failed(hr)) return hr;
+        if (done) ++*done;
     }
     return com::S_OK;
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "platform/shell/shell.h"
@@ -19,6 +20,9 @@ std::string g_mountinfo;  // empty: the real one
 std::string g_sysfs;
 std::vector<Mount> g_cache;
 bool g_cached = false;
+// The devices' "removable" flags, read once per device while the mount table is cached: the
+// attributes of every item of a folder ask for them.
+std::map<std::pair<unsigned, unsigned>, std::string> g_sys_flags;
 
 std::string unescape(const std::string& s) {
     std::string out;
@@ -46,23 +50,30 @@ bool is_remote_type(const std::string& t) {
 }
 
 std::string read_sys_flag(unsigned major, unsigned minor) {
+    const auto known = g_sys_flags.find({major, minor});
+    if (known != g_sys_flags.end()) return known->second;
     const std::string root = g_sysfs.empty() ? "/sys" : g_sysfs;
+    std::string v;
     // A partition's "removable" flag lives on its whole disk, one level up.
     for (const char* rel : {"/removable", "/../removable"}) {
         std::ifstream in(root + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor) + rel);
-        std::string v;
-        if (in >> v) return v;
+        if (in >> v) break;
+        v.clear();
     }
-    return {};
+    g_sys_flags[{major, minor}] = v;
+    return v;
 }
 
 }  // namespace
 
 void set_mountinfo_path(std::string path) {
     g_mountinfo = std::move(path);
-    g_cached = false;
+    validate_mounts();
 }
-void set_sysfs_root(std::string path) { g_sysfs = std::move(path); }
+void set_sysfs_root(std::string path) {
+    g_sysfs = std::move(path);
+    g_sys_flags.clear();
+}
 std::string mountinfo_path() { return g_mountinfo.empty() ? "/proc/self/mountinfo" : g_mountinfo; }
 
 bool parse_mountinfo_line(const std::string& line, Mount& out) {
@@ -154,7 +165,11 @@ const std::vector<Mount>& cached_mounts() {
     return g_cache;
 }
 
-void validate_mounts() { g_cached = false; }
+void validate_mounts() {
+    g_cached = false;
+    // A device number can come back as another device after an unmount.
+    g_sys_flags.clear();
+}
 
 bool is_mount_point(const std::string& path) {
     if (path == "/") return true;

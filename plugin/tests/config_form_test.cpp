@@ -1,10 +1,16 @@
 // The configuration dialog: the port list from the probe, a port choice written and handed to
-// Zorrun, the folder list kept once per folder and stored when the dialog goes.
-#include <pty.h>
-#include <unistd.h>
+// Zorrun, the folder list kept once per folder and stored when the dialog goes, and Browse
+// through the folder-browse dialog on real folders.
+#include <memory>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "plugin/config_form.h"
 #include "plugin/tests/editor_fixture.h"
+#include "plugin/tests/pty_ports.h"
+#include "shellctl/kw_folder_browse_dlg.h"
 #include "utilities/settings.h"
 
 namespace zorsetup_test {
@@ -14,22 +20,56 @@ class ConfigForm : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        for (int n : {1, 3}) {
-            int master = -1, slave = -1;
-            char name[64] = {};
-            ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-            fds_.push_back(master);
-            fds_.push_back(slave);
-            setenv(("ZOR_COM" + std::to_string(n)).c_str(), name, 1);
-        }
+        ports_ = std::make_unique<PtyPorts>(std::initializer_list<int>{1, 3});
     }
     void TearDown() override {
-        for (int fd : fds_) close(fd);
-        unsetenv("ZOR_COM1");
-        unsetenv("ZOR_COM3");
+        ports_.reset();
         EditorTest::TearDown();
     }
-    std::vector<int> fds_;
+    std::unique_ptr<PtyPorts> ports_;
+};
+
+// Browse: the shell's home and data folders are the test's own.
+class ConfigBrowse : public ConfigForm {
+  protected:
+    void SetUp() override {
+        ConfigForm::SetUp();
+        for (const char* name : {"HOME", "XDG_DATA_HOME"}) {
+            const char* v = getenv(name);
+            saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+        }
+        setenv("HOME", folder_.c_str(), 1);
+        setenv("XDG_DATA_HOME", (folder_ + "/.local/share").c_str(), 1);
+        std::filesystem::create_directories(folder_ + "/methods/new");
+        putils::write_folder_list({folder_, "/other"});
+        putils::session().method_folder = folder_;
+        putils::reg_write_string("Method Folder", folder_);
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved_) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+        ConfigForm::TearDown();
+    }
+    // Presses Browse; `act` is the person at the folder-browse dialog.
+    void browse(zorsetup::Tconfig_form& form, std::function<void(shellctl::TKwFrmFolderBrowseDlg&)> act) {
+        boxes_->on_next_form([act](platform::forms::Form& f) {
+            act(dynamic_cast<shellctl::TKwFrmFolderBrowseDlg&>(f));
+        });
+        form.browse_button->click();
+    }
+    static platform::forms::TreeNode* child(platform::forms::TreeNode* node, const std::string& text) {
+        for (const auto& c : node->children())
+            if (c->Text == text) return c.get();
+        return nullptr;
+    }
+    std::string stored_method_folder() const {
+        std::string stored;
+        putils::reg_read_string("Method Folder", "", stored);
+        return stored;
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 TEST_F(ConfigForm, ListsTheFreePortsAndSelectsTheSettingsPort) {
@@ -81,6 +121,89 @@ TEST_F(ConfigForm, ClosingWithoutASelectedFolderKeepsTheMethodFolder) {
     std::string stored;
     putils::reg_read_string("Method Folder", "", stored);
     EXPECT_EQ(stored, before);
+}
+
+TEST_F(ConfigBrowse, BrowseOpensAtTheMethodFolderAndTheChosenFolderIsStored) {
+    {
+        auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
+        EXPECT_EQ(form->folder_combo_box->ItemIndex, 0);
+        browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+            auto& tree = *dialog.KwShellTree1;
+            ASSERT_NE(tree.Selected, nullptr);
+            EXPECT_EQ(tree.SelectedPath(), folder_) << "opened at the current method folder";
+            tree.expand(tree.Selected);
+            auto* methods = child(tree.Selected, "methods");
+            ASSERT_NE(methods, nullptr);
+            tree.expand(methods);
+            tree.click_node(child(methods, "new"));
+            dialog.OkBtn->click();
+        });
+        EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_ + "/methods/new", folder_, "/other"}));
+        EXPECT_EQ(form->folder_combo_box->ItemIndex, 0);
+        EXPECT_EQ(stored_method_folder(), folder_) << "nothing is stored before the dialog goes";
+    }
+    EXPECT_EQ(stored_method_folder(), folder_ + "/methods/new");
+    EXPECT_EQ(putils::session().method_folder, folder_ + "/methods/new");
+    std::vector<std::string> list;
+    putils::read_folder_list(list);
+    EXPECT_EQ(list, (Lines{folder_ + "/methods/new", folder_, "/other"}));
+}
+
+TEST_F(ConfigBrowse, OkOnSomethingWithoutAPathOrCancelKeepsTheMethodFolder) {
+    {
+        auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
+        browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+            auto& tree = *dialog.KwShellTree1;
+            auto* desktop = tree.roots().front().get();
+            tree.click_node(child(desktop, "Computer"));
+            EXPECT_EQ(tree.SelectedPath(), "");
+            dialog.OkBtn->click();
+        });
+        browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+            auto& tree = *dialog.KwShellTree1;
+            tree.click_node(tree.roots().front().get());
+            dialog.OkBtn->click();
+        });
+        browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+            auto& tree = *dialog.KwShellTree1;
+            tree.expand(tree.Selected);
+            tree.click_node(child(tree.Selected, "methods"));
+            dialog.CancelBtn->click();
+        });
+        EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, "/other"}));
+    }
+    EXPECT_EQ(stored_method_folder(), folder_);
+    EXPECT_EQ(putils::session().method_folder, folder_);
+}
+
+TEST_F(ConfigBrowse, FolderNamesTravelBetweenTheSystemsTextsAndTheFileSystem) {
+    // "5µl" is 0x35 0xB5 0x6C in the system's texts and UTF-8 on the disk.
+    std::filesystem::create_directories(folder_ + "/5\xC2\xB5l");
+    std::filesystem::create_directories(folder_ + "/bad\xFFname");
+    const std::string micro = folder_ + "/5\xB5l";
+    putils::write_folder_list({micro});
+    putils::session().method_folder = micro;
+    auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
+    ASSERT_EQ(form->folder_combo_box->ItemIndex, 0);
+    browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+        auto& tree = *dialog.KwShellTree1;
+        EXPECT_EQ(tree.SelectedPath(), folder_ + "/5\xC2\xB5l");
+        tree.click_node(tree.Selected->parent());
+        dialog.OkBtn->click();
+    });
+    EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, micro}));
+    // A name that is not UTF-8 cannot be held by the system's texts: refused, and said so.
+    browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
+        auto& tree = *dialog.KwShellTree1;
+        tree.expand(tree.Selected);
+        auto* bad = child(tree.Selected, "bad\xEF\xBF\xBDname");
+        ASSERT_NE(bad, nullptr);
+        tree.click_node(bad);
+        dialog.OkBtn->click();
+    });
+    EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, micro}));
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back(), "The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
 }
 
 }  // namespace

@@ -69,7 +69,9 @@ TEST(IdListArithmetic, IdListArrayStripsAndPicksItemsWithoutReadingPastTheEnd) {
 
     const auto three = shell::concat(shell::concat(item("a").data(), item("b").data()).data(), item("c").data());
     TKwIdListArray arr(three.data());
-    EXPECT_EQ(std::vector<std::uint8_t>(arr.Item(1), arr.Item(1) + IdListSize(arr.Item(1))), item("b"));
+    // The result lives until the next request: one call, then read it.
+    const PCIDL second = arr.Item(1);
+    EXPECT_EQ(std::vector<std::uint8_t>(second, second + IdListSize(second)), item("b"));
     const PCIDL parent = arr.StripLast(1);
     EXPECT_EQ(shell::id_list_count(parent), 2);
 }

@@ -88,6 +88,24 @@ TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) 
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WAIT_SYNC_SIG(Start In,)"});
 }
 
+TEST_F(MethodRunE2E, a_start_while_the_run_waits_sends_the_next_poll_at_once) {
+    start();
+    ASSERT_TRUE(start_method_text(sample_method));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    // From the next poll on the interval is 55 s: the run can only go on by a poll sent at the
+    // start.
+    core::link_state().polling_ticks = 1000;
+    ASSERT_TRUE(wait_for_replies(1));
+    ASSERT_EQ(core::link_state().timer_mode, core::TimerMode::idle_poll);
+    const auto frames = core::link_state().frames_sent;
+    core::set_go_flag();
+    EXPECT_EQ(core::link_state().frames_sent, frames + 1);
+    EXPECT_EQ(core::link_state().last_sent, "GET_STAT");
+    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    EXPECT_EQ(sim->executed(), sample_atoms);
+    EXPECT_EQ(core::link_state().resends, 0u);
+}
+
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
     ASSERT_TRUE(start_method_text({"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));

@@ -8,6 +8,7 @@
 #include "core/step_sequences.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "core/uilib.h"
+#include "platform/kernel/kernel.h"
 
 namespace core_test {
 namespace {
@@ -145,6 +146,26 @@ TEST_F(SessionE2E, a_sequence_installed_while_another_runs_starts_from_its_first
     ASSERT_TRUE(wait_until([] { return hook_count("on_reset_done") == 1; }, 30s));
     EXPECT_EQ(cleanup_done, 1);
     EXPECT_EQ(count_sent("CLEANUP(Wash1,1,1,1,1,1,1,1)"), 1);
+}
+
+TEST_F(SessionE2E, a_command_after_a_rate_change_waits_out_the_whole_pause_and_then_goes_once) {
+    start_session();
+    ASSERT_TRUE(wait_for_replies(1));
+    const auto sent_before = link_state().frames_sent;
+    const std::uint64_t begun = platform::kernel::monotonic_ms();
+    core::hold_until_rate_settled();
+    core::send_command("POS_STAT");
+    EXPECT_EQ(link_state().frames_sent, sent_before);
+    EXPECT_EQ(link_state().held_command, "POS_STAT");
+    // Nothing of the port's may expire meanwhile: the idle poll is off until the command is out.
+    EXPECT_FALSE(link_state().timer_armed);
+    ASSERT_TRUE(wait_until([&] { return link_state().frames_sent > sent_before; }));
+    EXPECT_GE(link_state().last_send_ms - begun, static_cast<std::uint64_t>(core::rate_change_settle_ms));
+    EXPECT_EQ(link_state().last_sent, "POS_STAT");
+    EXPECT_TRUE(link_state().held_command.empty());
+    ASSERT_TRUE(wait_for_replies(2));
+    EXPECT_EQ(count_sent("POS_STAT"), 1);
+    EXPECT_TRUE(idle());
 }
 
 TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and_found_again) {

@@ -184,13 +184,45 @@ TEST_F(ShellTest, CopyIntoAFolderRenamesOnClashAndRefusesItsOwnDescendant) {
     make_file("tree/sub/f", "1");
     ::symlink("f", at("tree/sub/lnk").c_str());
     make_dir("target/tree");
+    forms::ScriptedInteraction boxes;
+    boxes.answer_next_box(forms::mr_yes);
     ASSERT_EQ(transfer_into({at("tree")}, at("target"), DROPEFFECT_COPY), com::S_OK);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].request.text, "'tree' is already in '" + at("target") +
+                                                 "'.\n\nKeep both, with the new one named 'tree (2)'?");
     EXPECT_EQ(read_file(at("target/tree (2)/sub/f")), "1");
     EXPECT_TRUE(std::filesystem::is_symlink(at("target/tree (2)/sub/lnk")));
     EXPECT_EQ(transfer_into({at("tree")}, at("tree/sub"), DROPEFFECT_COPY), com::E_INVALIDARG);
     EXPECT_EQ(transfer_into({at("tree")}, at("tree"), DROPEFFECT_MOVE), com::E_INVALIDARG);
     ASSERT_EQ(transfer_into({at("tree/sub/f")}, at("target"), DROPEFFECT_LINK), com::S_OK);
     EXPECT_TRUE(std::filesystem::is_symlink(at("target/f")));
+}
+
+TEST_F(ShellTest, ANameClashIsAskedAndNothingIsOverwritten) {
+    make_dir("a");
+    make_dir("b");
+    make_file("a/same.txt", "from a");
+    make_file("b/same.txt", "in b");
+    make_file("a/other.txt", "other");
+    forms::ScriptedInteraction boxes;
+    // No: the clashing item stays where it is, the other one moves.
+    boxes.answer_next_box(forms::mr_no);
+    ASSERT_EQ(transfer_into({at("a/same.txt"), at("a/other.txt")}, at("b"), DROPEFFECT_MOVE), com::S_OK);
+    EXPECT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(read_file(at("a/same.txt")), "from a");
+    EXPECT_EQ(read_file(at("b/same.txt")), "in b");
+    EXPECT_EQ(read_file(at("b/other.txt")), "other");
+    EXPECT_FALSE(std::filesystem::exists(at("a/other.txt")));
+    // Yes: both kept.
+    boxes.answer_next_box(forms::mr_yes);
+    ASSERT_EQ(transfer_into({at("a/same.txt")}, at("b"), DROPEFFECT_MOVE), com::S_OK);
+    EXPECT_EQ(read_file(at("b/same.txt")), "in b");
+    EXPECT_EQ(read_file(at("b/same (2).txt")), "from a");
+    EXPECT_FALSE(std::filesystem::exists(at("a/same.txt")));
+    // Moving into the folder an item is already in asks nothing and changes nothing.
+    ASSERT_EQ(transfer_into({at("b/same.txt")}, at("b"), DROPEFFECT_MOVE), com::S_OK);
+    EXPECT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(read_file(at("b/same.txt")), "in b");
 }
 
 TEST_F(ShellTest, SendToEntriesSkipHiddenFilesAndRealFolders) {

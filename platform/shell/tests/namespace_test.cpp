@@ -1,8 +1,10 @@
 // The namespace over real temporary folder trees.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -111,6 +113,38 @@ TEST_F(ShellTest, CompareOrdersFoldersFirstAndKeepsNamesDifferingInCase) {
     EXPECT_EQ(folder->compare_ids(0, items[2].data(), items[2].data()), 0);
 }
 
+TEST_F(ShellTest, SortingAFolderGivesTheOrderOfItsComparisonOnEveryColumn) {
+    make_dir("s/zeta");
+    make_dir("s/Beta");
+    make_file("s/big.log", std::string(5000, 'x'));
+    make_file("s/small.txt", "1");
+    make_file("s/mid.TXT", std::string(300, 'x'));
+    make_file("s/noext", "12");
+    make_file("s/README", "r");
+    make_file("s/Readme", "r");
+    ::symlink(at("s/zeta").c_str(), at("s/to zeta").c_str());
+    ::symlink(at("s/gone").c_str(), at("s/broken").c_str());
+    std::filesystem::last_write_time(at("s/small.txt"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(5));
+    auto folder = bind_path(at("s"));
+    std::vector<IdList> items;
+    ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items), com::S_OK);
+    for (int column = 0; column < 4; ++column) {
+        for (const bool descending : {false, true}) {
+            std::vector<IdList> pairwise = items;
+            std::stable_sort(pairwise.begin(), pairwise.end(), [&](const IdList& a, const IdList& b) {
+                const int c = folder->compare_ids(column, a.data(), b.data());
+                return descending ? c > 0 : c < 0;
+            });
+            std::vector<PCIDL> sorted;
+            for (const auto& i : items) sorted.push_back(i.data());
+            folder->sort_ids(column, sorted, descending);
+            std::vector<IdList> got;
+            for (PCIDL p : sorted) got.push_back(to_id_list(p));
+            EXPECT_EQ(names(*folder, got), names(*folder, pairwise)) << "column " << column << " descending " << descending;
+        }
+    }
+}
+
 TEST_F(ShellTest, AttributesOfFoldersFilesLinksAndReadOnlyItems) {
     make_dir("a/with_sub/inner");
     make_dir("a/empty");
@@ -148,6 +182,36 @@ TEST_F(ShellTest, AttributesOfFoldersFilesLinksAndReadOnlyItems) {
     const PCIDL both[] = {f.data(), s.data()};
     EXPECT_FALSE(folder->attributes_of(both, SFGAO_FOLDER | SFGAO_CANRENAME) & SFGAO_FOLDER);
     EXPECT_TRUE(folder->attributes_of(both, SFGAO_FOLDER | SFGAO_CANRENAME) & SFGAO_CANRENAME);
+}
+
+TEST_F(ShellTest, ReadOnlyAndCopyFollowThePermissionBitsAndAFolderChangeIsSeenAtOnce) {
+    const std::string base = at("bits");
+    const std::string problem = run_unprivileged([base]() -> std::string {
+        ::mkdir(base.c_str(), 0777);
+        for (const auto& [name, mode] : {std::pair<const char*, mode_t>{"mine", 0644}, {"ro", 0444}, {"secret", 0200}}) {
+            const std::string p = base + "/" + name;
+            ::close(::open(p.c_str(), O_CREAT | O_WRONLY, 0600));
+            ::chmod(p.c_str(), mode);
+        }
+        IdList list;
+        FolderPtr folder;
+        if (parse_path(base, list) != com::S_OK || bind_folder(list.data(), folder) != com::S_OK) return "bind failed";
+        auto attrs = [&](const char* name) {
+            IdList child;
+            folder->parse_display_name(name, child);
+            return folder->attributes_of(child.data(), SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME);
+        };
+        if (attrs("mine") != (SFGAO_CANCOPY | SFGAO_CANRENAME)) return "mine: " + std::to_string(attrs("mine"));
+        if (attrs("ro") != (SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME)) return "ro: " + std::to_string(attrs("ro"));
+        if (attrs("secret") != SFGAO_CANRENAME) return "secret: " + std::to_string(attrs("secret"));
+        // The same folder object, after its folder was closed for changes and opened again.
+        ::chmod(base.c_str(), 0555);
+        if (attrs("mine") & SFGAO_CANRENAME) return "renamable in a folder closed for changes";
+        ::chmod(base.c_str(), 0777);
+        if (!(attrs("mine") & SFGAO_CANRENAME)) return "not renamable after the folder was opened again";
+        return {};
+    });
+    EXPECT_EQ(problem, "");
 }
 
 TEST_F(ShellTest, UnreadableFoldersAreShownButNotEnteredAndTheirItemsLookNothing) {
@@ -358,6 +422,11 @@ TEST_F(ShellTest, MountParsingAndDriveTypes) {
     std::filesystem::create_directories(at("sys/dev/block/8:48"));
     std::ofstream(at("sys/dev/block/8:48/removable")) << "1\n";
     EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::removable);
+    // The flag is read once while the mount table is kept, and again once it is dropped.
+    std::ofstream(at("sys/dev/block/8:48/removable")) << "0\n";
+    EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::removable);
+    validate_mounts();
+    EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::fixed);
     EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 64}), DriveType::fixed);
 }
 

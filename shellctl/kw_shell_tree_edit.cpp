@@ -1,0 +1,253 @@
+// The shell tree's editing side: rename in place, new folder, verbs, the default keys, the
+// shell context menu with its Send To items, and the mouse wheel.
+#include <algorithm>
+
+#include "platform/forms/message_dialog.h"
+#include "shellctl/kw_sh_consts.h"
+#include "shellctl/kw_shell_tree.h"
+
+namespace shellctl {
+
+namespace forms = platform::forms;
+namespace shell = platform::shell;
+namespace com = platform::com;
+using Node = forms::TreeNode;
+
+namespace {
+
+constexpr int VK_RETURN = 0x0D;
+constexpr int VK_ESCAPE = 0x1B;
+constexpr int kWheelDelta = 120;
+constexpr int kWheelLines = 3;  // the system's wheel setting
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(" \t");
+    return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+// ---- rename in place ----------------------------------------------------------------------------------
+
+bool TKwCustomShellTree::EditNode(Node* node) {
+    if (!node || ReadOnly || Designing || IsEditing()) return false;
+    auto* data = NodeData(node);
+    if (data && !data->CanRename()) return false;
+    bool allow = true;
+    if (OnEditing) OnEditing(*this, node, allow);
+    if (!allow) return false;
+    editing_ = node;
+    EditText = data ? GetDisplayName(data->ParentFolder(), data->RelativeIdList(), nkForEditing) : node->Text;
+    return true;
+}
+
+void TKwCustomShellTree::InvalidateDescendants(Node* node) {
+    for (const auto& child : node->children()) {
+        if (auto* d = NodeData(child.get())) d->Invalidate();
+        InvalidateDescendants(child.get());
+    }
+}
+
+void TKwCustomShellTree::EndEdit(bool cancel) {
+    Node* node = editing_;
+    if (!node) return;
+    editing_ = nullptr;
+    // A refresh asked for while the editor was open runs now, whatever became of the edit.
+    struct PendingRefresh {
+        TKwCustomShellTree& tree;
+        ~PendingRefresh() {
+            if (!tree.pending_refresh_) return;
+            tree.pending_refresh_ = false;
+            try {
+                tree.RefreshTree();
+            } catch (const Exception& e) {
+                HandleException(e);
+            }
+        }
+    } pending{*this};
+    if (cancel) return;
+    std::string text = trimmed(EditText);
+    auto* data = NodeData(node);
+    if (!data) {
+        node->Text = text;
+        return;
+    }
+    if (OnEdited) OnEdited(*this, node, text);
+    const TKwHourglass hourglass;
+    ignore_next_notification_ = true;
+    const UpdateGuard guard(*this);
+    const FolderPtr folder = data->ParentFolder();
+    shell::IdList renamed;
+    const HRESULT hr = folder ? folder->set_name_of(data->RelativeIdList(), text, renamed) : com::E_FAIL;
+    if (com::failed(hr)) {
+        // No change comes from a rename that did not happen: the next one is real.
+        ignore_next_notification_ = false;
+        forms::MessageBoxRequest box;
+        box.type = forms::DialogType::warning;
+        box.caption = forms::dialog_caption(box.type);
+        box.text = "Unable to rename '" + node->Text + "' to '" + shell::display_text(text) + "'.\n\n" +
+                   shell::error_text(hr);
+        box.buttons = {forms::DialogButton::ok};
+        box.stay_on_top = true;
+        forms::show_message_dialog(box);
+        return;
+    }
+    if (!renamed.empty()) {
+        InvalidateDescendants(node);
+        data->ReplaceRelative(renamed.data());
+        node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
+        selection_.SetIdList(data->AbsoluteIdList());
+        if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+    } else {
+        node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
+    }
+    SortChildren(node->parent());
+}
+
+// ---- new folder and verbs ---------------------------------------------------------------------------------
+
+bool TKwCustomShellTree::CreateFolderHere() {
+    const std::string path = SelectedPath();
+    ignore_next_notification_ = true;
+    std::string name;
+    if (!CreateNewFolder(path, name)) {
+        ignore_next_notification_ = false;
+        return false;
+    }
+    PCIDL selected = selection_.IdList();
+    SleepWithHourglass(selected && IdListSize(selected) > 2 ? 1000 : 2100);
+    RefreshTree();
+    Node* parent = Selected;
+    if (!parent) return true;
+    FillIfNeeded(parent);
+    expand_node(parent);
+    for (const auto& child : parent->children()) {
+        if (child->Text == name) {
+            MakeVisible(child.get());
+            EditNode(child.get());
+            break;
+        }
+    }
+    return true;
+}
+
+bool TKwCustomShellTree::InvokeNodeVerb(Node* node, const std::string& verb) {
+    // The root and nodes outside the namespace have no verbs: nothing was done.
+    auto* data = NodeData(node);
+    if (!data || !data->Parent()) return false;
+    TKwContextMenu menu;
+    const PCIDL item = data->RelativeIdList();
+    OleCheck(GetContextMenu(data->ParentFolder(), {item}, shell::CMF_EXPLORE | shell::CMF_CANRENAME,
+                            kwFirstShellCommand, menu));
+    const HRESULT hr = InvokeVerb(*menu.Menu, verb);
+    RefreshTree();
+    return com::succeeded(hr);
+}
+
+// ---- the context menu -------------------------------------------------------------------------------------
+
+void TKwCustomShellTree::DoNodeContextMenu(Node* node, forms::Point& pos, forms::PopupMenu*& menu) {
+    TKwCustomTreeView::DoNodeContextMenu(node, pos, menu);
+    if (!Has(kwstoContextMenus) || Designing || !node) return;
+    ShowShellContextMenu(node, pos);
+    menu = nullptr;  // the shell's menu was the menu: no ordinary one follows
+    set_menu_handled(true);
+}
+
+void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
+    auto* data = NodeData(node);
+    if (!data) return;
+    PCIDL absolute = data->AbsoluteIdList();
+    const FolderPtr parent = data->ParentFolder();
+    if (!parent || !absolute || IdListSize(absolute) <= 2) return;
+    const std::uint32_t flags = ReadOnly ? shell::CMF_EXPLORE : (shell::CMF_EXPLORE | shell::CMF_CANRENAME);
+    TKwContextMenu menu;
+    if (com::failed(GetContextMenu(parent, {data->RelativeIdList()}, flags, kwFirstShellCommand, menu))) return;
+    TKwMenuEvents events;
+    events.init_popup = [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); };
+    events.select = [&](int id) {
+        if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
+    };
+    modal_ = true;
+    int result = 0;
+    try {
+        result = TrackPopupMenu(menu.Popup, point, events);
+    } catch (...) {
+        modal_ = false;
+        throw;
+    }
+    modal_ = false;
+    if (result == kwRenameCommand) {
+        EditNode(node);
+    } else if (result >= kwFirstShellCommand) {
+        InvokeCommandOffset(*menu.Menu, result - kwFirstShellCommand);
+        RefreshTree();
+    } else if (result >= 1) {
+        RunExtraMenuCommand(node, result - 1);
+    }
+    // A change seen while the menu was open.
+    if (pending_refresh_ && !IsEditing()) {
+        pending_refresh_ = false;
+        RefreshTree();
+    }
+}
+
+void TKwCustomShellTree::RunExtraMenuCommand(Node* node, int index) {
+    const auto& entries = SendToList();
+    if (index < 0 || index >= static_cast<int>(entries.size())) return;
+    auto data = com::ComPtr<shell::IDataObject>::share(new TDataObject_shtv(NodeData(node)));
+    SendToTarget(entries[static_cast<std::size_t>(index)].Name, data.get());
+}
+
+// ---- keys and the wheel ----------------------------------------------------------------------------------------
+
+void TKwCustomShellTree::key_down(int key, forms::ShiftState shift) {
+    ensure_reachable("type into");
+    if (IsEditing()) {
+        if (key == VK_RETURN) EndEdit(false);
+        if (key == VK_ESCAPE) EndEdit(true);
+        return;
+    }
+    if (OnKeyDown) OnKeyDown(*this, key, shift);
+    if (key == 0 || KeyForContextMenu(key, shift)) return;
+    if (Has(kwstoDefaultKeyHandling) && !Designing) KeyForDefaults(key, shift);
+}
+
+bool TKwCustomShellTree::KeyForDefaults(int key, forms::ShiftState shift) {
+    InitDefaultKeys();
+    TShortCut pressed = static_cast<TShortCut>(key & 0xFF);
+    if (shift.shift) pressed |= scShift;
+    if (shift.ctrl) pressed |= scCtrl;
+    if (shift.alt) pressed |= scAlt;
+    const auto* keys = DefaultKeys();
+    auto is = [&](TKwDefaultKey k, TShortCut sc) { return keys[k].ShortCut != 0 && keys[k].ShortCut == sc; };
+    if (is(dkRename, pressed)) {
+        EditNode(Selected);
+    } else if (is(dkRefresh, pressed)) {
+        RefreshTree();
+    } else if (is(dkCut, pressed)) {
+        InvokeNodeVerb(Selected, "cut");
+    } else if (is(dkCopy, pressed)) {
+        InvokeNodeVerb(Selected, "copy");
+    } else if (is(dkPaste, pressed)) {
+        InvokeNodeVerb(Selected, "paste");
+        RefreshTree();
+    } else if (is(dkDelete, pressed) || is(dkDelete, static_cast<TShortCut>(pressed & ~scShift))) {
+        InvokeNodeVerb(Selected, "delete");
+        RefreshTree();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void TKwCustomShellTree::mouse_wheel(int delta) {
+    ensure_reachable("turn the wheel over");
+    const int notches = delta / kWheelDelta;
+    if (notches == 0 || RowCount() <= PageRows()) return;
+    ScrollLines(-notches * kWheelLines);
+}
+
+}  // namespace shellctl
