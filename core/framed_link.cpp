@@ -80,6 +80,24 @@ void frame_check(const std::function<void()>& on_good_frame) {
     on_good_frame();
 }
 
+// The fewest received bytes that can complete a frame from this receive state: a whole frame
+// with one payload byte (STX, the byte, ETX, six digits) when none has begun, ETX and the six
+// digits within the payload, the rest of the digits within the trailer. The port is asked to
+// announce received bytes no sooner, so a frame arriving byte by byte costs one or two events
+// instead of one per byte, and the last byte of a frame is still announced as it arrives.
+std::uint16_t bytes_to_complete_frame(std::uint8_t receive_state) {
+    switch (receive_state) {
+        case 0: return 9;
+        case 1: return 7;
+        default: return static_cast<std::uint16_t>(8 - receive_state);
+    }
+}
+
+void expect_frame_bytes(serial::TSpCustomComPort& port) {
+    const std::uint16_t needed = bytes_to_complete_frame(link_state().receive_state);
+    if (port.AvailThreshold() != needed) port.SetAvailThreshold(needed);
+}
+
 void start_frame(LinkState& link) {
     ++link.record_number;
     link.counted_length = 0;
@@ -258,6 +276,7 @@ void send_command(const std::string& command) {
     port->ClearInput();
     // Whatever was half received belongs to an answer nobody waits for any more.
     link.receive_state = 0;
+    expect_frame_bytes(*port);
     arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
@@ -360,6 +379,7 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
         // answer an earlier frame, never this one. (A frame that is not held is on its way, or
         // out already with the output thread yet to count it: what comes is its reply.)
         link.receive_state = 0;
+        expect_frame_bytes(port);
         return;
     }
     const std::uint64_t sent_before = link.frames_sent;
@@ -376,6 +396,7 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
         link.reply_expected = false;
         handle_reply();
     });
+    expect_frame_bytes(port);
 }
 
 void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {

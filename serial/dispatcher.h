@@ -401,6 +401,10 @@ class TSpBaseDispatcher {
     std::int32_t RemoveTrigger(std::int32_t handle) { return FindTrigger(handle, true) < 0 ? -5003 : 0; }
     void ChangeAvailThreshold(std::uint32_t count);
     std::uint32_t AvailThreshold();
+    // Tells the device how many more bytes the next notification needs (SetReceiveLevel): the
+    // avail threshold less what the ring holds, or 1 while data triggers look at every byte or
+    // nothing is held back. Called when the threshold, the data triggers or the ring change.
+    void UpdateReceiveLevel();
     void RemoveAllTriggers();
     // Copies of the records (tests, the component's reports).
     std::vector<TTimerTrigger> TimerTriggers();
@@ -494,6 +498,8 @@ class TSpBaseDispatcher {
                                           std::uint32_t out_size) = 0;
     virtual std::int32_t CloseDevice() = 0;
     virtual std::int32_t YieldSlice() = 0;
+    // The device reports received bytes once it holds this many (1: every arrival).
+    virtual void SetReceiveLevel(std::uint32_t) {}
     virtual void SetThreadPriorities(std::int32_t base);
     virtual void SetRS485(bool on);
 
@@ -585,6 +591,7 @@ class TSpBaseDispatcher {
     std::vector<TDataTrigger> data_triggers_;
     std::vector<TStatusTrigger> status_triggers_;
     std::uint32_t avail_threshold_ = 0;
+    std::uint32_t receive_level_ = 1;  // input lock: the level the device was last given
     std::int32_t trigger_counter_ = 1;
     std::vector<TWndHandlerRec> wnd_handlers_;
     std::vector<TProcHandlerRec> proc_handlers_;

@@ -187,6 +187,7 @@ std::int32_t TSpBaseDispatcher::AddDataTrigger(const std::string& data, bool ign
         for (std::size_t i = 0; i < data.size(); ++i) t.tData[i] = ignore_case ? UpperAnsi(data[i]) : data[i];
         data_triggers_.push_back(t);
     }
+    UpdateReceiveLevel();  // data triggers look at every byte
     AddLogEntry(dtTriggerAlloc, dstData, static_cast<std::uint32_t>(handle), data.data(),
                 static_cast<std::uint32_t>(data.size()));
     return handle;
@@ -262,6 +263,7 @@ std::int32_t TSpBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
     if (remove)
         AddLogEntry(dtTriggerDispose, subtype, static_cast<std::uint32_t>(handle),
                     kind == ttStatus ? &low : nullptr, kind == ttStatus ? 1 : 0);
+    if (remove && kind == ttData) UpdateReceiveLevel();
     return kind;
 }
 
@@ -271,6 +273,22 @@ void TSpBaseDispatcher::ChangeAvailThreshold(std::uint32_t count) {
         avail_threshold_ = count;
     }
     AddLogEntry(dtTriggerDataChange, dstAvailTrigger, count);
+    UpdateReceiveLevel();
+}
+
+void TSpBaseDispatcher::UpdateReceiveLevel() {
+    // Both locks for one consistent look at the threshold, the triggers and the ring; the device
+    // call under them keeps a later look from being overtaken by an earlier one.
+    Guard in(input_lock_);
+    Guard gen(general_lock_);
+    if (ring_.empty()) return;
+    const bool every_byte = avail_threshold_ <= 1 || std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                                                                  [](const TDataTrigger& t) { return t.tLen != 0; });
+    const std::uint32_t held = AvailableLocked();
+    const std::uint32_t level = every_byte || held >= avail_threshold_ ? 1 : avail_threshold_ - held;
+    if (level == receive_level_) return;
+    receive_level_ = level;
+    SetReceiveLevel(level);
 }
 
 std::uint32_t TSpBaseDispatcher::AvailThreshold() {
@@ -279,12 +297,15 @@ std::uint32_t TSpBaseDispatcher::AvailThreshold() {
 }
 
 void TSpBaseDispatcher::RemoveAllTriggers() {
-    Guard gen(general_lock_);
-    avail_threshold_ = 0;
-    timer_triggers_.clear();
-    data_triggers_.clear();
-    status_triggers_.clear();
-    trigger_counter_ = 1;
+    {
+        Guard gen(general_lock_);
+        avail_threshold_ = 0;
+        timer_triggers_.clear();
+        data_triggers_.clear();
+        status_triggers_.clear();
+        trigger_counter_ = 1;
+    }
+    UpdateReceiveLevel();
 }
 
 std::vector<TTimerTrigger> TSpBaseDispatcher::TimerTriggers() {
@@ -771,6 +792,7 @@ void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
         status_triggers_ = save.tsStatusTriggers;
     }
     TimerTriggersChanged();
+    UpdateReceiveLevel();
 }
 
 }  // namespace serial

@@ -401,6 +401,10 @@ std::int32_t TSpWin32Dispatcher::CloseDevice() {
     return e ? -1 : 0;
 }
 
+void TSpWin32Dispatcher::SetReceiveLevel(std::uint32_t bytes) {
+    comm::set_receive_level(cid_.load(), bytes);
+}
+
 std::int32_t TSpWin32Dispatcher::YieldSlice() {
     kernel::sleep_ms(0);
     return 0;
@@ -570,6 +574,7 @@ void TSpWin32Dispatcher::ProcessCommEvent() {
         if (close_requested_.load()) return;
     }
     if (StatusHitThisPass()) ClearStatusHits();
+    UpdateReceiveLevel();  // what the ring holds has changed
     pass_done_.set();
 }
 

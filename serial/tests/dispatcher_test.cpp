@@ -97,6 +97,8 @@ public:
     std::int32_t PurgeOutput() override { return 0; }
     int timer_wakes = 0;  // times the dispatch thread's wait was called out of date
     void TimerTriggersChanged() override { ++timer_wakes; }
+    std::vector<std::uint32_t> levels;  // receive levels given to the device
+    void SetReceiveLevel(std::uint32_t bytes) override { levels.push_back(bytes); }
 };
 
 // A controllable clock for the tick timers.
@@ -468,6 +470,35 @@ TEST_F(DispatcherTest, OneAvailPerArrivalCarryingTheWholeCount) {
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[1].wparam, 3u);
     EXPECT_EQ(taken, "abcdef");
+}
+
+TEST_F(DispatcherTest, TheDeviceIsToldHowManyBytesTheNextAvailNeeds) {
+    RecordNotices(100);
+    d.ChangeAvailThreshold(9);
+    EXPECT_EQ(d.levels, std::vector<std::uint32_t>{9});
+    Receive("abcd");
+    EXPECT_FALSE(d.ScanDataTriggers());  // 4 of 9
+    d.UpdateReceiveLevel();
+    EXPECT_EQ(d.levels.back(), 5u);
+    Receive("efghi");
+    EXPECT_TRUE(d.ScanDataTriggers());
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].wparam, 9u);
+    d.UpdateReceiveLevel();  // all taken: a whole threshold again
+    EXPECT_EQ(d.levels.back(), 9u);
+    const std::size_t calls = d.levels.size();
+    d.UpdateReceiveLevel();
+    EXPECT_EQ(d.levels.size(), calls);  // unchanged: the device is not asked again
+    // Data triggers look at every byte; so does a threshold of 1 or 0.
+    std::int32_t data = d.AddDataTrigger("OK", false);
+    EXPECT_EQ(d.levels.back(), 1u);
+    d.RemoveTrigger(data);
+    EXPECT_EQ(d.levels.back(), 9u);
+    d.ChangeAvailThreshold(1);
+    EXPECT_EQ(d.levels.back(), 1u);
+    d.ChangeAvailThreshold(7);
+    d.RemoveAllTriggers();
+    EXPECT_EQ(d.levels.back(), 1u);
 }
 
 TEST_F(DispatcherTest, ThresholdZeroGivesNoAvailNotifications) {

@@ -97,6 +97,9 @@ TEST_F(LinkFaultsE2E, a_device_that_goes_away_is_reported_and_reopened_when_back
 
 TEST_F(LinkFaultsE2E, xoff_during_atom_waits_holds_the_polls_without_losing_steps) {
     start({"--xoff-during-atom", "--xoff-hold-ms", "400", "--atom-ms", "MOVE_TO_VIAL=700"});
+    // A GET_ATOM_INFO that went out just as the XOFF came is held until the XON, 400 ms later:
+    // the reply time-out must outlast that, or the test would depend on where the poll falls.
+    link_state().reply_timeout_ticks = 18;
     ASSERT_TRUE(start_method_text(numbered_method(3)));
     // The atom wait that finds the output held counts instead of polling; seen on the way.
     std::int32_t most_held_waits = 0;

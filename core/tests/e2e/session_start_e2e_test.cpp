@@ -8,6 +8,7 @@
 #include "core/step_sequences.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "core/uilib.h"
+#include "serial/win32_dispatcher.h"
 #include "platform/kernel/kernel.h"
 
 namespace core_test {
@@ -146,6 +147,20 @@ TEST_F(SessionE2E, a_sequence_installed_while_another_runs_starts_from_its_first
     ASSERT_TRUE(wait_until([] { return hook_count("on_reset_done") == 1; }, 30s));
     EXPECT_EQ(cleanup_done, 1);
     EXPECT_EQ(count_sent("CLEANUP(Wash1,1,1,1,1,1,1,1)"), 1);
+}
+
+TEST_F(SessionE2E, a_reply_arriving_byte_by_byte_wakes_the_port_a_few_times_not_once_a_byte) {
+    start_session({"--pace"});  // zorsim lets out one byte per 10 bit times at 9600 baud
+    ASSERT_TRUE(wait_for_replies(1));
+    auto* dispatcher = dynamic_cast<serial::TSpWin32Dispatcher*>(form->port.Dispatcher());
+    ASSERT_NE(dispatcher, nullptr);
+    const std::uint64_t events = dispatcher->DeviceEventCount();
+    ASSERT_TRUE(wait_for_replies(4));  // READY to four polls: 13 bytes each
+    // The port is told how many bytes can complete the frame under way (9 from its start, then
+    // what its trailer still lacks): two events a reply, where every byte was one before.
+    EXPECT_LE(dispatcher->DeviceEventCount() - events, 4u * 3);
+    EXPECT_EQ(link_state().bad_frames, 0u);
+    EXPECT_TRUE(idle());
 }
 
 TEST_F(SessionE2E, a_command_after_a_rate_change_waits_out_the_whole_pause_and_then_goes_once) {
