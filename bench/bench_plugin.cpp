@@ -5,6 +5,7 @@
 //   Goal: under 20 ms.
 // - check_method: every step re-checked against the syringe (declarations read from the
 //   library, bounds evaluated, values pulled back). Goal: under 20 ms.
+// - where the Qt backend is built, printing a 10-page method into a PDF file. Goal: under 200 ms.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -21,6 +22,9 @@
 #include "plugin/host_document.h"
 #include "plugin/method_editor.h"
 #include "utilities/session.h"
+#ifdef ZOR_BENCH_PDF
+#include "platform/forms_qt/pdf_device_context.h"
+#endif
 
 namespace {
 
@@ -61,6 +65,11 @@ struct Setup {
         for (int i = 0; i < 200; ++i) lines.push_back(steps[i % 4]);
         zorsetup::add_used_macros(lines, 2);
         if (!core::save_lines(folder + "/Big.PME", lines)) std::abort();
+        // 140 of them print on 10 pages: 3 lines, then 35 times the four steps' 14 lines.
+        std::vector<std::string> ten_pages{"//Ten pages", "syringe:25ul"};
+        for (int i = 0; i < 140; ++i) ten_pages.push_back(steps[i % 4]);
+        zorsetup::add_used_macros(ten_pages, 2);
+        if (!core::save_lines(folder + "/Tenpages.PME", ten_pages)) std::abort();
 
         editor = zorsetup::make_editor();
         editor->Show();
@@ -148,6 +157,34 @@ void BM_OpenDocument200Steps(benchmark::State& state) {
     if (result != 0) state.SkipWithError("an open failed");
 }
 BENCHMARK(BM_OpenDocument200Steps)->Unit(benchmark::kMillisecond);
+
+#ifdef ZOR_BENCH_PDF
+// The host's printing of a 10-page method into a PDF file: the file begun, each page started,
+// drawn by the plug-in (50 lines, red underlines) and ended, the file written with its font.
+void BM_PrintTenPagesToPdf(benchmark::State& state) {
+    Setup setup;
+    platform::forms_qt::PrintingSession qt;
+    setup.editor->load_template("Tenpages");
+    if (setup.editor->page_count() != 10) state.SkipWithError("the method is not 10 pages long");
+    const std::string path = setup.folder + "/method.pdf";
+    bool ok = true;
+    for (auto _ : state) {
+        platform::forms_qt::PdfDeviceContext dc(path, "Ten pages");
+        for (int page = 1; page <= 10; ++page) {
+            dc.start_page();
+            ok &= setup.editor->print_page(dc, {100, 100, 2000, 2870}, page);
+            dc.end_page();
+        }
+        dc.end_document();
+        ok &= dc.ok();
+    }
+    state.counters["pages"] = setup.editor->page_count();
+    state.counters["bytes"] = static_cast<double>(fs::file_size(path));
+    state.counters["boxes"] = setup.boxes.boxes;
+    if (!ok) state.SkipWithError("printing failed");
+}
+BENCHMARK(BM_PrintTenPagesToPdf)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

@@ -5,10 +5,12 @@
 #include "core/config_model.h"
 #include "core/config_text.h"
 #include "core/expressions.h"
+#include "core/framed_link.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
 #include "core/uilib.h"
 #include "utilities/log.h"
+#include "utilities/message_boxes.h"
 #include "utilities/text.h"
 
 namespace core {
@@ -70,8 +72,8 @@ std::string vial_problem(std::string_view tray, std::string_view position) {
 int read_barcode(std::string_view tray, std::string_view position) {
     const std::string type = get_tray_type(tray);
     if (vial_problem(tray, position).empty() && !type.empty() && putils::same_text(get_list_attribute(type, barcode_attribute), barcode_reader_item) &&
-        object_is_of_class(barcode_reader_holder, tray_holder_class)) {
-        queue_command("READ_BARCODE(" + std::string(tray) + "," + std::string(position) + ")");
+        object_is_of_class(barcode_reader_holder, tray_holder_class) &&
+        queue_command("READ_BARCODE(" + std::string(tray) + "," + std::string(position) + ")")) {
         return 1;
     }
     barcode_state().state = barcode_not_read;
@@ -95,10 +97,18 @@ int set_tray_type(std::string_view object_name, std::string_view tray_type) {
 }
 
 bool download_tray_type(std::string_view object_name, std::string_view tray_type) {
+    // A type no frame can carry is refused before the model takes it.
+    if (const std::string why = frame_problem(tray_type); !why.empty()) {
+        putils::show_error("Tray type " + printable_text(tray_type) + " cannot be sent: " + why);
+        return false;
+    }
+    const std::string before = get_tray_type(object_name);
     const int i = set_tray_type(object_name, tray_type);
     if (i < 0) return false;
-    queue_command("DLD_OBJ " + format_object_line(i));
-    return true;
+    if (queue_command("DLD_OBJ " + format_object_line(i))) return true;
+    // The instrument never takes the line: the model keeps what it had.
+    set_tray_type(object_name, before);
+    return false;
 }
 
 }  // namespace core

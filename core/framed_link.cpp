@@ -117,6 +117,26 @@ std::string build_frame(std::string_view command, int digit) {
     return frame;
 }
 
+std::string frame_problem(std::string_view text) {
+    if (text.size() > max_command_length)
+        return "it is longer than a frame can carry (" + std::to_string(max_command_length) + " bytes)";
+    for (char c : text)
+        if (c == STX || c == ETX || c == XON || c == XOFF) return "a frame cannot carry the byte 0x" + hex_byte(c);
+    return {};
+}
+
+std::string printable_text(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            out += "\\x" + hex_byte(static_cast<unsigned char>(c));
+        else
+            out += c;
+    }
+    return out;
+}
+
 int hex_digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

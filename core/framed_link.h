@@ -32,6 +32,10 @@ namespace core {
 inline constexpr char STX = 0x02;
 inline constexpr char ETX = 0x03;
 inline constexpr char CR = 0x0D;
+inline constexpr char XON = 0x11;
+inline constexpr char XOFF = 0x13;
+// The frame's length field holds four hexadecimal digits.
+inline constexpr std::size_t max_command_length = 0xFFFF;
 
 // Milliseconds per tick of the port's timer trigger.
 inline constexpr int tick_ms = 55;
@@ -46,6 +50,14 @@ std::string build_frame(std::string_view command, int digit);
 int hex_digit_value(char c);
 // The instrument's display characters: 0x7E », 0x7F «, 0x91 °, 0x9B ±, 0x9D µ, 0x9E x.
 char translate_received_char(unsigned char byte);
+
+// Why no frame can carry the text to the instrument ("" when one can): nothing escapes STX and
+// ETX inside a frame, the instrument takes XON and XOFF for flow control wherever they fall, and
+// the length field has four digits. Such a frame would never be answered and would be resent
+// without end.
+std::string frame_problem(std::string_view text);
+// The text with its control bytes written as \xHH, for messages.
+std::string printable_text(std::string_view text);
 
 // Feeds received bytes to the receive machine (link_state()); `on_good_frame` runs for every
 // frame that passes the length and checksum checks, with its data lines in

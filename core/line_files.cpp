@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -266,21 +268,25 @@ std::vector<std::string> split_lines(std::string_view text) {
 bool load_lines(std::string_view path, std::vector<std::string>& lines) {
     lines.clear();
     if (!file_exists(path)) return false;
+    // A file that is there but cannot be read is no empty one: say so, as for a refused text.
+    auto refuse = [&](const std::string& reason) {
+        putils::show_error("Cannot read " + std::string(path) + ": " + reason);
+        return false;
+    };
     std::ifstream file(file_name_to_utf8(path), std::ios::binary);
-    if (!file) return false;
+    if (!file) return refuse(std::strerror(errno));
     file.seekg(0, std::ios::end);
     std::streamoff size = file.tellg();
-    if (size < 0 || std::size_t(size) > max_line_file_size) return false;
+    if (size < 0) return refuse("its size is unknown");
+    if (std::size_t(size) > max_line_file_size)
+        return refuse("it is larger than " + std::to_string(max_line_file_size) + " bytes");
     file.seekg(0);
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (size > 0 && !file.read(bytes.data(), size)) return false;
+    if (size > 0 && !file.read(bytes.data(), size)) return refuse("it could not be read whole");
     std::string text;
     TextProblem problem;
-    if (!decode_text(bytes, text, problem)) {
-        putils::show_error("Cannot read " + std::string(path) + ": line " + std::to_string(problem.line) +
-                           " " + problem.reason);
-        return false;
-    }
+    if (!decode_text(bytes, text, problem))
+        return refuse("line " + std::to_string(problem.line) + " " + problem.reason);
     lines = split_lines(text);
     return true;
 }

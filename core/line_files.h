@@ -41,9 +41,10 @@ bool decode_text(std::string_view bytes, std::string& text, TextProblem& problem
                  TextEncoding* encoding = nullptr);
 
 bool file_exists(std::string_view path);
-// Replaces `lines` with the file's lines; false (lines empty) when it cannot be read. A file that
-// cannot be read at all (missing, unreadable, too large) gives false without a message; a text
-// refused by decode_text gives false after show_error names the file and the line.
+// Replaces `lines` with the file's lines; false (lines empty) when it cannot be read. A missing
+// file gives false without a message; a file that is there but cannot be read (unreadable, too
+// large) or whose text decode_text refuses gives false after show_error names the file and why
+// (for a refused text, the line).
 bool load_lines(std::string_view path, std::vector<std::string>& lines);
 // Replaces the file; false when it cannot be written.
 bool save_lines(std::string_view path, const std::vector<std::string>& lines);

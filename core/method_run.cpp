@@ -151,6 +151,7 @@ void prepare_cmd_list() {
     run.last_method_step = -1;
     run.last_method_command.clear();
     run.failed = false;
+    run.failure_text.clear();
     run.stop_requested = false;
     run.run_active = true;
     if (Tzor_lib* form = zor_lib()) form->sync_lists();
@@ -178,7 +179,10 @@ void run_next_step() {
         const std::string line = run.cmd_list[run.step_index];
         const std::string name = command_name(line);
         if (!is_model_atom(name)) {
-            queue_command(line);
+            if (!queue_command(line)) {
+                give_up_line();
+                continue;
+            }
             run.last_method_step = run.step_index;
             run.last_method_command = line;
             ++run.step_index;
@@ -208,7 +212,10 @@ void run_next_step() {
             return;
         }
         uilib::on_step_changed();
-        queue_command(command);
+        if (!queue_command(command)) {
+            give_up_line();
+            continue;
+        }
         run.last_method_step = run.step_index;
         run.last_method_command = command;
         ++run.step_index;
@@ -259,9 +266,9 @@ void run_next_error_step() {
             continue;
         }
         if (apply_loop_atom(atom, command, list, run.error_step_index)) continue;
-        queue_command(command);
         ++run.error_step_index;
-        return;
+        // A command no frame can carry has had its message; the error handling goes on without it.
+        if (queue_command(command)) return;
     }
 }
 

@@ -150,7 +150,13 @@ void handle_atom_progress(const std::string& text) {
     }
     if (putils::same_text(text, "Barcode unreadable")) {
         barcode_state().state = barcode_unreadable;
-        if (run.run_active) jump_to_method_exit();
+        if (run.run_active) {
+            // The sample cannot be taken as asked: the run ends through its exit part and says
+            // so. A read inside that part lets the part finish instead of starting it again.
+            run.failed = true;
+            run.failure_text = "Barcode unreadable!";
+            if (run.step_index < method_state().method_exit_index) jump_to_method_exit();
+        }
         uilib::on_barcode_text("Barcode unreadable!");
     }
     // The instrument answered; the atom's end is asked for as usual (a label that cannot be

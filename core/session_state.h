@@ -96,6 +96,9 @@ struct RunState {
     // The run did not do all it was asked: a line could not be turned into a command, or the
     // user aborted after an instrument error. Cleared when a run starts.
     bool failed = false;
+    // Why, when the reason is not an error of the method itself ("" for those): the text the
+    // run's end reports.
+    std::string failure_text;
     // A stop was asked for during this run (StopRun, Reset, a change of operating mode); an
     // answer to an error question given afterwards cannot take the run back.
     bool stop_requested = false;

@@ -1,10 +1,18 @@
 #include "core/step_queue.h"
 
+#include "core/framed_link.h"
+#include "utilities/message_boxes.h"
+
 namespace core {
 
-void queue_command(const std::string& command) {
+bool queue_command(const std::string& command) {
+    if (const std::string why = frame_problem(command); !why.empty()) {
+        putils::show_error(printable_text(command) + " cannot be sent: " + why);
+        return false;
+    }
     step_queue().pending_command = command;
     link_state().resends_since_queue = 0;
+    return true;
 }
 
 void install_sequence(std::initializer_list<Step> steps) {

@@ -14,8 +14,9 @@
 namespace core {
 
 // Makes the text the pending command (sent after the current reply) and clears the resend
-// count.
-void queue_command(const std::string& command);
+// count. A command that no frame can carry (frame_problem) is refused with a message instead:
+// false, and nothing is queued.
+bool queue_command(const std::string& command);
 
 // Writes the steps into slots 0.., position 0, size = their number (at most 64).
 void install_sequence(std::initializer_list<Step> steps);

@@ -133,8 +133,12 @@ bool macro_in_method_text(std::string_view macro, const Lines& lines) {
 
 void add_macro_definition(std::string_view macro, Lines& lines) {
     if (macro_in_method_text(macro, lines) || !core::macro_file_exists(macro)) return;
+    // A file whose text is refused gets no section: an empty one would run as a macro that does
+    // nothing, while a method without the section is refused before the run.
+    Lines file;
+    if (!core::load_macro_file(macro, file)) return;
     lines.push_back(core::macro_header(macro));
-    for (std::string& line : core::load_macro_file(macro))
+    for (std::string& line : file)
         if (!core::is_comment_line(line)) lines.push_back(std::move(line));
 }
 
@@ -187,6 +191,15 @@ std::string list_missing_macros(const Lines& lines) {
         if (!core::macro_file_exists(name)) list += name + "\n";
     });
     return list;
+}
+
+bool library_macros_readable(const Lines& lines) {
+    bool readable = true;
+    for_each_section(lines, [&](const std::string& name, int, int) {
+        Lines file;
+        if (readable && core::macro_file_exists(name)) readable = core::load_macro_file(name, file);
+    });
+    return readable;
 }
 
 std::string list_changed_macros(const Lines& lines) {

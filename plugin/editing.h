@@ -66,6 +66,9 @@ bool macro_differs_from_library(std::string_view macro, const Lines& lines, int 
 std::string section_macro_name(std::string_view header);
 // Names, each followed by a line feed, in section order; "" when none.
 std::string list_missing_macros(const Lines& lines);
+// Whether the library file of every section that has one can be read; false at the first whose
+// text is refused (the reading has said why, naming the file and the line).
+bool library_macros_readable(const Lines& lines);
 std::string list_changed_macros(const Lines& lines);
 
 }  // namespace zorsetup

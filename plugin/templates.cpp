@@ -189,13 +189,24 @@ bool Tmethod_editor::load_template(std::string_view name) {
         putils::show_error("Method " + quote + std::string(name) + " " + quote + " is not defined!");
         return false;
     }
+    // A template whose text is refused is not an empty one: loaded as such, it would be offered
+    // for saving over the file (reading it has said why).
     Lines lines;
-    core::load_lines(template_file_path(t), lines);
+    if (!core::load_lines(template_file_path(t), lines)) {
+        new_method("");
+        return false;
+    }
 
     const std::string missing = list_missing_macros(lines);
     if (!missing.empty()) {
         putils::show_error("Method " + quoted(t) + " cant be loaded because the following macros dont exist:" +
                            std::string(line_break) + missing);
+        new_method("");
+        return false;
+    }
+    // Nor is a library macro whose text is refused an empty one: it would count as changed, and
+    // the update would empty the template's section of it.
+    if (!library_macros_readable(lines)) {
         new_method("");
         return false;
     }

@@ -105,20 +105,19 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     tray_picture->OnPaint = [this](Component&) { show_tray(); };
     tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseDown(x, y); };
     tray_picture->OnMouseUp = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseUp(x, y); };
-    tray_picture->OnMouseMove = [this](Component&, ShiftState, int x, int y) {
-        const auto [a, b] = vial_at(x, y);
-        tray_picture->Hint = a < 0 ? std::string() : std::to_string(grid_.vial_number(a, b));
-    };
+    tray_picture->OnMouseMove = [this](Component&, ShiftState, int x, int y) { tray_pictureMouseMove(x, y); };
     show_box = add<GroupBox>("show_box");
     show_box->SetBounds(170, 336, 180, 60);
     show_numbers_button = add<RadioButton>("show_numbers_button", show_box);
     show_numbers_button->Caption = "Show Vial Numbers";
+    show_numbers_button->SetBounds(8, 16, 165, 17);
     show_numbers_button->OnClick = [this](Component&) {
         tray_dialog_state().show_types = false;
         show_tray();
     };
     show_types_button = add<RadioButton>("show_types_button", show_box);
     show_types_button->Caption = "ShowVialTypes";
+    show_types_button->SetBounds(8, 36, 165, 17);
     show_types_button->OnClick = [this](Component&) {
         tray_dialog_state().show_types = true;
         show_tray();
@@ -158,6 +157,21 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     OnActivate = [this](Component&) { FormActivate(); };
 }
 
+// The hint handler goes with the dialog: the one it replaced comes back, so the application
+// never calls into a dialog that is gone.
+Ttray_form::~Ttray_form() {
+    auto& handler = application().OnShowHint;
+    if (const auto* ours = handler.target<TrayHintHandler>(); ours && ours->form == this)
+        handler = std::move(hint_before_);
+}
+
+void Ttray_form::TrayHint(HintInfo& info) {
+    if (info.control != tray_picture) return;
+    info.cursor_rect = {mouse_x_ - radius_, mouse_y_ - radius_, mouse_x_ + radius_, mouse_y_ + radius_};
+    application().HintHidePause = 3000;
+    info.hide_timeout = 3000;
+}
+
 int Ttray_form::vial_state(int column, int row) const {
     if (column < 0 || row < 0 || column >= shown_columns_ || row >= shown_rows_) return -1;
     return cells_[static_cast<std::size_t>(column * shown_rows_ + row)];
@@ -185,6 +199,11 @@ void Ttray_form::fill_trays_box() {
 
 void Ttray_form::FormActivate() {
     TrayDialogState& st = tray_dialog_state();
+    auto& handler = application().OnShowHint;
+    if (const auto* ours = handler.target<TrayHintHandler>(); !ours || ours->form != this) {
+        hint_before_ = std::move(handler);
+        handler = TrayHintHandler{this};
+    }
     fill_holder_box(*tray_holder_box);
     show_numbers_button->Checked = !st.show_types;
     show_types_button->Checked = st.show_types;
@@ -320,11 +339,43 @@ void Ttray_form::set_all(int value) {
 }
 
 void Ttray_form::tray_pictureMouseDown(int x, int y) {
-    band_x_ = std::clamp(x, 0, picture_width_);
-    band_y_ = std::clamp(y, 0, picture_height_);
+    band_x_ = band_end_x_ = std::clamp(x, 0, picture_width_);
+    band_y_ = band_end_y_ = std::clamp(y, 0, picture_height_);
+    dragging_ = true;
+    band_shown_ = false;
+}
+
+void Ttray_form::invert_band() {
+    Canvas& c = tray_picture->Canvas;
+    const Pen pen = c.Pen;
+    const Brush brush = c.Brush;
+    c.Pen.Mode = PenMode::invert;
+    c.Pen.Color = clBlack;
+    c.Pen.Width = 1;
+    c.Brush.Style = BrushStyle::clear;
+    c.Rectangle(std::min(band_x_, band_end_x_), std::min(band_y_, band_end_y_), std::max(band_x_, band_end_x_),
+                std::max(band_y_, band_end_y_));
+    c.Pen = pen;
+    c.Brush = brush;
+}
+
+void Ttray_form::tray_pictureMouseMove(int x, int y) {
+    mouse_x_ = x;
+    mouse_y_ = y;
+    if (dragging_) {
+        if (band_shown_) invert_band();
+        band_end_x_ = std::clamp(x, 0, picture_width_);
+        band_end_y_ = std::clamp(y, 0, picture_height_);
+        invert_band();
+        band_shown_ = true;
+    }
+    const auto [a, b] = vial_at(x, y);
+    tray_picture->Hint = a < 0 ? std::string() : std::to_string(grid_.vial_number(a, b));
 }
 
 void Ttray_form::tray_pictureMouseUp(int x, int y) {
+    if (band_shown_) invert_band();
+    dragging_ = band_shown_ = false;
     x = std::clamp(x, 0, picture_width_);
     y = std::clamp(y, 0, picture_height_);
     const int left = std::min(x, band_x_), right = std::max(x, band_x_);

@@ -52,6 +52,7 @@ TrayDialogState& tray_dialog_state();
 class Ttray_form : public platform::forms::Form {
   public:
     explicit Ttray_form(platform::window::Handle parent = 0);
+    ~Ttray_form() override;
 
     platform::forms::Label* holder_label;
     platform::forms::ComboBox* tray_holder_box;
@@ -104,7 +105,16 @@ class Ttray_form : public platform::forms::Form {
     void add_vials_buttonClick();
     void add_buttonClick();
     void tray_pictureMouseDown(int x, int y);
+    void tray_pictureMouseMove(int x, int y);
     void tray_pictureMouseUp(int x, int y);
+    // The rubber band from the start point to (band_end_x_, band_end_y_), with the inverting
+    // pen: drawn once it shows, drawn again it is gone.
+    void invert_band();
+    void TrayHint(platform::forms::HintInfo& info);
+    struct TrayHintHandler {
+        Ttray_form* form;
+        void operator()(platform::forms::HintInfo& info) const { form->TrayHint(info); }
+    };
     void tray_type_popupClick(platform::forms::MenuItem& item);
     void set_all(int value);
     void clear_grid();
@@ -122,6 +132,13 @@ class Ttray_form : public platform::forms::Form {
     int picture_height_ = 0;
     int band_x_ = 0;
     int band_y_ = 0;
+    int band_end_x_ = 0;
+    int band_end_y_ = 0;
+    bool dragging_ = false;
+    bool band_shown_ = false;
+    int mouse_x_ = 0;  // the last mouse point over the tray picture
+    int mouse_y_ = 0;
+    platform::forms::ShowHintEvent hint_before_;  // the application's hint handler before ours
     std::string popup_tray_;
     struct DrawnTray {
         std::string name;

@@ -31,7 +31,7 @@ Tutil_form::Tutil_form() : Form("Tutil_form") {
 
 void Tutil_form::set_command_ids() {
     const int ids[] = {command_reset, command_reload, command_task_weaver};
-    for (int i = 0; i < 3 && i < PopupMenu1->count(); ++i) PopupMenu1->item(i)->Tag = ids[i];
+    for (int i = 0; i < 3; ++i) set_menu_item_id(PopupMenu1->handle(), i, ids[i]);
 }
 
 }  // namespace zorsetup

@@ -1,7 +1,7 @@
 // Tutil_form: a form that is never shown; it carries the instrument's button image (ImageList1,
 // one 70 x 70 image) and the in-place menu (PopupMenu1) that the host shows. The items have no
-// click handlers: the host reports the chosen command id through ExecuteCommand. A command id
-// is kept in the item's Tag (set by set_command_ids, by position). Main thread only.
+// click handlers: the host reports the chosen command id through ExecuteCommand. The host holds
+// both by their handles (platform/forms/handles.h). Main thread only.
 #pragma once
 
 #include "platform/forms/controls.h"
@@ -20,7 +20,7 @@ class Tutil_form : public platform::forms::Form {
     platform::forms::MenuItem* resetitem;
     platform::forms::MenuItem* ReloadZorConfiguration1;
     platform::forms::MenuItem* TaskWeaver1;
-    // Items 0, 1, 2 get 14998, 14997, 14996.
+    // Items 0, 1, 2 get the command ids 14998, 14997, 14996, set through the menu's handle.
     void set_command_ids();
 };
 

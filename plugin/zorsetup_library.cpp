@@ -48,11 +48,6 @@ namespace forms = platform::forms;
 namespace window = platform::window;
 using com::HRESULT;
 
-// The utility form's image list and menu as the host holds them: the forms layer has no handle
-// table for components, so these stand for the two; a host finds them on "Tutil_form".
-constexpr HostHandle button_image_handle = 0x5A0001;
-constexpr HostHandle in_place_menu_handle = 0x5A0002;
-
 // ---- library state ---------------------------------------------------------------------------
 
 struct LibraryState {
@@ -168,7 +163,7 @@ public:
         log_setup("getbuttonimage");
         return guarded("getbuttonimage", HostHandle{0}, [] {
             ensure_forms();
-            return button_image_handle;
+            return HostHandle{state().util_form->ImageList1->handle()};
         });
     }
     HostHandle GetInPlaceMenu() override {
@@ -176,7 +171,7 @@ public:
         return guarded("getinplacemenu", HostHandle{0}, [] {
             ensure_forms();
             state().util_form->set_command_ids();
-            return in_place_menu_handle;
+            return HostHandle{state().util_form->PopupMenu1->handle()};
         });
     }
     const char16_t* GetMenuString(std::int32_t) override {
@@ -556,7 +551,7 @@ public:
     HostHandle GetButtonImage() override {
         return guarded("getbuttonimage", HostHandle{0}, [] {
             ensure_forms();
-            return button_image_handle;
+            return HostHandle{state().util_form->ImageList1->handle()};
         });
     }
 };

@@ -434,6 +434,8 @@ class TSpBaseDispatcher {
     bool ScanStatusTriggers();
     bool ScanDataTriggers();
     bool ScanTimerTriggers();
+    // Milliseconds until the earliest armed timer trigger expires, at most `limit`.
+    std::uint64_t MsUntilNextTimer(std::uint64_t limit);
     void ClearStatusHits();
     bool StatusHitThisPass() const { return status_hit_.load(); }
 
@@ -494,6 +496,8 @@ class TSpBaseDispatcher {
     std::string Report();
 
   protected:
+    // A timer trigger was armed: the dispatch thread's wait must end at its expiry.
+    virtual void TimerTriggersChanged() {}
     // Stops the output thread for a discard (waits for its answer; nothing when there is none) and
     // lets it go on afterwards; purges the device's transmit side.
     virtual void HaltOutput() {}
@@ -605,6 +609,7 @@ class TSpBaseDispatcher {
 
   private:
     void FreeBuffers();
+    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate);
     bool CallWindowHandler(platform::window::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                            std::intptr_t lparam);
     void RunSynchronised(const std::function<void()>& job);

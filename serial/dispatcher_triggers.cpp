@@ -141,7 +141,16 @@ std::int32_t TSpBaseDispatcher::AllocTimerTrigger() {
 }
 
 std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
-    Guard gen(general_lock_);
+    std::int32_t result;
+    {
+        Guard gen(general_lock_);
+        result = StartTimerTriggerLocked(handle, ticks, activate);
+    }
+    if (result == 0 && activate) TimerTriggersChanged();
+    return result;
+}
+
+std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate) {
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
     if (it == timer_triggers_.end()) return ecBadTriggerHandle;
@@ -315,6 +324,14 @@ bool TSpBaseDispatcher::ScanTimerTriggers() {
         return false;
     }
     return result;
+}
+
+std::uint64_t TSpBaseDispatcher::MsUntilNextTimer(std::uint64_t limit) {
+    Guard gen(general_lock_);
+    const std::uint64_t now = ClockMs();
+    for (const auto& t : timer_triggers_)
+        if (t.tActive) limit = std::min(limit, MsUntilExpiry(t.tET, now));
+    return limit;
 }
 
 bool TSpBaseDispatcher::ScanStatusTriggers() {
@@ -732,11 +749,14 @@ void TSpBaseDispatcher::SaveTriggerSet(TTriggerSave& save) {
 }
 
 void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
-    Guard gen(general_lock_);
-    avail_threshold_ = save.tsAvailTrigger;
-    timer_triggers_ = save.tsTimerTriggers;
-    data_triggers_ = save.tsDataTriggers;
-    status_triggers_ = save.tsStatusTriggers;
+    {
+        Guard gen(general_lock_);
+        avail_threshold_ = save.tsAvailTrigger;
+        timer_triggers_ = save.tsTimerTriggers;
+        data_triggers_ = save.tsDataTriggers;
+        status_triggers_ = save.tsStatusTriggers;
+    }
+    TimerTriggersChanged();
 }
 
 }  // namespace serial

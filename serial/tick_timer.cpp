@@ -48,6 +48,20 @@ bool TimerExpiredAt(const TTimerRecord& timer, std::int32_t now_ticks) {
     return elapsed > length;
 }
 
+std::uint64_t ClockMs() {
+    return NowMs();
+}
+
+std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms) {
+    const std::uint64_t now_ticks = now_ms / kTickMs;
+    const auto now = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_ticks));
+    if (TimerExpiredAt(timer, now)) return 0;
+    // Not expired: the expiry tick is `remaining` ticks ahead, and the timer expires when the
+    // tick after it begins.
+    const std::uint32_t remaining = static_cast<std::uint32_t>(timer.ExpireTicks) - static_cast<std::uint32_t>(now);
+    return (now_ticks + remaining + 1) * kTickMs - now_ms;
+}
+
 bool TimerExpired(const TTimerRecord& timer) {
     return TimerExpiredAt(timer, CurrentTicks());
 }

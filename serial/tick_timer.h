@@ -43,6 +43,12 @@ bool TimerExpired(const TTimerRecord& timer);
 // The same test against a given tick count (pure; for tests and for scans that take `now` once).
 bool TimerExpiredAt(const TTimerRecord& timer, std::int32_t now_ticks);
 
+// The layer's clock in full (64 bits of milliseconds; the test clock when one is set).
+std::uint64_t ClockMs();
+// Milliseconds from `now_ms` (of ClockMs) until the timer expires, i.e. until the tick count
+// moves past its expiry tick; 0 when it has expired.
+std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms);
+
 // Ticks of a high-resolution counter per millisecond for a counter frequency in Hz: frequency div
 // 1000, plus 1 when frequency mod 1000 is above 500; 0 (counter not usable) when the frequency is
 // 0 or does not fit in 32 bits.

@@ -110,12 +110,32 @@ void TComThread::Execute() {
 
 void TDispThread::Execute() {
     H.acknowledge_.set();
+    // A pass follows each device event and at the latest 50 ms after the last one; a timer trigger
+    // that expires before then is served when it expires, by a scan of the timers alone.
+    // An expired timer that its scan could not deliver (no notification taken) waits for the
+    // next pass, as before, instead of being offered again at once.
+    std::uint64_t next_pass = kernel::monotonic_ms() + kDispatchPassMs;
+    bool undelivered = false;
     do {
-        H.event_ready_.wait(kDispatchPassMs);
+        const std::uint64_t now = kernel::monotonic_ms();
+        const std::uint64_t until_pass = next_pass > now ? next_pass - now : 0;
+        const auto wait = static_cast<unsigned>(undelivered ? until_pass : H.MsUntilNextTimer(until_pass));
+        const kernel::WaitResult r = kernel::wait_any({&H.event_ready_, &H.timer_armed_}, wait);
         if (H.kill_.load()) break;
+        if (r.signalled() && r.index == 1) {  // a timer was armed: wait anew
+            undelivered = false;
+            continue;
+        }
+        if (!r.signalled() && kernel::monotonic_ms() < next_pass) {
+            H.ProcessTimers();
+            undelivered = H.MsUntilNextTimer(1) == 0;
+            continue;
+        }
+        undelivered = false;
         H.ProcessCommEvent();
         H.ProcessTimers();
         H.passes_.fetch_add(1);
+        next_pass = kernel::monotonic_ms() + kDispatchPassMs;
     } while (!H.kill_.load() && !H.close_requested_.load());
     H.acknowledge_.set();
     H.ended_for_close_ = H.close_requested_.load() || H.kill_.load();
@@ -130,8 +150,10 @@ void TOutThread::Execute() {
             if (H.kill_.load()) break;
             H.WriteOutput();
         } else {
-            H.stop_answers_ = H.stop_requests_.load();
+            // Halted before answered: the discarding side resumes output once it sees the
+            // answer, and a halt set after that would stop the port for good.
             H.halted_ = true;
+            H.stop_answers_ = H.stop_requests_.load();
             H.stop_ack_.set();
         }
     } while (!H.kill_.load() && !H.close_requested_.load());
@@ -561,10 +583,24 @@ void TSpWin32Dispatcher::ProcessTimers() {
 // Output
 // ---------------------------------------------------------------------------------------------
 
+void TSpWin32Dispatcher::TimerTriggersChanged() {
+    timer_armed_.set();
+}
+
 void TSpWin32Dispatcher::HaltOutput() {
     if (!out_thread_ || !out_alive_.load() ||
         (out_thread_ && out_thread_->Id() == kernel::current_thread_id()))
         return;
+    {
+        // Nothing queued and no earlier stop unanswered: the output thread has no write under way
+        // (the tail moves only when a write has completed), so there is nothing to stop and no
+        // need to wake it; the halted flag keeps it from starting one until the discard is done.
+        Guard out(output_lock_);
+        if (!out_full_ && out_head_ == out_tail_ && stop_answers_.load() >= stop_requests_.load()) {
+            halted_ = true;
+            return;
+        }
+    }
     std::uint64_t request = stop_requests_.fetch_add(1) + 1;
     output_stop_.set();
     kernel::Deadline deadline(kOutputStopTimeoutMs);
@@ -574,7 +610,12 @@ void TSpWin32Dispatcher::HaltOutput() {
 
 void TSpWin32Dispatcher::ResumeOutput() {
     halted_ = false;
-    output_ready_.set();  // whatever was queued meanwhile goes out now
+    bool queued;
+    {
+        Guard out(output_lock_);
+        queued = out_full_ || out_head_ != out_tail_;
+    }
+    if (queued) output_ready_.set();  // whatever was queued meanwhile goes out now
 }
 
 void TSpWin32Dispatcher::AdvanceTail(std::uint32_t count, std::uint64_t generation) {
@@ -638,8 +679,8 @@ void TSpWin32Dispatcher::WriteOutput() {
                 if (w.signalled() && w.index == 1) {
                     // A discard or a stop: answer it; the discarding side empties the buffer and
                     // purges the pending write.
+                    halted_ = true;  // before the answer, as in the thread's loop
                     stop_answers_ = stop_requests_.load();
-                    halted_ = true;
                     stop_ack_.set();
                     return;
                 }

@@ -167,6 +167,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     TSpDispatcherThread* ThreadOf(TSpDispatcherThread::Kind kind) const;
 
   protected:
+    void TimerTriggersChanged() override;
     void HaltOutput() override;
     void ResumeOutput() override;
     std::int32_t PurgeOutput() override;
@@ -181,6 +182,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     platform::kernel::Event write_done_{platform::kernel::ResetMode::manual};
     platform::kernel::Event output_stop_{platform::kernel::ResetMode::automatic};
     platform::kernel::Event stop_ack_{platform::kernel::ResetMode::automatic};  // the output thread stopped
+    platform::kernel::Event timer_armed_{platform::kernel::ResetMode::automatic};  // the dispatch wait is out of date
     // Set while a discard is between the output thread's answer and the buffer reset.
     std::atomic<bool> halted_{false};
 

@@ -71,6 +71,7 @@ class TKwCustomGroup : public platform::forms::Control {
 
     // Paints the frame (outside the client area), then the client area.
     void Repaint() override;
+    platform::forms::Canvas* drawing_canvas() override { return &Canvas; }
     virtual void PaintFrame(platform::forms::Canvas& canvas, const Rect& window);
     virtual void Paint();
 
@@ -110,6 +111,7 @@ class TKwCustomFrame : public platform::forms::Control {
     void SetCaption(std::string caption);
 
     void Repaint() override { Paint(); }
+    platform::forms::Canvas* drawing_canvas() override { return &Canvas; }
     virtual void Paint();
     // The area a caption, colour or font change invalidates: the bounds inside the frame.
     Rect InvalidArea() const;

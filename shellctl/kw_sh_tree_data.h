@@ -65,54 +65,6 @@ class TKwShTreeData {
     FolderPtr parent_folder_;  // top-level nodes only
 };
 
-// ---- list item data ---------------------------------------------------------------------------
-
-// What the data of a list item asks of its list.
-class TKwShListDataOwner {
-  public:
-    virtual FolderPtr ListFolder() const = 0;
-    virtual PCIDL ListFolderIdList() const = 0;
-    // The list's details provider (GetFolderShellDetails of its folder), or nullptr; not owned.
-    virtual IShellDetails* ListDetails() const = 0;
-
-  protected:
-    ~TKwShListDataOwner() = default;
-};
-
-class TKwShListData {
-  public:
-    // Takes ownership of `relative` (a block of the shell allocator).
-    TKwShListData(const TKwShListDataOwner* owner, PIDL relative) : owner_(owner), relative_(relative) {}
-    ~TKwShListData();
-    TKwShListData(const TKwShListData&) = delete;
-    TKwShListData& operator=(const TKwShListData&) = delete;
-
-    // The attributes the list shows (mask 0x700F0037; read-only is not asked of a removable
-    // drive's items). An item the folder cannot answer for has none.
-    std::uint32_t Attributes() const;
-    bool IsFolder() const;
-    bool CanRename() const;
-    // The item is a shortcut (a symbolic link or a ".desktop" link).
-    bool IsShortcut();
-    PCIDL RelativeIdList() const { return relative_; }
-    PCIDL AbsoluteIdList();
-    const std::string& DisplayName();
-    std::string Path();
-    // Takes ownership of `relative`, then Reset.
-    void SetRelative(PIDL relative);
-    void Reset();
-    // Column 0 is empty; 1 size, 2 type, 3 date (or the details provider's texts).
-    std::string DetailText(int column);
-
-  private:
-    const TKwShListDataOwner* owner_;
-    PIDL relative_;
-    PIDL absolute_ = nullptr;
-    std::string display_name_;
-    bool details_computed_ = false;
-    std::string details_[3];
-};
-
 // ---- drag and drop ------------------------------------------------------------------------------
 
 // One node for the clipboard verbs, drags and Send To: "Shell IDList Array" first, then

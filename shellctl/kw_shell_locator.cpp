@@ -92,7 +92,14 @@ void TKwShellLocator::SetPath(const std::string& path) {
         SetIdList(nullptr);
         return;
     }
-    SetIdList(parsed);
+    // SetIdList copies the list; a handler of the change may throw, and the copy we parsed
+    // must go either way.
+    try {
+        SetIdList(parsed);
+    } catch (...) {
+        ShellFree(parsed);
+        throw;
+    }
     ShellFree(parsed);
 }
 

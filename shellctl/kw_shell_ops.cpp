@@ -22,15 +22,7 @@ namespace forms = platform::forms;
 
 namespace {
 
-void warning_box(const std::string& text) {
-    forms::MessageBoxRequest r;
-    r.type = forms::DialogType::warning;
-    r.caption = forms::dialog_caption(r.type);
-    r.text = text;
-    r.buttons = {forms::DialogButton::ok};
-    r.stay_on_top = true;
-    forms::show_message_dialog(r);
-}
+void warning_box(const std::string& text) { ShowShellBox(forms::DialogType::warning, text); }
 
 std::string cannot_create_text(const std::string& error, const std::string& name) {
     std::string text;
@@ -274,7 +266,7 @@ void SendToTarget(const std::string& name, shell::IDataObject* data) {
     OleCheck(target->DragEnter(data, shell::MK_LBUTTON, origin, &effect));
     effect = shell::DROPEFFECT_COPY;
     OleCheck(target->DragOver(shell::MK_LBUTTON, origin, &effect));
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     effect = shell::DROPEFFECT_COPY;
     OleCheck(target->Drop(data, shell::MK_LBUTTON, origin, &effect));
 }
@@ -336,14 +328,26 @@ forms::Form* GetOwnerForm(forms::Control* control) {
     return dynamic_cast<forms::Form*>(top);
 }
 
+void ShowShellBox(forms::DialogType type, const std::string& text) {
+    forms::MessageBoxRequest r;
+    r.type = type;
+    r.caption = forms::dialog_caption(r.type);
+    r.text = text;
+    r.buttons = {forms::DialogButton::ok};
+    r.stay_on_top = true;
+    forms::show_message_dialog(r);
+}
+
+TKwHourglass::TKwHourglass() : saved_(forms::screen().Cursor) { forms::screen().Cursor = forms::Cursor::hour_glass; }
+
+TKwHourglass::~TKwHourglass() { forms::screen().Cursor = saved_; }
+
 void SleepWithHourglass(unsigned milliseconds) {
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     if (sleep_function()) sleep_function()(milliseconds);
     else platform::kernel::sleep_ms(milliseconds);
 }
 
-HourglassCursor::HourglassCursor() : saved_(forms::screen().Cursor) { forms::screen().Cursor = forms::Cursor::hour_glass; }
-HourglassCursor::~HourglassCursor() { forms::screen().Cursor = saved_; }
 
 namespace {
 int& beeps() {

@@ -17,6 +17,7 @@
 
 #include "platform/forms/application.h"
 #include "platform/forms/form.h"
+#include "platform/forms/message_dialog.h"
 #include "platform/shell/file_ops.h"
 #include "shellctl/kw_shell_utils.h"
 
@@ -134,19 +135,21 @@ HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& 
 
 // True for a path below a mount point (not a drive's root itself).
 bool PathBeyondRoot(const std::string& path);
-// The form a control sits on, or nullptr.
-platform::forms::Form* GetOwnerForm(platform::forms::Control* control);
-// The hourglass cursor for the life of the object.
-class HourglassCursor {
+// A box of the controls' own: stay-on-top, with an OK button.
+void ShowShellBox(platform::forms::DialogType type, const std::string& text);
+// The hourglass cursor while the object lives, restored on every way out.
+class TKwHourglass {
   public:
-    HourglassCursor();
-    ~HourglassCursor();
-    HourglassCursor(const HourglassCursor&) = delete;
-    HourglassCursor& operator=(const HourglassCursor&) = delete;
+    TKwHourglass();
+    ~TKwHourglass();
+    TKwHourglass(const TKwHourglass&) = delete;
+    TKwHourglass& operator=(const TKwHourglass&) = delete;
 
   private:
     platform::forms::Cursor saved_;
 };
+// The form a control sits on, or nullptr.
+platform::forms::Form* GetOwnerForm(platform::forms::Control* control);
 
 // A beep for something refused; counted, so tests can see it.
 void MessageBeep();

@@ -164,7 +164,7 @@ void TKwCustomShellTree::FillRoot() {
         pending_refresh_ = true;
         return;
     }
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     {
         const UpdateGuard guard(*this);
         Selected = nullptr;
@@ -293,7 +293,7 @@ bool TKwCustomShellTree::CanExpand(Node* node) {
 
 void TKwCustomShellTree::FillIfNeeded(Node* node) {
     if (!IsShellNode(node) || !node->HasChildren || node->count() > 0) return;
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     PopulateNode(NodeData(node)->OwnFolder(), node);
 }
 
@@ -453,7 +453,7 @@ void TKwCustomShellTree::RefreshTree() {
         FillRoot();
         return;
     }
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     if (OnFillStart) OnFillStart(*this);
     Node* remembered = nullptr;
     {

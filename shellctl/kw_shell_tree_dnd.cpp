@@ -150,7 +150,7 @@ HRESULT TKwCustomShellTree::TreeDrop(shell::IDataObject* data, std::uint32_t key
             *effect &= GetAllowedDropEffects(data);
             HRESULT hr = com::S_OK;
             {
-                const HourglassCursor hourglass;
+                const TKwHourglass hourglass;
                 hr = target->Drop(data, keys, pointl(point), effect);
             }
             if (com::failed(hr)) *effect = shell::DROPEFFECT_NONE;

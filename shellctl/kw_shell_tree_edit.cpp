@@ -75,7 +75,7 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
         return;
     }
     if (OnEdited) OnEdited(*this, node, text);
-    const HourglassCursor hourglass;
+    const TKwHourglass hourglass;
     ignore_next_notification_ = true;
     const UpdateGuard guard(*this);
     const FolderPtr folder = data->ParentFolder();

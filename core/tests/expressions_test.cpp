@@ -160,6 +160,24 @@ TEST_F(Expressions, EvaluatorArithmetic) {
     EXPECT_TRUE(messages().empty());
 }
 
+TEST_F(Expressions, SignedTimes) {
+    // A "-" in front of the minutes covers the whole time; seconds behind minutes carry no sign of
+    // their own, so "1:-5" is the time 1: less 5 seconds.
+    const EvalCase cases[] = {
+        {"-1:30", "s", -90},
+        {"-0:30", "s", -30},
+        {"1:-5", "s", 55},
+        {"-1:", "s", -60},
+        {"2:30-1:45", "s", 45},
+    };
+    for (const EvalCase& c : cases) {
+        EXPECT_TRUE(core::check_expression(c.text, c.unit, false, false, -1, {})) << c.text;
+        double value = 0;
+        EXPECT_TRUE(core::evaluate_expression(c.text, c.unit, {}, "T:P", value)) << c.text;
+        EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+    }
+}
+
 TEST_F(Expressions, WrongUnitOfARunVariableIsReportedOnceWhenNothingElseFits) {
     double value = 0;
     bool reported = false;

@@ -38,6 +38,23 @@ TEST_F(FramedLinkTest, frames_carry_digit_command_length_and_xor) {
     EXPECT_EQ(hex_digit_value('G'), -1);
 }
 
+TEST_F(FramedLinkTest, a_command_with_a_byte_no_frame_carries_is_never_queued) {
+    for (char c : {STX, ETX, XON, XOFF}) {
+        const std::string command = std::string("WASH(W") + c + "1,1,)";
+        EXPECT_EQ(frame_problem(command), "a frame cannot carry the byte 0x" + hex_byte(c));
+        step_queue().pending_command.clear();
+        EXPECT_FALSE(queue_command(command));
+        EXPECT_TRUE(step_queue().pending_command.empty());
+    }
+    // Other control bytes and CR travel; so does a text as long as the length field counts.
+    EXPECT_EQ(frame_problem(std::string("A\x01\r\x7f\xff")), "");
+    EXPECT_EQ(frame_problem(std::string(max_command_length, 'A')), "");
+    EXPECT_NE(frame_problem(std::string(max_command_length + 1, 'A')), "");
+    EXPECT_EQ(printable_text("W\x13" "1\x7f"), "W\\x131\\x7F");
+    EXPECT_TRUE(queue_command("WASH(Wash1,1,)"));
+    EXPECT_EQ(step_queue().pending_command, "WASH(Wash1,1,)");
+}
+
 TEST_F(FramedLinkTest, a_good_reply_gives_its_lines_and_final_element) {
     EXPECT_EQ(feed("noise" + reply_frame("10ul\r|")), 1);
     ASSERT_EQ(link_state().return_lines.size(), 1u);

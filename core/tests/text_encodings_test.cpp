@@ -272,5 +272,17 @@ TEST_F(TextEncodings, MacroFilesAreReadTheSameWay) {
                             ": line 1 holds the character U+2192, which Windows-1252 does not have"));
 }
 
+TEST_F(TextEncodings, AFileThereButUnreadableSaysSoAMissingOneDoesNot) {
+    std::vector<std::string> lines{"stale"};
+    EXPECT_FALSE(core::load_lines(path("missing.pma"), lines));
+    EXPECT_THAT(lines, SizeIs(0));
+    EXPECT_THAT(messages(), SizeIs(0));
+
+    write_bytes("huge.pma", std::string(core::max_line_file_size + 1, 'x'));
+    EXPECT_FALSE(core::load_lines(path("huge.pma"), lines));
+    EXPECT_THAT(messages(), ElementsAre("Cannot read " + path("huge.pma") + ": it is larger than " +
+                                        std::to_string(core::max_line_file_size) + " bytes"));
+}
+
 }  // namespace
 }  // namespace core_test

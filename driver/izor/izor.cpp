@@ -377,6 +377,11 @@ bool register_interfaces() {
     return true;
 }
 
+void unregister_interfaces() {
+    unregister_bus_interface({IID_IIZor, "IIZor", iizor_table, make_proxy});
+    unregister_bus_interface({IID_IIZor2, "IIZor2", iizor2_table, make_proxy});
+}
+
 HRESULT register_class_object(IClassFactory* factory, std::uint32_t* cookie) {
     register_interfaces();
     LocalRegistration where;

@@ -115,9 +115,26 @@ std::span<const platform::com::BusMethod> iizor_methods();
 std::span<const platform::com::BusMethod> iizor2_methods();
 
 // Makes IIZor and IIZor2 known to the COM layer (proxies for co_create_instance, stubs for a
-// served class). Idempotent; including this header arranges it before main.
+// served class). Idempotent. unregister_interfaces takes this module's tables back again.
 bool register_interfaces();
-inline const bool interfaces_registered = register_interfaces();
+void unregister_interfaces();
+
+// Including this header arranges both for the module it is built into: the tables are
+// registered when the module is loaded (before main, or at the library's load) and taken back
+// when it is unloaded, so a plug-in library leaves no table behind that points into its
+// unloaded code.
+class InterfaceRegistration {
+public:
+    InterfaceRegistration() : registered_(register_interfaces()) {}
+    ~InterfaceRegistration() { unregister_interfaces(); }
+    InterfaceRegistration(const InterfaceRegistration&) = delete;
+    InterfaceRegistration& operator=(const InterfaceRegistration&) = delete;
+    explicit operator bool() const { return registered_; }
+
+private:
+    bool registered_;
+};
+inline const InterfaceRegistration interfaces_registered;
 
 // Serves the factory of IZor on the session bus under com.hox.Zorrun (multiple use), whatever
 // the registry says. E_ALREADY_EXISTS when another process owns the name.

@@ -70,17 +70,35 @@ std::string describe_failure(const std::string& shown, const std::string& path, 
 
 }  // namespace
 
-std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name, std::vector<std::string>& lines) {
+std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name, std::vector<std::string>& lines,
+                                std::string* shown) {
     lines.clear();
+    const auto fail = [&](com::HRESULT hr, const std::string& text) {
+        putils::show_error(text);
+        if (shown) *shown = text;
+        return hr;
+    };
     auto stream = storage.open_stream(name);
     if (!stream) {
         const com::HRESULT hr = storage_code(stream.error(), true);
-        putils::show_error("cant open " + std::string(name) + " stream: " + hresult_text(hr));
-        return hr;
+        return fail(hr, "cant open " + std::string(name) + " stream: " + hresult_text(hr));
     }
-    // One read of at most the limit, as the documents have always been read.
-    std::string bytes(method_stream_limit, '\0');
-    bytes.resize(stream->read(bytes.data(), bytes.size()));
+    // The whole stream: a method cut at some length would run without its end.
+    const std::uint64_t size = stream->size();
+    if (size > method_stream_limit) {
+        const com::HRESULT hr = com::STG_E_DOCFILETOOLARGE;
+        return fail(hr, "cant read " + std::string(name) + " stream: " + hresult_text(hr) + " (" +
+                            std::to_string(size) + " bytes; a method holds at most " +
+                            std::to_string(method_stream_limit) + ")");
+    }
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const std::size_t n = stream->read(bytes.data() + got, bytes.size() - got);
+        if (n == 0) break;
+        got += n;
+    }
+    bytes.resize(got);
     lines = split_stream_text(bytes);
     return 0;
 }
@@ -106,9 +124,9 @@ std::int32_t read_document_method(std::string_view file_name, std::vector<std::s
         const com::HRESULT hr = storage_code(zor.error(), true);
         return fail(hr, "cant open Zor substorage: " + hresult_text(hr), zor.result().message());
     }
-    const std::int32_t hr = read_method_stream(*zor, "Data", lines);
-    if (hr != 0 && failure_text)
-        *failure_text = describe_failure("cant open Data stream: " + hresult_text(hr), std::string(file_name), "");
+    std::string shown;
+    const std::int32_t hr = read_method_stream(*zor, "Data", lines, &shown);
+    if (hr != 0 && failure_text) *failure_text = describe_failure(shown, std::string(file_name), "");
     return hr;
 }
 

@@ -12,11 +12,12 @@
 
 namespace zorrun {
 
-// Reads one stream of a storage into 8-bit lines (split_stream_text of at most 40,000 bytes).
-// Failures show "cant open " / "cant read " + name + " stream: " + the code as 10 hex digits;
-// result 0 or the failing code.
+// Reads one stream of a storage whole into 8-bit lines (split_stream_text). Failures show
+// "cant open " / "cant read " + name + " stream: " + the code as 10 hex digits (a stream longer
+// than method_stream_limit: STG_E_DOCFILETOOLARGE, with its length and the limit); result 0 or
+// the failing code, and `shown` (when given) receives the text shown.
 std::int32_t read_method_stream(const platform::storage::Storage& storage, std::string_view name,
-                                std::vector<std::string>& lines);
+                                std::vector<std::string>& lines, std::string* shown = nullptr);
 
 // Opens the file read-only and share-exclusive, its sub-storage "Zor" and reads "Data". The
 // failures show "cant open storage: " and "cant open Zor substorage: " (and those of

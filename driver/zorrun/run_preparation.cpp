@@ -38,7 +38,6 @@ bool withdraw_syringe_check() {
 }
 
 std::vector<std::string> split_stream_text(std::string_view bytes) {
-    if (bytes.size() > method_stream_limit) bytes = bytes.substr(0, method_stream_limit);
     const std::size_t units = bytes.size() / 2;
     std::vector<std::string> lines;
     std::string current;

@@ -32,13 +32,14 @@ bool syringe_check_pending();
 // True when one was waiting.
 bool withdraw_syringe_check();
 
-// A stream is read in one go of at most this many bytes (20,000 UTF-16 characters).
-inline constexpr std::size_t method_stream_limit = 40000;
+// A method stream is read whole; one longer than this (2 Mi UTF-16 characters, far beyond any
+// method the core can expand) is refused with its length rather than cut, since a cut method
+// would run without its last steps or its exit part.
+inline constexpr std::size_t method_stream_limit = 4 * 1024 * 1024;
 
 // The lines of a method stream's bytes (UTF-16LE): a CR ends a line and the unit after it is
 // skipped (the LF of CR LF); text after the last CR is dropped; characters become
-// Windows-1252 bytes ("?" for those it has none for). Only the first method_stream_limit bytes
-// count; an odd last byte is ignored.
+// Windows-1252 bytes ("?" for those it has none for). An odd last byte is ignored.
 std::vector<std::string> split_stream_text(std::string_view bytes);
 
 // A failure code as 10 upper-case hexadecimal digits ("0080030002").

@@ -10,8 +10,9 @@ namespace uilib {
 void on_busy() { zorrun::set_status_busy(); }
 void on_method_finished() {
     // A run that did not do all it was asked never reads as if all went well.
-    if (core::run_state().failed)
-        zorrun::set_status(zorrun::status_not_ready, "Error in method!");
+    const core::RunState& run = core::run_state();
+    if (run.failed)
+        zorrun::set_status(zorrun::status_not_ready, run.failure_text.empty() ? "Error in method!" : run.failure_text);
     else
         zorrun::set_status_idle();
 }

@@ -171,8 +171,15 @@ struct BusInterface {
 
 // Makes an interface known to this process, for proxies (co_create_instance) and for serving
 // (a registered class object whose object answers the iid is served under that interface).
-// Registering the same iid again replaces the entry. The tables must outlive the process.
+// The tables live in the module that registers them (the program, or a library it loads), and
+// must stay registered no longer than that module stays loaded: a library unregisters its tables
+// before it is unloaded. When several modules register the same iid, the first registration
+// that is still there is the one in effect; the others wait behind it. Registering the very
+// same table again does nothing.
 void register_bus_interface(const BusInterface& interface);
+// Takes back a registration of the very same table (same iid, methods and proxy maker); the
+// next one registered for the iid, if any, takes over. Proxies made through it must be gone.
+void unregister_bus_interface(const BusInterface& interface);
 const BusInterface* find_bus_interface(const IID& iid);
 
 // A server object as a client sees it: where it is, and the reference this client holds. When

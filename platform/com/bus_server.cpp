@@ -240,6 +240,8 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
     };
 
     for (const BusInterface& table : com_state().interfaces) {
+        // One table per iid: the one in effect.
+        if (find_bus_interface(table.iid) != &table) continue;
         ComPtr<IUnknown> iface;
         if (failed(served->instance->QueryInterface(table.iid, iface.put_void()))) continue;
         auto si = std::make_shared<ServedInterface>();
@@ -306,15 +308,22 @@ long bus_reference_count() {
 void set_last_reference_handler(std::function<void()> handler) { com_state().last_reference_handler = std::move(handler); }
 void set_bus_lost_handler(std::function<void()> handler) { com_state().bus_lost_handler = std::move(handler); }
 
+namespace {
+bool same_table(const BusInterface& a, const BusInterface& b) {
+    return a.iid == b.iid && a.methods.data() == b.methods.data() && a.methods.size() == b.methods.size() &&
+           a.make_proxy == b.make_proxy;
+}
+}  // namespace
+
 void register_bus_interface(const BusInterface& interface) {
     auto& tables = com_state().interfaces;
-    for (BusInterface& t : tables) {
-        if (t.iid == interface.iid) {
-            t = interface;
-            return;
-        }
-    }
+    for (const BusInterface& t : tables)
+        if (same_table(t, interface)) return;
     tables.push_back(interface);
+}
+
+void unregister_bus_interface(const BusInterface& interface) {
+    std::erase_if(com_state().interfaces, [&](const BusInterface& t) { return same_table(t, interface); });
 }
 
 const BusInterface* find_bus_interface(const IID& iid) {

@@ -61,6 +61,7 @@ inline constexpr HRESULT STG_E_FILEALREADYEXISTS = make_hresult(0x80030050u);
 inline constexpr HRESULT STG_E_MEDIUMFULL = make_hresult(0x80030070u);
 inline constexpr HRESULT STG_E_INVALIDHEADER = make_hresult(0x800300FBu);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = make_hresult(0x80030109u);
+inline constexpr HRESULT STG_E_DOCFILETOOLARGE = make_hresult(0x80030111u);
 
 // "0x80004005": eight upper-case hex digits after "0x", the form used in logs and bus errors.
 std::string hresult_text(HRESULT hr);

@@ -85,7 +85,8 @@ class Application {
 
 void reset_forms_state_for_tests();
 
-enum class Cursor { normal, hour_glass, cross, arrow, drag, no_drop };
+// hsplit: the bar between panes side by side; vsplit: between panes one above the other.
+enum class Cursor { normal, hour_glass, cross, arrow, drag, no_drop, hsplit, vsplit };
 
 class Screen {
   public:

@@ -17,6 +17,7 @@ namespace platform::forms {
 
 class Control;
 class Form;
+class PopupMenu;
 
 struct TextExtent {
     int width = 0;
@@ -33,6 +34,9 @@ class Backend {
     virtual void form_changed(const Form& form) = 0;
     // A control (or form) is being destroyed; a backend drops what it keeps for it.
     virtual void control_destroyed(const Control&) {}
+    // A pop-up menu was opened (its OnPopup has run). A backend with windows shows it where the
+    // person clicked, and the person's choice clicks the item.
+    virtual void menu_opened(PopupMenu&) {}
 };
 
 class HeadlessBackend final : public Backend {

@@ -9,6 +9,7 @@
 
 #include "platform/forms/canvas.h"
 #include "platform/forms/component.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/string_list.h"
 
 namespace platform::forms {
@@ -46,6 +47,7 @@ class PaintBox : public Control {
     NotifyEvent OnPaint;
     // Headless there is no later "when the window needs it": a repaint runs OnPaint now.
     void Repaint() override { fire(OnPaint); }
+    forms::Canvas* drawing_canvas() override { return &Canvas; }
 };
 
 // An image as the lists keep it: size and 32-bit pixels (0x00BBGGRR), row by row.
@@ -58,6 +60,10 @@ struct Image {
 class ImageList : public Component {
   public:
     FORMS_CLASS_NAME("TImageList")
+    ImageList() : handle_(detail::add_handle(this)) {}
+    ~ImageList() override { detail::forget_handle(handle_); }
+    // The list's handle (handles.h).
+    ImageListHandle handle() const { return handle_; }
     int Width = 16;
     int Height = 16;
     int count() const { return static_cast<int>(images_.size()); }
@@ -67,6 +73,7 @@ class ImageList : public Component {
     void clear() { images_.clear(); }
 
   private:
+    ImageListHandle handle_;
     std::vector<Image> images_;
 };
 
@@ -160,6 +167,8 @@ struct ListItem {
     int ImageIndex = -1;
     std::intptr_t Data = 0;
     bool Selected = false;
+    int OverlayIndex = -1;  // the overlay image drawn over the icon (0-based), -1 for none
+    bool Cut = false;       // drawn dimmed, as an item that is cut or hidden
 };
 
 enum class ViewStyle { icon, small_icon, list, report };

@@ -41,6 +41,7 @@ namespace platform::forms {
         return name;                               \
     }
 
+class Canvas;
 class Control;
 class Form;
 class PopupMenu;
@@ -155,6 +156,9 @@ class Control : public Component {
     bool CanFocus() const;
     virtual void Repaint() {}
     void Invalidate() { Repaint(); }
+    // The canvas a control draws itself on in Repaint (a paint box, a drawn frame); nullptr for
+    // the controls the backend draws. A drawing backend replays it when the control is shown.
+    virtual forms::Canvas* drawing_canvas() { return nullptr; }
 
     // A person's click: throws FormError when the control cannot be reached; fires OnClick
     // (controls add their own effect first: a button sets the form's modal result, a check

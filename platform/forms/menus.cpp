@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/forms/backend.h"
+
 namespace platform::forms {
 
 int MenuItem::MenuIndex() const {
@@ -38,6 +40,7 @@ void PopupMenu::popup(Control* control, int x, int y) {
     PopupComponent = control;
     popup_point = {x, y};
     if (OnPopup) OnPopup(*this);
+    backend().menu_opened(*this);
 }
 
 }  // namespace platform::forms

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/forms/component.h"
+#include "platform/forms/handles.h"
 
 namespace platform::forms {
 
@@ -21,6 +22,8 @@ class MenuItem : public Component {
     bool Visible = true;
     bool Enabled = true;
     bool Checked = false;
+    // The id the holder of the menu's handle is told when the item is chosen (set_menu_item_id).
+    std::int32_t Command = 0;
     NotifyEvent OnClick;
 
     forms::PopupMenu* menu() const { return menu_; }
@@ -37,6 +40,10 @@ class MenuItem : public Component {
 class PopupMenu : public Component {
   public:
     FORMS_CLASS_NAME("TPopupMenu")
+    PopupMenu() : handle_(detail::add_handle(this)) {}
+    ~PopupMenu() override { detail::forget_handle(handle_); }
+    // The menu's handle (handles.h).
+    MenuHandle handle() const { return handle_; }
     bool AutoHotkeys = true;  // false: captions keep their "&" exactly as given
     NotifyEvent OnPopup;
     // The control the menu was last opened on.
@@ -56,6 +63,7 @@ class PopupMenu : public Component {
 
   private:
     friend class MenuItem;
+    MenuHandle handle_;
     std::vector<MenuItem*> items_;
 };
 

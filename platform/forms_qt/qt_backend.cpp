@@ -1,16 +1,20 @@
 #include "platform/forms_qt/qt_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -81,10 +85,43 @@ QFont to_qfont(const Font& font) {
 }
 
 QColor to_qcolor(Color color, const QPalette& palette) {
-    if (color == clBtnFace) return palette.color(QPalette::Window);
-    if (color == clWindow) return palette.color(QPalette::Base);
+    // A system colour: the high bit set, its index in the low byte.
+    if ((color & 0xFF000000u) == 0x80000000u) {
+        switch (color & 0xFFu) {
+            case 4: return palette.color(QPalette::Window);             // menu
+            case 5: return palette.color(QPalette::Base);               // window
+            case 6: return palette.color(QPalette::Shadow);             // window frame
+            case 7:                                                     // menu text
+            case 8: return palette.color(QPalette::WindowText);         // window text
+            case 13: return palette.color(QPalette::Highlight);         // highlight
+            case 14: return palette.color(QPalette::HighlightedText);   // highlighted text
+            case 15: return palette.color(QPalette::Window);            // button face
+            case 16: return palette.color(QPalette::Dark);              // button shadow
+            case 17: return palette.color(QPalette::Disabled, QPalette::Text);  // grey text
+            case 18: return palette.color(QPalette::ButtonText);        // button text
+            case 20: return palette.color(QPalette::Light);             // button highlight
+            case 21: return palette.color(QPalette::Shadow);            // 3D dark shadow
+            case 22: return palette.color(QPalette::Midlight);          // 3D light
+            case 23: return palette.color(QPalette::ToolTipText);       // info text
+            case 24: return palette.color(QPalette::ToolTipBase);       // info background
+            default: return palette.color(QPalette::Window);
+        }
+    }
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                   static_cast<int>((color >> 16) & 0xFF));
+}
+
+QImage to_qimage(const Image& image) {
+    QImage out(std::max(image.width, 0), std::max(image.height, 0), QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x);
+            const std::uint32_t c = at < image.pixels.size() ? image.pixels[at] : 0;
+            out.setPixel(x, y, qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                                    static_cast<int>((c >> 16) & 0xFF)));
+        }
+    }
+    return out;
 }
 
 QSize client_size(const Form& form) {
@@ -307,11 +344,11 @@ class StatusBarWidget : public QWidget {
     }
 };
 
-// A paint box: replays its canvas.
+// A control that draws itself (a paint box, a drawn frame): replays its canvas.
 class CanvasWidget : public QWidget {
   public:
     CanvasWidget(Impl& impl, QWidget* parent) : QWidget(parent), impl_(impl) { setMouseTracking(true); }
-    PaintBox* box = nullptr;
+    Control* drawn = nullptr;
     LayoutScale scale;
 
   protected:
@@ -400,33 +437,41 @@ void replay(QPainter& p, const CanvasCall& call, const QPalette& palette) {
             break;
         }
         case CanvasOp::text_out: {
+            // The text keeps the real font's size, as it was measured (text_extent): under the
+            // painter's layout scale it would come out larger than measured and run into what
+            // the control drew beside it. Only its corner follows the scale.
             const QFont font = to_qfont(call.font);
             const QString text = to_qstring(call.text);
             const QFontMetrics fm(font);
-            const QRect r(pts[0].x, pts[0].y, fm.horizontalAdvance(text), fm.height());
+            const QPoint corner = p.transform().map(QPointF(pts[0].x, pts[0].y)).toPoint();
+            p.save();
+            p.resetTransform();
+            const QRect r(corner, QSize(fm.horizontalAdvance(text), fm.height()));
             if (call.brush.Style == BrushStyle::solid) p.fillRect(r, brush_color);
             p.setFont(font);
             p.setPen(to_qcolor(call.font.Color, palette));
             p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+            p.restore();
             break;
         }
     }
 }
 
 void CanvasWidget::paintEvent(QPaintEvent*) {
-    if (!box) return;
+    Canvas* canvas = drawn ? drawn->drawing_canvas() : nullptr;
+    if (!canvas) return;
     QPainter p(this);
-    // The canvas holds what OnPaint draws now, not everything it ever drew.
+    // The canvas holds what Repaint draws now, not everything it ever drew.
     impl_.painting = true;
-    box->Canvas.clear_record();
+    canvas->clear_record();
     try {
-        box->Repaint();
+        drawn->Repaint();
     } catch (const std::exception& e) {
         complain(e.what());
     }
     impl_.painting = false;
     p.scale(scale.x, scale.y);
-    for (const CanvasCall& call : box->Canvas.calls()) replay(p, call, palette());
+    for (const CanvasCall& call : canvas->calls()) replay(p, call, palette());
 }
 
 Qt::Alignment to_alignment(Alignment a) {
@@ -577,9 +622,9 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         auto* progress = new QProgressBar(parent);
         progress->setTextVisible(false);
         w = progress;
-    } else if (auto* paint_box = dynamic_cast<PaintBox*>(&control)) {
+    } else if (control.drawing_canvas()) {
         auto* canvas = new CanvasWidget(impl, parent);
-        canvas->box = paint_box;
+        canvas->drawn = &control;
         w = canvas;
     } else if (dynamic_cast<TreeView*>(&control)) {
         auto* tree = new QTreeWidget(parent);
@@ -807,8 +852,8 @@ void Impl::update(Control& control, Bound& b) {
         q->setSelectionMode(view->MultiSelect ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
         for (int i = 0; i < q->topLevelItemCount(); ++i)
             q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
-    } else if (dynamic_cast<PaintBox*>(&control)) {
-        static_cast<CanvasWidget*>(w)->scale = sc;
+    } else if (auto* canvas = dynamic_cast<CanvasWidget*>(w)) {
+        canvas->scale = sc;
         w->update();
     }
 
@@ -891,6 +936,38 @@ void QtBackend::form_changed(const Form&) {
 }
 
 void QtBackend::control_destroyed(const Control& control) { impl_->forget(control); }
+
+QMenu* QtBackend::make_menu(PopupMenu& menu, QWidget* parent) {
+    auto* q = new QMenu(parent);
+    Impl& impl = *impl_;
+    for (MenuItem* item : menu.visible_items()) {
+        if (item->Caption == "-") {
+            q->addSeparator();
+            continue;
+        }
+        QAction* action = q->addAction(to_qstring(item->Caption));
+        action->setEnabled(item->Enabled);
+        action->setCheckable(item->Checked);
+        action->setChecked(item->Checked);
+        // The item is looked up again when chosen: the menu's owner may have gone meanwhile.
+        Control* on = menu.PopupComponent;
+        QObject::connect(action, &QAction::triggered, q, [&impl, on, item] {
+            auto it = impl.bound.find(on);
+            if (!on || it == impl.bound.end()) return;
+            impl.person<Control>(it->second.widget, [item](Control&) { item->click(); });
+        });
+    }
+    return q;
+}
+
+void QtBackend::menu_opened(PopupMenu& menu) {
+    Control* on = menu.PopupComponent;
+    QWidget* w = on ? widget_of(*on) : nullptr;
+    if (!w || !w->isVisible() || menu.visible_items().empty()) return;
+    QMenu* q = make_menu(menu, w);
+    q->setAttribute(Qt::WA_DeleteOnClose);
+    q->popup(QCursor::pos());
+}
 
 QWidget* QtBackend::widget_of(const Control& control) const {
     auto it = impl_->bound.find(&control);

@@ -13,9 +13,13 @@
 // went away or was disabled meanwhile) is written to standard error and dropped: a person
 // could not have done it.
 //
-// Paint boxes: a paint event clears the canvas record, runs the box's OnPaint and replays the
-// recorded calls with QPainter (the invert pen mode as a raster operation). Text is measured
-// with the real font metrics of the font the control would draw with.
+// Controls that draw themselves (paint boxes, drawn frames: drawing_canvas()): a paint event
+// clears the canvas record, runs the control's Repaint and replays the recorded calls with
+// QPainter (the invert pen mode as a raster operation, system colours from the palette). Text
+// is measured with the real font metrics of the font the control would draw with.
+//
+// Pop-up menus: opened on a control whose window is on the screen, the menu shows at the mouse;
+// the person's choice clicks the item.
 //
 // Layout: the forms give positions and sizes in pixels for a dialog font whose average
 // character is 6 pixels wide and 13 high (the dialog base units of the 8-point dialog font).
@@ -39,8 +43,12 @@
 #include <string_view>
 
 #include "platform/forms/backend.h"
+#include "platform/forms/common_controls.h"
 #include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
+class QImage;
+class QMenu;
 class QWidget;
 class QPalette;
 
@@ -56,6 +64,8 @@ std::string strip_accelerator(std::string_view caption);
 QFont to_qfont(const forms::Font& font);
 // A colour of the forms (0x00BBGGRR or a system colour) on the palette.
 QColor to_qcolor(forms::Color color, const QPalette& palette);
+// An image of an image list (pixels 0x00BBGGRR).
+QImage to_qimage(const forms::Image& image);
 
 // The client size of a form: ClientWidth/ClientHeight when set, else its outer size less the
 // frame and caption the forms were designed with.
@@ -81,6 +91,12 @@ class QtBackend final : public forms::Backend {
     forms::TextExtent text_extent(const forms::Font& font, std::string_view text) const override;
     void form_changed(const forms::Form& form) override;
     void control_destroyed(const forms::Control& control) override;
+    // Shows the menu at the mouse, when the control it was opened on is on the screen.
+    void menu_opened(forms::PopupMenu& menu) override;
+
+    // The menu as Qt shows it: its visible items in order ("-" a separator), disabled and
+    // checked as the items say; choosing one clicks it as a person does. The caller owns it.
+    QMenu* make_menu(forms::PopupMenu& menu, QWidget* parent = nullptr);
 
     // Brings the widgets of every form that is visible or has widgets in line with the model,
     // showing and hiding the windows as the forms say.

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/forms/controls.h"
 
@@ -60,6 +62,13 @@ QImage render_form(QtBackend& backend, Form& form) {
     p.end();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return image;
+}
+
+QImage render_menu(QtBackend& backend, PopupMenu& menu) {
+    std::unique_ptr<QMenu> q(backend.make_menu(menu));
+    q->ensurePolished();
+    q->adjustSize();
+    return q->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 std::vector<std::string> cut_off_texts(QtBackend& backend, Form& form) {

@@ -20,6 +20,9 @@ inline constexpr int caption_bar_height = 22;
 // Builds and updates the form's widgets (without showing its window) and renders it.
 QImage render_form(QtBackend& backend, platform::forms::Form& form);
 
+// A pop-up menu as it shows when opened (see QtBackend::make_menu).
+QImage render_menu(QtBackend& backend, platform::forms::PopupMenu& menu);
+
 // Every text of the form that does not fit where it is shown, one line each
 // ("TButton 'ok_button' of Tnew_syr: \"C&ancel Method\" needs 91 px, has 89"): the form's caption
 // in its caption bar, and the captions and texts of labels, buttons, check and radio buttons and

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/kernel/handle_table.h"
+
 namespace platform::print {
 
 namespace {
@@ -12,13 +14,8 @@ const Pen& stock() {
 }
 
 // The handle table of device contexts; main thread only, as the contexts are.
-struct HandleTable {
-    std::map<std::uint32_t, DeviceContext*> contexts;
-    std::uint32_t next = 1;
-};
-
-HandleTable& handles() {
-    static HandleTable table;
+kernel::HandleTable<DeviceContext>& handles() {
+    static kernel::HandleTable<DeviceContext> table;
     return table;
 }
 
@@ -109,19 +106,10 @@ void RecordingDeviceContext::end_document_output() {
     calls_.push_back({DrawOp::end_document, {}, {}, {}});
 }
 
-std::uint32_t register_device_context(DeviceContext& dc) {
-    auto& table = handles();
-    const std::uint32_t handle = table.next++;
-    table.contexts[handle] = &dc;
-    return handle;
-}
+std::uint32_t register_device_context(DeviceContext& dc) { return handles().add(&dc); }
 
-void forget_device_context(std::uint32_t handle) { handles().contexts.erase(handle); }
+void forget_device_context(std::uint32_t handle) { handles().forget(handle); }
 
-DeviceContext* find_device_context(std::uint32_t handle) {
-    auto& table = handles();
-    const auto it = table.contexts.find(handle);
-    return it == table.contexts.end() ? nullptr : it->second;
-}
+DeviceContext* find_device_context(std::uint32_t handle) { return handles().find(handle); }
 
 }  // namespace platform::print

@@ -243,7 +243,12 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
         paths_ = paths_of_data_object(data);
         const HRESULT hr = choose(keys, effect);
         if (com::failed(hr) || !effect || *effect == DROPEFFECT_NONE) return hr;
-        return transfer_into(paths_, folder_, *effect);
+        // A name the folder has already is asked about, item by item (transfer_into); when
+        // every item was left where it was, the source is told that nothing was dropped.
+        std::size_t done = 0;
+        const HRESULT moved = transfer_into(paths_, folder_, *effect, &done);
+        if (com::succeeded(moved) && done == 0) *effect = DROPEFFECT_NONE;
+        return moved;
     }
 
   private:
@@ -272,6 +277,12 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
                 want = same ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
             }
             if (!(allowed & want)) want = (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+            // Moving items into the folder they are in moves nothing.
+            const std::string here = normalize_path(folder_);
+            if (want == DROPEFFECT_MOVE && std::all_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
+                    return dir_name(normalize_path(p)) == here;
+                }))
+                want = DROPEFFECT_NONE;
         }
         *effect = want;
         return com::S_OK;
@@ -398,7 +409,9 @@ HRESULT open_with_desktop(const std::string& path) {
     return spawn_xdg_open(path);
 }
 
-HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect) {
+HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect,
+                      std::size_t* done) {
+    if (done) *done = 0;
     const std::string dest = normalize_path(folder);
     for (const auto& raw : paths) {
         const std::string from = normalize_path(raw);
@@ -438,6 +451,7 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
             return com::E_INVALIDARG;
         }
         if (com::failed(hr)) return hr;
+        if (done) ++*done;
     }
     return com::S_OK;
 }

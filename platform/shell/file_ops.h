@@ -38,8 +38,10 @@ HRESULT open_with_desktop(const std::string& path);
 // user is asked whether to keep both (the new one then gets " (2)", " (3)"... before its
 // extension) or to leave that item where it is; nothing is ever overwritten. Moving an item
 // into the folder it is in does nothing. A folder is never copied or moved into itself or its
-// own descendants. Symbolic links are copied as links.
-HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect);
+// own descendants. Symbolic links are copied as links. `done`, when given, counts the items
+// carried out.
+HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect,
+                      std::size_t* done = nullptr);
 
 // A drop target that copies, moves or links dropped paths into a folder. The effect: Ctrl
 // copy, Shift move, Ctrl+Shift or Alt link; otherwise move on the same device, copy across

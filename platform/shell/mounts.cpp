@@ -20,6 +20,9 @@ std::string g_mountinfo;  // empty: the real one
 std::string g_sysfs;
 std::vector<Mount> g_cache;
 bool g_cached = false;
+// The devices' "removable" flags, read once per device while the mount table is cached: the
+// attributes of every item of a folder ask for them.
+std::map<std::pair<unsigned, unsigned>, std::string> g_sys_flags;
 
 std::string unescape(const std::string& s) {
     std::string out;
@@ -46,33 +49,30 @@ bool is_remote_type(const std::string& t) {
            t == "9p" || t == "afs" || t == "ceph" || t == "glusterfs";
 }
 
-// The removable flags read so far, by device; dropped with the mount cache, since a device
-// number can come back as another device after an unmount.
-std::map<std::pair<unsigned, unsigned>, bool>& removable_flags() {
-    static std::map<std::pair<unsigned, unsigned>, bool> flags;
-    return flags;
-}
-
 std::string read_sys_flag(unsigned major, unsigned minor) {
+    const auto known = g_sys_flags.find({major, minor});
+    if (known != g_sys_flags.end()) return known->second;
     const std::string root = g_sysfs.empty() ? "/sys" : g_sysfs;
+    std::string v;
     // A partition's "removable" flag lives on its whole disk, one level up.
     for (const char* rel : {"/removable", "/../removable"}) {
         std::ifstream in(root + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor) + rel);
-        std::string v;
-        if (in >> v) return v;
+        if (in >> v) break;
+        v.clear();
     }
-    return {};
+    g_sys_flags[{major, minor}] = v;
+    return v;
 }
 
 }  // namespace
 
 void set_mountinfo_path(std::string path) {
     g_mountinfo = std::move(path);
-    g_cached = false;
+    validate_mounts();
 }
 void set_sysfs_root(std::string path) {
     g_sysfs = std::move(path);
-    removable_flags().clear();
+    g_sys_flags.clear();
 }
 std::string mountinfo_path() { return g_mountinfo.empty() ? "/proc/self/mountinfo" : g_mountinfo; }
 
@@ -122,11 +122,7 @@ DriveType drive_type(const Mount& m) {
     if (starts_with_dir(m.mount_point, "/media") || starts_with_dir(m.mount_point, "/run/media")) {
         return DriveType::removable;
     }
-    if (m.major != 0) {
-        auto [it, fresh] = removable_flags().try_emplace({m.major, m.minor}, false);
-        if (fresh) it->second = read_sys_flag(m.major, m.minor) == "1";
-        if (it->second) return DriveType::removable;
-    }
+    if (m.major != 0 && read_sys_flag(m.major, m.minor) == "1") return DriveType::removable;
     if (t == "ext2" || t == "ext3" || t == "ext4" || t == "xfs" || t == "btrfs" || t == "f2fs" || t == "zfs" ||
         t == "overlay" || t == "vfat" || t == "exfat" || t == "ntfs" || t == "ntfs3" || t == "jfs" ||
         t == "reiserfs") {
@@ -171,7 +167,8 @@ const std::vector<Mount>& cached_mounts() {
 
 void validate_mounts() {
     g_cached = false;
-    removable_flags().clear();
+    // A device number can come back as another device after an unmount.
+    g_sys_flags.clear();
 }
 
 bool is_mount_point(const std::string& path) {

@@ -283,6 +283,47 @@ class FileSystemFolder final : public Folder {
         return c != 0 ? c : compare_names(ia->payload, ib->payload);
     }
 
+    void sort_ids(int column, std::vector<PCIDL>& children, bool descending) const override {
+        // The keys compare_ids reads, read once per child.
+        struct Key {
+            PCIDL list;
+            std::string name;
+            bool dir = false;
+            off_t size = 0;
+            time_t mtime = 0;
+            std::string type;
+        };
+        std::vector<Key> keys;
+        keys.reserve(children.size());
+        for (PCIDL child : children) {
+            auto item = single_item(child);
+            if (!item || id_list_count(child) != 1) return Folder::sort_ids(column, children, descending);
+            Key k{child, item->payload};
+            const std::string path = join_path(path_, item->payload);
+            struct stat st{};
+            if (::stat(path.c_str(), &st) == 0) {
+                k.dir = S_ISDIR(st.st_mode);
+                k.size = st.st_size;
+                k.mtime = st.st_mtime;
+            }
+            if (column == 2) k.type = type_name_of(path);
+            keys.push_back(std::move(k));
+        }
+        auto compare = [column](const Key& a, const Key& b) {
+            if (a.dir != b.dir) return a.dir ? -1 : 1;
+            int c = 0;
+            if (column == 1 && !a.dir) c = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
+            else if (column == 2) c = compare_names(a.type, b.type);
+            else if (column == 3) c = a.mtime < b.mtime ? -1 : (a.mtime > b.mtime ? 1 : 0);
+            return c != 0 ? c : compare_names(a.name, b.name);
+        };
+        std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+            const int c = compare(a, b);
+            return descending ? c > 0 : c < 0;
+        });
+        for (std::size_t i = 0; i < keys.size(); ++i) children[i] = keys[i].list;
+    }
+
     HRESULT parse_display_name(std::string_view name, IdList& out) const override {
         if (!valid_new_name(name)) return com::E_INVALIDARG;
         struct stat st{};
@@ -495,6 +536,13 @@ int Folder::compare_ids(int column, PCIDL a, PCIDL b) const {
     }
     if (ia->size() != ib->size()) return ia->size() < ib->size() ? -1 : 1;
     return 0;
+}
+
+void Folder::sort_ids(int column, std::vector<PCIDL>& children, bool descending) const {
+    std::stable_sort(children.begin(), children.end(), [&](PCIDL a, PCIDL b) {
+        const int c = compare_ids(column, a, b);
+        return descending ? c > 0 : c < 0;
+    });
 }
 
 HRESULT Folder::parse_display_name(std::string_view, IdList&) const { return com::E_NOTIMPL; }

@@ -126,6 +126,7 @@ HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allow
             if (current) current->DragLeave();
             return DRAGDROP_S_CANCEL;
         }
+        const bool dropping = go == DRAGDROP_S_DROP;
         if (step->window != over) {
             if (current) current->DragLeave();
             over = step->window;
@@ -135,13 +136,15 @@ HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allow
                 current.reset();
             }
             if (!current) last_effect = DROPEFFECT_NONE;
-        } else if (current) {
+        } else if (current && !dropping) {
+            // A release over the same window is no move: the target keeps the effect it gave
+            // while the button was down (the released buttons would change its answer).
             last_effect = allowed;
             if (com::failed(current->DragOver(step->key_state, step->point, &last_effect))) last_effect = DROPEFFECT_NONE;
         }
         last_effect &= allowed;
         source->GiveFeedback(last_effect);
-        if (go == DRAGDROP_S_DROP) {
+        if (dropping) {
             if (!current || last_effect == DROPEFFECT_NONE) {
                 if (current) current->DragLeave();
                 return DRAGDROP_S_CANCEL;

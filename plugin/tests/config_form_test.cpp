@@ -1,15 +1,14 @@
 // The configuration dialog: the port list from the probe, a port choice written and handed to
 // Zorrun, the folder list kept once per folder and stored when the dialog goes, and Browse
 // through the folder-browse dialog on real folders.
-#include <pty.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "plugin/config_form.h"
 #include "plugin/tests/editor_fixture.h"
+#include "plugin/tests/pty_ports.h"
 #include "shellctl/kw_folder_browse_dlg.h"
 #include "utilities/settings.h"
 
@@ -20,22 +19,13 @@ class ConfigForm : public EditorTest {
   protected:
     void SetUp() override {
         EditorTest::SetUp();
-        for (int n : {1, 3}) {
-            int master = -1, slave = -1;
-            char name[64] = {};
-            ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-            fds_.push_back(master);
-            fds_.push_back(slave);
-            setenv(("ZOR_COM" + std::to_string(n)).c_str(), name, 1);
-        }
+        ports_ = std::make_unique<PtyPorts>(std::initializer_list<int>{1, 3});
     }
     void TearDown() override {
-        for (int fd : fds_) close(fd);
-        unsetenv("ZOR_COM1");
-        unsetenv("ZOR_COM3");
+        ports_.reset();
         EditorTest::TearDown();
     }
-    std::vector<int> fds_;
+    std::unique_ptr<PtyPorts> ports_;
 };
 
 // Browse: the shell's home and data folders are the test's own.

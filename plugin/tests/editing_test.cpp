@@ -2,6 +2,8 @@
 // menus and the macro sections of a method text.
 #include "plugin/editing.h"
 
+#include <fstream>
+
 #include "platform/forms/controls.h"
 #include "plugin/tests/editor_fixture.h"
 
@@ -123,6 +125,21 @@ TEST_F(EditorTest, used_macros_get_one_section_each_then_entry_and_exit) {
     lines.push_back("WASH(Wash1,1)");
     EXPECT_EQ(list_missing_macros(lines), "Gone\n");
     EXPECT_EQ(section_macro_name("[MACRO Load Sample]"), "Load Sample");
+}
+
+TEST_F(EditorTest, a_library_file_whose_text_is_refused_gets_no_section) {
+    write_file("B.pma", {"// B", "WASH(Wash1,1)"});
+    {
+        std::ofstream out(path("A.pma"), std::ios::binary | std::ios::trunc);
+        out << "// A\r\nWASH(Wash2,1) \xE2\x86\x92\r\n";  // a character Windows-1252 does not have
+    }
+    Lines lines{"syringe:10ul", "A()", "B()"};
+    add_used_macros(lines, 1);
+    // An empty section would run as a macro that does nothing; without one the run is refused.
+    EXPECT_FALSE(macro_in_method_text("A", lines));
+    EXPECT_TRUE(macro_in_method_text("B", lines));
+    EXPECT_EQ(messages(), (Lines{"Cannot read " + path("A.pma") +
+                                 ": line 2 holds the character U+2192, which Windows-1252 does not have"}));
 }
 
 TEST_F(EditorTest, a_section_differs_from_the_library_by_text_not_by_letter_case) {

@@ -1,5 +1,8 @@
 // Templates: written and read back, the load checks with their messages, saving and the offer
 // to save, the modified test.
+#include <fstream>
+#include <iterator>
+
 #include "platform/forms/controls.h"
 #include "plugin/method_editor.h"
 #include "plugin/tests/editor_fixture.h"
@@ -303,6 +306,62 @@ TEST_F(EditorTest, the_method_counts_as_modified_against_its_snapshot) {
 
 namespace zorsetup_test {
 namespace {
+
+// Files as another editor saves them: bytes as they are on disk.
+void write_bytes(const std::string& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << file;
+}
+
+TEST_F(EditorTest, a_template_saved_as_utf8_loads_as_the_same_method) {
+    write_bytes(path("Utf.PME"), "\xEF\xBB\xBF//Volume in \xC2\xB5l\r\nsyringe:25ul\r\nPause(5)\r\n"
+                                 "[MACRO Pause]\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
+    Tmethod_editor& editor = open_editor();
+    choose_template("Utf");
+    EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
+    EXPECT_EQ(editor.method_descrip_box->Lines.strings(), (Lines{"Volume in " + ul}));
+    EXPECT_EQ(steps(), (Lines{"Pause(5)"}));
+    EXPECT_EQ(editor.current_template(), "Utf");
+}
+
+TEST_F(EditorTest, a_template_whose_text_is_refused_is_not_loaded_as_an_empty_one) {
+    const std::string bytes = "//Volume in \xC2\xB5l\r\n//\xCE\xB1 and \xCE\xB2\r\nsyringe:25ul\r\nPause(5)\r\n";
+    write_bytes(path("Greek.PME"), bytes);
+    write_template("Other", {}, "10ul", {"Pause(5)"});
+    Tmethod_editor& editor = open_editor();
+    EXPECT_FALSE(editor.load_template("Greek"));
+    EXPECT_EQ(messages(), (Lines{"Cannot read " + path("Greek.PME") +
+                                 ": line 2 holds the character U+03B1, which Windows-1252 does not have"}));
+    EXPECT_TRUE(steps().empty());
+    EXPECT_FALSE(editor.template_clean());
+
+    // Chosen from the box, it becomes a new method under its name; an edit there is not offered
+    // for saving over the file that could not be read.
+    clear_messages();
+    choose_template("Greek");
+    EXPECT_EQ(editor.current_template(), "Greek");
+    editor.method_descrip_box->Lines.add("typed");
+    choose_template("Other");
+    EXPECT_EQ(messages(), (Lines{"Cannot read " + path("Greek.PME") +
+                                 ": line 2 holds the character U+03B1, which Windows-1252 does not have"}));
+    std::ifstream in(path("Greek.PME"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+}
+
+TEST_F(EditorTest, a_library_macro_whose_text_is_refused_stops_the_load_and_keeps_the_templates_section) {
+    write_demo_template();
+    const Lines original = read_file("Demo.PME");
+    write_bytes(path("Pause.pma"), "// Waits \xE2\x86\x92 then goes on.\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
+    Tmethod_editor& editor = open_editor();
+    boxes_->set_default_box_answer(mr_yes);  // an offer to update Demo's macros would be taken
+    choose_template("Demo");
+    EXPECT_EQ(messages(), (Lines{"Cannot read " + path("Pause.pma") +
+                                 ": line 1 holds the character U+2192, which Windows-1252 does not have"}));
+    EXPECT_EQ(read_file("Demo.PME"), original);
+    EXPECT_TRUE(steps().empty());
+    EXPECT_FALSE(editor.template_clean());
+}
 
 TEST_F(EditorTest, a_template_that_cannot_be_written_is_not_reported_as_rewritten) {
     write_demo_template();

@@ -171,3 +171,84 @@ TEST_F(TrayForm, TheHolderPictureShowsItsTraysAndAClickChoosesOne) {
 
 }  // namespace
 }  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+using platform::forms::CanvasOp;
+using platform::forms::MouseButton;
+using platform::forms::PenMode;
+
+// The rectangles drawn with the inverting pen, as (left, top, right, bottom).
+std::vector<std::vector<int>> inverted_rectangles(const platform::forms::Canvas& canvas) {
+    std::vector<std::vector<int>> out;
+    for (const auto& call : canvas.calls_of(CanvasOp::rectangle))
+        if (call.pen.Mode == PenMode::invert)
+            out.push_back({call.points[0].x, call.points[0].y, call.points[1].x, call.points[1].y});
+    return out;
+}
+
+TEST_F(TrayForm, TheBandIsDrawnInvertedAndEachOneIsErasedByDrawingItAgain) {
+    auto form = open();
+    auto& canvas = form->tray_picture->Canvas;
+    const auto [x0, y0] = form->vial_centre(2, 3);
+    const auto [x1, y1] = form->vial_centre(3, 4);
+    canvas.clear_record();
+    form->tray_picture->mouse_down(MouseButton::left, x1, y1);
+    form->tray_picture->mouse_move(x0, y0);
+    form->tray_picture->mouse_move(x1, -40);  // limited to the picture
+    form->tray_picture->mouse_move(x0, y0);
+    form->tray_picture->mouse_up(MouseButton::left, x0, y0);
+    using R = std::vector<int>;
+    EXPECT_EQ(inverted_rectangles(canvas), (std::vector<R>{{x0, y0, x1, y1},
+                                                            {x0, y0, x1, y1},
+                                                            {x1, 0, x1, y1},
+                                                            {x1, 0, x1, y1},
+                                                            {x0, y0, x1, y1},
+                                                            {x0, y0, x1, y1}}));
+    for (const auto& call : canvas.calls_of(CanvasOp::rectangle)) {
+        if (call.pen.Mode == PenMode::invert) {
+            EXPECT_EQ(call.brush.Style, platform::forms::BrushStyle::clear);
+        }
+    }
+    EXPECT_EQ(form->selected_count(), 4);
+    // A plain click draws no band.
+    canvas.clear_record();
+    form->tray_picture->mouse_down(MouseButton::left, x0, y0);
+    form->tray_picture->mouse_up(MouseButton::left, x0, y0);
+    EXPECT_TRUE(inverted_rectangles(canvas).empty());
+    // Moving without a button pressed draws nothing either.
+    form->tray_picture->mouse_move(x1, y1);
+    EXPECT_TRUE(inverted_rectangles(canvas).empty());
+}
+
+TEST_F(TrayForm, TheVialHintCoversTheVialAndStaysThreeSeconds) {
+    auto& app = platform::forms::application();
+    int editor_hints = 0;
+    app.OnShowHint = [&](platform::forms::HintInfo&) { ++editor_hints; };
+    {
+        auto form = open();
+        const auto [x, y] = form->vial_centre(1, 0);  // vial 13
+        form->tray_picture->mouse_move(x + 1, y + 1);
+        const platform::forms::HintInfo info = app.show_hint(*form->tray_picture, {x + 1, y + 1});
+        EXPECT_TRUE(info.can_show);
+        EXPECT_EQ(info.hint, "13");
+        const int r = form->radius();
+        EXPECT_EQ(info.cursor_rect, (platform::forms::Rect{x + 1 - r, y + 1 - r, x + 1 + r, y + 1 + r}));
+        EXPECT_EQ(info.hide_timeout, 3000);
+        EXPECT_EQ(app.HintHidePause, 3000);
+        // Other controls keep their own rectangle.
+        form->from_box->Hint = "from";
+        form->from_box->ShowHint = true;
+        EXPECT_EQ(app.show_hint(*form->from_box, {1, 1}).cursor_rect, form->from_box->ClientRect());
+        EXPECT_EQ(editor_hints, 0);
+    }
+    // Gone with the dialog: the handler before it is back.
+    platform::forms::HintInfo info;
+    ASSERT_TRUE(app.OnShowHint);
+    app.OnShowHint(info);
+    EXPECT_EQ(editor_hints, 1);
+}
+
+}  // namespace
+}  // namespace zorsetup_test

@@ -95,6 +95,8 @@ public:
     }
     std::int32_t YieldSlice() override { return 0; }
     std::int32_t PurgeOutput() override { return 0; }
+    int timer_wakes = 0;  // times the dispatch thread's wait was called out of date
+    void TimerTriggersChanged() override { ++timer_wakes; }
 };
 
 // A controllable clock for the tick timers.
@@ -376,6 +378,30 @@ TEST_F(DispatcherTest, TimerTriggersFireOncePerArming) {
     EXPECT_EQ(d.StartTimerTrigger(h, 0, false), 0);
     EXPECT_FALSE(d.ScanTimerTriggers());  // disarmed
     EXPECT_EQ(notices.size(), 2u);
+}
+
+TEST_F(DispatcherTest, TheDispatchWaitEndsWhenTheEarliestArmedTimerExpires) {
+    FakeClock clock;  // 1,000,000 ms: tick 18181, which began at 999,955
+    RecordNotices();
+    std::int32_t slow = d.AllocTimerTrigger();
+    std::int32_t fast = d.AllocTimerTrigger();
+    EXPECT_EQ(d.MsUntilNextTimer(50), 50u);  // nothing armed: the pass limit
+    EXPECT_EQ(d.StartTimerTrigger(slow, 3, true), 0);
+    EXPECT_EQ(d.timer_wakes, 1);
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 175u);  // expires as tick 18185 begins, at 1,000,175
+    EXPECT_EQ(d.MsUntilNextTimer(50), 50u);
+    EXPECT_EQ(d.StartTimerTrigger(fast, 1, true), 0);
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 65u);
+    EXPECT_EQ(d.StartTimerTrigger(fast, 1, false), 0);  // disarmed: no longer counts
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 175u);
+    clock.now += 174;
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 1u);
+    EXPECT_FALSE(d.ScanTimerTriggers());
+    clock.now += 1;
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 0u);
+    EXPECT_TRUE(d.ScanTimerTriggers());
+    EXPECT_EQ(d.MsUntilNextTimer(1000), 1000u);  // fired: nothing armed any more
+    EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST_F(DispatcherTest, TriggerSetsSurviveSaveAndRestore) {

@@ -87,6 +87,26 @@ TEST_F(TickTimerTest, ATimerPendingAcrossATickWrapExpiresOnTime) {
     }
 }
 
+TEST_F(TickTimerTest, TimeUntilExpiryEndsWhereTheTimerExpires) {
+    // Across no wrap, the 32-bit millisecond wrap and both tick wraps: at every millisecond the
+    // time left says exactly when TimerExpired turns true.
+    for (std::uint64_t start : {std::uint64_t{1'000'000} * kTickMs + 20, (std::uint64_t{1} << 32) - 100,
+                                ((std::uint64_t{1} << 31) - 3) * kTickMs + 54, ((std::uint64_t{1} << 32) - 3) * kTickMs}) {
+        for (std::int32_t ticks : {0, 1, 3, 9}) {
+            now_ms = start;
+            TTimerRecord t;
+            NewTimer(t, ticks);
+            const std::uint64_t due = start + MsUntilExpiry(t, start);
+            EXPECT_EQ(due, (start / kTickMs + std::uint64_t(ticks) + 1) * kTickMs) << start << " " << ticks;
+            for (now_ms = start; now_ms < due + 3; ++now_ms) {
+                ASSERT_EQ(TimerExpired(t), now_ms >= due) << start << " " << ticks << " " << now_ms;
+                ASSERT_EQ(MsUntilExpiry(t, now_ms), now_ms >= due ? 0 : due - now_ms);
+            }
+        }
+    }
+    EXPECT_EQ(ClockMs(), now_ms);
+}
+
 TEST_F(TickTimerTest, ClockIsTheLow32BitsOfTheInjectedClock) {
     now_ms = (std::uint64_t{1} << 32) + 7;
     EXPECT_EQ(AdTimeGetTime(), 7u);

@@ -149,57 +149,5 @@ TEST_F(TempTree, TheDataObjectOfTheRootIsEmptyAndAVirtualItemCarriesNoFileName) 
     EXPECT_EQ(data->Formats().Items(0).cfFormat, CF_IDLIST());
 }
 
-// A list's folder for the item data.
-class FolderOwner final : public TKwShListDataOwner {
-  public:
-    explicit FolderOwner(const std::string& path) : list_(list_of(path)) { EXPECT_EQ(GetShellFolder(list_, folder_), com::S_OK); }
-    ~FolderOwner() { ShellFree(list_); }
-    FolderPtr ListFolder() const override { return folder_; }
-    PCIDL ListFolderIdList() const override { return list_; }
-    IShellDetails* ListDetails() const override { return nullptr; }
-
-  private:
-    PIDL list_;
-    FolderPtr folder_;
-};
-
-PIDL child_item(const std::string& name) {
-    const shell::IdList item = shell::make_item(shell::ItemKind::child, name);
-    return CopyIdList(nullptr, item.data());
-}
-
-TEST_F(TempTree, ListItemDataGivesAttributesNamesAndDetails) {
-    make_dir("list/sub");
-    make_file("list/notes.txt", std::string(1500, 'x'));
-    ::symlink(at("list/sub").c_str(), at("list/link").c_str());
-    FolderOwner owner(at("list"));
-    TKwShListData file(&owner, child_item("notes.txt"));
-    EXPECT_FALSE(file.IsFolder());
-    EXPECT_TRUE(file.CanRename());
-    EXPECT_EQ(file.DisplayName(), "notes.txt");
-    EXPECT_EQ(file.Path(), at("list/notes.txt"));
-    EXPECT_EQ(file.DetailText(0), "");
-    EXPECT_EQ(file.DetailText(1), "2KB");
-    EXPECT_EQ(file.DetailText(2), "TXT File");
-    EXPECT_FALSE(file.DetailText(3).empty());
-    EXPECT_EQ(file.DetailText(4), "");
-    TKwShListData sub(&owner, child_item("sub"));
-    EXPECT_TRUE(sub.IsFolder());
-    EXPECT_EQ(sub.DetailText(1), "");  // a folder has no size
-    TKwShListData link(&owner, child_item("link"));
-    EXPECT_TRUE(link.IsShortcut());
-    EXPECT_FALSE(file.IsShortcut());
-
-    // Renamed: the new name after Reset.
-    std::filesystem::rename(at("list/notes.txt"), at("list/read me.txt"));
-    file.SetRelative(child_item("read me.txt"));
-    EXPECT_EQ(file.DisplayName(), "read me.txt");
-    EXPECT_EQ(file.DetailText(1), "2KB");
-    // Gone: no attributes at all.
-    TKwShListData gone(&owner, child_item("notes.txt"));
-    EXPECT_EQ(gone.Attributes(), 0u);
-    EXPECT_FALSE(gone.CanRename());
-}
-
 }  // namespace
 }  // namespace shellctl

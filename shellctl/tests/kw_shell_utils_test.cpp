@@ -69,9 +69,9 @@ TEST(IdListArithmetic, IdListArrayStripsAndPicksItemsWithoutReadingPastTheEnd) {
 
     const auto three = shell::concat(shell::concat(item("a").data(), item("b").data()).data(), item("c").data());
     TKwIdListArray arr(three.data());
-    // Each request frees the previous result: one pointer per request.
-    const PCIDL b = arr.Item(1);
-    EXPECT_EQ(std::vector<std::uint8_t>(b, b + IdListSize(b)), item("b"));
+    // The result lives until the next request: one call, then read it.
+    const PCIDL second = arr.Item(1);
+    EXPECT_EQ(std::vector<std::uint8_t>(second, second + IdListSize(second)), item("b"));
     const PCIDL parent = arr.StripLast(1);
     EXPECT_EQ(shell::id_list_count(parent), 2);
 }

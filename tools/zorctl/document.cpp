@@ -80,6 +80,13 @@ bool read_file(const std::filesystem::path& file, std::string& text) {
     return !in.bad();
 }
 
+// A method or macro file as Windows-1252 text, whichever of the two its editor wrote.
+bool read_windows_1252(const std::filesystem::path& file, std::string& text) {
+    if (!read_file(file, text)) return false;
+    if (is_utf8_beyond_ascii(text)) text = platform::com::cp1252_from_utf8(text);
+    return true;
+}
+
 // The macro a step line calls: the text before its first "(".
 std::string called_macro(std::string_view step) {
     const auto paren = step.find('(');
@@ -105,7 +112,7 @@ void add_section(std::vector<std::string>& out, const std::filesystem::path& fol
     const std::string header = macro_header(name);
     if (has_line(out, header)) return;
     std::string text;
-    if (!read_file(macro_file(folder, name), text)) return;
+    if (!read_windows_1252(macro_file(folder, name), text)) return;
     out.push_back(header);
     for (auto& line : split_lines(text, false))
         if (line.rfind("//", 0) != 0) out.push_back(std::move(line));
@@ -115,8 +122,7 @@ void add_section(std::vector<std::string>& out, const std::filesystem::path& fol
 
 bool read_method_text(const std::filesystem::path& file, std::vector<std::string>& lines) {
     std::string text;
-    if (!read_file(file, text)) return false;
-    if (is_utf8_beyond_ascii(text)) text = platform::com::cp1252_from_utf8(text);
+    if (!read_windows_1252(file, text)) return false;
     lines = split_lines(text, true);
     return true;
 }

@@ -3,8 +3,8 @@
 #include <dlfcn.h>
 
 #include "platform/forms/application.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/list_controls.h"
-#include "platform/forms/menus.h"
 #include "platform/print/device_context.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
@@ -112,27 +112,36 @@ std::int32_t Host::open_document(const std::string& path) {
 
 std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {
     std::vector<std::pair<std::string, std::int32_t>> items;
-    if (!setup_->GetInPlaceMenu()) return items;
-    for (forms::Form* f : forms::forms_state().screen.forms()) {
-        if (window::class_name(f->handle()) != "Tutil_form") continue;
-        if (auto* menu = dynamic_cast<forms::PopupMenu*>(f->find_component("PopupMenu1")))
-            for (forms::MenuItem* item : menu->visible_items())
-                items.emplace_back(item->Caption, static_cast<std::int32_t>(item->Tag));
-    }
+    const forms::MenuHandle menu = setup_->GetInPlaceMenu();
+    for (int i = 0; i < forms::get_menu_item_count(menu); ++i)
+        items.emplace_back(forms::get_menu_item_text(menu, i), forms::get_menu_item_id(menu, i));
     return items;
+}
+
+int Host::print_to(platform::print::DeviceContext& dc) {
+    const std::uint32_t handle = platform::print::register_device_context(dc);
+    const int pages = setup_->PageCount();
+    // A margin of 100 units all round: 10 mm on a sheet measured in tenths of a millimetre.
+    constexpr int margin = 100;
+    const platform::print::Size sheet = dc.page_size();
+    const zorsetup::HostRect rect{margin, margin, sheet.cx - margin, sheet.cy - margin};
+    for (int p = 1; p <= pages; ++p) {
+        dc.start_page();
+        setup_->Print(handle, &rect, p);
+        dc.end_page();
+    }
+    dc.end_document();
+    platform::print::forget_device_context(handle);
+    return pages;
 }
 
 std::vector<std::string> Host::print_pages(int* page_count) {
     std::vector<std::string> lines;
     platform::print::RecordingDeviceContext dc;
-    const std::uint32_t handle = platform::print::register_device_context(dc);
-    const int pages = setup_->PageCount();
+    const int pages = print_to(dc);
     if (page_count) *page_count = pages;
-    const zorsetup::HostRect rect{100, 100, 2000, 2800};
-    for (int p = 1; p <= pages; ++p) setup_->Print(handle, &rect, p);
     for (const auto& call : dc.calls())
         if (call.op == platform::print::DrawOp::text) lines.push_back(call.text);
-    platform::print::forget_device_context(handle);
     return lines;
 }
 

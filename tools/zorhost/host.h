@@ -12,6 +12,10 @@
 #include "platform/forms/form.h"
 #include "plugin/host_interfaces.h"
 
+namespace platform::print {
+class DeviceContext;
+}
+
 namespace zorhost {
 
 class Host {
@@ -42,9 +46,13 @@ public:
     std::int32_t new_document();
     std::int32_t save_document(const std::string& path);
     std::int32_t open_document(const std::string& path);
-    // The in-place menu as the host shows it (GetInPlaceMenu, then the utility form's items):
-    // caption and command id of each item.
+    // The in-place menu as the host shows it (GetInPlaceMenu, then the items through the
+    // menu's handle): caption and command id of each item.
     std::vector<std::pair<std::string, std::int32_t>> in_place_menu();
+    // Prints every page of the method on the context as the host prints a document: a page of
+    // the context for each page, in the page less a margin, then the document's end. The page
+    // count.
+    int print_to(platform::print::DeviceContext& dc);
     // Every page printed on a recording context: one text line per text drawn.
     std::vector<std::string> print_pages(int* page_count);
 

@@ -3,7 +3,8 @@
 //   zorhost register [LIBRARY]            registers the plug-in's classes (DllRegisterServer)
 //   zorhost new DOCUMENT --template NAME  a new method from the template, saved into DOCUMENT
 //   zorhost show DOCUMENT                 opens DOCUMENT and lists the method the editor shows
-//   zorhost print DOCUMENT                opens DOCUMENT and prints its pages (text lines)
+//   zorhost print DOCUMENT [--pdf FILE]   opens DOCUMENT and prints its pages (text lines), or
+//                                         into the PDF file FILE (where the Qt backend is built)
 //   zorhost vial DOCUMENT VIAL            ValidateVial and GetNextVial of VIAL ("Tray1:5")
 //   zorhost trays                         GetTrayInformation: the trays and their vial counts
 //   zorhost menu                          the in-place menu: caption and command id of each item
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@
 #include "platform/forms/message_dialog.h"
 #include "tools/zorhost/host.h"
 #include "plugin/unattended.h"
+#ifdef ZORHOST_PDF
+#include "platform/forms_qt/pdf_device_context.h"
+#endif
 
 namespace {
 
@@ -51,8 +56,8 @@ public:
 int usage() {
     std::fprintf(stderr,
                  "usage: zorhost register [LIBRARY] | new DOCUMENT --template NAME | show DOCUMENT |\n"
-                 "       print DOCUMENT | vial DOCUMENT VIAL | trays | tray TRAY | config | menu | command ID\n"
-                 "       [--answer A]...\n");
+                 "       print DOCUMENT [--pdf FILE] | vial DOCUMENT VIAL | trays | tray TRAY | config | menu |\n"
+                 "       command ID   [--answer A]...\n");
     return 2;
 }
 
@@ -61,18 +66,42 @@ int failed_with(const char* what, std::int32_t hr) {
     return 1;
 }
 
+// Prints the open document into a PDF file; 0, or 1 with the reason on standard error.
+int print_pdf(zorhost::Host& host, const std::string& document, const std::string& pdf) {
+#ifdef ZORHOST_PDF
+    platform::forms_qt::PrintingSession qt;
+    platform::forms_qt::PdfDeviceContext dc(pdf, std::filesystem::path(document).stem().string());
+    const int pages = host.print_to(dc);
+    if (!dc.ok()) {
+        std::fprintf(stderr, "zorhost: the PDF file %s could not be written\n", pdf.c_str());
+        return 1;
+    }
+    std::printf("pages: %d\n", pages);
+    return 0;
+#else
+    (void)host;
+    (void)document;
+    (void)pdf;
+    std::fprintf(stderr, "zorhost: this build has no Qt, so it cannot print into a PDF file\n");
+    return 1;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     std::string template_name;
+    std::string pdf_file;
     Answers answers;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--template" || a == "--answer") && i + 1 < argc) {
+        if ((a == "--template" || a == "--answer" || a == "--pdf") && i + 1 < argc) {
             const std::string v = argv[++i];
             if (a == "--template") {
                 template_name = v;
+            } else if (a == "--pdf") {
+                pdf_file = v;
             } else {
                 const forms::ModalResult r = v == "yes" ? forms::mr_yes : v == "no" ? forms::mr_no
                                              : v == "ok" ? forms::mr_ok : forms::mr_cancel;
@@ -112,6 +141,8 @@ int main(int argc, char** argv) {
             if (command == "show") {
                 for (const auto& line : host.shown_method()) std::printf("%s\n", line.c_str());
                 std::printf("modified: %s\n", host.setup().IsModified() ? "yes" : "no");
+            } else if (!pdf_file.empty()) {
+                code = print_pdf(host, args[1], pdf_file);
             } else {
                 int pages = 0;
                 const auto lines = host.print_pages(&pages);

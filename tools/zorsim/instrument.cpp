@@ -171,6 +171,8 @@ Reply Instrument::start_atom(const AtomDef& atom, std::string_view command, Cloc
         locate_vial(command, tray, position);
         const auto code = barcode_of(tray, position);
         a.unreadable = !code.has_value();
+        const InstrumentSettings::Vial* vial = vial_of(tray, position);
+        a.error_end = a.unreadable && vial && vial->error_end;
         last_barcode_ = code.value_or("Unreadable");
     }
     for (const auto& e : settings_.error_atoms) {
@@ -213,8 +215,10 @@ Reply Instrument::atom_info(Clock::time_point now) {
             return reply("Barcode unreadable");
         }
         const bool readable = !a.unreadable;
+        const bool error_end = a.error_end;
         atom_.reset();
-        return readable ? reply("@", "bar code read") : reply("|");
+        if (readable) return reply("@", "bar code read");
+        return error_end ? reply("@", "bar code error") : reply("|");
     }
     atom_.reset();
     return reply("|");
@@ -264,24 +268,29 @@ Clock::duration Instrument::duration_of(std::string_view name) const {
     return std::chrono::milliseconds(std::max(ms, 0));
 }
 
-std::optional<std::string> Instrument::barcode_of(const std::string& tray, int position) const {
+const InstrumentSettings::Vial* Instrument::vial_of(const std::string& tray, int position) const {
     for (auto it = settings_.barcodes.rbegin(); it != settings_.barcodes.rend(); ++it) {
-        if (same_text(it->tray, tray) && it->position == position) {
-            if (it->code.empty()) return std::nullopt;
-            return it->code;
-        }
+        if (same_text(it->tray, tray) && it->position == position) return &*it;
+    }
+    return nullptr;
+}
+
+std::optional<std::string> Instrument::barcode_of(const std::string& tray, int position) const {
+    if (const InstrumentSettings::Vial* vial = vial_of(tray, position)) {
+        if (vial->code.empty()) return std::nullopt;
+        return vial->code;
     }
     return default_barcode(tray, position);
 }
 
-void Instrument::put_vial(const std::string& tray, int position, std::optional<std::string> code) {
+void Instrument::put_vial(const std::string& tray, int position, std::optional<std::string> code, bool error_end) {
     auto& list = settings_.barcodes;
     list.erase(std::remove_if(list.begin(), list.end(),
                               [&](const InstrumentSettings::Vial& v) {
                                   return same_text(v.tray, tray) && v.position == position;
                               }),
                list.end());
-    if (code) list.push_back({tray, position, *code});
+    if (code) list.push_back({tray, position, *code, error_end});
 }
 
 void Instrument::set_barcode(const std::string& tray, int position, std::string code) {
@@ -290,6 +299,10 @@ void Instrument::set_barcode(const std::string& tray, int position, std::string 
 
 void Instrument::set_unreadable(const std::string& tray, int position) {
     put_vial(tray, position, std::string());
+}
+
+void Instrument::set_barcode_error(const std::string& tray, int position) {
+    put_vial(tray, position, std::string(), true);
 }
 
 void Instrument::clear_barcode(const std::string& tray, int position) {

@@ -48,6 +48,9 @@ struct InstrumentSettings {
         std::string tray;
         int position = 0;
         std::string code;  // empty: the vial's label cannot be read
+        // The reader reports "Barcode unreadable" and then ends the read with "@" as if it had
+        // read one (the host takes that for a bar-code error).
+        bool error_end = false;
     };
     std::vector<Vial> barcodes;  // codes of particular vials; others get tray-NNN
     bool validate = true;        // check atom commands against the configuration
@@ -74,6 +77,7 @@ class Instrument {
     void set_syringe(std::string name) { mounted_syringe_ = std::move(name); }
     void set_barcode(const std::string& tray, int position, std::string code);
     void set_unreadable(const std::string& tray, int position);
+    void set_barcode_error(const std::string& tray, int position);
     void clear_barcode(const std::string& tray, int position);
     void set_error_atom(std::string name, std::string code);
     void clear_error_atoms() { settings_.error_atoms.clear(); }
@@ -110,6 +114,7 @@ class Instrument {
         std::string error_code;   // empty: the atom succeeds
         bool unreadable = false;  // bar code atom on an unreadable vial
         bool unreadable_told = false;
+        bool error_end = false;  // after "Barcode unreadable" the read ends with "@"
     };
 
     Reply execute(std::string_view command, Clock::time_point now);
@@ -120,7 +125,8 @@ class Instrument {
     Clock::duration duration_of(std::string_view name) const;
     // The code of a vial, or nothing when it cannot be read; remembered for GET_SPL_ID.
     std::optional<std::string> barcode_of(const std::string& tray, int position) const;
-    void put_vial(const std::string& tray, int position, std::optional<std::string> code);
+    void put_vial(const std::string& tray, int position, std::optional<std::string> code, bool error_end = false);
+    const InstrumentSettings::Vial* vial_of(const std::string& tray, int position) const;
     bool locate_vial(std::string_view command, std::string& tray, int& position) const;
 
     ConfigText config_;

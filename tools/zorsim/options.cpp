@@ -53,6 +53,7 @@ std::string usage() {
            "  --error-atom NAME[=CODE]  the atom fails with \"@CODE\" (default code 17; repeatable)\n"
            "  --barcode TRAY:POS=CODE   the bar code of a vial (others read TRAY-NNN; repeatable)\n"
            "  --unreadable TRAY:POS  the vial's bar code cannot be read (repeatable)\n"
+           "  --barcode-error TRAY:POS  unreadable, and the read then ends with @ (repeatable)\n"
            "  --manual-sync          WAIT_SYNC_SIG waits for the control command \"sync\"\n"
            "  --no-validate          take atom commands without checking their values\n"
            "  --baud RATE            the rate the instrument starts at: 9600 (default) or 38400\n"
@@ -148,6 +149,11 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             int pos = 0;
             if (!parse_vial(v, tray, pos)) return "--unreadable needs TRAY:POS, not " + v;
             o.instrument.barcodes.push_back({tray, pos, ""});
+        } else if (a == "--barcode-error") {
+            std::string tray;
+            int pos = 0;
+            if (!parse_vial(v, tray, pos)) return "--barcode-error needs TRAY:POS, not " + v;
+            o.instrument.barcodes.push_back({tray, pos, "", true});
         } else if (a == "--baud") {
             if (v != "9600" && v != "38400") return "--baud takes 9600 or 38400, not " + v;
             o.baud = std::atoi(v.c_str());

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view help_text =
     "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
-    "barcode TRAY POS [CODE]; unreadable TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
+    "barcode TRAY POS [CODE]; unreadable TRAY POS; barcode-error TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
     "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
 std::vector<std::string> words(const std::string& line) {
@@ -124,11 +124,13 @@ std::string Simulator::apply_control(const std::string& line) {
         in.set_syringe(rest_after(line, 1));
         return "ok";
     }
-    if ((cmd == "barcode" && n >= 3) || (cmd == "unreadable" && n == 3)) {
+    if ((cmd == "barcode" && n >= 3) || ((cmd == "unreadable" || cmd == "barcode-error") && n == 3)) {
         int position = 0;
         if (!count_of(w[2], position) || position < 1) return error("the position is a vial number from 1");
         if (cmd == "unreadable") {
             in.set_unreadable(w[1], position);
+        } else if (cmd == "barcode-error") {
+            in.set_barcode_error(w[1], position);
         } else if (n == 3) {
             in.clear_barcode(w[1], position);
         } else {

@@ -52,6 +52,45 @@ TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_moves_it_to_method_exit) {
     EXPECT_EQ(sim->executed(), expected);
 }
 
+TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_fails_the_run) {
+    start();
+    ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
+    ASSERT_TRUE(start_method_text({"Read()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO METHOD EXIT]",
+                                   "WASH(Wash2,2)"}));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    // The sample was not taken as asked: the run says so when it ends.
+    EXPECT_TRUE(core::run_state().failed);
+    EXPECT_EQ(core::run_state().failure_text, "Barcode unreadable!");
+}
+
+TEST_F(BarcodeE2E, an_unreadable_label_in_the_method_exit_part_lets_that_part_finish_once) {
+    start();
+    ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
+    ASSERT_TRUE(start_method_text({"Wash()", "[MACRO Wash]", "WASH(Wash1,1)", "[MACRO METHOD EXIT]",
+                                   "READ_BARCODE(Tray2,6)", "WASH(Wash2,2)"}));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "READ_BARCODE(Tray2,6,)", "WASH(Wash2,2,)"};
+    EXPECT_EQ(sim->executed(), expected);
+    EXPECT_TRUE(core::run_state().failed);
+}
+
+TEST_F(BarcodeE2E, a_read_acknowledged_after_an_unreadable_label_is_a_barcode_error) {
+    start();
+    ASSERT_EQ(sim->tell("barcode-error Tray2 7"), "ok");
+    EXPECT_EQ(core::read_barcode("Tray2", "7"), 1);
+    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: Barcode error!") == 1; }));
+    const std::vector<std::string> reports = {"on_barcode_text: Barcode unreadable!", "on_barcode_text: Barcode error!"};
+    std::vector<std::string> seen;
+    for (const std::string& hook : recorded_hooks())
+        if (hook.rfind("on_barcode_text", 0) == 0) seen.push_back(hook);
+    EXPECT_EQ(seen, reports);
+    EXPECT_EQ(barcode_state().state, core::barcode_unreadable);
+    // No code is asked for: there is none.
+    EXPECT_EQ(count_sent("GET_SPL_ID"), 0);
+    ASSERT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_EQ(hook_count("on_disconnected"), 0);
+}
+
 TEST_F(BarcodeE2E, a_tray_without_a_reader_is_not_read_and_nothing_is_sent) {
     start();
     EXPECT_EQ(core::read_barcode("Tray1", "1"), 0);

@@ -74,6 +74,20 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_TRUE(idle());
 }
 
+TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) {
+    start({"--manual-sync"});
+    ASSERT_TRUE(start_method_text({"Sync()", "[MACRO Sync]", "WAIT_SYNC_SIG(Start In)"}));
+    ASSERT_TRUE(wait_until([&] { return !sim->executed().empty(); }));
+    ASSERT_TRUE(wait_for_replies(3));
+    EXPECT_EQ(hook_count("on_sync_signal"), 0);
+    EXPECT_FALSE(finished());
+    ASSERT_EQ(sim->tell("sync"), "ok");
+    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    EXPECT_EQ(hook_count("on_sync_signal"), 1);
+    EXPECT_EQ(run_state().status_text, "Saw Sync Signal");
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WAIT_SYNC_SIG(Start In,)"});
+}
+
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
     ASSERT_TRUE(start_method_text({"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
@@ -193,6 +207,53 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
         if (f.command.rfind("DLD_OBJ", 0) == 0) ++downloads;
     EXPECT_EQ(downloads, 1);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
+    EXPECT_EQ(core::link_state().resends, 0u);
+    EXPECT_TRUE(idle());
+}
+
+// A wash station whose name holds XOFF, as an edited configuration cache may give it: the
+// instrument would take that byte for flow control and never see the frame whole.
+void add_station_with_xoff(const std::filesystem::path& cache) {
+    std::vector<std::string> lines = read_file_lines(cache);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("WASH_STATION;Wash2;", 0) == 0) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1, "WASH_STATION;Wash\x13" "3;30000;2;Water");
+            break;
+        }
+    }
+    std::ofstream out(cache, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : lines) out << line << "\r\n";
+}
+
+bool holds_flow_control(const std::vector<SentFrame>& frames) {
+    for (const SentFrame& f : frames)
+        if (f.command.find("<XOFF>") != std::string::npos || f.note.find("bad frame") != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(MethodRunE2E, a_command_no_frame_can_carry_fails_its_line_and_never_goes_out) {
+    add_station_with_xoff(folder / "latest_zor.pol");
+    start();
+    ASSERT_TRUE(start_method_text({"Odd()", "[MACRO Odd]", "WASH(Wash1,1)", "WASH(Wash\x13" "3,1)", "WASH(Wash1,2)",
+                                   "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
+    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash2,2,)"};
+    EXPECT_EQ(sim->executed(), expected);
+    EXPECT_TRUE(run_state().failed);
+    EXPECT_FALSE(holds_flow_control(sent()));
+    EXPECT_EQ(core::link_state().resends, 0u);
+    ASSERT_FALSE(interaction->boxes().empty());
+    EXPECT_EQ(interaction->boxes()[0].request.text,
+              "WASH(Wash\\x133,1,) cannot be sent: a frame cannot carry the byte 0x13");
+    ASSERT_TRUE(wait_until([] { return idle(); }));
+}
+
+TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is_sent) {
+    start();
+    EXPECT_FALSE(core::download_tray_type("Tray1", "VT\x02" "96"));
+    EXPECT_TRUE(core::step_queue().pending_command.empty());
+    ASSERT_TRUE(wait_for_replies(2));
+    for (const auto& f : sent()) EXPECT_NE(f.command.rfind("DLD_OBJ", 0), 0u) << f.command;
     EXPECT_EQ(core::link_state().resends, 0u);
     EXPECT_TRUE(idle());
 }

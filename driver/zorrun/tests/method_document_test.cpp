@@ -134,17 +134,36 @@ TEST_F(DriverDocument, a_file_cut_short_is_refused) {
     EXPECT_EQ(vzor_state().status_code, 1);
 }
 
-TEST_F(DriverDocument, a_stream_over_40000_bytes_is_cut_there) {
+TEST_F(DriverDocument, a_stream_over_40000_bytes_is_read_to_its_end) {
     std::vector<std::string> lines = {"10ul", "Wash()", "[MACRO Wash]"};
-    // 2,500 lines of WASH take 2,500 x 16 x 2 bytes; the text ends long after byte 40,000.
+    // 2,500 lines of WASH take 2,500 x 15 x 2 bytes: the text goes on long after byte 40,000.
     for (int i = 0; i < 2500; ++i) lines.push_back("WASH(Wash1,1)");
-    const std::string path = document(lines);
-    EXPECT_EQ(prepare(path), 1);
-    const auto& source = core::method_state().method_source;
-    // (40,000 - the first lines) / 30 bytes per WASH line, whole lines only.
-    const std::size_t head = (4 + 2 + 6 + 2 + 12 + 2) * 2;
-    EXPECT_EQ(source.size(), 2 + (40000 - head) / 30);
-    EXPECT_EQ(source.back(), "WASH(Wash1,1)");
+    lines.insert(lines.end(), {"[MACRO METHOD EXIT]", "WASH(Wash2,3)"});
+    ASSERT_GT(method_stream_bytes(lines).size(), 70000u);
+    EXPECT_EQ(prepare(document(lines)), 1) << failure;
+    EXPECT_EQ(core::method_state().method_source, std::vector<std::string>(lines.begin() + 1, lines.end()));
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(DriverDocument, a_stream_longer_than_a_method_can_be_is_refused_with_its_length) {
+    // Lines of 1,000 characters until the stream is one line past the limit.
+    std::vector<std::string> lines = {"10ul", "Wash()", "[MACRO Wash]", "WASH(Wash1,1)"};
+    const std::string comment = "// " + std::string(997, 'x');
+    while (method_stream_bytes(lines).size() <= method_stream_limit) lines.push_back(comment);
+    const std::size_t size = method_stream_bytes(lines).size();
+    EXPECT_EQ(prepare(document(lines)), 0);
+    const std::string shown = "cant read Data stream: 0080030111 (" + std::to_string(size) +
+                              " bytes; a method holds at most " + std::to_string(method_stream_limit) + ")";
+    EXPECT_EQ(boxes(), std::vector<std::string>{shown});
+    EXPECT_EQ(failure, shown + " (" + (folder / "run.raw").string() + ")");
+    EXPECT_EQ(vzor_state().status_code, 1);
+    EXPECT_EQ(core::step_queue().size, 0);
+    EXPECT_TRUE(core::method_state().method_source.empty());
+    // One line less, and it is read whole.
+    interaction->clear_record();
+    lines.pop_back();
+    EXPECT_EQ(prepare(document(lines)), 1) << failure;
+    EXPECT_EQ(core::method_state().method_source.size(), lines.size() - 1);
 }
 
 TEST_F(DriverDocument, an_empty_data_stream_fails_the_call_and_keeps_the_status) {

@@ -67,14 +67,17 @@ TEST(DriverStreamText, characters_become_windows_1252) {
     EXPECT_EQ(split_stream_text(bytes), std::vector<std::string>{"5 \xB5l \x80?"});
 }
 
-TEST(DriverStreamText, only_the_first_40000_bytes_count) {
-    // 1999 lines of 8 characters and CR LF fill 39,980 bytes; the next line does not end in time.
+TEST(DriverStreamText, a_text_of_any_length_gives_all_its_lines) {
+    // 1999 lines of 8 characters and CR LF fill 39,980 bytes; the lines after them count too.
     std::string text;
     for (int i = 0; i < 1999; ++i) text += "ABCDEFGH\r\n";
-    text += "IJKLMNOPQR\r\n";  // its CR would be byte 40,001
+    text += "IJKLMNOPQR\r\n";  // its CR is byte 40,001
+    for (int i = 0; i < 5000; ++i) text += "STUVWXYZ\r\n";
+    text += "LAST\r\n";
     const auto lines = split_stream_text(utf16(text));
-    EXPECT_EQ(lines.size(), 1999u);
-    EXPECT_EQ(lines.back(), "ABCDEFGH");
+    ASSERT_EQ(lines.size(), 1999u + 1 + 5000 + 1);
+    EXPECT_EQ(lines[1999], "IJKLMNOPQR");
+    EXPECT_EQ(lines.back(), "LAST");
 }
 
 TEST(DriverHresultText, is_ten_upper_case_hex_digits) {

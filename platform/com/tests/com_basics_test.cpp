@@ -288,4 +288,34 @@ TEST(BusNames, ThePathIsTheNameWithSlashes) {
     EXPECT_EQ(bus_name_to_path("com.hox.Zorrun"), "/com/hox/Zorrun");
 }
 
+// Two modules (a program and a library it loads) with tables of one interface.
+const BusMethod program_methods[] = {{"Ping", "", ""}};
+const BusMethod library_methods[] = {{"Ping", "", ""}};
+IUnknown* no_proxy(std::shared_ptr<RemoteObject>) { return nullptr; }
+constexpr IID iid_ping = guid("{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A6B}");
+
+TEST(BusInterfaces, TheFirstRegistrationStandsUntilItsModuleTakesItBack) {
+    const BusInterface program{iid_ping, "IPing", program_methods, no_proxy};
+    const BusInterface library{iid_ping, "IPing", library_methods, no_proxy};
+    EXPECT_EQ(find_bus_interface(iid_ping), nullptr);
+    register_bus_interface(program);
+    register_bus_interface(library);
+    register_bus_interface(program);
+    ASSERT_NE(find_bus_interface(iid_ping), nullptr);
+    EXPECT_EQ(find_bus_interface(iid_ping)->methods.data(), program_methods);
+    // The library unloads: the program's table stays in effect.
+    unregister_bus_interface(library);
+    EXPECT_EQ(find_bus_interface(iid_ping)->methods.data(), program_methods);
+    // The other way round: the library's comes forward while it is loaded, and leaves nothing.
+    unregister_bus_interface(program);
+    EXPECT_EQ(find_bus_interface(iid_ping), nullptr);
+    register_bus_interface(library);
+    register_bus_interface(program);
+    EXPECT_EQ(find_bus_interface(iid_ping)->methods.data(), library_methods);
+    unregister_bus_interface(library);
+    EXPECT_EQ(find_bus_interface(iid_ping)->methods.data(), program_methods);
+    unregister_bus_interface(program);
+    EXPECT_EQ(find_bus_interface(iid_ping), nullptr);
+}
+
 }  // namespace

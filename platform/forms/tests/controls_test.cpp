@@ -128,6 +128,58 @@ TEST_F(Controls, ProgressStatusAndImageList) {
     EXPECT_THROW(images->add(Image{16, 16, {}}), FormError);
 }
 
+TEST_F(Controls, MenusAndImageListsAreReachedByTheirHandlesWhileTheyExist) {
+    MenuHandle menu_handle = 0;
+    ImageListHandle images_handle = 0;
+    {
+        auto form = make_form<Form>("Ttest_handles");
+        auto* menu = form->add<PopupMenu>("menu");
+        menu->add_item("first", "Reset Zor");
+        menu->add_item("second", "Task Weaver")->Visible = false;
+        auto* images = form->add<ImageList>("images");
+        images->Width = 70;
+        images->Height = 70;
+        images->add(Image{70, 70, {}});
+        menu_handle = menu->handle();
+        images_handle = images->handle();
+        EXPECT_NE(menu_handle, 0u);
+        EXPECT_NE(menu_handle, images_handle);
+        EXPECT_EQ(find_menu(menu_handle), menu);
+        EXPECT_EQ(find_menu(images_handle), nullptr);  // an image list is no menu
+        EXPECT_EQ(find_image_list(images_handle), images);
+
+        // Positions count the hidden item; only the command id is set.
+        EXPECT_EQ(get_menu_item_count(menu_handle), 2);
+        EXPECT_EQ(get_menu_item_id(menu_handle, 1), 0);
+        EXPECT_TRUE(set_menu_item_id(menu_handle, 1, 14996));
+        EXPECT_EQ(get_menu_item_id(menu_handle, 1), 14996);
+        EXPECT_EQ(get_menu_item_text(menu_handle, 1), "Task Weaver");
+        EXPECT_FALSE(menu->item(1)->Visible);
+        EXPECT_FALSE(set_menu_item_id(menu_handle, 2, 1));
+        EXPECT_EQ(get_menu_item_id(menu_handle, -1), -1);
+        EXPECT_EQ(get_menu_item_text(menu_handle, 2), "");
+
+        int width = 0, height = 0;
+        EXPECT_TRUE(get_image_size(images_handle, width, height));
+        EXPECT_EQ(width, 70);
+        EXPECT_EQ(height, 70);
+        EXPECT_EQ(get_image_count(images_handle), 1);
+        ASSERT_NE(get_image(images_handle, 0), nullptr);
+        EXPECT_EQ(get_image(images_handle, 0)->pixels.size(), 4900u);
+        EXPECT_EQ(get_image(images_handle, 1), nullptr);
+    }
+    // Gone with the form: the handles find nothing and are not given out again.
+    EXPECT_EQ(find_menu(menu_handle), nullptr);
+    EXPECT_EQ(get_menu_item_count(menu_handle), -1);
+    EXPECT_EQ(get_menu_item_id(menu_handle, 0), -1);
+    EXPECT_FALSE(set_menu_item_id(menu_handle, 0, 1));
+    EXPECT_EQ(get_image_count(images_handle), -1);
+    int width = 0, height = 0;
+    EXPECT_FALSE(get_image_size(images_handle, width, height));
+    auto again = make_form<Form>("Ttest_handles");
+    EXPECT_GT(again->add<PopupMenu>("menu")->handle(), images_handle);
+}
+
 TEST_F(Controls, TreeViewSelectionAndDeletion) {
     auto form = make_form<Form>("Ttest_tree");
     auto* tree = form->add<TreeView>("tree");

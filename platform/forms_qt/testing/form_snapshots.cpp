@@ -46,10 +46,14 @@ QtSession& qt_session() {
                                           const std::string& name) {
     QtBackend& backend = qt_session().backend();
     const QImage actual = render_form(backend, form);
-    const QString golden = QString::fromStdString(golden_folder + "/" + name + ".png");
     std::string problems;
     for (const std::string& p : cut_off_texts(backend, form)) problems += "\n  cut off: " + p;
+    return image_matches_golden(actual, golden_folder, name, problems);
+}
 
+::testing::AssertionResult image_matches_golden(const QImage& actual, const std::string& golden_folder,
+                                                const std::string& name, const std::string& problems) {
+    const QString golden = QString::fromStdString(golden_folder + "/" + name + ".png");
     if (updating()) {
         QDir().mkpath(QString::fromStdString(golden_folder));
         if (!actual.save(golden, "PNG")) return ::testing::AssertionFailure() << "cannot write " << golden.toStdString();

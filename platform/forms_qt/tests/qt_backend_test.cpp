@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
@@ -252,6 +254,117 @@ TEST_F(QtBackendTest, a_paint_box_replays_its_canvas_with_invert_mode) {
     EXPECT_EQ(image.pixelColor(1 + 20, top + 20), QColor(0, 255, 255));  // red inverted
     // The record holds one paint's calls, not every paint's.
     EXPECT_EQ(box->Canvas.calls_of(CanvasOp::fill_rect).size(), 2u);
+}
+
+// The ink of dark pixels in a rectangle of the image.
+QRect dark_ink(const QImage& image, const QRect& area) {
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.valid(x, y) && qGray(image.pixel(x, y)) < 100) ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+TEST_F(QtBackendTest, text_in_a_paint_box_is_as_wide_as_measured_and_starts_at_its_scaled_corner) {
+    Form form("Tqt_paint_text");
+    form.Caption = "Text";
+    form.ClientWidth = 300;
+    form.ClientHeight = 60;
+    auto* box = form.add<PaintBox>("box");
+    box->SetBounds(0, 0, 300, 60);
+    const std::string text = "Tray1:VT96 Tray2:VT96BC";
+    box->OnPaint = [&](Component&) {
+        Canvas& c = box->Canvas;
+        c.Brush.Color = clWhite;
+        c.FillRect({0, 0, 300, 60});
+        c.Brush.Style = BrushStyle::clear;
+        c.TextOut(20, 20, text);
+    };
+    const TextExtent measured = backend().text_extent(Font{}, text);
+    const QImage image = render_form(backend(), form);
+    const int top = 1 + caption_bar_height;
+    const QRect ink = dark_ink(image, QRect(1, top, image.width() - 2, image.height() - top - 1));
+    ASSERT_FALSE(ink.isNull());
+    const LayoutScale scale = layout_scale(form.Font);
+    EXPECT_NEAR(ink.left() - 1, scale.map_x(20), 2);
+    EXPECT_NEAR(ink.top() - top, scale.map_y(20), 4);
+    // Drawn at the size it was measured, not enlarged again by the layout scale.
+    EXPECT_LE(ink.width(), measured.width + 1);
+    EXPECT_GE(ink.width(), measured.width - 4);
+}
+
+// A control outside the backend's own kinds that draws itself on its canvas, in system colours.
+class Drawn : public Control {
+  public:
+    Drawn() : canvas(this) {}
+    Canvas canvas;
+    int repaints = 0;
+    Canvas* drawing_canvas() override { return &canvas; }
+    void Repaint() override {
+        ++repaints;
+        canvas.Brush.Color = 0x80000010;  // button shadow
+        canvas.FillRect({0, 0, Width, Height / 2});
+        canvas.Brush.Color = 0x8000000D;  // highlight
+        canvas.FillRect({0, Height / 2, Width, Height});
+    }
+};
+
+TEST_F(QtBackendTest, a_control_that_draws_itself_is_replayed_with_the_palettes_system_colours) {
+    Form form("Tqt_drawn");
+    form.Caption = "Drawn";
+    form.ClientWidth = 80;
+    form.ClientHeight = 40;
+    auto* drawn = form.add<Drawn>("drawn");
+    drawn->SetBounds(0, 0, 80, 40);
+    const QImage image = render_form(backend(), form);
+    EXPECT_GE(drawn->repaints, 1);
+    const int top = 1 + caption_bar_height;
+    const QPalette palette = QApplication::palette();
+    EXPECT_EQ(image.pixel(1 + 10, top + 5), palette.color(QPalette::Dark).rgb());
+    EXPECT_EQ(image.pixel(1 + 10, image.height() - 6), palette.color(QPalette::Highlight).rgb());
+}
+
+TEST_F(QtBackendTest, a_pop_up_menu_shows_on_a_right_click_and_the_persons_choice_clicks_the_item) {
+    auto dialog = make_form<Dialog>();
+    auto* menu = dialog->add<PopupMenu>("menu");
+    MenuItem* rinse = menu->add_item("rinse", "&Rinse");
+    menu->add_item("line", "-");
+    MenuItem* hidden = menu->add_item("hidden", "Hidden");
+    hidden->Visible = false;
+    MenuItem* off = menu->add_item("off", "Disabled");
+    off->Enabled = false;
+    int rinses = 0;
+    rinse->OnClick = [&](Component&) { ++rinses; };
+    dialog->edit->PopupMenu = menu;
+
+    // On a form nobody shows, nothing pops up.
+    dialog->edit->mouse_down(MouseButton::right, 5, 5);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    dialog->Show();
+    backend().sync();
+    dialog->edit->mouse_down(MouseButton::right, 5, 5);
+    auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(shown, nullptr);
+    const QList<QAction*> actions = shown->actions();
+    ASSERT_EQ(actions.size(), 3);  // the hidden item is left out
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("&Rinse"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_FALSE(actions[2]->isEnabled());
+    actions[0]->trigger();
+    EXPECT_EQ(rinses, 1);
+    shown->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    // A menu still open when its form goes: choosing from it does nothing.
+    dialog->edit->mouse_down(MouseButton::right, 5, 5);
+    QPointer<QMenu> stale = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_FALSE(stale.isNull());
+    dialog.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(stale.isNull()) << "the menu goes with the control's widget";
+    EXPECT_EQ(rinses, 1);
 }
 
 TEST_F(QtBackendTest, text_is_measured_with_the_real_proportional_font) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -110,6 +111,38 @@ TEST_F(ShellTest, CompareOrdersFoldersFirstAndKeepsNamesDifferingInCase) {
     EXPECT_EQ(names(*folder, items), (std::vector<std::string>{"zeta", "Alpha", "README", "Readme"}));
     EXPECT_NE(folder->compare_ids(0, items[2].data(), items[3].data()), 0);
     EXPECT_EQ(folder->compare_ids(0, items[2].data(), items[2].data()), 0);
+}
+
+TEST_F(ShellTest, SortingAFolderGivesTheOrderOfItsComparisonOnEveryColumn) {
+    make_dir("s/zeta");
+    make_dir("s/Beta");
+    make_file("s/big.log", std::string(5000, 'x'));
+    make_file("s/small.txt", "1");
+    make_file("s/mid.TXT", std::string(300, 'x'));
+    make_file("s/noext", "12");
+    make_file("s/README", "r");
+    make_file("s/Readme", "r");
+    ::symlink(at("s/zeta").c_str(), at("s/to zeta").c_str());
+    ::symlink(at("s/gone").c_str(), at("s/broken").c_str());
+    std::filesystem::last_write_time(at("s/small.txt"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(5));
+    auto folder = bind_path(at("s"));
+    std::vector<IdList> items;
+    ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items), com::S_OK);
+    for (int column = 0; column < 4; ++column) {
+        for (const bool descending : {false, true}) {
+            std::vector<IdList> pairwise = items;
+            std::stable_sort(pairwise.begin(), pairwise.end(), [&](const IdList& a, const IdList& b) {
+                const int c = folder->compare_ids(column, a.data(), b.data());
+                return descending ? c > 0 : c < 0;
+            });
+            std::vector<PCIDL> sorted;
+            for (const auto& i : items) sorted.push_back(i.data());
+            folder->sort_ids(column, sorted, descending);
+            std::vector<IdList> got;
+            for (PCIDL p : sorted) got.push_back(to_id_list(p));
+            EXPECT_EQ(names(*folder, got), names(*folder, pairwise)) << "column " << column << " descending " << descending;
+        }
+    }
 }
 
 TEST_F(ShellTest, AttributesOfFoldersFilesLinksAndReadOnlyItems) {
@@ -389,6 +422,11 @@ TEST_F(ShellTest, MountParsingAndDriveTypes) {
     std::filesystem::create_directories(at("sys/dev/block/8:48"));
     std::ofstream(at("sys/dev/block/8:48/removable")) << "1\n";
     EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::removable);
+    // The flag is read once while the mount table is kept, and again once it is dropped.
+    std::ofstream(at("sys/dev/block/8:48/removable")) << "0\n";
+    EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::removable);
+    validate_mounts();
+    EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 48}), DriveType::fixed);
     EXPECT_EQ(drive_type({"/data", "ext4", "", 8, 64}), DriveType::fixed);
 }
 

@@ -95,7 +95,7 @@ TEST_F(ZorctlCompoundFile, olefile_reads_the_data_stream_back_at_every_size_that
         4095,  // the last size kept in the mini stream
         4096,  // the first one in sectors of its own
         4097,
-        40000,  // the most the driver reads
+        40000,  // where the driver once cut a method
         65024,  // 127 sectors: with the FAT and the directory, one FAT sector exactly
         65536,  // a second FAT sector
         200000,

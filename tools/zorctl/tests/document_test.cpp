@@ -99,6 +99,14 @@ TEST(ZorctlMethodText, utf8_is_taken_to_windows_1252_and_other_bytes_stay) {
     EXPECT_FALSE(zorctl::read_method_text(dir.path / "none.txt", a));
 }
 
+TEST(ZorctlDocumentLines, a_macro_file_in_utf8_is_taken_to_windows_1252_as_the_method_is) {
+    TempFolder lib;
+    lib.write("Load.pma", "// loads\r\nVolume (\xC2\xB5l);5;1;10\r\nASPIRATE(SYR,Volume,1,)\r\n");
+    const auto lines = zorctl::document_lines("10ul", {"Load(2)"}, lib.path);
+    EXPECT_EQ(lines, (std::vector<std::string>{"10ul", "Load(2)", "[MACRO Load]", "Volume (\xB5l);5;1;10",
+                                               "ASPIRATE(SYR,Volume,1,)"}));
+}
+
 TEST(ZorctlStreamBytes, lines_are_utf16le_each_ended_by_cr_lf_without_a_byte_order_mark) {
     EXPECT_EQ(zorctl::stream_bytes({"A\xB5", ""}),
               (std::vector<std::uint8_t>{'A', 0, 0xB5, 0, '\r', 0, '\n', 0, '\r', 0, '\n', 0}));

@@ -1,48 +1,17 @@
 // The plug-in's bridge to Zorrun, with a stand-in Zorrun (the COM layer's test server) started
 // by activation on a session bus of this test process's own.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-
 #include "driver/izor/izor.h"
-#include "platform/com/com.h"
-#include "platform/com/tests/private_bus.h"
-#include "platform/forms/interaction.h"
-#include "platform/registry/registry.h"
 #include "platform/window/window.h"
-#include "tools/zorhost/host.h"
+#include "tools/zorhost/tests/stand_in_fixture.h"
 
 namespace {
 
 namespace com = platform::com;
-namespace fs = std::filesystem;
 
 const auto* bus = ::testing::AddGlobalTestEnvironment(new com_test::PrivateBus);
 
-class Bridge : public ::testing::Test {
+class Bridge : public zorhost_test::StandInZorrun {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorhost-bridge-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
-        platform::registry::reset_store();
-        ASSERT_EQ(zorhost::register_plugin(ZORSETUP_LIBRARY_PATH), com::S_OK);
-        com::LocalRegistration zorrun{izor::CLSID_IZor, izor::prog_id, izor::class_description,
-                                      COM_TEST_SERVER_PATH,  izor::bus_name,  izor::object_name};
-        ASSERT_EQ(com::register_local_server(zorrun), com::S_OK);
-        boxes_ = std::make_unique<platform::forms::ScriptedInteraction>();
-        boxes_->set_default_box_answer(platform::forms::mr_ok);
-    }
-    void TearDown() override {
-        boxes_.reset();
-        com::co_free_unused_libraries();
-        platform::registry::reset_store();
-        unsetenv("ZOR_REGISTRY");
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
     // What the stand-in Zorrun was last asked, through a client of the test's own.
     static std::string last_call() {
         com::ComPtr<izor::IIZor> zor;
@@ -60,9 +29,6 @@ protected:
                   com::S_OK);
         EXPECT_NE(zor.query<izor::IIZor2>()->ChangePorts(-9), com::S_OK);  // dies in the call
     }
-
-    fs::path folder_;
-    std::unique_ptr<platform::forms::ScriptedInteraction> boxes_;
 };
 
 TEST_F(Bridge, TheFirstResetStartsZorrunAndAfterItDiedTheNextOneStartsItAgain) {
@@ -76,6 +42,22 @@ TEST_F(Bridge, TheFirstResetStartsZorrunAndAfterItDiedTheNextOneStartsItAgain) {
     host.setup().ExecuteCommand(14997);
     EXPECT_EQ(last_call(), "ReloadConfiguration");
     EXPECT_TRUE(boxes_->boxes().empty());
+}
+
+TEST_F(Bridge, TheHostsOwnClientOutlivesThePlugIn) {
+    {
+        zorhost::Host host;
+        ASSERT_TRUE(host.ok());
+        host.setup().ExecuteCommand(14998);
+        host.close();
+    }
+    ASSERT_EQ(com::loaded_library_count(), 0u);
+    const com::BusInterface* table = com::find_bus_interface(izor::IID_IIZor2);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->methods.data(), izor::iizor2_methods().data());
+    // The plug-in gave its Zorrun back (which then ends, sooner or later); the host's own
+    // client reaches that one or a new one.
+    EXPECT_NE(last_call(), "<no server>");
 }
 
 TEST_F(Bridge, WithoutZorrunBothBoxesComeAtEveryTry) {

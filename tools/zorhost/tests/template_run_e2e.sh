@@ -42,6 +42,18 @@ key='HKCU\SOFTWARE\Hox\Zor\Task Weaver\1'
 "$zorhost" register || fail "zorhost register"
 "$zorhost" new "$work/demo.zor" --template "Demo Injection" >"$work/made.txt" || fail "zorhost new"
 
+# Printed into a PDF file, where zorhost is built with Qt (ZORHOST_PDF set by the build).
+if [ -n "${ZORHOST_PDF:-}" ]; then
+  "$zorhost" print "$work/demo.zor" --pdf "$work/demo.pdf" >"$work/printed.txt" || fail "zorhost print --pdf"
+  grep -qx "pages: 1" "$work/printed.txt" || fail "zorhost print --pdf: $(cat "$work/printed.txt")"
+  pdfinfo "$work/demo.pdf" | grep -q "^Pages: *1$" || fail "the PDF file has not one page"
+  pdftotext "$work/demo.pdf" - | grep -qx "Syringe: 10ul" || fail "the PDF file lacks the syringe line"
+  if "$zorhost" print "$work/demo.zor" --pdf "$work/no/such/folder.pdf" >/dev/null 2>"$work/print.err"; then
+    fail "a PDF file that cannot be written is reported as printed"
+  fi
+  grep -q "could not be written" "$work/print.err" || fail "no reason for the unwritten PDF file"
+fi
+
 "$build/tools/zorsim/zorsim" --config "$examples/zor_config.pol" --link "$work/COM1" --control "$work/ctl" \
   --transcript "$work/transcript.txt" --executed "$work/executed.txt" \
   --syringe 10ul --default-atom-ms 20 >"$work/zorsim.out" 2>"$work/zorsim.err" &

@@ -13,11 +13,16 @@
 #include "platform/com/com.h"
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
+#include "platform/forms/handles.h"
 #include "platform/forms/interaction.h"
 #include "platform/registry/registry.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
 #include "tools/zorhost/host.h"
+#ifdef ZORHOST_PDF
+#include "platform/forms_qt/pdf_device_context.h"
+#include "platform/forms_qt/testing/pdf_files.h"
+#endif
 
 namespace {
 
@@ -310,6 +315,39 @@ TEST_F(PluginHost, PrintsEveryPageOnTheHostsDeviceContext) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Syringe: 10ul"), lines.end());
 }
 
+#ifdef ZORHOST_PDF
+TEST_F(PluginHost, PrintsEveryPageIntoAPdfFile) {
+    Lines tmpl = {"//Long print", "syringe:10ul"};
+    for (int i = 0; i < 40; ++i) tmpl.push_back("Rinse Needle(Wash2,2)");  // 4 lines each
+    tmpl.push_back("[MACRO Rinse Needle]");
+    tmpl.push_back("Station;WASH_STATION");
+    tmpl.push_back("Times ();2;1;10");
+    tmpl.push_back("REPEAT(Times)");
+    tmpl.push_back("WASH(Station,1)");
+    tmpl.push_back("END()");
+    write_template("Long print", tmpl);
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    ASSERT_TRUE(host.choose_template("Long print"));
+    const std::string pdf = (folder_ / "long.pdf").string();
+    {
+        platform::forms_qt::PrintingSession qt;
+        platform::forms_qt::PdfDeviceContext dc(pdf, "Long print");
+        EXPECT_EQ(host.print_to(dc), 4);  // 3 + 40 x 4 = 163 lines
+        EXPECT_TRUE(dc.ok());
+    }
+    EXPECT_EQ(platform::forms_qt::testing::pdf_pages(pdf), 4);
+    const std::string first = platform::forms_qt::testing::pdf_words(pdf, 1);
+    EXPECT_EQ(first.rfind("Long print Syringe: 10ul 01 Rinse Needle Station Wash2 Times 2 02 Rinse Needle", 0), 0u)
+        << first;
+    // Lines 151 to 163: the end of step 37, then steps 38 to 40.
+    EXPECT_EQ(platform::forms_qt::testing::pdf_words(pdf, 4),
+              "Times 2 38 Rinse Needle Station Wash2 Times 2 39 Rinse Needle Station Wash2 Times 2 "
+              "40 Rinse Needle Station Wash2 Times 2");
+    EXPECT_EQ(box_texts(), Lines{});
+}
+#endif
+
 TEST_F(PluginHost, AnswersTheVialAndTrayQuestions) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
@@ -465,7 +503,19 @@ TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
     using Item = std::pair<std::string, std::int32_t>;
     EXPECT_EQ(host.in_place_menu(), (std::vector<Item>{{"Reset Zor", 14998}, {"Reload Zor Configuration", 14997},
                                                        {"Task Weaver", 14996}}));
-    EXPECT_NE(host.setup().GetButtonImage(), 0u);
+    // The button image: one 70 x 70 picture, the same for both classes.
+    const auto image = host.setup().GetButtonImage();
+    int width = 0, height = 0;
+    ASSERT_TRUE(forms::get_image_size(image, width, height));
+    EXPECT_EQ(width, 70);
+    EXPECT_EQ(height, 70);
+    EXPECT_EQ(forms::get_image_count(image), 1);
+    com::ComPtr<zorsetup::Config> config;
+    ASSERT_EQ(com::co_create_instance(zorsetup::CLSID_TConfig, nullptr, com::CLSCTX_INPROC_SERVER,
+                                      zorsetup::Config::iid, config.put_void()),
+              com::S_OK);
+    EXPECT_EQ(config->GetButtonImage(), image);
+    EXPECT_EQ(forms::find_menu(image), nullptr);
 }
 
 TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {

@@ -178,6 +178,26 @@ TEST_F(InstrumentTest, bar_codes_are_read_or_reported_unreadable) {
     EXPECT_EQ(ask(in, "GET_SPL_ID", milliseconds(5010)), "Tray1-007\r|");
 }
 
+TEST_F(InstrumentTest, a_bar_code_error_ends_the_unreadable_read_with_an_acknowledge) {
+    InstrumentSettings s;
+    s.atom_ms = {{"READ_BARCODE", "100"}};
+    auto in = make(s);
+    in.set_barcode_error("Tray2", 7);
+    EXPECT_EQ(ask(in, "READ_BARCODE(Tray2,7)"), "|");
+    EXPECT_EQ(ask(in, "GET_ATOM_INFO", milliseconds(200)), "Barcode unreadable");
+    EXPECT_EQ(again(in, "GET_ATOM_INFO", milliseconds(3200)).payload, "@");
+    EXPECT_EQ(ask(in, "GET_SPL_ID", milliseconds(3300)), "Unreadable\r|");
+    // A plain unreadable vial still ends with "|"; a bar code set afterwards reads again.
+    in.set_unreadable("Tray2", 7);
+    EXPECT_EQ(ask(in, "READ_BARCODE(Tray2,7)", milliseconds(4000)), "|");
+    EXPECT_EQ(ask(in, "GET_ATOM_INFO", milliseconds(4200)), "Barcode unreadable");
+    EXPECT_EQ(ask(in, "GET_ATOM_INFO", milliseconds(4300)), "|");
+    in.set_barcode("Tray2", 7, "B7");
+    EXPECT_EQ(ask(in, "READ_BARCODE(Tray2,7)", milliseconds(5000)), "|");
+    EXPECT_EQ(ask(in, "GET_ATOM_INFO", milliseconds(5200)), "@");
+    EXPECT_EQ(ask(in, "GET_SPL_ID", milliseconds(5300)), "B7\r|");
+}
+
 TEST_F(InstrumentTest, without_a_bar_code_atom_the_read_is_acknowledged_at_once) {
     const std::string config = std::string(builtin_config_text());
     const std::size_t at = config.find("!READ_BARCODE");

@@ -1,8 +1,8 @@
 // The course of a run as clients see it through the status, against zorsim: a preparation that
 // another job replaces, a change of operating mode while the syringe is checked, a stop while
 // the error question is open, BUSY and a lost connection while the run waits, the sync signal,
-// the local atoms, RowInd -1, a bar-code read after an instrument error, and a tray type that
-// the configuration keeps as a number.
+// the local atoms, RowInd -1, an unreadable label in a run, a bar-code read after an instrument
+// error, and a tray type that the configuration keeps as a number.
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -266,6 +266,27 @@ TEST_F(ZorrunCourse, read_bar_code_after_an_instrument_error_waits_for_its_own_a
     EXPECT_EQ(r.result, 1);
     EXPECT_EQ(r.text, "XYZ-5");
     EXPECT_TRUE(contains(sim->executed(), "READ_BARCODE(Tray2,5)"));
+}
+
+TEST_F(ZorrunCourse, an_unreadable_label_during_a_run_ends_it_with_status_8_and_says_why) {
+    start();
+    initialize();
+    ASSERT_EQ(sim->tell("unreadable Tray2 5"), "ok");
+    auto method = sample_method();
+    method.insert(method.begin() + 2, "Read(SL.tray)");
+    method.insert(method.end(), {"[MACRO Read]", "Tray;TRAY", "READ_BARCODE(Tray,SL.index)"});
+    ASSERT_EQ(prepare(document(method)).result, 1);
+    ASSERT_TRUE(wait_for_status(8));
+    EXPECT_EQ(client->AtomStatus().text, "Barcode unreadable!");
+    EXPECT_EQ(client->InstrumentHasStopped(0).result, 1);
+    // Nothing was taken from the vial; the exit part ran.
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "READ_BARCODE(Tray2,5,)", "WASH(Wash2,2,)"};
+    EXPECT_EQ(sim->executed(), expected);
+    // The failure stands until a client clears it.
+    EXPECT_FALSE(prepare(document(sample_method())).ok);
+    ASSERT_TRUE(client->ClearStatus().ok);
+    ASSERT_EQ(prepare(document(sample_method())).result, 1);
+    ASSERT_TRUE(wait_for_status(4));
 }
 
 TEST_F(ZorrunCourse, read_bar_code_sends_only_a_vial_of_the_tray) {

@@ -1,6 +1,6 @@
 // Whole runs through the bus against zorsim: PrepareForRun, the syringe check, WAIT_FOR_DS,
 // StartRun and the method's end; the mismatch dialog answered both ways; StartRun before the
-// wait; StopRun; unreadable documents and ValidateMethod.
+// wait; StopRun; unreadable documents, a long document, and ValidateMethod.
 #include <algorithm>
 
 #include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
@@ -42,6 +42,29 @@ TEST_F(ZorrunRun, goes_from_preparation_through_the_wait_for_the_data_system_to_
     EXPECT_EQ(client->InstrumentHasStopped(0).result, 1);
     EXPECT_EQ(client->AtomStatus().text, "The Zor is idle");
     EXPECT_EQ(sim->executed(), sample_atoms());
+    EXPECT_TRUE(box_texts().empty());
+}
+
+TEST_F(ZorrunRun, a_method_document_longer_than_40000_bytes_runs_to_its_last_step_and_exit_part) {
+    start();
+    initialize();
+    // Steps with the long names people give their macros; they count on the user index, which
+    // costs no exchange, and the last step washes as often as the count says.
+    const std::string up = "Count one more sample in the user index()";
+    const std::string down = "Count one sample less in the user index()";
+    std::vector<std::string> method = {"10ul", "Start counting()"};
+    for (int i = 0; i < 300; ++i) method.insert(method.end(), {up, down});
+    method.insert(method.end(), {up, up, "Wash as often as counted(Wash1)"});
+    method.insert(method.end(), {"[MACRO Start counting]", "RESET_USER_INDEX()",
+                                 "[MACRO Count one more sample in the user index]", "INC_USER_INDEX()",
+                                 "[MACRO Count one sample less in the user index]", "DEC_USER_INDEX()",
+                                 "[MACRO Wash as often as counted]", "Station;WASH_STATION",
+                                 "WASH(Station,user_index)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"});
+    ASSERT_EQ(prepare(document(method)).result, 1);
+    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1 && status() != 3; }, 60s));
+    EXPECT_EQ(status(), 1) << client->AtomStatus().text;
+    const std::vector<std::string> expected = {"WASH(Wash1,3,)", "WASH(Wash2,2,)"};
+    EXPECT_EQ(sim->executed(), expected);
     EXPECT_TRUE(box_texts().empty());
 }
 

@@ -1,0 +1,80 @@
+// The plug-in's other forms as a person sees them: the tray dialog with vials chosen, the
+// configuration dialog, and what the utility form carries (the in-place menu as the host shows
+// it, and the instrument's button image).
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/forms_qt/snapshot.h"
+#include "platform/forms_qt/testing/form_snapshots.h"
+#include "plugin/config_form.h"
+#include "plugin/tests/editor_fixture.h"
+#include "plugin/tests/pty_ports.h"
+#include "plugin/tray_form.h"
+#include "plugin/util_form.h"
+#include "utilities/settings.h"
+#include "utilities/session.h"
+
+namespace zorsetup_test {
+namespace {
+
+namespace forms = platform::forms;
+
+class ZorsetupSnapshots : public EditorTest {
+  protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        platform::forms_qt::testing::qt_session();
+    }
+};
+
+TEST_F(ZorsetupSnapshots, the_tray_dialog_with_vials_of_two_types) {
+    zorsetup::tray_dialog_state() = {};
+    zorsetup::tray_dialog_state().show_types = true;
+    putils::session().requested_tray = "Tray1";
+    putils::set_sample_types("Tray1;Sample;SA;Standard;ST");
+    auto form = forms::make_form<zorsetup::Ttray_form>();
+    form->Show();
+    form->from_box->Text = "1";
+    form->to_box->Text = "24";
+    form->increment_box->Text = "1";
+    form->add_vials_button->click();  // vials 1 to 24 as samples
+    form->vial_type_box->select(1);
+    const auto [x, y] = form->vial_centre(3, 4);
+    form->tray_picture->mouse_down(forms::MouseButton::left, x, y);
+    form->tray_picture->mouse_up(forms::MouseButton::left, x, y);  // one standard
+    ASSERT_EQ(form->selected_count(), 25);
+    EXPECT_FORM_SNAPSHOT(*form, "tray_dialog");
+    form->Hide();
+}
+
+// The ports COM1 and COM3 exist (pseudo-terminals), no other; the folder list is fixed.
+class ConfigDialogSnapshot : public ZorsetupSnapshots {
+  protected:
+    void SetUp() override {
+        ZorsetupSnapshots::SetUp();
+        ports_ = std::make_unique<PtyPorts>(std::initializer_list<int>{1, 3}, true);
+        putils::write_port_setting(3);
+        putils::write_folder_list({"/home/lab/zor/methods", "/srv/zor/methods"});
+        putils::session().method_folder = "/home/lab/zor/methods";
+    }
+    void TearDown() override {
+        ports_.reset();
+        ZorsetupSnapshots::TearDown();
+    }
+    std::unique_ptr<PtyPorts> ports_;
+};
+
+FORM_SNAPSHOT(ConfigDialogSnapshot, zorsetup::Tconfig_form, config_dialog)
+
+TEST_F(ZorsetupSnapshots, the_utility_forms_menu_and_button_image) {
+    auto form = forms::make_form<zorsetup::Tutil_form>();
+    form->set_command_ids();
+    auto& backend = platform::forms_qt::testing::qt_session().backend();
+    EXPECT_IMAGE_SNAPSHOT(platform::forms_qt::render_menu(backend, *form->PopupMenu1), "util_form_menu");
+    ASSERT_EQ(form->ImageList1->count(), 1);
+    EXPECT_IMAGE_SNAPSHOT(platform::forms_qt::to_qimage(form->ImageList1->image(0)), "util_form_button");
+}
+
+}  // namespace
+}  // namespace zorsetup_test
