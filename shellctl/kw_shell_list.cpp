@@ -32,7 +32,6 @@ struct ShellListUnitState {
     std::array<std::uint8_t, directory_cols_capacity> last_cols{};
     std::size_t last_cols_size = 0;
     TKwDirectoryColsReader cols_reader;
-    TKwMenuTracker tracker;
 };
 
 ShellListUnitState& unit_state() {
@@ -62,13 +61,6 @@ class Nesting {
 };
 
 }  // namespace
-
-TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(unit_state().tracker, std::move(tracker)); }
-
-int TrackPopupMenu(TKwMenuTracking& tracking) {
-    if (!unit_state().tracker) throw forms::NoInteractionProvider("a context menu was shown with nobody to choose from it");
-    return unit_state().tracker(tracking);
-}
 
 TKwDirectoryColsReader SetDirectoryColsReader(TKwDirectoryColsReader reader) {
     return std::exchange(unit_state().cols_reader, std::move(reader));

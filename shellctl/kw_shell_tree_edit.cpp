@@ -165,15 +165,14 @@ void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
     const std::uint32_t flags = ReadOnly ? shell::CMF_EXPLORE : (shell::CMF_EXPLORE | shell::CMF_CANRENAME);
     TKwContextMenu menu;
     if (com::failed(GetContextMenu(parent, {data->RelativeIdList()}, flags, kwFirstShellCommand, menu))) return;
-    TKwMenuEvents events;
-    events.init_popup = [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); };
-    events.select = [&](int id) {
-        if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
-    };
+    TKwMenuTracking tracking{menu.Popup, point, [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); },
+                             [&](int id) {
+                                 if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
+                             }};
     modal_ = true;
     int result = 0;
     try {
-        result = TrackPopupMenu(menu.Popup, point, events);
+        result = TrackPopupMenu(tracking);
     } catch (...) {
         modal_ = false;
         throw;

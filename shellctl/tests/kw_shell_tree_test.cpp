@@ -77,7 +77,7 @@ class ShellTree : public TempTree {
     void TearDown() override {
         if (form_) form_.reset();
         SetSleepFunction(saved_sleep_);
-        SetTrackPopupMenu({});
+        SetMenuTracker({});
         shell::set_drag_input({});
         boxes_.reset();
         TempTree::TearDown();
@@ -548,16 +548,16 @@ TEST_F(ShellTree, HomeAndTheRootCannotBeDeleted) {
 
 // A person at a pop-up menu: records it and picks the item `choose` names.
 struct MenuPerson {
-    explicit MenuPerson(std::function<int(TKwPopupMenu&, const TKwMenuEvents&)> choose) {
-        SetTrackPopupMenu([this, choose](TKwPopupMenu& menu, forms::Point at, const TKwMenuEvents& events) {
+    explicit MenuPerson(std::function<int(TKwPopupMenu&, const TKwMenuTracking&)> choose) {
+        SetMenuTracker([this, choose](TKwMenuTracking& tracking) {
             ++shown;
-            where = at;
+            where = tracking.screen_point;
             captions.clear();
-            for (const auto& i : menu.Items) captions.push_back(StripAccelerator(i.Caption));
-            return choose(menu, events);
+            for (const auto& i : tracking.popup.Items) captions.push_back(StripAccelerator(i.Caption));
+            return choose(tracking.popup, tracking);
         });
     }
-    ~MenuPerson() { SetTrackPopupMenu({}); }
+    ~MenuPerson() { SetMenuTracker({}); }
     int shown = 0;
     forms::Point where;
     std::vector<std::string> captions;
@@ -576,7 +576,7 @@ TEST_F(ShellTree, TheContextMenuRenamesAndDeletes) {
     std::string pick = "Rename";
     std::vector<std::string> hints;
     tree.OnPopupHint = [&](forms::Component&, const std::string& hint) { hints.push_back(hint); };
-    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuEvents& events) {
+    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuTracking& events) {
         const int id = id_of(menu, pick);
         if (events.select) events.select(id);
         return id;
@@ -603,7 +603,7 @@ TEST_F(ShellTree, AReadOnlyTreeOffersNoRename) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
     tree.ReadOnly = true;
-    MenuPerson person([](TKwPopupMenu&, const TKwMenuEvents&) { return 0; });
+    MenuPerson person([](TKwPopupMenu&, const TKwMenuTracking&) { return 0; });
     Node* a = child_named(root(), "a");
     tree.RightClick(a, point_of(a));
     ASSERT_EQ(person.shown, 1);
@@ -618,7 +618,7 @@ TEST_F(ShellTree, SendToCopiesTheFolderToTheChosenEntry) {
     ::symlink(at("backup").c_str(), (data_home_ + "/zor/SendTo/Backup").c_str());
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
     Node* report = child_named(root(), "report");
-    MenuPerson person([](TKwPopupMenu& menu, const TKwMenuEvents& events) {
+    MenuPerson person([](TKwPopupMenu& menu, const TKwMenuTracking& events) {
         for (auto& item : menu.Items) {
             if (!item.IsSubmenu) continue;
             TKwPopupMenu sub{item.Submenu};
