@@ -110,6 +110,8 @@ TKwCustomShellList::TKwCustomShellList() {
 
 TKwCustomShellList::~TKwCustomShellList() {
     destroying_ = true;
+    if (tree_) tree_->DriverListGone(this);
+    if (combo_) combo_->DriverListGone(this);
     DeviceChangeHandler().Unregister(this);
     locator_->OnChange = nullptr;
     if (!Columns.empty() && widths_persistable_) SaveColumnWidths();

@@ -63,6 +63,8 @@ inline constexpr int VK_ESCAPE = 0x1B;
 inline constexpr int VK_DELETE = 0x2E;
 
 // The tree or folder combo box that drives a list: what the list asks of it.
+class TKwCustomShellList;
+
 class TKwShellListDriver {
   public:
     virtual ~TKwShellListDriver() = default;
@@ -74,6 +76,8 @@ class TKwShellListDriver {
     virtual void DriverGoUp(int levels) = 0;
     // Runs the driver's pending refresh now, without asking the list back.
     virtual void DriverCompletePendingRefresh() = 0;
+    // The list that this driver drives is going: the driver lets go of it.
+    virtual void DriverListGone(TKwCustomShellList*) {}
 };
 
 class TKwCustomShellList;

@@ -15,8 +15,6 @@ using Node = forms::TreeNode;
 
 namespace {
 
-constexpr int VK_RETURN = 0x0D;
-constexpr int VK_ESCAPE = 0x1B;
 constexpr int kWheelDelta = 120;
 constexpr int kWheelLines = 3;  // the system's wheel setting
 
@@ -99,7 +97,7 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
         data->ReplaceRelative(renamed.data());
         node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
         selection_.SetIdList(data->AbsoluteIdList());
-        if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+        if (shell_list_) shell_list_->FollowDriverSelection(selection_.IdList());
     } else {
         node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
     }

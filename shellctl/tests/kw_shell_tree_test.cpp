@@ -291,37 +291,45 @@ TEST_F(ShellTree, AClickUpdatesTheLocatorAtOnce) {
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
 }
 
-// An attached list that records what it was told.
-class RecordingList final : public TKwShellTreeList {
-  public:
-    void FollowTreeSelection(TKwShellLocator& selection) override { followed.push_back(selection.Path()); }
-    void FlushPendingSelection() override { ++flushes; }
-    std::vector<std::string> followed;
-    int flushes = 0;
-};
-
-TEST_F(ShellTree, WithAListAttachedKeyboardMovesUpdateTheLocatorLaterAndAClickAtOnce) {
-    make_dir("base/a");
+TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
+    make_dir("base/a/x");
     make_dir("base/b");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
-    RecordingList list;
-    tree.SetShellList(&list);
-    list.followed.clear();
-    tree.select(child_named(root(), "a"));  // an arrow key
+    auto* list = form_->add<TKwShellList>("list");
+    list->SetBounds(0, 0, 300, 200);
+    tree.SetShellList(list);
+    EXPECT_EQ(list->Tree(), &tree);
+    EXPECT_EQ(list->Locator().Path(), at("base"));
+
+    tree.select(child_named(root(), "a"));  // an arrow key: the list follows a moment later
     EXPECT_TRUE(tree.RefreshTimer().enabled());
     EXPECT_EQ(tree.RefreshTimer().Tag, 1);
     EXPECT_EQ(tree.RefreshTimer().interval(), kwDeferredSelectionDelay);
-    EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
-    EXPECT_TRUE(list.followed.empty());
+    EXPECT_EQ(list->Locator().Path(), at("base"));
     tree.TimerFired();
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base/a"));
-    EXPECT_EQ(list.followed, std::vector<std::string>{at("base/a")});
-    tree.click_node(child_named(root(), "b"));
+    EXPECT_EQ(list->Locator().Path(), at("base/a"));
+    tree.click_node(child_named(root(), "b"));  // a click: at once
     EXPECT_FALSE(tree.RefreshTimer().enabled());
-    EXPECT_EQ(list.followed.back(), at("base/b"));
-    tree.FlushPendingSelection(true);
-    EXPECT_EQ(list.flushes, 1);
-    tree.SetShellList(nullptr);
+    EXPECT_EQ(list->Locator().Path(), at("base/b"));
+
+    // The list's own navigation moves the tree: up, and into a folder further down.
+    list->ListGoUp(1);
+    EXPECT_EQ(tree.Selected, root());
+    EXPECT_EQ(list->Locator().Path(), at("base"));
+    PIDL x = nullptr;
+    ASSERT_EQ(PathToIdList(at("base/a/x"), x), com::S_OK);
+    list->BrowseTo(x);
+    ShellFree(x);
+    ASSERT_NE(tree.Selected, nullptr);
+    EXPECT_EQ(tree.SelectedPath(), at("base/a/x"));
+    EXPECT_EQ(list->Locator().Path(), at("base/a/x"));
+
+    // The list going first leaves the tree without it.
+    form_->remove(list);
+    EXPECT_EQ(tree.ShellList(), nullptr);
+    tree.click_node(root());
+    EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
 }
 
 // ---- refresh and watching ---------------------------------------------------------------------------------
