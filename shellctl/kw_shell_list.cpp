@@ -33,7 +33,6 @@ struct ShellListUnitState {
     std::array<std::uint8_t, directory_cols_capacity> last_cols{};
     std::size_t last_cols_size = 0;
     TKwDirectoryColsReader cols_reader;
-    TKwMenuTracker tracker;
 };
 
 ShellListUnitState& unit_state() {
@@ -63,13 +62,6 @@ class Nesting {
 };
 
 }  // namespace
-
-TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(unit_state().tracker, std::move(tracker)); }
-
-int TrackPopupMenu(TKwMenuTracking& tracking) {
-    if (!unit_state().tracker) throw forms::NoInteractionProvider("a context menu was shown with nobody to choose from it");
-    return unit_state().tracker(tracking);
-}
 
 TKwDirectoryColsReader SetDirectoryColsReader(TKwDirectoryColsReader reader) {
     return std::exchange(unit_state().cols_reader, std::move(reader));
@@ -119,6 +111,8 @@ TKwCustomShellList::TKwCustomShellList() {
 
 TKwCustomShellList::~TKwCustomShellList() {
     destroying_ = true;
+    if (tree_) tree_->DriverListGone(this);
+    if (combo_) combo_->DriverListGone(this);
     DeviceChangeHandler().Unregister(this);
     locator_->OnChange = nullptr;
     if (!Columns.empty() && widths_persistable_) SaveColumnWidths();

@@ -63,6 +63,8 @@ inline constexpr int VK_ESCAPE = 0x1B;
 inline constexpr int VK_DELETE = 0x2E;
 
 // The tree or folder combo box that drives a list: what the list asks of it.
+class TKwCustomShellList;
+
 class TKwShellListDriver {
   public:
     virtual ~TKwShellListDriver() = default;
@@ -74,6 +76,8 @@ class TKwShellListDriver {
     virtual void DriverGoUp(int levels) = 0;
     // Runs the driver's pending refresh now, without asking the list back.
     virtual void DriverCompletePendingRefresh() = 0;
+    // The list that this driver drives is going: the driver lets go of it.
+    virtual void DriverListGone(TKwCustomShellList*) {}
 };
 
 class TKwCustomShellList;
@@ -87,20 +91,6 @@ using TKwShLvCustomDrawEvent =
     std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw, int item, TKwShListData* data)>;
 using TKwShPopupHintEvent = std::function<void(platform::forms::Component& sender, const std::string& hint)>;
 
-// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens
-// or an item is highlighted. A tracker returns the chosen command identifier, 0 for none.
-struct TKwMenuTracking {
-    TKwPopupMenu& popup;
-    platform::forms::Point screen_point;
-    std::function<void(TKwPopupMenu& submenu)> init_popup;
-    std::function<void(int id)> select;
-};
-using TKwMenuTracker = std::function<int(TKwMenuTracking& tracking)>;
-// Installs who chooses from context menus (the drawing backend, or a test); returns the
-// previous one. Without one, tracking a menu throws NoInteractionProvider: nothing guesses a
-// person's choice.
-TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker);
-int TrackPopupMenu(TKwMenuTracking& tracking);
 
 // The "DirectoryCols" value the standard columns read their widths from (22 bytes at most).
 // Its store is not kept here, so by default there is none; tests install a reader.

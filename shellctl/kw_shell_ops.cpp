@@ -354,23 +354,20 @@ int& beeps() {
     static int n = 0;
     return n;
 }
-TrackPopupMenuFunction& track_function() {
-    static TrackPopupMenuFunction f;
-    return f;
+TKwMenuTracker& menu_tracker() {
+    static TKwMenuTracker tracker;
+    return tracker;
 }
 }  // namespace
 
 void MessageBeep() { ++beeps(); }
 int BeepCount() { return beeps(); }
 
-TrackPopupMenuFunction SetTrackPopupMenu(TrackPopupMenuFunction track) {
-    return std::exchange(track_function(), std::move(track));
-}
+TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(menu_tracker(), std::move(tracker)); }
 
-int TrackPopupMenu(TKwPopupMenu& menu, forms::Point screen_point, const TKwMenuEvents& events) {
-    if (!track_function())
-        throw forms::NoInteractionProvider("a pop-up menu is shown, but nobody is there to choose from it");
-    return track_function()(menu, screen_point, events);
+int TrackPopupMenu(TKwMenuTracking& tracking) {
+    if (!menu_tracker()) throw forms::NoInteractionProvider("a context menu was shown with nobody to choose from it");
+    return menu_tracker()(tracking);
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }

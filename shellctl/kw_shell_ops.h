@@ -82,19 +82,20 @@ HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
 // A verb the menu does not offer gives E_INVALIDARG and runs nothing (never the command at
 // offset 0 in its place).
 HRESULT InvokeVerb(platform::shell::ContextMenu& menu, const std::string& verb);
-// A pop-up menu shown to a person, who picks one command: the chosen identifier, or 0 when
-// the menu closes without a choice. While it is open, a submenu about to open goes through
-// `init_popup` and the item under the pointer through `select` (the hint line). The drawing
-// backend, or a test, installs the function; with none, showing a menu throws
-// NoInteractionProvider rather than guessing a choice.
-struct TKwMenuEvents {
+// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens
+// or an item is highlighted. A tracker returns the chosen command identifier, 0 for none.
+struct TKwMenuTracking {
+    TKwPopupMenu& popup;
+    platform::forms::Point screen_point;
     std::function<void(TKwPopupMenu& submenu)> init_popup;
     std::function<void(int id)> select;
 };
-using TrackPopupMenuFunction =
-    std::function<int(TKwPopupMenu& menu, platform::forms::Point screen_point, const TKwMenuEvents& events)>;
-TrackPopupMenuFunction SetTrackPopupMenu(TrackPopupMenuFunction track);
-int TrackPopupMenu(TKwPopupMenu& menu, platform::forms::Point screen_point, const TKwMenuEvents& events);
+using TKwMenuTracker = std::function<int(TKwMenuTracking& tracking)>;
+// Installs who chooses from context menus (the drawing backend, or a test); returns the
+// previous one. Without one, tracking a menu throws NoInteractionProvider: nothing guesses a
+// person's choice.
+TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker);
+int TrackPopupMenu(TKwMenuTracking& tracking);
 
 // The help text of a shell command identifier for the hint line; "" for anything else.
 std::string MenuCommandHelp(const platform::shell::ContextMenu& menu, int id);

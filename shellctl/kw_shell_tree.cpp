@@ -58,6 +58,7 @@ TKwCustomShellTree::TKwCustomShellTree() {
 }
 
 TKwCustomShellTree::~TKwCustomShellTree() {
+    if (shell_list_) shell_list_->SetTree(nullptr);
     DestroyNodes();  // every node's data goes through this class's deletion step
     DeviceChangeHandler().Unregister(this);
     RevokeDropTarget();
@@ -86,7 +87,7 @@ void TKwCustomShellTree::attached() {
     if (Has(kwstoOleDrop) && !Designing) RegisterDropTarget();
     if (!Loading) {
         if (Has(kwstoAutoFill) && roots().empty()) win::post_message(window_->handle(), WM_KWAUTOFILL, 0, 0);
-        if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+        if (shell_list_) shell_list_->FollowDriverSelection(selection_.IdList());
     }
 }
 
@@ -105,9 +106,21 @@ void TKwCustomShellTree::SetOptions(TKwShellTreeOptions options) {
     }
 }
 
-void TKwCustomShellTree::SetShellList(TKwShellTreeList* list) {
+void TKwCustomShellTree::SetShellList(TKwCustomShellList* list) {
+    if (list == shell_list_) return;
+    if (shell_list_) shell_list_->SetTree(nullptr);
     shell_list_ = list;
-    if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+    if (!shell_list_) return;
+    shell_list_->SetTree(this);
+    shell_list_->FollowDriverSelection(selection_.IdList());
+}
+
+void TKwCustomShellTree::DriverListGone(TKwCustomShellList* list) {
+    if (list == shell_list_) shell_list_ = nullptr;
+}
+
+void TKwCustomShellTree::DriverCompletePendingRefresh() {
+    if (timer_->enabled() && timer_->Tag == 2) TimerFired();
 }
 
 void TKwCustomShellTree::RegisterDropTarget() {
@@ -139,14 +152,14 @@ void TKwCustomShellTree::SelectionLocatorChanged() {
 
 void TKwCustomShellTree::AssignSelection(TKwShellLocator& locator) {
     if (Loading || update_count_ > 0) {
-        if (shell_list_) shell_list_->FollowTreeSelection(locator);
+        if (shell_list_) shell_list_->AssignLocator(locator);
         return;
     }
     selection_.Assign(&locator);
 }
 
 void TKwCustomShellTree::FlushPendingSelection(bool cascade) {
-    if (cascade && shell_list_) shell_list_->FlushPendingSelection();
+    if (cascade && shell_list_) shell_list_->CompletePendingRefresh(false);
     if (timer_->enabled()) TimerFired();
 }
 
@@ -375,12 +388,15 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
                 }
             }
             ShellFree(item);
-            if (i < t - 1 || (shell_list_ && shell_list_->WantsLastLevelExpanded())) expand_node(child);
+            if (i < t - 1) expand_node(child);
             node = child;
         }
         reached = node;
     }
     select_node(reached);
+    // The flag is for the change this walk makes; when the node was selected already, the next
+    // keyboard move must not inherit it.
+    immediate_selection_ = false;
     MakeVisible(reached);
 }
 
@@ -408,7 +424,7 @@ void TKwCustomShellTree::ImmediateSelectionUpdate(Node* node) {
     {
         const UpdateGuard guard(*this);
         selection_.SetIdList(NodeData(node)->AbsoluteIdList());
-        if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+        if (shell_list_) shell_list_->FollowDriverSelection(selection_.IdList());
     }
     immediate_selection_ = false;
 }

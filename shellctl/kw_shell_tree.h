@@ -29,6 +29,7 @@
 #include "platform/forms/timer.h"
 #include "shellctl/change_handler_thread.h"
 #include "shellctl/kw_sh_tree_data.h"
+#include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_locator.h"
 #include "shellctl/kw_shell_ops.h"
 #include "shellctl/kw_tree_list.h"
@@ -53,28 +54,13 @@ inline constexpr TKwShellTreeOptions option_bit(TKwShellTreeOption o) {
 }
 inline constexpr TKwShellTreeOptions kwstoDefaultOptions = 955;
 
-inline constexpr std::uint32_t WM_KWCHANGENOTIFY = platform::window::WM_USER + 101;  // 1125
-inline constexpr std::uint32_t WM_KWAUTOFILL = platform::window::WM_USER + 103;      // 1127
-
 inline constexpr unsigned kwRefreshDelayFocused = 400;
 inline constexpr unsigned kwRefreshDelayUnfocused = 2000;
 inline constexpr unsigned kwDeferredSelectionDelay = 500;
 
-// What the tree asks of a shell list attached to it.
-class TKwShellTreeList {
-  public:
-    // Show the folder of the tree's selection locator.
-    virtual void FollowTreeSelection(TKwShellLocator& selection) = 0;
-    // Run a deferred navigation of the list's own now.
-    virtual void FlushPendingSelection() = 0;
-    // Expand the last level of a SelectIdList walk too.
-    virtual bool WantsLastLevelExpanded() const { return false; }
-
-  protected:
-    ~TKwShellTreeList() = default;
-};
-
-class TKwCustomShellTree : public TKwCustomTreeView {
+// The tree drives an attached shell list (TKwShellListDriver): the list shows the tree's
+// selected folder, and the list's own navigation moves the tree's selection.
+class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
   public:
     FORMS_CLASS_NAME("TKwCustomShellTree")
     TKwCustomShellTree();
@@ -99,8 +85,8 @@ class TKwCustomShellTree : public TKwCustomTreeView {
     TKwShellTreeOptions Options() const { return options_; }
     void SetOptions(TKwShellTreeOptions options);
     bool Has(TKwShellTreeOption o) const { return options_ & option_bit(o); }
-    TKwShellTreeList* ShellList() const { return shell_list_; }
-    void SetShellList(TKwShellTreeList* list);
+    TKwCustomShellList* ShellList() const { return shell_list_; }
+    void SetShellList(TKwCustomShellList* list);
     // The tree's message window (the watcher's target, the drop-target registration).
     platform::window::Handle WindowHandle() const { return window_->handle(); }
     platform::forms::ImageList* Images = nullptr;  // the shared small system image list
@@ -203,6 +189,13 @@ class TKwCustomShellTree : public TKwCustomTreeView {
     // Mount-table changes.
     void DeviceChange(std::uint32_t code);
 
+    // ---- what the attached list asks of the tree ----
+    TKwShellLocator& DriverLocator() override { return selection_; }
+    void DriverShow(PCIDL absolute) override { SelectIdList(absolute); }
+    void DriverGoUp(int levels) override { GoUp(levels); }
+    void DriverCompletePendingRefresh() override;
+    void DriverListGone(TKwCustomShellList* list) override;
+
   protected:
     void attached() override;
     bool CanExpand(Node* node) override;
@@ -246,7 +239,7 @@ class TKwCustomShellTree : public TKwCustomTreeView {
     std::uint32_t now() const;
 
     std::unique_ptr<platform::forms::Timer> timer_;
-    TKwShellTreeList* shell_list_ = nullptr;
+    TKwCustomShellList* shell_list_ = nullptr;
     TKwShellLocator base_folder_;
     TKwShellLocator selection_;
     TKwShellTreeOptions options_ = kwstoDefaultOptions;

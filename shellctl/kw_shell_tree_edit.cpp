@@ -15,8 +15,6 @@ using Node = forms::TreeNode;
 
 namespace {
 
-constexpr int VK_RETURN = 0x0D;
-constexpr int VK_ESCAPE = 0x1B;
 constexpr int kWheelDelta = 120;
 constexpr int kWheelLines = 3;  // the system's wheel setting
 
@@ -99,7 +97,7 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
         data->ReplaceRelative(renamed.data());
         node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
         selection_.SetIdList(data->AbsoluteIdList());
-        if (shell_list_) shell_list_->FollowTreeSelection(selection_);
+        if (shell_list_) shell_list_->FollowDriverSelection(selection_.IdList());
     } else {
         node->Text = GetDisplayName(folder, data->RelativeIdList(), nkInFolder);
     }
@@ -165,15 +163,14 @@ void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
     const std::uint32_t flags = ReadOnly ? shell::CMF_EXPLORE : (shell::CMF_EXPLORE | shell::CMF_CANRENAME);
     TKwContextMenu menu;
     if (com::failed(GetContextMenu(parent, {data->RelativeIdList()}, flags, kwFirstShellCommand, menu))) return;
-    TKwMenuEvents events;
-    events.init_popup = [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); };
-    events.select = [&](int id) {
-        if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
-    };
+    TKwMenuTracking tracking{menu.Popup, point, [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); },
+                             [&](int id) {
+                                 if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
+                             }};
     modal_ = true;
     int result = 0;
     try {
-        result = TrackPopupMenu(menu.Popup, point, events);
+        result = TrackPopupMenu(tracking);
     } catch (...) {
         modal_ = false;
         throw;

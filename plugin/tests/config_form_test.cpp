@@ -1,10 +1,9 @@
 // The configuration dialog: the port list from the probe, a port choice written and handed to
 // Zorrun, the folder list kept once per folder and stored when the dialog goes, and Browse
 // through the folder-browse dialog on real folders.
-#include <memory>
-
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "plugin/config_form.h"

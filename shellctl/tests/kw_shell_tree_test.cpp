@@ -77,7 +77,7 @@ class ShellTree : public TempTree {
     void TearDown() override {
         if (form_) form_.reset();
         SetSleepFunction(saved_sleep_);
-        SetTrackPopupMenu({});
+        SetMenuTracker({});
         shell::set_drag_input({});
         boxes_.reset();
         TempTree::TearDown();
@@ -291,37 +291,45 @@ TEST_F(ShellTree, AClickUpdatesTheLocatorAtOnce) {
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
 }
 
-// An attached list that records what it was told.
-class RecordingList final : public TKwShellTreeList {
-  public:
-    void FollowTreeSelection(TKwShellLocator& selection) override { followed.push_back(selection.Path()); }
-    void FlushPendingSelection() override { ++flushes; }
-    std::vector<std::string> followed;
-    int flushes = 0;
-};
-
-TEST_F(ShellTree, WithAListAttachedKeyboardMovesUpdateTheLocatorLaterAndAClickAtOnce) {
-    make_dir("base/a");
+TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
+    make_dir("base/a/x");
     make_dir("base/b");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
-    RecordingList list;
-    tree.SetShellList(&list);
-    list.followed.clear();
-    tree.select(child_named(root(), "a"));  // an arrow key
+    auto* list = form_->add<TKwShellList>("list");
+    list->SetBounds(0, 0, 300, 200);
+    tree.SetShellList(list);
+    EXPECT_EQ(list->Tree(), &tree);
+    EXPECT_EQ(list->Locator().Path(), at("base"));
+
+    tree.select(child_named(root(), "a"));  // an arrow key: the list follows a moment later
     EXPECT_TRUE(tree.RefreshTimer().enabled());
     EXPECT_EQ(tree.RefreshTimer().Tag, 1);
     EXPECT_EQ(tree.RefreshTimer().interval(), kwDeferredSelectionDelay);
-    EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
-    EXPECT_TRUE(list.followed.empty());
+    EXPECT_EQ(list->Locator().Path(), at("base"));
     tree.TimerFired();
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base/a"));
-    EXPECT_EQ(list.followed, std::vector<std::string>{at("base/a")});
-    tree.click_node(child_named(root(), "b"));
+    EXPECT_EQ(list->Locator().Path(), at("base/a"));
+    tree.click_node(child_named(root(), "b"));  // a click: at once
     EXPECT_FALSE(tree.RefreshTimer().enabled());
-    EXPECT_EQ(list.followed.back(), at("base/b"));
-    tree.FlushPendingSelection(true);
-    EXPECT_EQ(list.flushes, 1);
-    tree.SetShellList(nullptr);
+    EXPECT_EQ(list->Locator().Path(), at("base/b"));
+
+    // The list's own navigation moves the tree: up, and into a folder further down.
+    list->ListGoUp(1);
+    EXPECT_EQ(tree.Selected, root());
+    EXPECT_EQ(list->Locator().Path(), at("base"));
+    PIDL x = nullptr;
+    ASSERT_EQ(PathToIdList(at("base/a/x"), x), com::S_OK);
+    list->BrowseTo(x);
+    ShellFree(x);
+    ASSERT_NE(tree.Selected, nullptr);
+    EXPECT_EQ(tree.SelectedPath(), at("base/a/x"));
+    EXPECT_EQ(list->Locator().Path(), at("base/a/x"));
+
+    // The list going first leaves the tree without it.
+    form_->remove(list);
+    EXPECT_EQ(tree.ShellList(), nullptr);
+    tree.click_node(root());
+    EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
 }
 
 // ---- refresh and watching ---------------------------------------------------------------------------------
@@ -548,16 +556,16 @@ TEST_F(ShellTree, HomeAndTheRootCannotBeDeleted) {
 
 // A person at a pop-up menu: records it and picks the item `choose` names.
 struct MenuPerson {
-    explicit MenuPerson(std::function<int(TKwPopupMenu&, const TKwMenuEvents&)> choose) {
-        SetTrackPopupMenu([this, choose](TKwPopupMenu& menu, forms::Point at, const TKwMenuEvents& events) {
+    explicit MenuPerson(std::function<int(TKwPopupMenu&, const TKwMenuTracking&)> choose) {
+        SetMenuTracker([this, choose](TKwMenuTracking& tracking) {
             ++shown;
-            where = at;
+            where = tracking.screen_point;
             captions.clear();
-            for (const auto& i : menu.Items) captions.push_back(StripAccelerator(i.Caption));
-            return choose(menu, events);
+            for (const auto& i : tracking.popup.Items) captions.push_back(StripAccelerator(i.Caption));
+            return choose(tracking.popup, tracking);
         });
     }
-    ~MenuPerson() { SetTrackPopupMenu({}); }
+    ~MenuPerson() { SetMenuTracker({}); }
     int shown = 0;
     forms::Point where;
     std::vector<std::string> captions;
@@ -576,7 +584,7 @@ TEST_F(ShellTree, TheContextMenuRenamesAndDeletes) {
     std::string pick = "Rename";
     std::vector<std::string> hints;
     tree.OnPopupHint = [&](forms::Component&, const std::string& hint) { hints.push_back(hint); };
-    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuEvents& events) {
+    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuTracking& events) {
         const int id = id_of(menu, pick);
         if (events.select) events.select(id);
         return id;
@@ -603,7 +611,7 @@ TEST_F(ShellTree, AReadOnlyTreeOffersNoRename) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
     tree.ReadOnly = true;
-    MenuPerson person([](TKwPopupMenu&, const TKwMenuEvents&) { return 0; });
+    MenuPerson person([](TKwPopupMenu&, const TKwMenuTracking&) { return 0; });
     Node* a = child_named(root(), "a");
     tree.RightClick(a, point_of(a));
     ASSERT_EQ(person.shown, 1);
@@ -618,7 +626,7 @@ TEST_F(ShellTree, SendToCopiesTheFolderToTheChosenEntry) {
     ::symlink(at("backup").c_str(), (data_home_ + "/zor/SendTo/Backup").c_str());
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
     Node* report = child_named(root(), "report");
-    MenuPerson person([](TKwPopupMenu& menu, const TKwMenuEvents& events) {
+    MenuPerson person([](TKwPopupMenu& menu, const TKwMenuTracking& events) {
         for (auto& item : menu.Items) {
             if (!item.IsSubmenu) continue;
             TKwPopupMenu sub{item.Submenu};
