@@ -10,6 +10,7 @@
 #include "core/window_broadcast.h"
 #include "core/zor_lib_form.h"
 #include "platform/kernel/kernel.h"
+#include "platform/window/window.h"
 #include "serial/com_port.h"
 #include "utilities/log.h"
 #include "utilities/text.h"
@@ -25,17 +26,15 @@ constexpr int debug_box_max_lines = 5000;
 constexpr std::size_t receive_buffer_size = 10000;
 // FlowHoldState: sending held by an XOFF from the instrument.
 constexpr std::uint8_t flow_held_by_xoff = 5;
+// FlowHoldState values that hold our sending: DSR, CTS, a received XOFF, and that XOFF while we
+// have sent one too.
+bool output_held(std::uint8_t flow_state) { return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7; }
 // Atom-wait expiries while held by XOFF before the link counts the reply as lost.
 constexpr std::int32_t xoff_hold_limit = 20;
 // Resends after which synchronous waits of the automation object are released.
 constexpr std::int32_t resends_before_release = 3;
 
 std::uint64_t now_ms() { return platform::kernel::monotonic_ms(); }
-
-std::int32_t ticks_for_ms(std::uint64_t ms) {
-    const auto ticks = static_cast<std::int32_t>((ms + tick_ms - 1) / tick_ms);
-    return ticks < 1 ? 1 : ticks;
-}
 
 bool is_atom_command(std::string_view command) {
     const Tconfig_model& model = config_model();
@@ -79,6 +78,24 @@ void frame_check(const std::function<void()>& on_good_frame) {
     ++link.good_replies;
     debug_log_elapsed("RCVD:" + link.final_element, true);
     on_good_frame();
+}
+
+// The fewest received bytes that can complete a frame from this receive state: a whole frame
+// with one payload byte (STX, the byte, ETX, six digits) when none has begun, ETX and the six
+// digits within the payload, the rest of the digits within the trailer. The port is asked to
+// announce received bytes no sooner, so a frame arriving byte by byte costs one or two events
+// instead of one per byte, and the last byte of a frame is still announced as it arrives.
+std::uint16_t bytes_to_complete_frame(std::uint8_t receive_state) {
+    switch (receive_state) {
+        case 0: return 9;
+        case 1: return 7;
+        default: return static_cast<std::uint16_t>(8 - receive_state);
+    }
+}
+
+void expect_frame_bytes(serial::TSpCustomComPort& port) {
+    const std::uint16_t needed = bytes_to_complete_frame(link_state().receive_state);
+    if (port.AvailThreshold() != needed) port.SetAvailThreshold(needed);
 }
 
 void start_frame(LinkState& link) {
@@ -158,7 +175,15 @@ char translate_received_char(unsigned char byte) {
 
 void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame) {
     LinkState& link = link_state();
+    const std::uint64_t sent_before = link.frames_sent;
     for (char ch : bytes) {
+        // A frame went out while these bytes were being taken apart: the rest of them came
+        // before it, so nothing in them, not even the start of a frame that ends in a later
+        // read, can answer it.
+        if (link.frames_sent != sent_before) {
+            link.receive_state = 0;
+            return;
+        }
         const auto byte = static_cast<unsigned char>(ch);
         switch (link.receive_state) {
             case 0:
@@ -234,8 +259,7 @@ void send_command(const std::string& command) {
     if (!port) return;
     LinkState& link = link_state();
     if (const std::uint64_t wait = ms_until_send_allowed(); wait > 0) {
-        link.held_command = command;
-        arm_timer(ticks_for_ms(wait), TimerMode::baud_settle);
+        hold_command(command, wait);
         return;
     }
     if (is_atom_command(command)) link.atom_poll_interval = 3;
@@ -252,6 +276,7 @@ void send_command(const std::string& command) {
     port->ClearInput();
     // Whatever was half received belongs to an answer nobody waits for any more.
     link.receive_state = 0;
+    expect_frame_bytes(*port);
     arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
@@ -263,6 +288,26 @@ void send_command(const std::string& command) {
     link.last_send_ms = now_ms();
     ++link.frames_sent;
     debug_log_elapsed("sent:" + command, true);
+}
+
+void hold_command(const std::string& command, std::uint64_t wait_ms) {
+    LinkState& link = link_state();
+    link.held_command = command;
+    // Nothing may expire meanwhile (no reply is awaited): the pause is the form's millisecond
+    // timer, not the port's, whose 55-ms ticks would stretch it by up to two ticks.
+    if (serial::TSpCustomComPort* port = session_port()) port->ArmTimerTrigger(link.timer_handle, 0, false);
+    link.timer_armed = false;
+    link.timer_mode = TimerMode::baud_settle;
+    if (Tzor_lib* form = zor_lib())
+        platform::window::set_timer(form->handle(), Tzor_lib::rate_settle_timer, static_cast<unsigned>(wait_ms));
+}
+
+void send_held_command() {
+    if (Tzor_lib* form = zor_lib()) platform::window::kill_timer(form->handle(), Tzor_lib::rate_settle_timer);
+    LinkState& link = link_state();
+    std::string command = std::move(link.held_command);
+    link.held_command.clear();
+    if (!command.empty()) send_command(command);
 }
 
 void arm_timer(std::int32_t ticks, TimerMode mode) {
@@ -329,10 +374,12 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     bytes.reserve(n);
     for (std::size_t i = 0; i < n && port.InBuffUsed() > 0; ++i) bytes += port.ReadChar();
     LinkState& link = link_state();
-    if (port.OutBuffUsed() > 0) {
-        // The outstanding frame is not all out yet, so these bytes came before it: they answer
-        // an earlier frame, never this one.
+    if (port.OutBuffUsed() > 0 && output_held(port.FlowHoldState())) {
+        // The outstanding frame is held back, so these bytes came before it went out: they
+        // answer an earlier frame, never this one. (A frame that is not held is on its way, or
+        // out already with the output thread yet to count it: what comes is its reply.)
         link.receive_state = 0;
+        expect_frame_bytes(port);
         return;
     }
     const std::uint64_t sent_before = link.frames_sent;
@@ -349,6 +396,7 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
         link.reply_expected = false;
         handle_reply();
     });
+    expect_frame_bytes(port);
 }
 
 void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
@@ -374,12 +422,8 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
         case TimerMode::reply_timeout:
             resend_after_timeout();
             break;
-        case TimerMode::baud_settle: {
-            std::string command = std::move(link.held_command);
-            link.held_command.clear();
-            if (!command.empty()) send_command(command);
+        case TimerMode::baud_settle:  // the form's own timer ends that pause
             break;
-        }
     }
 }
 

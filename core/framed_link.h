@@ -61,7 +61,9 @@ std::string printable_text(std::string_view text);
 
 // Feeds received bytes to the receive machine (link_state()); `on_good_frame` runs for every
 // frame that passes the length and checksum checks, with its data lines in
-// link_state().return_lines and its code in link_state().final_element.
+// link_state().return_lines and its code in link_state().final_element. Once a frame has been
+// sent meanwhile (by `on_good_frame`), the rest of the bytes is dropped: it came before that
+// frame.
 void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_frame);
 
 // The port of the core form when it is open; nullptr otherwise.
@@ -89,6 +91,10 @@ inline constexpr int rate_change_settle_ms = 500;
 void hold_until_rate_settled();
 // Milliseconds until the next frame may go (0: now).
 std::uint64_t ms_until_send_allowed();
+// Keeps the command back for `wait_ms` (the form's rate_settle_timer); send_held_command sends
+// it when that timer comes.
+void hold_command(const std::string& command, std::uint64_t wait_ms);
+void send_held_command();
 
 // Trace lines: the text, ":" and the milliseconds since the trace mark; `reset` sets the mark.
 void debug_log_elapsed(std::string_view text, bool reset);

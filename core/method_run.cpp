@@ -9,6 +9,7 @@
 #include "core/framed_link.h"
 #include "core/method_expansion.h"
 #include "core/quantities.h"
+#include "core/reply_dispatcher.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
@@ -354,6 +355,12 @@ void request_stop() {
     run.cancel_requested = true;
 }
 
-void set_go_flag() { run_state().go_flag = true; }
+void set_go_flag() {
+    RunState& run = run_state();
+    run.go_flag = true;
+    // The flag is seen at the next completed reply. A run already waiting gets that reply from
+    // a poll sent now: the idle poll's interval paces an idle instrument, not a start.
+    if (run.run_active && run.waiting_for_ds) poll_now_if_idle();
+}
 
 }  // namespace core

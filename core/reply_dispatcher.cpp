@@ -142,6 +142,14 @@ void start_idle_polling() {
     uilib::on_idle_poll();
 }
 
+bool poll_now_if_idle() {
+    LinkState& link = link_state();
+    if (!link.timer_armed || link.timer_mode != TimerMode::idle_poll || !session_port()) return false;
+    // What the poll timer's expiry does, only sooner.
+    send_command("GET_STAT");
+    return true;
+}
+
 void handle_atom_progress(const std::string& text) {
     RunState& run = run_state();
     if (run.run_active) {

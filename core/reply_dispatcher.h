@@ -25,6 +25,9 @@ void arm_atom_wait();
 void continue_atom_wait();
 // Arms the idle poll (the "Polling interval" setting) and calls on_idle_poll.
 void start_idle_polling();
+// When the link only waits for its next idle poll (nothing outstanding, nothing held), sends
+// that poll now instead of at the end of its interval; true when it did.
+bool poll_now_if_idle();
 void handle_atom_progress(const std::string& text);
 
 // A port change asked for by ChangePorts is carried out at the next good reply or time-out,

@@ -74,6 +74,7 @@ Tzor_lib::Tzor_lib() : Form("Tzor_lib") {
     on_message(platform::window::WM_TIMER, [](forms::FormMessage& message) {
         if (message.wparam == port_watch_timer) resume_after_port_change();
         if (message.wparam == device_watch_timer) reopen_lost_device();
+        if (message.wparam == rate_settle_timer) send_held_command();
     });
     on_message(msg_instrument_error, [](forms::FormMessage&) {
         SessionState& ss = session_state();

@@ -55,6 +55,8 @@ class Tzor_lib : public platform::forms::Form {
     static constexpr std::uintptr_t port_watch_timer = 1;
     // The window timer that tries again to reopen a device that went away.
     static constexpr std::uintptr_t device_watch_timer = 2;
+    // The window timer that ends the pause after a rate change (send_held_command).
+    static constexpr std::uintptr_t rate_settle_timer = 3;
 };
 
 // Once per process, before the form is created.

@@ -32,6 +32,7 @@
 #include "plugin/host_document.h"
 #include "plugin/host_interfaces.h"
 #include "plugin/method_editor.h"
+#include "plugin/task_weaver.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
 #include "plugin/unattended.h"
@@ -195,7 +196,7 @@ public:
             ensure_forms();
             if (id == command_reset) driver_reset();
             if (id == command_reload) driver_reload_configuration();
-            if (id == command_task_weaver) start_task_weaver();
+            if (id == command_task_weaver) bring_up_task_weaver();
             return 0;
         });
     }
@@ -524,15 +525,6 @@ private:
         return act(*e, *stg.get());
     }
 
-    static void start_task_weaver() {
-        // A running Task Weaver is left to the person: nothing is started twice.
-        if (!window::find_windows_of_class("TTask_Weaver").empty()) return;
-        const std::string exe = read_host_registry("\\Devices\\ZOR\\Settings", "Executable");
-        if (exe.empty()) return;
-        const std::string params = read_host_registry("\\Devices\\ZOR\\Settings", "Parameters");
-        const std::string command = "'" + exe + "' " + params + " >/dev/null 2>&1 &";
-        if (std::system(command.c_str()) != 0) log_setup("Task Weaver could not be started: " + exe);
-    }
 };
 
 // ---- TTConfig --------------------------------------------------------------------------------
@@ -602,17 +594,31 @@ void release_library() {
 
 LibraryLoad library_load;
 
+// The library's type library: the interfaces the host defined, described by this library.
+com::TypeLibRegistration type_library(const std::string& path) {
+    com::TypeLibRegistration lib;
+    lib.libid = LIBID_zorsetup;
+    lib.description = "zorsetup Library";
+    lib.library_path = path;
+    lib.interfaces = {{Izorsetup::iid, "zorsetup"}, {ZorAsInfo::iid, "ZorAsInfo"}, {AsConfig::iid, "AsConfig"},
+                      {Volume::iid, "Volume"},      {Config::iid, "Config"}};
+    return lib;
+}
+
 HRESULT register_classes(bool add) {
     const std::string path = com::module_path_of(reinterpret_cast<const void*>(&register_classes));
     if (!add) {
         const HRESULT a = com::unregister_class(CLSID_TZorSetup, prog_id_setup);
         const HRESULT b = com::unregister_class(CLSID_TConfig, prog_id_config);
-        return com::failed(a) ? a : b;
+        const HRESULT c = com::unregister_type_library(type_library(path));
+        return com::failed(a) ? a : com::failed(b) ? b : c;
     }
     com::InprocRegistration setup{CLSID_TZorSetup, prog_id_setup, "Zor Setup", path, "Apartment"};
     com::InprocRegistration config{CLSID_TConfig, prog_id_config, "Zor Configuration", path, "Apartment"};
-    const HRESULT a = com::register_inproc_server(setup);
-    return com::failed(a) ? a : com::register_inproc_server(config);
+    HRESULT hr = com::register_inproc_server(setup);
+    if (com::succeeded(hr)) hr = com::register_inproc_server(config);
+    if (com::succeeded(hr)) hr = com::register_type_library(type_library(path));
+    return hr;
 }
 
 }  // namespace

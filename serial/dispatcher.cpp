@@ -132,6 +132,7 @@ std::int32_t TSpBaseDispatcher::OpenLine(const std::string& device, std::int32_t
         ring_.assign(kRingSize, 0);
         ring_head_ = ring_tail_ = 0;
         ring_full_ = false;
+        receive_level_ = 1;  // a device starts at 1
         out_buffer_.assign(out_size, 0);
         out_head_ = out_tail_ = 0;
         out_full_ = false;

@@ -401,6 +401,10 @@ class TSpBaseDispatcher {
     std::int32_t RemoveTrigger(std::int32_t handle) { return FindTrigger(handle, true) < 0 ? -5003 : 0; }
     void ChangeAvailThreshold(std::uint32_t count);
     std::uint32_t AvailThreshold();
+    // Tells the device how many more bytes the next notification needs (SetReceiveLevel): the
+    // avail threshold less what the ring holds, or 1 while data triggers look at every byte or
+    // nothing is held back. Called when the threshold, the data triggers or the ring change.
+    void UpdateReceiveLevel();
     void RemoveAllTriggers();
     // Copies of the records (tests, the component's reports).
     std::vector<TTimerTrigger> TimerTriggers();
@@ -436,6 +440,11 @@ class TSpBaseDispatcher {
     bool ScanTimerTriggers();
     // Milliseconds until the earliest armed timer trigger expires, at most `limit`.
     std::uint64_t MsUntilNextTimer(std::uint64_t limit);
+    // The end of the dispatch thread's next wait (ClockMs): `pass_due_ms`, or the expiry of the
+    // earliest armed timer trigger when that comes sooner (with `until_timers`). The end is kept,
+    // so that an arming that expires before it wakes the thread (TimerTriggersChanged) and a
+    // later one does not.
+    std::uint64_t PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers);
     void ClearStatusHits();
     bool StatusHitThisPass() const { return status_hit_.load(); }
 
@@ -489,6 +498,8 @@ class TSpBaseDispatcher {
                                           std::uint32_t out_size) = 0;
     virtual std::int32_t CloseDevice() = 0;
     virtual std::int32_t YieldSlice() = 0;
+    // The device reports received bytes once it holds this many (1: every arrival).
+    virtual void SetReceiveLevel(std::uint32_t) {}
     virtual void SetThreadPriorities(std::int32_t base);
     virtual void SetRS485(bool on);
 
@@ -580,6 +591,7 @@ class TSpBaseDispatcher {
     std::vector<TDataTrigger> data_triggers_;
     std::vector<TStatusTrigger> status_triggers_;
     std::uint32_t avail_threshold_ = 0;
+    std::uint32_t receive_level_ = 1;  // input lock: the level the device was last given
     std::int32_t trigger_counter_ = 1;
     std::vector<TWndHandlerRec> wnd_handlers_;
     std::vector<TProcHandlerRec> proc_handlers_;
@@ -588,6 +600,9 @@ class TSpBaseDispatcher {
     bool handler_service_needed_ = false;
     bool port_handler_installed_ = false;
     std::atomic<bool> status_hit_{false};
+    // When the dispatch thread's current (or last) wait ends, on the tick timers' clock; none
+    // planned yet: every arming wakes it.
+    std::uint64_t dispatch_wait_end_ms_ = UINT64_MAX;
     std::atomic<std::uint64_t> notifications_entered_{0};
     // Main-thread window through which synchronised event handlers run (made on demand by
     // AddEventHandler, on the thread that adds the first synchronised handler).
@@ -609,7 +624,7 @@ class TSpBaseDispatcher {
 
   private:
     void FreeBuffers();
-    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate);
+    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate, bool& sooner);
     bool CallWindowHandler(platform::window::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                            std::intptr_t lparam);
     void RunSynchronised(const std::function<void()>& job);

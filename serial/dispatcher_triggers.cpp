@@ -142,21 +142,27 @@ std::int32_t TSpBaseDispatcher::AllocTimerTrigger() {
 
 std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate) {
     std::int32_t result;
+    bool sooner = false;
     {
         Guard gen(general_lock_);
-        result = StartTimerTriggerLocked(handle, ticks, activate);
+        result = StartTimerTriggerLocked(handle, ticks, activate, sooner);
     }
-    if (result == 0 && activate) TimerTriggersChanged();
+    // Only an expiry before the end of the dispatch thread's wait needs to wake it: a later one
+    // is in the wait it plans next.
+    if (sooner) TimerTriggersChanged();
     return result;
 }
 
-std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate) {
+std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate,
+                                                         bool& sooner) {
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
     if (it == timer_triggers_.end()) return ecBadTriggerHandle;
     if (activate) {
         if (ticks != 0) it->tTicks = ticks;
         NewTimer(it->tET, it->tTicks);
+        const std::uint64_t now = ClockMs();
+        sooner = now + MsUntilExpiry(it->tET, now) < dispatch_wait_end_ms_;
         std::int32_t count = it->tTicks;
         AddLogEntry(dtTriggerDataChange, dstTimerTrigger, static_cast<std::uint32_t>(handle), &count, 4);
     } else {
@@ -181,6 +187,7 @@ std::int32_t TSpBaseDispatcher::AddDataTrigger(const std::string& data, bool ign
         for (std::size_t i = 0; i < data.size(); ++i) t.tData[i] = ignore_case ? UpperAnsi(data[i]) : data[i];
         data_triggers_.push_back(t);
     }
+    UpdateReceiveLevel();  // data triggers look at every byte
     AddLogEntry(dtTriggerAlloc, dstData, static_cast<std::uint32_t>(handle), data.data(),
                 static_cast<std::uint32_t>(data.size()));
     return handle;
@@ -256,6 +263,7 @@ std::int32_t TSpBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
     if (remove)
         AddLogEntry(dtTriggerDispose, subtype, static_cast<std::uint32_t>(handle),
                     kind == ttStatus ? &low : nullptr, kind == ttStatus ? 1 : 0);
+    if (remove && kind == ttData) UpdateReceiveLevel();
     return kind;
 }
 
@@ -265,6 +273,22 @@ void TSpBaseDispatcher::ChangeAvailThreshold(std::uint32_t count) {
         avail_threshold_ = count;
     }
     AddLogEntry(dtTriggerDataChange, dstAvailTrigger, count);
+    UpdateReceiveLevel();
+}
+
+void TSpBaseDispatcher::UpdateReceiveLevel() {
+    // Both locks for one consistent look at the threshold, the triggers and the ring; the device
+    // call under them keeps a later look from being overtaken by an earlier one.
+    Guard in(input_lock_);
+    Guard gen(general_lock_);
+    if (ring_.empty()) return;
+    const bool every_byte = avail_threshold_ <= 1 || std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                                                                  [](const TDataTrigger& t) { return t.tLen != 0; });
+    const std::uint32_t held = AvailableLocked();
+    const std::uint32_t level = every_byte || held >= avail_threshold_ ? 1 : avail_threshold_ - held;
+    if (level == receive_level_) return;
+    receive_level_ = level;
+    SetReceiveLevel(level);
 }
 
 std::uint32_t TSpBaseDispatcher::AvailThreshold() {
@@ -273,12 +297,15 @@ std::uint32_t TSpBaseDispatcher::AvailThreshold() {
 }
 
 void TSpBaseDispatcher::RemoveAllTriggers() {
-    Guard gen(general_lock_);
-    avail_threshold_ = 0;
-    timer_triggers_.clear();
-    data_triggers_.clear();
-    status_triggers_.clear();
-    trigger_counter_ = 1;
+    {
+        Guard gen(general_lock_);
+        avail_threshold_ = 0;
+        timer_triggers_.clear();
+        data_triggers_.clear();
+        status_triggers_.clear();
+        trigger_counter_ = 1;
+    }
+    UpdateReceiveLevel();
 }
 
 std::vector<TTimerTrigger> TSpBaseDispatcher::TimerTriggers() {
@@ -332,6 +359,14 @@ std::uint64_t TSpBaseDispatcher::MsUntilNextTimer(std::uint64_t limit) {
     for (const auto& t : timer_triggers_)
         if (t.tActive) limit = std::min(limit, MsUntilExpiry(t.tET, now));
     return limit;
+}
+
+std::uint64_t TSpBaseDispatcher::PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers) {
+    Guard gen(general_lock_);
+    const std::uint64_t now = ClockMs();
+    const std::uint64_t until_pass = pass_due_ms > now ? pass_due_ms - now : 0;
+    dispatch_wait_end_ms_ = now + (until_timers ? MsUntilNextTimer(until_pass) : until_pass);
+    return dispatch_wait_end_ms_;
 }
 
 bool TSpBaseDispatcher::ScanStatusTriggers() {
@@ -757,6 +792,7 @@ void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
         status_triggers_ = save.tsStatusTriggers;
     }
     TimerTriggersChanged();
+    UpdateReceiveLevel();
 }
 
 }  // namespace serial

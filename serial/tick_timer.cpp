@@ -62,6 +62,14 @@ std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms) {
     return (now_ticks + remaining + 1) * kTickMs - now_ms;
 }
 
+std::int64_t MonotonicNsAt(std::uint64_t clock_ms) {
+    const auto& state = clock_state();
+    if (!state.now_ms) return static_cast<std::int64_t>(clock_ms) * 1'000'000;
+    const std::uint64_t now = state.now_ms();
+    const std::uint64_t ahead = clock_ms > now ? clock_ms - now : 0;
+    return platform::kernel::monotonic_ns() + static_cast<std::int64_t>(ahead) * 1'000'000;
+}
+
 bool TimerExpired(const TTimerRecord& timer) {
     return TimerExpiredAt(timer, CurrentTicks());
 }

@@ -48,6 +48,9 @@ std::uint64_t ClockMs();
 // Milliseconds from `now_ms` (of ClockMs) until the timer expires, i.e. until the tick count
 // moves past its expiry tick; 0 when it has expired.
 std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms);
+// The moment `clock_ms` (of ClockMs) on the platform's monotonic clock, in nanoseconds, for
+// waits that must end exactly then (with a test clock: that far from now).
+std::int64_t MonotonicNsAt(std::uint64_t clock_ms);
 
 // Ticks of a high-resolution counter per millisecond for a counter frequency in Hz: frequency div
 // 1000, plus 1 when frequency mod 1000 is above 500; 0 (counter not usable) when the frequency is

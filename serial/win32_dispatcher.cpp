@@ -68,6 +68,9 @@ void TSpDispatcherThread::SetPriority(std::int32_t level) {
 }
 
 void TSpDispatcherThread::Run() {
+    kernel::set_current_thread_name(kind_ == Kind::comm       ? "zor-comm-event"
+                                    : kind_ == Kind::dispatch ? "zor-dispatch"
+                                                              : "zor-output");
     kernel::interlocked_increment(H.running_);
     try {
         Execute();
@@ -114,19 +117,21 @@ void TDispThread::Execute() {
     // that expires before then is served when it expires, by a scan of the timers alone.
     // An expired timer that its scan could not deliver (no notification taken) waits for the
     // next pass, as before, instead of being offered again at once.
-    std::uint64_t next_pass = kernel::monotonic_ms() + kDispatchPassMs;
+    // Both ends are on the tick timers' clock, and the wait is made to the nanosecond: an expiry
+    // falls on a whole millisecond, and a wait in whole milliseconds from now would miss it by
+    // up to one.
+    std::uint64_t next_pass = ClockMs() + kDispatchPassMs;
     bool undelivered = false;
     do {
-        const std::uint64_t now = kernel::monotonic_ms();
-        const std::uint64_t until_pass = next_pass > now ? next_pass - now : 0;
-        const auto wait = static_cast<unsigned>(undelivered ? until_pass : H.MsUntilNextTimer(until_pass));
-        const kernel::WaitResult r = kernel::wait_any({&H.event_ready_, &H.timer_armed_}, wait);
+        const std::uint64_t end = H.PlanDispatchWait(next_pass, !undelivered);
+        const kernel::WaitResult r =
+            kernel::wait_any({&H.event_ready_, &H.timer_armed_}, kernel::Deadline::at(MonotonicNsAt(end)));
         if (H.kill_.load()) break;
         if (r.signalled() && r.index == 1) {  // a timer was armed: wait anew
             undelivered = false;
             continue;
         }
-        if (!r.signalled() && kernel::monotonic_ms() < next_pass) {
+        if (!r.signalled() && ClockMs() < next_pass) {
             H.ProcessTimers();
             undelivered = H.MsUntilNextTimer(1) == 0;
             continue;
@@ -135,7 +140,7 @@ void TDispThread::Execute() {
         H.ProcessCommEvent();
         H.ProcessTimers();
         H.passes_.fetch_add(1);
-        next_pass = kernel::monotonic_ms() + kDispatchPassMs;
+        next_pass = ClockMs() + kDispatchPassMs;
     } while (!H.kill_.load() && !H.close_requested_.load());
     H.acknowledge_.set();
     H.ended_for_close_ = H.close_requested_.load() || H.kill_.load();
@@ -396,6 +401,10 @@ std::int32_t TSpWin32Dispatcher::CloseDevice() {
     return e ? -1 : 0;
 }
 
+void TSpWin32Dispatcher::SetReceiveLevel(std::uint32_t bytes) {
+    comm::set_receive_level(cid_.load(), bytes);
+}
+
 std::int32_t TSpWin32Dispatcher::YieldSlice() {
     kernel::sleep_ms(0);
     return 0;
@@ -565,6 +574,7 @@ void TSpWin32Dispatcher::ProcessCommEvent() {
         if (close_requested_.load()) return;
     }
     if (StatusHitThisPass()) ClearStatusHits();
+    UpdateReceiveLevel();  // what the ring holds has changed
     pass_done_.set();
 }
 

@@ -128,6 +128,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
                                   std::uint32_t out_size) override;
     std::int32_t CloseDevice() override;
     std::int32_t YieldSlice() override;
+    void SetReceiveLevel(std::uint32_t bytes) override;
     void SetThreadPriorities(std::int32_t base) override;
     void SetRS485(bool on) override;
 

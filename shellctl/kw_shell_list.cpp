@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
@@ -460,7 +461,7 @@ void TKwCustomShellList::RebuildColumns(IShellDetails* details) {
     if (details) DetailsColumns(details);
     else StandardColumns();
     UpdateHeaderItems();
-    if (sort_number_ > static_cast<int>(Columns.size())) sort_number_ = 1;
+    if (std::abs(sort_number_) > static_cast<int>(Columns.size())) sort_number_ = 1;
     SetSortColumn(sort_number_);
 }
 

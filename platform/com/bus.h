@@ -33,6 +33,10 @@
 // Broadcast(s class, u message, t wparam, x lparam) on /com/hox/Zor/Window, interface
 // com.hox.Zor.Window; every other joined process delivers it to its windows of that class
 // (deliver_from_remote). A process does not receive its own broadcasts back.
+// The foreground window: bring_window_of_class_to_front() of the window layer, when this
+// process has no window of the class, asks the other joined processes one by one (method
+// BringToFront on the same path and interface, each answer awaited at most
+// window_foreground_timeout_ms) until one had such a window.
 //
 // Bus activation: a service file for a bus name (in $XDG_DATA_HOME/dbus-1/services) lets the bus
 // start the program itself, when a call is addressed to the name or start_bus_service asks.
@@ -64,6 +68,12 @@ namespace platform::com {
 inline constexpr const char* window_signal_path = "/com/hox/Zor/Window";
 inline constexpr const char* window_signal_interface = "com.hox.Zor.Window";
 inline constexpr const char* window_signal_member = "Broadcast";
+// Each joined process owns the name window_peer_prefix + its process id ("...Window.p4242") and
+// answers BringToFront(s class) -> b on window_signal_path: it makes its first window of the
+// class its foreground window and says whether it had one.
+inline constexpr const char* window_peer_prefix = "com.hox.Zor.Window.p";
+inline constexpr const char* window_foreground_member = "BringToFront";
+inline constexpr unsigned window_foreground_timeout_ms = 2000;
 
 // Connects this process to the session bus and to the calling thread's loop. S_OK when joined
 // (also when it already was); RPC_E_DISCONNECTED when there is no session bus. Safe to call

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/com/bus.h"
@@ -31,6 +32,12 @@ int on_reply(sd_bus_message* m, void* userdata, sd_bus_error*) {
 }
 
 std::string errno_text(int r) { return std::strerror(r < 0 ? -r : r); }
+
+const sd_bus_vtable window_vtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD(window_foreground_member, "s", "b", &BusConnection::on_bring_to_front, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
 
 }  // namespace
 
@@ -77,6 +84,21 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
     }
     c->keep_slot(slot);
 
+    // Found by the other processes when they look for a window of theirs here.
+    slot = nullptr;
+    r = sd_bus_add_object_vtable(bus, &slot, window_signal_path, window_signal_interface, window_vtable, c.get());
+    if (r < 0) {
+        error = "cannot serve window requests: " + errno_text(r);
+        return nullptr;
+    }
+    c->keep_slot(slot);
+    c->peer_name_ = window_peer_prefix + std::to_string(::getpid());
+    r = sd_bus_request_name(bus, c->peer_name_.c_str(), 0);
+    if (r < 0 && r != -EALREADY) {
+        error = "cannot take the bus name " + c->peer_name_ + ": " + errno_text(r);
+        return nullptr;
+    }
+
     BusConnection* self = c.get();
     c->timer_watch_ = window::add_fd_watch(c->timer_fd_, POLLIN, [self](short) {
         std::uint64_t expirations;
@@ -102,6 +124,12 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
                                  static_cast<std::int64_t>(lparam)});
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(outbox->eventfd, &one, sizeof one);
+    });
+    window::set_remote_foreground([weak_outbox](std::string_view class_name) {
+        auto outbox = weak_outbox.lock();
+        BusConnection* conn = current_connection();
+        if (!outbox || !conn || conn->outbox_ != outbox || !conn->on_owner_thread()) return false;
+        return conn->bring_to_front_elsewhere(class_name);
     });
     c->update_io();
     return c;
@@ -132,6 +160,7 @@ void BusConnection::detach_from_loop() {
         fd_watch_ = timer_watch_ = outbox_watch_ = 0;
         watched_events_ = 0;
         window::set_remote_broadcaster({});
+        window::set_remote_foreground({});
         attached_ = false;
     }
     if (outbox_) {
@@ -249,6 +278,56 @@ int BusConnection::on_window_signal(sd_bus_message* m, void* userdata, sd_bus_er
     window::deliver_from_remote(cp1252_from_utf8(class_name), message, static_cast<window::WParam>(wparam),
                                 static_cast<window::LParam>(lparam));
     return 0;
+}
+
+int BusConnection::on_bring_to_front(sd_bus_message* m, void*, sd_bus_error*) {
+    const char* class_name = nullptr;
+    if (sd_bus_message_read(m, "s", &class_name) < 0) return sd_bus_reply_method_return(m, "b", 0);
+    const std::vector<window::Handle> found = window::find_windows_of_class(cp1252_from_utf8(class_name));
+    const bool brought = !found.empty() && window::set_foreground_window(found.front());
+    return sd_bus_reply_method_return(m, "b", brought ? 1 : 0);
+}
+
+bool BusConnection::bring_to_front_elsewhere(std::string_view class_name_cp1252) {
+    const std::weak_ptr<bool> alive = alive_;
+    // The other processes, in the order of their names.
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &m, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", "ListNames") < 0)
+        return false;
+    sd_bus_message* reply = nullptr;
+    HRESULT hr = call(m, window_foreground_timeout_ms, &reply);
+    sd_bus_message_unref(m);
+    if (failed(hr) || alive.expired()) return false;
+    std::vector<std::string> peers;
+    char** names = nullptr;
+    if (!sd_bus_message_get_error(reply) && sd_bus_message_read_strv(reply, &names) >= 0 && names) {
+        for (char** n = names; *n; ++n) {
+            const std::string name = *n;
+            if (name.starts_with(window_peer_prefix) && name != peer_name_) peers.push_back(name);
+            std::free(*n);
+        }
+        std::free(names);
+    }
+    sd_bus_message_unref(reply);
+    std::sort(peers.begin(), peers.end());
+
+    const std::string class_name = utf8_from_cp1252(class_name_cp1252);
+    for (const std::string& peer : peers) {
+        if (sd_bus_message_new_method_call(bus_, &m, peer.c_str(), window_signal_path, window_signal_interface,
+                                           window_foreground_member) < 0)
+            return false;
+        sd_bus_message_append(m, "s", class_name.c_str());
+        hr = call(m, window_foreground_timeout_ms, &reply);
+        sd_bus_message_unref(m);
+        if (alive.expired()) return false;
+        if (failed(hr)) continue;  // gone meanwhile, or not answering: the next one
+        int brought = 0;
+        const bool ok = !sd_bus_message_get_error(reply) && sd_bus_message_read(reply, "b", &brought) >= 0;
+        sd_bus_message_unref(reply);
+        if (ok && brought) return true;
+    }
+    return false;
 }
 
 void BusConnection::wait_directly(const std::function<bool()>& done, const kernel::Deadline& deadline) {

@@ -78,6 +78,11 @@ public:
     // Emits the window broadcast signal.
     void emit_window_broadcast(std::string_view class_name_cp1252, std::uint32_t message, std::uint64_t wparam,
                                std::int64_t lparam);
+    // Asks the other joined processes, one by one, to bring their first window of the class to
+    // the front; true when one did.
+    bool bring_to_front_elsewhere(std::string_view class_name_cp1252);
+    // Serves BringToFront for the other processes.
+    static int on_bring_to_front(sd_bus_message* m, void* userdata, sd_bus_error* error);
     // Removes the loop watches and the broadcaster; fails waiting calls. Done before the
     // destructor when leaving the bus deliberately (the destructor alone, at process exit,
     // touches nothing of the window layer).
@@ -98,6 +103,7 @@ private:
 
     sd_bus* bus_ = nullptr;
     std::string unique_name_;
+    std::string peer_name_;  // window_peer_prefix + the process id
     kernel::ThreadId owner_ = 0;
     std::uint64_t serial_ = 0;
     bool broken_ = false;

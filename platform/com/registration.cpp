@@ -64,6 +64,43 @@ HRESULT unregister_class(const CLSID& clsid, std::string_view prog_id) {
     return batch.commit() ? S_OK : E_FAIL;
 }
 
+namespace {
+std::string type_library_key(const TypeLibRegistration& r) { return "TypeLib\\" + guid_text(r.libid); }
+std::string interface_key(const IID& iid) { return "Interface\\" + guid_text(iid); }
+}  // namespace
+
+HRESULT register_type_library(const TypeLibRegistration& r) {
+    if (r.library_path.empty() || r.version.empty()) return E_INVALIDARG;
+    const std::string key = type_library_key(r) + "\\" + r.version;
+    const auto slash = r.library_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : r.library_path.substr(0, slash);
+    reg::WriteBatch batch;
+    batch.delete_tree(reg::HKEY_CLASSES_ROOT, key);
+    batch.set_string(reg::HKEY_CLASSES_ROOT, key, "", r.description);
+    batch.set_string(reg::HKEY_CLASSES_ROOT, key + "\\0\\win32", "", r.library_path);
+    batch.set_string(reg::HKEY_CLASSES_ROOT, key + "\\FLAGS", "", "0");
+    batch.set_string(reg::HKEY_CLASSES_ROOT, key + "\\HELPDIR", "", folder);
+    for (const auto& [iid, name] : r.interfaces) {
+        const std::string k = interface_key(iid);
+        batch.delete_tree(reg::HKEY_CLASSES_ROOT, k);
+        batch.set_string(reg::HKEY_CLASSES_ROOT, k, "", name);
+        batch.set_string(reg::HKEY_CLASSES_ROOT, k + "\\TypeLib", "", guid_text(r.libid));
+        batch.set_string(reg::HKEY_CLASSES_ROOT, k + "\\TypeLib", "Version", r.version);
+    }
+    return batch.commit() ? S_OK : E_FAIL;
+}
+
+HRESULT unregister_type_library(const TypeLibRegistration& r) {
+    const std::string library = type_library_key(r);
+    reg::WriteBatch batch;
+    batch.delete_tree(reg::HKEY_CLASSES_ROOT, library + "\\" + r.version);
+    for (const auto& [iid, name] : r.interfaces) batch.delete_tree(reg::HKEY_CLASSES_ROOT, interface_key(iid));
+    if (!batch.commit()) return E_FAIL;
+    const auto versions = reg::list_subkeys(reg::HKEY_CLASSES_ROOT, library);
+    if (versions && versions->empty() && !reg::delete_tree(reg::HKEY_CLASSES_ROOT, library)) return E_FAIL;
+    return S_OK;
+}
+
 std::optional<InprocRegistration> find_inproc_registration(const CLSID& clsid) {
     const std::string key = class_key(clsid);
     const std::string server = key + "\\InprocServer32";

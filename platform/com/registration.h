@@ -17,6 +17,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
@@ -43,10 +45,33 @@ struct LocalRegistration {
     std::string object_name;
 };
 
+// A library's type library, as a host looks it up: its name, version and file, and the
+// interfaces it describes. No type library file exists here (the interfaces are compiled into
+// the library, which the keys name as the file); the keys are what a host or a look at the
+// store finds.
+//
+//   TypeLib\{libid}\<version>               (default) = description
+//   TypeLib\{libid}\<version>\0\win32       (default) = library path
+//   TypeLib\{libid}\<version>\FLAGS         (default) = "0"
+//   TypeLib\{libid}\<version>\HELPDIR       (default) = the library's folder
+//   Interface\{iid}                          (default) = interface name
+//   Interface\{iid}\TypeLib                  (default) = {libid}, Version = <version>
+struct TypeLibRegistration {
+    GUID libid;
+    std::string version = "1.0";
+    std::string description;
+    std::string library_path;
+    std::vector<std::pair<IID, std::string>> interfaces;
+};
+
 HRESULT register_inproc_server(const InprocRegistration& registration);
 HRESULT register_local_server(const LocalRegistration& registration);
 // Removes the class key and the prog id's key (when given). S_OK also when nothing was there.
 HRESULT unregister_class(const CLSID& clsid, std::string_view prog_id);
+HRESULT register_type_library(const TypeLibRegistration& registration);
+// Removes the version's key and the interfaces' keys, and the library's key when no other
+// version of it is left. S_OK also when nothing was there.
+HRESULT unregister_type_library(const TypeLibRegistration& registration);
 
 // What the store says about a class; nullopt when the class key or the server key is missing.
 std::optional<InprocRegistration> find_inproc_registration(const CLSID& clsid);

@@ -268,6 +268,7 @@ Error get_device_state(Handle handle, DeviceState& state){ZOR_COMM_FORWARD(get_s
     get_timeouts(Handle handle, Timeouts& timeouts){ZOR_COMM_FORWARD(get_timeouts(timeouts))} Error
     set_event_mask(Handle handle, std::uint32_t mask){ZOR_COMM_FORWARD(set_event_mask(mask))} Error
     get_event_mask(Handle handle, std::uint32_t& mask){ZOR_COMM_FORWARD(get_event_mask(mask))} Error
+    set_receive_level(Handle handle, std::uint32_t bytes){ZOR_COMM_FORWARD(set_receive_level(bytes))} Error
     clear_errors(Handle handle, std::uint32_t& errors,
                  QueueStatus* status){ZOR_COMM_FORWARD(clear_errors(errors, status))} Error
     modem_status(Handle handle, std::uint32_t& lines){ZOR_COMM_FORWARD(modem_status(lines))} Error

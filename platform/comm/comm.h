@@ -241,6 +241,12 @@ struct QueueStatus {
 // worker blocked in a wait is released). Bits outside events::all give 87 and change nothing.
 Error set_event_mask(Handle handle, std::uint32_t mask);
 Error get_event_mask(Handle handle, std::uint32_t& mask);
+// The receive level: rx_char is reported only once the input queue holds at least `bytes` bytes
+// (0 counts as 1, the level of a new device: every arrival), as a UART raises its receive
+// interrupt at a FIFO level. A reader that knows how many bytes it needs before it can act sets
+// it so that the bytes before that wake nobody. A level at or below what is queued is reached
+// at once. The other events do not depend on it.
+Error set_receive_level(Handle handle, std::uint32_t bytes);
 
 // Gives the line-error bits gathered since the last call and clears them; fills `status` when
 // given. Never blocks.

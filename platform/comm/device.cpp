@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -169,6 +170,7 @@ std::optional<Clock::time_point> Device::next_deadline_locked() const {
 }
 
 void Device::run() {
+    ::pthread_setname_np(::pthread_self(), "zor-device");
     std::unique_lock lk(mu_);
     while (!stopping_) {
         pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {fd_, 0, 0}};
@@ -264,6 +266,8 @@ void Device::on_input_locked(const std::uint8_t* bytes, std::size_t n, Completio
         events |= events::rx_char;
         if (b == static_cast<std::uint8_t>(state_.event_char)) events |= events::rx_flag;
     }
+    // Below the receive level the bytes wait in the queue without an event, as in a UART's FIFO.
+    if (input_.size() < rx_level_) events &= ~events::rx_char;
     input_flow_locked();
     raise_locked(events, c);
     if (released) write_tty_locked(c);
@@ -285,7 +289,8 @@ void Device::write_tty_locked(Completions& c) {
             if (w.done == w.data.size()) {
                 c.emplace_back(w.request, result_of(Status::ok, w.done));
                 writes_.pop_front();
-                if (writes_.empty()) tx_empty_check_ = true;
+                // The tty's own queue is watched until it empties only when someone waits for that.
+                if (writes_.empty() && (mask_ & events::tx_empty)) tx_empty_check_ = true;
             }
             continue;
         }
@@ -547,6 +552,19 @@ Error Device::set_event_mask(std::uint32_t mask) {
     return {};
 }
 
+Error Device::set_receive_level(std::uint32_t bytes) {
+    Completions c;
+    {
+        std::lock_guard lk(mu_);
+        if (stopping_) return closed_error();
+        rx_level_ = std::max<std::uint32_t>(bytes, 1);
+        // A level lowered to what the queue already holds is reached now.
+        if (!input_.empty() && input_.size() >= rx_level_) raise_locked(events::rx_char, c);
+    }
+    deliver(c);
+    return {};
+}
+
 Error Device::get_event_mask(std::uint32_t& mask) {
     std::lock_guard lk(mu_);
     if (stopping_) return closed_error();
@@ -650,9 +668,14 @@ Error Device::purge(std::uint32_t flags) {
     if (flags & ~0xFu) return layer_error(error::invalid_parameter, "purge flags");
     Completions c;
     Error err;
+    bool wake_driver = false;
     {
         std::lock_guard lk(mu_);
         if (stopping_) return closed_error();
+        // The driver thread is woken only when its poll set changes: input it had stopped taking
+        // (a full queue) may come again, or writes it was waiting to write are gone.
+        wake_driver = ((flags & purge_flags::rx_clear) && input_.size() >= in_size_) ||
+                      ((flags & purge_flags::tx_abort) && !writes_.empty());
         Error aborted = layer_error(error::operation_aborted, "purge");
         if (flags & purge_flags::tx_abort) {
             for (auto& w : writes_) c.emplace_back(w.request, result_of(Status::aborted, w.done, 0, aborted));
@@ -671,7 +694,7 @@ Error Device::purge(std::uint32_t flags) {
             input_flow_locked();
         }
     }
-    wake();  // room for input again
+    if (wake_driver) wake();
     deliver(c);
     return err;
 }
@@ -691,11 +714,14 @@ IoResult Device::start_read(void* buffer, std::size_t size, const std::shared_pt
                             std::optional<Timeout> wait) {
     Completions c;
     IoResult out;
+    bool wake_driver = false;
     {
         std::lock_guard lk(mu_);
         if (stopping_) return result_of(Status::closed, 0, 0, closed_error());
         auto* bytes = static_cast<std::uint8_t*>(buffer);
         Timeout first = wait ? *wait : timeouts_.read_first_byte;
+        // A full queue made the driver stop taking input: it must look at the tty again.
+        wake_driver = input_.size() >= in_size_;
         if (!input_.empty() || size == 0) {
             std::size_t n = std::min(size, input_.size());
             std::copy_n(input_.begin(), n, bytes);
@@ -713,10 +739,11 @@ IoResult Device::start_read(void* buffer, std::size_t size, const std::shared_pt
             }
             reads_.push_back({request, bytes, size, deadline_after(first)});
             out = result_of(Status::pending);
+            wake_driver = true;  // a deadline to keep
         }
         if (out.status != Status::pending) c.emplace_back(request, out);
     }
-    wake();  // room for input may have grown, or a deadline was added
+    if (wake_driver) wake();
     deliver(c);
     return out;
 }

@@ -65,6 +65,7 @@ class Device : public std::enable_shared_from_this<Device> {
     Error get_timeouts(Timeouts& timeouts);
     Error set_event_mask(std::uint32_t mask);
     Error get_event_mask(std::uint32_t& mask);
+    Error set_receive_level(std::uint32_t bytes);
     Error clear_errors(std::uint32_t& errors, QueueStatus* status);
     Error modem_status(std::uint32_t& lines);
     Error escape(Escape function);
@@ -156,6 +157,7 @@ class Device : public std::enable_shared_from_this<Device> {
     std::deque<PendingRead> reads_;
     std::deque<PendingWrite> writes_;
     bool tx_empty_check_ = false;
+    std::uint32_t rx_level_ = 1;  // rx_char is raised once the input queue holds this many bytes
 };
 
 // The process's open devices, by handle. One struct with one accessor, so tests can find and

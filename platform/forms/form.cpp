@@ -76,6 +76,14 @@ window::Result Form::procedure(std::uint32_t message, window::WParam wparam, win
         case window::WM_CLOSE:
             Close();
             return 0;
+        case window::WM_ACTIVATE:
+            // Made the foreground window: to the front, and active when it shows.
+            if (wparam == window::WA_ACTIVE) {
+                BringToFront();
+                backend().form_changed(*this);
+                if (Visible) activate();
+            }
+            return 0;
         default:
             return 0;
     }

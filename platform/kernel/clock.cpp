@@ -30,6 +30,12 @@ Deadline::Deadline(unsigned timeout_ms)
     : infinite_(timeout_ms == infinite),
       at_ns_(infinite_ ? INT64_MAX : monotonic_ns() + static_cast<std::int64_t>(timeout_ms) * 1'000'000) {}
 
+Deadline Deadline::at(std::int64_t monotonic_ns) {
+    Deadline d(0);
+    d.at_ns_ = monotonic_ns;
+    return d;
+}
+
 bool Deadline::expired() const { return !infinite_ && monotonic_ns() >= at_ns_; }
 
 unsigned Deadline::remaining_ms() const {

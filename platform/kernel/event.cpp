@@ -90,15 +90,14 @@ bool valid_set(std::span<Event* const> events, bool all) {
     return true;
 }
 
-WaitResult wait_on(std::span<Event* const> events, bool all, unsigned timeout_ms) {
+WaitResult wait_on(std::span<Event* const> events, bool all, const Deadline& deadline) {
     if (!valid_set(events, all)) return {WaitStatus::failed, 0};
-    const Deadline deadline(timeout_ms);
     std::unique_lock lock(kernel_state().object_lock);
     Waiter w;
     w.events = events;
     w.all = all;
     if (try_satisfy(w)) return {WaitStatus::signalled, w.index};
-    if (timeout_ms == 0) return {WaitStatus::timed_out, 0};
+    if (deadline.expired()) return {WaitStatus::timed_out, 0};
     for (Event* e : events) {
         auto& list = e->impl()->waiters;
         if (std::find(list.begin(), list.end(), &w) == list.end()) list.push_back(&w);
@@ -113,6 +112,10 @@ WaitResult wait_on(std::span<Event* const> events, bool all, unsigned timeout_ms
         }
     }
     return {WaitStatus::signalled, w.index};
+}
+
+WaitResult wait_on(std::span<Event* const> events, bool all, unsigned timeout_ms) {
+    return wait_on(events, all, Deadline(timeout_ms));
 }
 
 }  // namespace
@@ -170,6 +173,10 @@ WaitResult wait_any(std::initializer_list<Event*> events, unsigned timeout_ms) {
 
 WaitResult wait_all(std::initializer_list<Event*> events, unsigned timeout_ms) {
     return wait_on(std::span<Event* const>(events.begin(), events.size()), true, timeout_ms);
+}
+
+WaitResult wait_any(std::initializer_list<Event*> events, const Deadline& deadline) {
+    return wait_on(std::span<Event* const>(events.begin(), events.size()), false, deadline);
 }
 
 }  // namespace platform::kernel

@@ -53,6 +53,8 @@ void sleep_ms(unsigned ms);
 class Deadline {
 public:
     explicit Deadline(unsigned timeout_ms);
+    // The deadline at a given moment of monotonic_ns().
+    static Deadline at(std::int64_t monotonic_ns);
     bool is_infinite() const { return infinite_; }
     bool expired() const;
     // Milliseconds left, rounded up so that a wait never ends early; `infinite` when infinite.
@@ -116,6 +118,8 @@ WaitResult wait_any(std::span<Event* const> events, unsigned timeout_ms);
 WaitResult wait_all(std::span<Event* const> events, unsigned timeout_ms);
 WaitResult wait_any(std::initializer_list<Event*> events, unsigned timeout_ms);
 WaitResult wait_all(std::initializer_list<Event*> events, unsigned timeout_ms);
+// Waits until the deadline at most (to the clock's resolution, not to whole milliseconds).
+WaitResult wait_any(std::initializer_list<Event*> events, const Deadline& deadline);
 
 // ---------------------------------------------------------------------------------------------
 // Threads
@@ -123,6 +127,8 @@ WaitResult wait_all(std::initializer_list<Event*> events, unsigned timeout_ms);
 // A small number unique to each thread of the process, never reused; never 0.
 using ThreadId = std::uint32_t;
 ThreadId current_thread_id();
+// Names the calling thread for the system's tools (profilers, /proc); at most 15 characters count.
+void set_current_thread_name(const char* name);
 
 enum class ThreadPriority : int {
     idle = -15,

@@ -1,3 +1,5 @@
+#include <pthread.h>
+
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -10,6 +12,12 @@ namespace platform::kernel {
 ThreadId current_thread_id() {
     thread_local const ThreadId id = kernel_state().next_thread_id.fetch_add(1);
     return id;
+}
+
+void set_current_thread_name(const char* name) {
+    char cut[16] = {};
+    for (std::size_t i = 0; i < sizeof cut - 1 && name[i]; ++i) cut[i] = name[i];
+    ::pthread_setname_np(::pthread_self(), cut);
 }
 
 void set_thread_exception_handler(std::function<void(std::exception_ptr)> handler) {

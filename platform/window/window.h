@@ -42,6 +42,8 @@ using Result = std::intptr_t;
 inline constexpr std::uint32_t WM_NULL = 0x0000;
 inline constexpr std::uint32_t WM_CREATE = 0x0001;
 inline constexpr std::uint32_t WM_DESTROY = 0x0002;
+inline constexpr std::uint32_t WM_ACTIVATE = 0x0006;  // wParam WA_ACTIVE: made the foreground window
+inline constexpr WParam WA_ACTIVE = 1;
 inline constexpr std::uint32_t WM_CLOSE = 0x0010;
 inline constexpr std::uint32_t WM_QUIT = 0x0012;
 inline constexpr std::uint32_t WM_TIMER = 0x0113;  // wParam = timer id
@@ -174,6 +176,25 @@ void set_remote_broadcaster(RemoteBroadcaster broadcaster);
 int broadcast_to_class(std::string_view class_name, std::uint32_t message, WParam wparam, LParam lparam);
 // Delivers a message that came from another process to the local windows of the class.
 int deliver_from_remote(std::string_view class_name, std::uint32_t message, WParam wparam, LParam lparam);
+
+// The foreground window: the one window of this process a person works with now.
+// set_foreground_window makes the top-level window that holds `window` the foreground window
+// and posts it WM_ACTIVATE (WA_ACTIVE), so that its owner brings it to the front; false for an
+// unknown window or the desktop. foreground_window is 0 when none was set or it is gone.
+// Any thread.
+bool set_foreground_window(Handle window);
+Handle foreground_window();
+
+// Extension point for windows of other processes: when installed, asked by
+// bring_window_of_class_to_front to have the first window of the class in another process made
+// that process's foreground window; true when one was. It must not wait without a bound.
+using RemoteForeground = std::function<bool(std::string_view class_name)>;
+void set_remote_foreground(RemoteForeground finder);
+// Makes the first window of the class (compared without regard to case, child windows
+// included) the foreground window: one of this process when there is one, else, through the
+// extension point, one of another process. True when a window was found. Main thread of the
+// bus (the extension point may wait for the other processes' answers in a nested loop).
+bool bring_window_of_class_to_front(std::string_view class_name);
 
 // Test support: destroys every window and timer of the calling thread and empties its queue.
 void reset_thread_state_for_tests();

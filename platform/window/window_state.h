@@ -131,11 +131,14 @@ struct WindowState {
     std::unordered_map<Handle, std::shared_ptr<WindowRecord>> windows;
     Handle next_handle = 0x10;
     Handle desktop = 0;
+    Handle foreground = 0;
 
     std::atomic<WatchId> next_watch{1};
 
+    // The hooks to other processes.
     std::mutex broadcaster_lock;
     RemoteBroadcaster broadcaster;
+    RemoteForeground remote_foreground;
 };
 
 // Never destroyed, so threads that end during process exit can still leave cleanly.

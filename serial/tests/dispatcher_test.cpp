@@ -97,6 +97,8 @@ public:
     std::int32_t PurgeOutput() override { return 0; }
     int timer_wakes = 0;  // times the dispatch thread's wait was called out of date
     void TimerTriggersChanged() override { ++timer_wakes; }
+    std::vector<std::uint32_t> levels;  // receive levels given to the device
+    void SetReceiveLevel(std::uint32_t bytes) override { levels.push_back(bytes); }
 };
 
 // A controllable clock for the tick timers.
@@ -404,6 +406,25 @@ TEST_F(DispatcherTest, TheDispatchWaitEndsWhenTheEarliestArmedTimerExpires) {
     EXPECT_EQ(notices.size(), 1u);
 }
 
+TEST_F(DispatcherTest, OnlyAnArmingThatExpiresBeforeThePlannedWaitEndsWakesTheDispatchThread) {
+    FakeClock clock;  // 1,000,000 ms: the next tick begins at 1,000,010
+    std::int32_t h = d.AllocTimerTrigger();
+    std::int32_t quick = d.AllocTimerTrigger();  // never armed: its first arming may be 0 ticks
+    EXPECT_EQ(d.StartTimerTrigger(h, 3, true), 0);
+    EXPECT_EQ(d.timer_wakes, 1);  // no wait planned yet
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 50);  // the pass first (the timer: 175 ms)
+    EXPECT_EQ(d.StartTimerTrigger(h, 1, true), 0);  // 65 ms: after the wait's end
+    EXPECT_EQ(d.timer_wakes, 1);
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);  // 10 ms: before it
+    EXPECT_EQ(d.timer_wakes, 2);
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 10);
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, false), clock.now + 50);  // timers left out (one was not taken)
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);
+    EXPECT_EQ(d.timer_wakes, 3);
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, false), 0);  // disarming never wakes
+    EXPECT_EQ(d.timer_wakes, 3);
+}
+
 TEST_F(DispatcherTest, TriggerSetsSurviveSaveAndRestore) {
     FakeClock clock;
     std::int32_t h = d.AllocTimerTrigger();
@@ -449,6 +470,35 @@ TEST_F(DispatcherTest, OneAvailPerArrivalCarryingTheWholeCount) {
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[1].wparam, 3u);
     EXPECT_EQ(taken, "abcdef");
+}
+
+TEST_F(DispatcherTest, TheDeviceIsToldHowManyBytesTheNextAvailNeeds) {
+    RecordNotices(100);
+    d.ChangeAvailThreshold(9);
+    EXPECT_EQ(d.levels, std::vector<std::uint32_t>{9});
+    Receive("abcd");
+    EXPECT_FALSE(d.ScanDataTriggers());  // 4 of 9
+    d.UpdateReceiveLevel();
+    EXPECT_EQ(d.levels.back(), 5u);
+    Receive("efghi");
+    EXPECT_TRUE(d.ScanDataTriggers());
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].wparam, 9u);
+    d.UpdateReceiveLevel();  // all taken: a whole threshold again
+    EXPECT_EQ(d.levels.back(), 9u);
+    const std::size_t calls = d.levels.size();
+    d.UpdateReceiveLevel();
+    EXPECT_EQ(d.levels.size(), calls);  // unchanged: the device is not asked again
+    // Data triggers look at every byte; so does a threshold of 1 or 0.
+    std::int32_t data = d.AddDataTrigger("OK", false);
+    EXPECT_EQ(d.levels.back(), 1u);
+    d.RemoveTrigger(data);
+    EXPECT_EQ(d.levels.back(), 9u);
+    d.ChangeAvailThreshold(1);
+    EXPECT_EQ(d.levels.back(), 1u);
+    d.ChangeAvailThreshold(7);
+    d.RemoveAllTriggers();
+    EXPECT_EQ(d.levels.back(), 1u);
 }
 
 TEST_F(DispatcherTest, ThresholdZeroGivesNoAvailNotifications) {

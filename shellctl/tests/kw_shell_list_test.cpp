@@ -255,6 +255,46 @@ TEST_F(ColumnWidths, WidthsAPersonSetCarryOverToTheNextFolderAndTheNextList) {
     EXPECT_EQ(second->Columns[2].Width, 44);
 }
 
+// A folder's own columns, as a folder with details would give them.
+struct TwoDetails final : platform::com::ComObject<IShellDetails> {
+    HRESULT GetDetailsOf(PCIDL item, unsigned column, SHELLDETAILS& d) override {
+        if (item || column > 1) return com::E_INVALIDARG;
+        d.str = column == 0 ? "Title" : "Pages";
+        d.fmt = static_cast<int>(column);
+        d.cxChar = column == 0 ? 20 : 6;
+        return com::S_OK;
+    }
+    HRESULT ColumnClick(unsigned) override { return com::S_OK; }
+};
+
+TEST_F(ColumnWidths, AFoldersDetailsGiveTheirOwnColumns) {
+    auto* list = make_list("list", "");
+    auto details = com::ComPtr<IShellDetails>::adopt(new TwoDetails);
+    list->SetSortColumn(-4);
+    list->RebuildColumns(details.get());
+    ASSERT_EQ(list->Columns.size(), 2u);
+    EXPECT_EQ(list->Columns[0].Caption, "Title");
+    EXPECT_EQ(list->Columns[0].Width, 140);  // characters x 7
+    EXPECT_EQ(list->Columns[1].Width, 42);
+    EXPECT_EQ(list->ColumnAlignment[1], forms::Alignment::right);
+    EXPECT_EQ(list->ColumnKind(), 1);
+    // A sort by a column that is gone, either way round, falls back to the first.
+    EXPECT_EQ(list->SortColumnNumber(), 1);
+    list->RebuildColumns(nullptr);
+    EXPECT_EQ(list->Columns.size(), 4u);
+    EXPECT_EQ(list->ColumnKind(), 2);
+}
+
+TEST_F(ColumnWidths, DetailsColumnsOfAFileSystemFolderTakeTheKeptWidths) {
+    make_dir("d");
+    auto* list = make_list("list", "d");
+    list->Columns[0].Width = 250;
+    auto details = com::ComPtr<IShellDetails>::adopt(new TwoDetails);
+    list->RebuildColumns(details.get());
+    EXPECT_EQ(list->Columns[0].Width, 250);
+    EXPECT_EQ(list->Columns[1].Width, 60);
+}
+
 // ---- refreshing -----------------------------------------------------------------------------------
 
 struct ListRefresh : ShellListTest {

@@ -76,6 +76,15 @@ TEST_F(TempTree, PathRoundTripAndAPathThatDoesNotParse) {
     EXPECT_EQ(c.loc.Path(), "");  // a virtual folder has no path
 }
 
+TEST_F(TempTree, AChangeHandlerThatRaisesLeavesNoParsedListBehind) {
+    make_dir("p");
+    TKwShellLocator loc;
+    loc.OnChange = [](TKwShellLocator&) { throw Exception("refused"); };
+    // The list parsed from the path is freed on the way out (a leak checker sees it).
+    EXPECT_THROW(loc.SetPath(at("p")), Exception);
+    EXPECT_EQ(loc.Path(), at("p"));
+}
+
 TEST_F(TempTree, PidlStreamingAndDamagedStreams) {
     TKwShellLocator none;
     std::vector<std::uint8_t> bytes;

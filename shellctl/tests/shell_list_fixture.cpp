@@ -58,6 +58,9 @@ TKwShellList* ShellListTest::make_list(const std::string& name, const std::strin
     auto* list = form->add<TKwShellList>(name);
     list->SetBounds(0, 0, 600, 400);
     if (!folder.empty()) list->Locator().SetPath(at(folder));
+    // The fill a new list asks for itself (message 1127) comes now, not in the middle of a
+    // test's wait (an empty folder would be filled and watched again there).
+    platform::window::process_messages();
     return list;
 }
 

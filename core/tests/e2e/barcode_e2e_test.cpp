@@ -26,7 +26,7 @@ TEST_F(BarcodeE2E, a_readable_label_comes_back_through_the_hook) {
     EXPECT_EQ(count_sent("READ_BARCODE(Tray2,5)"), 1);
     EXPECT_EQ(count_sent("GET_SPL_ID"), 1);
     ASSERT_TRUE(wait_for_replies(1));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(BarcodeE2E, an_unreadable_label_is_reported_without_a_lost_connection) {

@@ -71,7 +71,7 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_EQ(core::link_state().resends, 0u);
     EXPECT_GE(hook_count("on_status_text"), 1);
     ASSERT_TRUE(wait_for_replies(1));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) {
@@ -86,6 +86,24 @@ TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) 
     EXPECT_EQ(hook_count("on_sync_signal"), 1);
     EXPECT_EQ(run_state().status_text, "Saw Sync Signal");
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WAIT_SYNC_SIG(Start In,)"});
+}
+
+TEST_F(MethodRunE2E, a_start_while_the_run_waits_sends_the_next_poll_at_once) {
+    start();
+    ASSERT_TRUE(start_method_text(sample_method));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    // From the next poll on the interval is 55 s: the run can only go on by a poll sent at the
+    // start.
+    core::link_state().polling_ticks = 1000;
+    ASSERT_TRUE(wait_for_replies(1));
+    ASSERT_EQ(core::link_state().timer_mode, core::TimerMode::idle_poll);
+    const auto frames = core::link_state().frames_sent;
+    core::set_go_flag();
+    EXPECT_EQ(core::link_state().frames_sent, frames + 1);
+    EXPECT_EQ(core::link_state().last_sent, "GET_STAT");
+    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    EXPECT_EQ(sim->executed(), sample_atoms);
+    EXPECT_EQ(core::link_state().resends, 0u);
 }
 
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
@@ -208,7 +226,7 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
     EXPECT_EQ(downloads, 1);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 // A wash station whose name holds XOFF, as an edited configuration cache may give it: the
@@ -255,7 +273,7 @@ TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is
     ASSERT_TRUE(wait_for_replies(2));
     for (const auto& f : sent()) EXPECT_NE(f.command.rfind("DLD_OBJ", 0), 0u) << f.command;
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, sl_exit_runs_the_library_macro_as_the_whole_method) {

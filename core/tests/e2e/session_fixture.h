@@ -155,7 +155,9 @@ class SessionE2E : public ::testing::Test {
         return wait_until([&] { return core::link_state().good_replies >= target; }, timeout);
     }
 
-    // The session is idle: no run, nothing queued, the idle poll armed.
+    // The session is idle: no run, nothing queued, the idle poll armed. (While an idle poll's
+    // GET_STAT is out, the reply time-out is armed instead: tests wait for idle() rather than
+    // look at one moment.)
     static bool idle() {
         return !core::run_state().run_active && core::step_queue().size == 0 &&
                core::link_state().timer_mode == core::TimerMode::idle_poll;

@@ -8,6 +8,8 @@
 #include "core/step_sequences.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "core/uilib.h"
+#include "serial/win32_dispatcher.h"
+#include "platform/kernel/kernel.h"
 
 namespace core_test {
 namespace {
@@ -30,7 +32,7 @@ TEST_F(SessionE2E, opens_the_port_and_polls_the_idle_instrument_every_nine_ticks
     EXPECT_NE(sim->transcript()[0].find("<STX>1GET_STAT<ETX>00081B"), std::string::npos);
     EXPECT_GE(hook_count("on_idle_poll"), 3);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_second_connect_does_nothing_and_a_failed_one_is_tried_again) {
@@ -81,7 +83,7 @@ TEST_F(SessionE2E, the_configuration_upload_switches_rates_fills_the_model_and_w
     // No frame was lost to a rate change: nothing was resent.
     EXPECT_EQ(link_state().resends, 0u);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_configuration_that_does_not_read_keeps_the_last_good_cache) {
@@ -147,6 +149,40 @@ TEST_F(SessionE2E, a_sequence_installed_while_another_runs_starts_from_its_first
     EXPECT_EQ(count_sent("CLEANUP(Wash1,1,1,1,1,1,1,1)"), 1);
 }
 
+TEST_F(SessionE2E, a_reply_arriving_byte_by_byte_wakes_the_port_a_few_times_not_once_a_byte) {
+    start_session({"--pace"});  // zorsim lets out one byte per 10 bit times at 9600 baud
+    ASSERT_TRUE(wait_for_replies(1));
+    auto* dispatcher = dynamic_cast<serial::TSpWin32Dispatcher*>(form->port.Dispatcher());
+    ASSERT_NE(dispatcher, nullptr);
+    const std::uint64_t events = dispatcher->DeviceEventCount();
+    ASSERT_TRUE(wait_for_replies(4));  // READY to four polls: 13 bytes each
+    // The port is told how many bytes can complete the frame under way (9 from its start, then
+    // what its trailer still lacks): two events a reply, where every byte was one before.
+    EXPECT_LE(dispatcher->DeviceEventCount() - events, 4u * 3);
+    EXPECT_EQ(link_state().bad_frames, 0u);
+    EXPECT_TRUE(idle());
+}
+
+TEST_F(SessionE2E, a_command_after_a_rate_change_waits_out_the_whole_pause_and_then_goes_once) {
+    start_session();
+    ASSERT_TRUE(wait_for_replies(1));
+    const auto sent_before = link_state().frames_sent;
+    const std::uint64_t begun = platform::kernel::monotonic_ms();
+    core::hold_until_rate_settled();
+    core::send_command("POS_STAT");
+    EXPECT_EQ(link_state().frames_sent, sent_before);
+    EXPECT_EQ(link_state().held_command, "POS_STAT");
+    // Nothing of the port's may expire meanwhile: the idle poll is off until the command is out.
+    EXPECT_FALSE(link_state().timer_armed);
+    ASSERT_TRUE(wait_until([&] { return link_state().frames_sent > sent_before; }));
+    EXPECT_GE(link_state().last_send_ms - begun, static_cast<std::uint64_t>(core::rate_change_settle_ms));
+    EXPECT_EQ(link_state().last_sent, "POS_STAT");
+    EXPECT_TRUE(link_state().held_command.empty());
+    ASSERT_TRUE(wait_for_replies(2));
+    EXPECT_EQ(count_sent("POS_STAT"), 1);
+    EXPECT_TRUE(idle());
+}
+
 TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and_found_again) {
     start_session({"--silent-after", "0"});
     ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }, 10s));
@@ -164,7 +200,7 @@ TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and
     ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 10s));
     EXPECT_EQ(form->port.SWFlowOptions(), serial::swfBoth);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(idle());
+    EXPECT_TRUE(wait_until([] { return idle(); }));
 }
 
 }  // namespace

@@ -149,8 +149,13 @@ TEST_F(DriverDocument, a_stream_longer_than_a_method_can_be_is_refused_with_its_
     // Lines of 1,000 characters until the stream is one line past the limit.
     std::vector<std::string> lines = {"10ul", "Wash()", "[MACRO Wash]", "WASH(Wash1,1)"};
     const std::string comment = "// " + std::string(997, 'x');
-    while (method_stream_bytes(lines).size() <= method_stream_limit) lines.push_back(comment);
-    const std::size_t size = method_stream_bytes(lines).size();
+    const std::size_t comment_bytes = (comment.size() + 2) * 2;  // UTF-16, CR LF
+    std::size_t size = method_stream_bytes(lines).size();
+    while (size <= method_stream_limit) {
+        lines.push_back(comment);
+        size += comment_bytes;
+    }
+    ASSERT_EQ(method_stream_bytes(lines).size(), size);
     EXPECT_EQ(prepare(document(lines)), 0);
     const std::string shown = "cant read Data stream: 0080030111 (" + std::to_string(size) +
                               " bytes; a method holds at most " + std::to_string(method_stream_limit) + ")";

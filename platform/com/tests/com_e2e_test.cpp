@@ -13,6 +13,7 @@
 #include "driver/izor/izor.h"
 #include "platform/com/tests/private_bus.h"
 #include "platform/com/tests/registry_fixture.h"
+#include "platform/com/tests/window_peer.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 
@@ -388,6 +389,25 @@ TEST_F(ZorrunOverTheBus, a_window_broadcast_reaches_the_windows_of_the_class_in_
     EXPECT_EQ(bus_ping(), S_OK);
     window::process_messages();
     EXPECT_EQ(got, 2);
+}
+
+TEST_F(ZorrunOverTheBus, a_window_of_a_class_in_another_process_is_brought_to_the_front) {
+    ASSERT_EQ(join_session_bus(), S_OK);
+    com_test::WindowPeer weaver(COM_TEST_SERVER_PATH, "TTask_Weaver");
+    ASSERT_TRUE(weaver.ok());
+    // A process that has none of the class says so; the one that has it is found after it.
+    com_test::WindowPeer other(COM_TEST_SERVER_PATH, "TOther");
+    ASSERT_TRUE(other.ok());
+    EXPECT_FALSE(window::bring_window_of_class_to_front("TNobody"));
+    EXPECT_TRUE(window::bring_window_of_class_to_front("ttask_weaver"));
+    EXPECT_EQ(weaver.next_line(), "activated");
+    // A window of our own comes first, without asking the others.
+    const window::Handle own = window::create_window("TOther", 0, {});
+    EXPECT_TRUE(window::bring_window_of_class_to_front("TOther"));
+    EXPECT_EQ(window::foreground_window(), own);
+    // Off the bus, only our own windows are found.
+    leave_session_bus();
+    EXPECT_FALSE(window::bring_window_of_class_to_front("TTask_Weaver"));
 }
 
 TEST_F(ZorrunOverTheBus, reports_a_class_that_is_not_registered_and_a_server_that_cannot_start) {

@@ -132,4 +132,42 @@ TEST_F(InprocServer, LocalRegistrationRoundTripsThroughTheStore) {
     EXPECT_EQ(register_local_server(r), E_INVALIDARG);
 }
 
+TEST_F(InprocServer, ATypeLibraryIsRegisteredPerVersionAndRemovedWithItsInterfaces) {
+    namespace reg = platform::registry;
+    const auto text = [](const std::string& key, const char* name = "") {
+        const auto v = reg::query_value(reg::HKEY_CLASSES_ROOT, key, name);
+        return v ? v->text : std::string("<none>");
+    };
+    TypeLibRegistration lib;
+    lib.libid = guid("{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}");
+    lib.description = "comtest Library";
+    lib.library_path = "/opt/zor/lib/libcomtest.so";
+    lib.interfaces = {{guid("{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A71}"), "ICalc"}};
+    ASSERT_EQ(register_type_library(lib), S_OK);
+    const std::string key = "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}\\1.0";
+    EXPECT_EQ(text(key), "comtest Library");
+    EXPECT_EQ(text(key + "\\0\\win32"), "/opt/zor/lib/libcomtest.so");
+    EXPECT_EQ(text(key + "\\FLAGS"), "0");
+    EXPECT_EQ(text(key + "\\HELPDIR"), "/opt/zor/lib");
+    const std::string iface = "Interface\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A71}";
+    EXPECT_EQ(text(iface), "ICalc");
+    EXPECT_EQ(text(iface + "\\TypeLib"), "{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}");
+    EXPECT_EQ(text(iface + "\\TypeLib", "Version"), "1.0");
+
+    // Another version stays when one goes; the library's key goes with the last.
+    TypeLibRegistration two = lib;
+    two.version = "2.0";
+    two.interfaces.clear();
+    ASSERT_EQ(register_type_library(two), S_OK);
+    ASSERT_EQ(unregister_type_library(lib), S_OK);
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, key));
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, iface));
+    EXPECT_TRUE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}\\2.0"));
+    ASSERT_EQ(unregister_type_library(two), S_OK);
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}"));
+    EXPECT_EQ(unregister_type_library(two), S_OK);  // nothing there: still fine
+    lib.library_path.clear();
+    EXPECT_EQ(register_type_library(lib), E_INVALIDARG);
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 //
 //   com_test_server [-Embedding]   serve; with -Embedding end when the last reference goes
 //   com_test_server --client       make an IZor, call it, print "ready", then wait to be killed
+//   com_test_server --window CLASS  a window of CLASS in a process on the bus: print "ready"; when
+//                                   it is made the foreground window print "activated" and end
 #include <signal.h>
 #include <unistd.h>
 
@@ -204,9 +206,25 @@ int client() {
     return 0;
 }
 
+int window_peer(const char* class_name) {
+    if (failed(join_session_bus())) return 2;
+    window::create_window(class_name, 0, [](window::Handle, std::uint32_t message, window::WParam wparam, window::LParam) {
+        if (message == window::WM_ACTIVATE && wparam == window::WA_ACTIVE) {
+            std::printf("activated\n");
+            std::fflush(stdout);
+            window::post_quit_message(0);
+        }
+        return window::Result{0};
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return window::run_message_loop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--client") return client();
+    if (argc > 2 && std::string(argv[1]) == "--window") return window_peer(argv[2]);
     return serve(command_line_switch(argc, argv, "Embedding"));
 }

@@ -414,6 +414,42 @@ TEST_F(CommTest, WaitsReportReceivedBytesAndTheFlagCharacter) {
     EXPECT_EQ(r.events, comm::events::tx_empty);
 }
 
+TEST_F(CommTest, TheReceiveLevelHoldsTheReceiveEventBackUntilEnoughBytesAreQueued) {
+    auto h = open_ok();
+    ASSERT_FALSE(comm::set_event_mask(h, comm::events::rx_char | comm::events::rx_flag));
+    ASSERT_FALSE(comm::set_receive_level(h, 5));
+    auto queued = [&] {
+        std::uint32_t errors = 0;
+        comm::QueueStatus status;
+        comm::clear_errors(h, errors, &status);
+        return status.in_queue;
+    };
+    ASSERT_TRUE(pty.write_master("ABC"));
+    ASSERT_TRUE(wait_until([&] { return queued() == 3; }));
+    EXPECT_EQ(comm::wait_event(h, 0ms).status, comm::Status::timed_out);  // 3 of 5: no event
+    ASSERT_TRUE(pty.write_master("DE"));
+    auto r = comm::wait_event(h, 5s);
+    EXPECT_EQ(r.status, comm::Status::ok);
+    EXPECT_EQ(r.events, comm::events::rx_char);
+    // At or above the level every arrival counts again.
+    ASSERT_TRUE(pty.write_master("F"));
+    EXPECT_EQ(comm::wait_event(h, 5s).events, comm::events::rx_char);
+    // Raised above what is queued, then lowered to it: reached at once.
+    ASSERT_FALSE(comm::set_receive_level(h, 10));
+    EXPECT_EQ(comm::wait_event(h, 0ms).status, comm::Status::timed_out);
+    ASSERT_FALSE(comm::set_receive_level(h, 6));
+    EXPECT_EQ(comm::wait_event(h, 0ms).events, comm::events::rx_char);
+    // The flag character is reported whatever the level.
+    ASSERT_FALSE(comm::set_receive_level(h, 100));
+    comm::DeviceState s;
+    comm::get_device_state(h, s);
+    s.event_char = '\n';
+    comm::set_device_state(h, s);
+    ASSERT_TRUE(pty.write_master("\n"));
+    r = comm::wait_event(h, 5s);
+    EXPECT_EQ(r.events, comm::events::rx_flag);
+}
+
 TEST_F(CommTest, PendingWaitIsReleasedPromptlyFromAnotherThread) {
     auto h = open_ok();
     ASSERT_FALSE(comm::set_event_mask(h, 0x1F9));

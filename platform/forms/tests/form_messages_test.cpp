@@ -58,6 +58,18 @@ TEST_F(FormMessages, AnEmbeddedFormIsAChildOfItsHostsWindow) {
     EXPECT_EQ(window::find_windows_of_class("TMethod_Editor"), std::vector<window::Handle>{editor->handle()});
 }
 
+TEST_F(FormMessages, AFormMadeTheForegroundWindowComesToTheFrontAndIsActive) {
+    auto weaver = make_form<Form>("TTask_Weaver");
+    auto other = make_form<Form>("TOther");
+    weaver->Show();
+    other->Show();
+    ASSERT_EQ(screen().front_form(), other.get());
+    ASSERT_TRUE(window::bring_window_of_class_to_front("ttask_weaver"));
+    window::process_messages();
+    EXPECT_EQ(screen().front_form(), weaver.get());
+    EXPECT_EQ(screen().ActiveForm, weaver.get());
+}
+
 TEST_F(FormMessages, CloseMessageClosesAVisibleFormAndTheMainFormEndsTheApplication) {
     Reaper reaper;
     auto& main = application().create_form<Form>("Tmain");

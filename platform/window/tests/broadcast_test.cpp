@@ -64,5 +64,42 @@ TEST_F(Broadcast, DeliveryFromAnotherProcessDoesNotGoBackOut) {
     EXPECT_EQ(hook_calls, 1) << "the hook is called even when no local window matched";
 }
 
+TEST_F(Broadcast, TheFirstWindowOfAClassComesToTheFrontHereOrThroughTheHook) {
+    int activations = 0;
+    const Handle host = create_window("THost", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+        if (message == WM_ACTIVATE && wparam == WA_ACTIVE) ++activations;
+        return 0;
+    });
+    create_window("TTask_Weaver", host, {});
+    create_window("TOther", 0, {});
+    std::vector<std::string> asked;
+    bool answer = true;
+    set_remote_foreground([&](std::string_view class_name) {
+        asked.emplace_back(class_name);
+        return answer;
+    });
+
+    // Ours: its top-level window is told, and the other processes are not asked.
+    EXPECT_TRUE(bring_window_of_class_to_front("ttask_weaver"));
+    EXPECT_EQ(foreground_window(), host);
+    process_messages();
+    EXPECT_EQ(activations, 1);
+    EXPECT_TRUE(asked.empty());
+
+    // Not ours: the hook decides.
+    EXPECT_TRUE(bring_window_of_class_to_front("TNobody"));
+    answer = false;
+    EXPECT_FALSE(bring_window_of_class_to_front("TNobody"));
+    EXPECT_EQ(asked, (std::vector<std::string>{"TNobody", "TNobody"}));
+    set_remote_foreground({});
+    EXPECT_FALSE(bring_window_of_class_to_front("TNobody"));
+
+    EXPECT_FALSE(set_foreground_window(desktop_window()));
+    EXPECT_FALSE(set_foreground_window(0x7FFFFFF0));
+    destroy_window(host);
+    EXPECT_EQ(foreground_window(), 0u);
+    EXPECT_FALSE(bring_window_of_class_to_front("TTask_Weaver"));
+}
+
 }  // namespace
 }  // namespace platform::window

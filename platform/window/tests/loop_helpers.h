@@ -107,6 +107,7 @@ protected:
     void TearDown() override {
         reset_thread_state_for_tests();
         set_remote_broadcaster({});
+        set_remote_foreground({});
     }
 };
 

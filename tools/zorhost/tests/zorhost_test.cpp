@@ -1,6 +1,7 @@
 // The plug-in loaded as the host data system loads it: through the registry store, in this
 // process, with this process's platform. Each test has its own folder, settings store and
 // method folder (the example library, templates and configuration).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/com/com.h"
+#include "platform/com/tests/window_peer.h"
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/handles.h"
@@ -90,6 +92,40 @@ protected:
     fs::path folder_;
     std::unique_ptr<forms::ScriptedInteraction> boxes_;
 };
+
+TEST_F(PluginHost, RegistrationWritesTheClassesAndTheTypeLibraryAndUnregistrationTakesThemBack) {
+    const auto text = [](const std::string& key, const char* name = "") {
+        const auto v = reg::query_value(reg::HKEY_CLASSES_ROOT, key, name);
+        return v ? v->text : std::string("<none>");
+    };
+    const std::string path = fs::canonical(ZORSETUP_LIBRARY_PATH).string();
+    const std::string setup = "CLSID\\{9F31AB43-102F-11D2-8208-00A0244F82A5}";
+    EXPECT_EQ(text(setup + "\\InprocServer32"), path);
+    EXPECT_EQ(text(setup + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(text("zorsetup.ZorConfig\\CLSID"), "{58CA12B3-8EC7-11D2-8970-0080C80C9840}");
+    const std::string lib = "TypeLib\\{9F31AB41-102F-11D2-8208-00A0244F82A5}";
+    EXPECT_EQ(text(lib + "\\1.0"), "zorsetup Library");
+    EXPECT_EQ(text(lib + "\\1.0\\0\\win32"), path);
+    const std::vector<std::pair<std::string, std::string>> interfaces = {
+        {"{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}", "zorsetup"}, {"{4E097402-BCF6-11D1-A3FF-0000C0B58EF5}", "ZorAsInfo"},
+        {"{4E097403-BCF6-11D1-A3FF-0000C0B58EF5}", "AsConfig"}, {"{4E097404-BCF6-11D1-A3FF-0000C0B58EF5}", "Volume"},
+        {"{D634CBE0-57BD-11D1-B4E0-00AA003D3CB3}", "Config"}};
+    for (const auto& [iid, name] : interfaces) {
+        EXPECT_EQ(text("Interface\\" + iid), name);
+        EXPECT_EQ(text("Interface\\" + iid + "\\TypeLib"), "{9F31AB41-102F-11D2-8208-00A0244F82A5}");
+    }
+
+    void* library = dlopen(ZORSETUP_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    auto unregister = reinterpret_cast<com::HRESULT (*)()>(dlsym(library, "DllUnregisterServer"));
+    ASSERT_NE(unregister, nullptr);
+    EXPECT_EQ(unregister(), com::S_OK);
+    dlclose(library);
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, setup));
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "zorsetup.ZorConfig"));
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, lib));
+    for (const auto& [iid, name] : interfaces) EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "Interface\\" + iid));
+}
 
 TEST_F(PluginHost, SavesTheTemplatesMethodByteExactAndOpensItAgainUnmodified) {
     zorhost::Host host;
@@ -475,23 +511,93 @@ TEST_F(PluginHost, VisualizeListTakesTheHostsVialsAndGivesTheChosenOnesBack) {
     com::sys_free_string(tray);
 }
 
-TEST_F(PluginHost, TaskWeaverIsStartedOnlyWhenNoneRunsAndOneIsConfigured) {
+TEST_F(PluginHost, VisualizeListTakesAndGivesMoreThanAThousandVials) {
+    // Tray1 made a 40 x 40 tray: 1600 vials.
+    std::ifstream in(folder_ / "methods" / "latest_zor.pol", std::ios::binary);
+    std::string config((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string plain = "TRAY_TYPE;VT96;8;12;";
+    ASSERT_NE(config.find(plain), std::string::npos);
+    config.replace(config.find(plain), plain.size(), "TRAY_TYPE;VT96;40;40;");
+    std::ofstream(folder_ / "methods" / "latest_zor.pol", std::ios::binary) << config;
+
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    // 1200 of the host's vials, with types for the first five only.
+    com::SAFEARRAY* positions = com::safe_array_create_vector(com::VT_BSTR, 0, 1200);
+    com::SAFEARRAY* types = com::safe_array_create_vector(com::VT_I4, 0, 5);
+    for (std::int32_t i = 0; i < 1200; ++i) {
+        com::Bstr t("Tray1:" + std::to_string(i + 1));
+        com::safe_array_put_element(positions, &i, t.get());
+    }
+    com::BSTR tray = com::bstr_from_text("Tray1");
+    // The host's vials are shown selected: "Add vials" gives them all back.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("add_button"))->click();
+    });
+    ASSERT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    std::int32_t high = -1;
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1199);
+    com::Bstr last;
+    com::safe_array_get_element(positions, &high, last.put());
+    EXPECT_EQ(last.text(), "Tray1:1200");
+
+    // Every vial of the tray chosen: all 1600 come back, in ascending order.
+    boxes_->on_next_form([](forms::Form& form) {
+        dynamic_cast<forms::Button*>(form.find_component("select_all_button"))->click();
+        dynamic_cast<forms::Button*>(form.find_component("add_button"))->click();
+    });
+    ASSERT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
+    com::safe_array_get_ubound(positions, 1, &high);
+    EXPECT_EQ(high, 1599);
+    com::safe_array_get_element(positions, &high, last.put());
+    EXPECT_EQ(last.text(), "Tray1:1600");
+    com::safe_array_destroy(positions);
+    com::safe_array_destroy(types);
+    com::sys_free_string(tray);
+}
+
+TEST_F(PluginHost, ARunningTaskWeaverIsBroughtToTheFrontAndOnlyOtherwiseOneIsStarted) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
     const std::string key = "\\SOFTWARE\\Velorand\\Chromarq\\Devices\\ZOR\\Settings";
-    const fs::path marker = folder_ / "started";
     host.setup().ExecuteCommand(14996);  // nothing configured: nothing happens
+    // Two arguments, neither of which a shell reads.
+    const fs::path blank = folder_ / "two words";
+    const fs::path semicolon = folder_ / "a;b";
     ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Executable", "/usr/bin/touch"));
-    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters", marker.string()));
+    ASSERT_TRUE(reg::set_string_value(reg::HKEY_LOCAL_MACHINE, key, "Parameters",
+                                      "\"" + blank.string() + "\" " + semicolon.string()));
+
+    // One runs in this process: it comes to the front, none is started.
+    int activations = 0;
     const auto weaver = platform::window::create_window(
-        "TTask_Weaver", 0, [](auto, auto, auto, auto) -> platform::window::Result { return 0; });
-    host.setup().ExecuteCommand(14996);  // one runs: none is started
-    platform::window::destroy_window(weaver);
-    host.setup().ExecuteCommand(14999);  // no such command
-    EXPECT_FALSE(fs::exists(marker));
+        "TTask_Weaver", 0, [&](auto, std::uint32_t message, auto wparam, auto) -> platform::window::Result {
+            if (message == platform::window::WM_ACTIVATE && wparam == platform::window::WA_ACTIVE) ++activations;
+            return 0;
+        });
     host.setup().ExecuteCommand(14996);
-    for (int i = 0; i < 500 && !fs::exists(marker); ++i) usleep(10'000);
-    EXPECT_TRUE(fs::exists(marker));
+    platform::window::process_messages();
+    EXPECT_EQ(activations, 1);
+    platform::window::destroy_window(weaver);
+
+    // One runs in another process on the desktop: the same.
+    {
+        com_test::WindowPeer other(COM_TEST_SERVER_PATH, "TTask_Weaver");
+        ASSERT_TRUE(other.ok());
+        host.setup().ExecuteCommand(14996);
+        EXPECT_EQ(other.next_line(), "activated");
+    }
+    host.setup().ExecuteCommand(14999);  // no such command
+    EXPECT_FALSE(fs::exists(blank));
+
+    // None runs: the configured program is started with its parameters.
+    host.setup().ExecuteCommand(14996);
+    for (int i = 0; i < 500 && !(fs::exists(blank) && fs::exists(semicolon)); ++i) usleep(10'000);
+    EXPECT_TRUE(fs::exists(blank));
+    EXPECT_TRUE(fs::exists(semicolon));
+    EXPECT_FALSE(fs::exists(folder_ / "\"two"));
 }
 
 TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
