@@ -113,7 +113,7 @@ TKwCustomShellList::~TKwCustomShellList() {
     destroying_ = true;
     if (tree_) tree_->DriverListGone(this);
     if (combo_) combo_->DriverListGone(this);
-    DeviceChangeHandler().Unregister(this);
+    UnregisterDeviceChange(this);
     locator_->OnChange = nullptr;
     if (!Columns.empty() && widths_persistable_) SaveColumnWidths();
     watcher_.reset();

@@ -60,7 +60,7 @@ TKwCustomShellTree::TKwCustomShellTree() {
 TKwCustomShellTree::~TKwCustomShellTree() {
     if (shell_list_) shell_list_->SetTree(nullptr);
     DestroyNodes();  // every node's data goes through this class's deletion step
-    DeviceChangeHandler().Unregister(this);
+    UnregisterDeviceChange(this);
     RevokeDropTarget();
     timer_.reset();
     watcher_.reset();  // joins the thread before its target window goes

@@ -426,6 +426,11 @@ win::Result TKwDeviceChangeHandler::handle(std::uint32_t message, win::WParam w,
         win::Message msg{window_->handle(), message, w, l};
         // A copy: a callback may register or unregister.
         const auto callbacks = callbacks_;
+        struct Dispatching {
+            int& n;
+            explicit Dispatching(int& count) : n(count) { ++n; }
+            ~Dispatching() { --n; }
+        } dispatching{dispatching_};
         for (const auto& e : callbacks) {
             try {
                 e.callback(*this, msg);
@@ -441,6 +446,14 @@ TKwDeviceChangeHandler& DeviceChangeHandler() {
     if (!instance()) instance() = std::make_unique<TKwDeviceChangeHandler>();
     return *instance();
 }
+
+void UnregisterDeviceChange(const void* owner) {
+    if (!instance()) return;
+    instance()->Unregister(owner);
+    if (instance()->empty() && !instance()->dispatching()) instance().reset();
+}
+
+bool HasDeviceChangeHandler() { return instance() != nullptr; }
 
 void FreeDeviceChangeHandler() { instance().reset(); }
 

@@ -195,6 +195,8 @@ class TKwDeviceChangeHandler {
     // Appends a callback for `owner`; Unregister removes the first one of that owner.
     void Register(const void* owner, Callback callback);
     void Unregister(const void* owner);
+    bool empty() const { return callbacks_.empty(); }
+    bool dispatching() const { return dispatching_ > 0; }
     platform::window::Handle Handle() const { return window_->handle(); }
     // Re-reads the mount table now and reports what came and went (the monitor does this
     // when the kernel says the table changed).
@@ -207,12 +209,18 @@ class TKwDeviceChangeHandler {
         Callback callback;
     };
     std::vector<Entry> callbacks_;
+    int dispatching_ = 0;  // callbacks are running (one may unregister; the object stays)
     std::unique_ptr<platform::forms::HiddenWindow> window_;
     std::unique_ptr<platform::shell::MountMonitor> monitor_;
 };
 
 // The process's instance, created on first use.
 TKwDeviceChangeHandler& DeviceChangeHandler();
+// Unregisters `owner`'s callback; the instance goes with its last callback, so its window and
+// its watch on the mount table never outlive the thread's message queue (at the program's end
+// the queue goes before any static object).
+void UnregisterDeviceChange(const void* owner);
+bool HasDeviceChangeHandler();
 // Test support: frees the instance.
 void FreeDeviceChangeHandler();
 

@@ -416,6 +416,17 @@ TEST_F(ShellTree, TheWatcherEndsWithItsTree) {
     win::run_nested_loop_for([] { return false; }, 50);
 }
 
+TEST_F(ShellTree, TheDeviceWatchGoesWithTheLastControl) {
+    FreeDeviceChangeHandler();
+    auto* one = form_->add<TKwShellTree>("one");
+    auto* two = form_->add<TKwShellTree>("two");
+    EXPECT_TRUE(HasDeviceChangeHandler());
+    form_->remove(one);
+    EXPECT_TRUE(HasDeviceChangeHandler());
+    form_->remove(two);
+    EXPECT_FALSE(HasDeviceChangeHandler()) << "nothing of it is left for the program's end";
+}
+
 TEST_F(ShellTree, AMountThatComesShowsUnderComputer) {
     make_dir("net");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
