@@ -53,9 +53,6 @@ inline constexpr TKwShellTreeOptions option_bit(TKwShellTreeOption o) {
 }
 inline constexpr TKwShellTreeOptions kwstoDefaultOptions = 955;
 
-inline constexpr std::uint32_t WM_KWCHANGENOTIFY = platform::window::WM_USER + 101;  // 1125
-inline constexpr std::uint32_t WM_KWAUTOFILL = platform::window::WM_USER + 103;      // 1127
-
 inline constexpr unsigned kwRefreshDelayFocused = 400;
 inline constexpr unsigned kwRefreshDelayUnfocused = 2000;
 inline constexpr unsigned kwDeferredSelectionDelay = 500;
