@@ -622,10 +622,6 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         auto* progress = new QProgressBar(parent);
         progress->setTextVisible(false);
         w = progress;
-    } else if (control.drawing_canvas()) {
-        auto* canvas = new CanvasWidget(impl, parent);
-        canvas->drawn = &control;
-        w = canvas;
     } else if (dynamic_cast<TreeView*>(&control)) {
         auto* tree = new QTreeWidget(parent);
         tree->setHeaderHidden(true);
@@ -647,7 +643,12 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         });
         w = list;
     } else {
-        w = new QWidget(parent);
+        // A control that draws itself (drawing_canvas: a paint box, a drawn frame), or one of a
+        // kind the backend does not know: its canvas is replayed, if it has one, and the mouse
+        // reaches it as a person's (a splitter's bar is dragged so).
+        auto* canvas = new CanvasWidget(impl, parent);
+        canvas->drawn = &control;
+        w = canvas;
     }
     w->setObjectName(to_qstring(control.Name));
     return w;
