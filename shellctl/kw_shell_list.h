@@ -53,9 +53,7 @@ inline constexpr TKwShellListOptions kwsloOleDrop = 1u << 10;
 inline constexpr TKwShellListOptions kwsloShowHidden = 1u << 12;
 inline constexpr TKwShellListOptions kwsloDefault = 0x1E9B;
 
-inline constexpr std::uint32_t WM_KWCHANGENOTIFY = platform::window::WM_USER + 101;  // 1125
 inline constexpr std::uint32_t WM_KWSELECTNAME = platform::window::WM_USER + 102;    // 1126
-inline constexpr std::uint32_t WM_KWAUTOFILL = platform::window::WM_USER + 103;      // 1127
 
 inline constexpr int VK_BACK = 0x08;
 inline constexpr int VK_RETURN = 0x0D;
@@ -171,6 +169,7 @@ class TKwCustomShellList : public TKwCustomListView {
     int IndexOfData(const TKwShListData* data) const;
     // The texts and icon the list shows for an item (what the display callbacks answer).
     std::string ItemText(int index, int column);
+    std::string shown_text(int index, int column) override { return ItemText(index, column); }
     int ItemImage(int index);
     HRESULT GetSelectionUIObject(std::shared_ptr<platform::shell::ContextMenu>& out);
     bool IsNetworkFolder();

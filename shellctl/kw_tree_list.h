@@ -14,9 +14,15 @@
 
 #include "platform/forms/common_controls.h"
 #include "platform/forms/menus.h"
+#include "platform/window/window.h"
 #include "shellctl/kw_draw.h"
 
 namespace shellctl {
+
+// The messages the shell tree and the shell list both take on their hidden windows: a change
+// notice from the directory watcher, and the deferred fill.
+inline constexpr std::uint32_t WM_KWCHANGENOTIFY = platform::window::WM_USER + 101;  // 1125
+inline constexpr std::uint32_t WM_KWAUTOFILL = platform::window::WM_USER + 103;      // 1127
 
 using platform::forms::Point;
 

@@ -147,6 +147,13 @@ ListItem& ListView::add(std::string caption) {
     return Items.back();
 }
 
+std::string ListView::shown_text(int index, int column) {
+    if (index < 0 || index >= static_cast<int>(Items.size()) || column < 0) return {};
+    const ListItem& item = Items[static_cast<std::size_t>(index)];
+    if (column == 0) return item.Caption;
+    return column <= item.SubItems.count() ? item.SubItems[column - 1] : std::string();
+}
+
 int ListView::selected_index() const {
     for (std::size_t i = 0; i < Items.size(); ++i) {
         if (Items[i].Selected) return static_cast<int>(i);

@@ -189,6 +189,9 @@ class ListView : public Control {
     std::function<void(Component&, int index, bool selected)> OnSelectItem;
 
     ListItem& add(std::string caption);
+    // The text a person sees in column `column` of item `index` (0: the caption, then the
+    // sub-items); a list that computes its texts only when they are shown gives them here.
+    virtual std::string shown_text(int index, int column);
     // Index of the first selected item, or -1.
     int selected_index() const;
     // A person clicking item `index`: it becomes the only selected item (OnSelectItem for each

@@ -622,10 +622,6 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         auto* progress = new QProgressBar(parent);
         progress->setTextVisible(false);
         w = progress;
-    } else if (control.drawing_canvas()) {
-        auto* canvas = new CanvasWidget(impl, parent);
-        canvas->drawn = &control;
-        w = canvas;
     } else if (dynamic_cast<TreeView*>(&control)) {
         auto* tree = new QTreeWidget(parent);
         tree->setHeaderHidden(true);
@@ -647,7 +643,12 @@ QWidget* Impl::make(Control& control, QWidget* parent) {
         });
         w = list;
     } else {
-        w = new QWidget(parent);
+        // A control that draws itself (drawing_canvas: a paint box, a drawn frame), or one of a
+        // kind the backend does not know: its canvas is replayed, if it has one, and the mouse
+        // reaches it as a person's (a splitter's bar is dragged so).
+        auto* canvas = new CanvasWidget(impl, parent);
+        canvas->drawn = &control;
+        w = canvas;
     }
     w->setObjectName(to_qstring(control.Name));
     return w;
@@ -820,18 +821,26 @@ void Impl::update(Control& control, Bound& b) {
         q->setCurrentItem(item_of(q, tree->Selected));
     } else if (auto* view = dynamic_cast<ListView*>(&control)) {
         auto* q = static_cast<QTreeWidget*>(w);
+        const bool report = view->ViewStyle == ViewStyle::report && !view->Columns.empty();
+        const int columns = report ? static_cast<int>(view->Columns.size()) : 1;
+        // The texts as the list shows them (a list may compute them only now).
+        std::vector<std::vector<std::string>> rows;
         std::vector<std::string> signature;
         for (const ListColumn& c : view->Columns) signature.push_back("\x02" + c.Caption + std::to_string(c.Width));
-        for (const ListItem& item : view->Items) {
-            std::string row = item.Caption;
-            for (const std::string& s : item.SubItems) row += "\x01" + s;
+        for (int i = 0; i < static_cast<int>(view->Items.size()); ++i) {
+            std::vector<std::string> texts;
+            std::string row;
+            for (int c = 0; c < columns; ++c) {
+                texts.push_back(view->shown_text(i, c));
+                row += "\x01" + texts.back();
+            }
+            rows.push_back(std::move(texts));
             signature.push_back(row);
         }
         if (signature != b.items) {
             q->clear();
-            const bool report = view->ViewStyle == ViewStyle::report && !view->Columns.empty();
             q->setHeaderHidden(!report);
-            q->setColumnCount(report ? static_cast<int>(view->Columns.size()) : 1);
+            q->setColumnCount(columns);
             if (report) {
                 QStringList headers;
                 for (const ListColumn& c : view->Columns) headers << to_qstring(c.Caption);
@@ -839,13 +848,9 @@ void Impl::update(Control& control, Bound& b) {
                 for (std::size_t i = 0; i < view->Columns.size(); ++i)
                     q->setColumnWidth(static_cast<int>(i), sc.map_x(view->Columns[i].Width));
             }
-            for (const ListItem& item : view->Items) {
+            for (const std::vector<std::string>& texts : rows) {
                 auto* row = new QTreeWidgetItem(q);
-                row->setText(0, to_qstring(item.Caption));
-                if (report) {
-                    for (int i = 0; i < item.SubItems.count() && i + 1 < q->columnCount(); ++i)
-                        row->setText(i + 1, to_qstring(item.SubItems[i]));
-                }
+                for (int c = 0; c < columns; ++c) row->setText(c, to_qstring(texts[static_cast<std::size_t>(c)]));
             }
             b.items = signature;
         }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/forms/form.h"
+#include "shellctl/kw_shell_list.h"
+#include "shellctl/kw_shell_tree.h"
 #include "shellctl/kw_tree_list.h"
 
 namespace shellctl {
@@ -490,6 +492,13 @@ TEST(TreeStyle, ToolTipsNeedCommonControls472) {
     }
     CommonControls cc(make_version(4, 72));
     EXPECT_TRUE(TKwCustomTreeView().ToolTips);
+}
+
+TEST(ShellViews, TheTreeAndTheListGoOnOneFormAndShareTheirMessages) {
+    // Both headers in one file, as a form with a tree and its list has them.
+    EXPECT_EQ(WM_KWCHANGENOTIFY, 1125u);
+    EXPECT_EQ(WM_KWAUTOFILL, 1127u);
+    EXPECT_EQ(WM_KWSELECTNAME, 1126u);
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ int failed_with(const char* what, std::int32_t hr) {
     return 1;
 }
 
+#ifdef ZORHOST_PDF
 // Prints the open document into a PDF file; 0, or 1 with the reason on standard error.
 int print_pdf(zorhost::Host& host, const std::string& document, const std::string& pdf) {
-#ifdef ZORHOST_PDF
     platform::forms_qt::PrintingSession qt;
     platform::forms_qt::PdfDeviceContext dc(pdf, std::filesystem::path(document).stem().string());
     const int pages = host.print_to(dc);
@@ -78,14 +78,8 @@ int print_pdf(zorhost::Host& host, const std::string& document, const std::strin
     }
     std::printf("pages: %d\n", pages);
     return 0;
-#else
-    (void)host;
-    (void)document;
-    (void)pdf;
-    std::fprintf(stderr, "zorhost: this build has no Qt, so it cannot print into a PDF file\n");
-    return 1;
-#endif
 }
+#endif
 
 }  // namespace
 
@@ -112,6 +106,12 @@ int main(int argc, char** argv) {
         }
     }
     if (args.empty()) return usage();
+#ifndef ZORHOST_PDF
+    if (!pdf_file.empty()) {
+        std::fprintf(stderr, "zorhost: this build has no Qt, so it cannot print into a PDF file\n");
+        return 1;
+    }
+#endif
     forms::set_interaction_provider(&answers);
     const std::string& command = args[0];
 
@@ -141,8 +141,10 @@ int main(int argc, char** argv) {
             if (command == "show") {
                 for (const auto& line : host.shown_method()) std::printf("%s\n", line.c_str());
                 std::printf("modified: %s\n", host.setup().IsModified() ? "yes" : "no");
+#ifdef ZORHOST_PDF
             } else if (!pdf_file.empty()) {
                 code = print_pdf(host, args[1], pdf_file);
+#endif
             } else {
                 int pages = 0;
                 const auto lines = host.print_pages(&pages);
