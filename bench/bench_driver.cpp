@@ -17,6 +17,7 @@
 #include <fstream>
 #include <thread>
 
+#include "bench/thread_counters.h"
 #include "core/config_model.h"
 #include "core/engine_hooks.h"
 #include "core/method_expansion.h"
@@ -43,19 +44,11 @@ using namespace std::chrono_literals;
 
 constexpr int steps_per_run = 40;
 
-double process_cpu_seconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
+// The loop checks `done` after every message it handles, so it needs no wake-ups of its own
+// (they would be counted as the driver's).
 bool run_until(const std::function<bool()>& done, std::chrono::seconds timeout = 120s) {
-    const auto end = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        platform::window::run_nested_loop_for(done, 50);
-    }
-    return true;
+    return platform::window::run_nested_loop_for(
+        done, static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count()));
 }
 
 void write_macro(const std::filesystem::path& folder, const std::string& name, const std::vector<std::string>& lines) {
@@ -124,16 +117,17 @@ struct Driver {
 void BM_WholeRunDriverTimePerStep(benchmark::State& state) {
     Driver driver;
     std::size_t executed = driver.sim->executed().size();
+    std::map<std::string, bench::ThreadCounters> spent;
     double wall_total = 0;
     std::size_t steps_total = 0;
     for (auto _ : state) {
-        const double cpu = process_cpu_seconds();
+        const auto before = bench::thread_counters();
         const auto wall = Clock::now();
         if (!driver.run()) {
             state.SkipWithError("the run did not end");
             break;
         }
-        const double cpu_used = process_cpu_seconds() - cpu;
+        const auto after = bench::thread_counters();
         const double wall_used = std::chrono::duration<double>(Clock::now() - wall).count();
         const std::size_t now = driver.sim->executed().size();
         const std::size_t steps = now - executed;
@@ -142,13 +136,20 @@ void BM_WholeRunDriverTimePerStep(benchmark::State& state) {
             state.SkipWithError("no step ran");
             break;
         }
-        state.SetIterationTime(cpu_used / double(steps));
+        bench::add_difference(spent, before, after);
+        state.SetIterationTime((bench::sum(after).cpu_ns - bench::sum(before).cpu_ns) / 1e9 / double(steps));
         wall_total += wall_used;
         steps_total += steps;
     }
     if (steps_total) {
-        state.counters["wall_ms_per_step"] = 1000.0 * wall_total / double(steps_total);
-        state.counters["steps_per_run"] = double(steps_total) / double(state.iterations());
+        const double steps = double(steps_total);
+        state.counters["wall_ms_per_step"] = 1000.0 * wall_total / steps;
+        state.counters["steps_per_run"] = steps / double(state.iterations());
+        state.counters["wakeups_per_step"] = bench::sum(spent).wakeups / steps;
+        for (const auto& [name, c] : spent) {
+            state.counters["us_per_step:" + name] = c.cpu_ns / 1e3 / steps;
+            state.counters["wakeups_per_step:" + name] = c.wakeups / steps;
+        }
     }
 }
 BENCHMARK(BM_WholeRunDriverTimePerStep)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(5);

@@ -24,10 +24,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <thread>
 #include <vector>
 
+#include "bench/thread_counters.h"
 #include "core/tests/e2e/zorsim_process.h"
 #include "driver/zorrun/tests/support/bus_client.h"
 #include "driver/zorrun/tests/support/compound_writer.h"
@@ -52,27 +52,6 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds tim
         std::this_thread::sleep_for(5ms);
     }
     return true;
-}
-
-// CPU time of every thread of a process, by thread name, in nanoseconds (/proc/PID/task).
-std::map<std::string, double> thread_cpu_ns(pid_t pid) {
-    std::map<std::string, double> out;
-    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
-        std::string name;
-        std::ifstream(task.path() / "comm") >> name;
-        double ns = 0;
-        std::ifstream(task.path() / "schedstat") >> ns;
-        out[name] += ns;
-    }
-    return out;
-}
-
-double total(const std::map<std::string, double>& by_thread) {
-    double sum = 0;
-    for (const auto& [name, ns] : by_thread) sum += ns;
-    return sum;
 }
 
 double median(std::vector<double> v) {
@@ -214,10 +193,10 @@ void BM_WholeRunOverTheBus(benchmark::State& state) {
         }
     });
     std::size_t executed = setup.sim->executed().size();
-    std::map<std::string, double> spent;
+    std::map<std::string, bench::ThreadCounters> spent;
     double atoms = 0, wall = 0;
     for (auto _ : state) {
-        const auto cpu0 = thread_cpu_ns(setup.zorrun->pid());
+        const auto before = bench::thread_counters(setup.zorrun->pid());
         const auto t0 = Clock::now();
         auto& c = *setup.client;
         if (c.PrepareForRun("", setup.document, "", 0, 0, "Tray2:5", 1.0, 0).result != 1 ||
@@ -232,18 +211,22 @@ void BM_WholeRunOverTheBus(benchmark::State& state) {
             break;
         }
         wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        const auto cpu1 = thread_cpu_ns(setup.zorrun->pid());
-        for (const auto& [name, ns] : cpu1) spent[name] += ns - (cpu0.count(name) ? cpu0.at(name) : 0.0);
+        const auto after = bench::thread_counters(setup.zorrun->pid());
+        bench::add_difference(spent, before, after);
         const std::size_t now = setup.sim->executed().size();
         atoms += static_cast<double>(now - executed);
         executed = now;
-        state.SetIterationTime((total(cpu1) - total(cpu0)) / 1e9);
+        state.SetIterationTime((bench::sum(after).cpu_ns - bench::sum(before).cpu_ns) / 1e9);
     }
     stop = true;
     poller.join();
     if (atoms > 0) {
-        state.counters["cpu_ms_per_atom"] = total(spent) / 1e6 / atoms;
-        for (const auto& [name, ns] : spent) state.counters["ms_per_atom:" + name] = ns / 1e6 / atoms;
+        state.counters["cpu_ms_per_atom"] = bench::sum(spent).cpu_ns / 1e6 / atoms;
+        state.counters["wakeups_per_atom"] = bench::sum(spent).wakeups / atoms;
+        for (const auto& [name, c] : spent) {
+            state.counters["ms_per_atom:" + name] = c.cpu_ns / 1e6 / atoms;
+            state.counters["wakeups_per_atom:" + name] = c.wakeups / atoms;
+        }
         state.counters["atoms"] = atoms;
         state.counters["wall_s"] = wall;
         state.counters["getstatus_per_s"] = asked / wall;
@@ -277,13 +260,14 @@ void BM_GetStatusAgainstAMinimalService(benchmark::State& state) {
         std::vector<double> zorrun_us, minimal_us;
         double zorrun_cpu = 0, minimal_cpu = 0;
         for (auto _ : state) {
-            const double z0 = total(thread_cpu_ns(setup.zorrun->pid())), m0 = total(thread_cpu_ns(minimal));
+            const double z0 = bench::sum(bench::thread_counters(setup.zorrun->pid())).cpu_ns;
+            const double m0 = bench::sum(bench::thread_counters(minimal)).cpu_ns;
             for (int i = 0; i < 2000; ++i) {
                 zorrun_us.push_back(call("com.hox.Zorrun"));
                 minimal_us.push_back(call(minimal_service));
             }
-            zorrun_cpu += total(thread_cpu_ns(setup.zorrun->pid())) - z0;
-            minimal_cpu += total(thread_cpu_ns(minimal)) - m0;
+            zorrun_cpu += bench::sum(bench::thread_counters(setup.zorrun->pid())).cpu_ns - z0;
+            minimal_cpu += bench::sum(bench::thread_counters(minimal)).cpu_ns - m0;
         }
         state.counters["zorrun_median_us"] = median(zorrun_us);
         state.counters["minimal_median_us"] = median(minimal_us);
@@ -304,18 +288,18 @@ void BM_IdleSessionCpu(benchmark::State& state) {
         state.SkipWithError(setup.problem.c_str());
         return;
     }
-    std::map<std::string, double> spent;
+    std::map<std::string, bench::ThreadCounters> spent;
     double seconds = 0;
     for (auto _ : state) {
-        const auto cpu0 = thread_cpu_ns(setup.zorrun->pid());
+        const auto before = bench::thread_counters(setup.zorrun->pid());
         const auto t0 = Clock::now();
         std::this_thread::sleep_for(10s);
         seconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        const auto cpu1 = thread_cpu_ns(setup.zorrun->pid());
-        for (const auto& [name, ns] : cpu1) spent[name] += ns - (cpu0.count(name) ? cpu0.at(name) : 0.0);
+        bench::add_difference(spent, before, bench::thread_counters(setup.zorrun->pid()));
     }
-    state.counters["cpu_percent_of_core"] = total(spent) / 1e9 / seconds * 100.0;
-    for (const auto& [name, ns] : spent) state.counters["percent:" + name] = ns / 1e9 / seconds * 100.0;
+    state.counters["cpu_percent_of_core"] = bench::sum(spent).cpu_ns / 1e9 / seconds * 100.0;
+    state.counters["wakeups_per_s"] = bench::sum(spent).wakeups / seconds;
+    for (const auto& [name, c] : spent) state.counters["percent:" + name] = c.cpu_ns / 1e9 / seconds * 100.0;
 }
 BENCHMARK(BM_IdleSessionCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -427,20 +427,32 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
     }
 }
 
+namespace {
+
+// The debug list takes lines only while the debug page shows.
+bool debug_list_shown() {
+    const Tzor_lib* form = zor_lib();
+    return form && session_state().debug_list_on && form->Visible;
+}
+
+}  // namespace
+
 void debug_log_elapsed(std::string_view text, bool reset) {
     LinkState& link = link_state();
     const std::uint32_t now = platform::kernel::tick_count();
-    std::string line(text);
-    line += ":";
-    line += std::to_string(now - link.trace_mark);
-    add_debug_line(line);
+    // Every frame sent and received passes here: the line is built only when someone sees it.
+    if (debug_list_shown()) {
+        std::string line(text);
+        line += ":";
+        line += std::to_string(now - link.trace_mark);
+        add_debug_line(line);
+    }
     if (reset) link.trace_mark = now;
 }
 
 void add_debug_line(std::string_view text) {
-    Tzor_lib* form = zor_lib();
-    if (!form || !session_state().debug_list_on || !form->Visible) return;
-    platform::forms::StringList& items = form->debug_box->Items;
+    if (!debug_list_shown()) return;
+    platform::forms::StringList& items = zor_lib()->debug_box->Items;
     if (items.count() >= debug_box_max_lines) items.erase(0);
     items.add(std::string(text));
 }

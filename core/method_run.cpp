@@ -155,7 +155,8 @@ void prepare_cmd_list() {
     run.failure_text.clear();
     run.stop_requested = false;
     run.run_active = true;
-    if (Tzor_lib* form = zor_lib()) form->sync_lists();
+    // The lists are shown on the debug page only; a hidden page gets them when it is shown.
+    if (Tzor_lib* form = zor_lib(); form && form->Visible) form->sync_lists();
     uilib::on_run_started();
 }
 

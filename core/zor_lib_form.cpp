@@ -114,7 +114,10 @@ void Tzor_lib::FormCreate(forms::Component&) {
     if (ss.connect_on_create) connect_port();
 }
 
-void Tzor_lib::FormActivate(forms::Component&) { Caption = "Debug" + putils::instance_suffix(); }
+void Tzor_lib::FormActivate(forms::Component&) {
+    Caption = "Debug" + putils::instance_suffix();
+    sync_lists();  // not kept up to date while the page was hidden
+}
 
 void Tzor_lib::sync_lists() {
     const MethodState& ms = method_state();

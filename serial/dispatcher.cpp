@@ -132,6 +132,7 @@ std::int32_t TSpBaseDispatcher::OpenLine(const std::string& device, std::int32_t
         ring_.assign(kRingSize, 0);
         ring_head_ = ring_tail_ = 0;
         ring_full_ = false;
+        device_input_left_ = false;
         receive_level_ = 1;  // a device starts at 1
         out_buffer_.assign(out_size, 0);
         out_head_ = out_tail_ = 0;
@@ -548,6 +549,7 @@ void TSpBaseDispatcher::ReadIntoRing() {
     if (ring_.empty() || ring_full_) return;
     RefreshLineStatus();
     std::uint32_t queued = LineStatus().InQue;
+    device_input_left_ = false;
     if (queued == 0) return;
     std::uint32_t free =
         ring_head_ == ring_tail_ ? kRingSize : (ring_tail_ + kRingSize - ring_head_) % kRingSize;
@@ -570,9 +572,11 @@ void TSpBaseDispatcher::ReadIntoRing() {
     };
 
     std::uint32_t got = read_at_head(contiguous);
-    if (got < contiguous || wanted <= contiguous || ring_full_) return;
-    std::uint32_t rest = free - got;  // contiguous again now that the write index has wrapped
-    if (rest > 0) read_at_head(rest);
+    if (got >= contiguous && wanted > contiguous && !ring_full_) {
+        std::uint32_t rest = free - got;  // contiguous again now that the write index has wrapped
+        if (rest > 0) got += read_at_head(rest);
+    }
+    device_input_left_ = got < queued;
 }
 
 std::int32_t TSpBaseDispatcher::PeekInput(char& c, std::uint32_t n) {
@@ -627,6 +631,7 @@ std::int32_t TSpBaseDispatcher::DiscardInput() {
         look_ahead_ = 0;
         ring_full_ = false;
     }
+    device_input_left_ = false;  // purged with the rest
     scan_position_ = ring_head_;
     unscanned_ = 0;
     Guard gen(general_lock_);

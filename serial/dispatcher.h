@@ -9,7 +9,8 @@
 // Triggers are the conditions on which a dispatcher tells its handlers that something happened:
 // received data is available (the avail threshold), a timer trigger expired, a data trigger's
 // string arrived, or a status trigger's condition became true. The dispatch thread tests them
-// after each device event and at least every 50 ms, and delivers each hit by NotifyHandlers.
+// after each device event, when a timer trigger expires, and every 50 ms while a condition can
+// change without a device event (PassesNeeded), and delivers each hit by NotifyHandlers.
 // Trigger handles are positive multiples of 8 from one handle space; a status trigger's handle
 // carries its kind in the low three bits.
 //
@@ -442,11 +443,19 @@ class TSpBaseDispatcher {
     std::uint64_t MsUntilNextTimer(std::uint64_t limit);
     // The end of the dispatch thread's next wait (ClockMs): `pass_due_ms`, or the expiry of the
     // earliest armed timer trigger when that comes sooner (with `until_timers`). The end is kept,
-    // so that an arming that expires before it wakes the thread (TimerTriggersChanged) and a
+    // so that an arming that expires before it wakes the thread (DispatchWaitChanged) and a
     // later one does not.
     std::uint64_t PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers);
+    // The wait has ended: until the next plan the thread sees every arming by itself (an arming
+    // from a handler, while the thread waits for that handler, wakes nobody).
+    void EndDispatchWait();
     void ClearStatusHits();
     bool StatusHitThisPass() const { return status_hit_.load(); }
+    // Whether the dispatch thread must run a pass every 50 ms though no device event comes: a
+    // status trigger is armed (its condition can turn true without one), the ring was full or the
+    // device kept bytes the ring had no room for, or received bytes were announced to nobody.
+    // Otherwise device events and timer expiries are all there is to wait for.
+    bool PassesNeeded();
 
     void SaveTriggerSet(TTriggerSave& save);
     void RestoreTriggerSet(const TTriggerSave& save);
@@ -507,8 +516,9 @@ class TSpBaseDispatcher {
     std::string Report();
 
   protected:
-    // A timer trigger was armed: the dispatch thread's wait must end at its expiry.
-    virtual void TimerTriggersChanged() {}
+    // The dispatch thread's wait must be planned anew: a timer trigger was armed that expires
+    // before it ends, or a status trigger was armed.
+    virtual void DispatchWaitChanged() {}
     // Stops the output thread for a discard (waits for its answer; nothing when there is none) and
     // lets it go on afterwards; purges the device's transmit side.
     virtual void HaltOutput() {}
@@ -565,6 +575,7 @@ class TSpBaseDispatcher {
     std::uint32_t ring_head_ = 0;  // write index
     std::uint32_t ring_tail_ = 0;  // read index
     bool ring_full_ = false;
+    bool device_input_left_ = false;  // the last read left bytes in the device (no room)
     bool in_avail_ = false;
     std::uint32_t look_ahead_ = 0;
     std::uint32_t max_look_ahead_ = 0;

@@ -149,7 +149,7 @@ std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int3
     }
     // Only an expiry before the end of the dispatch thread's wait needs to wake it: a later one
     // is in the wait it plans next.
-    if (sooner) TimerTriggersChanged();
+    if (sooner) DispatchWaitChanged();
     return result;
 }
 
@@ -212,19 +212,34 @@ std::int32_t TSpBaseDispatcher::AddStatusTrigger(std::uint16_t kind) {
 }
 
 std::int32_t TSpBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_t value, bool activate) {
-    Guard gen(general_lock_);
-    auto it = std::find_if(status_triggers_.begin(), status_triggers_.end(),
-                           [&](const TStatusTrigger& t) { return handle >= 2 && t.tHandle == handle; });
-    if (it == status_triggers_.end()) return ecBadTriggerHandle;
-    if (activate) {
-        if (it->tSType == stModem)
-            it->tValue = static_cast<std::uint16_t>(((value & 0xFF) << 8) | (modem_status_ & 0xF0));
-        else
-            it->tValue = value;
+    {
+        Guard gen(general_lock_);
+        auto it = std::find_if(status_triggers_.begin(), status_triggers_.end(),
+                               [&](const TStatusTrigger& t) { return handle >= 2 && t.tHandle == handle; });
+        if (it == status_triggers_.end()) return ecBadTriggerHandle;
+        if (activate) {
+            if (it->tSType == stModem)
+                it->tValue = static_cast<std::uint16_t>(((value & 0xFF) << 8) | (modem_status_ & 0xF0));
+            else
+                it->tValue = value;
+        }
+        it->tSActive = activate;
+        it->StatusHit = false;
     }
-    it->tSActive = activate;
-    it->StatusHit = false;
+    // An armed status trigger is looked at every 50 ms: the dispatch thread may be in a longer wait.
+    if (activate) DispatchWaitChanged();
     return 0;
+}
+
+bool TSpBaseDispatcher::PassesNeeded() {
+    Guard in(input_lock_);
+    Guard gen(general_lock_);
+    if (std::any_of(status_triggers_.begin(), status_triggers_.end(),
+                    [](const TStatusTrigger& t) { return t.tSActive; }))
+        return true;
+    if (ring_full_ || device_input_left_) return true;
+    // Bytes announced to nobody (the handler did not take the notification) are offered again.
+    return avail_threshold_ != 0 && bytes_since_avail_ > 0 && !ring_.empty() && AvailableLocked() >= avail_threshold_;
 }
 
 std::int32_t TSpBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
@@ -359,6 +374,11 @@ std::uint64_t TSpBaseDispatcher::MsUntilNextTimer(std::uint64_t limit) {
     for (const auto& t : timer_triggers_)
         if (t.tActive) limit = std::min(limit, MsUntilExpiry(t.tET, now));
     return limit;
+}
+
+void TSpBaseDispatcher::EndDispatchWait() {
+    Guard gen(general_lock_);
+    dispatch_wait_end_ms_ = 0;
 }
 
 std::uint64_t TSpBaseDispatcher::PlanDispatchWait(std::uint64_t pass_due_ms, bool until_timers) {
@@ -791,7 +811,7 @@ void TSpBaseDispatcher::RestoreTriggerSet(const TTriggerSave& save) {
         data_triggers_ = save.tsDataTriggers;
         status_triggers_ = save.tsStatusTriggers;
     }
-    TimerTriggersChanged();
+    DispatchWaitChanged();
     UpdateReceiveLevel();
 }
 

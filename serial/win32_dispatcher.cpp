@@ -101,46 +101,52 @@ void TComThread::Execute() {
         }
         if (mask & (kRingEndedEvent | comm::events::ring)) H.ring_seen_ = true;
         H.last_event_ = mask;
+        H.pending_events_.fetch_or(mask);
         H.device_events_.fetch_add(1);
         if (H.kill_.load()) break;
+        // The next wait starts at once: the events of a pass still running are gathered for the
+        // next one (the event is auto-reset), so one pass follows every burst of device events
+        // and this thread need not be woken again when the pass is done.
         H.event_ready_.set();
-        // Lock step with the dispatch thread: one device event, one pass.
-        while (!H.kill_.load() && !H.pass_done_.wait(kWaitSliceMs).signalled()) {
-        }
     } while (!H.kill_.load());
     H.acknowledge_.set();
 }
 
 void TDispThread::Execute() {
     H.acknowledge_.set();
-    // A pass follows each device event and at the latest 50 ms after the last one; a timer trigger
-    // that expires before then is served when it expires, by a scan of the timers alone.
-    // An expired timer that its scan could not deliver (no notification taken) waits for the
-    // next pass, as before, instead of being offered again at once.
+    // A pass follows each device event. Without one, the next pass comes after 50 ms while
+    // something needs looking at without an event (PassesNeeded), else after a wait slice. A
+    // timer trigger is served when it expires, by a scan of the timers alone; one that its scan
+    // could not deliver (no notification taken) waits for the next pass, 50 ms on, instead of
+    // being offered again at once.
     // Both ends are on the tick timers' clock, and the wait is made to the nanosecond: an expiry
     // falls on a whole millisecond, and a wait in whole milliseconds from now would miss it by
     // up to one.
-    std::uint64_t next_pass = ClockMs() + kDispatchPassMs;
+    auto pass_due = [this] { return ClockMs() + (H.PassesNeeded() ? kDispatchPassMs : kWaitSliceMs); };
+    std::uint64_t next_pass = pass_due();
     bool undelivered = false;
     do {
         const std::uint64_t end = H.PlanDispatchWait(next_pass, !undelivered);
         const kernel::WaitResult r =
-            kernel::wait_any({&H.event_ready_, &H.timer_armed_}, kernel::Deadline::at(MonotonicNsAt(end)));
+            kernel::wait_any({&H.event_ready_, &H.wait_changed_}, kernel::Deadline::at(MonotonicNsAt(end)));
+        H.EndDispatchWait();
         if (H.kill_.load()) break;
-        if (r.signalled() && r.index == 1) {  // a timer was armed: wait anew
+        if (r.signalled() && r.index == 1) {  // a trigger was armed: plan anew
             undelivered = false;
+            next_pass = std::min(next_pass, pass_due());
             continue;
         }
         if (!r.signalled() && ClockMs() < next_pass) {
             H.ProcessTimers();
             undelivered = H.MsUntilNextTimer(1) == 0;
+            if (undelivered) next_pass = std::min(next_pass, ClockMs() + kDispatchPassMs);
             continue;
         }
         undelivered = false;
         H.ProcessCommEvent();
         H.ProcessTimers();
         H.passes_.fetch_add(1);
-        next_pass = ClockMs() + kDispatchPassMs;
+        next_pass = pass_due();
     } while (!H.kill_.load() && !H.close_requested_.load());
     H.acknowledge_.set();
     H.ended_for_close_ = H.close_requested_.load() || H.kill_.load();
@@ -393,7 +399,6 @@ std::int32_t TSpWin32Dispatcher::CloseDevice() {
     if (threads_started_.load()) {
         kill_ = true;
         comm::set_event_mask(h, 0);  // releases a pending event wait
-        pass_done_.set();
         acknowledge_.reset();
     }
     comm::Error e = comm::close_device(h);
@@ -465,7 +470,6 @@ void TSpWin32Dispatcher::StopThreads() {
     }
     if (com_thread_ && com_alive_.load()) {
         if (DeviceValid()) comm::set_event_mask(cid_.load(), 0);
-        pass_done_.set();
         acknowledge_.reset();
         WaitThreadEnd(Kind::comm);
     }
@@ -555,7 +559,10 @@ bool TSpWin32Dispatcher::ScanStatusWhileFiring() {
 }
 
 void TSpWin32Dispatcher::ProcessCommEvent() {
-    std::uint32_t mask = last_event_.load();
+    // The events gathered since the last pass; a pass that no event started looks again at the
+    // last one's.
+    std::uint32_t mask = pending_events_.exchange(0);
+    if (mask == 0) mask = last_event_.load();
     if (mask &
         (comm::events::cts | comm::events::dsr | comm::events::rlsd | comm::events::ring | kRingEndedEvent)) {
         RefreshModemStatus();
@@ -575,7 +582,6 @@ void TSpWin32Dispatcher::ProcessCommEvent() {
     }
     if (StatusHitThisPass()) ClearStatusHits();
     UpdateReceiveLevel();  // what the ring holds has changed
-    pass_done_.set();
 }
 
 void TSpWin32Dispatcher::ProcessTimers() {
@@ -593,8 +599,8 @@ void TSpWin32Dispatcher::ProcessTimers() {
 // Output
 // ---------------------------------------------------------------------------------------------
 
-void TSpWin32Dispatcher::TimerTriggersChanged() {
-    timer_armed_.set();
+void TSpWin32Dispatcher::DispatchWaitChanged() {
+    wait_changed_.set();
 }
 
 void TSpWin32Dispatcher::HaltOutput() {

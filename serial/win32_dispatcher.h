@@ -1,18 +1,21 @@
 // The dispatcher on a serial device of the comm layer, and its three worker threads.
 //
 // Per open port:
-// - the comm-event thread (TComThread) waits for device events; after each it sets "device event
-//   ready" and waits for "dispatch pass done", so one device event gives one dispatch pass;
-// - the dispatch thread (TDispThread) waits at most 50 ms for a device event, then runs one pass:
-//   it fills the receive ring and runs the status, data, avail and timer triggers, whose
-//   notifications it sends to the handlers (the port's hidden window, by a blocking send of at
-//   most 3,000 ms);
+// - the comm-event thread (TComThread) waits for device events; after each it adds the event to
+//   those the next pass handles, sets "device event ready" and waits for the next one, so a
+//   burst of device events gives one dispatch pass (and no pass runs twice at once);
+// - the dispatch thread (TDispThread) waits for a device event, then runs one pass: it fills the
+//   receive ring and runs the status, data, avail and timer triggers, whose notifications it
+//   sends to the handlers (the port's hidden window, by a blocking send of at most 3,000 ms).
+//   Its wait also ends when the earliest armed timer trigger expires (a scan of the timers
+//   alone), and after 50 ms while something can change without a device event (an armed status
+//   trigger, bytes nobody took, a full ring: TSpBaseDispatcher::PassesNeeded);
 // - the output thread (TOutThread) writes the output buffer to the device, the whole pending
 //   amount in one write, and stops when asked (DiscardOutput, StopThreads).
 //
 // Waits that would otherwise have no limit are made in slices of at most kWaitSliceMs, after each
-// of which the thread looks at its kill and close flags again; nothing else wakes an idle port
-// more often than the dispatch thread's 50-ms pass.
+// of which the thread looks at its kill and close flags again (the dispatch thread runs a pass
+// then); an idle port wakes only for those slices and for its armed timers.
 //
 // Stopping: StopThreads sets the flags, wakes each thread and waits for it to end, serving the
 // calling thread's messages meanwhile (a notification may be on its way to the main thread at
@@ -168,7 +171,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     TSpDispatcherThread* ThreadOf(TSpDispatcherThread::Kind kind) const;
 
   protected:
-    void TimerTriggersChanged() override;
+    void DispatchWaitChanged() override;
     void HaltOutput() override;
     void ResumeOutput() override;
     std::int32_t PurgeOutput() override;
@@ -177,13 +180,12 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     // Events; they live as long as the dispatcher, so that a thread in its last steps never
     // meets a closed one.
     platform::kernel::Event event_ready_{platform::kernel::ResetMode::automatic};  // device event ready
-    platform::kernel::Event pass_done_{platform::kernel::ResetMode::automatic};    // dispatch pass done
     platform::kernel::Event acknowledge_{platform::kernel::ResetMode::automatic};  // thread started / ended
     platform::kernel::Event output_ready_{platform::kernel::ResetMode::automatic};
     platform::kernel::Event write_done_{platform::kernel::ResetMode::manual};
     platform::kernel::Event output_stop_{platform::kernel::ResetMode::automatic};
     platform::kernel::Event stop_ack_{platform::kernel::ResetMode::automatic};  // the output thread stopped
-    platform::kernel::Event timer_armed_{platform::kernel::ResetMode::automatic};  // the dispatch wait is out of date
+    platform::kernel::Event wait_changed_{platform::kernel::ResetMode::automatic};  // the dispatch wait is out of date
     // Set while a discard is between the output thread's answer and the buffer reset.
     std::atomic<bool> halted_{false};
 
@@ -200,6 +202,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     std::atomic<bool> ended_for_close_{false};
     std::atomic<std::uint32_t> event_mask_{kDefaultEventMask};
     std::atomic<std::uint32_t> last_event_{0};
+    std::atomic<std::uint32_t> pending_events_{0};  // device events since the dispatch thread's last pass
     std::atomic<std::uint32_t> applied_mask_{0};
     // DiscardOutput's stop requests and the output thread's answers, counted, so that an answer
     // to an earlier request that gave up is never taken for the answer to a later one.

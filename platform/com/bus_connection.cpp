@@ -103,6 +103,7 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
     c->timer_watch_ = window::add_fd_watch(c->timer_fd_, POLLIN, [self](short) {
         std::uint64_t expirations;
         [[maybe_unused]] const ssize_t n = ::read(self->timer_fd_, &expirations, sizeof expirations);
+        self->timer_set_usec_.reset();  // fired: no longer armed
         self->service();
     });
     c->outbox_watch_ = window::add_fd_watch(c->outbox_->eventfd, POLLIN, [self](short) { self->drain_outbox(); });
@@ -188,11 +189,18 @@ void BusConnection::defer(std::function<void()> work) {
     const bool was_empty = deferred_.empty();
     deferred_.push_back(std::move(work));
     // Make the loop come back at once, in case nobody is processing right now.
-    if (was_empty && timer_fd_ >= 0) {
-        itimerspec soon{};
-        soon.it_value.tv_nsec = 1;
-        timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &soon, nullptr);
+    if (was_empty && !servicing_) set_timer(1);
+}
+
+void BusConnection::set_timer(std::uint64_t usec) {
+    if (timer_fd_ < 0 || timer_set_usec_ == usec) return;
+    itimerspec when{};
+    if (usec != UINT64_MAX) {
+        when.it_value.tv_sec = static_cast<time_t>(usec / 1'000'000);
+        when.it_value.tv_nsec = static_cast<long>((usec % 1'000'000) * 1000);
     }
+    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &when, nullptr);
+    timer_set_usec_ = usec;
 }
 
 void BusConnection::update_io() {
@@ -211,18 +219,13 @@ void BusConnection::update_io() {
     std::uint64_t usec = UINT64_MAX;
     if (sd_bus_get_timeout(bus_, &usec) < 0) usec = UINT64_MAX;
     if (!deferred_.empty()) usec = 0;
-    itimerspec when{};
-    if (usec != UINT64_MAX) {
-        // An absolute time already past fires at once; {0, 0} would disarm instead.
-        if (usec == 0) usec = 1;
-        when.it_value.tv_sec = static_cast<time_t>(usec / 1'000'000);
-        when.it_value.tv_nsec = static_cast<long>((usec % 1'000'000) * 1000);
-    }
-    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &when, nullptr);
+    // An absolute time already past fires at once; {0, 0} would disarm instead.
+    set_timer(usec == 0 ? 1 : usec);
 }
 
 void BusConnection::service() {
     if (broken_) return;
+    servicing_ = true;
     for (;;) {
         const int r = sd_bus_process(bus_, nullptr);
         if (r < 0) {
@@ -231,6 +234,7 @@ void BusConnection::service() {
         }
         if (r == 0) break;
     }
+    servicing_ = false;
     const std::weak_ptr<bool> alive = alive_;
     run_deferred();
     if (alive.expired()) return;
@@ -342,6 +346,7 @@ void BusConnection::wait_directly(const std::function<bool()>& done, const kerne
         if (fds[1].revents & POLLIN) {
             std::uint64_t expirations;
             [[maybe_unused]] const ssize_t n = ::read(timer_fd_, &expirations, sizeof expirations);
+            timer_set_usec_.reset();  // fired: no longer armed
         }
         service();
     }

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -99,6 +100,7 @@ private:
     void mark_broken(int error);
     void wait_directly(const std::function<bool()>& done, const kernel::Deadline& deadline);
     void drain_outbox();
+    void set_timer(std::uint64_t usec);
     static int on_window_signal(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
     sd_bus* bus_ = nullptr;
@@ -111,6 +113,11 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // weak copies see the end
 
     int timer_fd_ = -1;
+    // What timer_fd_ was last set to (microseconds of CLOCK_MONOTONIC; UINT64_MAX: disarmed), so
+    // that a call that changes nothing costs no system call; unset until the first setting.
+    std::optional<std::uint64_t> timer_set_usec_;
+    // Inside service(): deferred work runs when processing ends, so defer() need not wake the loop.
+    bool servicing_ = false;
     window::WatchId fd_watch_ = 0;
     window::WatchId timer_watch_ = 0;
     window::WatchId outbox_watch_ = 0;

@@ -156,11 +156,29 @@ void Device::shutdown() {
 // The driver thread
 // ---------------------------------------------------------------------------------------------
 
+std::optional<Clock::time_point> Device::level_due_locked() const {
+    // Below the receive level, with nobody waiting on a read, the bytes still missing cannot all
+    // be there before the line has carried them: until then nothing is taken from the tty, so a
+    // frame arriving byte by byte wakes this thread twice rather than once a byte. The last of
+    // them is taken as it arrives; a sender faster than the line rate (a pseudo-terminal) waits
+    // at most that line time.
+    if (input_.empty() || input_.size() >= rx_level_ || !reads_.empty() || state_.baud == 0) return std::nullopt;
+    std::uint32_t bits = 2u + state_.data_bits;  // start, data, stop
+    if (state_.parity != Parity::none) ++bits;
+    if (state_.stop_bits != StopBits::one) ++bits;
+    const std::uint64_t missing = rx_level_ - input_.size();
+    const auto line_time = std::chrono::nanoseconds(missing * bits * 1'000'000'000ull / state_.baud);
+    const auto due = last_input_at_ + std::chrono::duration_cast<Clock::duration>(line_time);
+    if (due <= Clock::now()) return std::nullopt;
+    return due;
+}
+
 std::optional<Clock::time_point> Device::next_deadline_locked() const {
     std::optional<Clock::time_point> next;
     auto consider = [&](const std::optional<Clock::time_point>& d) {
         if (d && (!next || *d < *next)) next = d;
     };
+    consider(level_due_locked());
     for (const auto& r : reads_) consider(r.deadline);
     for (const auto& w : writes_) consider(w.deadline);
     if (wait_request_) consider(wait_deadline_);
@@ -177,7 +195,8 @@ void Device::run() {
         nfds_t count = 1;
         if (!lost_ && fd_ >= 0) {
             short want = 0;
-            if (input_.size() < in_size_) want |= POLLIN;
+            if (input_.size() < in_size_ && !level_due_locked()) want |= POLLIN;
+            input_polled_ = (want & POLLIN) != 0;
             if (!writes_.empty() && !output_held_locked()) want |= POLLOUT;
             fds[1].events = want;
             count = 2;
@@ -268,6 +287,7 @@ void Device::on_input_locked(const std::uint8_t* bytes, std::size_t n, Completio
     }
     // Below the receive level the bytes wait in the queue without an event, as in a UART's FIFO.
     if (input_.size() < rx_level_) events &= ~events::rx_char;
+    last_input_at_ = Clock::now();
     input_flow_locked();
     raise_locked(events, c);
     if (released) write_tty_locked(c);
@@ -554,13 +574,17 @@ Error Device::set_event_mask(std::uint32_t mask) {
 
 Error Device::set_receive_level(std::uint32_t bytes) {
     Completions c;
+    bool wake_driver = false;
     {
         std::lock_guard lk(mu_);
         if (stopping_) return closed_error();
         rx_level_ = std::max<std::uint32_t>(bytes, 1);
         // A level lowered to what the queue already holds is reached now.
         if (!input_.empty() && input_.size() >= rx_level_) raise_locked(events::rx_char, c);
+        // A driver that waits out the line time of the old level plans anew.
+        wake_driver = !input_polled_;
     }
+    if (wake_driver) wake();
     deliver(c);
     return {};
 }
@@ -673,8 +697,9 @@ Error Device::purge(std::uint32_t flags) {
         std::lock_guard lk(mu_);
         if (stopping_) return closed_error();
         // The driver thread is woken only when its poll set changes: input it had stopped taking
-        // (a full queue) may come again, or writes it was waiting to write are gone.
-        wake_driver = ((flags & purge_flags::rx_clear) && input_.size() >= in_size_) ||
+        // (a full queue, or bytes below the receive level) is taken again, or writes it was
+        // waiting to write are gone.
+        wake_driver = ((flags & purge_flags::rx_clear) && !input_polled_) ||
                       ((flags & purge_flags::tx_abort) && !writes_.empty());
         Error aborted = layer_error(error::operation_aborted, "purge");
         if (flags & purge_flags::tx_abort) {
@@ -720,8 +745,9 @@ IoResult Device::start_read(void* buffer, std::size_t size, const std::shared_pt
         if (stopping_) return result_of(Status::closed, 0, 0, closed_error());
         auto* bytes = static_cast<std::uint8_t*>(buffer);
         Timeout first = wait ? *wait : timeouts_.read_first_byte;
-        // A full queue made the driver stop taking input: it must look at the tty again.
-        wake_driver = input_.size() >= in_size_;
+        // The driver stopped taking input (a full queue, or bytes below the receive level): it
+        // must look at the tty again once these are taken.
+        wake_driver = !input_polled_;
         if (!input_.empty() || size == 0) {
             std::size_t n = std::min(size, input_.size());
             std::copy_n(input_.begin(), n, bytes);

@@ -122,6 +122,8 @@ class Device : public std::enable_shared_from_this<Device> {
     Error set_output_line_locked(int line, bool on);
     Error set_break_locked(bool on);
     std::optional<Clock::time_point> next_deadline_locked() const;
+    // When the bytes the receive level still lacks can have arrived, while that is ahead.
+    std::optional<Clock::time_point> level_due_locked() const;
     void release_hold_locked(Completions& c);
 
     const std::string path_;
@@ -158,6 +160,8 @@ class Device : public std::enable_shared_from_this<Device> {
     std::deque<PendingWrite> writes_;
     bool tx_empty_check_ = false;
     std::uint32_t rx_level_ = 1;  // rx_char is raised once the input queue holds this many bytes
+    Clock::time_point last_input_at_{};  // when bytes were last taken from the tty
+    bool input_polled_ = true;           // the driver's poll set asks for input
 };
 
 // The process's open devices, by handle. One struct with one accessor, so tests can find and

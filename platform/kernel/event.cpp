@@ -8,6 +8,7 @@
 #include <cassert>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <vector>
 
 #include "platform/kernel/kernel.h"
@@ -27,13 +28,22 @@ struct Event::Impl {
 
 namespace {
 
-struct Waiter {
+// Shared, so that the one completing a wait can wake the waiter after letting go of the lock:
+// woken under it, the waiter would at once block again on that lock.
+struct Waiter : std::enable_shared_from_this<Waiter> {
     std::span<Event* const> events;
     bool all = false;
     bool done = false;
     std::size_t index = 0;
     std::condition_variable wake;
 };
+
+// Waiters completed under the lock, woken once it is released.
+using Completed = std::vector<std::shared_ptr<Waiter>>;
+
+void wake_all(Completed& completed) {
+    for (const auto& w : completed) w->wake.notify_one();
+}
 
 void consume(Event::Impl& e) {
     if (e.mode == ResetMode::automatic) e.signalled = false;
@@ -63,19 +73,19 @@ void unregister(Waiter& w) {
     for (Event* e : w.events) std::erase(e->impl()->waiters, &w);
 }
 
-void complete(Waiter& w) {
+void complete(Waiter& w, Completed& completed) {
     w.done = true;
     unregister(w);
-    w.wake.notify_one();
+    completed.push_back(w.shared_from_this());
 }
 
 // Hands a freshly signalled event to its waiters, oldest first, while it stays signalled.
-void offer(Event::Impl& e) {
+void offer(Event::Impl& e, Completed& completed) {
     if (e.waiters.empty()) return;
     const std::vector<Waiter*> snapshot = e.waiters;  // complete() edits the lists
     for (Waiter* w : snapshot) {
         if (!e.signalled) break;
-        if (!w->done && try_satisfy(*w)) complete(*w);
+        if (!w->done && try_satisfy(*w)) complete(*w, completed);
     }
 }
 
@@ -93,7 +103,8 @@ bool valid_set(std::span<Event* const> events, bool all) {
 WaitResult wait_on(std::span<Event* const> events, bool all, const Deadline& deadline) {
     if (!valid_set(events, all)) return {WaitStatus::failed, 0};
     std::unique_lock lock(kernel_state().object_lock);
-    Waiter w;
+    const auto waiter = std::make_shared<Waiter>();
+    Waiter& w = *waiter;
     w.events = events;
     w.all = all;
     if (try_satisfy(w)) return {WaitStatus::signalled, w.index};
@@ -128,9 +139,13 @@ Event::~Event() {
 }
 
 void Event::set() {
-    std::lock_guard lock(kernel_state().object_lock);
-    impl_->signalled = true;
-    offer(*impl_);
+    Completed completed;
+    {
+        std::lock_guard lock(kernel_state().object_lock);
+        impl_->signalled = true;
+        offer(*impl_, completed);
+    }
+    wake_all(completed);
 }
 
 void Event::reset() {
@@ -139,10 +154,14 @@ void Event::reset() {
 }
 
 void Event::pulse() {
-    std::lock_guard lock(kernel_state().object_lock);
-    impl_->signalled = true;
-    offer(*impl_);
-    impl_->signalled = false;
+    Completed completed;
+    {
+        std::lock_guard lock(kernel_state().object_lock);
+        impl_->signalled = true;
+        offer(*impl_, completed);
+        impl_->signalled = false;
+    }
+    wake_all(completed);
 }
 
 bool Event::is_set() const {

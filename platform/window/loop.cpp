@@ -132,8 +132,7 @@ Step step(Queue& q, Message& out, const StepOptions& options) {
         std::lock_guard lock(q.lock);
         if (!q.sent.empty() || (!q.posted.empty() && q.posted.front().sequence <= options.last_sequence))
             return Step::worked;
-        q.woken = false;
-        q.waker.drain();
+        q.take_wake_locked();
     }
     rebuild_pollset(q);
     for (pollfd& p : q.pollset) p.revents = 0;
@@ -201,8 +200,7 @@ void pump_foreign() {
     Queue& q = own_queue();
     {
         std::lock_guard lock(q.lock);
-        q.woken = false;
-        q.waker.drain();
+        q.take_wake_locked();
     }
     process_messages();
 }

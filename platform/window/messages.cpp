@@ -111,8 +111,7 @@ SendStatus wait_for_reply(const std::shared_ptr<SentItem>& item, const kernel::D
         {
             std::lock_guard lock(self.lock);
             if (!self.sent.empty()) continue;
-            self.woken = false;
-            self.waker.drain();
+            self.take_wake_locked();
         }
         // A completion from here on finds woken false and signals the waker again.
         if (finished()) return item->status;

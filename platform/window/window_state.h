@@ -118,6 +118,12 @@ struct Queue {
     }
 
     // Call with lock held: makes sure the owner wakes up.
+    // Takes a wake-up signalled since the last call (reads the waker only when there is one).
+    void take_wake_locked() {
+        if (!woken) return;
+        woken = false;
+        waker.drain();
+    }
     void wake_locked() {
         if (!woken) {
             woken = true;

@@ -96,7 +96,7 @@ public:
     std::int32_t YieldSlice() override { return 0; }
     std::int32_t PurgeOutput() override { return 0; }
     int timer_wakes = 0;  // times the dispatch thread's wait was called out of date
-    void TimerTriggersChanged() override { ++timer_wakes; }
+    void DispatchWaitChanged() override { ++timer_wakes; }
     std::vector<std::uint32_t> levels;  // receive levels given to the device
     void SetReceiveLevel(std::uint32_t bytes) override { levels.push_back(bytes); }
 };
@@ -423,6 +423,11 @@ TEST_F(DispatcherTest, OnlyAnArmingThatExpiresBeforeThePlannedWaitEndsWakesTheDi
     EXPECT_EQ(d.timer_wakes, 3);
     EXPECT_EQ(d.StartTimerTrigger(quick, 0, false), 0);  // disarming never wakes
     EXPECT_EQ(d.timer_wakes, 3);
+    // Between waits (a pass, a notification) the thread plans with every arming by itself.
+    d.EndDispatchWait();
+    EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);
+    EXPECT_EQ(d.timer_wakes, 3);
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 1000, true), clock.now + 10);
 }
 
 TEST_F(DispatcherTest, TriggerSetsSurviveSaveAndRestore) {
@@ -617,6 +622,37 @@ TEST_F(DispatcherTest, OverlappingDataMatchesAreFound) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].msg, APW_TRIGGERDATA);
     EXPECT_EQ(notices[0].wparam, static_cast<std::uintptr_t>(h));
+}
+
+TEST_F(DispatcherTest, PassesEvery50MsAreNeededOnlyWhileSomethingCanChangeWithoutADeviceEvent) {
+    EXPECT_FALSE(d.PassesNeeded());
+    // An armed status trigger: its condition can turn true without a device event.
+    std::int32_t sent = d.AddStatusTrigger(stOutSent);
+    EXPECT_FALSE(d.PassesNeeded());
+    const int wakes = d.timer_wakes;
+    d.SetStatusTrigger(sent, 0, true);
+    EXPECT_TRUE(d.PassesNeeded());
+    EXPECT_EQ(d.timer_wakes, wakes + 1);  // the dispatch thread plans its wait anew
+    d.SetStatusTrigger(sent, 0, false);
+    EXPECT_FALSE(d.PassesNeeded());
+    // Bytes the ring had no room for.
+    Receive(std::string(kRingSize + 10, 'x'));
+    EXPECT_TRUE(d.PassesNeeded());
+    d.DiscardInput();
+    EXPECT_FALSE(d.PassesNeeded());
+    // Bytes announced to nobody: the window went before it could take them.
+    win::Handle gone = win::create_window("TestHandler", 0, [](win::Handle, std::uint32_t, win::WParam, win::LParam) {
+        return win::Result{0};
+    });
+    d.AddWindowHandler(gone);
+    d.UpdateHandlerService(hsPortHandlerInstalled);
+    d.ChangeAvailThreshold(1);
+    win::destroy_window(gone);
+    Receive("abc");
+    d.ScanDataTriggers();
+    EXPECT_TRUE(d.PassesNeeded());
+    d.DiscardInput();
+    EXPECT_FALSE(d.PassesNeeded());
 }
 
 TEST_F(DispatcherTest, StatusTriggersFireOnceEach) {

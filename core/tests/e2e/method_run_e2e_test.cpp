@@ -106,6 +106,16 @@ TEST_F(MethodRunE2E, a_start_while_the_run_waits_sends_the_next_poll_at_once) {
     EXPECT_EQ(core::link_state().resends, 0u);
 }
 
+TEST_F(MethodRunE2E, the_hidden_debug_page_gets_the_run_lists_when_it_is_shown) {
+    start();
+    ASSERT_TRUE(start_method_text(sample_method));
+    EXPECT_EQ(form->cmd_list->Items.count(), 0);  // nobody sees them: not copied
+    form->Show();
+    EXPECT_EQ(form->cmd_list->Items.count(), static_cast<int>(core::run_state().cmd_list.size()));
+    EXPECT_EQ(form->expanded_method->Items.count(), static_cast<int>(core::method_state().expanded_method.size()));
+    EXPECT_GT(form->cmd_list->Items.count(), 0);
+}
+
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
     ASSERT_TRUE(start_method_text({"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
