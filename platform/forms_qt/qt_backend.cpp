@@ -485,6 +485,16 @@ Qt::Alignment to_alignment(Alignment a) {
 
 std::vector<std::string> strings_of(const StringList& list) { return list.strings(); }
 
+// The pictures of the glyphs the forms name, as the style draws the same thing; an unknown
+// name has none.
+QIcon glyph_icon(const std::string& glyph, QStyle* style) {
+    if (glyph == "kwbm_newfolder16_8bpp" || glyph == "KwFrmFolderBrowseDlg.CreateNewFolderBtn")
+        return style->standardIcon(QStyle::SP_FileDialogNewFolder);
+    if (glyph == "kwbm_delete16_8bpp" || glyph == "KwFrmFolderBrowseDlg.DeleteFolderBtn")
+        return style->standardIcon(QStyle::SP_TrashIcon);
+    return {};
+}
+
 QIcon bit_button_icon(BitBtnKind kind, QStyle* style) {
     switch (kind) {
         case BitBtnKind::ok:
@@ -698,6 +708,11 @@ void Impl::update(Control& control, Bound& b) {
         auto* q = static_cast<QToolButton*>(w);
         q->setText(to_qstring(speed->Caption));
         q->setAutoRaise(speed->Flat);
+        const QIcon icon = glyph_icon(speed->Glyph, q->style());
+        q->setIcon(icon);
+        q->setToolButtonStyle(icon.isNull() || speed->Caption.empty() ? (icon.isNull() ? Qt::ToolButtonTextOnly
+                                                                                        : Qt::ToolButtonIconOnly)
+                                                                      : Qt::ToolButtonTextBesideIcon);
     } else if (auto* button = dynamic_cast<Button*>(&control)) {
         auto* q = static_cast<QPushButton*>(w);
         const QString text = to_qstring(button->Caption);
