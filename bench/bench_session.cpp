@@ -203,6 +203,8 @@ void BM_ReplyToNextCommand(benchmark::State& state) {
     }
     state.counters["median_us"] = percentile(all, 0.5);
     state.counters["p99_us"] = percentile(all, 0.99);
+    state.counters["p999_us"] = percentile(all, 0.999);
+    state.counters["max_us"] = percentile(all, 1.0);
     state.counters["samples"] = static_cast<double>(all.size());
 }
 BENCHMARK(BM_ReplyToNextCommand)->Iterations(3)->Unit(benchmark::kMillisecond);

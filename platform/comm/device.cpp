@@ -53,15 +53,15 @@ IoResult result_of(Status status, std::size_t bytes = 0, std::uint32_t events = 
 
 void deliver(Completions& completions) {
     for (auto& [request, result] : completions) {
-        std::function<void()> callback;
+        std::function<void(const IoResult&)> callback;
         {
             std::lock_guard lk(request->mu);
-            request->result = std::move(result);
+            request->result = result;  // the callback gets its own copy: the request may be restarted
             request->pending = false;
             callback = request->on_complete;
         }
         request->cv.notify_all();
-        if (callback) callback();
+        if (callback) callback(result);
     }
     completions.clear();
 }
