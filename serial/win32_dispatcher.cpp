@@ -99,15 +99,10 @@ void TComThread::Execute() {
             }
             break;  // the device was closed or went away
         }
-        if (mask & (kRingEndedEvent | comm::events::ring)) H.ring_seen_ = true;
-        H.last_event_ = mask;
-        H.pending_events_.fetch_or(mask);
-        H.device_events_.fetch_add(1);
-        if (H.kill_.load()) break;
-        // The next wait starts at once: the events of a pass still running are gathered for the
-        // next one (the event is auto-reset), so one pass follows every burst of device events
-        // and this thread need not be woken again when the pass is done.
-        H.event_ready_.set();
+        // The completion itself has told the dispatch thread (DeviceEventCompleted). The next
+        // wait starts at once: the events of a pass still running are gathered for the next one
+        // (the event is auto-reset), so one pass follows every burst of device events and this
+        // thread need not be woken again when the pass is done.
     } while (!H.kill_.load());
     H.acknowledge_.set();
 }
@@ -175,7 +170,25 @@ void TOutThread::Execute() {
 // ---------------------------------------------------------------------------------------------
 
 TSpWin32Dispatcher::TSpWin32Dispatcher(TSpBaseComponent* owner)
-    : TSpBaseDispatcher(owner), write_request_([this] { write_done_.set(); }) {}
+    : TSpBaseDispatcher(owner),
+      event_request_([this](const comm::IoResult& r) { DeviceEventCompleted(r); }),
+      write_request_([this] { write_done_.set(); }) {}
+
+void TSpWin32Dispatcher::DeviceEventCompleted(const comm::IoResult& r) {
+    // Runs where the device completes the wait (its driver thread, mostly), so the dispatch
+    // thread is woken straight from there, not through the comm-event thread: one hand-over less
+    // between a received byte and its handler.
+    std::uint32_t mask = 0;
+    if (r.status == comm::Status::ok)
+        mask = r.events;
+    else if (r.status != comm::Status::aborted && r.status != comm::Status::timed_out)
+        return;  // the device was closed or went away: the comm-event thread ends
+    if (mask & (kRingEndedEvent | comm::events::ring)) ring_seen_ = true;
+    last_event_ = mask;
+    pending_events_.fetch_or(mask);
+    device_events_.fetch_add(1);
+    if (!kill_.load()) event_ready_.set();
+}
 
 TSpWin32Dispatcher::~TSpWin32Dispatcher() {
     Shutdown();

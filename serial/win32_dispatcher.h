@@ -1,9 +1,10 @@
 // The dispatcher on a serial device of the comm layer, and its three worker threads.
 //
 // Per open port:
-// - the comm-event thread (TComThread) waits for device events; after each it adds the event to
-//   those the next pass handles, sets "device event ready" and waits for the next one, so a
-//   burst of device events gives one dispatch pass (and no pass runs twice at once);
+// - the comm-event thread (TComThread) waits for device events, one after the other; each
+//   completed wait adds its events to those the next pass handles and sets "device event ready"
+//   (right where the device completes it), so a burst of device events gives one dispatch pass
+//   and no pass runs twice at once;
 // - the dispatch thread (TDispThread) waits for a device event, then runs one pass: it fills the
 //   receive ring and runs the status, data, avail and timer triggers, whose notifications it
 //   sends to the handlers (the port's hidden window, by a blocking send of at most 3,000 ms).
@@ -159,6 +160,7 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     friend class TOutThread;
 
     void ThreadExited(TSpDispatcherThread::Kind kind);
+    void DeviceEventCompleted(const platform::comm::IoResult& result);
     void ProcessCommEvent();
     void ProcessTimers();
     bool ScanStatusWhileFiring();  // false when a close was requested

@@ -300,6 +300,9 @@ class Request {
     // already be running). It may call this layer (even close_device() or a new start_* on the
     // same request), and must be quick: other completions of the device wait for it.
     explicit Request(std::function<void()> on_complete = {});
+    // The same with the outcome of this completion (result() may already tell of a later one
+    // when the request was started again meanwhile).
+    explicit Request(std::function<void(const IoResult&)> on_complete);
     Request(Request&&) noexcept;
     Request& operator=(Request&&) noexcept;
     Request(const Request&) = delete;

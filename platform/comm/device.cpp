@@ -53,15 +53,15 @@ IoResult result_of(Status status, std::size_t bytes = 0, std::uint32_t events = 
 
 void deliver(Completions& completions) {
     for (auto& [request, result] : completions) {
-        std::function<void()> callback;
+        std::function<void(const IoResult&)> callback;
         {
             std::lock_guard lk(request->mu);
-            request->result = std::move(result);
+            request->result = result;  // the callback gets its own copy: the request may be restarted
             request->pending = false;
             callback = request->on_complete;
         }
         request->cv.notify_all();
-        if (callback) callback();
+        if (callback) callback(result);
     }
     completions.clear();
 }
@@ -810,6 +810,7 @@ IoResult Device::start_write(const void* data, std::size_t size, const std::shar
 IoResult Device::start_wait_event(const std::shared_ptr<RequestState>& request, std::optional<Timeout> wait) {
     Completions c;
     IoResult out;
+    bool timed = false;
     {
         std::lock_guard lk(mu_);
         if (stopping_) return result_of(Status::closed, 0, 0, closed_error());
@@ -830,10 +831,13 @@ IoResult Device::start_wait_event(const std::shared_ptr<RequestState>& request, 
             }
             wait_request_ = request;
             wait_deadline_ = wait ? deadline_after(*wait) : std::nullopt;
+            timed = wait_deadline_.has_value();
             out = result_of(Status::pending);
         }
     }
-    if (out.status == Status::pending) wake();
+    // The driver thread has a deadline to keep only for a wait with a time-out; a wait without
+    // one is completed by what the driver sees anyway.
+    if (timed) wake();
     deliver(c);
     return out;
 }

@@ -28,7 +28,7 @@ struct RequestState {
     std::condition_variable cv;
     bool pending = false;
     IoResult result;
-    std::function<void()> on_complete;
+    std::function<void(const IoResult&)> on_complete;
 };
 
 struct RequestAccess {

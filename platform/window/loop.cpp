@@ -104,7 +104,11 @@ Step step(Queue& q, Message& out, const StepOptions& options) {
     bool worked = run_sent_messages(q) > 0;
     const std::int64_t now = kernel::monotonic_ns();
 
-    if (options.poll_fds && !q.watches.empty()) {
+    // A step that may wait looks at the watches in its wait anyway; right after a wait that ran
+    // them there is nothing to look for first.
+    const bool skip_look = q.watches_just_run && options.may_wait;
+    q.watches_just_run = false;
+    if (!skip_look && options.poll_fds && !q.watches.empty()) {
         rebuild_pollset(q);
         if (poll_until(q.pollset, 0) > 0) worked = run_ready_watches(q) > 0 || worked;
     }
@@ -138,7 +142,10 @@ Step step(Queue& q, Message& out, const StepOptions& options) {
     for (pollfd& p : q.pollset) p.revents = 0;
     if (until <= now) return Step::idle;
     const int ready = q.hook ? q.hook->wait(q.pollset, until) : poll_until(q.pollset, until);
-    if (ready > 0 && run_ready_watches(q) > 0) return Step::worked;
+    if (ready > 0 && run_ready_watches(q) > 0) {
+        q.watches_just_run = true;
+        return Step::worked;
+    }
     return Step::idle;
 }
 

@@ -111,6 +111,9 @@ struct Queue {
     std::vector<Watch> watches;
     std::vector<pollfd> pollset;  // slot 0 is the waker, then one per watch in order
     bool pollset_dirty = true;
+    // The last step's wait has just run the ready watches: the next step that may wait need not
+    // look again before its own wait (which returns at once for anything ready since).
+    bool watches_just_run = false;
     WaitHook* hook = nullptr;  // sleeps for the loop when installed
 
     void schedule_changed() {

@@ -57,7 +57,7 @@ std::string usage() {
            "  --manual-sync          WAIT_SYNC_SIG waits for the control command \"sync\"\n"
            "  --no-validate          take atom commands without checking their values\n"
            "  --baud RATE            the rate the instrument starts at: 9600 (default) or 38400\n"
-           "  --pace                 send at the current rate, 10 bit times per byte\n"
+           "  --pace                 send and hear at the current rate, 10 bit times per byte\n"
            "  --strict-baud          ignore frames while the terminal's rate differs from ours\n"
            "  --seed N               seed of the fault generator (default 1)\n"
            "  --drop RATE            share of replies not sent (0..1)\n"

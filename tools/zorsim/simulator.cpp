@@ -51,6 +51,8 @@ Simulator::Simulator(Options options)
     faults_.rates() = options_.faults;
     output_.set_pacing(options_.pace);
     output_.set_baud(options_.baud);
+    input_.set_pacing(options_.pace);
+    input_.set_baud(options_.baud);
 }
 
 Simulator::~Simulator() {
@@ -163,6 +165,7 @@ int Simulator::poll_timeout_ms(Clock::time_point now) const {
         wait = std::max(std::chrono::milliseconds(0), std::min(wait, until));
     };
     consider(output_.next_due());
+    consider(input_.next_due());
     consider(xoff_at_);
     consider(xon_at_);
     consider(replug_at_);
@@ -175,17 +178,16 @@ void Simulator::handle_input(Clock::time_point now) {
     while (true) {
         const ssize_t n = ::read(terminal_.master(), buffer, sizeof buffer);
         if (n <= 0) break;  // EAGAIN: all read; EIO: nobody has the slave open (cannot last: we hold it)
-        for (ssize_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c == XOFF || c == XON) {
-                // The host's flow control: never data, wherever it falls.
-                output_.set_held(c == XOFF);
-                transcript_.received(now, std::string(1, c),
-                                     c == XOFF ? "flow: host holds our output" : "flow: host resumes");
-                continue;
-            }
-            if (auto frame = receiver_.feed(c)) handle_frame(*frame, now);
+        input_.arrive(std::string_view(buffer, static_cast<std::size_t>(n)), now);
+    }
+    for (const char c : input_.take_heard(now)) {
+        if (c == XOFF || c == XON) {
+            // The host's flow control: never data, wherever it falls.
+            output_.set_held(c == XOFF);
+            transcript_.received(now, std::string(1, c), c == XOFF ? "flow: host holds our output" : "flow: host resumes");
+            continue;
         }
+        if (auto frame = receiver_.feed(c)) handle_frame(*frame, now);
     }
 }
 
@@ -263,6 +265,7 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late)
         if (baud_after != 0) {
             instrument_->set_baud(baud_after);
             output_.set_baud(baud_after);
+            input_.set_baud(baud_after);
         }
         if (atom_started && options_.xoff_during_atom) {
             xoff_at_ = Clock::now() + std::chrono::milliseconds(options_.xoff_delay_ms);

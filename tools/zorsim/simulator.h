@@ -18,6 +18,7 @@
 #include "tools/zorsim/control_channel.h"
 #include "tools/zorsim/fault_injector.h"
 #include "tools/zorsim/frame_codec.h"
+#include "tools/zorsim/input_line.h"
 #include "tools/zorsim/instrument.h"
 #include "tools/zorsim/options.h"
 #include "tools/zorsim/output_pacer.h"
@@ -88,6 +89,7 @@ class Simulator {
     std::optional<Instrument> instrument_;
     FaultInjector faults_;
     CommandReceiver receiver_;
+    InputLine input_;
     OutputPacer output_;
     Stats stats_;
     bool silent_ = false;

@@ -205,12 +205,14 @@ std::string Simulator::apply_control(const std::string& line) {
         bool on = false;
         if (!on_off(w[1], on)) return error("pace takes on or off");
         output_.set_pacing(on);
+        input_.set_pacing(on);
         return "ok";
     }
     if (cmd == "baud" && n == 2) {
         if (w[1] != "9600" && w[1] != "38400") return error("baud takes 9600 or 38400");
         in.set_baud(std::atoi(w[1].c_str()));
         output_.set_baud(in.baud());
+        input_.set_baud(in.baud());
         return "ok";
     }
     return error("unknown command \"" + line + "\" (try help)");

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -666,6 +667,41 @@ TEST_F(CommTest, ACompletionMayCloseItsDevice) {
     EXPECT_FALSE(comm::is_open(h));
     auto again = comm::open_device("COM7");
     EXPECT_EQ(again.error.code, 0u) << again.error.message;
+}
+
+TEST_F(CommTest, EachCompletionHandsItsOwnOutcomeToItsCallbackThoughTheRequestRestarts) {
+    auto h = open_ok();
+    ASSERT_FALSE(comm::set_event_mask(h, comm::events::rx_char | comm::events::rx_flag));
+    comm::DeviceState s;
+    comm::get_device_state(h, s);
+    s.event_char = '!';
+    comm::set_device_state(h, s);
+    std::mutex lock;
+    std::vector<std::uint32_t> seen;
+    comm::Request request([&](const comm::IoResult& r) {
+        std::lock_guard guard(lock);
+        seen.push_back(r.events);
+    });
+    // The first completes with the flag character; the restart finds the next byte already
+    // there and completes at once, before the first callback may even have run.
+    ASSERT_EQ(comm::start_wait_event(h, request).status, comm::Status::pending);
+    ASSERT_TRUE(pty.write_master("!"));
+    ASSERT_TRUE(wait_until([&] { return !request.pending(); }));
+    ASSERT_TRUE(pty.write_master("a"));
+    ASSERT_TRUE(wait_until([&] {
+        std::uint32_t errors = 0;
+        comm::QueueStatus status;
+        comm::clear_errors(h, errors, &status);
+        return status.in_queue == 2;
+    }));
+    EXPECT_EQ(comm::start_wait_event(h, request).status, comm::Status::ok);
+    ASSERT_TRUE(wait_until([&] {
+        std::lock_guard guard(lock);
+        return seen.size() == 2;
+    }));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(seen[0], comm::events::rx_char | comm::events::rx_flag);
+    EXPECT_EQ(seen[1], comm::events::rx_char);
 }
 
 TEST(CommErrors, EveryErrorHasItsOwnText) {
