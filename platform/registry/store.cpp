@@ -7,9 +7,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 
 namespace platform::registry::detail {
@@ -137,6 +140,20 @@ void exec(sqlite3* db, const char* sql) {
     if (rc != SQLITE_OK) throw StoreFailure(message_of(db, rc));
 }
 
+// Setting the journal mode takes the file's lock without asking the busy handler, so a process
+// opening the store while another one switches or reads it would fail at once. Waits here as the
+// busy handler would, up to the same limit.
+void exec_waiting_for_lock(sqlite3* db, const char* sql) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 10)) {
+        int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        if ((rc & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= give_up)
+            throw StoreFailure(message_of(db, rc));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    }
+}
+
 // Makes sure the file holds our schema: creates it in an empty database, refuses anything else.
 void prepare_schema(sqlite3* db) {
     auto ours = [&] {
@@ -186,7 +203,7 @@ void open_store(StoreState& state, const Place& place) {
         if (rc != SQLITE_OK) throw StoreFailure(message_of(db, rc));
         sqlite3_extended_result_codes(db, 1);
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        exec(db, "PRAGMA journal_mode=WAL");
+        exec_waiting_for_lock(db, "PRAGMA journal_mode=WAL");
         exec(db, "PRAGMA synchronous=NORMAL");
         prepare_schema(db);
     } catch (const StoreFailure& e) {

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <climits>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -354,6 +355,26 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNoWrite) {
     }
     Raw raw(db_);
     EXPECT_EQ(raw.text("PRAGMA integrity_check"), "ok");
+}
+
+TEST_F(StoreTest, ProcessesStartingAtOnceOnAFreshStoreAllOpenIt) {
+    // A fresh store is switched to its journal mode by whichever process opens it first; the
+    // others meet that switch (or each other's) and must wait for it, not fail at once.
+    constexpr int kRounds = 12;
+    constexpr int kChildren = 16;
+    for (int round = 0; round < kRounds; ++round) {
+        use_store((dir_ / ("fresh" + std::to_string(round) + ".db")).string());
+        std::vector<std::unique_ptr<Child>> children;
+        for (int c = 0; c < kChildren; ++c)
+            children.push_back(std::make_unique<Child>(std::vector<std::string>{"write", "P" + std::to_string(c), "1"}));
+        for (int c = 0; c < kChildren; ++c) {
+            EXPECT_EQ(children[c]->read_reports(1), 1) << "round " << round << ", process " << c;
+            EXPECT_EQ(children[c]->wait(), 0) << "round " << round << ", process " << c;
+        }
+        auto values = list_values(HKEY_CURRENT_USER, "Stress");
+        ASSERT_TRUE(values.has_value());
+        EXPECT_EQ(values->size(), static_cast<std::size_t>(kChildren)) << "round " << round;
+    }
 }
 
 TEST_F(StoreTest, AChildKilledInTheMiddleOfWritesLeavesASoundStoreWithEveryCompletedWrite) {
