@@ -359,7 +359,12 @@ void reopen_lost_device() {
     if (!form || !ss.device_reopen_pending) return;
     platform::window::kill_timer(form->handle(), Tzor_lib::device_watch_timer);
     serial::TSpComPort& port = form->port;
-    if (port.PortState() == serial::psClosing || !reopen_on(port, port.ComNumber())) {
+    // The lost line is closed first and opened only once its close has finished. Asked for
+    // while the port's dispatch thread still delivers an event, the close finishes later, and an
+    // open asked for meanwhile would come then, fail with no one to look again, and leave the
+    // session waiting for good.
+    if (port.PortState() == serial::psOpen) port.SetOpen(false);
+    if (port.PortState() != serial::psClosed || !reopen_on(port, port.ComNumber())) {
         // Not back yet: the session stays disconnected and looks again.
         platform::window::set_timer(form->handle(), Tzor_lib::device_watch_timer, device_watch_interval_ms);
         return;

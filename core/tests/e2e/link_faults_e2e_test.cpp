@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/framed_link.h"
+#include "core/reply_dispatcher.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "utilities/settings.h"
 #include "utilities/text.h"
@@ -92,6 +93,26 @@ TEST_F(LinkFaultsE2E, a_device_that_goes_away_is_reported_and_reopened_when_back
     EXPECT_TRUE(form->port.Open());
     EXPECT_FALSE(form->port.DeviceLost());
     EXPECT_EQ(hook_count("on_disconnected"), 1);
+    EXPECT_TRUE(port_errors.empty()) << port_errors.front();
+}
+
+TEST_F(LinkFaultsE2E, a_lost_device_whose_line_is_still_closing_is_looked_for_until_it_is_back) {
+    start({"--atom-ms", "MOVE_TO_VIAL=300"});
+    // The loss is taken up while the port still delivers the time-out that found it, as when the
+    // posted message runs before the port's dispatch thread is done: the old line's close then
+    // finishes later, and a reopen asked for meanwhile must not count as the device found again.
+    form->port.SetOnTriggerTimer([](serial::TSpCustomComPort& port, std::uint16_t handle) {
+        core::portTriggerTimer(port, handle);
+        if (core::session_state().device_reopen_pending) core::reopen_lost_device();
+    });
+    ASSERT_TRUE(start_method_text(numbered_method(6)));
+    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_EQ(sim->tell("unplug 1500"), "ok");
+    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 60s));
+    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    EXPECT_EQ(sim->executed(), numbered_atoms(6));
+    EXPECT_TRUE(form->port.Open());
     EXPECT_TRUE(port_errors.empty()) << port_errors.front();
 }
 
