@@ -51,7 +51,7 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     const std::string path = document(sample_method());
 
     // Reset while the syringe check waits: the clean-up replaces it.
-    sim->tell("silent on");
+    ASSERT_TRUE(silence_instrument());
     ASSERT_EQ(prepare(path).result, 1);
     EXPECT_EQ(status(), 3);
     ASSERT_TRUE(client->Reset().ok);
@@ -63,7 +63,7 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     EXPECT_EQ(count_sent("GET_SYR"), 0);
 
     // ReloadConfiguration likewise.
-    sim->tell("silent on");
+    ASSERT_TRUE(silence_instrument());
     ASSERT_EQ(prepare(path).result, 1);
     ASSERT_TRUE(client->ReloadConfiguration().ok);
     EXPECT_EQ(status(), 1);
@@ -87,7 +87,7 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
 TEST_F(ZorrunCourse, change_operating_mode_2_during_the_syringe_check_ends_the_preparation_and_reads_busy_while_working) {
     start();
     initialize();
-    sim->tell("silent on");
+    ASSERT_TRUE(silence_instrument());
     ASSERT_EQ(prepare(document(sample_method())).result, 1);
     ASSERT_EQ(client->ChangeOperatingMode(2).result, 1);
     // The end of the sample list's macro runs now: the instrument works.

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -146,6 +147,17 @@ bool ZorrunE2E::wait_for_polls(int n) {
     };
     const int target = polls() + n;
     return wait_until([&] { return polls() >= target; });
+}
+
+bool ZorrunE2E::silence_instrument() {
+    const auto ignored = [this] {
+        const auto lines = sim->transcript();
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& line) { return line.find("# ignored: silent") != std::string::npos; });
+    };
+    const auto before = ignored();
+    if (sim->tell("silent on") != "ok") return false;
+    return wait_until([&] { return ignored() > before; });
 }
 
 std::string ZorrunE2E::document(const std::vector<std::string>& lines, const std::string& name) const {

@@ -58,6 +58,11 @@ class ZorrunE2E : public ::testing::Test {
     int count_sent(const std::string& command) const;
     // Waits until zorsim has seen `n` more GET_STAT polls than now.
     bool wait_for_polls(int n);
+    // zorsim answers nothing from now on. Returns once it has left a frame of Zorrun's
+    // unanswered: a reply it sent just before is in by then (Zorrun sends a frame only when the
+    // last one is answered or timed out), so nothing Zorrun queues afterwards goes out before
+    // "silent off".
+    bool silence_instrument();
 
     // A method document of the lines in the test's folder; its path.
     std::string document(const std::vector<std::string>& lines, const std::string& name = "run.raw") const;
