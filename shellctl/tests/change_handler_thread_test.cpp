@@ -158,13 +158,33 @@ TEST_F(WatcherTest, ADeletedDirectoryFreesItsSlot) {
     ASSERT_TRUE(watcher.AddWatch(dir("p/gone"), FILE_NOTIFY_CHANGE_DIR_NAME, gone, false));
     ASSERT_EQ(gone, 1);
     // rmdir queues every event (the parent's and the dropped watch's) before it returns, and
-    // the thread reads all that is queued before it posts: once the parent's post is here, the
-    // dropped watch has been seen too.
+    // the thread takes every queued change before a command: the add after the parent's post
+    // finds the dropped watch's slot free.
     std::filesystem::remove(root_ + "/p/gone");
     ASSERT_TRUE(wait_for_posts(1));
     EXPECT_EQ(posts_[0], parent);
     ASSERT_TRUE(watcher.AddWatch(dir("other"), FILE_NOTIFY_CHANGE_DIR_NAME, next, false));
     EXPECT_EQ(next, 1);
+}
+
+TEST_F(WatcherTest, AnAddRightAfterADirectoryWentAwayFindsItsSlotFree) {
+    // A directory still open somewhere goes away only with its last close: its watch ends then,
+    // and an add sent right after it must find the slot free, whether or not the thread has
+    // woken up for the end of the watch before the add comes. (A new watcher each round: a thread
+    // just started is the likeliest to be late.)
+    for (int round = 0; round < 200; ++round) {
+        TChangeHandlerThread watcher(window_, WM_SHELLNOTIFY);
+        const std::string name = "gone" + std::to_string(round);
+        int gone = -1, next = -1;
+        ASSERT_TRUE(watcher.AddWatch(dir(name), FILE_NOTIFY_CHANGE_DIR_NAME, gone, false));
+        ASSERT_EQ(gone, 0);
+        const int held = ::open((root_ + "/" + name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        std::filesystem::remove(root_ + "/" + name);
+        ::close(held);
+        ASSERT_TRUE(watcher.AddWatch(dir(name + "next"), FILE_NOTIFY_CHANGE_DIR_NAME, next, false));
+        ASSERT_EQ(next, 0) << "round " << round;
+    }
 }
 
 TEST_F(WatcherTest, DestructionWithWatchesActiveEndsTheThreadAndClosesEverything) {
