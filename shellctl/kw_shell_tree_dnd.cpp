@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::uint32_t DROPEFFECT_SCROLL = 0x80000000u;
 constexpr unsigned kScrollInterval = 100;
-constexpr int kScrollMarginX = 26;
 constexpr int kScrollMarginY = 20;
 
 shell::POINTL pointl(forms::Point p) { return {p.x, p.y}; }

@@ -150,7 +150,10 @@ public:
         if (iid == IUnknown::iid) {
             *object = static_cast<IUnknown*>(static_cast<First*>(this));
         } else {
-            ((iid == Interfaces::iid && !*object ? (*object = static_cast<Interfaces*>(this), true) : false), ...);
+            auto offer = [&](void* candidate, const IID& candidate_iid) {
+                if (!*object && iid == candidate_iid) *object = candidate;
+            };
+            (offer(static_cast<Interfaces*>(this), Interfaces::iid), ...);
             if (!*object) *object = query_more(iid);
         }
         if (!*object) return E_NOINTERFACE;

@@ -219,7 +219,7 @@ class DriverWaitForm : public DriverTest {
     window::Handle post_later(unsigned ms, window::WParam instance, std::function<void()> before = {}) {
         const window::Handle h = window::create_window(
             "Tposter", 0,
-            [this, instance, before](window::Handle self, std::uint32_t m, window::WParam, window::LParam) {
+            [instance, before](window::Handle self, std::uint32_t m, window::WParam, window::LParam) {
                 if (m == window::WM_TIMER) {
                     window::kill_timer(self, 1);
                     if (before) before();
