@@ -86,7 +86,7 @@ void TChangeHandlerThread::run() {
         }
         // Changes already queued are taken before a command, so a command sees every change
         // made before it was sent: an add right after a directory went away finds its slot free.
-        if (fds[0].revents & POLLIN || fds[1].revents & POLLIN) handle_events();
+        if ((fds[0].revents & POLLIN) || (fds[1].revents & POLLIN)) handle_events();
         if (fds[0].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] auto r = ::read(control_fd_, &count, sizeof count);
