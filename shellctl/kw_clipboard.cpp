@@ -1,5 +1,6 @@
 #include "shellctl/kw_clipboard.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace shellctl {
@@ -173,6 +174,52 @@ bool ReadIdListArrayBlock(const GlobalBlock& block, std::vector<std::uint8_t>& p
 GlobalBlock CopyGlobalBlock(const GlobalBlock& block) {
     if (!block) return {};
     return std::make_shared<std::vector<std::uint8_t>>(*block);
+}
+
+void TKwShellItemsDataObject::Offer(const std::uint8_t* folder, const std::vector<const std::uint8_t*>& items,
+                                    const std::vector<std::string>& paths) {
+    if (items.empty()) return;
+    BuildIdListArrayBlock(folder, items, id_list_block_);
+    if (std::none_of(paths.begin(), paths.end(), [](const std::string& p) { return p.empty(); }))
+        BuildHDropBlock(paths, hdrop_block_);
+    std::vector<std::uint16_t> formats;
+    if (id_list_block_) formats.push_back(CF_IDLIST());
+    if (hdrop_block_) formats.push_back(shell::CF_HDROP);
+    formats_.AddFormats(formats);
+}
+
+HRESULT TKwShellItemsDataObject::GetData(const FORMATETC& format, shell::STGMEDIUM& out) {
+    const HRESULT hr = QueryGetData(format);
+    if (com::failed(hr)) return hr;
+    out.tymed = shell::TYMED_HGLOBAL;
+    out.pUnkForRelease = nullptr;
+    const GlobalBlock* block = nullptr;
+    if (format.cfFormat == CF_IDLIST()) block = &id_list_block_;
+    else if (format.cfFormat == shell::CF_HDROP) block = &hdrop_block_;
+    else return shell::DV_E_FORMATETC;
+    out.hGlobal = CopyGlobalBlock(*block);
+    return out.hGlobal ? com::S_OK : com::E_OUTOFMEMORY;
+}
+
+HRESULT TKwShellItemsDataObject::GetDataHere(const FORMATETC&, shell::STGMEDIUM&) { return com::E_NOTIMPL; }
+
+HRESULT TKwShellItemsDataObject::QueryGetData(const FORMATETC& format) { return formats_.QueryFormat(format); }
+
+HRESULT TKwShellItemsDataObject::GetCanonicalFormatEtc(const FORMATETC&, FORMATETC& out) {
+    out.ptd = nullptr;
+    return com::E_NOTIMPL;
+}
+
+HRESULT TKwShellItemsDataObject::SetData(const FORMATETC&, shell::STGMEDIUM&, bool) { return com::E_NOTIMPL; }
+
+HRESULT TKwShellItemsDataObject::EnumFormatEtc(std::uint32_t direction, shell::IEnumFORMATETC** out) {
+    if (!out) return com::E_POINTER;
+    *out = nullptr;
+    if (direction != shell::DATADIR_GET) return com::E_NOTIMPL;
+    auto* e = NewFormatEtcEnumerator(formats_, this);
+    e->AddRef();
+    *out = e;
+    return com::S_OK;
 }
 
 TDropSource_shlvtv::TDropSource_shlvtv(int button)

@@ -101,6 +101,33 @@ bool ReadIdListArrayBlock(const GlobalBlock& block, std::vector<std::uint8_t>& p
                           std::vector<std::vector<std::uint8_t>>& children);
 GlobalBlock CopyGlobalBlock(const GlobalBlock& block);
 
+// A data object carrying shell items of one folder: "Shell IDList Array" first, then CF_HDROP
+// when every item has a path (the parsing name of an item without one is no file name, and a
+// receiver of CF_HDROP would take it for one). No items: no format. The tree's and the list's
+// data objects differ only in where their items come from.
+class TKwShellItemsDataObject : public TKwUnknown<platform::shell::IDataObject> {
+  public:
+    HRESULT GetData(const FORMATETC& format, platform::shell::STGMEDIUM& out) override;
+    HRESULT GetDataHere(const FORMATETC& format, platform::shell::STGMEDIUM& medium) override;
+    HRESULT QueryGetData(const FORMATETC& format) override;
+    HRESULT GetCanonicalFormatEtc(const FORMATETC& in, FORMATETC& out) override;
+    HRESULT SetData(const FORMATETC& format, platform::shell::STGMEDIUM& medium, bool release) override;
+    HRESULT EnumFormatEtc(std::uint32_t direction, platform::shell::IEnumFORMATETC** out) override;
+
+    const TKwFormatEtcList& Formats() const { return formats_; }
+
+  protected:
+    // Builds the blocks and the formats; `paths` holds one path per item, empty where an item
+    // has none.
+    void Offer(const std::uint8_t* folder, const std::vector<const std::uint8_t*>& items,
+               const std::vector<std::string>& paths);
+
+  private:
+    GlobalBlock id_list_block_;
+    GlobalBlock hdrop_block_;
+    TKwFormatEtcList formats_;
+};
+
 class TDropSource_shlvtv final : public TKwUnknown<platform::shell::IDropSource> {
   public:
     // 0 left, 1 right, 2 middle.

@@ -111,51 +111,7 @@ HRESULT TKwShTreeData::GetDropTarget(com::ComPtr<shell::IDropTarget>& target) {
 
 TDataObject_shtv::TDataObject_shtv(TKwShTreeData* node) {
     if (!node || !node->Parent()) return;  // the root: nothing to offer
-    const std::vector<const std::uint8_t*> children{node->RelativeIdList()};
-    BuildIdListArrayBlock(node->Parent()->AbsoluteIdList(), children, id_list_block_);
-    // CF_HDROP carries file names: only for an item that has one.
-    const std::string path = node->Path();
-    if (!path.empty()) BuildHDropBlock({path}, hdrop_block_);
-    std::vector<std::uint16_t> formats;
-    if (id_list_block_) formats.push_back(CF_IDLIST());
-    if (hdrop_block_) formats.push_back(shell::CF_HDROP);
-    formats_.AddFormats(formats);
-}
-
-HRESULT TDataObject_shtv::GetData(const FORMATETC& format, shell::STGMEDIUM& out) {
-    const HRESULT hr = QueryGetData(format);
-    if (com::failed(hr)) return hr;
-    out.tymed = shell::TYMED_HGLOBAL;
-    out.pUnkForRelease = nullptr;
-    if (format.cfFormat == CF_IDLIST()) {
-        out.hGlobal = CopyGlobalBlock(id_list_block_);
-    } else if (format.cfFormat == shell::CF_HDROP) {
-        out.hGlobal = CopyGlobalBlock(hdrop_block_);
-    } else {
-        return shell::DV_E_FORMATETC;
-    }
-    return out.hGlobal ? com::S_OK : com::E_OUTOFMEMORY;
-}
-
-HRESULT TDataObject_shtv::GetDataHere(const FORMATETC&, shell::STGMEDIUM&) { return com::E_NOTIMPL; }
-
-HRESULT TDataObject_shtv::QueryGetData(const FORMATETC& format) { return formats_.QueryFormat(format); }
-
-HRESULT TDataObject_shtv::GetCanonicalFormatEtc(const FORMATETC&, FORMATETC& out) {
-    out.ptd = nullptr;
-    return com::E_NOTIMPL;
-}
-
-HRESULT TDataObject_shtv::SetData(const FORMATETC&, shell::STGMEDIUM&, bool) { return com::E_NOTIMPL; }
-
-HRESULT TDataObject_shtv::EnumFormatEtc(std::uint32_t direction, shell::IEnumFORMATETC** out) {
-    if (!out) return com::E_POINTER;
-    *out = nullptr;
-    if (direction != shell::DATADIR_GET) return com::E_NOTIMPL;
-    auto* e = NewFormatEtcEnumerator(formats_, this);
-    e->AddRef();
-    *out = e;
-    return com::S_OK;
+    Offer(node->Parent()->AbsoluteIdList(), {node->RelativeIdList()}, {node->Path()});
 }
 
 }  // namespace shellctl

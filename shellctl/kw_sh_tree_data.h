@@ -70,24 +70,12 @@ class TKwShTreeData {
 // One node for the clipboard verbs, drags and Send To: "Shell IDList Array" first, then
 // CF_HDROP, both built at creation. A node without a parent node (the tree's root) offers no
 // format; CF_HDROP is offered only for an item in the file system.
-class TDataObject_shtv final : public TKwUnknown<platform::shell::IDataObject> {
+class TDataObject_shtv final : public TKwShellItemsDataObject {
   public:
     explicit TDataObject_shtv(TKwShTreeData* node);
 
-    HRESULT GetData(const FORMATETC& format, platform::shell::STGMEDIUM& out) override;
-    HRESULT GetDataHere(const FORMATETC& format, platform::shell::STGMEDIUM& medium) override;
-    HRESULT QueryGetData(const FORMATETC& format) override;
-    HRESULT GetCanonicalFormatEtc(const FORMATETC& in, FORMATETC& out) override;
-    HRESULT SetData(const FORMATETC& format, platform::shell::STGMEDIUM& medium, bool release) override;
-    HRESULT EnumFormatEtc(std::uint32_t direction, platform::shell::IEnumFORMATETC** out) override;
-
-    const TKwFormatEtcList& Formats() const { return formats_; }
-
   private:
     ~TDataObject_shtv() override = default;
-    TKwFormatEtcList formats_;
-    GlobalBlock id_list_block_;
-    GlobalBlock hdrop_block_;
 };
 
 // The tree's drop target: each call goes to the tree's drop step of the same name.

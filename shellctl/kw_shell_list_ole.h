@@ -12,28 +12,14 @@
 
 namespace shellctl {
 
-class TDataObject_shlv final : public TKwUnknown<platform::shell::IDataObject> {
+class TDataObject_shlv final : public TKwShellItemsDataObject {
   public:
-    // Carries every selected item that has item data, in selection order: "Shell IDList
-    // Array" and CF_HDROP (paths only when every item has one). Nothing selected: no format.
+    // Carries every selected item that has item data, in selection order.
     explicit TDataObject_shlv(TKwCustomShellList& list);
 
-    HRESULT GetData(const FORMATETC& format, platform::shell::STGMEDIUM& out) override;
-    HRESULT GetDataHere(const FORMATETC& format, platform::shell::STGMEDIUM& medium) override;
-    HRESULT QueryGetData(const FORMATETC& format) override;
-    HRESULT GetCanonicalFormatEtc(const FORMATETC& in, FORMATETC& out) override;
-    HRESULT SetData(const FORMATETC& format, platform::shell::STGMEDIUM& medium, bool release) override;
-    HRESULT EnumFormatEtc(std::uint32_t direction, platform::shell::IEnumFORMATETC** out) override;
     HRESULT DAdvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
     HRESULT DUnadvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
     HRESULT EnumDAdvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
-
-    const TKwFormatEtcList& Formats() const { return formats_; }
-
-  private:
-    GlobalBlock hdrop_;
-    GlobalBlock idlist_;
-    TKwFormatEtcList formats_;
 };
 
 class TDropTarget_shlv final : public TKwUnknown<platform::shell::IDropTarget> {
