@@ -19,7 +19,6 @@ using forms::Point;
 
 namespace {
 
-constexpr std::uint32_t DROPEFFECT_SCROLL = 0x80000000u;
 constexpr int scroll_edge_x = 26;
 constexpr int scroll_edge_y = 20;
 constexpr std::uint32_t scroll_pause_ms = 100;
@@ -584,7 +583,7 @@ HRESULT TKwCustomShellList::DoDragOver(std::uint32_t key_state, std::uint32_t* e
             SetDropHighlight(-1);
         }
         AutoScroll(ScreenToClient({point.x, point.y}));
-        *effect |= DROPEFFECT_SCROLL;
+        *effect |= shell::DROPEFFECT_SCROLL;
         if (drop_highlight_ != before) Repaint();
         return hr;
     } catch (const std::exception&) {

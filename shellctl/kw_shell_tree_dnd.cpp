@@ -12,7 +12,6 @@ using Node = forms::TreeNode;
 
 namespace {
 
-constexpr std::uint32_t DROPEFFECT_SCROLL = 0x80000000u;
 constexpr unsigned kScrollInterval = 100;
 constexpr int kScrollMarginY = 20;
 
@@ -124,7 +123,7 @@ HRESULT TKwCustomShellTree::TreeDragOver(std::uint32_t keys, forms::Point point,
         *effect = shell::DROPEFFECT_NONE;
     }
     DragAutoScroll(point);
-    *effect |= DROPEFFECT_SCROLL;
+    *effect |= shell::DROPEFFECT_SCROLL;
     return com::S_OK;
 }
 

@@ -67,6 +67,7 @@ inline constexpr std::uint32_t DROPEFFECT_NONE = 0;
 inline constexpr std::uint32_t DROPEFFECT_COPY = 1;
 inline constexpr std::uint32_t DROPEFFECT_MOVE = 2;
 inline constexpr std::uint32_t DROPEFFECT_LINK = 4;
+inline constexpr std::uint32_t DROPEFFECT_SCROLL = 0x80000000u;
 
 inline constexpr std::uint32_t MK_LBUTTON = 0x01;
 inline constexpr std::uint32_t MK_RBUTTON = 0x02;

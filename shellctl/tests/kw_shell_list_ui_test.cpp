@@ -21,11 +21,6 @@ namespace com = platform::com;
 using testing::ShellListTest;
 using Names = std::vector<std::string>;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct ListUse : ShellListTest {
     void SetUp() override {
         ShellListTest::SetUp();

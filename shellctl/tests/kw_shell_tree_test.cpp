@@ -543,9 +543,7 @@ TEST_F(ShellTree, DeleteGoesToTheTrashOnlyWhenThePersonSaysYes) {
     EXPECT_EQ(child_named(root(), "a"), nullptr);
     const std::string trashed = data_home_ + "/Trash/files/a/inner/data.txt";
     ASSERT_TRUE(fs::exists(trashed)) << "the folder is in the trash, whole";
-    std::ifstream info(data_home_ + "/Trash/info/a.trashinfo");
-    std::string all((std::istreambuf_iterator<char>(info)), std::istreambuf_iterator<char>());
-    EXPECT_NE(all.find("Path="), std::string::npos);
+    EXPECT_NE(read_file(data_home_ + "/Trash/info/a.trashinfo").find("Path="), std::string::npos);
     EXPECT_EQ(tree.Selected, root());
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/forms/application.h"
 #include "platform/shell/mounts.h"
@@ -52,6 +53,11 @@ void TempTree::make_dir(const std::string& relative) const { std::filesystem::cr
 
 void TempTree::make_file(const std::string& relative, const std::string& content) const {
     std::ofstream(at(relative), std::ios::binary) << content;
+}
+
+std::string TempTree::read_file(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void* CountingMalloc::Alloc(std::size_t size) {

@@ -18,6 +18,8 @@ class TempTree : public ::testing::Test {
     std::string at(const std::string& relative) const { return root_ + "/" + relative; }
     void make_dir(const std::string& relative) const;
     void make_file(const std::string& relative, const std::string& content = "x") const;
+    // The whole content of a file (any path); empty when it cannot be read.
+    std::string read_file(const std::string& path) const;
     std::string root_;
     std::string home_;
     std::string data_home_;
