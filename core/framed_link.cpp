@@ -6,6 +6,7 @@
 #include "core/config_model.h"
 #include "core/reply_dispatcher.h"
 #include "core/session_state.h"
+#include "core/step_sequences.h"
 #include "core/uilib.h"
 #include "core/window_broadcast.h"
 #include "core/zor_lib_form.h"
@@ -96,6 +97,19 @@ std::uint16_t bytes_to_complete_frame(std::uint8_t receive_state) {
 void expect_frame_bytes(serial::TSpCustomComPort& port) {
     const std::uint16_t needed = bytes_to_complete_frame(link_state().receive_state);
     if (port.AvailThreshold() != needed) port.SetAvailThreshold(needed);
+}
+
+// The queries whose answer is data lines before the "|": the configuration, the firmware
+// version, the mounted syringe, the bar code read.
+constexpr std::string_view data_queries[] = {"GET_CONFIG", "GET_FW_VERSION", "GET_SYR", "GET_SPL_ID"};
+
+// Whether a good reply can be the answer to the outstanding command: anything can, except an
+// empty "|" to a query whose answer is data (that one is a late reply to an earlier command).
+bool can_answer_outstanding(const std::string& final_element, const std::vector<std::string>& lines) {
+    if (final_element != "|" || !lines.empty()) return true;
+    for (std::string_view query : data_queries)
+        if (putils::same_text(link_state().last_sent, query)) return false;
+    return true;
 }
 
 void start_frame(LinkState& link) {
@@ -337,6 +351,14 @@ void resend_after_timeout() {
         link.lost = true;
         uilib::on_disconnected();
     }
+    if (configuration_reply_unreadable()) {
+        // The instrument answers, but no answer can be read: the upload fails rather than ask
+        // for the same unreadable text for ever.
+        link.timer_retries = 0;
+        const std::string next = give_up_configuration_reply();
+        if (!next.empty()) send_command(next);
+        return;
+    }
     if (port->DeviceLost()) {
         // No resend can reach a device that has gone; it is reopened when it is back.
         uilib::on_timeout_message("Lost Connection to Zor!");
@@ -382,20 +404,41 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
         expect_frame_bytes(port);
         return;
     }
-    const std::uint64_t sent_before = link.frames_sent;
-    receive_bytes(bytes, [sent_before] {
+    // The good frames of this read, taken apart before any of them is dispatched.
+    struct GoodFrame {
+        std::string final_element;
+        std::vector<std::string> lines;
+        std::int32_t record;
+    };
+    std::vector<GoodFrame> frames;
+    receive_bytes(bytes, [&frames] {
         LinkState& link = link_state();
-        if (!link.reply_expected || link.frames_sent != sent_before) {
-            // The late reply to a resent frame and the resend's reply may come in one read; the
-            // first has answered the frame (and may have sent the next one), and what was read
-            // with it came before that next frame, so it is no reply to it.
-            ++link.stale_replies;
-            putils::append_log("Record " + std::to_string(link.record_number) + ": reply to no outstanding command");
-            return;
-        }
+        frames.push_back({link.final_element, link.return_lines, link.record_number});
+    });
+    // One command is outstanding and gets one reply. When one read holds several good frames,
+    // the last one answers it: the earlier ones are late replies to frames answered before (the
+    // reply to a resent frame beside the resend's, a reply that took so long it arrives just in
+    // front of the next command's). An empty "|" never answers a query whose answer is data
+    // (GET_CONFIG's is the configuration): the query waits on, within its own time-out.
+    //
+    // Replies carry no sequence number, so across reads one ambiguity remains: a stale reply
+    // that is read whole before the real one has begun to arrive is taken as the answer (unless
+    // it is an empty "|" to a data query), and the real one then answers nothing.
+    int answer = -1;
+    for (int i = 0; i < static_cast<int>(frames.size()); ++i)
+        if (link.reply_expected && can_answer_outstanding(frames[i].final_element, frames[i].lines)) answer = i;
+    for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
+        if (i == answer) continue;
+        ++link.stale_replies;
+        putils::append_log("Record " + std::to_string(frames[i].record) + ": reply to no outstanding command");
+    }
+    if (answer >= 0) {
+        GoodFrame& frame = frames[answer];
+        link.final_element = std::move(frame.final_element);
+        link.return_lines = std::move(frame.lines);
         link.reply_expected = false;
         handle_reply();
-    });
+    }
     expect_frame_bytes(port);
 }
 

@@ -9,6 +9,7 @@
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
+#include "core/step_sequences.h"
 #include "core/uilib.h"
 #include "core/window_broadcast.h"
 #include "core/zor_lib_form.h"
@@ -63,11 +64,13 @@ void enter_error_mode() {
 // An error reply outside a run ends the job that sent the failed command: its later steps
 // rely on it. The upload also gives back the normal rate if it had switched.
 void abandon_job_after_error() {
+    const bool uploading = upload_under_way();
     clear_step_queue();
     SessionState& ss = session_state();
-    if (ss.uploading) {
+    if (uploading) {
         ss.uploading = 0;
         if (ss.config_progress.end) ss.config_progress.end();
+        fail_upload(std::string(upload_failure_prefix) + run_state().error_text);
         serial::TSpCustomComPort* port = session_port();
         if (port && port->Baud() != 9600) install_sequence({[] { queue_command("SET_BAUD 9600"); }});
     }

@@ -142,6 +142,8 @@ struct ConfigProgressHooks {
     std::function<void(int max)> begin;
     std::function<void(int lines)> progress;
     std::function<void()> end;
+    // The upload did not give a configuration the session took (the old one is kept): why.
+    std::function<void(const std::string& reason)> failed;
 };
 
 struct SessionState {
@@ -162,6 +164,12 @@ struct SessionState {
     std::string port_failure;
     bool debug_list_on = false;
     std::int32_t uploading = 0;
+    // The configuration upload's job in the step queue (its generation), while it is queued.
+    std::uint64_t upload_job = 0;
+    // The link's count of bad frames when GET_CONFIG was queued.
+    std::uint64_t config_bad_frames_before = 0;
+    // Why the last upload failed ("" when it did not).
+    std::string upload_failure;
     std::string firmware_version;
     bool port_change_requested = false;
     // A port change waits to be carried out outside the port's handlers; the reply processing

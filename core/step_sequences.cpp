@@ -12,6 +12,9 @@
 #include "core/session_state.h"
 #include "core/step_queue.h"
 #include "core/uilib.h"
+#include "utilities/log.h"
+#include "utilities/session.h"
+#include "utilities/text.h"
 
 namespace core {
 
@@ -19,6 +22,15 @@ namespace {
 
 // The progress form's bar counts received lines up to this.
 constexpr int config_progress_max = 520;
+// Times GET_CONFIG goes out (the first and the link's resends) before an unreadable reply is
+// given up.
+constexpr std::int32_t config_reply_tries = 4;
+
+}  // namespace
+
+const char* const upload_failure_prefix = "The configuration from the Zor was not taken: ";
+
+namespace {
 
 // Replaces the file only once the new text is completely written, so a crash or a full disk
 // never leaves a half cache.
@@ -34,20 +46,46 @@ bool replace_file(const std::string& path, const std::vector<std::string>& lines
     return true;
 }
 
+// The upload's end after a failure: back to 9600 baud, then the firmware version, which also
+// ends the upload (uploading 0). Installed as the rest of the upload's job.
+void install_upload_tail() {
+    install_sequence({
+        [] { queue_command("SET_BAUD 9600"); },
+        [] { queue_command("GET_FW_VERSION"); },
+    });
+    session_state().upload_job = step_queue().generation;
+}
+
 }  // namespace
 
+void fail_upload(const std::string& reason) {
+    SessionState& ss = session_state();
+    ss.upload_failure = reason;
+    putils::append_log(reason);
+    if (ss.config_progress.failed) ss.config_progress.failed(reason);
+}
+
 void queue_reload_sequence() {
+    session_state().upload_failure.clear();
     install_sequence({
         [] { queue_command("SET_BAUD 38400"); },
         [] {
             SessionState& ss = session_state();
             if (ss.config_progress.begin) ss.config_progress.begin(config_progress_max);
             ss.uploading = 1;
+            ss.config_bad_frames_before = link_state().bad_frames;
             queue_command("GET_CONFIG");
         },
         [] { save_and_parse_configuration(); },
         [] { queue_command("GET_FW_VERSION"); },
     });
+    session_state().upload_job = step_queue().generation;
+}
+
+bool upload_under_way() {
+    const SessionState& ss = session_state();
+    if (ss.uploading) return true;
+    return ss.upload_job != 0 && ss.upload_job == step_queue().generation && !step_queue_empty();
 }
 
 void queue_get_syringe(std::function<void()> continuation) {
@@ -71,16 +109,39 @@ void save_and_parse_configuration() {
     SessionState& ss = session_state();
     if (ss.config_progress.end) ss.config_progress.end();
     const std::string path = config_file_path();
+    // The reader says what is wrong through the error reporter; its message is the reason.
+    putils::session().last_error.clear();
     if (read_configuration(lines)) {
         replace_file(path, lines);
         uilib::on_config_received();
     } else {
-        // The reader has said what is wrong. The instrument's text is refused as a whole: the
-        // model goes back to the last good cache, which stays as it was.
+        // The instrument's text is refused as a whole: the model goes back to the last good
+        // cache, which stays as it was.
+        const std::string why = putils::session().last_error;
         reset_config_model();
         if (file_exists(path)) read_configuration_file(path);
+        fail_upload(std::string(upload_failure_prefix) + (why.empty() ? std::string("its text could not be read") : why));
     }
     queue_command("SET_BAUD 9600");
+}
+
+bool configuration_reply_unreadable() {
+    const LinkState& link = link_state();
+    const SessionState& ss = session_state();
+    return ss.uploading && putils::same_text(link.last_sent, "GET_CONFIG") &&
+           link.resends_since_queue >= config_reply_tries - 1 && link.bad_frames > ss.config_bad_frames_before;
+}
+
+std::string give_up_configuration_reply() {
+    SessionState& ss = session_state();
+    if (ss.config_progress.end) ss.config_progress.end();
+    fail_upload(std::string(upload_failure_prefix) + std::string("its reply to GET_CONFIG failed the frame checks ") + std::to_string(config_reply_tries) +
+                    " times (too long for a frame, or holding bytes a frame cannot carry)");
+    install_upload_tail();
+    run_next_queued_step();
+    std::string command = std::move(step_queue().pending_command);
+    step_queue().pending_command.clear();
+    return command;
 }
 
 bool run_named_macro(std::string_view name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace core {
@@ -18,6 +19,21 @@ void queue_cleanup();
 // cleanly replaces latest_zor.pol (a bad upload keeps the last good cache and the model read
 // from it).
 void save_and_parse_configuration();
+// An upload is under way: its sequence is queued, or its closing GET_FW_VERSION is not answered
+// yet. Jobs that would replace the sequence must wait: the instrument would be left at 38400.
+bool upload_under_way();
+// Reports a failed upload: kept as the session's upload failure, logged, and handed to the
+// deliverable (config_progress.failed). The reason begins with upload_failure_prefix.
+extern const char* const upload_failure_prefix;
+void fail_upload(const std::string& reason);
+// Whether the configuration reply is to be given up at this time-out: GET_CONFIG is out, the
+// link has resent it as often as it resends before releasing waits, and what came back were
+// frames that failed their checks (a reply too long for a frame, or holding bytes a frame
+// cannot carry, fails every time). A silent instrument is resent to as ever.
+bool configuration_reply_unreadable();
+// The upload fails and goes back to 9600 baud with its GET_FW_VERSION. Returns the command to
+// send now.
+std::string give_up_configuration_reply();
 
 // Makes the library macro <method folder>/<name>.pma the whole method to run; true when it
 // exists and expands cleanly.

@@ -28,6 +28,10 @@ struct FaultRates {
     // The reply is held past the host's time-out and goes out together with the reply to the
     // host's resend, in one write.
     double late = 0;
+    // Late replies may also be replies to resends and to SET_BAUD, and a held reply the host
+    // did not wait for is not withdrawn when the host sends a new frame: it goes out in the same
+    // write as that frame's reply, in front of it, as a reply that took too long on a real line.
+    bool late_any = false;
 };
 
 struct FaultedReply {

@@ -65,6 +65,8 @@ std::string usage() {
            "  --junk RATE            share of replies with noise before their STX\n"
            "  --late RATE            share of replies held until the host resends, then sent with\n"
            "                         the resend's reply\n"
+           "  --late-any             late replies also to resends and SET_BAUD; one the host did\n"
+           "                         not wait for goes out just before the next frame's reply\n"
            "  --xoff-during-atom     send XOFF while each atom runs, XON later\n"
            "  --xoff-hold-ms MS      how long that XOFF holds the host (default 1500)\n"
            "  --silent-after N       answer N frames, then nothing (until \"silent off\")\n"
@@ -95,6 +97,8 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             o.strict_baud = true;
         } else if (a == "--xoff-during-atom") {
             o.xoff_during_atom = true;
+        } else if (a == "--late-any") {
+            o.faults.late_any = true;
         } else if (a == "--manual-sync") {
             o.instrument.manual_sync = true;
         } else if (a == "--no-validate") {

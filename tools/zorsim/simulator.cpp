@@ -224,14 +224,20 @@ void Simulator::handle_frame(const CommandReceiver::Frame& frame, Clock::time_po
     const Reply reply = instrument_->handle(frame.digit, frame.text, now);
     if (reply.resend) ++stats_.resends;
     if (reply.note.rfind("refused", 0) == 0) log(frame.text + ": " + reply.note);
-    if (late_reply_ && !reply.resend) {
+    const bool late_any = faults_.rates().late_any;
+    if (late_reply_ && !reply.resend && !late_any) {
         // The host went on without resending: the held reply answers nothing any more.
         transcript_.sent(now, late_reply_->bytes, "late reply withdrawn: the host sent a new frame");
         late_reply_.reset();
     }
     // Every reply that is no resend draws, so the pattern depends on the seed alone. A reply that
     // changes the line rate is never held: the rate would change before the host heard it.
-    const bool late = faults_.draw_late() && !reply.resend && reply.baud_after == 0;
+    // With late-any every reply draws, and any may be held.
+    bool late = false;
+    if (late_any)
+        late = faults_.draw_late();
+    else
+        late = faults_.draw_late() && !reply.resend && reply.baud_after == 0;
     send_reply(reply, now, late);
 }
 
@@ -247,8 +253,9 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late)
     if (out.note.find("garbled") != std::string::npos) ++stats_.garbled;
     const bool hold = late && !out.dropped;
     std::optional<HeldReply> held;
-    if (!hold && late_reply_) {
-        // The resend has come: the held reply goes now, just before the resend's reply.
+    if (late_reply_ && (!hold || faults_.rates().late_any)) {
+        // The resend (or, with late-any, any next frame) has come: the held reply goes now, just
+        // before this reply (alone when this one is held in its place).
         held = std::move(late_reply_);
         late_reply_.reset();
         transcript_.sent(now, held->bytes, "late: sent with the next reply");
@@ -274,6 +281,7 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late)
     if (hold) {
         ++stats_.late;
         late_reply_ = HeldReply{out.bytes, after};
+        if (held) output_.push_frame(std::move(held->bytes), std::move(held->after));
         return;
     }
     if (out.dropped) after();

@@ -9,7 +9,7 @@ namespace zorsim {
 namespace {
 
 constexpr std::string_view help_text =
-    "commands: silent on|off; drop|garble|junk|late RATE; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
+    "commands: silent on|off; drop|garble|junk|late RATE; late-any on|off; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
     "barcode TRAY POS [CODE]; unreadable TRAY POS; barcode-error TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
     "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
@@ -171,6 +171,10 @@ std::string Simulator::apply_control(const std::string& line) {
     }
     if (cmd == "sync" && n == 1) {
         return in.give_sync_signal() ? "ok" : error("no WAIT_SYNC_SIG is waiting");
+    }
+    if (cmd == "late-any" && n == 2) {
+        if (!on_off(w[1], faults_.rates().late_any)) return error("late-any takes on or off");
+        return "ok";
     }
     if (cmd == "xoff-during-atom" && n == 2) {
         if (!on_off(w[1], options_.xoff_during_atom)) return error("xoff-during-atom takes on or off");
