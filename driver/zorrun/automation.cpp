@@ -47,9 +47,26 @@ std::string not_reachable_text() {
 // that ends (the end of a method sets the status).
 void set_status_idle_unless_working() {
     if (core::run_state().run_active)
-        set_status_busy();
+        set_status(status_busy, "The Zor is busy");
     else
         set_status_idle();
+}
+
+// Operating modes of the host, and start modes (1: wait for contact closure).
+constexpr std::int32_t last_operating_mode = 3;
+constexpr std::int32_t last_start_mode = 1;
+
+// A job that would replace the configuration upload's sequence is refused while it runs: the
+// upload would be left half done, the instrument at 38400 baud.
+void refuse_during_upload(const std::string& what) {
+    if (core::upload_under_way())
+        throw AutomationFailure(ZOR_E_BUSY, what + ": the configuration is being uploaded");
+}
+
+// The tray's name as the configuration spells it: the instrument gets it in that spelling.
+std::string configured_tray(const std::string& tray) {
+    const int i = core::find_object(tray);
+    return i >= 0 ? core::config_model().objects[i].name.str() : tray;
 }
 
 Twait_form& wait_form() {
@@ -128,6 +145,7 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
     // about it.
     if (core::run_state().run_active || syringe_check_pending())
         throw AutomationFailure(ZOR_E_NOT_READY, not_ready + ": a run is under way");
+    refuse_during_upload(not_ready);
     const VzorState& state = vzor_state();
     if (state.status_code != status_idle) {
         const std::string was = "status " + std::to_string(state.status_code) + ": " + status_text();
@@ -144,6 +162,10 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
     split_vial(vial, tray, position);
     if (const std::string why = core::vial_problem(tray, position); !why.empty())
         throw AutomationFailure(platform::com::E_INVALIDARG, "Vial \"" + std::string(vial) + "\": " + why);
+    const std::string configured_vial = configured_tray(tray) + ":" + position;
+    if (start_mode < 0 || start_mode > last_start_mode)
+        throw AutomationFailure(platform::com::E_INVALIDARG,
+                                "StartMode " + std::to_string(start_mode) + " is not a start mode (0 or 1)");
     if (!std::isfinite(inj_volume) || inj_volume < 0)
         throw AutomationFailure(platform::com::E_INVALIDARG,
                                 "Injection volume " + putils::real_to_text(inj_volume) + " is not a volume");
@@ -151,7 +173,7 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
     std::string why;
     if (const std::int32_t hr = read_document_method(methname, lines, &why); hr != 0)
         throw AutomationFailure(hr, why);
-    if (!prepare_method(std::move(lines), methname, row_ind, start_mode, vial, inj_volume))
+    if (!prepare_method(std::move(lines), methname, row_ind, start_mode, configured_vial, inj_volume))
         throw AutomationFailure(platform::com::E_FAIL, status_text());
     return 1;
 }
@@ -161,11 +183,16 @@ std::int32_t instrument_has_stopped(std::int32_t) { return core::run_state().run
 std::string validate_method(std::string_view storage_bytes) {
     // Read into a list of its own: the method of a run being prepared stays as it is.
     std::vector<std::string> lines;
-    if (read_storage_bytes_method(storage_bytes, lines)) return "";
-    return "The ZOR Method is not readable";
+    if (!read_storage_bytes_method(storage_bytes, lines)) return "The ZOR Method is not readable";
+    // PrepareForRun refuses it for the same reason.
+    if (lines.empty()) return "The ZOR Method is not readable: " + std::string(no_syringe_line);
+    return "";
 }
 
 std::int32_t change_operating_mode(std::int32_t new_mode) {
+    if (new_mode < 0 || new_mode > last_operating_mode)
+        throw AutomationFailure(platform::com::E_INVALIDARG, "ChangeOperatingMode: " + std::to_string(new_mode) +
+                                                                 " is not an operating mode (0 to 3)");
     if (new_mode == 2 || new_mode == 3) {
         if (core::run_state().run_active) {
             core::request_stop();
@@ -187,6 +214,8 @@ std::int32_t read_bar_code(std::string_view vial, std::string& bar_code) {
     // would travel raw in the command.
     if (const std::string why = core::vial_problem(tray, position); !why.empty())
         throw AutomationFailure(platform::com::E_INVALIDARG, "Vial \"" + std::string(vial) + "\": " + why);
+    refuse_during_upload("ReadBarCode");
+    tray = configured_tray(tray);
     VzorState& state = vzor_state();
     // A read that fails must not hand back the code of an earlier one, nor the error state an
     // earlier error reply left.
@@ -216,7 +245,10 @@ std::int32_t read_bar_code(std::string_view vial, std::string& bar_code) {
 std::string atom_status() {
     // A refused or failed run and an instrument that cannot be reached keep their text: it is
     // the reason a client needs.
-    const std::int32_t code = vzor_state().status_code;
+    const VzorState& state = vzor_state();
+    const std::int32_t code = state.status_code;
+    // A failure stands over the progress of the macro that may follow it (SL EXIT).
+    if (code == status_not_ready && !state.failure_text.empty()) return state.failure_text;
     if (core::run_state().run_active || code == status_not_ready || code == status_disconnected) return status_text();
     return std::string(text_idle);
 }
@@ -234,12 +266,15 @@ void reset() {
 }
 
 void reload_configuration() {
+    // An upload that nothing can carry out is no upload: the caller hears why.
+    if (!port_open()) throw AutomationFailure(ZOR_E_NOT_CONNECTED, "ReloadConfiguration: " + not_reachable_text());
     // The upload replaces a preparation's syringe check: that run will not start.
     if (withdraw_syringe_check()) set_status_idle();
     core::queue_reload_sequence();
 }
 
 void set_tray_type(std::string_view tray, std::string_view typ) {
+    refuse_during_upload("SetTrayType");
     // Only a tray of the model and a tray type of the model make a download the instrument
     // can take; anything else changes nothing.
     if (!core::object_is_of_class(tray, "TRAY"))

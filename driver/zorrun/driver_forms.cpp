@@ -7,6 +7,7 @@
 #include "core/session_state.h"
 #include "core/window_broadcast.h"
 #include "driver/zorrun/run_preparation.h"
+#include "driver/zorrun/status_model.h"
 #include "utilities/form_helpers.h"
 #include "utilities/message_boxes.h"
 #include "utilities/session.h"
@@ -329,6 +330,8 @@ void create_driver_forms() {
         if (Tload_config_form* form = dialog_state().load_config_form) form->Close();
         forms::screen().Cursor = forms::Cursor::normal;
     };
+    // A failed upload is the caller's to see: status 8 with the reason, until it is cleared.
+    progress.failed = [](const std::string& reason) { set_status(status_not_ready, reason); };
     core::engine_hooks().ask_out_of_range = ask_out_of_range;
 }
 

@@ -71,8 +71,7 @@ void split_vial(std::string_view vial, std::string& tray, std::string& position)
         return;
     }
     tray = std::string(vial.substr(0, colon));
-    for (char c : vial.substr(colon + 1))
-        if (c != ':') position.push_back(c);
+    position = std::string(vial.substr(colon + 1));
 }
 
 std::string file_name_part(std::string_view path) {
@@ -99,7 +98,7 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
     core::MethodState& method = core::method_state();
     RunPreparationState& prep = run_preparation_state();
     method.method_source.clear();
-    if (method_lines.empty()) throw std::runtime_error("the method stream holds no syringe line");
+    if (method_lines.empty()) throw std::runtime_error(std::string(no_syringe_line));
     prep.method_syringe = method_lines.front();
     method_lines.erase(method_lines.begin());
     method.method_source = std::move(method_lines);

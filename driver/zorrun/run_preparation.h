@@ -35,6 +35,9 @@ bool withdraw_syringe_check();
 // A method stream is read whole; one longer than this (2 Mi UTF-16 characters, far beyond any
 // method the core can expand) is refused with its length rather than cut, since a cut method
 // would run without its last steps or its exit part.
+// Why a method stream without any complete line cannot run.
+inline constexpr std::string_view no_syringe_line = "the method stream holds no syringe line";
+
 inline constexpr std::size_t method_stream_limit = 4 * 1024 * 1024;
 
 // The lines of a method stream's bytes (UTF-16LE): a CR ends a line and the unit after it is
@@ -45,8 +48,9 @@ std::vector<std::string> split_stream_text(std::string_view bytes);
 // A failure code as 10 upper-case hexadecimal digits ("0080030002").
 std::string hresult_text(std::int32_t hr);
 
-// "Tray1:12" -> "Tray1", "12". Everything before the first ":" is the tray; the position is
-// the rest with any further ":" left out; without a ":" the whole text is the tray.
+// "Tray1:12" -> "Tray1", "12". Everything before the first ":" is the tray, the rest is the
+// position as it stands: "Tray2:5:5" gives the position "5:5", which is no vial number (taken
+// together, its digits would name another vial); without a ":" the whole text is the tray.
 void split_vial(std::string_view vial, std::string& tray, std::string& position);
 
 // The file name part of a path ("/" or "\" separated).

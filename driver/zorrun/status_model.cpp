@@ -3,6 +3,7 @@
 #include "core/session_state.h"
 #include "core/window_broadcast.h"
 #include "utilities/log.h"
+#include "utilities/session.h"
 
 namespace zorrun {
 
@@ -23,8 +24,23 @@ void log_automation_call(std::string_view text) {
 }
 
 void set_status(std::int32_t code, std::string_view text) {
-    vzor_state().status_code = code;
+    VzorState& state = vzor_state();
+    state.status_code = code;
+    if (code == status_not_ready) state.failure_text = text;
     set_status_text(text);
+}
+
+std::string run_failure_text() {
+    const core::RunState& run = core::run_state();
+    if (!run.failure_text.empty()) return run.failure_text;
+    const std::string& said = putils::session().last_error;
+    return said.empty() ? std::string("Error in method!") : "Error in method! " + said;
+}
+
+bool failure_stands() { return vzor_state().status_code == status_not_ready; }
+
+void set_progress_text(std::string_view text) {
+    if (!failure_stands()) set_status_text(text);
 }
 
 void set_status_text(std::string_view text) {
@@ -36,7 +52,11 @@ void set_status_idle() { set_status(status_idle, ""); }
 
 void set_status_waiting_for_start() { set_status(status_waiting_for_start, "Waiting for start"); }
 
-void set_status_busy() { set_status(status_busy, "The Zor is busy"); }
+void set_status_busy() {
+    // The macro that follows a refusal (SL EXIT) keeps the instrument busy; the refusal is what
+    // the client must see.
+    if (!failure_stands()) set_status(status_busy, "The Zor is busy");
+}
 
 void set_status_disconnected() {
     VzorState& state = vzor_state();
@@ -51,13 +71,16 @@ void set_status_reconnected() {
     // Initialize): that choice stands, only the text tells of the reconnection.
     const std::int32_t code =
         state.status_code == status_disconnected ? state.saved_status_code : state.status_code;
-    set_status(code, "The Zor reconnected");
+    // A failure that stood before the loss still stands, with its reason.
+    const std::string text = code == status_not_ready && !state.failure_text.empty() ? state.failure_text
+                                                                                     : "The Zor reconnected";
+    set_status(code, text);
 }
 
 void sync_signal_status() {
     VzorState& state = vzor_state();
     if (state.status_code == status_waiting_for_contact) state.status_code = status_continuing;
-    set_status_text("Saw sync signal");
+    set_progress_text("Saw sync signal");
 }
 
 }  // namespace zorrun

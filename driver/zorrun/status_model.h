@@ -31,6 +31,10 @@ struct VzorState {
     std::int32_t saved_status_code = status_start;  // the code before a disconnection
     std::int32_t start_mode = 0;                    // StartMode of the last PrepareForRun; 1: contact closure
     std::string barcode_text;                       // the last text handed to on_barcode_text
+    // The reason of status 8: a refusal or failure stands, code and text, until a client sets
+    // the status itself (ClearStatus, Initialize, ChangeOperatingMode); progress texts, a busy
+    // instrument, a macro's end and a reconnection do not replace it.
+    std::string failure_text;
     // Counts on_barcode_text calls, so a synchronous read can tell that its answer came.
     std::uint64_t barcode_reports = 0;
 };
@@ -50,6 +54,14 @@ void set_status(std::int32_t code, std::string_view text);
 // Sets the text ("The Zor is idle" for an empty one) and broadcasts; the code stays.
 void set_status_text(std::string_view text);
 void set_status_idle();
+// The text a failed run ends with: its own reason when it has one, else "Error in method!"
+// followed by what the error reporter said during the run (a line that could not become a
+// command says why).
+std::string run_failure_text();
+// Status 8 is a failure that stands.
+bool failure_stands();
+// A progress text (an atom's, the sync signal's): the text, unless a failure stands.
+void set_progress_text(std::string_view text);
 void set_status_waiting_for_start();
 void set_status_busy();
 void set_status_disconnected();

@@ -4,6 +4,7 @@
 #include "core/uilib.h"
 #include "core/window_broadcast.h"
 #include "driver/zorrun/status_model.h"
+#include "utilities/session.h"
 
 namespace uilib {
 
@@ -12,12 +13,12 @@ void on_method_finished() {
     // A run that did not do all it was asked never reads as if all went well.
     const core::RunState& run = core::run_state();
     if (run.failed)
-        zorrun::set_status(zorrun::status_not_ready, run.failure_text.empty() ? "Error in method!" : run.failure_text);
-    else
+        zorrun::set_status(zorrun::status_not_ready, zorrun::run_failure_text());
+    else if (!zorrun::failure_stands())  // a macro run after a refusal leaves the refusal standing
         zorrun::set_status_idle();
 }
 void on_config_received() { core::notify_method_editors(); }
-void on_status_text(std::string_view text) { zorrun::set_status_text(text); }
+void on_status_text(std::string_view text) { zorrun::set_progress_text(text); }
 
 void on_barcode_text(std::string_view text) {
     zorrun::VzorState& state = zorrun::vzor_state();
@@ -26,7 +27,11 @@ void on_barcode_text(std::string_view text) {
     core::notify_wait_forms();
 }
 
-void on_run_started() { core::notify_status_windows(); }
+void on_run_started() {
+    // What the error reporter says during this run is the reason a failed run ends with.
+    putils::session().last_error.clear();
+    core::notify_status_windows();
+}
 void on_waiting_for_ds() { zorrun::set_status_waiting_for_start(); }
 void on_sync_signal() { zorrun::sync_signal_status(); }
 void on_disconnected() { zorrun::set_status_disconnected(); }

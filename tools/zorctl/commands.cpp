@@ -259,9 +259,12 @@ int reload(Driver& driver, const WaitOptions& options, const Clock& clock, std::
             return exit_ok;
         }
         if (!uploading && seen_uploading) {
-            // The upload is over, but the driver did not take the text (it says why).
+            // The upload is over, but the driver did not take the text: its status says why.
             out << "Uploading: 0\n";
-            err << "zorctl: the upload ended without a configuration that the driver took\n";
+            err << "zorctl: the upload ended without a configuration that the driver took";
+            Status status;
+            if (read_status(driver, status).ok() && status.code == 8) err << ": " << status.text;
+            err << "\n";
             return exit_failed;
         }
         const unsigned wait = milliseconds_left(clock, deadline, options.poll_ms);

@@ -46,8 +46,9 @@ class ScriptedDriver : public zorctl::Driver {
         return {};
     }
     Outcome atom_status(std::string& text) override {
-        // The driver's own rule: its idle text whenever no run is active.
-        const bool active = now.code != 0 && now.code != 1 && now.code != 8;
+        // The driver's own rule: its idle text whenever no run is active, except for a failure
+        // (8) or a lost instrument (10), whose text is the reason.
+        const bool active = now.code != 0 && now.code != 1;
         text = active ? now.text : "The Zor is idle";
         return {};
     }
@@ -263,10 +264,13 @@ TEST_F(ZorctlRunFollower, reload_that_never_uploads_times_out) {
     EXPECT_EQ(driver.waits, 10);
 }
 
-TEST_F(ZorctlRunFollower, an_upload_that_the_driver_did_not_take_is_a_failure) {
+TEST_F(ZorctlRunFollower, an_upload_that_the_driver_did_not_take_is_a_failure_with_the_drivers_reason) {
     driver.uploading_values = {1, 0};
+    const std::string reason = "The configuration from the Zor was not taken: The configuration has no [LISTS] section";
+    driver.now = {8, reason};
     zorctl::WaitOptions wait;
     EXPECT_EQ(zorctl::reload(driver, wait, driver.clock(), out, err), zorctl::exit_failed);
+    EXPECT_EQ(err.str(), "zorctl: the upload ended without a configuration that the driver took: " + reason + "\n");
 }
 
 TEST_F(ZorctlRunFollower, ctrl_c_during_a_run_stops_it_on_the_instrument_before_zorctl_exits) {

@@ -70,7 +70,7 @@ TEST_F(ZorrunRefusals, vials_that_are_not_in_their_tray_are_refused_before_anyth
         {"banana", "Vial \"banana\": banana is not a tray of the configuration"},
         {"Tray9:999", "Vial \"Tray9:999\": Tray9 is not a tray of the configuration"},
         {"Tray3:999", "Vial \"Tray3:999\": vial 999 is not in Tray3 (1 - 54)"},
-        {"Tray3:7:8", "Vial \"Tray3:7:8\": vial 78 is not in Tray3 (1 - 54)"},
+        {"Tray3:7:8", "Vial \"Tray3:7:8\": the vial position \"7:8\" is not a number of a vial in Tray3"},
         {"Tray3:0", "Vial \"Tray3:0\": vial 0 is not in Tray3 (1 - 54)"},
         {"Tray3:-5", "Vial \"Tray3:-5\": vial -5 is not in Tray3 (1 - 54)"},
         {"Tray3", "Vial \"Tray3\": the vial position \"\" is not a number of a vial in Tray3"},
@@ -181,7 +181,7 @@ TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_ins
     // 101 µl on a 10 µl syringe.
     ASSERT_EQ(prepare(document(method), "Tray2:5", 101).result, 1);
     ASSERT_TRUE(wait_for_status(8));
-    EXPECT_EQ(client->AtomStatus().text, "Error in method!");
+    EXPECT_EQ(client->AtomStatus().text, "Error in method! ASPIRATE:Volume: SL.volume is out of range");
     EXPECT_EQ(client->InstrumentHasStopped(0).result, 1);
     // Nothing was aspirated; the run ended through its exit part.
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,2,)"});
