@@ -26,14 +26,15 @@ std::string utf16(std::string_view text) {
     return bytes;
 }
 
-TEST(DriverSplitVial, takes_the_tray_before_the_first_colon_and_drops_further_colons) {
+TEST(DriverSplitVial, takes_the_tray_before_the_first_colon_and_keeps_the_rest_as_the_position) {
     std::string tray, position;
     split_vial("Tray1:12", tray, position);
     EXPECT_EQ(tray, "Tray1");
     EXPECT_EQ(position, "12");
+    // The rest is no vial number (vial_problem refuses it) rather than vial 12.
     split_vial("Tray1:1:2", tray, position);
     EXPECT_EQ(tray, "Tray1");
-    EXPECT_EQ(position, "12");
+    EXPECT_EQ(position, "1:2");
     split_vial("Tray1", tray, position);
     EXPECT_EQ(tray, "Tray1");
     EXPECT_EQ(position, "");
@@ -138,7 +139,7 @@ TEST_F(DriverPreparation, takes_vial_1_for_a_position_that_is_no_number_and_0_fo
     EXPECT_EQ(core::run_variables().sample_volume, 0);
     set_status_idle();
     ASSERT_TRUE(prepare_method(method("10ul"), "run.raw", 0, 0, "Tray1:1:2", 2));
-    EXPECT_EQ(core::run_variables().sample_index, 12);
+    EXPECT_EQ(core::run_variables().sample_index, 1);
 }
 
 TEST_F(DriverPreparation, a_stream_without_a_syringe_line_throws) {

@@ -192,15 +192,20 @@ TEST_F(ZorrunRun, cancel_method_in_the_mismatch_dialog_gives_status_8_and_runs_n
     EXPECT_EQ(status(), 1);
 }
 
-TEST_F(ZorrunRun, cancel_method_runs_sl_exit_when_the_library_has_it) {
+TEST_F(ZorrunRun, cancel_method_runs_sl_exit_when_the_library_has_it_and_the_mismatch_stands) {
     start({.zorsim = {"--syringe", "100ul"}});
     initialize();
     ASSERT_EQ(prepare(document(sample_method())).result, 1);
     ASSERT_TRUE(channel->next_event());
     ASSERT_TRUE(channel->act("Tnew_syr.cancel_button", "click"));
     ASSERT_TRUE(wait_until([&] { return contains(sim->executed(), "WASH(Wash2,3,)"); }));
-    EXPECT_TRUE(wait_for_status(1));
+    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1; }));
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
+    // The end of SL EXIT does not make the refusal read as a finished method.
+    EXPECT_EQ(status(), 8);
+    EXPECT_EQ(client->AtomStatus().text, "Mismatch between method syringe and actual syringe!");
+    ASSERT_TRUE(client->ClearStatus().ok);
+    EXPECT_EQ(status(), 1);
 }
 
 TEST_F(ZorrunRun, a_refused_prepare_for_run_fails_with_its_reason_and_status_8) {
