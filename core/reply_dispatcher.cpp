@@ -1,5 +1,7 @@
 #include "core/reply_dispatcher.h"
 
+#include <algorithm>
+
 #include "core/config_model.h"
 #include "core/command_text.h"
 #include "core/config_text.h"
@@ -70,7 +72,9 @@ void abandon_job_after_error() {
     if (uploading) {
         ss.uploading = 0;
         if (ss.config_progress.end) ss.config_progress.end();
-        fail_upload(std::string(upload_failure_prefix) + run_state().error_text);
+        std::string error = run_state().error_text;
+        std::replace(error.begin(), error.end(), '\r', ' ');
+        fail_upload(upload_failure_prefix + error);
         serial::TSpCustomComPort* port = session_port();
         if (port && port->Baud() != 9600) install_sequence({[] { queue_command("SET_BAUD 9600"); }});
     }

@@ -64,8 +64,8 @@ struct LinkState {
     std::uint64_t send_not_before_ms = 0;
     std::string held_command;
     // A frame has gone out and its reply has not come yet. Each frame gets one reply at most:
-    // a second one (the late reply to a frame that was resent, beside the resend's reply)
-    // answers nothing and is dropped.
+    // of several good frames in one read the last answers it, the others (late replies to
+    // earlier frames) answer nothing and are dropped.
     bool reply_expected = false;
     // Trace mark (tick count) for the elapsed times of the trace lines.
     std::uint32_t trace_mark = 0;

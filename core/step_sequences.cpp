@@ -18,6 +18,8 @@
 
 namespace core {
 
+const char* const upload_failure_prefix = "The configuration from the Zor was not taken: ";
+
 namespace {
 
 // The progress form's bar counts received lines up to this.
@@ -25,12 +27,6 @@ constexpr int config_progress_max = 520;
 // Times GET_CONFIG goes out (the first and the link's resends) before an unreadable reply is
 // given up.
 constexpr std::int32_t config_reply_tries = 4;
-
-}  // namespace
-
-const char* const upload_failure_prefix = "The configuration from the Zor was not taken: ";
-
-namespace {
 
 // Replaces the file only once the new text is completely written, so a crash or a full disk
 // never leaves a half cache.
@@ -120,7 +116,7 @@ void save_and_parse_configuration() {
         const std::string why = putils::session().last_error;
         reset_config_model();
         if (file_exists(path)) read_configuration_file(path);
-        fail_upload(std::string(upload_failure_prefix) + (why.empty() ? std::string("its text could not be read") : why));
+        fail_upload(std::string(upload_failure_prefix) + (why.empty() ? "its text could not be read" : why));
     }
     queue_command("SET_BAUD 9600");
 }
@@ -135,8 +131,8 @@ bool configuration_reply_unreadable() {
 std::string give_up_configuration_reply() {
     SessionState& ss = session_state();
     if (ss.config_progress.end) ss.config_progress.end();
-    fail_upload(std::string(upload_failure_prefix) + std::string("its reply to GET_CONFIG failed the frame checks ") + std::to_string(config_reply_tries) +
-                    " times (too long for a frame, or holding bytes a frame cannot carry)");
+    fail_upload(std::string(upload_failure_prefix) + "its reply to GET_CONFIG failed the frame checks " +
+                std::to_string(config_reply_tries) + " times (too long for a frame, or holding bytes a frame cannot carry)");
     install_upload_tail();
     run_next_queued_step();
     std::string command = std::move(step_queue().pending_command);
