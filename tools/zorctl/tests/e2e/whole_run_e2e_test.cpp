@@ -205,6 +205,21 @@ TEST_F(ZorctlInstrumentTasks, reload_uploads_the_configuration_into_the_method_f
     EXPECT_EQ(executed(), demo_atoms());
 }
 
+TEST_F(ZorctlInstrumentTasks, reload_of_a_text_the_driver_refuses_fails_with_the_drivers_reason) {
+    const auto served = folder / "broken.pol";
+    std::ofstream(served, std::ios::binary) << "this is no configuration\r\n";
+    const auto cached = read_lines(methods / "latest_zor.pol");
+    start({"--config", served.string()});
+    const Finished f = zorctl({"reload", "--timeout", "60"});
+    EXPECT_EQ(f.exit_code, 1) << f.out << f.err;
+    EXPECT_NE(f.err.find("the upload ended without a configuration that the driver took: "
+                         "The configuration from the Zor was not taken: "),
+              std::string::npos)
+        << f.err;
+    // The cached configuration stays as it was.
+    EXPECT_EQ(read_lines(methods / "latest_zor.pol"), cached);
+}
+
 TEST_F(ZorctlInstrumentTasks,
        zorctl_starts_the_registered_zorrun_when_none_runs_and_it_ends_after_the_last_release) {
     start_simulator();
