@@ -188,5 +188,20 @@ TEST_F(DragLoop, MovingItemsIntoTheFolderTheyAreInIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(at("here/a.txt (2)")));
 }
 
+TEST_F(ShellTest, AFolderRefusesADragOfTheRootOrOfAFolderAboveIt) {
+    make_dir("target/inner");
+    auto target = make_folder_drop_target(at("target/inner"));
+    for (const std::string& dragged : {std::string("/"), std::string("//"), at("target/"), at("target/inner")}) {
+        auto data = com::ComPtr<IDataObject>::adopt(new PathsData({dragged}));
+        for (const std::uint32_t keys : {MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_ALT}) {
+            std::uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+            ASSERT_EQ(target->DragEnter(data.get(), keys, {}, &effect), com::S_OK);
+            EXPECT_EQ(effect, DROPEFFECT_NONE) << dragged << " " << keys;
+            target->DragLeave();
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(at("target/inner")));
+}
+
 }  // namespace
 }  // namespace platform::shell

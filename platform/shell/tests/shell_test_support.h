@@ -36,6 +36,12 @@ class ShellTest : public ::testing::Test {
     int next_mount_id_ = 30;
 };
 
+// The original path a trash record gives (its "Path=" line, percent-decoded).
+std::string trash_record_path(const std::string& record);
+// Puts a trashed entry back where its record says and removes the record; the path it went to,
+// or empty when it could not.
+std::string restore_from_trash(const std::string& record);
+
 // Runs `body` in a child process as an ordinary user when the tests run as root (root is not
 // stopped by permission bits, so a test of unreadable folders would prove nothing). The body
 // returns an empty text on success or what went wrong.

@@ -1,0 +1,75 @@
+// The entries the shell never renames, moves or deletes, and what a copy may not be put into.
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/shell/mounts.h"
+#include "platform/shell/shell.h"
+
+namespace platform::shell {
+namespace {
+
+std::string base_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dir_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The path with every link resolved, or its normalised spelling when it cannot be resolved.
+std::string real_or_normal(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return normalize_path(path);
+    std::string out = real;
+    std::free(real);
+    return out;
+}
+
+// `folder` is `path` or one of the folders above it (both normalised).
+bool at_or_above(const std::string& folder, const std::string& path) {
+    return folder == path || folder == "/" || path.rfind(folder + "/", 0) == 0;
+}
+
+bool is_trash_name(const std::string& path, const std::string& home_trash) {
+    const std::string name = base_name(path);
+    if (path == home_trash || name == ".Trash" || name.rfind(".Trash-", 0) == 0) return true;
+    // The trash's own two folders: without them nothing could be put back.
+    return (name == "files" || name == "info") && dir_name(path) == home_trash;
+}
+
+std::optional<std::string> refused(const std::string& path, const std::string& home, const std::string& home_trash) {
+    if (path == "/") return "it is the root of the file system";
+    if (path == home) return "it is the home folder";
+    if (at_or_above(path, home)) return "it holds the home folder";
+    if (is_mount_point(path)) return "it is a mount point";
+    if (is_trash_name(path, home_trash)) return "it is a trash folder";
+    if (at_or_above(path, home_trash)) return "it holds the trash";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> change_refused(const std::string& raw) {
+    if (raw.empty() || raw[0] != '/') return "the path is not absolute";
+    const std::string path = normalize_path(raw);
+    const std::string home = normalize_path(home_directory());
+    const std::string home_trash = data_home() + "/Trash";
+    if (auto why = refused(path, home, home_trash)) return why;
+    // The same folders reached through links above the entry (the entry itself is not
+    // followed: renaming a link leaves what it leads to where it is).
+    const std::string real = join_path(real_or_normal(dir_name(path)), base_name(path));
+    if (real == path) return std::nullopt;
+    return refused(real, real_or_normal(home), real_or_normal(home_trash));
+}
+
+bool contains_path(const std::string& source, const std::string& target) {
+    if (source.empty() || target.empty()) return false;
+    return at_or_above(normalize_path(source), normalize_path(target)) ||
+           at_or_above(real_or_normal(source), real_or_normal(target));
+}
+
+}  // namespace platform::shell
