@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -484,6 +485,37 @@ TEST_F(ShellTree, ARefusedRenameKeepsTheNameAndSaysWhy) {
         tree.EndEdit(false);
         EXPECT_EQ(a->Text, "a") << bad;
     }
+}
+
+TEST_F(ShellTree, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
+    const std::vector<std::string> names = {"bad\xFFname", "line\nbreak", "  lead", "trail  ", "tab\tin"};
+    for (const auto& n : names) make_dir("base/" + n);
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
+    for (const auto& n : names) {
+        Node* node = child_named(root(), shell::display_text(n));
+        ASSERT_NE(node, nullptr) << n;
+        tree.click_node(node);
+        tree.key_down(0x71);  // F2
+        ASSERT_TRUE(tree.IsEditing()) << n;
+        tree.key_down(0x0D);  // Enter, nothing typed
+        EXPECT_FALSE(tree.IsEditing());
+        EXPECT_TRUE(fs::is_directory(at("base/" + n))) << n;
+        EXPECT_FALSE(tree.IgnoreNextNotification()) << "no change is coming";
+    }
+    std::vector<std::string> on_disk;
+    for (const auto& e : fs::directory_iterator(at("base"))) on_disk.push_back(e.path().filename().string());
+    std::vector<std::string> expected = names;
+    std::sort(on_disk.begin(), on_disk.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(on_disk, expected);
+    EXPECT_TRUE(boxes_->boxes().empty());
+    // A typed name renames; the blanks the name began with stay, those typed at the end go.
+    ASSERT_TRUE(tree.EditNode(child_named(root(), "  lead")));
+    EXPECT_EQ(tree.EditText, "  lead");
+    tree.EditText = "  leader  ";
+    tree.EndEdit(false);
+    EXPECT_TRUE(fs::is_directory(at("base/  leader")));
+    EXPECT_FALSE(fs::exists(at("base/  lead")));
 }
 
 TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {
