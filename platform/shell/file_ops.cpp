@@ -22,17 +22,6 @@ extern char** environ;
 namespace platform::shell {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dir_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool exists_no_follow(const std::string& path) {
     struct stat st{};
     return ::lstat(path.c_str(), &st) == 0;

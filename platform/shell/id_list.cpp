@@ -222,6 +222,18 @@ std::string display_text(std::string_view raw) {
     return out;
 }
 
+std::string base_name(const std::string& path) {
+    if (path == "/") return "/";
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dir_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string edited_name(std::string_view name, std::string_view offered, std::string_view typed) {
     if (typed == offered) return std::string(name);
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };

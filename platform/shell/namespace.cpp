@@ -48,19 +48,6 @@ bool is_directory_following(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string base_name(const std::string& path) {
-    if (path == "/") return "/";
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dir_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // What the attributes of every entry of one folder depend on: whether entries may be renamed,
 // moved or deleted there (the folder is writable and searchable, and in a folder with the
 // sticky bit the caller owns the entry or the folder), and whether its file system is mounted

@@ -9,17 +9,6 @@
 namespace platform::shell {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dir_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The path with every link resolved, or its normalised spelling when it cannot be resolved.
 std::string real_or_normal(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -38,7 +27,9 @@ bool is_trash_name(const std::string& path, const std::string& home_trash) {
     const std::string name = base_name(path);
     if (path == home_trash || name == ".Trash" || name.rfind(".Trash-", 0) == 0) return true;
     // The trash's own two folders: without them nothing could be put back.
-    return (name == "files" || name == "info") && dir_name(path) == home_trash;
+    const std::string parent = dir_name(path);
+    return (name == "files" || name == "info") &&
+           (parent == home_trash || base_name(parent).rfind(".Trash-", 0) == 0 || base_name(dir_name(parent)) == ".Trash");
 }
 
 std::optional<std::string> refused(const std::string& path, const std::string& home, const std::string& home_trash) {

@@ -115,7 +115,7 @@ class Folder;
 using FolderPtr = std::shared_ptr<Folder>;
 
 // A bound folder: the root, Computer or a file-system folder. Children are one-item lists
-// relative to it. Results follow the Parts' conventions: S_OK, S_FALSE, or a failure code.
+// relative to it. Results are S_OK, S_FALSE, or a failure code.
 class Folder {
   public:
     virtual ~Folder() = default;
@@ -250,6 +250,10 @@ std::optional<LinkTarget> resolve_shortcut(const std::string& path);
 std::string normalize_path(std::string_view path);
 // Joins a folder and a name with one "/".
 std::string join_path(std::string_view folder, std::string_view name);
+// The last name of a normalised path ("/" for "/"), and the folder it is in ("/" for a name
+// just below the root, "." for a path without a "/").
+std::string base_name(const std::string& path);
+std::string dir_name(const std::string& path);
 // Bytes that are not UTF-8 replaced by U+FFFD, control characters by "?".
 std::string display_text(std::string_view raw);
 // The name an in-place edit gives. `name` is the entry's name as the file system has it,

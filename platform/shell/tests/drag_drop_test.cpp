@@ -203,5 +203,20 @@ TEST_F(ShellTest, AFolderRefusesADragOfTheRootOrOfAFolderAboveIt) {
     EXPECT_TRUE(std::filesystem::is_empty(at("target/inner")));
 }
 
+TEST_F(DragLoop, ResettingForgetsTargetsInputAndClipboardButKeepsFormats) {
+    auto target = com::ComPtr<IDropTarget>::adopt(new RightButtonTarget);
+    ASSERT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
+    script({{window_, {1, 1}, MK_RBUTTON}});
+    shell_clipboard().set({at("x")}, DROPEFFECT_MOVE);
+    const std::uint16_t format = register_clipboard_format("Zor Test Format");
+    reset_ole_state_for_tests();
+    EXPECT_FALSE(drop_target_of(window_));
+    EXPECT_TRUE(shell_clipboard().empty());
+    std::uint32_t effect = 0;
+    EXPECT_EQ(drag({at("x")}, DROPEFFECT_COPY, effect), DRAGDROP_S_CANCEL) << "no input: the drag ends at once";
+    EXPECT_EQ(register_clipboard_format("zor test format"), format);
+    EXPECT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
+}
+
 }  // namespace
 }  // namespace platform::shell

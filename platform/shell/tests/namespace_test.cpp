@@ -17,19 +17,12 @@ namespace {
 
 using testing::ShellTest;
 using testing::run_unprivileged;
+using testing::bind_path;
 
 std::vector<std::string> names(const Folder& folder, const std::vector<IdList>& items) {
     std::vector<std::string> out;
     for (const auto& i : items) out.push_back(folder.display_name_of(i.data(), SHGDN_FORPARSING | SHGDN_INFOLDER));
     return out;
-}
-
-FolderPtr bind_path(const std::string& path) {
-    IdList list;
-    EXPECT_EQ(parse_path(path, list), com::S_OK) << path;
-    FolderPtr folder;
-    EXPECT_EQ(bind_folder(list.data(), folder), com::S_OK) << path;
-    return folder;
 }
 
 TEST(IdLists, SizesCountsAndValidation) {

@@ -16,16 +16,9 @@ namespace platform::shell {
 namespace {
 
 using testing::ShellTest;
+using testing::bind_path;
 
 constexpr std::uint32_t change_bits = SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
-
-FolderPtr bind_path(const std::string& path) {
-    IdList list;
-    EXPECT_EQ(parse_path(path, list), com::S_OK) << path;
-    FolderPtr folder;
-    EXPECT_EQ(bind_folder(list.data(), folder), com::S_OK) << path;
-    return folder;
-}
 
 IdList child_of(const FolderPtr& folder, const std::string& name) {
     IdList child;
@@ -168,6 +161,10 @@ TEST_F(ShellTest, TheRootMountPointsAndTheTrashAreKept) {
     EXPECT_EQ(change_attributes(data_home_ + "/Trash/files", "gone.txt"), change_bits);
     make_dir("work/.Trash-1000");
     EXPECT_EQ(change_attributes(at("work"), ".Trash-1000"), 0u);
+    make_dir("work/.Trash-1000/files");
+    EXPECT_EQ(change_attributes(at("work/.Trash-1000"), "files"), 0u);
+    make_dir("work/plain/files");
+    EXPECT_EQ(change_attributes(at("work/plain"), "files"), change_bits);
 }
 
 TEST_F(ShellTest, DeletingNeverReplacesWhatIsInTheTrash) {

@@ -38,7 +38,7 @@ void ShellTest::SetUp() {
     std::ofstream(mountinfo_) << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
     set_mountinfo_path(mountinfo_);
     set_sysfs_root(at("sys"));
-    shell_clipboard().clear();
+    reset_ole_state_for_tests();
 }
 
 void ShellTest::TearDown() {
@@ -77,6 +77,14 @@ void ShellTest::add_mount(const std::string& mount_point, const std::string& fs_
     std::ofstream(mountinfo_, std::ios::app) << next_mount_id_++ << " 22 " << major << ":" << minor << " / " << escaped
                                              << " rw,relatime shared:2 - " << fs_type << " /dev/sdb1 rw\n";
     validate_mounts();
+}
+
+FolderPtr bind_path(const std::string& path) {
+    IdList list;
+    EXPECT_EQ(parse_path(path, list), com::S_OK) << path;
+    FolderPtr folder;
+    EXPECT_EQ(bind_folder(list.data(), folder), com::S_OK) << path;
+    return folder;
 }
 
 std::string trash_record_path(const std::string& record) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/shell/shell.h"
+
 namespace platform::shell::testing {
 
 // Makes a fresh temporary folder, points HOME and XDG_DATA_HOME into it and the mount table
@@ -35,6 +37,10 @@ class ShellTest : public ::testing::Test {
     std::string mountinfo_;
     int next_mount_id_ = 30;
 };
+
+// The folder at an absolute path, bound through its canonical list (the test fails when it
+// cannot be).
+FolderPtr bind_path(const std::string& path);
 
 // The original path a trash record gives (its "Path=" line, percent-decoded).
 std::string trash_record_path(const std::string& record);
