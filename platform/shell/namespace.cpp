@@ -17,6 +17,7 @@
 
 #include "platform/shell/ole.h"
 #include "platform/shell/mounts.h"
+#include "platform/shell/protected_paths.h"
 #include "platform/shell/shell.h"
 
 namespace platform::shell {
@@ -57,6 +58,7 @@ struct FolderFacts {
     bool sticky = false;
     uid_t owner = 0;
     bool read_only_fs = false;
+    std::string real_path;  // links resolved, for telling which entries must stay
     bool allows_change(const struct stat& entry) const {
         if (!changeable) return false;
         if (!sticky) return true;
@@ -77,6 +79,7 @@ FolderFacts folder_facts_of(const std::string& folder, const struct stat& folder
     facts.sticky = folder_status.st_mode & S_ISVTX;
     facts.owner = folder_status.st_uid;
     facts.read_only_fs = on_read_only_fs(folder);
+    facts.real_path = real_or_normal(folder);
     return facts;
 }
 
@@ -175,7 +178,9 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
     }
     if ((mask & SFGAO_HASSUBFOLDER) && folder && has_subfolder(path)) a |= SFGAO_HASSUBFOLDER;
     const bool mount = folder && !link && is_mount_point(path);
-    const FolderFacts parent = facts ? *facts : folder_facts_of(dir_name(path));
+    std::optional<FolderFacts> own_facts;
+    if (!facts) own_facts = folder_facts_of(dir_name(path));
+    const FolderFacts& parent = facts ? *facts : *own_facts;
     if (mask & (SFGAO_READONLY | SFGAO_CANCOPY)) {
         // A mount point (and an anchor, which may be one) is on a file system of its own.
         const bool read_only_fs = (mount || anchor) ? on_read_only_fs(path) : parent.read_only_fs;
@@ -185,7 +190,7 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
     if ((mask & SFGAO_DROPTARGET) && folder && ::access(path.c_str(), W_OK | X_OK) == 0) a |= SFGAO_DROPTARGET;
     if (mask & (SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE)) {
         // Only a real folder can be one that must stay (home or above it, a mount, the trash).
-        const bool kept = anchor || mount || (folder && !link && change_refused(path));
+        const bool kept = anchor || mount || (folder && !link && change_refused(path, parent.real_path));
         if (!kept && parent.allows_change(ls)) a |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
     }
     if (mask & SFGAO_GHOSTED) {

@@ -4,19 +4,11 @@
 #include <cstdlib>
 
 #include "platform/shell/mounts.h"
+#include "platform/shell/protected_paths.h"
 #include "platform/shell/shell.h"
 
 namespace platform::shell {
 namespace {
-
-// The path with every link resolved, or its normalised spelling when it cannot be resolved.
-std::string real_or_normal(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return normalize_path(path);
-    std::string out = real;
-    std::free(real);
-    return out;
-}
 
 // `folder` is `path` or one of the folders above it (both normalised).
 bool at_or_above(const std::string& folder, const std::string& path) {
@@ -44,7 +36,15 @@ std::optional<std::string> refused(const std::string& path, const std::string& h
 
 }  // namespace
 
-std::optional<std::string> change_refused(const std::string& raw) {
+std::string real_or_normal(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return normalize_path(path);
+    std::string out = real;
+    std::free(real);
+    return out;
+}
+
+std::optional<std::string> change_refused(const std::string& raw, const std::string& real_folder) {
     if (raw.empty() || raw[0] != '/') return "the path is not absolute";
     const std::string path = normalize_path(raw);
     const std::string home = normalize_path(home_directory());
@@ -52,9 +52,14 @@ std::optional<std::string> change_refused(const std::string& raw) {
     if (auto why = refused(path, home, home_trash)) return why;
     // The same folders reached through links above the entry (the entry itself is not
     // followed: renaming a link leaves what it leads to where it is).
-    const std::string real = join_path(real_or_normal(dir_name(path)), base_name(path));
+    const std::string real = join_path(real_folder, base_name(path));
     if (real == path) return std::nullopt;
     return refused(real, real_or_normal(home), real_or_normal(home_trash));
+}
+
+std::optional<std::string> change_refused(const std::string& path) {
+    if (path.empty() || path[0] != '/') return "the path is not absolute";
+    return change_refused(path, real_or_normal(dir_name(normalize_path(path))));
 }
 
 bool contains_path(const std::string& source, const std::string& target) {
