@@ -518,6 +518,30 @@ TEST_F(ShellTree, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
     EXPECT_FALSE(fs::exists(at("base/  lead")));
 }
 
+TEST_F(ShellTree, TheHomeFolderAndTheFoldersAboveItCannotBeRenamedOrDeleted) {
+    make_dir("base/inner/home/docs");
+    ::setenv("HOME", at("base/inner/home").c_str(), 1);  // the fixture puts the real one back
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
+    Node* inner = child_named(root(), "inner");
+    ASSERT_NE(inner, nullptr);
+    Node* home = open({"inner", "home"});
+    ASSERT_NE(home, nullptr);
+    Node* docs = open({"inner", "home", "docs"});
+    ASSERT_NE(docs, nullptr);
+    boxes_->set_default_box_answer(forms::mr_yes);
+    for (Node* kept : {inner, home}) {
+        tree.click_node(kept);
+        tree.key_down(0x71);  // F2
+        EXPECT_FALSE(tree.IsEditing()) << kept->Text;
+        tree.key_down(0x2E);  // Del
+    }
+    EXPECT_TRUE(fs::is_directory(at("base/inner/home/docs")));
+    EXPECT_TRUE(boxes_->boxes().empty()) << "nothing was offered, so nothing was asked";
+    tree.click_node(docs);
+    tree.key_down(0x71);
+    EXPECT_TRUE(tree.IsEditing()) << "below home all is as usual";
+}
+
 TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
