@@ -142,6 +142,22 @@ TEST_F(ShellTree, FillShowsFoldersInTheirOrderAndHiddenOnesOnlyWhenAsked) {
     EXPECT_FALSE(child_named(root(), "f.txt")->HasChildren);
 }
 
+TEST_F(ShellTree, AFolderOfManyFilesHasAButtonOnlyWhenItMayHaveSubFolders) {
+    make_dir("base/files");
+    for (int i = 0; i < 5000; ++i) make_file("base/files/f" + std::to_string(i), "");
+    // Links each need a look of their own: past the limit the scan cannot finish, so the button
+    // is shown and opening the folder finds out.
+    make_dir("base/links");
+    for (int i = 0; i < 4200; ++i) ::symlink("nowhere", at("base/links/l" + std::to_string(i)).c_str());
+    tree_at("base", opts({kwstoAutoFill}));
+    EXPECT_FALSE(child_named(root(), "files")->HasChildren);
+    Node* links = child_named(root(), "links");
+    EXPECT_TRUE(links->HasChildren);
+    tree_->expand(links);
+    EXPECT_EQ(links->count(), 0);
+    EXPECT_FALSE(links->HasChildren);
+}
+
 TEST_F(ShellTree, ATreePlacedOnAFormFillsItselfOnceTheMessagesRun) {
     tree_ = form_->add<TKwShellTree>("tree");
     EXPECT_TRUE(tree_->Has(kwstoAutoFill));
