@@ -225,16 +225,17 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
     explicit FolderDropTarget(std::string folder) : folder_(std::move(folder)) {}
 
     HRESULT DragEnter(IDataObject* data, std::uint32_t keys, POINTL, std::uint32_t* effect) override {
-        paths_ = paths_of_data_object(data);
+        take_paths(data);
         return choose(keys, effect);
     }
     HRESULT DragOver(std::uint32_t keys, POINTL, std::uint32_t* effect) override { return choose(keys, effect); }
     HRESULT DragLeave() override {
         paths_.clear();
+        refused_ = true;
         return com::S_OK;
     }
     HRESULT Drop(IDataObject* data, std::uint32_t keys, POINTL, std::uint32_t* effect) override {
-        paths_ = paths_of_data_object(data);
+        take_paths(data);
         const HRESULT hr = choose(keys, effect);
         if (com::failed(hr) || !effect || *effect == DROPEFFECT_NONE) return hr;
         // A name the folder has already is asked about, item by item (transfer_into); when
@@ -246,14 +247,20 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
     }
 
   private:
+    // Whether the folder takes the paths at all is settled once per drag, not at every move of
+    // the pointer (each answer resolves the links of every path).
+    void take_paths(IDataObject* data) {
+        paths_ = paths_of_data_object(data);
+        refused_ = paths_.empty() || std::any_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
+            return contains_path(p, folder_);
+        });
+    }
+
     HRESULT choose(std::uint32_t keys, std::uint32_t* effect) {
         if (!effect) return com::E_INVALIDARG;
         const std::uint32_t allowed = *effect;
         std::uint32_t want = DROPEFFECT_NONE;
-        const bool refused = paths_.empty() || std::any_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
-            return contains_path(p, folder_);
-        });
-        if (!refused) {
+        if (!refused_) {
             if ((keys & MK_CONTROL) && (keys & MK_SHIFT)) {
                 want = DROPEFFECT_LINK;
             } else if (keys & MK_ALT) {
@@ -284,6 +291,7 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
 
     std::string folder_;
     std::vector<std::string> paths_;
+    bool refused_ = true;
 };
 
 class ProgramDropTarget final : public com::ComObject<IDropTarget> {
