@@ -324,6 +324,7 @@ class TKwCustomShellList : public TKwCustomListView {
     std::uint32_t drag_in_key_state_ = 0;
     int drop_highlight_ = -1;
     int editing_ = -1;
+    std::string edit_offered_;  // the text the editor was given
     std::unique_ptr<TKwCustomDraw> custom_draw_;
     std::unique_ptr<platform::forms::HiddenWindow> window_;
 };

@@ -387,11 +387,13 @@ bool TKwCustomShellList::CanEdit(int index) {
     TKwShListData* data = ItemData(index);
     if (!data) {
         EditText = Items[static_cast<std::size_t>(index)].Caption;
+        edit_offered_ = EditText;
         return !ReadOnly;
     }
     if (!data->CanRename() || ReadOnly || Designing) return false;
     // The editor holds the name as it is edited (an extension the caption hides is shown).
     EditText = folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_INFOLDER | shell::SHGDN_FOREDITING);
+    edit_offered_ = EditText;
     return true;
 }
 
@@ -431,10 +433,19 @@ void TKwCustomShellList::EndEdit(bool accept) {
     editing_ = -1;
     if (index < 0) return;
     if (accept) {
-        std::string text = trimmed(EditText);
-        if (OnEdited) OnEdited(*this, index, text);
-        if (ItemData(index)) rename_item(index, text);
-        else Items[static_cast<std::size_t>(index)].Caption = text;
+        if (TKwShListData* data = ItemData(index)) {
+            // The editor held the display form of the name: left as offered it is no rename,
+            // even for a name the display cannot show exactly.
+            const std::string name =
+                folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
+            std::string text = shell::edited_name(name, edit_offered_, EditText);
+            if (OnEdited) OnEdited(*this, index, text);
+            if (text != name) rename_item(index, text);
+        } else {
+            std::string text = trimmed(EditText);
+            if (OnEdited) OnEdited(*this, index, text);
+            Items[static_cast<std::size_t>(index)].Caption = text;
+        }
     }
     const bool pending = refresh_pending_;
     refresh_pending_ = false;

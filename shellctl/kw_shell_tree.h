@@ -253,6 +253,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     bool modal_ = false;
     bool pending_refresh_ = false;
     Node* editing_ = nullptr;
+    std::string edit_offered_;  // the text the editor was given
     bool window_created_ = false;
     bool filling_all_ = false;  // FillRoot or RefreshTree: the watch set is brought up to date once, at the end
     // Drag state.

@@ -38,6 +38,7 @@ bool TKwCustomShellTree::EditNode(Node* node) {
     if (!allow) return false;
     editing_ = node;
     EditText = data ? GetDisplayName(data->ParentFolder(), data->RelativeIdList(), nkForEditing) : node->Text;
+    edit_offered_ = EditText;
     return true;
 }
 
@@ -66,17 +67,23 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
         }
     } pending{*this};
     if (cancel) return;
-    std::string text = trimmed(EditText);
     auto* data = NodeData(node);
     if (!data) {
-        node->Text = text;
+        node->Text = trimmed(EditText);
         return;
     }
+    const FolderPtr folder = data->ParentFolder();
+    // The editor held the display form of the name: left as offered it is no rename, even for
+    // a name the display cannot show exactly.
+    const std::string name =
+        folder ? folder->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER)
+               : std::string{};
+    std::string text = shell::edited_name(name, edit_offered_, EditText);
     if (OnEdited) OnEdited(*this, node, text);
+    if (folder && text == name) return;
     const TKwHourglass hourglass;
     ignore_next_notification_ = true;
     const UpdateGuard guard(*this);
-    const FolderPtr folder = data->ParentFolder();
     shell::IdList renamed;
     const HRESULT hr = folder ? folder->set_name_of(data->RelativeIdList(), text, renamed) : com::E_FAIL;
     if (com::failed(hr)) {

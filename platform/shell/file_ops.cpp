@@ -22,17 +22,6 @@ extern char** environ;
 namespace platform::shell {
 namespace {
 
-std::string base_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dir_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool exists_no_follow(const std::string& path) {
     struct stat st{};
     return ::lstat(path.c_str(), &st) == 0;
@@ -75,6 +64,20 @@ std::string percent_encode_path(const std::string& path) {
         }
     }
     return out;
+}
+
+// The name of the n-th try at a trash name for `name`: the name, then "name.2", "name.3"...
+// Cut (at a character boundary where the bytes are UTF-8) so that the record's name, with
+// ".trashinfo", still fits a file name; the record keeps the whole original path.
+std::string trash_name(const std::string& name, int n) {
+    static constexpr std::size_t record_suffix = sizeof ".trashinfo" - 1;
+    const std::string number = n == 1 ? std::string{} : "." + std::to_string(n);
+    const std::size_t room = max_name_bytes - record_suffix - number.size();
+    if (name.size() <= room) return name + number;
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    if (cut == 0) cut = room;
+    return name.substr(0, cut) + number;
 }
 
 bool ensure_dir(const std::string& path, mode_t mode) {
@@ -123,11 +126,6 @@ std::optional<Trash> trash_for(const std::string& path, dev_t dev) {
         if (::lstat(own.c_str(), &os) == 0 && os.st_uid == ::getuid()) return Trash{own, top};
     }
     return std::nullopt;
-}
-
-bool is_trash_folder(const std::string& path) {
-    const std::string name = base_name(path);
-    return path == data_home() + "/Trash" || name == ".Trash" || name.rfind(".Trash-", 0) == 0;
 }
 
 // ---- copying --------------------------------------------------------------------------------
@@ -220,10 +218,6 @@ std::string free_name_in(const std::string& folder, const std::string& name) {
     return candidate;
 }
 
-bool inside(const std::string& path, const std::string& folder) {
-    return path == folder || folder.rfind(path + "/", 0) == 0;
-}
-
 // ---- drop targets -----------------------------------------------------------------------------
 
 class FolderDropTarget final : public com::ComObject<IDropTarget> {
@@ -231,16 +225,17 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
     explicit FolderDropTarget(std::string folder) : folder_(std::move(folder)) {}
 
     HRESULT DragEnter(IDataObject* data, std::uint32_t keys, POINTL, std::uint32_t* effect) override {
-        paths_ = paths_of_data_object(data);
+        take_paths(data);
         return choose(keys, effect);
     }
     HRESULT DragOver(std::uint32_t keys, POINTL, std::uint32_t* effect) override { return choose(keys, effect); }
     HRESULT DragLeave() override {
         paths_.clear();
+        refused_ = true;
         return com::S_OK;
     }
     HRESULT Drop(IDataObject* data, std::uint32_t keys, POINTL, std::uint32_t* effect) override {
-        paths_ = paths_of_data_object(data);
+        take_paths(data);
         const HRESULT hr = choose(keys, effect);
         if (com::failed(hr) || !effect || *effect == DROPEFFECT_NONE) return hr;
         // A name the folder has already is asked about, item by item (transfer_into); when
@@ -252,14 +247,20 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
     }
 
   private:
+    // Whether the folder takes the paths at all is settled once per drag, not at every move of
+    // the pointer (each answer resolves the links of every path).
+    void take_paths(IDataObject* data) {
+        paths_ = paths_of_data_object(data);
+        refused_ = paths_.empty() || std::any_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
+            return contains_path(p, folder_);
+        });
+    }
+
     HRESULT choose(std::uint32_t keys, std::uint32_t* effect) {
         if (!effect) return com::E_INVALIDARG;
         const std::uint32_t allowed = *effect;
         std::uint32_t want = DROPEFFECT_NONE;
-        const bool refused = paths_.empty() || std::any_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
-            return inside(normalize_path(p), normalize_path(folder_));
-        });
-        if (!refused) {
+        if (!refused_) {
             if ((keys & MK_CONTROL) && (keys & MK_SHIFT)) {
                 want = DROPEFFECT_LINK;
             } else if (keys & MK_ALT) {
@@ -290,6 +291,7 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
 
     std::string folder_;
     std::vector<std::string> paths_;
+    bool refused_ = true;
 };
 
 class ProgramDropTarget final : public com::ComObject<IDropTarget> {
@@ -346,15 +348,9 @@ HRESULT create_directory(const std::string& path) {
     return hresult_from_errno(errno);
 }
 
-std::optional<std::string> deletion_refused(const std::string& raw) {
-    if (raw.empty() || raw[0] != '/') return "the path is not absolute";
-    const std::string path = normalize_path(raw);
-    if (path == "/") return "it is the root of the file system";
-    if (path == home_directory()) return "it is the home folder";
+std::optional<std::string> deletion_refused(const std::string& path) {
     validate_mounts();
-    if (is_mount_point(path)) return "it is a mount point";
-    if (is_trash_folder(path)) return "it is a trash folder";
-    return std::nullopt;
+    return change_refused(path);
 }
 
 HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
@@ -364,19 +360,6 @@ HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
     if (::lstat(path.c_str(), &st) != 0) return hresult_from_errno(errno);
     auto trash = trash_for(path, st.st_dev);
     if (!trash) return com::E_ACCESSDENIED;
-    // The info file is made first with O_EXCL: it reserves the name, so two deletions of
-    // entries with the same name never overwrite each other.
-    const std::string name = base_name(path);
-    std::string stem = name;
-    int fd = -1;
-    std::string info;
-    for (int n = 1; n < 10000; ++n) {
-        stem = n == 1 ? name : name + "." + std::to_string(n);
-        info = trash->dir + "/info/" + stem + ".trashinfo";
-        fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) break;
-    }
-    if (fd < 0) return hresult_from_errno(errno);
     std::string recorded = path;
     if (!trash->topdir.empty() && trash->topdir != "/") recorded = path.substr(trash->topdir.size() + 1);
     else if (!trash->topdir.empty()) recorded = path.substr(1);
@@ -386,20 +369,42 @@ HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
     ::localtime_r(&now, &tm);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tm);
     const std::string text = "[Trash Info]\nPath=" + percent_encode_path(recorded) + "\nDeletionDate=" + when + "\n";
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        ::unlink(info.c_str());
-        return com::E_FAIL;
+    // A trash name is taken only when it is free in both files/ and info/: the record is made
+    // with O_EXCL and the entry moved in without replacing, so nothing in the trash is ever
+    // overwritten, by another deletion or by something put into files/ by hand.
+    const std::string name = base_name(path);
+    for (int n = 1; n < 10000; ++n) {
+        const std::string stem = trash_name(name, n);
+        const std::string target = trash->dir + "/files/" + stem;
+        if (exists_no_follow(target)) continue;
+        const std::string info = trash->dir + "/info/" + stem + ".trashinfo";
+        const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return hresult_from_errno(errno);
+        }
+        const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        const bool closed = ::close(fd) == 0;
+        if (!written || !closed) {
+            ::unlink(info.c_str());
+            return com::E_FAIL;
+        }
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+            int e = errno;
+            if (e == EINVAL || e == ENOSYS) {
+                // A file system without no-replace renames: it was free a moment ago.
+                e = exists_no_follow(target) ? EEXIST : (::rename(path.c_str(), target.c_str()) == 0 ? 0 : errno);
+            }
+            if (e != 0) {
+                ::unlink(info.c_str());  // nothing was moved: take the record back
+                if (e == EEXIST) continue;
+                return hresult_from_errno(e);
+            }
+        }
+        if (info_file) *info_file = info;
+        return com::S_OK;
     }
-    const std::string target = trash->dir + "/files/" + stem;
-    if (::rename(path.c_str(), target.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(info.c_str());  // nothing was moved: take the record back
-        return hresult_from_errno(e);
-    }
-    if (info_file) *info_file = info;
-    return com::S_OK;
+    return hresult_from_errno(EEXIST);
 }
 
 Opener set_opener(Opener o) { return std::exchange(opener(), std::move(o)); }
@@ -413,10 +418,19 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
                       std::size_t* done) {
     if (done) *done = 0;
     const std::string dest = normalize_path(folder);
+    // Refusals come before anything is done, so a refused batch changes nothing.
+    const char* doing = effect == DROPEFFECT_MOVE ? "moved" : (effect == DROPEFFECT_LINK ? "linked" : "copied");
     for (const auto& raw : paths) {
-        const std::string from = normalize_path(raw);
-        if (inside(from, dest)) return com::E_INVALIDARG;
-        if (effect != DROPEFFECT_COPY && deletion_refused(from) && effect == DROPEFFECT_MOVE) return com::E_ACCESSDENIED;
+        if (contains_path(raw, folder)) {
+            show_box(forms::DialogType::warning, "'" + display_text(raw) + "' cannot be " + doing + " into '" +
+                                                     display_text(folder) + "': it is that folder or holds it.");
+            return com::E_INVALIDARG;
+        }
+        if (effect != DROPEFFECT_MOVE) continue;
+        if (auto why = deletion_refused(raw)) {
+            show_box(forms::DialogType::warning, "'" + display_text(raw) + "' cannot be moved: " + *why + ".");
+            return com::E_ACCESSDENIED;
+        }
     }
     for (const auto& raw : paths) {
         const std::string from = normalize_path(raw);
@@ -589,7 +603,8 @@ HRESULT ContextMenu::invoke(int offset) {
             const std::uint32_t effect = clip.effect();
             const auto sources = clip.paths();
             const HRESULT hr = transfer_into(sources, paths_.front(), effect);
-            if (com::failed(hr)) {
+            // A refusal has been explained by transfer_into already.
+            if (com::failed(hr) && hr != com::E_INVALIDARG && hr != com::E_ACCESSDENIED) {
                 show_box(forms::DialogType::warning, "Unable to paste into '" + display_text(paths_.front()) + "'.\n\n" +
                                                          error_text(hr));
             } else if (effect == DROPEFFECT_MOVE) {

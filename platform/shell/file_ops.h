@@ -4,8 +4,10 @@
 // Deleting goes to the trash as the freedesktop trash layout defines it: the home trash
 // ($XDG_DATA_HOME/Trash) when the item is on the same device, else the top directory's
 // ".Trash-<uid>", each with a ".trashinfo" file that records where the item was, so it can be
-// put back. The root, the home folder, mount points and the namespace's anchors are never
-// deleted. Main thread only.
+// put back. A trash name is free in both files/ and info/ (shortened when the name is too long
+// for its record); nothing in the trash is replaced. What change_refused keeps (the root, the
+// home folder and the folders above it, mount points, the trash) is never deleted or moved.
+// Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +24,8 @@ namespace platform::shell {
 // mkdir with mode 0777 (the umask applies); an existing name gives hresult_already_exists().
 HRESULT create_directory(const std::string& path);
 
-// Why a path may not be deleted, or nullopt when it may: "/", the home folder, a mount point,
-// a trash folder itself.
+// Why a path may not be deleted or moved, or nullopt when it may: change_refused, with the
+// mount table read again.
 std::optional<std::string> deletion_refused(const std::string& path);
 // Moves one entry to the trash. On success `info_file` gets the ".trashinfo" path written.
 HRESULT move_to_trash(const std::string& path, std::string* info_file = nullptr);
@@ -37,8 +39,10 @@ HRESULT open_with_desktop(const std::string& path);
 // Copies, moves or links (DROPEFFECT_*) each path into `folder`. When a name is taken the
 // user is asked whether to keep both (the new one then gets " (2)", " (3)"... before its
 // extension) or to leave that item where it is; nothing is ever overwritten. Moving an item
-// into the folder it is in does nothing. A folder is never copied or moved into itself or its
-// own descendants. Symbolic links are copied as links. `done`, when given, counts the items
+// into the folder it is in does nothing. An item that is the folder or holds it (in any
+// spelling: contains_path) is neither copied, moved nor linked there (E_INVALIDARG), and what
+// deletion_refused keeps is not moved (E_ACCESSDENIED); either refusal is said in a box and
+// leaves the whole batch undone. Symbolic links are copied as links. `done`, when given, counts the items
 // carried out.
 HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& folder, std::uint32_t effect,
                       std::size_t* done = nullptr);

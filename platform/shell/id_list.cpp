@@ -1,4 +1,5 @@
 // Item-ID lists in our own encoding, and the small path and text helpers.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -219,6 +220,40 @@ std::string display_text(std::string_view raw) {
         }
     }
     return out;
+}
+
+std::string base_name(const std::string& path) {
+    if (path == "/") return "/";
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dir_name(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string edited_name(std::string_view name, std::string_view offered, std::string_view typed) {
+    if (typed == offered) return std::string(name);
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto leading = [&](std::string_view s) {
+        std::size_t n = 0;
+        while (n < s.size() && blank(s[n])) ++n;
+        return n;
+    };
+    const auto trailing = [&](std::string_view s) {
+        std::size_t n = 0;
+        while (n < s.size() && blank(s[s.size() - 1 - n])) ++n;
+        return n;
+    };
+    const std::size_t lead = leading(typed);
+    if (lead == typed.size()) return {};
+    const std::size_t trail = trailing(typed);
+    // As many blanks as the offered text had at each end are the name's own; more were typed.
+    const std::size_t drop_lead = lead - std::min(lead, leading(offered));
+    const std::size_t drop_trail = trail - std::min(trail, trailing(offered));
+    return std::string(typed.substr(drop_lead, typed.size() - drop_lead - drop_trail));
 }
 
 }  // namespace platform::shell

@@ -17,13 +17,14 @@
 
 #include "platform/shell/ole.h"
 #include "platform/shell/mounts.h"
+#include "platform/shell/protected_paths.h"
 #include "platform/shell/shell.h"
 
 namespace platform::shell {
 namespace {
 
 constexpr std::string_view computer_id = "computer";
-constexpr int has_subfolder_scan_limit = 4096;
+constexpr int has_subfolder_lookup_limit = 4096;
 
 bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -48,19 +49,6 @@ bool is_directory_following(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string base_name(const std::string& path) {
-    if (path == "/") return "/";
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dir_name(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // What the attributes of every entry of one folder depend on: whether entries may be renamed,
 // moved or deleted there (the folder is writable and searchable, and in a folder with the
 // sticky bit the caller owns the entry or the folder), and whether its file system is mounted
@@ -70,6 +58,7 @@ struct FolderFacts {
     bool sticky = false;
     uid_t owner = 0;
     bool read_only_fs = false;
+    std::string real_path;  // links resolved, for telling which entries must stay
     bool allows_change(const struct stat& entry) const {
         if (!changeable) return false;
         if (!sticky) return true;
@@ -90,6 +79,7 @@ FolderFacts folder_facts_of(const std::string& folder, const struct stat& folder
     facts.sticky = folder_status.st_mode & S_ISVTX;
     facts.owner = folder_status.st_uid;
     facts.read_only_fs = on_read_only_fs(folder);
+    facts.real_path = real_or_normal(folder);
     return facts;
 }
 
@@ -135,15 +125,21 @@ bool permits(const struct stat& st, int mode, bool read_only_fs) {
     return true;
 }
 
+// Whether a folder has a sub-folder. Names whose type the directory gives are read however many
+// there are (a folder of many plain files has none); only entries whose type needs a status of
+// their own (links, file systems that give no type) are limited. When the scan cannot finish (a
+// read error, too many such entries) the answer is yes, and expanding the folder finds out.
 bool has_subfolder(const std::string& path) {
     if (const Mount* m = mount_of(path); m && drive_type(*m) == DriveType::remote) return true;
     DIR* dir = ::opendir(path.c_str());
     if (!dir) return false;
     bool found = false;
-    int seen = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        if (++seen > has_subfolder_scan_limit) {
-            found = true;  // a huge folder: say yes rather than read all of it
+    int looked_up = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            found = errno != 0;
             break;
         }
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
@@ -151,7 +147,12 @@ bool has_subfolder(const std::string& path) {
             found = true;
             break;
         }
-        if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && is_directory_following(join_path(path, e->d_name))) {
+        if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+        if (++looked_up > has_subfolder_lookup_limit) {
+            found = true;
+            break;
+        }
+        if (is_directory_following(join_path(path, e->d_name))) {
             found = true;
             break;
         }
@@ -177,7 +178,9 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
     }
     if ((mask & SFGAO_HASSUBFOLDER) && folder && has_subfolder(path)) a |= SFGAO_HASSUBFOLDER;
     const bool mount = folder && !link && is_mount_point(path);
-    const FolderFacts parent = facts ? *facts : folder_facts_of(dir_name(path));
+    std::optional<FolderFacts> own_facts;
+    if (!facts) own_facts = folder_facts_of(dir_name(path));
+    const FolderFacts& parent = facts ? *facts : *own_facts;
     if (mask & (SFGAO_READONLY | SFGAO_CANCOPY)) {
         // A mount point (and an anchor, which may be one) is on a file system of its own.
         const bool read_only_fs = (mount || anchor) ? on_read_only_fs(path) : parent.read_only_fs;
@@ -186,7 +189,9 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
     }
     if ((mask & SFGAO_DROPTARGET) && folder && ::access(path.c_str(), W_OK | X_OK) == 0) a |= SFGAO_DROPTARGET;
     if (mask & (SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE)) {
-        if (!anchor && !mount && parent.allows_change(ls)) a |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
+        // Only a real folder can be one that must stay (home or above it, a mount, the trash).
+        const bool kept = anchor || mount || (folder && !link && change_refused(path, parent.real_path));
+        if (!kept && parent.allows_change(ls)) a |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
     }
     if (mask & SFGAO_GHOSTED) {
         const std::string name = base_name(path);
@@ -341,7 +346,7 @@ class FileSystemFolder final : public Folder {
             return com::S_OK;
         }
         const std::string from = join_path(path_, item->payload), to = join_path(path_, new_name);
-        if (is_mount_point(normalize_path(from))) return com::E_ACCESSDENIED;
+        if (change_refused(from)) return com::E_ACCESSDENIED;
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
             if (errno != EINVAL && errno != ENOSYS) return hresult_from_errno(errno);
             // A file system without no-replace renames: look first, then rename.
@@ -498,23 +503,38 @@ std::string percent_decode(std::string_view s) {
     return out;
 }
 
-// The target path of a ".desktop" link to a file URL, or empty.
+std::string_view trim_blanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+// The target path of a ".desktop" link to a file URL, or empty. Lines may end in CR LF and keys
+// may have blanks around "=" ("Type = Link"); "file:///p" and "file://localhost/p" are local.
 std::string desktop_link_target(const std::string& path) {
     std::ifstream in(path);
     std::string line;
     bool entry = false, is_link = false;
     std::string url;
     while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[') {
-            entry = line == "[Desktop Entry]";
+        const std::string_view text = trim_blanks(line);
+        if (!text.empty() && text[0] == '[') {
+            entry = text == "[Desktop Entry]";
             continue;
         }
         if (!entry) continue;
-        if (line == "Type=Link") is_link = true;
-        if (line.rfind("URL=", 0) == 0) url = line.substr(4);
+        const auto equals = text.find('=');
+        if (equals == std::string_view::npos) continue;
+        const std::string_view key = trim_blanks(text.substr(0, equals));
+        const std::string_view value = trim_blanks(text.substr(equals + 1));
+        if (key == "Type") is_link = value == "Link";
+        if (key == "URL") url = value;
     }
-    if (!is_link || url.rfind("file://", 0) != 0) return {};
-    return percent_decode(url.substr(7));
+    if (!is_link) return {};
+    for (const std::string_view local : {"file://localhost/", "file:///"}) {
+        if (url.rfind(local, 0) == 0) return percent_decode(std::string_view(url).substr(local.size() - 1));
+    }
+    return {};
 }
 
 }  // namespace

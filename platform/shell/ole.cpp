@@ -11,15 +11,21 @@ struct Registered {
     window::Handle window;
     com::ComPtr<IDropTarget> target;
 };
-std::vector<Registered>& registry() {
-    static std::vector<Registered> r;
-    return r;
+
+// The unit's process-wide state, in one place so that tests can reset it.
+struct OleState {
+    std::vector<Registered> drop_targets;
+    DragInput drag_input;
+    std::map<std::string, std::uint16_t> clipboard_formats;  // by name folded to lower case
+    ShellClipboard clipboard;
+};
+
+OleState& ole_state() {
+    static OleState state;
+    return state;
 }
 
-DragInput& drag_input() {
-    static DragInput input;
-    return input;
-}
+std::vector<Registered>& registry() { return ole_state().drop_targets; }
 
 std::string fold(const std::string& s) {
     std::string out = s;
@@ -37,7 +43,7 @@ std::uint32_t read_u32(const std::vector<std::uint8_t>& b, std::size_t at) {
 GlobalBlock global_alloc(std::size_t size) { return std::make_shared<std::vector<std::uint8_t>>(size, 0); }
 
 std::uint16_t register_clipboard_format(const std::string& name) {
-    static std::map<std::string, std::uint16_t> formats;
+    auto& formats = ole_state().clipboard_formats;
     const std::string key = fold(name);
     auto it = formats.find(key);
     if (it != formats.end()) return it->second;
@@ -106,7 +112,7 @@ com::ComPtr<IDropTarget> drop_target_of(window::Handle window) {
     return {};
 }
 
-DragInput set_drag_input(DragInput input) { return std::exchange(drag_input(), std::move(input)); }
+DragInput set_drag_input(DragInput input) { return std::exchange(ole_state().drag_input, std::move(input)); }
 
 HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allowed, std::uint32_t* effect) {
     if (effect) *effect = DROPEFFECT_NONE;
@@ -116,7 +122,7 @@ HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allow
     std::uint32_t last_effect = DROPEFFECT_NONE;
     for (;;) {
         std::optional<DragStep> step;
-        if (drag_input()) step = drag_input()();
+        if (const DragInput& input = ole_state().drag_input) step = input();
         if (!step) {
             if (current) current->DragLeave();
             return DRAGDROP_S_CANCEL;
@@ -171,9 +177,13 @@ bool ShellClipboard::is_cut(const std::string& path) const {
     return effect_ == DROPEFFECT_MOVE && std::find(paths_.begin(), paths_.end(), path) != paths_.end();
 }
 
-ShellClipboard& shell_clipboard() {
-    static ShellClipboard c;
-    return c;
+ShellClipboard& shell_clipboard() { return ole_state().clipboard; }
+
+void reset_ole_state_for_tests() {
+    OleState& state = ole_state();
+    state.drop_targets.clear();
+    state.drag_input = nullptr;
+    state.clipboard.clear();
 }
 
 }  // namespace platform::shell

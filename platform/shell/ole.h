@@ -28,7 +28,6 @@ using com::IID;
 
 using GlobalBlock = std::shared_ptr<std::vector<std::uint8_t>>;
 GlobalBlock global_alloc(std::size_t size);  // zero-filled
-inline std::size_t global_size(const GlobalBlock& b) { return b ? b->size() : 0; }
 
 inline constexpr std::uint16_t CF_HDROP = 15;
 // Registers a clipboard format by name (numbers from 0xC000, the same number for the same
@@ -175,5 +174,9 @@ class ShellClipboard {
     std::uint32_t effect_ = DROPEFFECT_NONE;
 };
 ShellClipboard& shell_clipboard();
+
+// Forgets the registered drop targets, the drag input and the shell clipboard. Registered
+// clipboard formats stay: their numbers are kept by those who registered them.
+void reset_ole_state_for_tests();
 
 }  // namespace platform::shell

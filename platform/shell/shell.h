@@ -115,7 +115,7 @@ class Folder;
 using FolderPtr = std::shared_ptr<Folder>;
 
 // A bound folder: the root, Computer or a file-system folder. Children are one-item lists
-// relative to it. Results follow the Parts' conventions: S_OK, S_FALSE, or a failure code.
+// relative to it. Results are S_OK, S_FALSE, or a failure code.
 class Folder {
   public:
     virtual ~Folder() = default;
@@ -179,6 +179,13 @@ std::string display_name(PCIDL absolute, std::uint32_t flags);
 std::uint32_t attributes(PCIDL absolute, std::uint32_t mask);
 // True when the list names the root, Computer or an anchor: nothing to rename, delete or move.
 bool is_namespace_anchor(PCIDL absolute);
+// Why an entry is never renamed, moved or deleted, or nullopt when it may be: "/", the home
+// folder and every folder above it, a mount point, a trash folder and the folders above the
+// home trash. Checked as written and with the links above the entry resolved.
+std::optional<std::string> change_refused(const std::string& path);
+// True when `source` is `target` or a folder above it, in any spelling ("/", trailing slashes,
+// "..", links resolved on both sides): copying, moving or linking it there is refused.
+bool contains_path(const std::string& source, const std::string& target);
 // The type text of an entry: "File Folder", "<EXT> File", "Program", "Symbolic Link" or "File";
 // empty when it is not there.
 std::string type_name_of(const std::string& path);
@@ -243,7 +250,18 @@ std::optional<LinkTarget> resolve_shortcut(const std::string& path);
 std::string normalize_path(std::string_view path);
 // Joins a folder and a name with one "/".
 std::string join_path(std::string_view folder, std::string_view name);
+// The last name of a normalised path ("/" for "/"), and the folder it is in ("/" for a name
+// just below the root, "." for a path without a "/").
+std::string base_name(const std::string& path);
+std::string dir_name(const std::string& path);
 // Bytes that are not UTF-8 replaced by U+FFFD, control characters by "?".
 std::string display_text(std::string_view raw);
+// The name an in-place edit gives. `name` is the entry's name as the file system has it,
+// `offered` the text the editor was given for it (its display form) and `typed` what the editor
+// holds at the end. A text left as offered gives `name` back byte for byte, even a name the
+// display cannot show exactly (bytes that are not UTF-8, a newline): only a typed name renames.
+// Otherwise the typed text without the blanks added at either end; blanks the offered text had
+// there are the name's own and stay. All blanks give the empty text (no valid name).
+std::string edited_name(std::string_view name, std::string_view offered, std::string_view typed);
 
 }  // namespace platform::shell

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -156,6 +157,33 @@ TEST_F(ListUse, F2RenamesInPlaceAndTheRenamesOwnNoticeCausesNoRefresh) {
     ASSERT_TRUE(pump_until([&] { return list->change_notices > 0; }));
     EXPECT_FALSE(list->RefreshTimer().enabled());
     EXPECT_FALSE(list->IgnoreNextChange());
+}
+
+TEST_F(ListUse, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
+    const std::vector<std::string> names = {"bad\xFFname.txt", "line\nbreak", "  lead", "trail  ", "tab\tin"};
+    for (const auto& n : names) make_file("top/" + n, n);
+    list->RefreshList();
+    for (const auto& n : names) {
+        select(shell::display_text(n));
+        list->key_down(0x71);  // F2
+        ASSERT_TRUE(list->IsEditing()) << n;
+        list->key_down(VK_RETURN);  // nothing typed
+        EXPECT_FALSE(list->IsEditing());
+        EXPECT_EQ(read_file(at("top/" + n)), n);
+        EXPECT_FALSE(list->IgnoreNextChange()) << "no change is coming";
+    }
+    std::vector<std::string> on_disk;
+    for (const auto& e : std::filesystem::directory_iterator(at("top"))) on_disk.push_back(e.path().filename().string());
+    EXPECT_EQ(on_disk.size(), names.size() + 3);
+    for (const auto& n : names) EXPECT_NE(std::find(on_disk.begin(), on_disk.end(), n), on_disk.end()) << n;
+    EXPECT_TRUE(boxes->boxes().empty());
+    // A typed name renames; the blanks the name ended with stay, those typed at the start go.
+    select("trail  ");
+    list->key_down(0x71);
+    EXPECT_EQ(list->EditText, "trail  ");
+    list->EditText = " trailer  ";
+    list->key_down(VK_RETURN);
+    EXPECT_EQ(read_file(at("top/trailer  ")), "trail  ");
 }
 
 TEST_F(ListUse, EscapeCancelsTheEdit) {

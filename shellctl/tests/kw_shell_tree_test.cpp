@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,6 +140,22 @@ TEST_F(ShellTree, FillShowsFoldersInTheirOrderAndHiddenOnesOnlyWhenAsked) {
     EXPECT_TRUE(child_named(root(), ".dot")->Cut) << "hidden items are drawn dimmed";
     EXPECT_TRUE(child_named(root(), "Beta")->HasChildren) << "with files shown, every folder can be opened";
     EXPECT_FALSE(child_named(root(), "f.txt")->HasChildren);
+}
+
+TEST_F(ShellTree, AFolderOfManyFilesHasAButtonOnlyWhenItMayHaveSubFolders) {
+    make_dir("base/files");
+    for (int i = 0; i < 5000; ++i) make_file("base/files/f" + std::to_string(i), "");
+    // Links each need a look of their own: past the limit the scan cannot finish, so the button
+    // is shown and opening the folder finds out.
+    make_dir("base/links");
+    for (int i = 0; i < 4200; ++i) ::symlink("nowhere", at("base/links/l" + std::to_string(i)).c_str());
+    tree_at("base", opts({kwstoAutoFill}));
+    EXPECT_FALSE(child_named(root(), "files")->HasChildren);
+    Node* links = child_named(root(), "links");
+    EXPECT_TRUE(links->HasChildren);
+    tree_->expand(links);
+    EXPECT_EQ(links->count(), 0);
+    EXPECT_FALSE(links->HasChildren);
 }
 
 TEST_F(ShellTree, ATreePlacedOnAFormFillsItselfOnceTheMessagesRun) {
@@ -484,6 +501,61 @@ TEST_F(ShellTree, ARefusedRenameKeepsTheNameAndSaysWhy) {
         tree.EndEdit(false);
         EXPECT_EQ(a->Text, "a") << bad;
     }
+}
+
+TEST_F(ShellTree, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
+    const std::vector<std::string> names = {"bad\xFFname", "line\nbreak", "  lead", "trail  ", "tab\tin"};
+    for (const auto& n : names) make_dir("base/" + n);
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
+    for (const auto& n : names) {
+        Node* node = child_named(root(), shell::display_text(n));
+        ASSERT_NE(node, nullptr) << n;
+        tree.click_node(node);
+        tree.key_down(0x71);  // F2
+        ASSERT_TRUE(tree.IsEditing()) << n;
+        tree.key_down(0x0D);  // Enter, nothing typed
+        EXPECT_FALSE(tree.IsEditing());
+        EXPECT_TRUE(fs::is_directory(at("base/" + n))) << n;
+        EXPECT_FALSE(tree.IgnoreNextNotification()) << "no change is coming";
+    }
+    std::vector<std::string> on_disk;
+    for (const auto& e : fs::directory_iterator(at("base"))) on_disk.push_back(e.path().filename().string());
+    std::vector<std::string> expected = names;
+    std::sort(on_disk.begin(), on_disk.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(on_disk, expected);
+    EXPECT_TRUE(boxes_->boxes().empty());
+    // A typed name renames; the blanks the name began with stay, those typed at the end go.
+    ASSERT_TRUE(tree.EditNode(child_named(root(), "  lead")));
+    EXPECT_EQ(tree.EditText, "  lead");
+    tree.EditText = "  leader  ";
+    tree.EndEdit(false);
+    EXPECT_TRUE(fs::is_directory(at("base/  leader")));
+    EXPECT_FALSE(fs::exists(at("base/  lead")));
+}
+
+TEST_F(ShellTree, TheHomeFolderAndTheFoldersAboveItCannotBeRenamedOrDeleted) {
+    make_dir("base/inner/home/docs");
+    ::setenv("HOME", at("base/inner/home").c_str(), 1);  // the fixture puts the real one back
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
+    Node* inner = child_named(root(), "inner");
+    ASSERT_NE(inner, nullptr);
+    Node* home = open({"inner", "home"});
+    ASSERT_NE(home, nullptr);
+    Node* docs = open({"inner", "home", "docs"});
+    ASSERT_NE(docs, nullptr);
+    boxes_->set_default_box_answer(forms::mr_yes);
+    for (Node* kept : {inner, home}) {
+        tree.click_node(kept);
+        tree.key_down(0x71);  // F2
+        EXPECT_FALSE(tree.IsEditing()) << kept->Text;
+        tree.key_down(0x2E);  // Del
+    }
+    EXPECT_TRUE(fs::is_directory(at("base/inner/home/docs")));
+    EXPECT_TRUE(boxes_->boxes().empty()) << "nothing was offered, so nothing was asked";
+    tree.click_node(docs);
+    tree.key_down(0x71);
+    EXPECT_TRUE(tree.IsEditing()) << "below home all is as usual";
 }
 
 TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {

@@ -11,6 +11,7 @@
 
 #include "platform/forms/application.h"
 #include "platform/shell/mounts.h"
+#include "platform/shell/ole.h"
 #include "platform/window/window.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_ops.h"
@@ -35,6 +36,7 @@ void TempTree::SetUp() {
 
 void TempTree::TearDown() {
     platform::shell::set_mountinfo_path({});
+    platform::shell::reset_ole_state_for_tests();
     FreeDeviceChangeHandler();
     FreeSendToList();
     platform::window::reset_thread_state_for_tests();

@@ -188,5 +188,35 @@ TEST_F(DragLoop, MovingItemsIntoTheFolderTheyAreInIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(at("here/a.txt (2)")));
 }
 
+TEST_F(ShellTest, AFolderRefusesADragOfTheRootOrOfAFolderAboveIt) {
+    make_dir("target/inner");
+    auto target = make_folder_drop_target(at("target/inner"));
+    for (const std::string& dragged : {std::string("/"), std::string("//"), at("target/"), at("target/inner")}) {
+        auto data = com::ComPtr<IDataObject>::adopt(new PathsData({dragged}));
+        for (const std::uint32_t keys : {MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_ALT}) {
+            std::uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+            ASSERT_EQ(target->DragEnter(data.get(), keys, {}, &effect), com::S_OK);
+            EXPECT_EQ(effect, DROPEFFECT_NONE) << dragged << " " << keys;
+            target->DragLeave();
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(at("target/inner")));
+}
+
+TEST_F(DragLoop, ResettingForgetsTargetsInputAndClipboardButKeepsFormats) {
+    auto target = com::ComPtr<IDropTarget>::adopt(new RightButtonTarget);
+    ASSERT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
+    script({{window_, {1, 1}, MK_RBUTTON}});
+    shell_clipboard().set({at("x")}, DROPEFFECT_MOVE);
+    const std::uint16_t format = register_clipboard_format("Zor Test Format");
+    reset_ole_state_for_tests();
+    EXPECT_FALSE(drop_target_of(window_));
+    EXPECT_TRUE(shell_clipboard().empty());
+    std::uint32_t effect = 0;
+    EXPECT_EQ(drag({at("x")}, DROPEFFECT_COPY, effect), DRAGDROP_S_CANCEL) << "no input: the drag ends at once";
+    EXPECT_EQ(register_clipboard_format("zor test format"), format);
+    EXPECT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
+}
+
 }  // namespace
 }  // namespace platform::shell

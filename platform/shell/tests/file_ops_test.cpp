@@ -15,27 +15,6 @@ namespace {
 
 using testing::ShellTest;
 
-std::string info_path_line(const std::string& info) {
-    std::ifstream in(info);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("Path=", 0) == 0) return line.substr(5);
-    return {};
-}
-
-std::string percent_decode(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 ContextMenu menu_for(const std::string& folder_path, const std::string& name) {
     IdList list;
     EXPECT_EQ(parse_path(folder_path, list), com::S_OK);
@@ -65,7 +44,7 @@ TEST_F(ShellTest, DeleteMovesToTheHomeTrashAndCanBeRestored) {
     const std::string text = read_file(info);
     EXPECT_EQ(text.rfind("[Trash Info]\nPath=", 0), 0u);
     EXPECT_NE(text.find("\nDeletionDate="), std::string::npos);
-    const std::string original = percent_decode(info_path_line(info));
+    const std::string original = testing::trash_record_path(info);
     EXPECT_EQ(original, at("work/folder with space"));
     // Restoring is putting the entry back where its record says.
     ASSERT_EQ(::rename(trashed.c_str(), original.c_str()), 0);
@@ -88,7 +67,7 @@ TEST_F(ShellTest, UnicodeAndInvalidBytesSurviveTheTrashRecord) {
     make_file(name, "z");
     std::string info;
     ASSERT_EQ(move_to_trash(at(name), &info), com::S_OK);
-    EXPECT_EQ(percent_decode(info_path_line(info)), at(name));
+    EXPECT_EQ(testing::trash_record_path(info), at(name));
 }
 
 TEST_F(ShellTest, DeleteIsRefusedOnRootHomeMountPointsAndTheTrash) {

@@ -17,19 +17,12 @@ namespace {
 
 using testing::ShellTest;
 using testing::run_unprivileged;
+using testing::bind_path;
 
 std::vector<std::string> names(const Folder& folder, const std::vector<IdList>& items) {
     std::vector<std::string> out;
     for (const auto& i : items) out.push_back(folder.display_name_of(i.data(), SHGDN_FORPARSING | SHGDN_INFOLDER));
     return out;
-}
-
-FolderPtr bind_path(const std::string& path) {
-    IdList list;
-    EXPECT_EQ(parse_path(path, list), com::S_OK) << path;
-    FolderPtr folder;
-    EXPECT_EQ(bind_folder(list.data(), folder), com::S_OK) << path;
-    return folder;
 }
 
 TEST(IdLists, SizesCountsAndValidation) {
@@ -345,6 +338,42 @@ TEST_F(ShellTest, SymbolicLinksAreKeptInPathsAndResolvedAsShortcuts) {
     EXPECT_FALSE(is_shortcut(at("real/file.txt")));
     ::symlink(at("gone").c_str(), at("dangling").c_str());
     EXPECT_FALSE(resolve_shortcut(at("dangling")));
+}
+
+TEST_F(ShellTest, DesktopLinksWithBlanksAroundKeysCrLfOrLocalhostResolve) {
+    make_dir("real/target");
+    make_file("spaced.desktop", "[Desktop Entry]\nType = Link\nName=x\nURL = file://" + at("real/target") + "\n");
+    make_file("crlf.desktop", "[Desktop Entry]\r\nType=Link\r\nName=x\r\nURL=file://" + at("real/target") + "\r\n");
+    make_file("localhost.desktop", "[Desktop Entry]\nType=Link\nURL=file://localhost" + at("real/target") + "\n");
+    for (const char* name : {"spaced.desktop", "crlf.desktop", "localhost.desktop"}) {
+        EXPECT_TRUE(is_shortcut(at(name))) << name;
+        const auto target = resolve_shortcut(at(name));
+        ASSERT_TRUE(target) << name;
+        EXPECT_EQ(target->path, at("real/target"));
+        EXPECT_TRUE(target->is_directory);
+    }
+    // Another host's file, or an application entry, is not a shortcut.
+    make_file("remote.desktop", "[Desktop Entry]\nType=Link\nURL=file://server" + at("real/target") + "\n");
+    make_file("app.desktop", "[Desktop Entry]\nType=Application\nURL=file://" + at("real/target") + "\n");
+    EXPECT_FALSE(is_shortcut(at("remote.desktop")));
+    EXPECT_FALSE(is_shortcut(at("app.desktop")));
+}
+
+TEST_F(ShellTest, AFolderOfManyPlainFilesHasNoSubFoldersUnlessOneIsThere) {
+    make_dir("many");
+    for (int i = 0; i < 5000; ++i) make_file("many/f" + std::to_string(i), "");
+    auto parent = bind_path(root_);
+    IdList many;
+    ASSERT_EQ(parent->parse_display_name("many", many), com::S_OK);
+    EXPECT_EQ(parent->attributes_of(many.data(), SFGAO_HASSUBFOLDER), 0u);
+    make_dir("many/zz_last");
+    EXPECT_EQ(parent->attributes_of(many.data(), SFGAO_HASSUBFOLDER), SFGAO_HASSUBFOLDER);
+    // Entries that each need a look of their own beyond the limit: the scan stops and says yes.
+    make_dir("links");
+    for (int i = 0; i < 4200; ++i) ::symlink("nowhere", at("links/l" + std::to_string(i)).c_str());
+    IdList links;
+    ASSERT_EQ(parent->parse_display_name("links", links), com::S_OK);
+    EXPECT_EQ(parent->attributes_of(links.data(), SFGAO_HASSUBFOLDER), SFGAO_HASSUBFOLDER);
 }
 
 TEST_F(ShellTest, RenameRefusesBadNamesAndExistingOnes) {

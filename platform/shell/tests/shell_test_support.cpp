@@ -38,7 +38,7 @@ void ShellTest::SetUp() {
     std::ofstream(mountinfo_) << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
     set_mountinfo_path(mountinfo_);
     set_sysfs_root(at("sys"));
-    shell_clipboard().clear();
+    reset_ole_state_for_tests();
 }
 
 void ShellTest::TearDown() {
@@ -77,6 +77,44 @@ void ShellTest::add_mount(const std::string& mount_point, const std::string& fs_
     std::ofstream(mountinfo_, std::ios::app) << next_mount_id_++ << " 22 " << major << ":" << minor << " / " << escaped
                                              << " rw,relatime shared:2 - " << fs_type << " /dev/sdb1 rw\n";
     validate_mounts();
+}
+
+FolderPtr bind_path(const std::string& path) {
+    IdList list;
+    EXPECT_EQ(parse_path(path, list), com::S_OK) << path;
+    FolderPtr folder;
+    EXPECT_EQ(bind_folder(list.data(), folder), com::S_OK) << path;
+    return folder;
+}
+
+std::string trash_record_path(const std::string& record) {
+    std::ifstream in(record);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Path=", 0) != 0) continue;
+        std::string out;
+        for (std::size_t i = 5; i < line.size(); ++i) {
+            if (line[i] == '%' && i + 2 < line.size()) {
+                out += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                out += line[i];
+            }
+        }
+        return out;
+    }
+    return {};
+}
+
+std::string restore_from_trash(const std::string& record) {
+    const std::filesystem::path r(record);
+    const std::string name = r.filename().string();
+    const std::string stem = name.substr(0, name.size() - std::string(".trashinfo").size());
+    const std::string entry = (r.parent_path().parent_path() / "files" / stem).string();
+    const std::string original = trash_record_path(record);
+    if (original.empty() || ::rename(entry.c_str(), original.c_str()) != 0) return {};
+    ::unlink(record.c_str());
+    return original;
 }
 
 std::string run_unprivileged(const std::function<std::string()>& body) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/shell/shell.h"
+
 namespace platform::shell::testing {
 
 // Makes a fresh temporary folder, points HOME and XDG_DATA_HOME into it and the mount table
@@ -35,6 +37,16 @@ class ShellTest : public ::testing::Test {
     std::string mountinfo_;
     int next_mount_id_ = 30;
 };
+
+// The folder at an absolute path, bound through its canonical list (the test fails when it
+// cannot be).
+FolderPtr bind_path(const std::string& path);
+
+// The original path a trash record gives (its "Path=" line, percent-decoded).
+std::string trash_record_path(const std::string& record);
+// Puts a trashed entry back where its record says and removes the record; the path it went to,
+// or empty when it could not.
+std::string restore_from_trash(const std::string& record);
 
 // Runs `body` in a child process as an ordinary user when the tests run as root (root is not
 // stopped by permission bits, so a test of unreadable folders would prove nothing). The body
