@@ -90,16 +90,12 @@ using TKwShLvCustomDrawEvent =
 using TKwShPopupHintEvent = std::function<void(platform::forms::Component& sender, const std::string& hint)>;
 
 
-// The "DirectoryCols" value the standard columns read their widths from (22 bytes at most).
-// Its store is not kept here, so by default there is none; tests install a reader.
-using TKwDirectoryColsReader = std::function<std::optional<std::vector<std::uint8_t>>()>;
-TKwDirectoryColsReader SetDirectoryColsReader(TKwDirectoryColsReader reader);
 // The process-wide column-width stream: a 32-bit count, then one 32-bit width per column.
 std::vector<std::uint8_t>& ColumnWidthStream();
 // Test support: empties the width stream and the copy of the last "DirectoryCols" value.
 void ResetShellListUnitState();
 
-class TKwCustomShellList : public TKwCustomListView {
+class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
   public:
     FORMS_CLASS_NAME("TKwCustomShellList")
     TKwCustomShellList();
@@ -223,8 +219,8 @@ class TKwCustomShellList : public TKwCustomListView {
     int ItemAt(platform::forms::Point client) const;
     platform::forms::Point ScreenToClient(platform::forms::Point screen) const;
     platform::forms::Point ClientToScreen(platform::forms::Point client) const;
-    // One line up, down, left or right (dx, dy of -1 or 1), only when there is room.
-    bool ScrollBarStep(int dx, int dy);
+    // One line or page of a bar (SB_HORZ, SB_VERT) by a scroll code, only when there is room.
+    bool ScrollBarStep(int bar, int code) override;
     // The clock of the auto-scroll (milliseconds); tests set their own.
     std::function<std::uint32_t()> Clock;
 

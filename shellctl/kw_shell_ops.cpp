@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <iterator>
+#include <sstream>
 
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
@@ -30,15 +32,33 @@ std::string cannot_create_text(const std::string& error, const std::string& name
     return text;
 }
 
-std::vector<TKwSendToEntry>& send_to_list() {
-    static std::vector<TKwSendToEntry> list;
-    return list;
+// The locale the person works in, as the environment names it; the classic one when the
+// environment names none this system has.
+std::locale environment_locale() {
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        return std::locale::classic();
+    }
 }
 
-SleepFunction& sleep_function() {
-    static SleepFunction f;
-    return f;
+// What the unit keeps for the whole process.
+struct ShellOpsUnitState {
+    std::vector<TKwSendToEntry> send_to;
+    SleepFunction sleep;
+    TKwMenuTracker menu_tracker;
+    int beeps = 0;
+    std::optional<std::locale> user_locale;  // read from the environment on first use
+    int wheel_lines = 3;
+};
+
+ShellOpsUnitState& unit_state() {
+    static ShellOpsUnitState state;
+    return state;
 }
+
+std::vector<TKwSendToEntry>& send_to_list() { return unit_state().send_to; }
+SleepFunction& sleep_function() { return unit_state().sleep; }
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -65,6 +85,8 @@ TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int fa
 
 bool CreateNewFolder(const std::string& parent, std::string& new_name) {
     new_name.clear();
+    // Kept from an earlier mend: an empty parent would make the folder in the process's
+    // working directory, which the person never chose.
     if (parent.empty()) return false;
     for (int family = 0; family < 2; ++family) {
         for (int n = 1; n <= 50; ++n) {
@@ -76,10 +98,10 @@ bool CreateNewFolder(const std::string& parent, std::string& new_name) {
                 return true;
             }
             if (result == nfFailed) {
-                // A real failure (no permission, no space) would fail for every other name
-                // too: one box with the real reason, and no second family.
+                // A real failure (no permission, no space) ends this family's pass with its
+                // reason; the other family is still tried.
                 warning_box(cannot_create_text(shell::error_text(error), name));
-                return false;
+                break;
             }
         }
     }
@@ -115,6 +137,17 @@ std::string FormatSizeKB(std::uint64_t size, const std::locale& locale) {
     return text;
 }
 
+std::string FormatDateTime(const std::tm& time, const std::locale& locale) {
+    // The locale's own date and time representations ("%x" and "%X"), one blank between.
+    std::ostringstream out;
+    out.imbue(locale);
+    const auto& put = std::use_facet<std::time_put<char>>(locale);
+    put.put(std::ostreambuf_iterator<char>(out), out, ' ', &time, 'x');
+    out << ' ';
+    put.put(std::ostreambuf_iterator<char>(out), out, ' ', &time, 'X');
+    return out.str();
+}
+
 void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
     size.clear();
     date.clear();
@@ -125,9 +158,7 @@ void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
     if (!S_ISDIR(st.st_mode)) size = FormatSizeKB(static_cast<std::uint64_t>(st.st_size));
     std::tm tm{};
     ::localtime_r(&st.st_mtime, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &tm);
-    date = text;
+    date = FormatDateTime(tm);
 }
 
 std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes) {
@@ -350,14 +381,8 @@ void SleepWithHourglass(unsigned milliseconds) {
 
 
 namespace {
-int& beeps() {
-    static int n = 0;
-    return n;
-}
-TKwMenuTracker& menu_tracker() {
-    static TKwMenuTracker tracker;
-    return tracker;
-}
+int& beeps() { return unit_state().beeps; }
+TKwMenuTracker& menu_tracker() { return unit_state().menu_tracker; }
 }  // namespace
 
 void MessageBeep() { ++beeps(); }
@@ -371,5 +396,29 @@ int TrackPopupMenu(TKwMenuTracking& tracking) {
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }
+
+const std::locale& UserLocale() {
+    auto& s = unit_state();
+    if (!s.user_locale) s.user_locale = environment_locale();
+    return *s.user_locale;
+}
+
+void SetUserLocale(const std::locale& locale) { unit_state().user_locale = locale; }
+
+int WheelScrollLines() { return unit_state().wheel_lines; }
+void SetWheelScrollLines(int lines) { unit_state().wheel_lines = lines; }
+
+bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code) {
+    const int lines = WheelScrollLines();
+    if (lines == -1) {
+        control.ScrollBarStep(bar, page_code);
+    } else {
+        const int steps = bar == SB_HORZ ? 1 : lines;
+        for (int i = 0; i < steps; ++i) control.ScrollBarStep(bar, line_code);
+    }
+    return true;
+}
+
+void ResetShellOpsUnitState() { unit_state() = ShellOpsUnitState{}; }
 
 }  // namespace shellctl

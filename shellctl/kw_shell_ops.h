@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <locale>
 #include <memory>
@@ -26,9 +27,10 @@ namespace shellctl {
 // ---- new folder -------------------------------------------------------------------------------
 
 // Makes "New Folder", "New Folder (2)" .. "(50)", then "fldr", "fldr2" .. "fldr50" below
-// `parent` and returns the name made. A failure other than "exists" shows one warning box
-// with the system's text and stops; when all 100 names exist, one box says so. An empty
-// parent is refused (no folder is made in the process's working directory).
+// `parent` and returns the name made. A failure other than "exists" shows a warning box with
+// the system's text and the name tried, and ends that family's pass; when no pass made a
+// folder, a closing box names "New Folder". An empty parent is refused (no folder is made in
+// the process's working directory).
 bool CreateNewFolder(const std::string& parent, std::string& new_name);
 enum TNewFolderTry { nfMade = 0, nfExists = 1, nfFailed = 2 };
 TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int family, std::string& name,
@@ -36,10 +38,17 @@ TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int fa
 
 // ---- texts --------------------------------------------------------------------------------------
 
+// The locale the person works in (from the environment, read once); tests may set another.
+const std::locale& UserLocale();
+void SetUserLocale(const std::locale& locale);
+
 // Kilobytes, rounded up, with the locale's thousands separator, in the "%sKB" text.
-std::string FormatSizeKB(std::uint64_t size, const std::locale& locale = std::locale());
-// Size (files only) and modification date texts of an item; both empty for a root or an item
-// without a path. Status is read with lstat (a name may hold '*' or '?').
+std::string FormatSizeKB(std::uint64_t size, const std::locale& locale = UserLocale());
+// A local time as the locale writes a short date, one blank, and its time.
+std::string FormatDateTime(const std::tm& time, const std::locale& locale = UserLocale());
+// Size (files only) and modification date texts of an item, in the person's locale; both
+// empty for a root or an item without a path. Status is read with lstat (a name may hold '*'
+// or '?').
 void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date);
 std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes);
 struct TKwItemDetails {
@@ -132,6 +141,28 @@ std::uint32_t GetAllowedDropEffects(platform::shell::IDataObject* data);
 // parent: E_INVALIDARG.
 HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& child);
 
+// ---- the wheel -------------------------------------------------------------------------------------
+
+// Bars and scroll codes, numbered as the system numbers them.
+inline constexpr int SB_HORZ = 0, SB_VERT = 1;
+inline constexpr int SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3;
+// A control whose bars the wheel moves: one step of a bar by a scroll code (up and left are the
+// same codes); false when the bar has no room for it.
+class TKwScrollable {
+  public:
+    virtual bool ScrollBarStep(int bar, int code) = 0;
+
+  protected:
+    ~TKwScrollable() = default;
+};
+// The person's wheel setting: the lines one notch scrolls, or -1 for a screen at a time. 3
+// until set.
+int WheelScrollLines();
+void SetWheelScrollLines(int lines);
+// One notch: a page with the setting -1; else one line on the horizontal bar, as many lines
+// as the setting on the vertical one. Always true.
+bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code);
+
 // ---- other helpers --------------------------------------------------------------------------------
 
 // True for a path below a mount point (not a drive's root itself).
@@ -161,5 +192,9 @@ int BeepCount();
 void SleepWithHourglass(unsigned milliseconds);
 using SleepFunction = std::function<void(unsigned)>;
 SleepFunction SetSleepFunction(SleepFunction sleep);
+
+// Test support: forgets the Send To list, the menu tracker, the sleep function, the beeps, the
+// locale and the wheel setting.
+void ResetShellOpsUnitState();
 
 }  // namespace shellctl

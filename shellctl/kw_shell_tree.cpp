@@ -241,13 +241,16 @@ void TKwCustomShellTree::PopulateNode(const FolderPtr& folder, Node* node) {
     }
     std::vector<shell::IdList> items;
     const HRESULT hr = folder->enum_objects(EnumFlags(), items);
-    if (com::failed(hr) && hr != com::E_FAIL) return;  // cannot be read: keeps its button
+    // Nothing read: the folder cannot be read, and keeps its button.
+    if (com::failed(hr) && items.empty()) return;
     bool added_any = false;
     for (const auto& item : items) {
         Node* added = nullptr;
         OleCheck(AddShellItem(folder, absolute, item.data(), filled, &added));
         added_any = added_any || added;
     }
+    // A reading that broke off (E_FAIL) keeps what it read; any other end code is raised.
+    if (com::failed(hr) && hr != com::E_FAIL) RaiseShellError(hr);
     if (!added_any && filled->count() == 0) filled->HasChildren = false;
     if (!node) filled->Expanded = true;
     if (node && !filling_all_ && Has(kwstoDynamicRefresh) && !Designing) WatchDrive(NodeData(node)->Path());
@@ -692,6 +695,17 @@ bool TKwCustomShellTree::ScrollLines(int lines) {
     const int top = std::clamp(TopRow + lines, 0, last);
     if (top == TopRow) return false;
     TopRow = top;
+    return true;
+}
+
+bool TKwCustomShellTree::ScrollBarStep(int bar, int code) {
+    const bool forward = code == SB_LINEDOWN || code == SB_PAGEDOWN;
+    const bool page = code == SB_PAGEUP || code == SB_PAGEDOWN;
+    if (bar == SB_VERT) return ScrollLines((forward ? 1 : -1) * (page ? PageRows() : 1));
+    const int step = page ? std::max(8, Width) : 8;
+    const int left = std::max(0, LeftPixel + (forward ? step : -step));
+    if (left == LeftPixel) return false;
+    LeftPixel = left;
     return true;
 }
 

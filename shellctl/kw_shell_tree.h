@@ -60,7 +60,7 @@ inline constexpr unsigned kwDeferredSelectionDelay = 500;
 
 // The tree drives an attached shell list (TKwShellListDriver): the list shows the tree's
 // selected folder, and the list's own navigation moves the tree's selection.
-class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
+class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, public TKwScrollable {
   public:
     FORMS_CLASS_NAME("TKwCustomShellTree")
     TKwCustomShellTree();
@@ -169,6 +169,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     int PageRows() const;
     // Scrolls by whole rows within the rows there are; false when nothing moved.
     bool ScrollLines(int lines);
+    // A line or a page of the vertical bar (the horizontal one by 8 pixels or a width).
+    bool ScrollBarStep(int bar, int code) override;
     // Scrolls a node into view.
     void MakeVisible(Node* node);
     // A person turning the mouse wheel (delta 120 per notch, positive away from the user).
@@ -229,7 +231,6 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     int CompareNodes(const Node& a, const Node& b) const;
     void InsertedNode(Node* node);
     void ImmediateSelectionUpdate(Node* node);
-    void WatchFilledNodes(Node* node);
     void EnsureWatcher();
     void RegisterDropTarget();
     void RevokeDropTarget();

@@ -205,6 +205,28 @@ TEST_F(ShellTree, AFolderThatVanishedBeforeItWasOpenedLosesItsButtonAndTheFillSt
     EXPECT_EQ(completes, 1);
 }
 
+TEST_F(ShellTree, AReadingThatFailsOtherwiseThanQuietlyIsRaised) {
+    make_dir("base/a/x");
+    make_dir("base/a/y");
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    Node* a = child_named(root(), "a");
+    ASSERT_NE(a, nullptr);
+    const FolderPtr real = tree.NodeData(a)->OwnFolder();
+    ASSERT_TRUE(real);
+    const HRESULT out_of_memory = static_cast<HRESULT>(0x8007000E);
+    try {
+        tree.PopulateNode(std::make_shared<testing::BrokenFolder>(real, out_of_memory), a);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EOleSysError& e) {
+        EXPECT_EQ(e.ErrorCode, out_of_memory);
+    }
+    // A reading that breaks off with E_FAIL keeps what it read and says nothing.
+    while (a->count()) tree.erase(a->item(0));
+    EXPECT_NO_THROW(tree.PopulateNode(std::make_shared<testing::BrokenFolder>(real, com::E_FAIL), a));
+    EXPECT_EQ(texts(a), (std::vector<std::string>{"x", "y"}));
+    EXPECT_TRUE(boxes_->boxes().empty());
+}
+
 TEST_F(ShellTree, UnreadableFoldersAreShownButNotEntered) {
     make_dir("base/closed/inside");
     ::chmod(at("base/closed").c_str(), 0);
@@ -878,6 +900,26 @@ TEST_F(ShellTree, TheWheelScrollsThreeRowsANotch) {
     tree.mouse_wheel(-120 * 100);
     EXPECT_EQ(tree.TopRow, tree.RowCount() - 10);
     EXPECT_EQ(tree.GetNodeAt(5, 5), tree.NodeAtRow(tree.TopRow));
+}
+
+TEST_F(ShellTree, TheWheelFollowsThePersonsSettingAndReachesTheTreeFromAList) {
+    for (int i = 0; i < 40; ++i) make_dir("base/f" + std::to_string(100 + i));
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    tree.SetBounds(0, 0, 200, 160);  // ten rows
+    auto* list = form_->add<TKwShellList>("list");
+    list->SetBounds(200, 0, 300, 160);
+    // Over the tree, a list's wheel turns the tree.
+    list->mouse_wheel(-120, &tree);
+    EXPECT_EQ(tree.TopRow, 3);
+    EXPECT_EQ(list->TopIndex, 0);
+    // A screen at a time, and five lines a notch.
+    SetWheelScrollLines(-1);
+    tree.mouse_wheel(-120);
+    EXPECT_EQ(tree.TopRow, 13);
+    SetWheelScrollLines(5);
+    tree.mouse_wheel(120);
+    EXPECT_EQ(tree.TopRow, 8);
+    SetWheelScrollLines(3);
 }
 
 }  // namespace
