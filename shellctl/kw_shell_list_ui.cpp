@@ -359,6 +359,7 @@ void TKwCustomShellList::ShowContextMenu(Point client_point) {
                              [this](int id) {
                                  if (OnPopupHint && tracked_menu_) OnPopupHint(*this, MenuCommandHelp(*tracked_menu_, id));
                              }};
+    SetSendToMenuSteps(tracking);
     const int id = TrackPopupMenu(tracking);
     if (id == kwRenameCommand) {
         if (ItemFocused >= 0) EditCaption(ItemFocused);

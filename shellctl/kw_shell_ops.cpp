@@ -14,6 +14,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/shell/mounts.h"
 #include "shellctl/kw_clipboard.h"
+#include "shellctl/kw_draw.h"
 #include "shellctl/kw_sh_consts.h"
 
 namespace shellctl {
@@ -264,6 +265,63 @@ bool HandleMenuInitPopup(TKwPopupMenu& popup) {
     return true;
 }
 
+namespace {
+
+// The entry an own Send To item stands for, or null.
+const TKwSendToEntry* send_to_entry(const TKwMenuItem& item) {
+    const auto& list = SendToList();
+    if (!item.OwnerDraw || item.Id < 1 || item.Id >= kwFirstShellCommand) return nullptr;
+    if (item.Data < 0 || item.Data >= static_cast<std::intptr_t>(list.size())) return nullptr;
+    return &list[static_cast<std::size_t>(item.Data)];
+}
+
+std::string without_extension(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+bool HandleMenuMeasureItem(const TKwMenuItem& item, const forms::Canvas& canvas, TKwMenuItemSize& size) {
+    const TKwSendToEntry* entry = send_to_entry(item);
+    if (!entry) return false;
+    const std::string text = without_extension(entry->Name);
+    size.Width = canvas.TextWidth(text) + 32;
+    size.Height = canvas.TextHeight(text) + 4 + 2;
+    return true;
+}
+
+bool HandleMenuDrawItem(const TKwMenuItem& item, forms::Canvas& canvas, TKwMenuItemDrawing& drawing) {
+    const TKwSendToEntry* entry = send_to_entry(item);
+    if (!entry) return false;
+    canvas.Brush.Color = drawing.Selected ? clHighlight : clMenu;
+    canvas.Brush.Style = forms::BrushStyle::solid;
+    canvas.Font.Color = drawing.Selected ? clHighlightText : clMenuText;
+    canvas.FillRect(drawing.Rect);
+    canvas.TextOut(drawing.Rect.left + 32, drawing.Rect.top + 2, without_extension(entry->Name));
+    drawing.Icon = entry->IconIndex;
+    drawing.IconAt = entry->IconIndex >= 0 ? forms::Point{drawing.Rect.left + 8, drawing.Rect.top + 2} : forms::Point{};
+    return true;
+}
+
+void SetSendToMenuSteps(TKwMenuTracking& tracking) {
+    tracking.measure_item = [](const TKwMenuItem& item, const forms::Canvas& canvas, TKwMenuItemSize& size) {
+        try {
+            return HandleMenuMeasureItem(item, canvas, size);
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    tracking.draw_item = [](const TKwMenuItem& item, forms::Canvas& canvas, TKwMenuItemDrawing& drawing) {
+        try {
+            return HandleMenuDrawItem(item, canvas, drawing);
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    tracking.menu_char = [](char typed, const TKwPopupMenu& submenu) { return HandleMenuChar(typed, submenu); };
+}
+
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup) {
     const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(typed)));
     const int count = static_cast<int>(popup.Items.size());
@@ -344,6 +402,50 @@ HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& 
     }
     child = CopyIdList(nullptr, items.Item(n - 1));
     return com::S_OK;
+}
+
+HRESULT GetItemUIObject(PCIDL absolute, const com::IID& iid, void** out) {
+    if (!out) return com::E_POINTER;
+    *out = nullptr;
+    FolderPtr parent;
+    PIDL parent_list = nullptr, child = nullptr;
+    const HRESULT hr = SplitIdList(absolute, parent, parent_list, child);
+    ShellFree(parent_list);
+    ShellFree(child);
+    if (com::failed(hr)) return hr;
+    if (iid != shell::IDropTarget::iid) return com::E_NOINTERFACE;
+    const std::string path = IdListToPath(absolute);
+    const auto target = path.empty() ? nullptr : shell::drop_target_for_path(path);
+    if (!target) return com::E_NOINTERFACE;
+    return target->QueryInterface(iid, out);
+}
+
+namespace {
+HRESULT desktop_id_list(PIDL& out) {
+    return GetSpecialFolderIdList(0, shell::CSIDL_DESKTOPDIRECTORY, out);
+}
+}  // namespace
+
+HRESULT GetDesktopDropTarget(com::ComPtr<shell::IDropTarget>& out) {
+    out.reset();
+    PIDL desktop = nullptr;
+    HRESULT hr = desktop_id_list(desktop);
+    if (com::succeeded(hr)) hr = GetItemUIObject(desktop, shell::IDropTarget::iid, out.put_void());
+    ShellFree(desktop);
+    return hr;
+}
+
+void SplitDesktopIdList(PIDL& parent_list, PIDL& last_item) {
+    parent_list = last_item = nullptr;
+    PIDL desktop = nullptr;
+    if (com::failed(desktop_id_list(desktop))) return;
+    TKwIdListArray items(desktop);
+    const int n = items.Count();
+    if (n > 0) {
+        parent_list = CopyIdList(nullptr, items.StripLast(1));
+        last_item = CopyIdList(nullptr, items.Item(n - 1));
+    }
+    ShellFree(desktop);
 }
 
 // ---- other helpers --------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/forms/application.h"
+#include "platform/forms/canvas.h"
 #include "platform/forms/form.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/shell/file_ops.h"
@@ -91,14 +92,34 @@ HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
 // A verb the menu does not offer gives E_INVALIDARG and runs nothing (never the command at
 // offset 0 in its place).
 HRESULT InvokeVerb(platform::shell::ContextMenu& menu, const std::string& verb);
-// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens
-// or an item is highlighted. A tracker returns the chosen command identifier, 0 for none.
+// The size of an owner-drawn menu item, and where its drawing put an icon.
+struct TKwMenuItemSize {
+    int Width = 0;
+    int Height = 0;
+};
+struct TKwMenuItemDrawing {
+    platform::forms::Rect Rect;
+    bool Selected = false;
+    int Icon = -1;  // the image of the small system image list drawn at IconAt; -1 none
+    platform::forms::Point IconAt;
+};
+// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens,
+// an item is highlighted, an owner-drawn item is measured or drawn, or a character is typed.
+// A tracker returns the chosen command identifier, 0 for none.
 struct TKwMenuTracking {
     TKwPopupMenu& popup;
     platform::forms::Point screen_point;
     std::function<void(TKwPopupMenu& submenu)> init_popup;
     std::function<void(int id)> select;
+    std::function<bool(const TKwMenuItem& item, const platform::forms::Canvas& canvas, TKwMenuItemSize& size)>
+        measure_item;
+    std::function<bool(const TKwMenuItem& item, platform::forms::Canvas& canvas, TKwMenuItemDrawing& drawing)>
+        draw_item;
+    std::function<std::uint32_t(char typed, const TKwPopupMenu& submenu)> menu_char;
 };
+// Sets the owner-drawing and menu-character steps of the own Send To items on a tracking
+// (what both controls do); a failure while measuring or drawing is swallowed.
+void SetSendToMenuSteps(TKwMenuTracking& tracking);
 using TKwMenuTracker = std::function<int(TKwMenuTracking& tracking)>;
 // Installs who chooses from context menus (the drawing backend, or a test); returns the
 // previous one. Without one, tracking a menu throws NoInteractionProvider: nothing guesses a
@@ -123,6 +144,13 @@ void FreeSendToList();
 // A popup whose only item is a grayed placeholder is the empty Send To submenu: it is filled
 // with one owner-drawn item per entry, identifiers 1..n, data 0..n-1. True when it filled it.
 bool HandleMenuInitPopup(TKwPopupMenu& popup);
+// The own Send To items are owner-drawn: the name without its extension in the canvas's font
+// plus 32 for the icon, one row plus 2 high. Drawing fills the rectangle in the menu's (or, when
+// selected, the highlight) colours, writes the name at (left + 32, top + 2) and puts the entry's
+// icon, when it has one, at (left + 8, top + 2). False for any other item, or while there is no
+// Send To list.
+bool HandleMenuMeasureItem(const TKwMenuItem& item, const platform::forms::Canvas& canvas, TKwMenuItemSize& size);
+bool HandleMenuDrawItem(const TKwMenuItem& item, platform::forms::Canvas& canvas, TKwMenuItemDrawing& drawing);
 // The menu-character answer for the own Send To items: (position, 3) to select when several
 // entries begin with the character, (position, 2) to run the only one, 1 to close.
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup);
@@ -140,6 +168,15 @@ std::uint32_t GetAllowedDropEffects(platform::shell::IDataObject* data);
 // The parent folder, the parent's list and the last item of an absolute list. The root has no
 // parent: E_INVALIDARG.
 HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& child);
+// The UI object of one item. The items here have one kind only, the drop target of a folder
+// or a program; any other interface, or an item without one, gives E_NOINTERFACE. `out` gets
+// one reference.
+HRESULT GetItemUIObject(PCIDL absolute, const platform::com::IID& iid, void** out);
+// The drop target of the person's desktop folder (special folder 16); fails when there is none.
+HRESULT GetDesktopDropTarget(platform::com::ComPtr<platform::shell::IDropTarget>& out);
+// Copies of the two halves of the desktop folder's list (the caller frees them); both null
+// when the desktop folder has none.
+void SplitDesktopIdList(PIDL& parent_list, PIDL& last_item);
 
 // ---- the wheel -------------------------------------------------------------------------------------
 

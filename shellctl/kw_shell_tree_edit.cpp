@@ -167,6 +167,7 @@ void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
                              [&](int id) {
                                  if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
                              }};
+    SetSendToMenuSteps(tracking);
     modal_ = true;
     int result = 0;
     try {

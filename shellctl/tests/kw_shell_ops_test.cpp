@@ -113,6 +113,47 @@ TEST_F(ShellOps, AnEmptyParentMakesNothing) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+TEST_F(ShellOps, TheDesktopFolderSplitsAndTakesDrops) {
+    PIDL parent = nullptr, last = nullptr;
+    com::ComPtr<shell::IDropTarget> target;
+    // No desktop folder yet: nothing.
+    SplitDesktopIdList(parent, last);
+    EXPECT_EQ(parent, nullptr);
+    EXPECT_EQ(last, nullptr);
+    EXPECT_TRUE(com::failed(GetDesktopDropTarget(target)));
+    EXPECT_FALSE(target);
+
+    make_dir("home/Desktop");
+    SplitDesktopIdList(parent, last);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(IdListToPath(parent), home_);
+    PIDL joined = ConcatIdLists(nullptr, parent, last);
+    EXPECT_EQ(IdListToPath(joined), home_ + "/Desktop");
+    ShellFree(joined);
+    ShellFree(parent);
+    ShellFree(last);
+    ASSERT_EQ(GetDesktopDropTarget(target), com::S_OK);
+    ASSERT_TRUE(target);
+
+    // A folder's drop target: only that interface, and only for items that take drops.
+    make_file("home/plain.txt");
+    PIDL folder = nullptr, file = nullptr;
+    ASSERT_EQ(PathToIdList(home_ + "/Desktop", folder), com::S_OK);
+    ASSERT_EQ(PathToIdList(home_ + "/plain.txt", file), com::S_OK);
+    void* object = nullptr;
+    ASSERT_EQ(GetItemUIObject(folder, shell::IDropTarget::iid, &object), com::S_OK);
+    ASSERT_NE(object, nullptr);
+    static_cast<shell::IDropTarget*>(object)->Release();
+    EXPECT_EQ(GetItemUIObject(folder, shell::IDataObject::iid, &object), com::E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(GetItemUIObject(file, shell::IDropTarget::iid, &object), com::E_NOINTERFACE);
+    const auto root = shell::empty_id_list();
+    EXPECT_TRUE(com::failed(GetItemUIObject(root.data(), shell::IDropTarget::iid, &object)));
+    ShellFree(folder);
+    ShellFree(file);
+}
+
 struct CommaThousands : std::numpunct<char> {
     char do_thousands_sep() const override { return ','; }
     std::string do_grouping() const override { return "\3"; }

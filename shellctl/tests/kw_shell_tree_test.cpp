@@ -10,11 +10,13 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/forms/canvas.h"
 #include "platform/forms/form.h"
 #include "platform/forms/interaction.h"
 #include "platform/shell/file_ops.h"
 #include "platform/shell/mounts.h"
 #include "platform/window/window.h"
+#include "shellctl/kw_draw.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_tree.h"
 #include "shellctl/tests/shellctl_test_support.h"
@@ -674,6 +676,59 @@ TEST_F(ShellTree, SendToCopiesTheFolderToTheChosenEntry) {
     std::getline(copied, text);
     EXPECT_EQ(text, "numbers");
     EXPECT_TRUE(fs::exists(at("base/report/2024/r.txt"))) << "Send To copies";
+}
+
+TEST_F(ShellTree, TheSendToItemsAreOwnerDrawnWithTheirIconsAndTypingChoosesOne) {
+    make_dir("base/report");
+    make_dir("backup");
+    make_dir("box");
+    fs::create_directories(data_home_ + "/zor/SendTo");
+    ::symlink(at("backup").c_str(), (data_home_ + "/zor/SendTo/Backup").c_str());
+    ::symlink(at("box").c_str(), (data_home_ + "/zor/SendTo/Box.folder").c_str());
+    make_file("home/.local/share/zor/SendTo/Mail.desktop", "x");
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
+    Node* report = child_named(root(), "report");
+    std::vector<TKwMenuItemSize> sizes;
+    std::vector<TKwMenuItemDrawing> drawings;
+    forms::Canvas canvas;
+    std::vector<std::uint32_t> answers;
+    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuTracking& events) {
+        for (auto& item : menu.Items) {
+            if (!item.IsSubmenu) continue;
+            TKwPopupMenu sub{item.Submenu};
+            events.init_popup(sub);
+            for (auto& entry : sub.Items) {
+                TKwMenuItemSize size;
+                if (events.measure_item && events.measure_item(entry, canvas, size)) sizes.push_back(size);
+                TKwMenuItemDrawing drawing;
+                drawing.Rect = {0, 20 * static_cast<int>(drawings.size()), 120, 20 * static_cast<int>(drawings.size()) + 20};
+                drawing.Selected = entry.Caption == "Box.folder";
+                if (events.draw_item && events.draw_item(entry, canvas, drawing)) drawings.push_back(drawing);
+            }
+            // Typing b with the first entry highlighted: two begin with B, the next one is
+            // chosen; m runs the only one.
+            sub.Items[0].Hilite = true;
+            if (events.menu_char) {
+                answers.push_back(events.menu_char('b', sub));
+                answers.push_back(events.menu_char('m', sub));
+            }
+        }
+        return 0;
+    });
+    tree.RightClick(report, point_of(report));
+    ASSERT_EQ(person.shown, 1);
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[1].Width, canvas.TextWidth("Box") + 32);
+    ASSERT_EQ(drawings.size(), 3u);
+    const auto texts = canvas.calls_of(forms::CanvasOp::text_out);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1].text, "Box");
+    EXPECT_EQ(texts[1].points[0], (forms::Point{32, 22}));
+    EXPECT_EQ(texts[1].brush.Color, clHighlight);
+    EXPECT_EQ(texts[0].brush.Color, clMenu);
+    EXPECT_EQ(drawings[1].Icon, shell::icon_folder);
+    EXPECT_EQ(drawings[1].IconAt, (forms::Point{8, 22}));
+    EXPECT_EQ(answers, (std::vector<std::uint32_t>{(MNC_SELECT << 16) | 1u, (MNC_EXECUTE << 16) | 2u}));
 }
 
 TEST_F(ShellTree, WithoutAPersonAMenuIsNotGuessed) {

@@ -29,7 +29,9 @@ void TempTree::SetUp() {
     if (const char* d = std::getenv("XDG_DATA_HOME")) saved_data_ = d;
     ::setenv("HOME", home_.c_str(), 1);
     ::setenv("XDG_DATA_HOME", data_home_.c_str(), 1);
-    // The controls' settings come from a store of the test's own.
+    // The person's folders and settings are the test's own.
+    if (const char* c = std::getenv("XDG_CONFIG_HOME")) saved_config_ = c;
+    ::setenv("XDG_CONFIG_HOME", at("home/.config").c_str(), 1);
     if (const char* r = std::getenv("ZOR_REGISTRY")) saved_registry_ = r;
     ::setenv("ZOR_REGISTRY", at("registry.db").c_str(), 1);
     platform::registry::reset_store();
@@ -49,6 +51,7 @@ void TempTree::TearDown() {
     if (!saved_home_.empty()) ::setenv("HOME", saved_home_.c_str(), 1);
     if (!saved_data_.empty()) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
     platform::registry::reset_store();
+    if (saved_config_) ::setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
     if (saved_registry_) ::setenv("ZOR_REGISTRY", saved_registry_->c_str(), 1); else ::unsetenv("ZOR_REGISTRY");
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ec); it != std::filesystem::recursive_directory_iterator();

@@ -28,7 +28,7 @@ class TempTree : public ::testing::Test {
 
   private:
     std::string saved_home_, saved_data_;
-    std::optional<std::string> saved_registry_;
+    std::optional<std::string> saved_registry_, saved_config_;
 };
 
 // Counts what it hands out and takes back.
