@@ -71,6 +71,9 @@ class TKwShellListDriver {
     // Shows the folder: a tree selects it (adding and expanding nodes on the way); a combo
     // box's locator takes it.
     virtual void DriverShow(PCIDL absolute) = 0;
+    // The list opens a folder: the driver's locator takes it (a tree shows the folder with its
+    // own level expanded, so the folders inside it are there to choose).
+    virtual void DriverBrowse(PCIDL absolute) { DriverLocator().SetIdList(absolute); }
     virtual void DriverGoUp(int levels) = 0;
     // Runs the driver's pending refresh now, without asking the list back.
     virtual void DriverCompletePendingRefresh() = 0;

@@ -277,8 +277,9 @@ void TKwCustomShellList::BrowseTo(PCIDL absolute) {
     if (options_ & kwsloNoBrowse) return;
     DeleteAllItems();
     const int fills = fill_count;
-    TKwShellLocator& locator = tree_ ? tree_->DriverLocator() : (combo_ ? combo_->DriverLocator() : *locator_);
-    locator.SetIdList(absolute);
+    if (tree_) tree_->DriverBrowse(absolute);
+    else if (combo_) combo_->DriverBrowse(absolute);
+    else locator_->SetIdList(absolute);
     // The folder shown already (a link to it, or a driver that is there): no change comes to
     // fill the list again, so it is filled here rather than left empty.
     if (fill_count == fills && Items.empty()) FillList();

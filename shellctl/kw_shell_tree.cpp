@@ -391,7 +391,7 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
                 }
             }
             ShellFree(item);
-            if (i < t - 1) expand_node(child);
+            if (i < t - 1 || expand_last_level_) expand_node(child);
             node = child;
         }
         reached = node;
@@ -401,6 +401,14 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
     // keyboard move must not inherit it.
     immediate_selection_ = false;
     MakeVisible(reached);
+}
+
+void TKwCustomShellTree::DriverBrowse(PCIDL absolute) {
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{expand_last_level_ = true};
+    selection_.SetIdList(absolute);
 }
 
 void TKwCustomShellTree::Change(Node* node) {

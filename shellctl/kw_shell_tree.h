@@ -194,6 +194,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     // ---- what the attached list asks of the tree ----
     TKwShellLocator& DriverLocator() override { return selection_; }
     void DriverShow(PCIDL absolute) override { SelectIdList(absolute); }
+    void DriverBrowse(PCIDL absolute) override;
     void DriverGoUp(int levels) override { GoUp(levels); }
     void DriverCompletePendingRefresh() override;
     void DriverListGone(TKwCustomShellList* list) override;
@@ -247,6 +248,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     bool immediate_selection_ = false;
     int update_count_ = 0;
     int hover_expansion_ = 0;
+    bool expand_last_level_ = false;  // the attached list opened the folder being selected
     bool expansion_block_ = false;
     bool ignore_next_notification_ = false;
     std::unique_ptr<TChangeHandlerThread> watcher_;

@@ -316,7 +316,7 @@ TEST_F(ShellTree, AClickUpdatesTheLocatorAtOnce) {
 }
 
 TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
-    make_dir("base/a/x");
+    make_dir("base/a/x/inner");
     make_dir("base/b");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
     auto* list = form_->add<TKwShellList>("list");
@@ -348,6 +348,9 @@ TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
     ASSERT_NE(tree.Selected, nullptr);
     EXPECT_EQ(tree.SelectedPath(), at("base/a/x"));
     EXPECT_EQ(list->Locator().Path(), at("base/a/x"));
+    // The folder the list opened shows with its own level open; the one above stays so.
+    EXPECT_TRUE(tree.Selected->Expanded);
+    EXPECT_EQ(texts(tree.Selected), std::vector<std::string>{"inner"});
 
     // The list going first leaves the tree without it.
     form_->remove(list);
