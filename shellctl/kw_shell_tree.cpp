@@ -403,6 +403,8 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
     MakeVisible(reached);
 }
 
+forms::Form* TKwCustomShellTree::OwnerWindow() { return hover_expansion_ > 0 ? nullptr : GetOwnerForm(this); }
+
 void TKwCustomShellTree::DriverBrowse(PCIDL absolute) {
     struct Reset {
         bool& flag;

@@ -82,6 +82,9 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     TKwShellLocator& BaseFolder() { return base_folder_; }
     void SetBaseFolder(const TKwShellLocator& folder) { base_folder_.Assign(&folder); }
     TKwShellLocator& SelectionLocator() { return selection_; }
+    // The window that owns what shell calls show: the tree's form, or none while a node opens
+    // under a resting drag (nothing may then be modal to the form the drag runs over).
+    platform::forms::Form* OwnerWindow();
     TKwShellTreeOptions Options() const { return options_; }
     void SetOptions(TKwShellTreeOptions options);
     bool Has(TKwShellTreeOption o) const { return options_ & option_bit(o); }

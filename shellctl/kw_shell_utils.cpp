@@ -317,13 +317,20 @@ int GetSysIconIndex(PCIDL absolute, std::uint32_t flags) {
 namespace {
 
 // What the unit keeps for the whole process: the two shared image lists (made on first use)
-// and the device-change fan-out.
+// and the device-change fan-out (which goes with its last control, see below).
 struct ShellUtilsUnitState {
     std::unique_ptr<platform::forms::ImageList> small_images, large_images;
     std::unique_ptr<TKwDeviceChangeHandler> device_change;
 };
 
 ShellUtilsUnitState& unit_state() {
+    // An image list gives its handle back to the forms' handle table when it goes, so that
+    // table must outlive this state: an image list made first makes the table first.
+    static const bool handle_table_first = [] {
+        const platform::forms::ImageList touch;
+        return true;
+    }();
+    (void)handle_table_first;
     static ShellUtilsUnitState state;
     return state;
 }

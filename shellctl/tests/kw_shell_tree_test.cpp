@@ -848,6 +848,9 @@ TEST_F(ShellTreeDrag, RestingOnAFolderOpensIt) {
     tree_->RefreshTree();
     Node* dst = child_named(root(), "dst");
     ASSERT_FALSE(dst->Expanded);
+    EXPECT_EQ(tree_->OwnerWindow(), form_.get());
+    std::vector<forms::Form*> owners;
+    tree_->OnFillStart = [&](forms::Component&) { owners.push_back(tree_->OwnerWindow()); };
     std::uint32_t clock = 1000;
     tree_->TickCount = [&] { return clock; };
     auto data = com::ComPtr<shell::IDataObject>::share(new TDataObject_shtv(tree_->NodeData(file_)));
@@ -864,6 +867,8 @@ TEST_F(ShellTreeDrag, RestingOnAFolderOpensIt) {
     tree_->TreeDragOver(shell::MK_LBUTTON, p, &effect);
     EXPECT_TRUE(dst->Expanded);
     EXPECT_NE(child_named(dst, "deeper"), nullptr);
+    EXPECT_EQ(owners, std::vector<forms::Form*>{nullptr});  // no owner while the drag opens it
+    EXPECT_EQ(tree_->OwnerWindow(), form_.get());
     tree_->TreeDragLeave();
     EXPECT_EQ(tree_->DropTarget, nullptr);
 }
