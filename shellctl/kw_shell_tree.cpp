@@ -84,6 +84,7 @@ std::uint32_t TKwCustomShellTree::now() const { return TickCount ? TickCount() :
 
 void TKwCustomShellTree::attached() {
     window_created_ = true;
+    DragDisabled = !Has(kwstoOleDrag);
     if (Has(kwstoOleDrop) && !Designing) RegisterDropTarget();
     if (!Loading) {
         if (Has(kwstoAutoFill) && roots().empty()) win::post_message(window_->handle(), WM_KWAUTOFILL, 0, 0);
@@ -97,6 +98,7 @@ void TKwCustomShellTree::SetOptions(TKwShellTreeOptions options) {
     if (!window_created_) return;
     const auto switched_on = [&](TKwShellTreeOption o) { return !(old & option_bit(o)) && Has(o); };
     const auto switched_off = [&](TKwShellTreeOption o) { return (old & option_bit(o)) && !Has(o); };
+    DragDisabled = !Has(kwstoOleDrag);
     if (switched_on(kwstoOleDrop)) RegisterDropTarget();
     if (switched_off(kwstoOleDrop)) RevokeDropTarget();
     if (switched_on(kwstoDynamicRefresh) && !Designing) WatchAllDrives();

@@ -85,6 +85,9 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     // The window that owns what shell calls show: the tree's form, or none while a node opens
     // under a resting drag (nothing may then be modal to the form the drag runs over).
     platform::forms::Form* OwnerWindow();
+    // The window's no-drag style: set while kwstoOleDrag is not, once the window exists, so a
+    // person's drag of a node starts nothing.
+    bool DragDisabled = false;
     TKwShellTreeOptions Options() const { return options_; }
     void SetOptions(TKwShellTreeOptions options);
     bool Has(TKwShellTreeOption o) const { return options_ & option_bit(o); }

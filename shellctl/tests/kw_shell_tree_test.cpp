@@ -879,10 +879,14 @@ TEST_F(ShellTreeDrag, DropEffectsFollowTheItem) {
     EXPECT_EQ(tree_->DragEffects(file_), shell::DROPEFFECT_NONE) << "an item that is gone allows nothing";
 }
 
-TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOption) {
+TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOptionAndDragsNeedTheirs) {
     EXPECT_TRUE(shell::drop_target_of(tree_->WindowHandle()));
+    EXPECT_FALSE(tree_->DragDisabled);
     tree_->SetOptions(opts({kwstoAutoFill}));
     EXPECT_FALSE(shell::drop_target_of(tree_->WindowHandle()));
+    EXPECT_TRUE(tree_->DragDisabled);
+    tree_->SetOptions(opts({kwstoAutoFill, kwstoOleDrag}));
+    EXPECT_FALSE(tree_->DragDisabled);
 }
 
 // ---- the "Pidl" property -------------------------------------------------------------------------------------
