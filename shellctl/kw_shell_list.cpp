@@ -210,6 +210,28 @@ std::string TKwCustomShellList::ItemText(int index, int column) {
     return data->DetailText(column);
 }
 
+std::string TKwCustomShellList::shown_text(int index, int column) {
+    TKwListDispInfo info;
+    info.Mask = LVIF_TEXT;
+    info.Item = index;
+    info.SubItem = column;
+    GetDispInfo(info);
+    return info.Text;
+}
+
+void TKwCustomShellList::GetDispInfo(TKwListDispInfo& info) {
+    if (info.Item < 0 || info.Item >= static_cast<int>(Items.size())) return;
+    if (info.Mask & LVIF_TEXT) {
+        info.Text = ItemText(info.Item, info.SubItem);
+        if (info.TextMax == 0) info.Text.clear();
+        else if (info.Text.size() > info.TextMax - 1) info.Text.resize(info.TextMax - 1);
+    }
+    if ((info.Mask & LVIF_IMAGE) && info.SubItem == 0) {
+        if (OnGetImageIndex) OnGetImageIndex(*this, Items[static_cast<std::size_t>(info.Item)]);
+        info.Image = ItemImage(info.Item);
+    }
+}
+
 int TKwCustomShellList::ItemImage(int index) {
     if (index < 0 || index >= static_cast<int>(Items.size())) return -1;
     const forms::ListItem& item = Items[static_cast<std::size_t>(index)];

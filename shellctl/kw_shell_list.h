@@ -168,8 +168,22 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     int IndexOfData(const TKwShListData* data) const;
     // The texts and icon the list shows for an item (what the display callbacks answer).
     std::string ItemText(int index, int column);
-    std::string shown_text(int index, int column) override { return ItemText(index, column); }
+    std::string shown_text(int index, int column) override;
     int ItemImage(int index);
+    // A request for an item's display information: its text in a column, bounded by the
+    // requester's buffer (TextMax bytes with the terminator), and its image (column 0), for
+    // which OnGetImageIndex fires first and may set the item's image.
+    static constexpr std::uint32_t LVIF_TEXT = 0x1, LVIF_IMAGE = 0x2;
+    struct TKwListDispInfo {
+        std::uint32_t Mask = 0;
+        int Item = 0;
+        int SubItem = 0;
+        std::size_t TextMax = 260;
+        std::string Text;
+        int Image = -1;
+    };
+    void GetDispInfo(TKwListDispInfo& info);
+    std::function<void(platform::forms::Component& sender, platform::forms::ListItem& item)> OnGetImageIndex;
     HRESULT GetSelectionUIObject(std::shared_ptr<platform::shell::ContextMenu>& out);
     bool IsNetworkFolder();
 

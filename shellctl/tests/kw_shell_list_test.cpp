@@ -132,6 +132,39 @@ TEST_F(ListFill, NamesAndTextsAreNotComputedBeforeTheyAreShown) {
     EXPECT_EQ(list->Items[0].Caption, "alpha");
 }
 
+TEST_F(ListFill, DisplayRequestsAreBoundedAndTheImageEventComesFirst) {
+    auto* list = make_list("list", "f");
+    const int b = index_of(*list, "b.txt");
+    TKwCustomShellList::TKwListDispInfo info;
+    info.Mask = TKwCustomShellList::LVIF_TEXT | TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    info.TextMax = 4;  // three bytes and the terminator
+    list->GetDispInfo(info);
+    EXPECT_EQ(info.Text, "b.t");
+    EXPECT_EQ(info.Image, shell::icon_file);
+    std::vector<int> asked;
+    list->OnGetImageIndex = [&](forms::Component&, forms::ListItem& item) {
+        asked.push_back(list->IndexOfData(reinterpret_cast<TKwShListData*>(item.Data)));
+        item.ImageIndex = 7;
+    };
+    info = {};
+    info.Mask = TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    list->GetDispInfo(info);
+    EXPECT_EQ(asked, std::vector<int>{b});
+    EXPECT_EQ(info.Image, 7);
+    EXPECT_EQ(info.Text, "");
+    // Other columns ask no image.
+    info = {};
+    info.Mask = TKwCustomShellList::LVIF_TEXT | TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    info.SubItem = 2;
+    list->GetDispInfo(info);
+    EXPECT_EQ(info.Text, "TXT File");
+    EXPECT_EQ(info.Image, -1);
+    EXPECT_EQ(asked.size(), 1u);
+}
+
 TEST_F(ListFill, HiddenEntriesAreShownDimmedOnlyWithShowHidden) {
     auto* list = make_list("list", "f");
     const int hidden = index_of(*list, ".hidden");
