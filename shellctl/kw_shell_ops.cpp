@@ -287,6 +287,7 @@ bool HandleMenuMeasureItem(const TKwMenuItem& item, const forms::Canvas& canvas,
     if (!entry) return false;
     const std::string text = without_extension(entry->Name);
     size.Width = canvas.TextWidth(text) + 32;
+    // A menu row is the text with 2 pixels above and below; the item is 2 higher than a row.
     size.Height = canvas.TextHeight(text) + 4 + 2;
     return true;
 }
