@@ -45,9 +45,10 @@ void TempTree::SetUp() {
 void TempTree::TearDown() {
     platform::shell::set_mountinfo_path({});
     FreeDeviceChangeHandler();
-    FreeSendToList();
+    ResetShellOpsUnitState();
     platform::window::reset_thread_state_for_tests();
     platform::forms::reset_forms_state_for_tests();
+    ResetShellUtilsUnitState();  // no control is left to hold the image lists
     if (!saved_home_.empty()) ::setenv("HOME", saved_home_.c_str(), 1);
     if (!saved_data_.empty()) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
     platform::registry::reset_store();
