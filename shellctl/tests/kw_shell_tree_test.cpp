@@ -223,7 +223,7 @@ TEST_F(ShellTree, AReadingThatFailsOtherwiseThanQuietlyIsRaised) {
         EXPECT_EQ(e.ErrorCode, out_of_memory);
     }
     // A reading that breaks off with E_FAIL keeps what it read and says nothing.
-    while (a->count()) tree.erase(a->item(0));
+    while (a->count()) tree.EraseNode(a->item(0));
     EXPECT_NO_THROW(tree.PopulateNode(std::make_shared<testing::BrokenFolder>(real, com::E_FAIL), a));
     EXPECT_EQ(texts(a), (std::vector<std::string>{"x", "y"}));
     EXPECT_TRUE(boxes_->boxes().empty());
