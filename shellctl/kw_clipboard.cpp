@@ -212,6 +212,18 @@ HRESULT TKwShellItemsDataObject::GetCanonicalFormatEtc(const FORMATETC&, FORMATE
 
 HRESULT TKwShellItemsDataObject::SetData(const FORMATETC&, shell::STGMEDIUM&, bool) { return com::E_NOTIMPL; }
 
+HRESULT TKwShellItemsDataObject::DAdvise(const FORMATETC&, std::uint32_t, com::IUnknown*, std::uint32_t* connection) {
+    if (connection) *connection = 0;
+    return shell::OLE_E_ADVISENOTSUPPORTED;
+}
+
+HRESULT TKwShellItemsDataObject::DUnadvise(std::uint32_t) { return shell::OLE_E_ADVISENOTSUPPORTED; }
+
+HRESULT TKwShellItemsDataObject::EnumDAdvise(com::IUnknown** out) {
+    if (out) *out = nullptr;
+    return shell::OLE_E_ADVISENOTSUPPORTED;
+}
+
 HRESULT TKwShellItemsDataObject::EnumFormatEtc(std::uint32_t direction, shell::IEnumFORMATETC** out) {
     if (!out) return com::E_POINTER;
     *out = nullptr;

@@ -113,6 +113,12 @@ class TKwShellItemsDataObject : public TKwUnknown<platform::shell::IDataObject> 
     HRESULT GetCanonicalFormatEtc(const FORMATETC& in, FORMATETC& out) override;
     HRESULT SetData(const FORMATETC& format, platform::shell::STGMEDIUM& medium, bool release) override;
     HRESULT EnumFormatEtc(std::uint32_t direction, platform::shell::IEnumFORMATETC** out) override;
+    // No advise support: the blocks are built once and never change, so there is nothing to
+    // tell a sink. Each answers OLE_E_ADVISENOTSUPPORTED and hands out nothing.
+    HRESULT DAdvise(const FORMATETC& format, std::uint32_t advf, platform::com::IUnknown* sink,
+                    std::uint32_t* connection);
+    HRESULT DUnadvise(std::uint32_t connection);
+    HRESULT EnumDAdvise(platform::com::IUnknown** out);
 
     const TKwFormatEtcList& Formats() const { return formats_; }
 

@@ -190,6 +190,12 @@ void TKwCustomGroup::SetColor(forms::Color color) {
     else Repaint();
 }
 
+void TKwCustomGroup::SetFont(const forms::Font& font) {
+    Font = font;
+    if (style_ == TKwFrameStyle::kwfsGroup) frame_changed();
+    else Repaint();
+}
+
 void TKwCustomGroup::SetEnabled(bool enabled) {
     Enabled = enabled;
     for (forms::Control* child : children()) child->Enabled = enabled;

@@ -68,6 +68,8 @@ class TKwCustomGroup : public platform::forms::Control {
     void SetCaption(std::string caption);
     void SetEnabled(bool enabled);  // the children follow; repaints
     void SetColor(platform::forms::Color color);
+    // A group's caption height follows the font, so its frame is computed and drawn again.
+    void SetFont(const platform::forms::Font& font);
 
     // Paints the frame (outside the client area), then the client area.
     void Repaint() override;

@@ -12,6 +12,7 @@
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
 #include "platform/kernel/kernel.h"
+#include "platform/registry/registry.h"
 #include "platform/shell/mounts.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list_ole.h"
@@ -22,17 +23,19 @@ namespace shell = platform::shell;
 namespace com = platform::com;
 namespace forms = platform::forms;
 namespace win = platform::window;
+namespace registry = platform::registry;
 
 namespace {
 
 constexpr std::uint32_t filter_attribute_mask = 0x720B0000;
 constexpr std::size_t directory_cols_capacity = 22;
+constexpr HRESULT hresult_no_more_items = static_cast<HRESULT>(0x80070103);
+constexpr const char* directory_cols_key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 
 struct ShellListUnitState {
     std::vector<std::uint8_t> width_stream;
     std::array<std::uint8_t, directory_cols_capacity> last_cols{};
     std::size_t last_cols_size = 0;
-    TKwDirectoryColsReader cols_reader;
 };
 
 ShellListUnitState& unit_state() {
@@ -62,10 +65,6 @@ class Nesting {
 };
 
 }  // namespace
-
-TKwDirectoryColsReader SetDirectoryColsReader(TKwDirectoryColsReader reader) {
-    return std::exchange(unit_state().cols_reader, std::move(reader));
-}
 
 std::vector<std::uint8_t>& ColumnWidthStream() { return unit_state().width_stream; }
 
@@ -211,6 +210,28 @@ std::string TKwCustomShellList::ItemText(int index, int column) {
     return data->DetailText(column);
 }
 
+std::string TKwCustomShellList::shown_text(int index, int column) {
+    TKwListDispInfo info;
+    info.Mask = LVIF_TEXT;
+    info.Item = index;
+    info.SubItem = column;
+    GetDispInfo(info);
+    return info.Text;
+}
+
+void TKwCustomShellList::GetDispInfo(TKwListDispInfo& info) {
+    if (info.Item < 0 || info.Item >= static_cast<int>(Items.size())) return;
+    if (info.Mask & LVIF_TEXT) {
+        info.Text = ItemText(info.Item, info.SubItem);
+        if (info.TextMax == 0) info.Text.clear();
+        else if (info.Text.size() > info.TextMax - 1) info.Text.resize(info.TextMax - 1);
+    }
+    if ((info.Mask & LVIF_IMAGE) && info.SubItem == 0) {
+        if (OnGetImageIndex) OnGetImageIndex(*this, Items[static_cast<std::size_t>(info.Item)]);
+        info.Image = ItemImage(info.Item);
+    }
+}
+
 int TKwCustomShellList::ItemImage(int index) {
     if (index < 0 || index >= static_cast<int>(Items.size())) return -1;
     const forms::ListItem& item = Items[static_cast<std::size_t>(index)];
@@ -302,8 +323,14 @@ void TKwCustomShellList::FillFromFolder(const FolderPtr& folder, PCIDL absolute)
         std::uint32_t flags = shell::SHCONTF_FOLDERS | shell::SHCONTF_NONFOLDERS;
         if (options_ & kwsloShowHidden) flags |= shell::SHCONTF_INCLUDEHIDDEN;
         std::vector<shell::IdList> children;
-        // A folder that cannot be read, or whose reading breaks off, ends the fill silently.
-        if (com::failed(folder->enum_objects(flags, children))) throw EAbort();
+        // A folder that cannot be read (nothing read), or whose reading breaks off with
+        // E_FAIL, ends the fill silently; "no more items" is a normal end; any other end code
+        // is a fault of the folder and is raised.
+        const HRESULT hr = folder->enum_objects(flags, children);
+        if (com::failed(hr) && hr != hresult_no_more_items) {
+            if (children.empty() || hr == com::E_FAIL) throw EAbort();
+            RaiseShellError(hr);
+        }
         Items.reserve(Items.size() + children.size());
         for (const auto& child : children) {
             auto* relative = static_cast<PIDL>(ShellAlloc(child.size()));
@@ -474,12 +501,12 @@ void TKwCustomShellList::StandardColumns() {
         buffer[2 * i + 1] = static_cast<std::uint8_t>(defaults[i] >> 8);
     }
     std::size_t size = 10;
-    if (s.cols_reader) {
-        // A value that does not fit the buffer is not ours to read: the defaults stay.
-        if (auto value = s.cols_reader(); value && value->size() <= directory_cols_capacity) {
-            std::copy(value->begin(), value->end(), buffer.begin());
-            size = value->size();
-        }
+    // A value that does not fit the buffer is not ours to read: the defaults stay. The store
+    // never raises; one it cannot open reads as no value.
+    const auto value = registry::query_value(registry::HKEY_CURRENT_USER, directory_cols_key, "DirectoryCols");
+    if (value && value->type == registry::DataType::binary && value->text.size() <= directory_cols_capacity) {
+        std::copy(value->text.begin(), value->text.end(), buffer.begin());
+        size = value->text.size();
     }
     auto word = [&](std::size_t i) { return static_cast<int>(buffer[2 * i] | (buffer[2 * i + 1] << 8)); };
     const std::pair<int, forms::Alignment> columns[] = {{sKwColName, forms::Alignment::left},

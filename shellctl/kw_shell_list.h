@@ -71,6 +71,9 @@ class TKwShellListDriver {
     // Shows the folder: a tree selects it (adding and expanding nodes on the way); a combo
     // box's locator takes it.
     virtual void DriverShow(PCIDL absolute) = 0;
+    // The list opens a folder: the driver's locator takes it (a tree shows the folder with its
+    // own level expanded, so the folders inside it are there to choose).
+    virtual void DriverBrowse(PCIDL absolute) { DriverLocator().SetIdList(absolute); }
     virtual void DriverGoUp(int levels) = 0;
     // Runs the driver's pending refresh now, without asking the list back.
     virtual void DriverCompletePendingRefresh() = 0;
@@ -90,16 +93,12 @@ using TKwShLvCustomDrawEvent =
 using TKwShPopupHintEvent = std::function<void(platform::forms::Component& sender, const std::string& hint)>;
 
 
-// The "DirectoryCols" value the standard columns read their widths from (22 bytes at most).
-// Its store is not kept here, so by default there is none; tests install a reader.
-using TKwDirectoryColsReader = std::function<std::optional<std::vector<std::uint8_t>>()>;
-TKwDirectoryColsReader SetDirectoryColsReader(TKwDirectoryColsReader reader);
 // The process-wide column-width stream: a 32-bit count, then one 32-bit width per column.
 std::vector<std::uint8_t>& ColumnWidthStream();
 // Test support: empties the width stream and the copy of the last "DirectoryCols" value.
 void ResetShellListUnitState();
 
-class TKwCustomShellList : public TKwCustomListView {
+class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
   public:
     FORMS_CLASS_NAME("TKwCustomShellList")
     TKwCustomShellList();
@@ -169,8 +168,22 @@ class TKwCustomShellList : public TKwCustomListView {
     int IndexOfData(const TKwShListData* data) const;
     // The texts and icon the list shows for an item (what the display callbacks answer).
     std::string ItemText(int index, int column);
-    std::string shown_text(int index, int column) override { return ItemText(index, column); }
+    std::string shown_text(int index, int column) override;
     int ItemImage(int index);
+    // A request for an item's display information: its text in a column, bounded by the
+    // requester's buffer (TextMax bytes with the terminator), and its image (column 0), for
+    // which OnGetImageIndex fires first and may set the item's image.
+    static constexpr std::uint32_t LVIF_TEXT = 0x1, LVIF_IMAGE = 0x2;
+    struct TKwListDispInfo {
+        std::uint32_t Mask = 0;
+        int Item = 0;
+        int SubItem = 0;
+        std::size_t TextMax = 260;
+        std::string Text;
+        int Image = -1;
+    };
+    void GetDispInfo(TKwListDispInfo& info);
+    std::function<void(platform::forms::Component& sender, platform::forms::ListItem& item)> OnGetImageIndex;
     HRESULT GetSelectionUIObject(std::shared_ptr<platform::shell::ContextMenu>& out);
     bool IsNetworkFolder();
 
@@ -223,8 +236,8 @@ class TKwCustomShellList : public TKwCustomListView {
     int ItemAt(platform::forms::Point client) const;
     platform::forms::Point ScreenToClient(platform::forms::Point screen) const;
     platform::forms::Point ClientToScreen(platform::forms::Point client) const;
-    // One line up, down, left or right (dx, dy of -1 or 1), only when there is room.
-    bool ScrollBarStep(int dx, int dy);
+    // One line or page of a bar (SB_HORZ, SB_VERT) by a scroll code, only when there is room.
+    bool ScrollBarStep(int bar, int code) override;
     // The clock of the auto-scroll (milliseconds); tests set their own.
     std::function<std::uint32_t()> Clock;
 

@@ -16,10 +16,6 @@ class TDataObject_shlv final : public TKwShellItemsDataObject {
   public:
     // Carries every selected item that has item data, in selection order.
     explicit TDataObject_shlv(TKwCustomShellList& list);
-
-    HRESULT DAdvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT DUnadvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT EnumDAdvise() { return platform::shell::OLE_E_ADVISENOTSUPPORTED; }
 };
 
 class TDropTarget_shlv final : public TKwUnknown<platform::shell::IDropTarget> {

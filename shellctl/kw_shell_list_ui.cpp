@@ -8,6 +8,7 @@
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_list_ole.h"
+#include "shellctl/kw_shell_tree.h"
 
 namespace shellctl {
 
@@ -138,13 +139,16 @@ void TKwCustomShellList::mouse_wheel(int delta, forms::Control* under) {
             other->mouse_wheel(delta, nullptr);
             return;
         }
+        if (auto* tree = dynamic_cast<TKwCustomShellTree*>(under)) {
+            tree->mouse_wheel(delta);
+            return;
+        }
     }
-    const int lines = std::max(1, 3 * std::abs(delta) / 120);
-    const int direction = delta < 0 ? 1 : -1;
-    for (int i = 0; i < lines; ++i) {
-        if (ViewStyle == forms::ViewStyle::list) ScrollBarStep(direction, 0);
-        else ScrollBarStep(0, direction);
-    }
+    const int notches = std::max(1, std::abs(delta) / 120);
+    const bool down = delta < 0;
+    const int bar = ViewStyle == forms::ViewStyle::list ? SB_HORZ : SB_VERT;
+    for (int i = 0; i < notches; ++i)
+        WheelScroll(*this, bar, down ? SB_LINEDOWN : SB_LINEUP, down ? SB_PAGEDOWN : SB_PAGEUP);
 }
 
 // ---- geometry ---------------------------------------------------------------------------------------------
@@ -179,23 +183,25 @@ Point TKwCustomShellList::ScreenToClient(Point screen) const {
     return {screen.x - origin.x, screen.y - origin.y};
 }
 
-bool TKwCustomShellList::ScrollBarStep(int dx, int dy) {
-    if (dy > 0 && TopIndex + VisibleRows() < static_cast<int>(Items.size())) {
-        ++TopIndex;
-        return true;
-    }
-    if (dy < 0 && TopIndex > 0) {
-        --TopIndex;
+bool TKwCustomShellList::ScrollBarStep(int bar, int code) {
+    const bool forward = code == SB_LINEDOWN || code == SB_PAGEDOWN;
+    const bool page = code == SB_PAGEUP || code == SB_PAGEDOWN;
+    if (bar == SB_VERT) {
+        const int last = std::max(0, static_cast<int>(Items.size()) - VisibleRows());
+        const int step = page ? std::max(1, VisibleRows()) : 1;
+        if (forward ? TopIndex >= last : TopIndex <= 0) return false;
+        TopIndex = forward ? std::min(TopIndex + step, last) : std::max(0, TopIndex - step);
         return true;
     }
     int total = 0;
     for (const auto& c : Columns) total += c.Width;
-    if (dx > 0 && LeftPos + Width < total) {
-        LeftPos += 8;
+    const int step = page ? std::max(8, Width) : 8;
+    if (forward && LeftPos + Width < total) {
+        LeftPos += step;
         return true;
     }
-    if (dx < 0 && LeftPos > 0) {
-        LeftPos = std::max(0, LeftPos - 8);
+    if (!forward && LeftPos > 0) {
+        LeftPos = std::max(0, LeftPos - step);
         return true;
     }
     return false;
@@ -271,8 +277,9 @@ void TKwCustomShellList::BrowseTo(PCIDL absolute) {
     if (options_ & kwsloNoBrowse) return;
     DeleteAllItems();
     const int fills = fill_count;
-    TKwShellLocator& locator = tree_ ? tree_->DriverLocator() : (combo_ ? combo_->DriverLocator() : *locator_);
-    locator.SetIdList(absolute);
+    if (tree_) tree_->DriverBrowse(absolute);
+    else if (combo_) combo_->DriverBrowse(absolute);
+    else locator_->SetIdList(absolute);
     // The folder shown already (a link to it, or a driver that is there): no change comes to
     // fill the list again, so it is filled here rather than left empty.
     if (fill_count == fills && Items.empty()) FillList();
@@ -353,6 +360,7 @@ void TKwCustomShellList::ShowContextMenu(Point client_point) {
                              [this](int id) {
                                  if (OnPopupHint && tracked_menu_) OnPopupHint(*this, MenuCommandHelp(*tracked_menu_, id));
                              }};
+    SetSendToMenuSteps(tracking);
     const int id = TrackPopupMenu(tracking);
     if (id == kwRenameCommand) {
         if (ItemFocused >= 0) EditCaption(ItemFocused);
@@ -606,10 +614,10 @@ HRESULT TKwCustomShellList::DoDragOver(std::uint32_t key_state, std::uint32_t* e
 void TKwCustomShellList::AutoScroll(Point client) {
     const std::uint32_t now = Clock();
     if (now - last_scroll_time_ <= scroll_pause_ms) return;
-    if (client.x < scroll_edge_x) ScrollBarStep(-1, 0);
-    else if (client.x > Width - scroll_edge_x) ScrollBarStep(1, 0);
-    if (client.y < scroll_edge_y) ScrollBarStep(0, -1);
-    else if (client.y > Height - scroll_edge_y) ScrollBarStep(0, 1);
+    if (client.x < scroll_edge_x) ScrollBarStep(SB_HORZ, SB_LINEUP);
+    else if (client.x > Width - scroll_edge_x) ScrollBarStep(SB_HORZ, SB_LINEDOWN);
+    if (client.y < scroll_edge_y) ScrollBarStep(SB_VERT, SB_LINEUP);
+    else if (client.y > Height - scroll_edge_y) ScrollBarStep(SB_VERT, SB_LINEDOWN);
     last_scroll_time_ = now;
 }
 

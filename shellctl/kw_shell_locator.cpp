@@ -216,7 +216,11 @@ IShellDetails* GetFolderShellDetails(com::IUnknown* folder) {
     return nullptr;
 }
 
-IShellDetails* GetFolderShellDetails(const FolderPtr&) { return nullptr; }
+IShellDetails* GetFolderShellDetails(const FolderPtr& folder) {
+    // A folder that also answers as a COM object (one that knows its own columns) is asked as
+    // such; the namespace's own folders are not, and give none.
+    return GetFolderShellDetails(dynamic_cast<com::IUnknown*>(folder.get()));
+}
 
 void StartShellControls() {
     auto& s = controls_state();

@@ -89,8 +89,8 @@ struct IShellFolder2 : platform::com::IUnknown {
 
 // An IShellDetails for a folder object: the folder's own IShellFolder2 through the adapter
 // when its column 0 answers, else the folder's IShellDetails, else none. The caller owns the
-// reference returned. The namespace's own folders offer neither, so the controls fall back to
-// their own columns.
+// reference returned. A folder pointer is asked through the COM object it also is, if it is
+// one; the namespace's own folders are not, so the controls fall back to their own columns.
 IShellDetails* GetFolderShellDetails(platform::com::IUnknown* folder);
 IShellDetails* GetFolderShellDetails(const FolderPtr& folder);
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <iterator>
+#include <sstream>
 
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
@@ -12,6 +14,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/shell/mounts.h"
 #include "shellctl/kw_clipboard.h"
+#include "shellctl/kw_draw.h"
 #include "shellctl/kw_sh_consts.h"
 
 namespace shellctl {
@@ -30,15 +33,33 @@ std::string cannot_create_text(const std::string& error, const std::string& name
     return text;
 }
 
-std::vector<TKwSendToEntry>& send_to_list() {
-    static std::vector<TKwSendToEntry> list;
-    return list;
+// The locale the person works in, as the environment names it; the classic one when the
+// environment names none this system has.
+std::locale environment_locale() {
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        return std::locale::classic();
+    }
 }
 
-SleepFunction& sleep_function() {
-    static SleepFunction f;
-    return f;
+// What the unit keeps for the whole process.
+struct ShellOpsUnitState {
+    std::vector<TKwSendToEntry> send_to;
+    SleepFunction sleep;
+    TKwMenuTracker menu_tracker;
+    int beeps = 0;
+    std::optional<std::locale> user_locale;  // read from the environment on first use
+    int wheel_lines = 3;
+};
+
+ShellOpsUnitState& unit_state() {
+    static ShellOpsUnitState state;
+    return state;
 }
+
+std::vector<TKwSendToEntry>& send_to_list() { return unit_state().send_to; }
+SleepFunction& sleep_function() { return unit_state().sleep; }
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -65,6 +86,8 @@ TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int fa
 
 bool CreateNewFolder(const std::string& parent, std::string& new_name) {
     new_name.clear();
+    // Kept from an earlier mend: an empty parent would make the folder in the process's
+    // working directory, which the person never chose.
     if (parent.empty()) return false;
     for (int family = 0; family < 2; ++family) {
         for (int n = 1; n <= 50; ++n) {
@@ -76,10 +99,10 @@ bool CreateNewFolder(const std::string& parent, std::string& new_name) {
                 return true;
             }
             if (result == nfFailed) {
-                // A real failure (no permission, no space) would fail for every other name
-                // too: one box with the real reason, and no second family.
+                // A real failure (no permission, no space) ends this family's pass with its
+                // reason; the other family is still tried.
                 warning_box(cannot_create_text(shell::error_text(error), name));
-                return false;
+                break;
             }
         }
     }
@@ -115,6 +138,17 @@ std::string FormatSizeKB(std::uint64_t size, const std::locale& locale) {
     return text;
 }
 
+std::string FormatDateTime(const std::tm& time, const std::locale& locale) {
+    // The locale's own date and time representations ("%x" and "%X"), one blank between.
+    std::ostringstream out;
+    out.imbue(locale);
+    const auto& put = std::use_facet<std::time_put<char>>(locale);
+    put.put(std::ostreambuf_iterator<char>(out), out, ' ', &time, 'x');
+    out << ' ';
+    put.put(std::ostreambuf_iterator<char>(out), out, ' ', &time, 'X');
+    return out.str();
+}
+
 void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
     size.clear();
     date.clear();
@@ -125,9 +159,7 @@ void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
     if (!S_ISDIR(st.st_mode)) size = FormatSizeKB(static_cast<std::uint64_t>(st.st_size));
     std::tm tm{};
     ::localtime_r(&st.st_mtime, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &tm);
-    date = text;
+    date = FormatDateTime(tm);
 }
 
 std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes) {
@@ -233,6 +265,64 @@ bool HandleMenuInitPopup(TKwPopupMenu& popup) {
     return true;
 }
 
+namespace {
+
+// The entry an own Send To item stands for, or null.
+const TKwSendToEntry* send_to_entry(const TKwMenuItem& item) {
+    const auto& list = SendToList();
+    if (!item.OwnerDraw || item.Id < 1 || item.Id >= kwFirstShellCommand) return nullptr;
+    if (item.Data < 0 || item.Data >= static_cast<std::intptr_t>(list.size())) return nullptr;
+    return &list[static_cast<std::size_t>(item.Data)];
+}
+
+std::string without_extension(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+bool HandleMenuMeasureItem(const TKwMenuItem& item, const forms::Canvas& canvas, TKwMenuItemSize& size) {
+    const TKwSendToEntry* entry = send_to_entry(item);
+    if (!entry) return false;
+    const std::string text = without_extension(entry->Name);
+    size.Width = canvas.TextWidth(text) + 32;
+    // A menu row is the text with 2 pixels above and below; the item is 2 higher than a row.
+    size.Height = canvas.TextHeight(text) + 4 + 2;
+    return true;
+}
+
+bool HandleMenuDrawItem(const TKwMenuItem& item, forms::Canvas& canvas, TKwMenuItemDrawing& drawing) {
+    const TKwSendToEntry* entry = send_to_entry(item);
+    if (!entry) return false;
+    canvas.Brush.Color = drawing.Selected ? clHighlight : clMenu;
+    canvas.Brush.Style = forms::BrushStyle::solid;
+    canvas.Font.Color = drawing.Selected ? clHighlightText : clMenuText;
+    canvas.FillRect(drawing.Rect);
+    canvas.TextOut(drawing.Rect.left + 32, drawing.Rect.top + 2, without_extension(entry->Name));
+    drawing.Icon = entry->IconIndex;
+    drawing.IconAt = entry->IconIndex >= 0 ? forms::Point{drawing.Rect.left + 8, drawing.Rect.top + 2} : forms::Point{};
+    return true;
+}
+
+void SetSendToMenuSteps(TKwMenuTracking& tracking) {
+    tracking.measure_item = [](const TKwMenuItem& item, const forms::Canvas& canvas, TKwMenuItemSize& size) {
+        try {
+            return HandleMenuMeasureItem(item, canvas, size);
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    tracking.draw_item = [](const TKwMenuItem& item, forms::Canvas& canvas, TKwMenuItemDrawing& drawing) {
+        try {
+            return HandleMenuDrawItem(item, canvas, drawing);
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    tracking.menu_char = [](char typed, const TKwPopupMenu& submenu) { return HandleMenuChar(typed, submenu); };
+}
+
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup) {
     const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(typed)));
     const int count = static_cast<int>(popup.Items.size());
@@ -315,6 +405,50 @@ HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& 
     return com::S_OK;
 }
 
+HRESULT GetItemUIObject(PCIDL absolute, const com::IID& iid, void** out) {
+    if (!out) return com::E_POINTER;
+    *out = nullptr;
+    FolderPtr parent;
+    PIDL parent_list = nullptr, child = nullptr;
+    const HRESULT hr = SplitIdList(absolute, parent, parent_list, child);
+    ShellFree(parent_list);
+    ShellFree(child);
+    if (com::failed(hr)) return hr;
+    if (iid != shell::IDropTarget::iid) return com::E_NOINTERFACE;
+    const std::string path = IdListToPath(absolute);
+    const auto target = path.empty() ? nullptr : shell::drop_target_for_path(path);
+    if (!target) return com::E_NOINTERFACE;
+    return target->QueryInterface(iid, out);
+}
+
+namespace {
+HRESULT desktop_id_list(PIDL& out) {
+    return GetSpecialFolderIdList(0, shell::CSIDL_DESKTOPDIRECTORY, out);
+}
+}  // namespace
+
+HRESULT GetDesktopDropTarget(com::ComPtr<shell::IDropTarget>& out) {
+    out.reset();
+    PIDL desktop = nullptr;
+    HRESULT hr = desktop_id_list(desktop);
+    if (com::succeeded(hr)) hr = GetItemUIObject(desktop, shell::IDropTarget::iid, out.put_void());
+    ShellFree(desktop);
+    return hr;
+}
+
+void SplitDesktopIdList(PIDL& parent_list, PIDL& last_item) {
+    parent_list = last_item = nullptr;
+    PIDL desktop = nullptr;
+    if (com::failed(desktop_id_list(desktop))) return;
+    TKwIdListArray items(desktop);
+    const int n = items.Count();
+    if (n > 0) {
+        parent_list = CopyIdList(nullptr, items.StripLast(1));
+        last_item = CopyIdList(nullptr, items.Item(n - 1));
+    }
+    ShellFree(desktop);
+}
+
 // ---- other helpers --------------------------------------------------------------------------------
 
 bool PathBeyondRoot(const std::string& path) {
@@ -350,14 +484,8 @@ void SleepWithHourglass(unsigned milliseconds) {
 
 
 namespace {
-int& beeps() {
-    static int n = 0;
-    return n;
-}
-TKwMenuTracker& menu_tracker() {
-    static TKwMenuTracker tracker;
-    return tracker;
-}
+int& beeps() { return unit_state().beeps; }
+TKwMenuTracker& menu_tracker() { return unit_state().menu_tracker; }
 }  // namespace
 
 void MessageBeep() { ++beeps(); }
@@ -371,5 +499,29 @@ int TrackPopupMenu(TKwMenuTracking& tracking) {
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }
+
+const std::locale& UserLocale() {
+    auto& s = unit_state();
+    if (!s.user_locale) s.user_locale = environment_locale();
+    return *s.user_locale;
+}
+
+void SetUserLocale(const std::locale& locale) { unit_state().user_locale = locale; }
+
+int WheelScrollLines() { return unit_state().wheel_lines; }
+void SetWheelScrollLines(int lines) { unit_state().wheel_lines = lines; }
+
+bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code) {
+    const int lines = WheelScrollLines();
+    if (lines == -1) {
+        control.ScrollBarStep(bar, page_code);
+    } else {
+        const int steps = bar == SB_HORZ ? 1 : lines;
+        for (int i = 0; i < steps; ++i) control.ScrollBarStep(bar, line_code);
+    }
+    return true;
+}
+
+void ResetShellOpsUnitState() { unit_state() = ShellOpsUnitState{}; }
 
 }  // namespace shellctl

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <locale>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/forms/application.h"
+#include "platform/forms/canvas.h"
 #include "platform/forms/form.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/shell/file_ops.h"
@@ -26,9 +28,10 @@ namespace shellctl {
 // ---- new folder -------------------------------------------------------------------------------
 
 // Makes "New Folder", "New Folder (2)" .. "(50)", then "fldr", "fldr2" .. "fldr50" below
-// `parent` and returns the name made. A failure other than "exists" shows one warning box
-// with the system's text and stops; when all 100 names exist, one box says so. An empty
-// parent is refused (no folder is made in the process's working directory).
+// `parent` and returns the name made. A failure other than "exists" shows a warning box with
+// the system's text and the name tried, and ends that family's pass; when no pass made a
+// folder, a closing box names "New Folder". An empty parent is refused (no folder is made in
+// the process's working directory).
 bool CreateNewFolder(const std::string& parent, std::string& new_name);
 enum TNewFolderTry { nfMade = 0, nfExists = 1, nfFailed = 2 };
 TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int family, std::string& name,
@@ -36,10 +39,17 @@ TNewFolderTry TryNewFolderName(const std::string& parent, int try_number, int fa
 
 // ---- texts --------------------------------------------------------------------------------------
 
+// The locale the person works in (from the environment, read once); tests may set another.
+const std::locale& UserLocale();
+void SetUserLocale(const std::locale& locale);
+
 // Kilobytes, rounded up, with the locale's thousands separator, in the "%sKB" text.
-std::string FormatSizeKB(std::uint64_t size, const std::locale& locale = std::locale());
-// Size (files only) and modification date texts of an item; both empty for a root or an item
-// without a path. Status is read with lstat (a name may hold '*' or '?').
+std::string FormatSizeKB(std::uint64_t size, const std::locale& locale = UserLocale());
+// A local time as the locale writes a short date, one blank, and its time.
+std::string FormatDateTime(const std::tm& time, const std::locale& locale = UserLocale());
+// Size (files only) and modification date texts of an item, in the person's locale; both
+// empty for a root or an item without a path. Status is read with lstat (a name may hold '*'
+// or '?').
 void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date);
 std::string GetItemTypeName(PCIDL absolute, std::uint32_t attributes);
 struct TKwItemDetails {
@@ -82,14 +92,34 @@ HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
 // A verb the menu does not offer gives E_INVALIDARG and runs nothing (never the command at
 // offset 0 in its place).
 HRESULT InvokeVerb(platform::shell::ContextMenu& menu, const std::string& verb);
-// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens
-// or an item is highlighted. A tracker returns the chosen command identifier, 0 for none.
+// The size of an owner-drawn menu item, and where its drawing put an icon.
+struct TKwMenuItemSize {
+    int Width = 0;
+    int Height = 0;
+};
+struct TKwMenuItemDrawing {
+    platform::forms::Rect Rect;
+    bool Selected = false;
+    int Icon = -1;  // the image of the small system image list drawn at IconAt; -1 none
+    platform::forms::Point IconAt;
+};
+// A context menu being tracked: the popup, and what the menu's owner does when a submenu opens,
+// an item is highlighted, an owner-drawn item is measured or drawn, or a character is typed.
+// A tracker returns the chosen command identifier, 0 for none.
 struct TKwMenuTracking {
     TKwPopupMenu& popup;
     platform::forms::Point screen_point;
     std::function<void(TKwPopupMenu& submenu)> init_popup;
     std::function<void(int id)> select;
+    std::function<bool(const TKwMenuItem& item, const platform::forms::Canvas& canvas, TKwMenuItemSize& size)>
+        measure_item;
+    std::function<bool(const TKwMenuItem& item, platform::forms::Canvas& canvas, TKwMenuItemDrawing& drawing)>
+        draw_item;
+    std::function<std::uint32_t(char typed, const TKwPopupMenu& submenu)> menu_char;
 };
+// Sets the owner-drawing and menu-character steps of the own Send To items on a tracking
+// (what both controls do); a failure while measuring or drawing is swallowed.
+void SetSendToMenuSteps(TKwMenuTracking& tracking);
 using TKwMenuTracker = std::function<int(TKwMenuTracking& tracking)>;
 // Installs who chooses from context menus (the drawing backend, or a test); returns the
 // previous one. Without one, tracking a menu throws NoInteractionProvider: nothing guesses a
@@ -114,6 +144,13 @@ void FreeSendToList();
 // A popup whose only item is a grayed placeholder is the empty Send To submenu: it is filled
 // with one owner-drawn item per entry, identifiers 1..n, data 0..n-1. True when it filled it.
 bool HandleMenuInitPopup(TKwPopupMenu& popup);
+// The own Send To items are owner-drawn: the name without its extension in the canvas's font
+// plus 32 for the icon, one row plus 2 high. Drawing fills the rectangle in the menu's (or, when
+// selected, the highlight) colours, writes the name at (left + 32, top + 2) and puts the entry's
+// icon, when it has one, at (left + 8, top + 2). False for any other item, or while there is no
+// Send To list.
+bool HandleMenuMeasureItem(const TKwMenuItem& item, const platform::forms::Canvas& canvas, TKwMenuItemSize& size);
+bool HandleMenuDrawItem(const TKwMenuItem& item, platform::forms::Canvas& canvas, TKwMenuItemDrawing& drawing);
 // The menu-character answer for the own Send To items: (position, 3) to select when several
 // entries begin with the character, (position, 2) to run the only one, 1 to close.
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup);
@@ -131,6 +168,37 @@ std::uint32_t GetAllowedDropEffects(platform::shell::IDataObject* data);
 // The parent folder, the parent's list and the last item of an absolute list. The root has no
 // parent: E_INVALIDARG.
 HRESULT SplitIdList(PCIDL absolute, FolderPtr& parent, PIDL& parent_list, PIDL& child);
+// The UI object of one item. The items here have one kind only, the drop target of a folder
+// or a program; any other interface, or an item without one, gives E_NOINTERFACE. `out` gets
+// one reference.
+HRESULT GetItemUIObject(PCIDL absolute, const platform::com::IID& iid, void** out);
+// The drop target of the person's desktop folder (special folder 16); fails when there is none.
+HRESULT GetDesktopDropTarget(platform::com::ComPtr<platform::shell::IDropTarget>& out);
+// Copies of the two halves of the desktop folder's list (the caller frees them); both null
+// when the desktop folder has none.
+void SplitDesktopIdList(PIDL& parent_list, PIDL& last_item);
+
+// ---- the wheel -------------------------------------------------------------------------------------
+
+// Bars and scroll codes, numbered as the system numbers them.
+inline constexpr int SB_HORZ = 0, SB_VERT = 1;
+inline constexpr int SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3;
+// A control whose bars the wheel moves: one step of a bar by a scroll code (up and left are the
+// same codes); false when the bar has no room for it.
+class TKwScrollable {
+  public:
+    virtual bool ScrollBarStep(int bar, int code) = 0;
+
+  protected:
+    ~TKwScrollable() = default;
+};
+// The person's wheel setting: the lines one notch scrolls, or -1 for a screen at a time. 3
+// until set.
+int WheelScrollLines();
+void SetWheelScrollLines(int lines);
+// One notch: a page with the setting -1; else one line on the horizontal bar, as many lines
+// as the setting on the vertical one. Always true.
+bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code);
 
 // ---- other helpers --------------------------------------------------------------------------------
 
@@ -161,5 +229,9 @@ int BeepCount();
 void SleepWithHourglass(unsigned milliseconds);
 using SleepFunction = std::function<void(unsigned)>;
 SleepFunction SetSleepFunction(SleepFunction sleep);
+
+// Test support: forgets the Send To list, the menu tracker, the sleep function, the beeps, the
+// locale and the wheel setting.
+void ResetShellOpsUnitState();
 
 }  // namespace shellctl

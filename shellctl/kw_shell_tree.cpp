@@ -84,6 +84,7 @@ std::uint32_t TKwCustomShellTree::now() const { return TickCount ? TickCount() :
 
 void TKwCustomShellTree::attached() {
     window_created_ = true;
+    DragDisabled = !Has(kwstoOleDrag);
     if (Has(kwstoOleDrop) && !Designing) RegisterDropTarget();
     if (!Loading) {
         if (Has(kwstoAutoFill) && roots().empty()) win::post_message(window_->handle(), WM_KWAUTOFILL, 0, 0);
@@ -97,6 +98,7 @@ void TKwCustomShellTree::SetOptions(TKwShellTreeOptions options) {
     if (!window_created_) return;
     const auto switched_on = [&](TKwShellTreeOption o) { return !(old & option_bit(o)) && Has(o); };
     const auto switched_off = [&](TKwShellTreeOption o) { return (old & option_bit(o)) && !Has(o); };
+    DragDisabled = !Has(kwstoOleDrag);
     if (switched_on(kwstoOleDrop)) RegisterDropTarget();
     if (switched_off(kwstoOleDrop)) RevokeDropTarget();
     if (switched_on(kwstoDynamicRefresh) && !Designing) WatchAllDrives();
@@ -241,13 +243,16 @@ void TKwCustomShellTree::PopulateNode(const FolderPtr& folder, Node* node) {
     }
     std::vector<shell::IdList> items;
     const HRESULT hr = folder->enum_objects(EnumFlags(), items);
-    if (com::failed(hr) && hr != com::E_FAIL) return;  // cannot be read: keeps its button
+    // Nothing read: the folder cannot be read, and keeps its button.
+    if (com::failed(hr) && items.empty()) return;
     bool added_any = false;
     for (const auto& item : items) {
         Node* added = nullptr;
         OleCheck(AddShellItem(folder, absolute, item.data(), filled, &added));
         added_any = added_any || added;
     }
+    // A reading that broke off (E_FAIL) keeps what it read; any other end code is raised.
+    if (com::failed(hr) && hr != com::E_FAIL) RaiseShellError(hr);
     if (!added_any && filled->count() == 0) filled->HasChildren = false;
     if (!node) filled->Expanded = true;
     if (node && !filling_all_ && Has(kwstoDynamicRefresh) && !Designing) WatchDrive(NodeData(node)->Path());
@@ -388,7 +393,7 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
                 }
             }
             ShellFree(item);
-            if (i < t - 1) expand_node(child);
+            if (i < t - 1 || expand_last_level_) expand_node(child);
             node = child;
         }
         reached = node;
@@ -398,6 +403,16 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
     // keyboard move must not inherit it.
     immediate_selection_ = false;
     MakeVisible(reached);
+}
+
+forms::Form* TKwCustomShellTree::OwnerWindow() { return hover_expansion_ > 0 ? nullptr : GetOwnerForm(this); }
+
+void TKwCustomShellTree::DriverBrowse(PCIDL absolute) {
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{expand_last_level_ = true};
+    selection_.SetIdList(absolute);
 }
 
 void TKwCustomShellTree::Change(Node* node) {
@@ -692,6 +707,17 @@ bool TKwCustomShellTree::ScrollLines(int lines) {
     const int top = std::clamp(TopRow + lines, 0, last);
     if (top == TopRow) return false;
     TopRow = top;
+    return true;
+}
+
+bool TKwCustomShellTree::ScrollBarStep(int bar, int code) {
+    const bool forward = code == SB_LINEDOWN || code == SB_PAGEDOWN;
+    const bool page = code == SB_PAGEUP || code == SB_PAGEDOWN;
+    if (bar == SB_VERT) return ScrollLines((forward ? 1 : -1) * (page ? PageRows() : 1));
+    const int step = page ? std::max(8, Width) : 8;
+    const int left = std::max(0, LeftPixel + (forward ? step : -step));
+    if (left == LeftPixel) return false;
+    LeftPixel = left;
     return true;
 }
 

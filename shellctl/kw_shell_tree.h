@@ -60,7 +60,7 @@ inline constexpr unsigned kwDeferredSelectionDelay = 500;
 
 // The tree drives an attached shell list (TKwShellListDriver): the list shows the tree's
 // selected folder, and the list's own navigation moves the tree's selection.
-class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
+class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, public TKwScrollable {
   public:
     FORMS_CLASS_NAME("TKwCustomShellTree")
     TKwCustomShellTree();
@@ -82,6 +82,12 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     TKwShellLocator& BaseFolder() { return base_folder_; }
     void SetBaseFolder(const TKwShellLocator& folder) { base_folder_.Assign(&folder); }
     TKwShellLocator& SelectionLocator() { return selection_; }
+    // The window that owns what shell calls show: the tree's form, or none while a node opens
+    // under a resting drag (nothing may then be modal to the form the drag runs over).
+    platform::forms::Form* OwnerWindow();
+    // The window's no-drag style: set while kwstoOleDrag is not, once the window exists, so a
+    // person's drag of a node starts nothing.
+    bool DragDisabled = false;
     TKwShellTreeOptions Options() const { return options_; }
     void SetOptions(TKwShellTreeOptions options);
     bool Has(TKwShellTreeOption o) const { return options_ & option_bit(o); }
@@ -169,6 +175,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     int PageRows() const;
     // Scrolls by whole rows within the rows there are; false when nothing moved.
     bool ScrollLines(int lines);
+    // A line or a page of the vertical bar (the horizontal one by 8 pixels or a width).
+    bool ScrollBarStep(int bar, int code) override;
     // Scrolls a node into view.
     void MakeVisible(Node* node);
     // A person turning the mouse wheel (delta 120 per notch, positive away from the user).
@@ -192,6 +200,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     // ---- what the attached list asks of the tree ----
     TKwShellLocator& DriverLocator() override { return selection_; }
     void DriverShow(PCIDL absolute) override { SelectIdList(absolute); }
+    void DriverBrowse(PCIDL absolute) override;
     void DriverGoUp(int levels) override { GoUp(levels); }
     void DriverCompletePendingRefresh() override;
     void DriverListGone(TKwCustomShellList* list) override;
@@ -229,7 +238,6 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     int CompareNodes(const Node& a, const Node& b) const;
     void InsertedNode(Node* node);
     void ImmediateSelectionUpdate(Node* node);
-    void WatchFilledNodes(Node* node);
     void EnsureWatcher();
     void RegisterDropTarget();
     void RevokeDropTarget();
@@ -246,6 +254,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver {
     bool immediate_selection_ = false;
     int update_count_ = 0;
     int hover_expansion_ = 0;
+    bool expand_last_level_ = false;  // the attached list opened the folder being selected
     bool expansion_block_ = false;
     bool ignore_next_notification_ = false;
     std::unique_ptr<TChangeHandlerThread> watcher_;

@@ -23,7 +23,8 @@ shell::POINTL pointl(forms::Point p) { return {p.x, p.y}; }
 
 void TKwCustomShellTree::begin_drag(Node* node, bool right_button) {
     ensure_reachable("drag from");
-    if (!Has(kwstoOleDrag) || !node) return;
+    // A window made without drags (no kwstoOleDrag) never reports one starting.
+    if (DragDisabled || !Has(kwstoOleDrag) || !node) return;
     drag_node_ = node;
     DropTarget = node;
     auto* data = NodeData(node);

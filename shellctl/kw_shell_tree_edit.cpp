@@ -1,6 +1,7 @@
 // The shell tree's editing side: rename in place, new folder, verbs, the default keys, the
 // shell context menu with its Send To items, and the mouse wheel.
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/forms/message_dialog.h"
 #include "shellctl/kw_sh_consts.h"
@@ -16,7 +17,6 @@ using Node = forms::TreeNode;
 namespace {
 
 constexpr int kWheelDelta = 120;
-constexpr int kWheelLines = 3;  // the system's wheel setting
 
 std::string trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
@@ -174,6 +174,7 @@ void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
                              [&](int id) {
                                  if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
                              }};
+    SetSendToMenuSteps(tracking);
     modal_ = true;
     int result = 0;
     try {
@@ -251,7 +252,9 @@ void TKwCustomShellTree::mouse_wheel(int delta) {
     ensure_reachable("turn the wheel over");
     const int notches = delta / kWheelDelta;
     if (notches == 0 || RowCount() <= PageRows()) return;
-    ScrollLines(-notches * kWheelLines);
+    const bool down = notches < 0;
+    for (int i = 0; i < std::abs(notches); ++i)
+        WheelScroll(*this, SB_VERT, down ? SB_LINEDOWN : SB_LINEUP, down ? SB_PAGEDOWN : SB_PAGEUP);
 }
 
 }  // namespace shellctl

@@ -314,19 +314,50 @@ int GetSysIconIndex(PCIDL absolute, std::uint32_t flags) {
     return shell::icon_index(l.data(), flags & SHGFI_OPENICON);
 }
 
+namespace {
+
+// What the unit keeps for the whole process: the two shared image lists (made on first use)
+// and the device-change fan-out (which goes with its last control, see below).
+struct ShellUtilsUnitState {
+    std::unique_ptr<platform::forms::ImageList> small_images, large_images;
+    std::unique_ptr<TKwDeviceChangeHandler> device_change;
+};
+
+ShellUtilsUnitState& unit_state() {
+    // An image list gives its handle back to the forms' handle table when it goes, so that
+    // table must outlive this state: an image list made first makes the table first.
+    static const bool handle_table_first = [] {
+        const platform::forms::ImageList touch;
+        return true;
+    }();
+    (void)handle_table_first;
+    static ShellUtilsUnitState state;
+    return state;
+}
+
+}  // namespace
+
 platform::forms::ImageList& GetSysImageList(int size) {
     // The namespace's icons in their fixed order, then the two overlays: overlay image 1 is
     // the shared-folder mark, 2 the shortcut mark.
-    static auto make = [](int px) {
-        auto* list = new platform::forms::ImageList();
+    auto make = [](int px) {
+        auto list = std::make_unique<platform::forms::ImageList>();
         list->Width = px;
         list->Height = px;
         for (int i = 0; i < shell::icon_count; ++i) list->add({px, px, shell::icon_pixels(i, px)});
         return list;
     };
-    static platform::forms::ImageList* small = make(16);
-    static platform::forms::ImageList* large = make(32);
-    return size == 0 ? *small : *large;
+    auto& s = unit_state();
+    auto& list = size == 0 ? s.small_images : s.large_images;
+    if (!list) list = make(size == 0 ? 16 : 32);
+    return *list;
+}
+
+void ResetShellUtilsUnitState() {
+    auto& s = unit_state();
+    s.device_change.reset();
+    s.small_images.reset();
+    s.large_images.reset();
 }
 
 int OverlayImageIndex(int overlay) {
@@ -387,10 +418,7 @@ void FormatStrPos(const std::string& format, const std::vector<std::string>& arg
 // ---- device changes -------------------------------------------------------------------------
 
 namespace {
-std::unique_ptr<TKwDeviceChangeHandler>& instance() {
-    static std::unique_ptr<TKwDeviceChangeHandler> handler;
-    return handler;
-}
+std::unique_ptr<TKwDeviceChangeHandler>& instance() { return unit_state().device_change; }
 }  // namespace
 
 TKwDeviceChangeHandler::TKwDeviceChangeHandler() {

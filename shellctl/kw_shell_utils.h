@@ -156,8 +156,12 @@ inline constexpr std::uint32_t SHGFI_SMALLICON = 0x0001;
 inline constexpr std::uint32_t SHGFI_OPENICON = 0x0002;
 int GetSysIconIndex(PCIDL absolute, std::uint32_t flags);
 // The shared image list of the namespace's icons, with the overlay images 1 (shared) and 2
-// (shortcut) at its end; 0 small (16), 1 large (32). Never freed.
+// (shortcut) at its end; 0 small (16), 1 large (32). Made on first use; kept until
+// ResetShellUtilsUnitState.
 platform::forms::ImageList& GetSysImageList(int size);
+// Test support: frees the shared image lists and the device-change instance (no control may
+// be alive: controls hold the image lists).
+void ResetShellUtilsUnitState();
 int OverlayImageIndex(int overlay);  // the image of overlay 1 or 2
 
 // Link data as the list uses it: Path and whether the target is a directory.

@@ -53,9 +53,10 @@ TKwSplitter::~TKwSplitter() = default;
 int TKwSplitter::Extent() const { return style_ == TKwSplitterStyle::kwstHorizontal ? Height : Width; }
 
 int TKwSplitter::MaxPosition() const {
-    // Pane 1 begins after the bar, so its minimum and the bar both come off the extent.
+    // Pane 1's minimum comes off the extent; the bar may then eat into that minimum, but
+    // never so far that pane 1 would be left with a negative size.
     const int min1 = panes_[1] ? panes_[1]->MinSize : 0;
-    return Extent() - splitter_width_ - min1;
+    return std::min(Extent() - min1, Extent() - splitter_width_);
 }
 
 void TKwSplitter::SetStyle(TKwSplitterStyle style) {

@@ -87,6 +87,28 @@ TEST(GroupPanel, ClientAreaReservesTheCaptionHeight) {
     EXPECT_EQ(g.ClientArea(), (Rect{0, 0, 64, 48}));
 }
 
+TEST(GroupPanel, AFontChangeRedrawsTheGroupsFrameInTheNewFont) {
+    TKwGroup g;
+    g.SetCaption("Files");
+    const int changes = g.frame_changes();
+    g.Canvas.clear_record();
+    forms::Font big;
+    big.Height = -20;
+    big.Size = 15;
+    g.SetFont(big);
+    EXPECT_EQ(g.frame_changes(), changes + 1);
+    const auto texts = g.Canvas.calls_of(CanvasOp::text_out);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].font, big);
+    forms::Canvas measure;
+    measure.Font = big;
+    EXPECT_EQ(g.ClientArea().top, measure.TextHeight("0"));
+    // Another style has no caption in its frame: a repaint, no frame change.
+    g.SetFrameStyle(S::kwfsLowered);
+    g.SetFont(forms::Font{});
+    EXPECT_EQ(g.frame_changes(), changes + 1);
+}
+
 TEST(GroupPanel, TheGroupFrameIsEtchedWithItsCaptionOnTop) {
     TKwGroup g;
     g.Caption = "Files";

@@ -149,5 +149,18 @@ TEST_F(TempTree, TheDataObjectOfTheRootIsEmptyAndAVirtualItemCarriesNoFileName) 
     EXPECT_EQ(data->Formats().Items(0).cfFormat, CF_IDLIST());
 }
 
+TEST_F(TempTree, TheDataObjectsAnswerAsObjectsWithoutAdviseSupport) {
+    TKwShTreeData root;
+    root.Init(nullptr, nullptr);
+    auto data = com::ComPtr<TDataObject_shtv>::share(new TDataObject_shtv(&root));
+    std::uint32_t connection = 77;
+    EXPECT_EQ(data->DAdvise(FORMATETC{}, 0, nullptr, &connection), shell::OLE_E_ADVISENOTSUPPORTED);
+    EXPECT_EQ(connection, 0u);
+    EXPECT_EQ(data->DUnadvise(1), shell::OLE_E_ADVISENOTSUPPORTED);
+    com::IUnknown* advisers = data.get();
+    EXPECT_EQ(data->EnumDAdvise(&advisers), shell::OLE_E_ADVISENOTSUPPORTED);
+    EXPECT_EQ(advisers, nullptr);
+}
+
 }  // namespace
 }  // namespace shellctl

@@ -6,12 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/registry/registry.h"
+#include "platform/shell/tests/shell_test_support.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list_ole.h"
-#include "platform/shell/tests/shell_test_support.h"
 #include "shellctl/tests/shell_list_fixture.h"
 
 namespace shellctl {
@@ -111,7 +113,7 @@ TEST_F(ListFill, DetailTextsComeWhenShownAndSayWhatTheItemIs) {
     const int b = index_of(*list, "b.txt");
     EXPECT_EQ(list->ItemText(b, 1), "3KB");
     EXPECT_EQ(list->ItemText(b, 2), "TXT File");
-    EXPECT_EQ(list->ItemText(b, 3).size(), std::string("2026/01/01 00:00").size());
+    EXPECT_EQ(list->ItemText(b, 3).size(), std::string("01/01/26 00:00:00").size());  // the classic locale
     const int folder = index_of(*list, "alpha");
     EXPECT_EQ(list->ItemText(folder, 1), "");
     EXPECT_EQ(list->ItemText(folder, 2), "File Folder");
@@ -130,6 +132,39 @@ TEST_F(ListFill, NamesAndTextsAreNotComputedBeforeTheyAreShown) {
     EXPECT_EQ(list->Items[0].Caption, "alpha");
 }
 
+TEST_F(ListFill, DisplayRequestsAreBoundedAndTheImageEventComesFirst) {
+    auto* list = make_list("list", "f");
+    const int b = index_of(*list, "b.txt");
+    TKwCustomShellList::TKwListDispInfo info;
+    info.Mask = TKwCustomShellList::LVIF_TEXT | TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    info.TextMax = 4;  // three bytes and the terminator
+    list->GetDispInfo(info);
+    EXPECT_EQ(info.Text, "b.t");
+    EXPECT_EQ(info.Image, shell::icon_file);
+    std::vector<int> asked;
+    list->OnGetImageIndex = [&](forms::Component&, forms::ListItem& item) {
+        asked.push_back(list->IndexOfData(reinterpret_cast<TKwShListData*>(item.Data)));
+        item.ImageIndex = 7;
+    };
+    info = {};
+    info.Mask = TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    list->GetDispInfo(info);
+    EXPECT_EQ(asked, std::vector<int>{b});
+    EXPECT_EQ(info.Image, 7);
+    EXPECT_EQ(info.Text, "");
+    // Other columns ask no image.
+    info = {};
+    info.Mask = TKwCustomShellList::LVIF_TEXT | TKwCustomShellList::LVIF_IMAGE;
+    info.Item = b;
+    info.SubItem = 2;
+    list->GetDispInfo(info);
+    EXPECT_EQ(info.Text, "TXT File");
+    EXPECT_EQ(info.Image, -1);
+    EXPECT_EQ(asked.size(), 1u);
+}
+
 TEST_F(ListFill, HiddenEntriesAreShownDimmedOnlyWithShowHidden) {
     auto* list = make_list("list", "f");
     const int hidden = index_of(*list, ".hidden");
@@ -139,6 +174,44 @@ TEST_F(ListFill, HiddenEntriesAreShownDimmedOnlyWithShowHidden) {
     list->SetOptions(list->Options() & ~kwsloShowHidden);
     list->FillList();
     EXPECT_EQ(index_of(*list, ".hidden"), -1);
+}
+
+// A list whose filling from a folder object a test can call.
+struct OpenList final : TKwCustomShellList {
+    using TKwCustomShellList::FillFromFolder;
+};
+
+TEST_F(ListFill, AReadingThatFailsOtherwiseThanQuietlyIsRaisedAndTheFolderStays) {
+    make_dir("w");
+    make_dir("r");
+    make_file("r/a.txt");
+    make_file("r/b.txt");
+    auto* list = form->add<OpenList>("open");
+    list->SetBounds(0, 0, 600, 400);
+    list->Locator().SetPath(at("w"));
+    PIDL absolute = nullptr;
+    ASSERT_EQ(PathToIdList(at("r"), absolute), com::S_OK);
+    FolderPtr real;
+    ASSERT_EQ(GetShellFolder(absolute, real), com::S_OK);
+    auto broken = [&](HRESULT end) { return std::make_shared<testing::BrokenFolder>(real, end); };
+    const HRESULT out_of_memory = static_cast<HRESULT>(0x8007000E);
+    try {
+        list->FillFromFolder(broken(out_of_memory), absolute);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EOleSysError& e) {
+        EXPECT_EQ(e.ErrorCode, out_of_memory);
+    }
+    EXPECT_EQ(list->FolderPath(), at("w"));
+    EXPECT_TRUE(list->Items.empty());
+    // E_FAIL ends the fill silently; "no more items" is a normal end.
+    EXPECT_THROW(list->FillFromFolder(broken(com::E_FAIL), absolute), EAbort);
+    EXPECT_EQ(list->FolderPath(), at("w"));
+    list->FillFromFolder(broken(static_cast<HRESULT>(0x80070103)), absolute);
+    Names shown = column(*list);
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, (Names{"a.txt", "b.txt"}));
+    EXPECT_TRUE(boxes->boxes().empty());
+    ShellFree(absolute);
 }
 
 TEST_F(ListFill, LinksCarryTheShortcutOverlay) {
@@ -221,10 +294,17 @@ TEST_F(ListFill, TheDesktopShowsHomeAndComputerAndComputerTheFileSystem) {
 
 // ---- column widths --------------------------------------------------------------------------------
 
-struct ColumnWidths : ShellListTest {};
+struct ColumnWidths : ShellListTest {
+    // The "DirectoryCols" value in the settings store (the test's own store).
+    static void store_directory_cols(const std::string& bytes) {
+        platform::registry::Registry r;
+        ASSERT_TRUE(r.open_key("\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer", true));
+        r.write_binary_data("DirectoryCols", bytes);
+    }
+};
 
 TEST_F(ColumnWidths, ADirectoryColsValueLongerThan22BytesIsIgnored) {
-    SetDirectoryColsReader([] { return std::vector<std::uint8_t>(24, 0x40); });
+    store_directory_cols(std::string(24, '\x40'));
     make_dir("d");
     auto* list = make_list("list", "d");
     std::vector<int> widths;
@@ -233,7 +313,7 @@ TEST_F(ColumnWidths, ADirectoryColsValueLongerThan22BytesIsIgnored) {
 }
 
 TEST_F(ColumnWidths, ADirectoryColsValueGivesTheWidths) {
-    SetDirectoryColsReader([] { return std::vector<std::uint8_t>{44, 1, 70, 0, 90, 0, 110, 0}; });
+    store_directory_cols(std::string("\x2C\x01\x46\x00\x5A\x00\x6E\x00", 8));
     make_dir("d");
     auto* list = make_list("list", "d");
     std::vector<int> widths;

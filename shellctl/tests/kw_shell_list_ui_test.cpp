@@ -511,7 +511,7 @@ TEST_F(ListDrag, AnyFailureInsideADragLeavesTheListFreeToRefresh) {
 }
 
 TEST_F(ListDrag, NearTheBottomEdgeTheListScrollsAtMostOneLinePer100Ms) {
-    for (int i = 0; i < 40; ++i) make_file("right/f" + std::to_string(100 + i), "x");
+    for (int i = 0; i < 100; ++i) make_file("right/f" + std::to_string(100 + i), "x");
     right->RefreshList();
     std::uint32_t now = 1000;
     right->Clock = [&] { return now; };
@@ -533,13 +533,18 @@ TEST_F(ListDrag, NearTheBottomEdgeTheListScrollsAtMostOneLinePer100Ms) {
 }
 
 TEST_F(ListDrag, TheWheelScrollsThreeLinesANotchAndGoesToTheListUnderThePointer) {
-    for (int i = 0; i < 40; ++i) make_file("right/f" + std::to_string(100 + i), "x");
+    for (int i = 0; i < 100; ++i) make_file("right/f" + std::to_string(100 + i), "x");
     right->RefreshList();
     right->mouse_wheel(-120);
     EXPECT_EQ(right->TopIndex, 3);
     left->mouse_wheel(120, right);
     EXPECT_EQ(right->TopIndex, 0);
     EXPECT_EQ(left->TopIndex, 0);
+    // A screen at a time.
+    SetWheelScrollLines(-1);
+    right->mouse_wheel(-120);
+    EXPECT_EQ(right->TopIndex, right->VisibleRows());
+    SetWheelScrollLines(3);
 }
 
 // ---- a driver --------------------------------------------------------------------------------------------------

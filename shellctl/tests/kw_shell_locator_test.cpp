@@ -1,5 +1,7 @@
 // The locator: change detection, paths, streaming; the details adapter.
 #include <filesystem>
+#include <memory>
+#include <span>
 
 #include "shellctl/kw_clipboard.h"
 #include "shellctl/kw_shell_locator.h"
@@ -179,6 +181,57 @@ TEST(FolderDetails, TheAdapterForwardsOnlyColumnsOnByDefault) {
     EXPECT_EQ(folder->ref_count(), 1u);
     folder->Release();
     EXPECT_EQ(GetFolderShellDetails(FolderPtr{}), nullptr);
+}
+
+
+// A folder of the namespace that also knows its own columns as a COM object. The shared
+// pointer owns it; its reference count only counts.
+class FolderWithColumns final : public shell::Folder, public IShellFolder2 {
+  public:
+    FolderWithColumns() : shell::Folder(shell::empty_id_list()) {}
+    HRESULT enum_objects(std::uint32_t, std::vector<shell::IdList>& out) const override {
+        out.clear();
+        return com::S_OK;
+    }
+    std::uint32_t attributes_of(std::span<const PCIDL>, std::uint32_t) const override { return 0; }
+    std::string display_name_of(PCIDL, std::uint32_t) const override { return {}; }
+
+    HRESULT QueryInterface(const com::IID& iid, void** out) override {
+        if (iid == com::IUnknown::iid || iid == IShellFolder2::iid) {
+            *out = static_cast<IShellFolder2*>(this);
+            AddRef();
+            return com::S_OK;
+        }
+        *out = nullptr;
+        return com::E_NOINTERFACE;
+    }
+    std::uint32_t AddRef() override { return ++refs; }
+    std::uint32_t Release() override { return --refs; }
+    HRESULT GetDetailsOf(PCIDL, unsigned column, SHELLDETAILS& d) override {
+        if (column > 1) return com::E_FAIL;
+        d.str = column == 0 ? "Title" : "Length";
+        return com::S_OK;
+    }
+    HRESULT GetDefaultColumnState(unsigned, std::uint32_t& flags) override {
+        flags = SHCOLSTATE_ONBYDEFAULT;
+        return com::S_OK;
+    }
+    std::uint32_t refs = 0;
+};
+
+TEST(FolderDetails, AFolderPointerIsAskedThroughItsOwnColumns) {
+    auto folder = std::make_shared<FolderWithColumns>();
+    IShellDetails* details = GetFolderShellDetails(FolderPtr(folder));
+    ASSERT_NE(details, nullptr);
+    SHELLDETAILS d;
+    EXPECT_EQ(details->GetDetailsOf(nullptr, 1, d), com::S_OK);
+    EXPECT_EQ(d.str, "Length");
+    EXPECT_EQ(details->GetDetailsOf(nullptr, 2, d), com::E_FAIL);
+    EXPECT_EQ(folder->refs, 1u);  // the adapter holds it
+    details->Release();
+    EXPECT_EQ(folder->refs, 0u);
+    // The namespace's own folders have no columns of their own.
+    EXPECT_EQ(GetFolderShellDetails(shell::desktop_folder()), nullptr);
 }
 
 }  // namespace

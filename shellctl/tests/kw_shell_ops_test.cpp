@@ -1,7 +1,9 @@
 // Shared operations on real temporary folders: new folders, texts, verbs, Send To and drops.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -91,14 +93,17 @@ TEST_F(ShellOps, WhenAllHundredNamesExistOneBoxSaysSo) {
     EXPECT_EQ(boxes.boxes()[0].request.text, "Unable to create the folder 'New Folder'\n\nFile exists");
 }
 
-TEST_F(ShellOps, ARealFailureShowsOneBoxWithItsOwnReason) {
+TEST_F(ShellOps, ARealFailureShowsABoxForEachPassThenTheClosingBox) {
     make_file("not_a_folder");
     forms::ScriptedInteraction boxes;
     boxes.set_default_box_answer(forms::mr_ok);
     std::string name;
     EXPECT_FALSE(CreateNewFolder(at("not_a_folder"), name));
-    ASSERT_EQ(boxes.boxes().size(), 1u);  // no second family, no "already exists" box
+    ASSERT_EQ(boxes.boxes().size(), 3u);
     EXPECT_EQ(boxes.boxes()[0].request.text, "Unable to create the folder 'New Folder'\n\nNot a directory");
+    EXPECT_EQ(boxes.boxes()[1].request.text, "Unable to create the folder 'fldr'\n\nNot a directory");
+    EXPECT_EQ(boxes.boxes()[2].request.text, "Unable to create the folder 'New Folder'\n\nFile exists");
+    for (const auto& box : boxes.boxes()) EXPECT_EQ(box.request.type, forms::DialogType::warning);
 }
 
 TEST_F(ShellOps, AnEmptyParentMakesNothing) {
@@ -108,19 +113,106 @@ TEST_F(ShellOps, AnEmptyParentMakesNothing) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+TEST_F(ShellOps, TheDesktopFolderSplitsAndTakesDrops) {
+    PIDL parent = nullptr, last = nullptr;
+    com::ComPtr<shell::IDropTarget> target;
+    // No desktop folder yet: nothing.
+    SplitDesktopIdList(parent, last);
+    EXPECT_EQ(parent, nullptr);
+    EXPECT_EQ(last, nullptr);
+    EXPECT_TRUE(com::failed(GetDesktopDropTarget(target)));
+    EXPECT_FALSE(target);
+
+    make_dir("home/Desktop");
+    SplitDesktopIdList(parent, last);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(IdListToPath(parent), home_);
+    PIDL joined = ConcatIdLists(nullptr, parent, last);
+    EXPECT_EQ(IdListToPath(joined), home_ + "/Desktop");
+    ShellFree(joined);
+    ShellFree(parent);
+    ShellFree(last);
+    ASSERT_EQ(GetDesktopDropTarget(target), com::S_OK);
+    ASSERT_TRUE(target);
+
+    // A folder's drop target: only that interface, and only for items that take drops.
+    make_file("home/plain.txt");
+    PIDL folder = nullptr, file = nullptr;
+    ASSERT_EQ(PathToIdList(home_ + "/Desktop", folder), com::S_OK);
+    ASSERT_EQ(PathToIdList(home_ + "/plain.txt", file), com::S_OK);
+    void* object = nullptr;
+    ASSERT_EQ(GetItemUIObject(folder, shell::IDropTarget::iid, &object), com::S_OK);
+    ASSERT_NE(object, nullptr);
+    static_cast<shell::IDropTarget*>(object)->Release();
+    EXPECT_EQ(GetItemUIObject(folder, shell::IDataObject::iid, &object), com::E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(GetItemUIObject(file, shell::IDropTarget::iid, &object), com::E_NOINTERFACE);
+    const auto root = shell::empty_id_list();
+    EXPECT_TRUE(com::failed(GetItemUIObject(root.data(), shell::IDropTarget::iid, &object)));
+    ShellFree(folder);
+    ShellFree(file);
+}
+
 struct CommaThousands : std::numpunct<char> {
     char do_thousands_sep() const override { return ','; }
     std::string do_grouping() const override { return "\3"; }
 };
 
+// A locale that writes dates and times its own way, so the texts can only come from it.
+struct MarkedTimes : std::time_put<char> {
+    iter_type do_put(iter_type out, std::ios_base&, char, const std::tm* t, char format, char) const override {
+        const std::string text = format == 'x'   ? "D" + std::to_string(t->tm_mday) + "." + std::to_string(t->tm_mon + 1)
+                                 : format == 'X' ? "T" + std::to_string(t->tm_hour) + "h" + std::to_string(t->tm_min)
+                                                 : "?";
+        return std::copy(text.begin(), text.end(), out);
+    }
+};
+
+// The person's locale for one test.
+class UserLocaleScope {
+  public:
+    explicit UserLocaleScope(const std::locale& locale) : saved_(UserLocale()) { SetUserLocale(locale); }
+    ~UserLocaleScope() { SetUserLocale(saved_); }
+
+  private:
+    std::locale saved_;
+};
+
 TEST_F(ShellOps, SizeTexts) {
+    const UserLocaleScope classic(std::locale::classic());
     EXPECT_EQ(FormatSizeKB(0), "0KB");
     EXPECT_EQ(FormatSizeKB(1), "1KB");
     EXPECT_EQ(FormatSizeKB(1024), "1KB");
     EXPECT_EQ(FormatSizeKB(1025), "2KB");
+    EXPECT_EQ(FormatSizeKB(1234567), "1206KB");
     const std::locale comma(std::locale::classic(), new CommaThousands);
     EXPECT_EQ(FormatSizeKB(1234567, comma), "1,206KB");
     EXPECT_EQ(FormatSizeKB(5000ull * 1024 * 1024, comma), "5,120,000KB");
+}
+
+TEST_F(ShellOps, SizeAndDateTextsFollowThePersonsLocale) {
+    const UserLocaleScope marked(std::locale(std::locale(std::locale::classic(), new CommaThousands), new MarkedTimes));
+    make_file("big.bin", std::string(1234567, 'b'));
+    std::tm when{};
+    when.tm_year = 2024 - 1900;
+    when.tm_mon = 2;
+    when.tm_mday = 7;
+    when.tm_hour = 14;
+    when.tm_min = 5;
+    when.tm_isdst = -1;
+    const std::time_t local = std::mktime(&when);
+    const timespec times[2] = {{local, 0}, {local, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("big.bin").c_str(), times, 0), 0);
+    PIDL file = nullptr;
+    ASSERT_EQ(PathToIdList(at("big.bin"), file), com::S_OK);
+    const auto details = GetItemDetails(file, shell::SFGAO_FILESYSTEM);
+    EXPECT_EQ(details.Size, "1,206KB");
+    EXPECT_EQ(details.Date, "D7.3 T14h5");
+    ShellFree(file);
+    // The classic locale writes month/day/year and the time with seconds.
+    const UserLocaleScope classic(std::locale::classic());
+    EXPECT_EQ(FormatDateTime(when), "03/07/24 14:05:00");
 }
 
 TEST_F(ShellOps, SizeDateAndTypeOfItems) {
@@ -132,7 +224,7 @@ TEST_F(ShellOps, SizeDateAndTypeOfItems) {
     ASSERT_EQ(PathToIdList("/", root), com::S_OK);
     auto details = GetItemDetails(file, shell::SFGAO_FILESYSTEM);
     EXPECT_EQ(details.Size, "3KB");
-    EXPECT_EQ(details.Date.size(), 16u);  // "yyyy/mm/dd hh:nn"
+    EXPECT_FALSE(details.Date.empty());
     EXPECT_EQ(details.Type, "TXT File");
     details = GetItemDetails(dir, shell::SFGAO_FILESYSTEM | shell::SFGAO_FOLDER);
     EXPECT_EQ(details.Size, "");

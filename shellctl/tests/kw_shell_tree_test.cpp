@@ -11,11 +11,13 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/forms/canvas.h"
 #include "platform/forms/form.h"
 #include "platform/forms/interaction.h"
 #include "platform/shell/file_ops.h"
 #include "platform/shell/mounts.h"
 #include "platform/window/window.h"
+#include "shellctl/kw_draw.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_tree.h"
 #include "shellctl/tests/shellctl_test_support.h"
@@ -222,6 +224,28 @@ TEST_F(ShellTree, AFolderThatVanishedBeforeItWasOpenedLosesItsButtonAndTheFillSt
     EXPECT_EQ(completes, 1);
 }
 
+TEST_F(ShellTree, AReadingThatFailsOtherwiseThanQuietlyIsRaised) {
+    make_dir("base/a/x");
+    make_dir("base/a/y");
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    Node* a = child_named(root(), "a");
+    ASSERT_NE(a, nullptr);
+    const FolderPtr real = tree.NodeData(a)->OwnFolder();
+    ASSERT_TRUE(real);
+    const HRESULT out_of_memory = static_cast<HRESULT>(0x8007000E);
+    try {
+        tree.PopulateNode(std::make_shared<testing::BrokenFolder>(real, out_of_memory), a);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EOleSysError& e) {
+        EXPECT_EQ(e.ErrorCode, out_of_memory);
+    }
+    // A reading that breaks off with E_FAIL keeps what it read and says nothing.
+    while (a->count()) tree.EraseNode(a->item(0));
+    EXPECT_NO_THROW(tree.PopulateNode(std::make_shared<testing::BrokenFolder>(real, com::E_FAIL), a));
+    EXPECT_EQ(texts(a), (std::vector<std::string>{"x", "y"}));
+    EXPECT_TRUE(boxes_->boxes().empty());
+}
+
 TEST_F(ShellTree, UnreadableFoldersAreShownButNotEntered) {
     make_dir("base/closed/inside");
     ::chmod(at("base/closed").c_str(), 0);
@@ -309,7 +333,7 @@ TEST_F(ShellTree, AClickUpdatesTheLocatorAtOnce) {
 }
 
 TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
-    make_dir("base/a/x");
+    make_dir("base/a/x/inner");
     make_dir("base/b");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
     auto* list = form_->add<TKwShellList>("list");
@@ -341,6 +365,9 @@ TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
     ASSERT_NE(tree.Selected, nullptr);
     EXPECT_EQ(tree.SelectedPath(), at("base/a/x"));
     EXPECT_EQ(list->Locator().Path(), at("base/a/x"));
+    // The folder the list opened shows with its own level open; the one above stays so.
+    EXPECT_TRUE(tree.Selected->Expanded);
+    EXPECT_EQ(texts(tree.Selected), std::vector<std::string>{"inner"});
 
     // The list going first leaves the tree without it.
     form_->remove(list);
@@ -726,6 +753,59 @@ TEST_F(ShellTree, SendToCopiesTheFolderToTheChosenEntry) {
     EXPECT_TRUE(fs::exists(at("base/report/2024/r.txt"))) << "Send To copies";
 }
 
+TEST_F(ShellTree, TheSendToItemsAreOwnerDrawnWithTheirIconsAndTypingChoosesOne) {
+    make_dir("base/report");
+    make_dir("backup");
+    make_dir("box");
+    fs::create_directories(data_home_ + "/zor/SendTo");
+    ::symlink(at("backup").c_str(), (data_home_ + "/zor/SendTo/Backup").c_str());
+    ::symlink(at("box").c_str(), (data_home_ + "/zor/SendTo/Box.folder").c_str());
+    make_file("home/.local/share/zor/SendTo/Mail.desktop", "x");
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
+    Node* report = child_named(root(), "report");
+    std::vector<TKwMenuItemSize> sizes;
+    std::vector<TKwMenuItemDrawing> drawings;
+    forms::Canvas canvas;
+    std::vector<std::uint32_t> answers;
+    MenuPerson person([&](TKwPopupMenu& menu, const TKwMenuTracking& events) {
+        for (auto& item : menu.Items) {
+            if (!item.IsSubmenu) continue;
+            TKwPopupMenu sub{item.Submenu};
+            events.init_popup(sub);
+            for (auto& entry : sub.Items) {
+                TKwMenuItemSize size;
+                if (events.measure_item && events.measure_item(entry, canvas, size)) sizes.push_back(size);
+                TKwMenuItemDrawing drawing;
+                drawing.Rect = {0, 20 * static_cast<int>(drawings.size()), 120, 20 * static_cast<int>(drawings.size()) + 20};
+                drawing.Selected = entry.Caption == "Box.folder";
+                if (events.draw_item && events.draw_item(entry, canvas, drawing)) drawings.push_back(drawing);
+            }
+            // Typing b with the first entry highlighted: two begin with B, the next one is
+            // chosen; m runs the only one.
+            sub.Items[0].Hilite = true;
+            if (events.menu_char) {
+                answers.push_back(events.menu_char('b', sub));
+                answers.push_back(events.menu_char('m', sub));
+            }
+        }
+        return 0;
+    });
+    tree.RightClick(report, point_of(report));
+    ASSERT_EQ(person.shown, 1);
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[1].Width, canvas.TextWidth("Box") + 32);
+    ASSERT_EQ(drawings.size(), 3u);
+    const auto texts = canvas.calls_of(forms::CanvasOp::text_out);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1].text, "Box");
+    EXPECT_EQ(texts[1].points[0], (forms::Point{32, 22}));
+    EXPECT_EQ(texts[1].brush.Color, clHighlight);
+    EXPECT_EQ(texts[0].brush.Color, clMenu);
+    EXPECT_EQ(drawings[1].Icon, shell::icon_folder);
+    EXPECT_EQ(drawings[1].IconAt, (forms::Point{8, 22}));
+    EXPECT_EQ(answers, (std::vector<std::uint32_t>{(MNC_SELECT << 16) | 1u, (MNC_EXECUTE << 16) | 2u}));
+}
+
 TEST_F(ShellTree, WithoutAPersonAMenuIsNotGuessed) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoContextMenus}));
@@ -840,6 +920,9 @@ TEST_F(ShellTreeDrag, RestingOnAFolderOpensIt) {
     tree_->RefreshTree();
     Node* dst = child_named(root(), "dst");
     ASSERT_FALSE(dst->Expanded);
+    EXPECT_EQ(tree_->OwnerWindow(), form_.get());
+    std::vector<forms::Form*> owners;
+    tree_->OnFillStart = [&](forms::Component&) { owners.push_back(tree_->OwnerWindow()); };
     std::uint32_t clock = 1000;
     tree_->TickCount = [&] { return clock; };
     auto data = com::ComPtr<shell::IDataObject>::share(new TDataObject_shtv(tree_->NodeData(file_)));
@@ -856,6 +939,8 @@ TEST_F(ShellTreeDrag, RestingOnAFolderOpensIt) {
     tree_->TreeDragOver(shell::MK_LBUTTON, p, &effect);
     EXPECT_TRUE(dst->Expanded);
     EXPECT_NE(child_named(dst, "deeper"), nullptr);
+    EXPECT_EQ(owners, std::vector<forms::Form*>{nullptr});  // no owner while the drag opens it
+    EXPECT_EQ(tree_->OwnerWindow(), form_.get());
     tree_->TreeDragLeave();
     EXPECT_EQ(tree_->DropTarget, nullptr);
 }
@@ -866,10 +951,14 @@ TEST_F(ShellTreeDrag, DropEffectsFollowTheItem) {
     EXPECT_EQ(tree_->DragEffects(file_), shell::DROPEFFECT_NONE) << "an item that is gone allows nothing";
 }
 
-TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOption) {
+TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOptionAndDragsNeedTheirs) {
     EXPECT_TRUE(shell::drop_target_of(tree_->WindowHandle()));
+    EXPECT_FALSE(tree_->DragDisabled);
     tree_->SetOptions(opts({kwstoAutoFill}));
     EXPECT_FALSE(shell::drop_target_of(tree_->WindowHandle()));
+    EXPECT_TRUE(tree_->DragDisabled);
+    tree_->SetOptions(opts({kwstoAutoFill, kwstoOleDrag}));
+    EXPECT_FALSE(tree_->DragDisabled);
 }
 
 // ---- the "Pidl" property -------------------------------------------------------------------------------------
@@ -950,6 +1039,26 @@ TEST_F(ShellTree, TheWheelScrollsThreeRowsANotch) {
     tree.mouse_wheel(-120 * 100);
     EXPECT_EQ(tree.TopRow, tree.RowCount() - 10);
     EXPECT_EQ(tree.GetNodeAt(5, 5), tree.NodeAtRow(tree.TopRow));
+}
+
+TEST_F(ShellTree, TheWheelFollowsThePersonsSettingAndReachesTheTreeFromAList) {
+    for (int i = 0; i < 40; ++i) make_dir("base/f" + std::to_string(100 + i));
+    auto& tree = tree_at("base", opts({kwstoAutoFill}));
+    tree.SetBounds(0, 0, 200, 160);  // ten rows
+    auto* list = form_->add<TKwShellList>("list");
+    list->SetBounds(200, 0, 300, 160);
+    // Over the tree, a list's wheel turns the tree.
+    list->mouse_wheel(-120, &tree);
+    EXPECT_EQ(tree.TopRow, 3);
+    EXPECT_EQ(list->TopIndex, 0);
+    // A screen at a time, and five lines a notch.
+    SetWheelScrollLines(-1);
+    tree.mouse_wheel(-120);
+    EXPECT_EQ(tree.TopRow, 13);
+    SetWheelScrollLines(5);
+    tree.mouse_wheel(120);
+    EXPECT_EQ(tree.TopRow, 8);
+    SetWheelScrollLines(3);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST_F(SplitterFixture, HorizontalStyleStacksThePanes) {
     s->SetSplitterWidth(6);
     EXPECT_EQ(bounds(1), (Rect{0, 71, 200, 140}));
     s->SetPosition(1000);  // the extent is the height now
-    EXPECT_EQ(s->Position(), 140 - 6 - 20);
+    EXPECT_EQ(s->Position(), 140 - 20);
 }
 
 TEST_F(SplitterFixture, ProportionalResizeKeepsTheFirstPanesShare) {
@@ -92,18 +92,23 @@ TEST_F(SplitterFixture, WithoutProportionalAResizeKeepsThePositionAndStillTellsT
 TEST_F(SplitterFixture, PositionIsKeptWithinThePanesMinimums) {
     s->SetPosition(5);
     EXPECT_EQ(s->Position(), 20);
-    // The second pane keeps its minimum beside the bar: 200 - 3 - 20.
+    // The second pane's minimum comes off the extent: 200 - 20.
     s->SetPosition(1000);
-    EXPECT_EQ(s->Position(), 177);
-    EXPECT_EQ(bounds(1).width(), 20);
-    EXPECT_EQ(changes, (std::vector<int>{20, 177}));
-    s->SetPosition(177);
+    EXPECT_EQ(s->Position(), 180);
+    EXPECT_EQ(bounds(1).width(), 17);
+    EXPECT_EQ(changes, (std::vector<int>{20, 180}));
+    s->SetPosition(180);
     EXPECT_EQ(changes.size(), 2u);  // no change, no event
     // A new minimum does not move the bar by itself.
     s->SetPane2MinSize(50);
-    EXPECT_EQ(s->Position(), 177);
+    EXPECT_EQ(s->Position(), 180);
     s->SetPosition(176);
-    EXPECT_EQ(s->Position(), 200 - 3 - 50);
+    EXPECT_EQ(s->Position(), 200 - 50);
+    // Without a minimum the bar still leaves pane 1 a size of 0, never less.
+    s->SetPane2MinSize(0);
+    s->SetPosition(1000);
+    EXPECT_EQ(s->Position(), 200 - 3);
+    EXPECT_EQ(bounds(1).width(), 0);
 }
 
 TEST_F(SplitterFixture, TooSmallAControlSqueezesTheSecondPaneToNothingNeverBelow) {
@@ -163,7 +168,7 @@ TEST_F(SplitterFixture, OutlineDragLineStopsAtTheMinimums) {
     s->SetFullDragMode(TKwFullDragMode::kwfdOff);
     s->mouse_down(MouseButton::left, 67, 10);  // offset 2
     s->mouse_move(1000, 10);
-    EXPECT_EQ(s->DragPosition(), 177 + 2);
+    EXPECT_EQ(s->DragPosition(), 180 + 2);
     s->mouse_move(-50, 10);
     EXPECT_EQ(s->DragPosition(), 20 + 2);
     s->mouse_up(MouseButton::left, -50, 10);

@@ -46,7 +46,6 @@ void ShellListTest::SetUp() {
 void ShellListTest::TearDown() {
     shell::set_drag_input(nullptr);
     SetMenuTracker(nullptr);
-    SetDirectoryColsReader(nullptr);
     shell::set_opener(saved_opener_);
     shell::shell_clipboard().clear();
     form_.reset();

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "platform/forms/application.h"
+#include "platform/registry/registry.h"
 #include "platform/shell/mounts.h"
 #include "platform/shell/ole.h"
 #include "platform/window/window.h"
@@ -29,6 +30,14 @@ void TempTree::SetUp() {
     if (const char* d = std::getenv("XDG_DATA_HOME")) saved_data_ = d;
     ::setenv("HOME", home_.c_str(), 1);
     ::setenv("XDG_DATA_HOME", data_home_.c_str(), 1);
+    // The person's folders and settings are the test's own.
+    if (const char* c = std::getenv("XDG_CONFIG_HOME")) saved_config_ = c;
+    ::setenv("XDG_CONFIG_HOME", at("home/.config").c_str(), 1);
+    if (const char* r = std::getenv("ZOR_REGISTRY")) saved_registry_ = r;
+    ::setenv("ZOR_REGISTRY", at("registry.db").c_str(), 1);
+    platform::registry::reset_store();
+    // Texts in the classic locale, whatever the environment says.
+    SetUserLocale(std::locale::classic());
     std::ofstream(at("mountinfo")) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
     platform::shell::set_mountinfo_path(at("mountinfo"));
     ResetStringTable();
@@ -38,11 +47,15 @@ void TempTree::TearDown() {
     platform::shell::set_mountinfo_path({});
     platform::shell::reset_ole_state_for_tests();
     FreeDeviceChangeHandler();
-    FreeSendToList();
+    ResetShellOpsUnitState();
     platform::window::reset_thread_state_for_tests();
     platform::forms::reset_forms_state_for_tests();
+    ResetShellUtilsUnitState();  // no control is left to hold the image lists
     if (!saved_home_.empty()) ::setenv("HOME", saved_home_.c_str(), 1);
     if (!saved_data_.empty()) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+    platform::registry::reset_store();
+    if (saved_config_) ::setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+    if (saved_registry_) ::setenv("ZOR_REGISTRY", saved_registry_->c_str(), 1); else ::unsetenv("ZOR_REGISTRY");
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ec); it != std::filesystem::recursive_directory_iterator();
          it.increment(ec)) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "shellctl/kw_shell_utils.h"
@@ -26,6 +28,7 @@ class TempTree : public ::testing::Test {
 
   private:
     std::string saved_home_, saved_data_;
+    std::optional<std::string> saved_registry_, saved_config_;
 };
 
 // Counts what it hands out and takes back.
@@ -38,6 +41,28 @@ class CountingMalloc final : public IMalloc {
 
   private:
     std::map<void*, std::size_t> blocks_;
+};
+
+// A folder whose reading ends with a chosen code after the children of a real folder: a
+// folder of another namespace whose enumeration fails part way.
+class BrokenFolder final : public platform::shell::Folder {
+  public:
+    BrokenFolder(FolderPtr real, HRESULT end) : Folder(real->id_list()), real_(std::move(real)), end_(end) {}
+    HRESULT enum_objects(std::uint32_t flags, std::vector<platform::shell::IdList>& out) const override {
+        real_->enum_objects(flags, out);
+        return end_;
+    }
+    std::uint32_t attributes_of(std::span<const PCIDL> children, std::uint32_t mask) const override {
+        return real_->attributes_of(children, mask);
+    }
+    std::string display_name_of(PCIDL child, std::uint32_t flags) const override {
+        return real_->display_name_of(child, flags);
+    }
+    std::string path() const override { return real_->path(); }
+
+  private:
+    FolderPtr real_;
+    HRESULT end_;
 };
 
 // An item-ID list in an allocator's block.
