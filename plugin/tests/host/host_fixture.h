@@ -20,6 +20,7 @@
 #include "platform/com/com.h"
 #include "platform/com/tests/private_bus.h"
 #include "platform/forms/application.h"
+#include "platform/forms/common_controls.h"
 #include "platform/forms/form.h"
 #include "platform/forms/interaction.h"
 #include "platform/forms/list_controls.h"
@@ -36,6 +37,8 @@ namespace forms = platform::forms;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
+using com::BSTR;
+using com::SAFEARRAY;
 
 inline constexpr com::CLSID clsid_izor = com::guid("{763BDB62-6812-11D2-883E-3C8B00C10000}");
 inline constexpr const char* settings_key = "\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1";

@@ -11,7 +11,7 @@ const auto* bus = ::testing::AddGlobalTestEnvironment(new com_test::PrivateBus);
 TEST_F(ZorsetupHost, TheLibrarysOwnStartGivesTheTrayDialogItsSampleTypesAtTheScreensCentre) {
     load();
     int shown = 0;
-    const auto r = visualize(*info_, *boxes_, {"Tray1:5"}, "Tray1", [&](forms::Form& f) {
+    const auto r = visualize(*info_.get(), *boxes_, {"Tray1:5"}, "Tray1", [&](forms::Form& f) {
         ++shown;
         auto* types = find<forms::ComboBox>(f, "vial_type_box");
         ASSERT_NE(types, nullptr);
@@ -86,7 +86,7 @@ TEST_F(ZorsetupHost, OutStringsHoldingGarbageAreWrittenNeverFreed) {
 
 TEST_F(ZorsetupHost, AnUnknownTrayAnswersNoAndHandsNothingBackWithItsReasonInTheLog) {
     load();
-    const auto r = visualize(*info_, *boxes_, {"Tray1:5"}, "Nowhere", nullptr);
+    const auto r = visualize(*info_.get(), *boxes_, {"Tray1:5"}, "Nowhere", nullptr);
     EXPECT_EQ(r.result, 1);
     EXPECT_TRUE(boxes_->form_captions().empty()) << "no dialog for a tray that is not there";
     EXPECT_EQ(r.positions, Lines{"Tray1:5"});
@@ -124,7 +124,7 @@ TEST_F(ZorsetupHost, AHugeTrayIsCountedIn64BitsAndItsSixteenBitSizeIsRefusedByNa
     com::sys_free_string(pos);
 
     // The dialog shows no part of the tray and says why; nothing is handed back.
-    const auto r = visualize(*info_, *boxes_, {}, "Tray1", [](forms::Form& f) {
+    const auto r = visualize(*info_.get(), *boxes_, {}, "Tray1", [](forms::Form& f) {
         EXPECT_NE(find<forms::Label>(f, "tray_label")->Caption.find("10000000000 vials"), std::string::npos);
         find<forms::Button>(f, "select_all_button")->click();
         find<forms::Button>(f, "add_button")->click();

@@ -88,7 +88,7 @@ TEST_F(ZorsetupHostWithZorrun, RightAfterAReloadTheLimitsWaitForTheUploadInstead
 
 TEST_F(ZorsetupHostWithZorrun, ATrayTypeChosenInTheDialogReachesTheInstrument) {
     load();
-    const auto r = visualize(*info_, *boxes_, {}, "Tray2", [](forms::Form& f) {
+    const auto r = visualize(*info_.get(), *boxes_, {}, "Tray2", [](forms::Form& f) {
         auto* holder = find<forms::PaintBox>(f, "tray_holder_picture");
         ASSERT_NE(holder, nullptr);
         int x = -1, y = -1;
