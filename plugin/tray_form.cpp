@@ -106,6 +106,8 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
         tray_holder_pictureMouseUp(button, x, y);
     };
     tray_label = add<Label>("tray_label");
+    tray_label->Alignment = Alignment::center;
+    tray_label->AutoSize = false;
     tray_label->SetBounds(170, 8, 400, 13);
     tray_picture = add<PaintBox>("tray_picture");
     tray_picture->SetBounds(170, 24, 400, 300);  // the area the tray is drawn in
