@@ -1,8 +1,12 @@
 #include "plugin/bridge.h"
 
+#include <chrono>
+#include <cstdio>
 #include <functional>
 
 #include "driver/izor/izor.h"
+#include "platform/com/bus.h"
+#include "platform/window/window.h"
 #include "utilities/message_boxes.h"
 
 namespace zorsetup {
@@ -20,15 +24,40 @@ bool gone(com::HRESULT hr) {
     return hr == com::RPC_E_DISCONNECTED || hr == com::CO_E_SERVER_EXEC_FAILURE || hr == com::RPC_E_INVALID_DATA;
 }
 
+// Zorrun's answer to a query while another job (an upload, a clean-up, a run's syringe check)
+// holds its instrument.
+constexpr com::HRESULT driver_busy = com::make_hresult(0x800700AAu);
+// How long a syringe query waits for such a job (an upload at 38400 baud takes seconds), and
+// how often it asks again meanwhile.
+constexpr auto busy_wait_bound = std::chrono::seconds(60);
+constexpr unsigned busy_retry_ms = 250;
+
+// Why Zorrun refused the call: its own text from the bus error when the error is this call's,
+// else the result code.
+std::string failure_reason(const char* call, com::HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    std::string reason = "Zorrun refused " + std::string(call) + " (" + code + ")";
+    const std::string error = com::last_bus_error();
+    const std::string mark = std::string(call) + " failed: HRESULT " + code;
+    const auto at = error.find(mark);
+    if (at != std::string::npos && error.size() > at + mark.size() + 2) reason += error.substr(at + mark.size());
+    return reason;
+}
+
 // Runs the call on the held interface; when Zorrun has gone away, connects again and repeats
-// it once.
-com::HRESULT call_driver(const std::function<com::HRESULT(izor::IIZor2&)>& call) {
+// it once. A refusal ends the operation that asked, with the reason shown: the boxes of the
+// connection, or Zorrun's own.
+com::HRESULT call_driver(const char* name, const std::function<com::HRESULT(izor::IIZor2&)>& call) {
     if (!connect_driver()) return com::E_FAIL;
     com::HRESULT hr = call(*driver().get());
-    if (!gone(hr)) return hr;
-    driver().reset();
-    if (!connect_driver()) return hr;
-    return call(*driver().get());
+    if (gone(hr)) {
+        driver().reset();
+        if (!connect_driver()) return hr;
+        hr = call(*driver().get());
+    }
+    if (com::failed(hr)) putils::show_error(failure_reason(name, hr));
+    return hr;
 }
 
 }  // namespace
@@ -49,7 +78,7 @@ bool connect_driver() {
 }
 
 com::HRESULT driver_set_tray_type(std::string_view tray, std::string_view type) {
-    return call_driver([&](izor::IIZor2& z) {
+    return call_driver("SetTrayType", [&](izor::IIZor2& z) {
         com::Bstr t(tray), y(type);
         return z.SetTrayType(t.get(), y.get());
     });
@@ -57,21 +86,26 @@ com::HRESULT driver_set_tray_type(std::string_view tray, std::string_view type) 
 
 std::string driver_get_syringe() {
     std::string name;
-    call_driver([&](izor::IIZor2& z) {
-        com::Bstr value;
-        const com::HRESULT hr = z.GetSyringe(value.put());
-        if (com::succeeded(hr)) name = value.text();
-        return hr;
+    call_driver("GetSyringe", [&](izor::IIZor2& z) {
+        const auto end = std::chrono::steady_clock::now() + busy_wait_bound;
+        for (;;) {
+            com::Bstr value;
+            const com::HRESULT hr = z.GetSyringe(value.put());
+            if (com::succeeded(hr)) name = value.text();
+            if (hr != driver_busy || std::chrono::steady_clock::now() >= end) return hr;
+            // Messages go on meanwhile (the host's windows, Zorrun's broadcasts).
+            platform::window::run_nested_loop_for([] { return false; }, busy_retry_ms);
+        }
     });
     return name;
 }
 
 com::HRESULT driver_reset() {
-    return call_driver([](izor::IIZor2& z) { return z.Reset(); });
+    return call_driver("Reset", [](izor::IIZor2& z) { return z.Reset(); });
 }
 
 com::HRESULT driver_reload_configuration() {
-    return call_driver([](izor::IIZor2& z) {
+    return call_driver("ReloadConfiguration", [](izor::IIZor2& z) {
         std::int32_t uploading = 0;
         com::HRESULT hr = z.Uploading(&uploading);
         if (com::failed(hr) || uploading != 0) return hr;
@@ -80,7 +114,7 @@ com::HRESULT driver_reload_configuration() {
 }
 
 com::HRESULT driver_change_ports(int port) {
-    return call_driver([port](izor::IIZor2& z) { return z.ChangePorts(port); });
+    return call_driver("ChangePorts", [port](izor::IIZor2& z) { return z.ChangePorts(port); });
 }
 
 void release_driver() { driver().reset(); }

@@ -2,9 +2,11 @@
 // started when it is not running). A call that finds Zorrun gone (disconnected, or its bus
 // name without owner) drops the interface, connects again (which starts a new Zorrun) and
 // repeats the call once, so a driver that died does not leave the plug-in without one until
-// it is unloaded. Every routine returns the call's result; failures were shown as boxes
-// ("no interface to driver", "no connection to zor") or are the caller's to report. Main
-// thread only.
+// it is unloaded. Every routine returns the call's result; a failure has been shown by then,
+// as the connection's boxes ("no interface to driver", "no connection to zor") or as an error
+// box with Zorrun's reason, and ends the operation that asked. A syringe query that Zorrun
+// refuses because another job runs (right after a reload) is asked again until that job ends,
+// for at most a minute. Main thread only.
 #pragma once
 
 #include <cstdint>

@@ -58,7 +58,11 @@ void Tconfig_form::FormCreate() {
     std::vector<std::string> folders;
     putils::read_folder_list(folders);
     for (auto& f : folders) folder_combo_box->Items.add(std::move(f));
-    putils::select_combo_item(*folder_combo_box, putils::session().method_folder);
+    // A method folder set without browsing (the setting written by hand or by a program) is not
+    // in the list yet: it heads it, so the box shows the folder in use.
+    const std::string& folder = putils::session().method_folder;
+    if (!folder.empty() && folder_combo_box->Items.index_of(folder) < 0) folder_combo_box->Items.insert(0, folder);
+    putils::select_combo_item(*folder_combo_box, folder);
 }
 
 void Tconfig_form::FormActivate() { fill_port_box(putils::read_port_setting()); }

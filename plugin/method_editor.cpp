@@ -18,18 +18,15 @@ namespace zorsetup {
 using namespace platform::forms;
 using putils::same_text;
 
+MethodEditorState& method_editor_state() {
+    static MethodEditorState state;
+    return state;
+}
+
 namespace {
 
-Tmethod_editor*& editor_slot() {
-    static Tmethod_editor* editor = nullptr;
-    return editor;
-}
-
-// The editor whose DoShowHint the application calls.
-Tmethod_editor*& hint_owner() {
-    static Tmethod_editor* editor = nullptr;
-    return editor;
-}
+Tmethod_editor*& editor_slot() { return method_editor_state().editor; }
+Tmethod_editor*& hint_owner() { return method_editor_state().hint_owner; }
 
 // These macros are run from their files by the driver and never become steps.
 constexpr std::string_view reserved_macros[] = {"ERROR ENTRY", "ERROR EXIT", "METHOD ENTRY",

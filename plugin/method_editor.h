@@ -158,7 +158,6 @@ class Tmethod_editor : public platform::forms::Form {
     void finish_config(platform::forms::FormMessage& message);
     void show_help_file(platform::forms::FormMessage& message);
 
-    void build_rows();
     int popup_row() const;
     std::string chosen_macro() const;
     // The macro and value texts of a step line.
@@ -188,6 +187,14 @@ class Tmethod_editor : public platform::forms::Form {
     core::MacroParamTable declarations_{};
     std::string bad_declaration_;
 };
+
+// The unit's state: the editor the host's objects work on (the one created last) and the one
+// whose DoShowHint the application calls; nullptr when there is none.
+struct MethodEditorState {
+    Tmethod_editor* editor = nullptr;
+    Tmethod_editor* hint_owner = nullptr;
+};
+MethodEditorState& method_editor_state();
 
 // Makes an editor (FormCreate fires) and makes it the current one.
 platform::forms::FormPtr<Tmethod_editor> make_editor(platform::window::Handle host_window = 0);

@@ -190,7 +190,11 @@ std::string Tmethod_editor::compose_step() {
                 return {};
             }
             const core::MacroParam& param = running_param(r);
-            if (!core::check_expression(edit->Text, param.unit, true, false, -1, {})) {
+            // A text with a colon is a time and nothing else ("1:-5" is none). Refused, not
+            // converted: a step keeps the text it was given, which template_file_differs
+            // compares with the template's own lines.
+            const bool bad_time = edit->Text.find(':') != std::string::npos && !putils::is_time(edit->Text);
+            if (bad_time || !core::check_expression(edit->Text, param.unit, true, false, -1, {})) {
                 putils::show_error("Parameter " + quoted(param.name) + " : " + edit->Text + " is not a valid value.");
                 return {};
             }

@@ -1,12 +1,15 @@
 #include "plugin/tray_form.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <unordered_map>
 
 #include "core/barcode.h"
 #include "core/config_model.h"
 #include "plugin/bridge.h"
 #include "plugin/editing.h"
+#include "plugin/vial_arithmetic.h"
 #include "utilities/form_helpers.h"
 #include "utilities/log.h"
 #include "utilities/message_boxes.h"
@@ -19,12 +22,17 @@ namespace zorsetup {
 using namespace platform::forms;
 
 namespace {
-constexpr int grid_limit = 100;
+// A tray of more vials than this has no grid: the dialog says so rather than showing part of
+// it, so no vial a person picks is lost on the way to the host.
+constexpr std::int64_t grid_limit = 1000000;
 constexpr int popup_items = 16;
-constexpr int picture_width = 400;
-constexpr int picture_height = 300;
 
-int truncated(double v) { return v > 0 ? static_cast<int>(v) : 0; }
+// A range box's number: an integer of up to 64 bits; false for any other text.
+bool read_range_number(const std::string& text, std::int64_t& value) {
+    if (!putils::is_integer(text)) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
 }  // namespace
 
 TrayDialogState& tray_dialog_state() {
@@ -36,8 +44,8 @@ TrayGrid TrayGrid::of(std::string_view tray) {
     TrayGrid g;
     if (!is_tray(tray)) return g;
     const std::string type = core::get_tray_type(tray);
-    g.columns = truncated(core::get_number_attribute(type, "Spl Per Col"));
-    g.rows = truncated(core::get_number_attribute(type, "Spl Per Row"));
+    g.columns = static_cast<int>(tray_type_count(tray, "Spl Per Col"));
+    g.rows = static_cast<int>(tray_type_count(tray, "Spl Per Row"));
     g.turned = core::get_number_attribute(type, "Row Length X") > 0;
     g.mirrored = core::get_number_attribute(type, "Col Length Y") < 0;
     if (g.turned) std::swap(g.columns, g.rows);
@@ -98,9 +106,11 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
         tray_holder_pictureMouseUp(button, x, y);
     };
     tray_label = add<Label>("tray_label");
-    tray_label->SetBounds(170, 8, picture_width, 13);
+    tray_label->Alignment = Alignment::center;
+    tray_label->AutoSize = false;
+    tray_label->SetBounds(170, 8, 400, 13);
     tray_picture = add<PaintBox>("tray_picture");
-    tray_picture->SetBounds(170, 24, picture_width, picture_height);
+    tray_picture->SetBounds(170, 24, 400, 300);  // the area the tray is drawn in
     tray_picture->ShowHint = true;
     tray_picture->OnPaint = [this](Component&) { show_tray(); };
     tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseDown(x, y); };
@@ -132,6 +142,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     close_button = add<Button>("close_button");
     close_button->Caption = "&Cancel";
     close_button->SetBounds(460, 340, 80, 25);
+    close_button->Cancel = true;
     close_button->OnClick = [this](Component&) {
         tray_dialog_state().cancelled = true;
         Close();
@@ -150,10 +161,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
         MenuItem* item = tray_type_popup->add_item("tray_type" + std::to_string(i));
         item->OnClick = [this, item](Component&) { tray_type_popupClick(*item); };
     }
-    OnCreate = [this](Component&) {
-        const auto& ses = putils::session();
-        for (int i = 0; i < ses.sample_type_count; ++i) vial_type_box->Items.add(ses.sample_types[i].name);
-    };
+    OnCreate = [this](Component&) { FormCreate(); };
     OnActivate = [this](Component&) { FormActivate(); };
 }
 
@@ -174,7 +182,7 @@ void Ttray_form::TrayHint(HintInfo& info) {
 
 int Ttray_form::vial_state(int column, int row) const {
     if (column < 0 || row < 0 || column >= shown_columns_ || row >= shown_rows_) return -1;
-    return cells_[static_cast<std::size_t>(column * shown_rows_ + row)];
+    return cells_[cell(column, row)];
 }
 
 int Ttray_form::selected_count() const {
@@ -197,6 +205,28 @@ void Ttray_form::fill_trays_box() {
     }
 }
 
+void Ttray_form::FormCreate() {
+    TrayDialogState& st = tray_dialog_state();
+    auto& ses = putils::session();
+    if (ses.tray_form_first_create) {
+        ses.tray_form_first_create = false;
+        st.area = tray_picture->BoundsRect();
+        st.show_types = false;
+        st.current_type = 0;
+        putils::center_form(*this);
+        st.form_left = Left;
+        st.form_top = Top;
+        st.placed = true;
+    } else if (st.placed) {
+        // Later openings come where the first one was centred.
+        Left = st.form_left;
+        Top = st.form_top;
+    }
+    if (st.area.right > st.area.left) tray_picture->SetBounds(st.area.left, st.area.top, st.area.right - st.area.left,
+                                                              st.area.bottom - st.area.top);
+    for (int i = 0; i < ses.sample_type_count; ++i) vial_type_box->Items.add(ses.sample_types[i].name);
+}
+
 void Ttray_form::FormActivate() {
     TrayDialogState& st = tray_dialog_state();
     auto& handler = application().OnShowHint;
@@ -211,11 +241,14 @@ void Ttray_form::FormActivate() {
     if (requested.empty() || !is_tray(requested)) {
         if (tray_holder_box->ItemIndex < 0 && tray_holder_box->Items.count() > 0) tray_holder_box->ItemIndex = 0;
         fill_trays_box();
-        if (!is_tray(st.current_tray) && trays_from_holder_box->Items.count() > 0)
-            st.current_tray = trays_from_holder_box->Items[0];
+        st.current_tray = trays_from_holder_box->Items.count() > 0 ? trays_from_holder_box->Items[0] : std::string();
     } else {
         select_tray(requested);
-        putils::select_combo_item(*tray_holder_box, core::get_text_attribute(requested, "Tray Holder"));
+        const std::string holder = core::get_text_attribute(requested, "Tray Holder");
+        // The holder list leaves the bar-code holder out, yet the host may ask for a tray on
+        // it: that holder is offered then, or the tray could be neither shown nor chosen again.
+        if (!holder.empty() && tray_holder_box->Items.index_of(holder) < 0) tray_holder_box->Items.add(holder);
+        putils::select_combo_item(*tray_holder_box, holder);
         fill_trays_box();
     }
     putils::select_combo_item(*trays_from_holder_box, st.current_tray);
@@ -249,33 +282,53 @@ void Ttray_form::trays_from_holder_boxChange() {
 }
 
 void Ttray_form::layout_tray() {
-    const std::string& tray = tray_dialog_state().current_tray;
+    const TrayDialogState& st = tray_dialog_state();
+    const std::string& tray = st.current_tray;
     grid_ = TrayGrid::of(tray);
-    shown_columns_ = std::min(grid_.columns, grid_limit);
-    shown_rows_ = std::min(grid_.rows, grid_limit);
-    cells_.assign(static_cast<std::size_t>(shown_columns_ * shown_rows_), -1);
+    too_many_ = static_cast<std::int64_t>(grid_.columns) * grid_.rows > grid_limit;
+    shown_columns_ = too_many_ ? 0 : grid_.columns;
+    shown_rows_ = too_many_ ? 0 : grid_.rows;
+    cells_.assign(static_cast<std::size_t>(shown_columns_) * static_cast<std::size_t>(shown_rows_), -1);
     picture_width_ = picture_height_ = 0;
     half_width_ = half_height_ = 0;
     radius_ = 0;
-    if (shown_columns_ == 0 || shown_rows_ == 0) return;
+    const Rect area = st.area.right > st.area.left ? st.area : tray_picture->BoundsRect();
+    const auto place_picture = [&] {
+        int left = area.left, top = area.top;
+        if (picture_width_ < area.right - area.left) left += (area.right - area.left - picture_width_) / 2;
+        if (picture_height_ < area.bottom - area.top) top += (area.bottom - area.top - picture_height_) / 2;
+        if (picture_width_ == 0 && picture_height_ == 0) left = area.left, top = area.top;
+        tray_picture->SetBounds(left, top, picture_width_, picture_height_);
+        tray_label->SetBounds(area.left, top - tray_label->Height, area.right - area.left, tray_label->Height);
+    };
+    if (shown_columns_ == 0 || shown_rows_ == 0) {
+        place_picture();
+        return;
+    }
     const std::string type = core::get_tray_type(tray);
     double w = std::abs(core::get_number_attribute(type, "Row Length X") + core::get_number_attribute(type, "Col Length X"));
     double h = std::abs(core::get_number_attribute(type, "Row Length Y") + core::get_number_attribute(type, "Col Length Y"));
     if (grid_.columns > 1) w = w * grid_.columns / (grid_.columns - 1);
     if (grid_.rows > 1) h = h * grid_.rows / (grid_.rows - 1);
-    const double W = picture_width, H = picture_height;
+    const double W = area.right - area.left, H = area.bottom - area.top;
     if (W * h > H * w) {
-        picture_height_ = picture_height;
+        picture_height_ = static_cast<int>(H);
         picture_width_ = static_cast<int>(std::lround(H * w / h));
     } else if (W * h < H * w) {
-        picture_width_ = picture_width;
+        picture_width_ = static_cast<int>(W);
         picture_height_ = static_cast<int>(std::lround(W * h / w));
     } else {
+        place_picture();
         return;
     }
+    // Taller than wide: centred across the area at its top; wider: centred down its left.
+    place_picture();
+    if (W * h > H * w) tray_picture->Top = area.top;
+    else tray_picture->Left = area.left;
+    tray_label->Top = tray_picture->Top - tray_label->Height;
     half_width_ = static_cast<double>(picture_width_) / (2.0 * shown_columns_);
     half_height_ = static_cast<double>(picture_height_) / (2.0 * shown_rows_);
-    radius_ = static_cast<int>(0.9 * std::min(half_width_, half_height_)) - 1;
+    radius_ = std::max(0, static_cast<int>(0.9 * std::min(half_width_, half_height_)) - 1);
 }
 
 std::pair<int, int> Ttray_form::vial_centre(int column, int row) const {
@@ -321,12 +374,17 @@ void Ttray_form::show_tray() {
     c.Brush.Color = clAqua;
     c.FillRect({0, 0, picture_width_, picture_height_});
     tray_label->Caption = st.current_tray + ":" + core::get_tray_type(st.current_tray);
+    if (too_many_)
+        tray_label->Caption += " - " + std::to_string(num_vials(st.current_tray)) + " vials, more than the " +
+                               std::to_string(grid_limit) + " this dialog can show";
     if (!st.input.empty()) {
+        // The first entry of each number counts.
+        std::unordered_map<int, int> types;
+        for (const TrayVial& v : st.input) types.emplace(v.number, v.type);
         for (int a = 0; a < shown_columns_; ++a)
             for (int b = 0; b < shown_rows_; ++b) {
-                const int n = grid_.vial_number(a, b);
-                const auto it = std::find_if(st.input.begin(), st.input.end(), [n](const TrayVial& v) { return v.number == n; });
-                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = it == st.input.end() ? -1 : it->type;
+                const auto it = types.find(grid_.vial_number(a, b));
+                cells_[cell(a, b)] = it == types.end() ? -1 : it->second;
             }
     }
     for (int a = 0; a < shown_columns_; ++a)
@@ -384,8 +442,8 @@ void Ttray_form::tray_pictureMouseUp(int x, int y) {
     if (right - left < radius_ / 2 && bottom - top < radius_ / 2) {
         const auto [a, b] = vial_at(band_x_, band_y_);
         if (a < 0) return;
-        int& cell = cells_[static_cast<std::size_t>(a * shown_rows_ + b)];
-        cell = cell < 0 ? type : -1;
+        int& state = cells_[cell(a, b)];
+        state = state < 0 ? type : -1;
         draw_vial(a, b);
         return;
     }
@@ -393,35 +451,34 @@ void Ttray_form::tray_pictureMouseUp(int x, int y) {
         for (int b = 0; b < shown_rows_; ++b) {
             const auto [cx, cy] = vial_centre(a, b);
             if (cx >= left && cx <= right && cy >= top && cy <= bottom) {
-                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = type;
+                cells_[cell(a, b)] = type;
                 draw_vial(a, b);
             }
         }
 }
 
 void Ttray_form::add_vials_buttonClick() {
-    int from = 1, to = 1000000, step = 1;
+    std::int64_t from = 1, to = 1000000, step = 1;
     struct Box {
         Edit* edit;
-        int* value;
+        std::int64_t* value;
         const char* message;
     };
     for (const Box& box : {Box{from_box, &from, "From vial is invalid: "}, Box{to_box, &to, "To vial is invalid: "},
                            Box{increment_box, &step, "Increment is invalid :"}}) {
         if (box.edit->Text.empty()) continue;
-        if (!putils::is_integer(box.edit->Text)) {
+        if (!read_range_number(box.edit->Text, *box.value)) {
             putils::info_box(box.message + box.edit->Text);
             return;
         }
-        *box.value = putils::text_to_int(box.edit->Text);
     }
     if (step <= 0) step = 1;
     const int type = tray_dialog_state().current_type;
     for (int a = 0; a < shown_columns_; ++a)
         for (int b = 0; b < shown_rows_; ++b) {
-            const int n = grid_.vial_number(a, b);
+            const std::int64_t n = grid_.vial_number(a, b);
             if (n >= from && n <= to && (n - from) % step == 0) {
-                cells_[static_cast<std::size_t>(a * shown_rows_ + b)] = type;
+                cells_[cell(a, b)] = type;
                 draw_vial(a, b);
             }
         }
@@ -450,7 +507,7 @@ void Ttray_form::add_buttonClick() {
     Close();
 }
 
-void Ttray_form::open_tray_type_popup(std::string_view tray) {
+void Ttray_form::open_tray_type_popup(std::string_view tray, int x, int y) {
     popup_tray_ = std::string(tray);
     const std::string group = core::get_text_attribute(tray, "TrayTypeGroup");
     const core::Tconfig_model& model = core::config_model();
@@ -465,14 +522,15 @@ void Ttray_form::open_tray_type_popup(std::string_view tray) {
         item->Visible = true;
     }
     for (int i = used; i < popup_items; ++i) tray_type_popup->item(i)->Visible = false;
-    tray_type_popup->popup(tray_picture);
+    tray_type_popup->popup(tray_holder_picture, x, y);
 }
 
 void Ttray_form::tray_type_popupClick(MenuItem& item) {
     const std::string type = item.Caption;
     if (core::set_tray_type(popup_tray_, type) < 0) return;
-    putils::append_log("Tray type of " + popup_tray_ + " set to " + type);
-    driver_set_tray_type(popup_tray_, type);
+    // The instrument keeps its own type: when Zorrun refused it (the bridge said why), the
+    // dialog does not show the tray as changed.
+    if (platform::com::failed(driver_set_tray_type(popup_tray_, type))) return;
     select_tray(popup_tray_);
     putils::select_combo_item(*trays_from_holder_box, popup_tray_);
     layout_tray();
@@ -593,7 +651,7 @@ void Ttray_form::tray_holder_pictureMouseUp(MouseButton button, int x, int y) {
         layout_tray();
         show_tray();
     } else if (button == MouseButton::right) {
-        open_tray_type_popup(tray);
+        open_tray_type_popup(tray, x, y);
     }
 }
 

@@ -4,8 +4,9 @@
 // back in ascending vial number. VisualizeList opens it.
 //
 // Sound limits where the old ones broke: a tray type without columns or rows has no grid
-// (no division by zero); a grid larger than 100 x 100 shows its first 100 columns and rows;
-// the host's list and the result are not limited to 1000 vials; every opening starts as
+// (no division by zero); a tray of more than a million vials has no grid either, and its label
+// says why (a part of it would lose the vials a person picks beyond the part); the host's list
+// and the result are not limited to 1000 vials; every opening starts as
 // cancelled with an empty result, so closing it by its caption never hands back the previous
 // opening's vials. The spreadsheet of insert mode, which the session never switches on, is left
 // out.
@@ -46,6 +47,11 @@ struct TrayDialogState {
     bool cancelled = true;
     std::vector<TrayVial> input;
     std::vector<TrayVial> result;
+    // The tray picture's rectangle and the dialog's place, as the first opening laid them out.
+    platform::forms::Rect area;
+    int form_left = 0;
+    int form_top = 0;
+    bool placed = false;
 };
 TrayDialogState& tray_dialog_state();
 
@@ -92,13 +98,17 @@ class Ttray_form : public platform::forms::Form {
     void layout_tray();
     void show_tray();
     void store_selection();
-    void open_tray_type_popup(std::string_view tray);
+    // The tray-type menu of the tray, opened at a point of the holder picture.
+    void open_tray_type_popup(std::string_view tray, int x = 0, int y = 0);
+    // The tray has more vials than the dialog can show: no grid, and the label says so.
+    bool too_many_vials() const { return too_many_; }
     // The holder picture: the trays of the selected holder, level by level, as parallelograms.
     void draw_holder(bool clear);
     // The tray drawn under a point of the holder picture; "" for none.
     std::string tray_at_holder_point(int x, int y) const;
 
   private:
+    void FormCreate();
     void FormActivate();
     void tray_holder_boxChange();
     void trays_from_holder_boxChange();
@@ -122,7 +132,11 @@ class Ttray_form : public platform::forms::Form {
     void fill_trays_box();
 
     TrayGrid grid_;
+    bool too_many_ = false;
     std::vector<int> cells_;  // columns x rows, column major
+    std::size_t cell(int column, int row) const {
+        return static_cast<std::size_t>(column) * static_cast<std::size_t>(shown_rows_) + static_cast<std::size_t>(row);
+    }
     int shown_columns_ = 0;
     int shown_rows_ = 0;
     double half_width_ = 0;

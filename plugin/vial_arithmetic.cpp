@@ -1,5 +1,8 @@
 #include "plugin/vial_arithmetic.h"
 
+#include <cmath>
+#include <limits>
+
 #include "core/config_model.h"
 #include "plugin/editing.h"
 #include "utilities/log.h"
@@ -7,14 +10,15 @@
 
 namespace zorsetup {
 
-namespace {
-int type_count(std::string_view tray, std::string_view attribute) {
-    return static_cast<int>(core::get_number_attribute(core::get_tray_type(tray), attribute));
+std::int64_t tray_type_count(std::string_view tray, std::string_view attribute) {
+    const double v = core::get_number_attribute(core::get_tray_type(tray), attribute);
+    constexpr double most = std::numeric_limits<std::int32_t>::max();
+    if (!(v > 0)) return 0;
+    return static_cast<std::int64_t>(std::trunc(std::min(v, most)));
 }
-}  // namespace
 
-int num_vials(std::string_view tray) {
-    const int n = is_tray(tray) ? type_count(tray, "Spl Per Col") * type_count(tray, "Spl Per Row") : 0;
+std::int64_t num_vials(std::string_view tray) {
+    const std::int64_t n = is_tray(tray) ? tray_type_count(tray, "Spl Per Col") * tray_type_count(tray, "Spl Per Row") : 0;
     putils::append_log("zorsetup : num_vials - Result := " + std::to_string(n));
     return n;
 }
@@ -41,13 +45,14 @@ int vial_out_of_range(std::string_view vial, std::string& tray, int& number) {
     return number > 0 && number <= num_vials(tray) ? 0 : 1;
 }
 
-int transposed_vial_index(int p, std::string_view tray) {
+std::int64_t transposed_vial_index(int p, std::string_view tray) {
     const std::string type = core::get_tray_type(tray);
     if (core::get_number_attribute(type, "Row Length X") != 0) return p;
-    const int c = type_count(tray, "Spl Per Col");
-    const int r = type_count(tray, "Spl Per Row");
+    const std::int64_t c = tray_type_count(tray, "Spl Per Col");
+    const std::int64_t r = tray_type_count(tray, "Spl Per Row");
     if (r <= 0) return p;
-    return (p - 1) / r + ((p - 1) % r) * c + 1;
+    const std::int64_t q = static_cast<std::int64_t>(p) - 1;
+    return q / r + (q % r) * c + 1;
 }
 
 }  // namespace zorsetup

@@ -12,6 +12,7 @@
 // does not link it, so the host's window handles and device contexts are the library's too.
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,16 +23,17 @@
 #include "platform/com/com.h"
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
-#include "platform/forms/tab_order.h"
 #include "platform/print/device_context.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
 #include "plugin/bridge.h"
 #include "plugin/config_form.h"
+#include "plugin/dialog_keys.h"
 #include "plugin/editing.h"
 #include "plugin/host_document.h"
 #include "plugin/host_interfaces.h"
 #include "plugin/method_editor.h"
+#include "plugin/sample_types.h"
 #include "plugin/task_weaver.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
@@ -118,12 +120,29 @@ std::string wide_to_string(const char16_t* text) {
     return out;
 }
 
-void set_bstr_result(BSTR* out, std::string_view text) {
+// An [out] string: what it holds on entry is not the host's to give (COM lets it be unset),
+// so it is overwritten, never freed.
+void set_bstr_out(BSTR* out, std::string_view text) {
     if (!out) return;
-    com::sys_free_string(*out);
     *out = com::bstr_from_text(text);
     state().last_text = com::utf16_from_cp1252(text);
 }
+
+// An [in, out] string: the host's string is freed before the new one takes its place.
+void set_bstr_in_out(BSTR* in_out, std::string_view text) {
+    if (!in_out) return;
+    com::sys_free_string(*in_out);
+    set_bstr_out(in_out, text);
+}
+
+// A refusal and its reason, in the log, for the host's author.
+HRESULT refuse(std::string_view method, HRESULT result, std::string_view reason) {
+    log_setup(std::string(method) + " - " + std::string(reason));
+    return result;
+}
+
+// A count the host takes as a 32-bit integer.
+constexpr HRESULT result_overflow = com::make_hresult(0x8002000Au);
 
 std::string raw_value(const void* p) { return std::to_string(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p))); }
 
@@ -205,18 +224,18 @@ public:
         return guarded("new", com::E_FAIL, [] {
             ensure_forms();
             Tmethod_editor* e = editor();
-            if (!e) return com::E_UNEXPECTED;
+            if (!e) return refuse("new", com::E_UNEXPECTED, "no editor (CreateVisual first)");
             e->new_method("");
             return com::S_OK;
         });
     }
     HRESULT Open(IUnknown* storage) override {
         log_setup("open");
-        return guarded("open", com::E_FAIL, [storage] { return with_document(storage, open_method_document); });
+        return guarded("open", com::E_FAIL, [storage] { return with_document("open", storage, open_method_document); });
     }
     HRESULT Save(IUnknown* storage) override {
         log_setup("save");
-        return guarded("save", com::E_FAIL, [storage] { return with_document(storage, save_method_document); });
+        return guarded("save", com::E_FAIL, [storage] { return with_document("save", storage, save_method_document); });
     }
     std::int32_t IsModified() override {
         log_setup("ismodified");
@@ -233,17 +252,12 @@ public:
             return std::int32_t{1};
         });
     }
-    // The dialog-message test: Tab and Shift-Tab on the editor's window or one of its controls
-    // move the focus between the editor's controls; nonzero when the message was taken.
+    // The dialog-message test of the message against the editor; nonzero when it was taken.
     std::int32_t CompPreTranslate(const HostMessage* msg) override {
         return guarded("comppretranslate", std::int32_t{0}, [msg] {
             Tmethod_editor* e = editor();
-            if (!msg || !e || msg->message != WM_KEYDOWN || msg->wparam != VK_TAB) return std::int32_t{0};
-            window::Handle w = msg->window;
-            while (w && w != e->handle()) w = window::parent_of(w);
-            if (!w) return std::int32_t{0};
-            forms::press_tab(*e, msg->shift_down);
-            return std::int32_t{1};
+            if (!msg || !e) return std::int32_t{0};
+            return dialog_message(*e, *msg);
         });
     }
     void Print(HostHandle dc, const HostRect* rect, std::int32_t page) override {
@@ -278,7 +292,7 @@ public:
             ensure_forms();
             const std::string text = wide_to_string(vial);
             const std::string tray = vial_tray_part(text);
-            const int n = vial_position(text);
+            const std::int64_t n = vial_position(text);
             HRESULT result;
             std::string second;
             if (is_tray(tray)) {
@@ -299,18 +313,18 @@ public:
     HRESULT GetNextVial(BSTR* next, const char16_t* current, const char16_t* tray_name) override {
         return guarded("getnextvial", com::E_FAIL, [&] {
             ensure_forms();
-            if (!next) return com::E_POINTER;
+            if (!next) return refuse("getnextvial", com::E_POINTER, "NextVial is no pointer");
             const std::string cur = wide_to_string(current);
             const std::string tray = wide_to_string(tray_name);
-            if (!is_tray(tray)) return result_unknown_tray;
+            if (!is_tray(tray)) return refuse("getnextvial", result_unknown_tray, "no tray " + tray);
             std::string out;
             if (cur.empty()) {
                 out = tray + ":1";
             } else {
-                const int m = vial_position(cur) + 1;
+                const std::int64_t m = std::int64_t{vial_position(cur)} + 1;
                 if (m > 0 && m <= num_vials(tray)) out = tray + ":" + std::to_string(m);
             }
-            set_bstr_result(next, out);
+            set_bstr_out(next, out);
             log_setup("getnextvial - (CurrentVial := " + raw_value(current) + "(" + cur + ") *** TrayName := " +
                       raw_value(tray_name) + "(" + tray + ") *** NextVial := " + out + "(" + tray + ")");
             return com::S_OK;
@@ -320,9 +334,15 @@ public:
         log_setup("gettrayinformation");
         return guarded("gettrayinformation", com::E_FAIL, [&] {
             ensure_forms();
-            if (!names || !sizes || !default_tray) return com::E_POINTER;
+            if (!names || !sizes || !default_tray)
+                return refuse("gettrayinformation", com::E_POINTER, "an output is no pointer");
             const int count = tray_count();
-            if (count == 0) return HRESULT{1};
+            if (count == 0) return refuse("gettrayinformation", 1, "the configuration has no trays");
+            // The sizes travel in 16 bits: a larger tray is refused by name, not wrapped round.
+            for (int i = 0; i < count; ++i)
+                if (const std::int64_t vials = num_vials(nth_tray_name(i)); vials > 0xFFFF)
+                    return refuse("gettrayinformation", result_overflow,
+                                  nth_tray_name(i) + " has " + std::to_string(vials) + " vials, more than 65535");
             SAFEARRAY* n = com::safe_array_create_vector(com::VT_BSTR, 0, static_cast<std::uint32_t>(count));
             SAFEARRAY* s = com::safe_array_create_vector(com::VT_UI2, 0, static_cast<std::uint32_t>(count));
             if (!n || !s) {
@@ -334,7 +354,7 @@ public:
                 const std::string tray = nth_tray_name(i);
                 com::Bstr b(tray);
                 com::safe_array_put_element(n, &i, b.get());
-                const auto vials = static_cast<std::uint16_t>(num_vials(tray));
+                const auto vials = static_cast<std::uint16_t>(num_vials(tray));  // checked above
                 com::safe_array_put_element(s, &i, &vials);
             }
             *names = n;
@@ -355,7 +375,11 @@ public:
         log_setup("visualizelist");
         return guarded("visualizelist", com::E_FAIL, [&] {
             ensure_forms();
-            if (!positions || !types || !tray_name) return com::E_POINTER;
+            if (!positions || !types || !tray_name)
+                return refuse("visualizelist", com::E_POINTER, "an argument is no pointer");
+            const std::string requested = com::text_from_bstr(*tray_name);
+            if (!requested.empty() && !is_tray(requested))
+                return refuse("visualizelist", 1, "no tray " + requested);
             TrayDialogState& st = tray_dialog_state();
             st.input.clear();
             if (*positions) {
@@ -377,7 +401,7 @@ public:
                     st.input.push_back({vial_position(com::cp1252_from_utf16(units)), type});
                 }
             }
-            putils::session().requested_tray = com::text_from_bstr(*tray_name);
+            putils::session().requested_tray = requested;
             st.cancelled = true;
             st.result.clear();
             {
@@ -403,7 +427,7 @@ public:
             com::safe_array_destroy(*types);
             *positions = p;
             *types = t;
-            set_bstr_result(tray_name, st.current_tray);
+            set_bstr_in_out(tray_name, st.current_tray);
             return com::S_OK;
         });
     }
@@ -412,11 +436,17 @@ public:
         log_setup("provideinjectionvolumelimits");
         return guarded("provideinjectionvolumelimits", com::E_FAIL, [&] {
             ensure_forms();
-            if (!lower || !higher || !precision || !deflt) return com::E_POINTER;
+            if (!lower || !higher || !precision || !deflt)
+                return refuse("provideinjectionvolumelimits", com::E_POINTER, "an output is no pointer");
+            // Zorrun's refusals were shown by the bridge; the syringe it names may still be one
+            // this configuration does not know, which has no limits: "no", not 0..0.
             const std::string syringe = driver_get_syringe();
             HRESULT result = 1;
-            // A syringe this configuration does not know has no limits: "no", not 0..0.
-            if (!syringe.empty() && core::find_object(syringe) < core::config_model().object_count) {
+            if (syringe.empty()) {
+                log_setup("provideinjectionvolumelimits - no syringe from Zorrun");
+            } else if (core::find_object(syringe) >= core::config_model().object_count) {
+                log_setup("provideinjectionvolumelimits - the syringe " + syringe + " is not in the configuration");
+            } else {
                 *lower = core::get_number_attribute(syringe, "Min Volume");
                 *higher = core::get_number_attribute(syringe, "Max Volume");
                 *precision = 2;
@@ -443,26 +473,29 @@ public:
         log_setup("gettrayinformation2");
         return guarded("gettrayinformation2", com::E_FAIL, [&] {
             ensure_forms();
-            if (!tray_name || !x || !y || !shape) return com::E_POINTER;
+            if (!tray_name || !x || !y || !shape)
+                return refuse("gettrayinformation2", com::E_POINTER, "an output is no pointer");
             std::string tray;
             int n = 0;
-            if (vial_out_of_range(com::text_from_bstr(vial_pos), tray, n) != 0) {
+            const std::string position = com::text_from_bstr(vial_pos);
+            if (vial_out_of_range(position, tray, n) != 0) {
                 *x = *y = *shape = 0;
-                set_bstr_result(tray_name, "");
-                return result_unknown_tray;
+                set_bstr_out(tray_name, "");
+                return refuse("gettrayinformation2", result_unknown_tray, "no vial " + position);
             }
             const std::string type = core::get_tray_type(tray);
             const double rx = core::get_number_attribute(type, "Row Length X");
             const double ry = core::get_number_attribute(type, "Row Length Y");
             const double cx = core::get_number_attribute(type, "Col Length X");
             const double cy = core::get_number_attribute(type, "Col Length Y");
-            const int spr = static_cast<int>(core::get_number_attribute(type, "Spl Per Row"));
-            const int spc = static_cast<int>(core::get_number_attribute(type, "Spl Per Col"));
+            // At most 32 bits each (tray_type_count), as the host's integers.
+            const auto spr = static_cast<std::int32_t>(tray_type_count(tray, "Spl Per Row"));
+            const auto spc = static_cast<std::int32_t>(tray_type_count(tray, "Spl Per Col"));
             const bool turned = rx == 0 && (std::abs(ry) < std::abs(cx) || std::abs(rx) < std::abs(cy));
             *x = turned ? spc : spr;
             *y = turned ? spr : spc;
             *shape = 0;
-            set_bstr_result(tray_name, tray);
+            set_bstr_out(tray_name, tray);
             return com::S_OK;
         });
     }
@@ -470,7 +503,7 @@ public:
         log_setup("GetNextTray");
         return guarded("GetNextTray", com::E_FAIL, [&] {
             ensure_forms();
-            if (!vial_pos || !tray_name) return com::E_POINTER;
+            if (!vial_pos || !tray_name) return refuse("GetNextTray", com::E_POINTER, "an output is no pointer");
             const std::string cur = current ? com::cp1252_from_utf16(current) : std::string();
             std::string next;
             if (cur.empty()) {
@@ -479,8 +512,8 @@ public:
                 const int k = tray_number(cur);
                 if (k != -1 && k < tray_count()) next = nth_tray_name(k);
             }
-            set_bstr_result(tray_name, next);
-            set_bstr_result(vial_pos, next.empty() ? std::string() : next + ":1");
+            set_bstr_out(tray_name, next);
+            set_bstr_out(vial_pos, next.empty() ? std::string() : next + ":1");
             return com::S_OK;
         });
     }
@@ -489,39 +522,45 @@ public:
         log_setup("convertvialposition");
         return guarded("convertvialposition", com::E_FAIL, [&] {
             ensure_forms();
-            if (!tray_name || !vial_pos || !tray_index || !vial_index) return com::E_POINTER;
+            if (!tray_name || !vial_pos || !tray_index || !vial_index)
+                return refuse("convertvialposition", com::E_POINTER, "an argument is no pointer");
             if (to_index != 0) {
                 std::string tray;
                 int n = 0;
-                const int r = vial_out_of_range(com::text_from_bstr(*vial_pos), tray, n);
-                if (r == 0) {
-                    *tray_index = tray_number(tray);
-                    set_bstr_result(tray_name, tray);
-                    *vial_index = transposed_vial_index(n, tray);
-                }
-                return HRESULT{r};
+                const std::string position = com::text_from_bstr(*vial_pos);
+                if (vial_out_of_range(position, tray, n) != 0)
+                    return refuse("convertvialposition", 1, "no vial " + position);
+                const std::int64_t index = transposed_vial_index(n, tray);
+                if (index > std::numeric_limits<std::int32_t>::max())
+                    return refuse("convertvialposition", result_overflow,
+                                  "the index of " + position + " is " + std::to_string(index) + ", beyond 32 bits");
+                *tray_index = tray_number(tray);
+                set_bstr_out(tray_name, tray);
+                *vial_index = static_cast<std::int32_t>(index);
+                return com::S_OK;
             }
             if (*tray_index > 0 && *tray_index <= tray_count()) {
                 // The vials of the trays in front of this one, then its own index.
-                long total = *vial_index;
+                std::int64_t total = *vial_index;
                 for (int k = 0; k + 1 < *tray_index; ++k) total += num_vials(nth_tray_name(k));
-                set_bstr_result(vial_pos, std::to_string(total));
+                set_bstr_in_out(vial_pos, std::to_string(total));
                 return com::S_OK;
             }
-            return result_bad_position;
+            return refuse("convertvialposition", result_bad_position,
+                          "no tray number " + std::to_string(*tray_index));
         });
     }
 
 private:
     // The editor and the host's storage, or why there are none.
-    static HRESULT with_document(IUnknown* storage,
+    static HRESULT with_document(std::string_view method, IUnknown* storage,
                                  std::int32_t (*act)(Tmethod_editor&, platform::storage::IStorage&)) {
         ensure_forms();
         Tmethod_editor* e = editor();
-        if (!e) return com::E_UNEXPECTED;
+        if (!e) return refuse(method, com::E_UNEXPECTED, "no editor (CreateVisual first)");
         com::ComPtr<platform::storage::IStorage> stg;
         if (!storage || com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
-            return com::E_NOINTERFACE;
+            return refuse(method, com::E_NOINTERFACE, "pStorage is no storage");
         return act(*e, *stg.get());
     }
 
@@ -576,7 +615,7 @@ public:
 struct LibraryLoad {
     LibraryLoad() {
         if (putils::session().instance_number == 0) putils::session().instance_number = 1;
-        core::init_session(false, false, true, false, true, false, ".PME", "Zorsetup", "");
+        core::init_session(false, false, true, false, true, false, ".PME", "Zorsetup", sample_type_list);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "plugin/tests/editor_fixture.h"
 #include "plugin/tests/pty_ports.h"
 #include "shellctl/kw_folder_browse_dlg.h"
+#include "utilities/form_helpers.h"
 #include "utilities/settings.h"
 
 namespace zorsetup_test {
@@ -108,18 +109,37 @@ TEST_F(ConfigForm, FolderToTopKeepsEachFolderOnceAndClosingStoresTheList) {
     EXPECT_EQ(putils::session().method_folder, "/C");
 }
 
+TEST_F(ConfigForm, TheMethodFolderShowsAlsoWhenTheFolderListLacksIt) {
+    putils::write_folder_list({"/other"});
+    putils::reg_write_string("Method Folder", folder_);
+    {
+        auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
+        EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, "/other"}));
+        EXPECT_EQ(putils::combo_text(*form->folder_combo_box), folder_);
+    }
+    EXPECT_EQ(putils::session().method_folder, folder_);
+}
+
 TEST_F(ConfigForm, ClosingWithoutASelectedFolderKeepsTheMethodFolder) {
     putils::write_folder_list({});
-    const std::string before = putils::session().method_folder;
-    putils::reg_write_string("Method Folder", before);
+    putils::session().method_folder.clear();
     {
         auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
         EXPECT_EQ(form->folder_combo_box->ItemIndex, -1);
     }
-    EXPECT_EQ(putils::session().method_folder, before);
-    std::string stored;
-    putils::reg_read_string("Method Folder", "", stored);
-    EXPECT_EQ(stored, before);
+    EXPECT_EQ(putils::session().method_folder, "");
+}
+
+TEST_F(ConfigForm, HelpWithoutAHelpFileNameSaysSoAndOpensNothing) {
+    platform::registry::Registry host(platform::registry::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(host.open_key("\\SOFTWARE\\Velorand\\Chromarq\\Global", true));
+    host.write_string("Chromarq Path", "/opt/chromarq");
+    auto form = platform::forms::make_form<zorsetup::Tconfig_form>();
+    form->help_button->click();
+    EXPECT_TRUE(platform::help::help_requests().empty());
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].find("/system/programs/.hlp"), std::string::npos) << messages()[0];
+    EXPECT_NE(messages()[0].find("HlpFName"), std::string::npos) << messages()[0];
 }
 
 TEST_F(ConfigBrowse, BrowseOpensAtTheMethodFolderAndTheChosenFolderIsStored) {

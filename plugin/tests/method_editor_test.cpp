@@ -116,6 +116,21 @@ TEST_F(EditorTest, a_time_is_typed_as_m_ss_stored_in_seconds_and_shown_as_m_ss) 
     EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
 }
 
+TEST_F(EditorTest, a_time_with_a_signed_seconds_part_is_refused_like_any_invalid_value) {
+    write_demo_template();
+    Tmethod_editor& editor = open_editor();
+    choose_template("Demo");
+    click_step(2);
+    for (const std::string typed : {"1:-5", "100:-5"}) {
+        clear_messages();
+        type_row(0, typed);
+        leave_field();
+        EXPECT_EQ(messages(), (Lines{"Parameter \"Time\" : " + typed + " is not a valid value."}));
+        EXPECT_EQ(steps()[2], "Pause(90)");
+    }
+    EXPECT_EQ(editor.selected_step(), 2);
+}
+
 TEST_F(EditorTest, typed_numbers_and_expressions_are_committed_when_the_field_is_left) {
     write_demo_template();
     Tmethod_editor& editor = open_editor();

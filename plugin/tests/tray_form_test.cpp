@@ -3,6 +3,8 @@
 // mirrored).
 #include "plugin/tests/editor_fixture.h"
 #include "plugin/tray_form.h"
+#include "plugin/vial_arithmetic.h"
+#include "utilities/form_helpers.h"
 #include "utilities/text.h"
 
 namespace zorsetup_test {
@@ -248,6 +250,145 @@ TEST_F(TrayForm, TheVialHintCoversTheVialAndStaysThreeSeconds) {
     ASSERT_TRUE(app.OnShowHint);
     app.OnShowHint(info);
     EXPECT_EQ(editor_hints, 1);
+}
+
+}  // namespace
+}  // namespace zorsetup_test
+
+namespace zorsetup_test {
+namespace {
+
+using platform::forms::MouseButton;
+
+TEST_F(TrayForm, TheFirstOpeningCentresTheDialogAndLaterOnesComeThere) {
+    putils::session().tray_form_first_create = true;
+    const platform::forms::Screen& screen = platform::forms::screen();
+    {
+        auto form = open();
+        EXPECT_FALSE(putils::session().tray_form_first_create);
+        EXPECT_EQ(form->Left, (screen.Width - form->Width) / 2);
+        EXPECT_EQ(form->Top, (screen.Height - form->Height) / 2);
+    }
+    auto again = open();
+    EXPECT_EQ(again->Left, (screen.Width - again->Width) / 2);
+    EXPECT_EQ(again->Top, (screen.Height - again->Height) / 2);
+}
+
+TEST_F(TrayForm, ThePictureIsSizedToTheTrayAndCentredWithItsLabelAbove) {
+    putils::session().tray_form_first_create = true;
+    auto form = open();
+    const auto area = zorsetup::tray_dialog_state().area;
+    ASSERT_GT(area.right - area.left, 0);
+    const auto* picture = form->tray_picture;
+    // Tray1 (VT96) is taller than the area's shape: full height, centred across.
+    EXPECT_EQ(picture->Height, area.bottom - area.top);
+    EXPECT_LT(picture->Width, area.right - area.left);
+    EXPECT_NEAR(picture->Left + picture->Width / 2.0, (area.left + area.right) / 2.0, 1.0);
+    EXPECT_EQ(form->tray_label->Top + form->tray_label->Height, picture->Top);
+    // Tray3 (VT54R, turned) is wider: full width, down the area's left.
+    form->tray_holder_box->select(form->tray_holder_box->Items.index_of("TH-2"));
+    ASSERT_EQ(zorsetup::tray_dialog_state().current_tray, "Tray3");
+    EXPECT_EQ(picture->Width, area.right - area.left);
+    EXPECT_EQ(picture->Left, area.left);
+    EXPECT_EQ(form->tray_label->Top + form->tray_label->Height, picture->Top);
+}
+
+TEST_F(TrayForm, EscapeCancelsThroughTheCancelButton) {
+    auto form = open();
+    zorsetup::tray_dialog_state().cancelled = false;
+    form->press_escape();
+    EXPECT_TRUE(zorsetup::tray_dialog_state().cancelled);
+}
+
+TEST_F(TrayForm, TheTrayTypeMenuOpensAtTheMousePointAndTheChangeIsLoggedOnce) {
+    putils::session().log_enabled = true;
+    auto form = open();
+    // Tray2 lies right of Tray1 on TH-1: find a point of the holder picture over it.
+    int x = -1, y = -1;
+    for (int py = 0; py < form->tray_holder_picture->Height && x < 0; ++py)
+        for (int px = 0; px < form->tray_holder_picture->Width && x < 0; ++px)
+            if (form->tray_at_holder_point(px, py) == "Tray2") x = px, y = py;
+    ASSERT_GE(x, 0);
+    form->tray_holder_picture->mouse_down(MouseButton::right, x, y);
+    form->tray_holder_picture->mouse_up(MouseButton::right, x, y);
+    EXPECT_EQ(form->tray_type_popup->PopupComponent, form->tray_holder_picture);
+    EXPECT_EQ(form->tray_type_popup->popup_point.x, x);
+    EXPECT_EQ(form->tray_type_popup->popup_point.y, y);
+    // Without a Zorrun to reach the change stays in the model; the log has it once.
+    boxes_->set_default_box_answer(platform::forms::mr_ok);
+    form->tray_type_popup->item(2)->click();
+    int logged = 0;
+    for (const auto& line : read_file("tsk_weav.log"))
+        if (line.find("Tray type of Tray2 set to MT96") != std::string::npos) ++logged;
+    EXPECT_EQ(logged, 1);
+}
+
+TEST_F(TrayForm, ATrayOnTheBarcodeHolderCanBeShownAndChosenAgain) {
+    Lines config;
+    ASSERT_TRUE(core::load_lines(path("latest_zor.pol"), config));
+    for (auto& line : config)
+        if (line.rfind("TRAY;Tray2;", 0) == 0) line = "TRAY;Tray2;VT96BC;TH-9070;80000;0;0;Off;A";
+    ASSERT_TRUE(core::read_configuration(config));
+    putils::session().requested_tray = "Tray2";
+    auto form = open();
+    EXPECT_EQ(putils::combo_text(*form->tray_holder_box), "TH-9070");
+    EXPECT_GE(form->tray_holder_box->Items.index_of("TH-9070"), 0);
+    EXPECT_EQ(form->trays_from_holder_box->Items.strings(), Lines{"Tray2"});
+    EXPECT_EQ(putils::combo_text(*form->trays_from_holder_box), "Tray2");
+    EXPECT_EQ(zorsetup::tray_dialog_state().current_tray, "Tray2");
+}
+
+TEST_F(TrayForm, WithoutARequestedTrayTheHolderAndTheTrayShownAgree) {
+    putils::session().requested_tray = "Tray3";
+    { auto form = open(); }
+    putils::session().requested_tray = "";
+    auto form = open();
+    const std::string holder = putils::combo_text(*form->tray_holder_box);
+    const std::string tray = zorsetup::tray_dialog_state().current_tray;
+    ASSERT_FALSE(tray.empty());
+    EXPECT_EQ(core::get_text_attribute(tray, "Tray Holder"), holder);
+    EXPECT_EQ(putils::combo_text(*form->trays_from_holder_box), tray);
+}
+
+TEST_F(TrayForm, EveryVialChosenOnALargeTrayReachesTheResult) {
+    set_attribute("VT96", "Spl Per Col", 300);
+    set_attribute("VT96", "Spl Per Row", 300);
+    auto& st = zorsetup::tray_dialog_state();
+    for (int n = 1; n <= 2000; ++n) st.input.push_back({n, 0});
+    auto form = open();
+    EXPECT_EQ(form->selected_count(), 2000);
+    form->add_button->click();
+    EXPECT_FALSE(st.cancelled);
+    EXPECT_EQ(st.result.size(), 2000u);
+    EXPECT_EQ(st.result.back().number, 2000);
+
+    auto again = open();
+    again->select_all_button->click();
+    again->store_selection();
+    EXPECT_EQ(st.result.size(), 90000u);
+    EXPECT_EQ(st.result.back().number, 90000);
+
+    again->deselect_button->click();
+    again->from_box->Text = "89999";
+    again->to_box->Text = "99999999999";
+    again->add_vials_button->click();
+    EXPECT_EQ(again->selected_count(), 2);
+    again->to_box->Text = "99999999999999999999";
+    again->add_vials_button->click();
+    EXPECT_EQ(messages(), Lines{"To vial is invalid: 99999999999999999999"});
+}
+
+TEST_F(TrayForm, ATrayTooLargeToShowSaysSoAndGivesNoPartOfItself) {
+    set_attribute("VT96", "Spl Per Col", 100000);
+    set_attribute("VT96", "Spl Per Row", 100000);
+    EXPECT_EQ(zorsetup::num_vials("Tray1"), 10000000000LL);
+    auto form = open();
+    EXPECT_TRUE(form->too_many_vials());
+    EXPECT_NE(form->tray_label->Caption.find("10000000000 vials"), std::string::npos) << form->tray_label->Caption;
+    form->select_all_button->click();
+    EXPECT_EQ(form->selected_count(), 0);
+    form->add_button->click();
+    EXPECT_TRUE(zorsetup::tray_dialog_state().cancelled);
 }
 
 }  // namespace

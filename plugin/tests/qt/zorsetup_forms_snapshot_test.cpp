@@ -10,6 +10,7 @@
 #include "plugin/config_form.h"
 #include "plugin/tests/editor_fixture.h"
 #include "plugin/tests/pty_ports.h"
+#include "plugin/sample_types.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
 #include "utilities/settings.h"
@@ -30,11 +31,19 @@ class ZorsetupSnapshots : public EditorTest {
 
 TEST_F(ZorsetupSnapshots, the_tray_dialog_with_vials_of_two_types) {
     zorsetup::tray_dialog_state() = {};
-    zorsetup::tray_dialog_state().show_types = true;
+    putils::set_sample_types(zorsetup::sample_type_list);
+    putils::session().tray_form_first_create = true;
     putils::session().requested_tray = "Tray1";
-    putils::set_sample_types("Tray1;Sample;SA;Standard;ST");
     auto form = forms::make_form<zorsetup::Ttray_form>();
     form->Show();
+    // The first opening: at the screen's centre, the sample types and the radio group shown.
+    const forms::Screen& screen = forms::screen();
+    EXPECT_EQ(form->Left, (screen.Width - form->Width) / 2);
+    EXPECT_EQ(form->Top, (screen.Height - form->Height) / 2);
+    ASSERT_EQ(form->vial_type_box->Items.count(), 9);
+    EXPECT_TRUE(form->show_box->reachable());
+    EXPECT_TRUE(form->vial_type_box->reachable());
+    form->show_types_button->click();
     form->from_box->Text = "1";
     form->to_box->Text = "24";
     form->increment_box->Text = "1";
@@ -45,6 +54,25 @@ TEST_F(ZorsetupSnapshots, the_tray_dialog_with_vials_of_two_types) {
     form->tray_picture->mouse_up(forms::MouseButton::left, x, y);  // one standard
     ASSERT_EQ(form->selected_count(), 25);
     EXPECT_FORM_SNAPSHOT(*form, "tray_dialog");
+    form->Hide();
+}
+
+// As the host asks for Tray2 when it stands on the bar-code holder (zorsim's configuration).
+TEST_F(ZorsetupSnapshots, the_tray_dialog_on_a_tray_of_the_barcode_holder) {
+    Lines config;
+    ASSERT_TRUE(core::load_lines(path("latest_zor.pol"), config));
+    for (auto& line : config)
+        if (line.rfind("TRAY;Tray2;", 0) == 0) line = "TRAY;Tray2;VT96BC;TH-9070;80000;0;0;Off;A";
+    ASSERT_TRUE(core::read_configuration(config));
+    zorsetup::tray_dialog_state() = {};
+    putils::set_sample_types(zorsetup::sample_type_list);
+    putils::session().tray_form_first_create = true;
+    putils::session().requested_tray = "Tray2";
+    auto form = forms::make_form<zorsetup::Ttray_form>();
+    form->Show();
+    ASSERT_EQ(form->tray_holder_box->text(), "TH-9070");
+    ASSERT_EQ(form->trays_from_holder_box->text(), "Tray2");
+    EXPECT_FORM_SNAPSHOT(*form, "tray_dialog_barcode_holder");
     form->Hide();
 }
 
