@@ -87,6 +87,12 @@ std::vector<std::string> Host::shown_method() const {
     return out;
 }
 
+int Host::step_count() const {
+    forms::Form* form = editor_form();
+    auto* steps = form ? dynamic_cast<forms::ListBox*>(form->find_component("current_method")) : nullptr;
+    return steps ? steps->Items.count() : 0;
+}
+
 std::int32_t Host::new_document() { return setup_->New(); }
 
 std::int32_t Host::save_document(const std::string& path) {

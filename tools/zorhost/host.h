@@ -40,6 +40,8 @@ public:
     bool choose_template(const std::string& name);
     // The editor's method as shown: template, syringe, then the step list's texts.
     std::vector<std::string> shown_method() const;
+    // The steps in the editor's step list.
+    int step_count() const;
 
     // New, Open and Save of a document file. Results as the plug-in answers, or a storage
     // error of the file.
