@@ -15,11 +15,17 @@
 //                                         reload configuration, 14996 Task Weaver)
 //   zorhost tray TRAY                     the tray dialog (VisualizeList); prints the vials chosen
 //   zorhost config                        the configuration dialog (LaunchConfigDialog)
+//   zorhost edit DOCUMENT [--template NAME]
+//                                         on a display: the host window with the method editor
+//                                         (a new method from the template when DOCUMENT does
+//                                         not exist yet), a File menu and the in-place menu
 //   zorhost --help                        this list
 //
-// Message boxes of the plug-in are printed on standard error; without --answer they are
-// answered with the button that changes nothing (No, Cancel, Abort, OK for information),
-// --answer yes|no|ok|cancel (repeatable) answers the next boxes in order.
+// On a display (and built with Qt), edit, tray and config show the plug-in's windows, dialogs
+// and boxes to the person at the screen, unless --answer is given. Otherwise message boxes of
+// the plug-in are printed on standard error; without --answer they are answered with the
+// button that changes nothing (No, Cancel, Abort, OK for information), --answer
+// yes|no|ok|cancel (repeatable) answers the next boxes in order, and dialogs are cancelled.
 // The plug-in's texts are Windows-1252; zorhost writes them in UTF-8 and takes its arguments in
 // UTF-8.
 // Exit codes: 0 done, 1 the plug-in refused or failed, 2 a bad command line.
@@ -30,6 +36,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +48,8 @@
 #include "tools/zorhost/host.h"
 #ifdef ZORHOST_PDF
 #include "platform/forms_qt/pdf_device_context.h"
+#include "platform/forms_qt/qt_session.h"
+#include "tools/zorhost/host_window.h"
 #endif
 
 namespace {
@@ -70,7 +79,8 @@ public:
 constexpr const char* usage_text =
     "usage: zorhost register [LIBRARY] | new DOCUMENT --template NAME | show DOCUMENT |\n"
     "       print DOCUMENT [--pdf FILE] | vial VIAL | trays | limits [VOLUME] | tray TRAY | config |\n"
-    "       menu | command ID | --help   [--answer yes|no|ok|cancel]...\n";
+    "       menu | command ID | edit DOCUMENT [--template NAME] | --help\n"
+    "       [--answer yes|no|ok|cancel]...\n";
 
 int usage() {
     std::fputs(usage_text, stderr);
@@ -82,7 +92,7 @@ bool arity_fits(const std::string& command, std::size_t words) {
     static const std::map<std::string, std::pair<std::size_t, std::size_t>> arity = {
         {"register", {0, 1}}, {"new", {1, 1}},   {"show", {1, 1}},  {"print", {1, 1}},
         {"vial", {1, 1}},     {"trays", {0, 0}}, {"limits", {0, 1}}, {"tray", {1, 1}},
-        {"config", {0, 0}},   {"menu", {0, 0}},  {"command", {1, 1}}};
+        {"config", {0, 0}},   {"menu", {0, 0}},  {"command", {1, 1}}, {"edit", {1, 1}}};
     const auto it = arity.find(command);
     return it != arity.end() && words >= it->second.first && words <= it->second.second;
 }
@@ -227,14 +237,24 @@ int main(int argc, char** argv) {
     }
     if (args.empty() || !arity_fits(args[0], args.size() - 1)) return usage();
     const std::string& command = args[0];
-    if ((command == "new") != !template_name.empty()) return usage();
+    if (command == "new" ? template_name.empty() : !template_name.empty() && command != "edit") return usage();
 #ifndef ZORHOST_PDF
     if (!pdf_file.empty()) {
         std::fprintf(stderr, "zorhost: this build has no Qt, so it cannot print into a PDF file\n");
         return 1;
     }
 #endif
-    forms::set_interaction_provider(&answers);
+#ifdef ZORHOST_PDF
+    // The person at the screen answers what the plug-in shows; the session outlives the host.
+    std::unique_ptr<platform::forms_qt::QtSession> qt;
+    if ((command == "edit" || command == "tray" || command == "config") && answers.queue.empty())
+        qt = zorhost::display_session();
+    forms::PersonInteraction person;
+    if (qt)
+        forms::set_interaction_provider(&person);
+    else
+#endif
+        forms::set_interaction_provider(&answers);
 
     if (command == "register") {
         const std::string library = args.size() > 1 ? args[1] : ZORSETUP_LIBRARY_PATH;
@@ -251,6 +271,16 @@ int main(int argc, char** argv) {
         }
         if (command == "new") {
             code = new_document(host, args[1], template_name);
+        } else if (command == "edit") {
+#ifdef ZORHOST_PDF
+            if (qt) {
+                code = zorhost::edit_in_window(host, *qt, args[1], template_name);
+            } else
+#endif
+            {
+                std::fprintf(stderr, "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY) and a build with Qt\n");
+                code = 1;
+            }
         } else if (command == "show" || command == "print") {
             if (const auto hr = host.open_document(args[1]); hr != 0) return failed_with("Open", hr);
             if (command == "show") {
