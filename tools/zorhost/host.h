@@ -21,8 +21,9 @@ namespace zorhost {
 class Host {
 public:
     // Finds TZorSetup in the registry and creates it (the library is loaded then); makes the
-    // host window and embeds the editor in it. ok() tells whether it worked, error() why not.
-    Host();
+    // host window and, unless `with_editor` is false, embeds the editor in it. ok() tells
+    // whether it worked, error() why not.
+    explicit Host(bool with_editor = true);
     ~Host();
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }

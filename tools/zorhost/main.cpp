@@ -264,7 +264,13 @@ int main(int argc, char** argv) {
 
     int code = 0;
     {
-        zorhost::Host host;
+        // The dialogs on a display come without the editor, which would be a window of its own
+        // there: zorhost shows no host window for them.
+        bool with_editor = true;
+#ifdef ZORHOST_PDF
+        with_editor = !qt || command == "edit";
+#endif
+        zorhost::Host host(with_editor);
         if (!host.ok()) {
             std::fprintf(stderr, "zorhost: %s\n", host.error().c_str());
             return 1;

@@ -2,9 +2,10 @@
 # End to end on a display (run under xvfb-run): "zorhost edit" shows the host window with the
 # plug-in's method editor in it; a person, through synthesized input only (xdotool), selects
 # the step "Rinse Needle", changes its "Times" from 2 to 3, is asked before closing with the
-# change unsaved, saves from the File menu and closes. Zorrun then runs that document on
-# zorsim, and the instrument is told to wash three times. Runs on a private session bus, in a
-# folder of its own; stops every process it started.
+# change unsaved, saves from the File menu and closes; chooses every vial of Tray1 in the tray
+# dialog and closes the configuration dialog. Zorrun then runs the document on zorsim, and the
+# instrument is told to wash three times. Runs on a private session bus, in a folder of its
+# own; stops every process it started.
 #
 #   edit_window_e2e.sh BUILD_DIR EXAMPLES_DIR
 set -euo pipefail
@@ -101,6 +102,31 @@ wait "$edit_pid" || fail "zorhost edit exited with $?"
 edit_pid=""
 DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
 grep -qx "Rinse Needle(Wash2,3)" "$work/shown.txt" || fail "the saved method: $(cat "$work/shown.txt")"
+
+# The tray dialog and the configuration dialog for the person, who chooses; zorhost prints what.
+# A point of a form's design is scaled as the editor's (the same font).
+click_form() {
+  xdotool mousemove --window "$1" $(($2 * editor_width / 634)) $(($3 * editor_height / 413)) click 1
+}
+"$zorhost" tray Tray1 >"$work/tray.out" 2>"$work/edit.err" &
+edit_pid=$!
+trays=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trays$' | head -n 1) || true
+[ -n "$trays" ] || fail "no window \"Trays\""
+click_form "$trays" 410 384   # Select All
+sleep 0.3
+click_form "$trays" 410 352   # Add vials
+wait "$edit_pid" || fail "zorhost tray exited with $?"
+edit_pid=""
+grep -qx "VisualizeList: 0x00000000" "$work/tray.out" || fail "zorhost tray: $(head -n 3 "$work/tray.out")"
+[ "$(grep -c "^Tray1:" "$work/tray.out")" = 96 ] || fail "zorhost tray: not the 96 vials of Tray1"
+"$zorhost" config >"$work/config.out" 2>"$work/edit.err" &
+edit_pid=$!
+config=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zor Configuration' | head -n 1) || true
+[ -n "$config" ] || fail "no window \"Zor Configuration\""
+click_form "$config" 275 204   # Done
+wait "$edit_pid" || fail "zorhost config exited with $?"
+edit_pid=""
+grep -qx "LaunchConfigDialog: 0x00000000" "$work/config.out" || fail "zorhost config: $(cat "$work/config.out")"
 
 # The document run on zorsim: the rinse washes three times.
 start_zorsim || fail "zorsim did not start"
