@@ -57,12 +57,15 @@ for w in $(xdotool search --onlyvisible --pid "$edit_pid"); do
   if [ "$(geometry "$w" WIDTH)" = "$main_width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$main_height" ]; then editor=$w; fi
 done
 [ -n "$editor" ] || fail "no editor window in the host window"
-editor_width=$(geometry "$editor" WIDTH)
-editor_height=$(geometry "$editor" HEIGHT)
-# A point of the editor's design (634 x 413) on the screen, clicked.
-click_editor() {
-  xdotool mousemove --window "$editor" $(($1 * editor_width / 634)) $(($2 * editor_height / 413)) click "${3:-1}"
+# The editor at its designed size (634 x 413): the scale from a form's design to the screen.
+scale_width=$(geometry "$editor" WIDTH)
+scale_height=$(geometry "$editor" HEIGHT)
+editor_height=$scale_height
+# A point of a form's design on the screen, clicked.
+click_form() {
+  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
 }
+click_editor() { click_form "$editor" "$@"; }
 # An item of the host window's menu bar opened, then the item of its mnemonic.
 menu() {
   xdotool mousemove --window "$main" "$1" $(((main_height - editor_height) / 2)) click 1
@@ -93,6 +96,14 @@ xdotool key Escape
 sleep 0.5
 kill -0 "$edit_pid" 2>/dev/null || fail "the window closed although the person cancelled"
 
+# The host sizes the editor with its window.
+xdotool windowsize "$main" 1000 700
+sleep 0.5
+[ "$(geometry "$editor" WIDTH)" = 1000 ] || fail "the editor is $(geometry "$editor" WIDTH) wide in a window 1000 wide"
+main_height=$(geometry "$main" HEIGHT)
+editor_height=$(geometry "$editor" HEIGHT)
+[ "$editor_height" -gt "$scale_height" ] || fail "the editor did not grow with the window"
+
 # Saved, then closed: no question, zorhost ends.
 menu 18 s
 menu 18 c
@@ -104,10 +115,7 @@ DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost 
 grep -qx "Rinse Needle(Wash2,3)" "$work/shown.txt" || fail "the saved method: $(cat "$work/shown.txt")"
 
 # The tray dialog and the configuration dialog for the person, who chooses; zorhost prints what.
-# A point of a form's design is scaled as the editor's (the same font).
-click_form() {
-  xdotool mousemove --window "$1" $(($2 * editor_width / 634)) $(($3 * editor_height / 413)) click 1
-}
+# A point of their design is scaled as the editor's (the same font).
 "$zorhost" tray Tray1 >"$work/tray.out" 2>"$work/edit.err" &
 edit_pid=$!
 trays=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trays$' | head -n 1) || true
