@@ -11,6 +11,7 @@
 #include <QResizeEvent>
 #include <QWindow>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -180,6 +181,10 @@ std::unique_ptr<forms_qt::QtSession> display_session() {
 }
 
 int edit_in_window(Host& host, forms_qt::QtSession& qt, const std::string& document, const std::string& template_name) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+        std::fprintf(stderr, "zorhost: edit needs an X display (on Wayland, XWayland's DISPLAY)\n");
+        return 1;
+    }
     if (std::filesystem::exists(document)) {
         if (const auto hr = host.open_document(document); hr != 0) {
             std::fprintf(stderr, "zorhost: Open failed: %s\n", com::hresult_text(hr).c_str());

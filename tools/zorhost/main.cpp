@@ -256,6 +256,15 @@ int main(int argc, char** argv) {
 #endif
         forms::set_interaction_provider(&answers);
 
+    bool on_display = false;
+#ifdef ZORHOST_PDF
+    on_display = qt != nullptr;
+#endif
+    if (command == "edit" && !on_display) {
+        std::fprintf(stderr, "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY), a build with Qt, and no --answer\n");
+        return 1;
+    }
+
     if (command == "register") {
         const std::string library = args.size() > 1 ? args[1] : ZORSETUP_LIBRARY_PATH;
         const com::HRESULT hr = zorhost::register_plugin(library);
@@ -266,11 +275,7 @@ int main(int argc, char** argv) {
     {
         // The dialogs on a display come without the editor, which would be a window of its own
         // there: zorhost shows no host window for them.
-        bool with_editor = true;
-#ifdef ZORHOST_PDF
-        with_editor = !qt || command == "edit";
-#endif
-        zorhost::Host host(with_editor);
+        zorhost::Host host(!on_display || command == "edit");
         if (!host.ok()) {
             std::fprintf(stderr, "zorhost: %s\n", host.error().c_str());
             return 1;
@@ -279,14 +284,8 @@ int main(int argc, char** argv) {
             code = new_document(host, args[1], template_name);
         } else if (command == "edit") {
 #ifdef ZORHOST_PDF
-            if (qt) {
-                code = zorhost::edit_in_window(host, *qt, args[1], template_name);
-            } else
+            code = zorhost::edit_in_window(host, *qt, args[1], template_name);
 #endif
-            {
-                std::fprintf(stderr, "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY) and a build with Qt\n");
-                code = 1;
-            }
         } else if (command == "show" || command == "print") {
             if (const auto hr = host.open_document(args[1]); hr != 0) return failed_with("Open", hr);
             if (command == "show") {

@@ -55,6 +55,13 @@ fi
 [ ! -e "$work/broken.zor" ] || fail "new of a refused template saved a document"
 grep -q "macros dont exist" "$work/broken.txt" || fail "new of a refused template: no reason: $(cat "$work/broken.txt")"
 
+# Without a display there is no window to edit in: refused with the reason, nothing saved.
+if DISPLAY='' WAYLAND_DISPLAY='' "$zorhost" edit "$work/edited.zor" >"$work/edit.txt" 2>&1; then
+  fail "edit without a display is taken"
+fi
+grep -q "edit needs a display" "$work/edit.txt" || fail "edit without a display: $(cat "$work/edit.txt")"
+[ ! -e "$work/edited.zor" ] || fail "edit without a display saved a document"
+
 # The vial question needs no document.
 "$zorhost" vial Tray1:5 >"$work/vial.txt" 2>&1 || fail "vial VIAL: $(cat "$work/vial.txt")"
 grep -qx "ValidateVial: 0x00000000" "$work/vial.txt" || fail "vial VIAL: $(cat "$work/vial.txt")"
