@@ -93,6 +93,9 @@ grep -qx "higher: 10" "$work/limits.txt" || fail "limits: $(cat "$work/limits.tx
 "$zorhost" limits 5 >"$work/five.txt" 2>&1 || fail "limits 5: $(cat "$work/five.txt")"
 if "$zorhost" limits 20 >"$work/twenty.txt" 2>&1; then fail "limits 20 on a 10 ul syringe is taken"; fi
 grep -q "volume 20: out of range" "$work/twenty.txt" || fail "limits 20: $(cat "$work/twenty.txt")"
+# zorctl, which takes any volume, tells how a host checks one first.
+"$build/tools/zorctl/zorctl" --help | grep -q "ProvideInjectionVolumeLimits" \
+  || fail "zorctl --help does not say how a host checks a volume before the run"
 
 if [ "$failures" -ne 0 ]; then
   for f in zorsim.err; do [ -f "$work/$f" ] && cat "$work/$f"; done
