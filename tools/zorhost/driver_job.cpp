@@ -30,7 +30,7 @@ bool wait_for_driver_job(std::chrono::milliseconds bound) {
         const com::HRESULT hr = zor2->GetSyringe(syringe.put());
         if (hr != driver_busy) return com::succeeded(hr) || hr == driver_not_connected;
         if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
 }
 
