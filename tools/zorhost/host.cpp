@@ -26,7 +26,7 @@ com::HRESULT register_plugin(const std::string& library_path) {
     return hr;
 }
 
-Host::Host() {
+Host::Host(bool with_editor) {
     const com::HRESULT hr = com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
                                                     zorsetup::Izorsetup::iid, setup_.put_void());
     if (com::failed(hr)) {
@@ -38,6 +38,7 @@ Host::Host() {
     host_window_ = window::create_window("TZorHost", 0, [](window::Handle, std::uint32_t, window::WParam,
                                                            window::LParam) -> window::Result { return 0; },
                                          "zorhost");
+    if (!with_editor) return;
     editor_window_ = setup_->CreateVisual(host_window_);
     if (!editor_window_) error_ = "the plug-in made no editor window";
 }
@@ -85,6 +86,12 @@ std::vector<std::string> Host::shown_method() const {
     if (steps)
         for (const std::string& s : steps->Items) out.push_back(s);
     return out;
+}
+
+int Host::step_count() const {
+    forms::Form* form = editor_form();
+    auto* steps = form ? dynamic_cast<forms::ListBox*>(form->find_component("current_method")) : nullptr;
+    return steps ? steps->Items.count() : 0;
 }
 
 std::int32_t Host::new_document() { return setup_->New(); }

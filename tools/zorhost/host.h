@@ -21,8 +21,9 @@ namespace zorhost {
 class Host {
 public:
     // Finds TZorSetup in the registry and creates it (the library is loaded then); makes the
-    // host window and embeds the editor in it. ok() tells whether it worked, error() why not.
-    Host();
+    // host window and, unless `with_editor` is false, embeds the editor in it. ok() tells
+    // whether it worked, error() why not.
+    explicit Host(bool with_editor = true);
     ~Host();
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
@@ -40,6 +41,8 @@ public:
     bool choose_template(const std::string& name);
     // The editor's method as shown: template, syringe, then the step list's texts.
     std::vector<std::string> shown_method() const;
+    // The steps in the editor's step list.
+    int step_count() const;
 
     // New, Open and Save of a document file. Results as the plug-in answers, or a storage
     // error of the file.

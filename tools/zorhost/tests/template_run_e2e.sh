@@ -31,15 +31,10 @@ trap stop_all EXIT
 fail() { echo "FAILED: $*"; for f in zorsim.err zorrun.err; do [ -f "$work/$f" ] && cat "$work/$f"; done; exit 1; }
 
 zorhost=$build/tools/zorhost/zorhost
-mkdir -p "$work/methods"
-cp "$examples"/macros/*.pma "$examples"/*.PME "$work/methods/"
-cp "$examples/zor_config.pol" "$work/methods/latest_zor.pol"
-key='HKCU\SOFTWARE\Hox\Zor\Task Weaver\1'
-"$build/tools/zorreg/zorreg" add "$key" /v "Method Folder" /d "$work/methods" /f >/dev/null
-"$build/tools/zorreg/zorreg" add "$key" /v "Port" /t REG_DWORD /d 1 /f >/dev/null
+. "$(dirname "$0")/e2e_setup.sh"
+setup_method_folder_and_plugin || fail "zorhost register"
 
 # The method, made in the editor from the template and saved by the plug-in.
-"$zorhost" register || fail "zorhost register"
 "$zorhost" new "$work/demo.zor" --template "Demo Injection" >"$work/made.txt" || fail "zorhost new"
 
 # Printed into a PDF file, where zorhost is built with Qt (ZORHOST_PDF set by the build).
@@ -54,12 +49,7 @@ if [ -n "${ZORHOST_PDF:-}" ]; then
   grep -q "could not be written" "$work/print.err" || fail "no reason for the unwritten PDF file"
 fi
 
-"$build/tools/zorsim/zorsim" --config "$examples/zor_config.pol" --link "$work/COM1" --control "$work/ctl" \
-  --transcript "$work/transcript.txt" --executed "$work/executed.txt" \
-  --syringe 10ul --default-atom-ms 20 >"$work/zorsim.out" 2>"$work/zorsim.err" &
-zorsim_pid=$!
-for _ in $(seq 200); do [ -e "$work/ctl" ] && [ -e "$work/COM1" ] && break; sleep 0.05; done
-[ -e "$work/COM1" ] || fail "zorsim did not start"
+start_zorsim || fail "zorsim did not start"
 
 # Zorrun is started by activation when zorctl asks for it.
 "$build/driver/zorrun/Zorrun" -RegServer || fail "Zorrun -RegServer"

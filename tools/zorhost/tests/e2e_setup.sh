@@ -1,0 +1,24 @@
+# Sourced by zorhost's end-to-end scripts, which set build, examples and work first.
+
+# The method folder (macro library, templates, the instrument's configuration), the settings
+# that name it and the port, and the plug-in registered.
+setup_method_folder_and_plugin() {
+  mkdir -p "$work/methods"
+  cp "$examples"/macros/*.pma "$examples"/*.PME "$work/methods/"
+  cp "$examples/zor_config.pol" "$work/methods/latest_zor.pol"
+  local key='HKCU\SOFTWARE\Hox\Zor\Task Weaver\1'
+  "$build/tools/zorreg/zorreg" add "$key" /v "Method Folder" /d "$work/methods" /f >/dev/null
+  "$build/tools/zorreg/zorreg" add "$key" /v "Port" /t REG_DWORD /d 1 /f >/dev/null
+  "$build/tools/zorhost/zorhost" register
+}
+
+# zorsim with a 10 ul syringe on $work/COM1 (control socket $work/ctl), its transcript and the
+# atoms it carried out in $work; its process id in zorsim_pid. Further arguments go to zorsim.
+start_zorsim() {
+  "$build/tools/zorsim/zorsim" --config "$examples/zor_config.pol" --link "$work/COM1" --control "$work/ctl" \
+    --transcript "$work/transcript.txt" --executed "$work/executed.txt" \
+    --syringe 10ul --default-atom-ms 20 "$@" >"$work/zorsim.out" 2>"$work/zorsim.err" &
+  zorsim_pid=$!
+  for _ in $(seq 200); do [ -e "$work/ctl" ] && [ -e "$work/COM1" ] && break; sleep 0.05; done
+  [ -e "$work/COM1" ]
+}

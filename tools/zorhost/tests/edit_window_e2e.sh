@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# End to end on a display (run under xvfb-run): "zorhost edit" shows the host window with the
+# plug-in's method editor in it; a person, through synthesized input only (xdotool), selects
+# the step "Rinse Needle", changes its "Times" from 2 to 3, is asked before closing with the
+# change unsaved, saves from the File menu and closes; chooses every vial of Tray1 in the tray
+# dialog and closes the configuration dialog. Zorrun then runs the document on zorsim, and the
+# instrument is told to wash three times. Runs on a private session bus, in a folder of its
+# own; stops every process it started.
+#
+#   edit_window_e2e.sh BUILD_DIR EXAMPLES_DIR
+set -euo pipefail
+build=$1 examples=$2
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "no display (this test runs under xvfb-run): skipped"
+  exit 0
+fi
+if [ "${3:-}" != "--in-session" ]; then
+  work=$(mktemp -d /tmp/zorhost-window-XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
+    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
+  exit "${PIPESTATUS[0]}"
+fi
+work=$4
+zorsim_pid="" edit_pid=""
+stop_all() {
+  for pid in $edit_pid $zorsim_pid; do
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap stop_all EXIT
+fail() {
+  echo "FAILED: $*"
+  for f in edit.err zorsim.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
+  exit 1
+}
+zorhost=$build/tools/zorhost/zorhost
+. "$(dirname "$0")/e2e_setup.sh"
+setup_method_folder_and_plugin || fail "zorhost register"
+DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
+
+"$zorhost" edit "$work/demo.zor" >"$work/edit.out" 2>"$work/edit.err" &
+edit_pid=$!
+main=$(timeout 20 xdotool search --sync --onlyvisible --name '^zorhost - demo.zor$' | head -n 1) || true
+[ -n "$main" ] || fail "no window \"zorhost - demo.zor\""
+geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
+main_width=$(geometry "$main" WIDTH)
+main_height=$(geometry "$main" HEIGHT)
+# The editor: zorhost's window as wide as the host window's, below its menu bar.
+editor=""
+for w in $(xdotool search --onlyvisible --pid "$edit_pid"); do
+  if [ "$(geometry "$w" WIDTH)" = "$main_width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$main_height" ]; then editor=$w; fi
+done
+[ -n "$editor" ] || fail "no editor window in the host window"
+# The editor at its designed size (634 x 413): the scale from a form's design to the screen.
+scale_width=$(geometry "$editor" WIDTH)
+scale_height=$(geometry "$editor" HEIGHT)
+editor_height=$scale_height
+# A point of a form's design on the screen, clicked.
+click_form() {
+  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
+}
+click_editor() { click_form "$editor" "$@"; }
+# An item of the host window's menu bar opened, then the item of its mnemonic.
+menu() {
+  xdotool mousemove --window "$main" "$1" $(((main_height - editor_height) / 2)) click 1
+  sleep 0.5
+  xdotool key "$2"
+  sleep 0.5
+}
+
+# The first step, "Rinse Needle" (its line in the step list), then its "Times" edit (the second
+# parameter row): the old value rubbed out from its end, 3 typed, Tab to the next control.
+# (The edit keeps no selection on the screen yet: every redraw sets its maximum length, which
+# puts the caret at the end and drops the selection, so Ctrl+A or a double click would not
+# replace the value.)
+click_editor 60 219
+sleep 0.5
+click_editor 513 110
+sleep 0.3
+xdotool key End BackSpace BackSpace
+xdotool type --delay 50 3
+xdotool key Tab
+sleep 0.5
+
+# Closed with the change unsaved: the host asks; Escape keeps the window open.
+menu 18 c
+question=$(timeout 10 xdotool search --sync --onlyvisible --name '^zorhost$' | head -n 1) || true
+[ -n "$question" ] || fail "closing with an unsaved change asked nothing"
+xdotool key Escape
+sleep 0.5
+kill -0 "$edit_pid" 2>/dev/null || fail "the window closed although the person cancelled"
+
+# The host sizes the editor with its window.
+xdotool windowsize "$main" 1000 700
+sleep 0.5
+[ "$(geometry "$editor" WIDTH)" = 1000 ] || fail "the editor is $(geometry "$editor" WIDTH) wide in a window 1000 wide"
+main_height=$(geometry "$main" HEIGHT)
+editor_height=$(geometry "$editor" HEIGHT)
+[ "$editor_height" -gt "$scale_height" ] || fail "the editor did not grow with the window"
+
+# Saved, then closed: no question, zorhost ends.
+menu 18 s
+menu 18 c
+for _ in $(seq 100); do kill -0 "$edit_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$edit_pid" 2>/dev/null; then fail "zorhost edit did not end after Save and Close"; fi
+wait "$edit_pid" || fail "zorhost edit exited with $?"
+edit_pid=""
+DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
+grep -qx "Rinse Needle(Wash2,3)" "$work/shown.txt" || fail "the saved method: $(cat "$work/shown.txt")"
+
+# The tray dialog and the configuration dialog for the person, who chooses; zorhost prints what.
+# A point of their design is scaled as the editor's (the same font).
+"$zorhost" tray Tray1 >"$work/tray.out" 2>"$work/edit.err" &
+edit_pid=$!
+trays=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trays$' | head -n 1) || true
+[ -n "$trays" ] || fail "no window \"Trays\""
+click_form "$trays" 410 384   # Select All
+sleep 0.3
+click_form "$trays" 410 352   # Add vials
+wait "$edit_pid" || fail "zorhost tray exited with $?"
+edit_pid=""
+grep -qx "VisualizeList: 0x00000000" "$work/tray.out" || fail "zorhost tray: $(head -n 3 "$work/tray.out")"
+[ "$(grep -c "^Tray1:" "$work/tray.out")" = 96 ] || fail "zorhost tray: not the 96 vials of Tray1"
+"$zorhost" config >"$work/config.out" 2>"$work/edit.err" &
+edit_pid=$!
+config=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zor Configuration' | head -n 1) || true
+[ -n "$config" ] || fail "no window \"Zor Configuration\""
+click_form "$config" 275 204   # Done
+wait "$edit_pid" || fail "zorhost config exited with $?"
+edit_pid=""
+grep -qx "LaunchConfigDialog: 0x00000000" "$work/config.out" || fail "zorhost config: $(cat "$work/config.out")"
+
+# The document run on zorsim: the rinse washes three times.
+start_zorsim || fail "zorsim did not start"
+"$build/driver/zorrun/Zorrun" -RegServer || fail "Zorrun -RegServer"
+"$build/tools/zorctl/zorctl" run "$work/demo.zor" Tray2:5 --volume 1 --timeout 120 >"$work/run.txt" 2>&1 \
+  || fail "zorctl run: $(cat "$work/run.txt")"
+washes=$(grep -c "RX <STX>.WASH(Wash2,1" "$work/transcript.txt" || true)
+[ "$washes" = 3 ] || fail "the instrument was told to wash $washes times, not 3"
+echo "1 passed, 0 failed"
