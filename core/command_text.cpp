@@ -98,49 +98,26 @@ double ask_out_of_range_value(std::string_view context, std::string_view unit, d
     return bound;
 }
 
-bool line_to_command(int expanded_index, std::string_view line, std::string& command) {
-    MethodState& state = method_state();
-    const Tconfig_model& model = config_model();
+bool encode_atom_line(std::string_view line, const ArgumentRules& rules, std::string& command) {
     command.clear();
-    const int count = load_step_params(expanded_index);
-
-    std::vector<std::string> step_args;
-    if (expanded_index >= 0 && expanded_index < max_expanded_lines) {
-        const int step = state.origins[expanded_index].step;
-        if (step >= 0 && step < int(state.running_method.size())) {
-            std::string step_name;
-            if (!split_line(state.running_method[step], step_name, step_args)) {
-                putils::show_error(state.running_method[step] + " has more than " +
-                                   std::to_string(max_line_arguments) + " arguments");
-                return false;
-            }
-        }
-    }
     std::string name;
-    std::vector<std::string> line_args;
-    if (!split_line(line, name, line_args)) {
+    std::vector<std::string> args;
+    if (!split_line(line, name, args)) {
         putils::show_error(std::string(line) + " has more than " + std::to_string(max_line_arguments) +
                            " arguments");
         return false;
     }
+    const Tconfig_model& model = config_model();
     const int atom = find_atom(name);
     if (atom >= model.atom_count) {
         putils::show_error(name + " is not an atom!");
         return false;
     }
     const Tatom_rec& record = model.atoms[atom];
-
-    EvaluationScope scope;
-    scope.atom = atom;
-    scope.line_args = line_args;
-    scope.params = std::span<const MacroParam>(state.execution_params.data(), std::size_t(count));
-    scope.step_args = step_args;
-    scope.syringe = method_syringe_record();
-
     std::string text = record.name.str() + "(";
     for (int p = 0; p < record.param_count; ++p) {
         const Tatom_param_rec& param = record.params[p];
-        std::string argument = std::size_t(p) < line_args.size() ? line_args[p] : std::string();
+        std::string argument = std::size_t(p) < args.size() ? args[p] : std::string();
         switch (param.kind) {
             case ValueKind::list:
                 // An argument that is no item of the list travels as -1.
@@ -148,10 +125,7 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
                 break;
             case ValueKind::object:
             case ValueKind::text:
-                if (!substitute_object_variable(argument)) {
-                    const int i = find_step_param(argument, count);
-                    if (i >= 0) argument = std::size_t(i) < step_args.size() ? step_args[i] : std::string();
-                }
+                rules.object_name(argument);
                 text += argument + ",";
                 break;
             case ValueKind::number: {
@@ -168,19 +142,19 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
                 double value = 0, min = 0, max = 0;
                 // A run variable in the wrong unit has had its own message from the evaluator;
                 // the value's message follows it.
-                if (!evaluate_expression(argument, unit, scope, context, value)) {
-                    putils::show_error(context + ": cant understand " + argument);
+                if (!rules.evaluate(argument, unit, context, atom, args, value)) {
+                    putils::show_error(rules.cant_understand(context, argument));
                     return false;
                 }
                 for (auto [limit, target] :
                      {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
-                    if (!evaluate_expression(limit, unit, scope, context, *target)) {
+                    if (!rules.evaluate(limit, unit, context, atom, args, *target)) {
                         putils::show_error("cant understand " + std::string(limit));
                         return false;
                     }
                 }
                 value = limit_value(context, unit, max, min, value);
-                const auto integer = command_integer(value, unit);
+                const auto integer = rules.integer(value, unit);
                 if (!integer) {
                     putils::show_error(context + ": " + argument + " is out of range");
                     return false;
@@ -192,6 +166,48 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
     }
     command = text + ")";
     return true;
+}
+
+bool line_to_command(int expanded_index, std::string_view line, std::string& command) {
+    MethodState& state = method_state();
+    command.clear();
+    const int count = load_step_params(expanded_index);
+
+    std::vector<std::string> step_args;
+    if (expanded_index >= 0 && expanded_index < max_expanded_lines) {
+        const int step = state.origins[expanded_index].step;
+        if (step >= 0 && step < int(state.running_method.size())) {
+            std::string step_name;
+            if (!split_line(state.running_method[step], step_name, step_args)) {
+                putils::show_error(state.running_method[step] + " has more than " +
+                                   std::to_string(max_line_arguments) + " arguments");
+                return false;
+            }
+        }
+    }
+
+    EvaluationScope scope;
+    scope.params = std::span<const MacroParam>(state.execution_params.data(), std::size_t(count));
+    scope.step_args = step_args;
+    scope.syringe = method_syringe_record();
+
+    ArgumentRules rules;
+    rules.evaluate = [&scope](std::string_view text, std::string_view unit, const std::string& context, int atom,
+                              std::span<const std::string> args, double& value) {
+        scope.atom = atom;
+        scope.line_args = args;
+        return evaluate_expression(text, unit, scope, context, value);
+    };
+    rules.object_name = [&](std::string& argument) {
+        if (substitute_object_variable(argument)) return;
+        const int i = find_step_param(argument, count);
+        if (i >= 0) argument = std::size_t(i) < step_args.size() ? step_args[i] : std::string();
+    };
+    rules.cant_understand = [](const std::string& context, const std::string& argument) {
+        return context + ": cant understand " + argument;
+    };
+    rules.integer = command_integer;
+    return encode_atom_line(line, rules, command);
 }
 
 }  // namespace core

@@ -6,6 +6,10 @@
 // truncated toward zero). Main thread only.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +44,24 @@ double limit_value(std::string_view context, std::string_view unit, double max, 
 // The installed asker's answer (engine_hooks), or the violated bound when none is installed.
 double ask_out_of_range_value(std::string_view context, std::string_view unit, double max, double min,
                               double bound, double value);
+
+// How a caller of encode_atom_line reads its number and object arguments, and words the message
+// for a value it cannot evaluate; the rest of the command text is common.
+struct ArgumentRules {
+    // Evaluates a value or a limit text of a number parameter of `atom`, whose line has `args`.
+    std::function<bool(std::string_view text, std::string_view unit, const std::string& context, int atom,
+                       std::span<const std::string> args, double& value)>
+        evaluate;
+    // Turns an object argument into the object's name, in place.
+    std::function<void(std::string& argument)> object_name;
+    std::function<std::string(const std::string& context, const std::string& argument)> cant_understand;
+    // The instrument integer of a value in its unit; empty when it is out of range.
+    std::optional<std::int64_t> (*integer)(double value, std::string_view unit) = nullptr;
+};
+
+// The command text of an atom line: the line split, its atom looked up, every parameter encoded
+// by the rules. False after reporting the one error through show_error.
+bool encode_atom_line(std::string_view line, const ArgumentRules& rules, std::string& command);
 
 // Turns line n of the expanded method (the executor's current step) into command text. False
 // after reporting the one error through show_error; nothing is queued either way (the caller

@@ -8,6 +8,7 @@
 #include "core/expressions.h"
 #include "core/line_files.h"
 #include "core/quantities.h"
+#include "utilities/log.h"
 #include "utilities/message_boxes.h"
 #include "utilities/session.h"
 #include "utilities/text.h"
@@ -107,6 +108,7 @@ class Reader {
 
     // Splits line i into fields_; false (after the message) when it has too many fields.
     bool split(int i) {
+        line_ = i;
         split_fields(lines_[i], fields_);
         if (fields_.overflow) {
             putils::show_error("Line has more than " + std::to_string(max_fields) +
@@ -133,22 +135,25 @@ class Reader {
         return false;
     }
 
-    // The user unit of an instrument unit. A damaged unit (is_readable_instrument_unit) is
-    // refused, and so is one that does not fit the model's four characters: cut, it could read
-    // back as another unit ("nl/sec" would become "nl/s").
+    // A text longer than its field is cut to the field's width, as the model stores every short
+    // text; the log keeps what was cut.
+    static std::string cut_to(std::string_view text, int width, const std::string& context, const char* what) {
+        if (text.size() <= std::size_t(width)) return std::string(text);
+        putils::append_log(context + ": the " + what + " " + std::string(until_nul(text)) + " is cut to " +
+                           std::to_string(width) + " characters");
+        return std::string(text.substr(0, std::size_t(width)));
+    }
+
+    // The user unit of an instrument unit, cut to the model's four characters. A unit that cannot
+    // be a unit text at all (is_readable_instrument_unit) is refused with its line.
     bool read_unit(std::string_view instrument_unit, const std::string& context,
                    ShortText<unit_width>& unit) {
         if (!is_readable_instrument_unit(instrument_unit)) {
-            putils::show_error(context + ": the unit " + shortened(instrument_unit) + " is not known");
+            putils::show_error(context + ": the unit " + shortened(instrument_unit) +
+                               " is damaged, in the line " + shortened(lines_[line_]));
             return false;
         }
-        const std::string user_unit = to_user_unit(instrument_unit);
-        if (user_unit.size() > std::size_t(unit_width)) {
-            putils::show_error(context + ": the unit " + shortened(instrument_unit) + " is longer than " +
-                               std::to_string(unit_width) + " characters");
-            return false;
-        }
-        unit = user_unit;
+        unit = cut_to(to_user_unit(instrument_unit), unit_width, context, "unit");
         return true;
     }
 
@@ -355,12 +360,7 @@ class Reader {
             }
             case ValueKind::text:
             case ValueKind::object:
-                if (!set_text_value(object, a, text)) {
-                    putils::show_error(context() + ": the text is longer than " +
-                                       std::to_string(text_slot_width) + " characters");
-                    return false;
-                }
-                return true;
+                return set_text_value(object, a, cut_to(text, text_slot_width, context(), "text"));
         }
         return false;
     }
@@ -440,15 +440,8 @@ class Reader {
         return true;
     }
 
-    // Stores a limit text; a text that would not fit is refused rather than cut, since a cut
-    // expression could mean something else.
     bool store_limit(ShortText<limit_width>& target, std::string_view text, const std::string& context) {
-        if (text.size() > std::size_t(limit_width)) {
-            putils::show_error(context + ": the limit " + shortened(text) + " is longer than " +
-                               std::to_string(limit_width) + " characters");
-            return false;
-        }
-        target = text;
+        target = cut_to(text, limit_width, context, "limit");
         return true;
     }
 
@@ -497,6 +490,7 @@ class Reader {
     }
 
     const std::vector<std::string>& lines_;
+    int line_ = 0;  // the line last split
     Tconfig_model& model_;
     FieldTable fields_;
 };

@@ -9,42 +9,14 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
+#include "platform/text/text.h"
 #include "utilities/message_boxes.h"
 
 namespace core {
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F as Unicode code points; the rest of the upper half maps to
-// U+00A0..U+00FF. Bytes the code page leaves undefined keep their C1 code point.
-static constexpr std::array<std::uint16_t, 32> cp1252_high{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
-};
-
-void append_utf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// The Windows-1252 byte of a code point; -1 when the code page has none.
-int to_cp1252(std::uint32_t code) {
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return int(code);
-    for (std::size_t i = 0; i < cp1252_high.size(); ++i)
-        if (cp1252_high[i] == code) return int(0x80 + i);
-    return -1;
-}
 
 std::string code_point_name(std::uint32_t code) {
     std::array<char, 16> buffer{};
@@ -84,11 +56,11 @@ class Converter {
 
     bool put(std::uint32_t code) {
         if (code == 0) return fail("holds a NUL character");
-        const int byte = to_cp1252(code);
-        if (byte < 0)
+        const std::optional<char> byte = platform::text::cp1252_from_code_point(code);
+        if (!byte)
             return fail("holds the character " + code_point_name(code) +
                         ", which Windows-1252 does not have");
-        text_ += static_cast<char>(byte);
+        text_ += *byte;
         lines_.see(code);
         return true;
     }
@@ -112,38 +84,11 @@ class Converter {
     LineCounter lines_;
 };
 
-// The length of the well-formed UTF-8 sequence at `i` (1 for ASCII), 0 when there is none;
-// overlong forms, surrogates and code points above U+10FFFF are not well formed.
+// The length of the well-formed UTF-8 sequence at `i` (1 for ASCII), 0 when there is none.
 std::size_t utf8_sequence(std::string_view bytes, std::size_t i, std::uint32_t& code) {
-    auto byte = [&](std::size_t k) { return k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0u; };
-    const unsigned lead = byte(i);
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned next = byte(i + k);
-        if (i + k >= bytes.size() || next < (k == 1 ? low : 0x80u) || next > (k == 1 ? high : 0xBFu))
-            return 0;
-        code = (code << 6) | (next & 0x3F);
-    }
+    char32_t c = 0;
+    const std::size_t length = platform::text::utf8_sequence(bytes, i, c);
+    code = c;
     return length;
 }
 
@@ -236,15 +181,7 @@ bool decode_text(std::string_view bytes, std::string& text, TextProblem& problem
 }
 
 std::string file_name_to_utf8(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (unsigned char c : name) {
-        if (c >= 0x80 && c < 0xA0)
-            append_utf8(out, cp1252_high[c - 0x80]);
-        else
-            append_utf8(out, c);
-    }
-    return out;
+    return platform::text::utf8_from_cp1252(name);
 }
 
 bool file_exists(std::string_view path) {

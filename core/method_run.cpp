@@ -274,71 +274,30 @@ void run_next_error_step() {
     }
 }
 
+namespace {
+
+// Error-mode values are rounded, not truncated.
+std::optional<std::int64_t> error_integer(double value, std::string_view unit) {
+    const double scaled = is_scaled_unit(unit) ? value * 1000.0 : value;
+    if (!std::isfinite(scaled) || std::fabs(scaled) > max_number_magnitude * 1000.0) return std::nullopt;
+    return std::llround(scaled);
+}
+
+}  // namespace
+
 bool error_line_to_command(std::string_view line, std::string& command) {
-    command.clear();
-    std::string name;
-    std::vector<std::string> args;
-    if (!split_line(line, name, args)) {
-        putils::show_error(std::string(line) + " has more than " + std::to_string(max_line_arguments) + " arguments");
-        return false;
-    }
-    const Tconfig_model& model = config_model();
-    const int atom = find_atom(name);
-    if (atom >= model.atom_count) {
-        putils::show_error(name + " is not an atom!");
-        return false;
-    }
-    const Tatom_rec& record = model.atoms[atom];
     const Tobject_rec* syringe = method_syringe_record();
-    std::string text = record.name.str() + "(";
-    for (int p = 0; p < record.param_count; ++p) {
-        const Tatom_param_rec& param = record.params[p];
-        std::string argument = std::size_t(p) < args.size() ? args[p] : std::string();
-        switch (param.kind) {
-            case ValueKind::list:
-                text += std::to_string(find_list_item(param.list_or_mask, argument)) + ",";
-                break;
-            case ValueKind::object:
-            case ValueKind::text:
-                substitute_object_variable(argument);
-                text += argument + ",";
-                break;
-            case ValueKind::number: {
-                const std::string context = record.name.str() + ":" + param.name.str();
-                const std::string unit = param.unit.str();
-                if (argument.empty()) {
-                    if (param.required) {
-                        putils::show_error(context + " cannot be defaulted");
-                        return false;
-                    }
-                    text += ",";
-                    break;
-                }
-                double value = 0, min = 0, max = 0;
-                if (!evaluate_error_expression(argument, unit, syringe, context, atom, args, value)) {
-                    putils::show_error(argument + ": cant understand " + context);
-                    return false;
-                }
-                for (auto [limit, target] :
-                     {std::pair{param.min.view(), &min}, std::pair{param.max.view(), &max}}) {
-                    if (!evaluate_error_expression(limit, unit, syringe, context, atom, args, *target)) {
-                        putils::show_error("cant understand " + std::string(limit));
-                        return false;
-                    }
-                }
-                value = limit_value(context, unit, max, min, value);
-                const double scaled = is_scaled_unit(unit) ? value * 1000.0 : value;
-                if (!std::isfinite(scaled) || std::fabs(scaled) > max_number_magnitude * 1000.0) {
-                    putils::show_error(context + ": " + argument + " is out of range");
-                    return false;
-                }
-                text += std::to_string(std::llround(scaled)) + ",";
-                break;
-            }
-        }
-    }
-    command = text + ")";
-    return true;
+    ArgumentRules rules;
+    rules.evaluate = [syringe](std::string_view text, std::string_view unit, const std::string& context, int atom,
+                               std::span<const std::string> args, double& value) {
+        return evaluate_error_expression(text, unit, syringe, context, atom, args, value);
+    };
+    rules.object_name = [](std::string& argument) { substitute_object_variable(argument); };
+    rules.cant_understand = [](const std::string& context, const std::string& argument) {
+        return argument + ": cant understand " + context;
+    };
+    rules.integer = error_integer;
+    return encode_atom_line(line, rules, command);
 }
 
 void request_stop() {

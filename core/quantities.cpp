@@ -71,23 +71,15 @@ std::string to_user_unit(std::string_view instrument_unit) {
 }
 
 bool is_readable_instrument_unit(std::string_view instrument_unit) {
-    if (instrument_unit.empty()) return true;
-    for (const UnitPair& pair : unit_pairs)
-        if (putils::same_text(instrument_unit, pair.instrument)) return true;
-    std::string micro(instrument_unit);
-    bool has_u = false;
-    for (char& c : micro) {
+    // The replacement character read as Windows-1252 bytes: a "µ" or "°" lost on its way.
+    if (instrument_unit.find("\xEF\xBF\xBD") != std::string_view::npos) return false;
+    for (char c : instrument_unit) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x21 || byte > 0x7E || c == '?') return false;
-        if (c == 'u' || c == 'U') {
-            c = '\265';
-            has_u = true;
-        }
-    }
-    if (!has_u) return true;
-    for (const UnitPair& pair : unit_pairs) {
-        if (!is_scaled_unit(pair.user)) continue;
-        if (putils::same_text(micro, pair.instrument) || putils::same_text(micro, pair.user)) return false;
+        // Control characters, including the five bytes that stand for C1 control characters.
+        if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
+            byte == 0x9D)
+            return false;
+        if (c == '?') return false;
     }
     return true;
 }

@@ -28,12 +28,10 @@ bool is_scaled_unit(std::string_view user_unit);
 
 // Instrument unit to user unit ("E" gives ""; an unknown text comes back unchanged).
 std::string to_user_unit(std::string_view instrument_unit);
-// Whether values of an instrument unit can be read. A unit of the table above is known; any
-// other unit is taken as it is written and not scaled ("s", "ms"), which is safe only for a
-// plain name. A unit that holds a blank, a control character, "?" or a byte beyond ASCII, or
-// that spells a scaled unit with "u" for "µ" ("um", "ul/s"), is a scaled unit damaged on its
-// way (a lost or mis-encoded "µ" or "°", a stray blank): its values read unscaled would be 1000
-// times too large, so it is refused. The empty unit is a plain number.
+// Whether values of an instrument unit can be read. Any unit text outside the table is a unit of
+// its own, not scaled ("s", "µs", "°F", "um"). Refused is only what cannot be a unit text at all:
+// a control character, "?" or the replacement character, the marks of a lossy conversion, which
+// would turn a scaled unit into an unscaled one and its values 1000 times too large.
 bool is_readable_instrument_unit(std::string_view instrument_unit);
 // User unit to instrument unit ("" gives "E"; an unknown text comes back unchanged).
 std::string to_instrument_unit(std::string_view user_unit);

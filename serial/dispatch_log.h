@@ -85,7 +85,6 @@ class TSpDispatchLog {
     void Stop();
     // The time entries count from (Init also sets it).
     void MarkStart();
-    void SetStartTime(std::uint32_t ms) { start_ms_ = ms; }
 
     // Appends an entry with the time since the start; with no buffer, nothing. The caller checks
     // Active() first (the dispatcher logs only while active).

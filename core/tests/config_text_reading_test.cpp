@@ -2,7 +2,10 @@
 // format's corner cases, and one clear message for every damaged or oversized text.
 #include <gmock/gmock.h>
 
+#include <fstream>
+
 #include "core/tests/engine_fixture.h"
+#include "utilities/log.h"
 
 namespace core_test {
 namespace {
@@ -302,14 +305,6 @@ const Damage damages[] = {
      "!ASPIRATE",
      {"X;0;1;0;1;E", "!ASPIRATE"},
      "Parameter line before the first atom: X;0;1;0;1;E"},
-    {"text value over 19 characters",
-     "TRAY;T1;8;first;None;0",
-     {"TRAY;T1;8;twenty characters long;None;0"},
-     "T1:Label: the text is longer than 19 characters"},
-    {"reference to a long object name",
-     "TRAY;T1;8;first;None;0",
-     {"TRAY;T1;8;first;A Tray Of 22 Letters;0"},
-     "T1:Holder: the text is longer than 19 characters"},
     {"number value beyond the range",
      "TRAY;T1;8;first;None;0",
      {"TRAY;T1;10000000000000000;first;None;0"},
@@ -318,18 +313,6 @@ const Damage damages[] = {
      "Rows;1;50;8;1;E",
      {"Rows;1;50;8;1000000000000000.5;E"},
      "Number out of range:TRAY:Rows increment"},
-    {"atom limit longer than 42",
-     "Volume;0;SYR.Volume;1000;1;nl",
-     {"Volume;0;SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume;1000;1;nl"},
-     "ASPIRATE:Volume: the limit SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume is longer than 42 characters"},
-    {"class unit over 4 characters",
-     "Rows;1;50;8;1;E",
-     {"Rows;1;50;8;1;units"},
-     "TRAY:Rows: the unit units is longer than 4 characters"},
-    {"atom unit over 4 characters",
-     "Volume;0;SYR.Volume;1000;1;nl",
-     {"Volume;0;SYR.Volume;1000;1;nl/sec"},
-     "ASPIRATE:Volume: the unit nl/sec is longer than 4 characters"},
     {"line of 42 fields",
      "0;2;None;AutoFix",
      {"0;2;a;b;c;d;e;f;g;h;i;j;k;l;m;n;o;p;q;r;s;t;u;v;w;x;y;z;A;B;C;D;E;F;G;H;I;J;K;L;M;N"},
@@ -345,6 +328,32 @@ TEST_F(ReadConfiguration, DamagedTextsStopWithOneMessage) {
         EXPECT_FALSE(core::read_configuration(replaced(small_configuration(), d.line, d.with)));
         EXPECT_THAT(messages(), ElementsAre(d.message));
     }
+}
+
+TEST_F(ReadConfiguration, TextsLongerThanTheirFieldAreCutAndLogged) {
+    putils::session().log_enabled = true;
+    std::vector<std::string> text = replaced(small_configuration(), "TRAY;T1;8;first;None;0",
+                                             {"TRAY;T1;8;twenty characters long;A Tray Of 22 Letters;0"});
+    text = replaced(text, "Volume;0;SYR.Volume;1000;1;nl",
+                    {"Volume;0;SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume;1000;1;nl"});
+    text = replaced(text, "Rows;1;50;8;1;E", {"Rows;1;50;8;1;counts"});
+    ASSERT_TRUE(core::read_configuration(text)) << testing::PrintToString(messages());
+    EXPECT_THAT(messages(), testing::IsEmpty());
+    EXPECT_EQ(core::get_text_attribute("T1", "Label"), "twenty characters l");
+    EXPECT_EQ(core::get_text_attribute("T1", "Holder"), "A Tray Of 22 Letter");
+    const core::Tatom_param_rec& volume = config_model().atoms[core::find_atom("ASPIRATE")].params[1];
+    EXPECT_EQ(volume.max.view(), "SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volum");
+    EXPECT_EQ(volume.max.view().size(), 42u);
+    EXPECT_EQ(config_model().classes[core::find_class("TRAY")].attributes[0].unit.view(), "coun");
+
+    std::ifstream log(putils::log_file_path());
+    std::vector<std::string> logged;
+    for (std::string line; std::getline(log, line);) logged.push_back(line.substr(line.find(" : ") + 3));
+    EXPECT_THAT(logged, ElementsAre("TRAY:Rows: the unit counts is cut to 4 characters\r",
+                                    "T1:Label: the text twenty characters long is cut to 19 characters\r",
+                                    "T1:Holder: the text A Tray Of 22 Letters is cut to 19 characters\r",
+                                    "ASPIRATE:Volume: the limit SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume is "
+                                    "cut to 42 characters\r"));
 }
 
 TEST_F(ReadConfiguration, AtomProblemsGoToTheDebugOutput) {

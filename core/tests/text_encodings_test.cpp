@@ -218,37 +218,47 @@ TEST_F(TextEncodings, EveryWindows1252CharacterComesThrough) {
     EXPECT_EQ(problem.reason, "holds the character U+0080, which Windows-1252 does not have");
 }
 
-TEST_F(TextEncodings, ADamagedUnitIsRefusedNotReadUnscaled) {
-    // Units the instrument writes, and plain ones taken as they are.
-    for (const char* unit : {"nl", "NL", MU "m", "nl/s", "m" DEG "C", "E", "", "s", "ms", "mm", "rpm"})
+TEST_F(TextEncodings, UnitsOutsideTheTableAreTheirOwnOnlyLossyOnesAreRefused) {
+    // Units the instrument writes, and any other unit text, taken as it is.
+    for (const char* unit : {"nl", "NL", MU "m", "nl/s", "m" DEG "C", "E", "", "s", "ms", "mm", "rpm", MU "s",
+                             DEG "F", "um", "UM", "ul/s", "m" DEG "F", MU "A", "\xC2\xB5m", "n l", "counts"})
         EXPECT_TRUE(core::is_readable_instrument_unit(unit)) << unit;
-    // "µ" or "°" lost or mis-encoded on the way, a stray blank, "u" written for "µ".
-    for (const char* unit : {"\xC2\xB5m", "?m", "m?C", "nl ", " nl", "n l", "um", "UM", "ul", "ul/s", "\xB5",
-                             "m" DEG "F", "\x01"})
+    // What no unit text holds: "?" or the replacement character (a lossy conversion), a control
+    // character.
+    for (const char* unit : {"?m", "m?C", "?l", "\xEF\xBF\xBDl", "\x01", "n\tl", "\x7F", "\x81l"})
         EXPECT_FALSE(core::is_readable_instrument_unit(unit)) << unit;
 
-    const std::vector<std::string> good = standard_configuration();
-    std::vector<std::string> damaged = good;
-    damaged[depth_line] = "Depth;0;60000;20000;1;\xC2\xB5m";  // UTF-8 bytes read as Windows-1252
-    EXPECT_FALSE(core::read_configuration(damaged));
-    EXPECT_THAT(messages(), ElementsAre("WASH_STATION:Depth: the unit \xC2\xB5m is not known"));
-    EXPECT_EQ(core::config_model().object_count, 0);  // no object read with that unit
-
-    clear_messages();
-    damaged = good;
-    const int delay = line_index("?Delay;0;60;0;1;s");
-    damaged[delay] = "?Delay;0;60;0;1;um";
-    EXPECT_FALSE(core::read_configuration(damaged));
-    EXPECT_THAT(messages(), ElementsAre("ASPIRATE:Delay: the unit um is not known"));
-
-    // A plain unit the table does not know is kept, and its values are not scaled.
-    clear_messages();
-    damaged = good;
-    const int pulse = line_index("Pulse;0;10;1;1;s");
-    damaged[pulse] = "Pulse;0;10000;500;1;ms";
-    damaged[line_index("OUT_SIGNAL;Ready Out;Ready relay;2")] = "OUT_SIGNAL;Ready Out;Ready relay;250";
-    ASSERT_TRUE(core::read_configuration(damaged)) << testing::PrintToString(messages());
+    // "µs", "°F" and a unit of six characters read; their values are not scaled.
+    std::vector<std::string> text = standard_configuration();
+    text[line_index("Pulse;0;10;1;1;s")] = "Pulse;0;10000;500;1;" MU "s";
+    text[line_index("OUT_SIGNAL;Ready Out;Ready relay;2")] = "OUT_SIGNAL;Ready Out;Ready relay;250";
+    text[line_index("Temperature;4000;40000;20000;1;m" DEG "C")] = "Temperature;4000;40000;20000;1;" DEG "F";
+    text[line_index("TRAY;Tray2;VT96BC;TH-9070;130000;0;0;20000;A")] = "TRAY;Tray2;VT96BC;TH-9070;130000;0;0;68;A";
+    text[line_index("?Delay;0;60;0;1;s")] = "?Delay;0;60;0;1;counts";
+    ASSERT_TRUE(core::read_configuration(text)) << testing::PrintToString(messages());
     EXPECT_EQ(core::get_number_attribute("Ready Out", "Pulse"), 250);
+    EXPECT_EQ(core::get_number_attribute("Tray2", "Temperature"), 68);
+    const core::Tconfig_model& m = core::config_model();
+    EXPECT_EQ(m.classes[core::find_class("OUT_SIGNAL")].attributes[1].unit.view(), MU "s");
+    EXPECT_EQ(m.classes[core::find_class("TRAY")].attributes[5].unit.view(), DEG "F");
+    const core::Tatom_param_rec& delay = m.atoms[core::find_atom("ASPIRATE")].params[3];
+    EXPECT_EQ(delay.unit.view(), "coun");
+    EXPECT_EQ(delay.max.view(), "60");
+
+    // A "µ" lost on its way is refused, with the line named.
+    clear_messages();
+    text = standard_configuration();
+    text[line_index("Loop Volume;0;1000000;20000;1;nl")] = "Loop Volume;0;1000000;20000;1;?l";
+    EXPECT_FALSE(core::read_configuration(text));
+    EXPECT_THAT(messages(), ElementsAre("INJECTOR:Loop Volume: the unit ?l is damaged, in the line "
+                                        "Loop Volume;0;1000000;20000;1;?l"));
+    EXPECT_EQ(core::config_model().object_count, 0);  // no object read with that unit
+    clear_messages();
+    text = standard_configuration();
+    text[line_index("?Delay;0;60;0;1;s")] = "?Delay;0;60;0;1;\xEF\xBF\xBDs";
+    EXPECT_FALSE(core::read_configuration(text));
+    EXPECT_THAT(messages(), ElementsAre("ASPIRATE:Delay: the unit \xEF\xBF\xBDs is damaged, in the line "
+                                        "?Delay;0;60;0;1;\xEF\xBF\xBDs"));
 }
 
 TEST_F(TextEncodings, MacroFilesAreReadTheSameWay) {

@@ -18,6 +18,7 @@
 #include "driver/zorrun/method_document.h"
 #include "driver/zorrun/run_preparation.h"
 #include "driver/zorrun/status_model.h"
+#include "utilities/log.h"
 #include "utilities/message_boxes.h"
 #include "utilities/session.h"
 #include "utilities/text.h"
@@ -115,9 +116,13 @@ std::int32_t initialize() {
 }
 
 std::int32_t start_run() {
-    // A start with nothing prepared would only change the status.
-    if (!core::run_state().run_active && !syringe_check_pending())
-        throw AutomationFailure(ZOR_E_NOT_READY, "StartRun: no run is prepared");
+    // Kept from the status model: a start with nothing prepared leaves the status alone rather
+    // than claim a run goes on; the host is not failed for it.
+    if (!core::run_state().run_active && !syringe_check_pending()) {
+        putils::append_log("zorrun:StartRun: no run is prepared; the status stays " +
+                           std::to_string(vzor_state().status_code));
+        return 1;
+    }
     if (vzor_state().start_mode == 1) {
         set_status(status_waiting_for_contact, "Waiting for contact closure");
     } else {
@@ -166,7 +171,8 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
     if (start_mode < 0 || start_mode > last_start_mode)
         throw AutomationFailure(platform::com::E_INVALIDARG,
                                 "StartMode " + std::to_string(start_mode) + " is not a start mode (0 or 1)");
-    if (!std::isfinite(inj_volume) || inj_volume < 0)
+    // Negative and tiny volumes become 0 (prepare_method); NaN and infinities are no volume at all.
+    if (!std::isfinite(inj_volume))
         throw AutomationFailure(platform::com::E_INVALIDARG,
                                 "Injection volume " + putils::real_to_text(inj_volume) + " is not a volume");
     std::vector<std::string> lines;

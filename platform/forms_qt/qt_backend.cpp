@@ -34,7 +34,7 @@
 #include <unordered_map>
 
 #include "platform/forms/controls.h"
-#include "platform/storage/cfb_text.h"
+#include "platform/text/text.h"
 
 namespace platform::forms_qt {
 
@@ -45,14 +45,14 @@ using namespace platform::forms;
 QString to_qstring(std::string_view cp1252) {
     QString out;
     out.reserve(static_cast<qsizetype>(cp1252.size()));
-    for (char c : cp1252) out.append(QChar(platform::storage::cp1252_to_unit(static_cast<unsigned char>(c))));
+    for (char c : cp1252) out.append(QChar(platform::text::unit_from_cp1252(c)));
     return out;
 }
 
 std::string from_qstring(const QString& text) {
     std::string out;
     out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar c : text) out.push_back(platform::storage::unit_to_cp1252(c.unicode()));
+    for (QChar c : text) out.push_back(platform::text::cp1252_from_unit(c.unicode()));
     return out;
 }
 

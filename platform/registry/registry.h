@@ -1,4 +1,4 @@
-// platform/registry: the registry as the Parts use it, on Linux.
+// platform/registry: the registry as the system uses it, on Linux.
 //
 // The model
 // ---------

@@ -2,6 +2,7 @@
 #include <chrono>
 
 #include "platform/storage/cfb_tree.h"
+#include "platform/text/text.h"
 
 namespace platform::storage::detail {
 
@@ -58,43 +59,13 @@ namespace {
 
 // Decodes strict UTF-8; false on malformed input.
 bool decode_utf8(std::string_view in, std::u16string& out) {
-  std::size_t i = 0;
-  while (i < in.size()) {
-    auto b0 = static_cast<unsigned char>(in[i]);
-    std::uint32_t cp = 0;
-    std::size_t len = 0;
-    if (b0 < 0x80) {
-      cp = b0;
-      len = 1;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      cp = b0 & 0x1F;
-      len = 2;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      cp = b0 & 0x0F;
-      len = 3;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      cp = b0 & 0x07;
-      len = 4;
-    } else {
-      return false;
-    }
-    if (i + len > in.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      auto b = static_cast<unsigned char>(in[i + k]);
-      if ((b & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
+  for (std::size_t i = 0; i < in.size();) {
+    char32_t cp = 0;
+    const std::size_t length = platform::text::utf8_sequence(in, i, cp);
+    if (length == 0) return false;
+    i += length;
   }
+  out += platform::text::utf16_from_utf8(in);
   return true;
 }
 
@@ -132,35 +103,7 @@ StgOr<std::u16string> element_name(std::string_view utf8) {
   return name;
 }
 
-std::string to_utf8(std::u16string_view in) {
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    std::uint32_t cp = in[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-        in[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string to_utf8(std::u16string_view in) { return platform::text::utf8_from_utf16(in); }
 
 std::u16string from_utf8_lenient(std::string_view utf8) {
   std::u16string out;

@@ -1,32 +1,8 @@
 #include "platform/storage/cfb_text.h"
 
+#include "platform/text/text.h"
+
 namespace platform::storage {
-
-namespace {
-
-// 0x80..0x9F of Windows-1252. The five bytes it leaves undefined map to the control
-// characters of the same value, so they survive a round trip.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-}  // namespace
-
-char16_t cp1252_to_unit(unsigned char c) {
-  if (c >= 0x80 && c <= 0x9F) return kHigh[c - 0x80];
-  return c;
-}
-
-char unit_to_cp1252(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (int i = 0; i < 32; ++i) {
-    if (kHigh[i] == c) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
 
 std::string utf16le_to_cp1252(std::span<const std::uint8_t> bytes) {
   std::string out;
@@ -42,7 +18,7 @@ std::string utf16le_to_cp1252(std::span<const std::uint8_t> bytes) {
       out.push_back('?');
       continue;
     }
-    out.push_back(unit_to_cp1252(c));
+    out.push_back(platform::text::cp1252_from_unit(c));
   }
   return out;
 }
@@ -51,7 +27,7 @@ std::vector<std::uint8_t> cp1252_to_utf16le(std::string_view text) {
   std::vector<std::uint8_t> out;
   out.reserve(text.size() * 2);
   for (char ch : text) {
-    char16_t c = cp1252_to_unit(static_cast<unsigned char>(ch));
+    char16_t c = platform::text::unit_from_cp1252(ch);
     out.push_back(static_cast<std::uint8_t>(c));
     out.push_back(static_cast<std::uint8_t>(c >> 8));
   }

@@ -16,10 +16,6 @@ std::string utf16le_to_cp1252(std::span<const std::uint8_t> bytes);
 // Windows-1252 -> UTF-16LE bytes (no byte order mark).
 std::vector<std::uint8_t> cp1252_to_utf16le(std::string_view text);
 
-// One character each way; unmappable -> '?'.
-char16_t cp1252_to_unit(unsigned char c);
-char unit_to_cp1252(char16_t c);
-
 // Splits a UTF-16LE text into Windows-1252 lines ended by CR LF (a lone LF ends a line too,
 // a last line without an end is kept).
 std::vector<std::string> utf16le_lines(std::span<const std::uint8_t> bytes);

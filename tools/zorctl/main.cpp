@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "tools/zorctl/commands.h"
 #include "tools/zorctl/document.h"
 #include "tools/zorctl/izor_driver.h"
+#include "tools/zorctl/locale_output.h"
 #include "tools/zorctl/options.h"
 
 namespace {
@@ -73,6 +75,8 @@ int driver_command(const zorctl::Command& c) {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
+    std::setlocale(LC_CTYPE, "");
+    zorctl::LocaleOutput out(std::cout), err(std::cerr);
     const std::vector<std::string> args(argv + 1, argv + argc);
     zorctl::Command command;
     std::string error;

@@ -1,5 +1,7 @@
 // The automation object in this process, without a bus and without an instrument: the guard,
 // the answers that need no instrument, and the calls that must fail at once.
+#include <fstream>
+
 #include "core/config_model.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
@@ -8,6 +10,8 @@
 #include "driver/zorrun/tests/support/compound_writer.h"
 #include "driver/zorrun/tests/support/driver_fixture.h"
 #include "driver/zorrun/tizor.h"
+#include "utilities/log.h"
+#include "utilities/session.h"
 
 namespace zorrun_test {
 namespace {
@@ -129,9 +133,19 @@ TEST_F(DriverObject, reset_in_a_run_turns_5_into_1_without_a_broadcast_and_leave
 
 TEST_F(DriverObject, start_run_chooses_5_or_6_by_the_start_mode) {
     std::int32_t result = 0;
-    // With nothing prepared a start does nothing, and says so.
-    ASSERT_EQ(driver->StartRun(&result), ZOR_E_NOT_READY);
+    // With nothing prepared a start succeeds, changes nothing and leaves one log line.
+    putils::session().log_enabled = true;
+    set_status(1, "");
+    ASSERT_EQ(driver->StartRun(&result), com::S_OK);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(vzor_state().status_code, 1);
+    EXPECT_EQ(status_text(), "The Zor is idle");
     EXPECT_FALSE(core::run_state().go_flag);
+    std::ifstream log(putils::log_file_path());
+    std::vector<std::string> logged;
+    for (std::string line; std::getline(log, line);) logged.push_back(line.substr(line.find(" : ") + 3));
+    EXPECT_EQ(logged, std::vector<std::string>{"zorrun:StartRun: no run is prepared; the status stays 1\r"});
+    result = 0;
     core::run_state().run_active = true;
     vzor_state().start_mode = 1;
     ASSERT_EQ(driver->StartRun(&result), com::S_OK);

@@ -82,18 +82,18 @@ TEST_F(Properties, NamesListEveryPropertyOnceFromTheMostSpecificRegistration) {
     EXPECT_TRUE(form->active());
 }
 
-class Spread : public Control {
+class GridSheet : public Control {
   public:
-    FORMS_CLASS_NAME("TvaSpread")
+    FORMS_CLASS_NAME("TGridSheet")
     int MaxRows = 0;
 };
 
 TEST_F(Properties, LaterSubsystemsRegisterTheirOwnProperties) {
-    register_property<Spread>(
-        "MaxRows", [](const Spread& s) { return std::to_string(s.MaxRows); },
-        [](Spread& s, std::string_view v) { s.MaxRows = parse_int(v); });
+    register_property<GridSheet>(
+        "MaxRows", [](const GridSheet& s) { return std::to_string(s.MaxRows); },
+        [](GridSheet& s, std::string_view v) { s.MaxRows = parse_int(v); });
     auto form = make_form<Form>("Ttray_form");
-    auto* sheet = form->add<Spread>("default_sheet");
+    auto* sheet = form->add<GridSheet>("default_sheet");
     set_property(*sheet, "MaxRows", "12");
     EXPECT_EQ(sheet->MaxRows, 12);
     EXPECT_EQ(get_property(*sheet, "Visible"), "True");
