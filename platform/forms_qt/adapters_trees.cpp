@@ -1,0 +1,81 @@
+// Tree views. A person's click selects a node, the expand buttons expand and collapse.
+#include <QTreeWidget>
+
+#include "platform/forms_qt/backend_impl.h"
+
+namespace platform::forms_qt {
+
+using namespace platform::forms;
+
+namespace {
+
+void tree_signature(const std::vector<std::unique_ptr<TreeNode>>& nodes, std::string& out) {
+    for (const auto& n : nodes) {
+        out += n->Text;
+        out += n->Expanded ? "\x01+" : "\x01-";
+        out += std::to_string(reinterpret_cast<std::uintptr_t>(n.get()));
+        out += '(';
+        tree_signature(n->children(), out);
+        out += ')';
+    }
+}
+
+void add_tree_items(QTreeWidget* w, QTreeWidgetItem* parent,
+                    const std::vector<std::unique_ptr<TreeNode>>& nodes) {
+    for (const auto& n : nodes) {
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(w);
+        item->setText(0, to_qstring(n->Text));
+        item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(n.get())));
+        if (n->HasChildren && n->children().empty())
+            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        add_tree_items(w, item, n->children());
+        item->setExpanded(n->Expanded);
+    }
+}
+
+TreeNode* node_of(QTreeWidgetItem* item) {
+    return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
+    if (!node) return nullptr;
+    for (QTreeWidgetItemIterator it(w); *it; ++it)
+        if (node_of(*it) == node) return *it;
+    return nullptr;
+}
+
+}  // namespace
+
+void add_tree_adapters(Adapters& a) {
+    a.add<TreeView, Control>(
+        {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
+             auto* tree = new QTreeWidget(parent);
+             tree->setHeaderHidden(true);
+             QObject::connect(tree, &QTreeWidget::itemClicked, tree,
+                              [&impl, tree](QTreeWidgetItem* item, int) {
+                                  impl.person<TreeView>(tree, [&](TreeView& t) { t.select(node_of(item)); });
+                              });
+             QObject::connect(tree, &QTreeWidget::itemExpanded, tree, [&impl, tree](QTreeWidgetItem* item) {
+                 impl.person<TreeView>(tree, [&](TreeView& t) { t.expand(node_of(item)); });
+             });
+             QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {
+                 impl.person<TreeView>(tree, [&](TreeView& t) { t.collapse(node_of(item)); });
+             });
+             return tree;
+         },
+         [](Impl&, Control& control, Impl::Bound& b, Common&) {
+             auto& tree = static_cast<TreeView&>(control);
+             auto* q = static_cast<QTreeWidget*>(b.widget);
+             std::string signature;
+             tree_signature(tree.roots(), signature);
+             if (signature != b.signature) {
+                 q->clear();
+                 add_tree_items(q, nullptr, tree.roots());
+                 b.signature = signature;
+             }
+             q->setRootIsDecorated(tree.ShowRoot);
+             q->setCurrentItem(item_of(q, tree.Selected));
+         }});
+}
+
+}  // namespace platform::forms_qt
