@@ -231,9 +231,9 @@ class TKwCustomShellList : public TKwCustomListView {
     // ---- a person's actions ----
     // A click on an item: with Ctrl it toggles the item's selection, otherwise it becomes the
     // only selected item; it gets the focus either way.
-    void click_item(int index, platform::forms::ShiftState shift = {});
-    void double_click_item(int index);
-    void click_column(int column);
+    void click_item(int index, platform::forms::ShiftState shift = {}) override;
+    void double_click_item(int index) override;
+    void click_column(int column) override;
     // A right click on an item (or on the background for -1): a person's context menu.
     void right_click_item(int index);
     void key_down(int key, platform::forms::ShiftState shift = {}) override;

@@ -197,6 +197,13 @@ class ListView : public Control {
     // A person clicking item `index`: it becomes the only selected item (OnSelectItem for each
     // item whose state changed); -1 clears the selection.
     void select(int index);
+    // A person's click on an item (with the keys held), double click on an item, and click on
+    // a column's header, as a drawing backend delivers them. A plain list selects the item,
+    // double-clicks itself and has nothing to do on a header; lists of their own kind add
+    // what they do.
+    virtual void click_item(int index, ShiftState shift = {});
+    virtual void double_click_item(int index);
+    virtual void click_column(int column);
 };
 
 }  // namespace platform::forms

@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <cmath>
 
+#include "platform/forms/tab_order.h"
 #include "platform/forms_qt/backend_impl.h"
 
 namespace platform::forms_qt {
@@ -36,6 +37,11 @@ class FormWidget : public QWidget {
         } else {
             QWidget::keyPressEvent(event);
         }
+    }
+    // Tab and Shift+Tab move the focus in the form's own tab order.
+    bool focusNextPrevChild(bool next) override {
+        impl_.person<Form>(this, [next](Form& f) { press_tab(f, !next); });
+        return true;
     }
     void paintEvent(QPaintEvent*) override {
         auto* box = dynamic_cast<MessageForm*>(&form_);

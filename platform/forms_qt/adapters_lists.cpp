@@ -1,12 +1,40 @@
-// Lists: list boxes and list views. A person's click selects an item.
+// Lists: list boxes and list views. A person's click selects an item; on a list view a key
+// that moves the current item selects it, a double click and a click on a column's header
+// reach the list, and other keys its key handling.
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QTreeWidget>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/item_keys.h"
+#include "platform/forms_qt/keys.h"
 
 namespace platform::forms_qt {
 
 using namespace platform::forms;
+
+namespace {
+
+class ListViewWidget : public QTreeWidget {
+  public:
+    ListViewWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+    bool keying = false;  // the current item moves by a key, not by a click
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!key_to_control(impl_, this, *event)) return;
+        keying = true;
+        QTreeWidget::keyPressEvent(event);
+        keying = false;
+    }
+
+  private:
+    Impl& impl_;
+};
+
+}  // namespace
 
 void add_list_adapters(Adapters& a) {
     a.add<ListBox, Control>({[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
@@ -36,13 +64,28 @@ void add_list_adapters(Adapters& a) {
                              }});
     a.add<ListView, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
-             auto* list = new QTreeWidget(parent);
+             auto* list = new ListViewWidget(impl, parent);
              list->setRootIsDecorated(false);
-             QObject::connect(list, &QTreeWidget::itemClicked, list,
-                              [&impl, list](QTreeWidgetItem* item, int) {
+             list->header()->setSectionsClickable(true);
+             QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                 const ShiftState shift = shift_state(QApplication::keyboardModifiers());
+                 impl.person<ListView>(list,
+                                       [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(item), shift); });
+             });
+             // The current item moved by a key selects it, as a click does.
+             QObject::connect(list, &QTreeWidget::currentItemChanged, list,
+                              [&impl, list](QTreeWidgetItem* now, QTreeWidgetItem*) {
+                                  if (!list->keying || !now) return;
                                   impl.person<ListView>(
-                                      list, [&](ListView& l) { l.select(list->indexOfTopLevelItem(item)); });
+                                      list, [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(now)); });
                               });
+             QObject::connect(list, &QTreeWidget::itemDoubleClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                 impl.person<ListView>(list,
+                                       [&](ListView& l) { l.double_click_item(list->indexOfTopLevelItem(item)); });
+             });
+             QObject::connect(list->header(), &QHeaderView::sectionClicked, list, [&impl, list](int column) {
+                 impl.person<ListView>(list, [&](ListView& l) { l.click_column(column); });
+             });
              return list;
          },
          [](Impl& impl, Control& control, Impl::Bound& b, Common&) {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/keys.h"
 
 namespace platform::forms_qt {
 
@@ -119,13 +120,7 @@ class CanvasWidget : public QWidget {
     void mouse(QMouseEvent* e, int kind) {
         const QPoint at(static_cast<int>(e->position().x() / scale.x),
                         static_cast<int>(e->position().y() / scale.y));
-        ShiftState shift;
-        shift.shift = e->modifiers() & Qt::ShiftModifier;
-        shift.ctrl = e->modifiers() & Qt::ControlModifier;
-        shift.alt = e->modifiers() & Qt::AltModifier;
-        shift.left = e->buttons() & Qt::LeftButton;
-        shift.right = e->buttons() & Qt::RightButton;
-        shift.middle = e->buttons() & Qt::MiddleButton;
+        const ShiftState shift = shift_state(e->modifiers(), e->buttons());
         const MouseButton button = e->button() == Qt::RightButton    ? MouseButton::right
                                    : e->button() == Qt::MiddleButton ? MouseButton::middle
                                                                      : MouseButton::left;

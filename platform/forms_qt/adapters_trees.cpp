@@ -1,7 +1,10 @@
-// Tree views. A person's click selects a node, the expand buttons expand and collapse.
+// Tree views. A person's click, or a key that moves the current node, selects a node; the
+// expand buttons and keys expand and collapse; other keys reach the tree's key handling.
+#include <QKeyEvent>
 #include <QTreeWidget>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/item_keys.h"
 
 namespace platform::forms_qt {
 
@@ -44,19 +47,50 @@ QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
     return nullptr;
 }
 
+class TreeWidget : public QTreeWidget {
+  public:
+    TreeWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (key_to_control(impl_, this, *event)) QTreeWidget::keyPressEvent(event);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        impl_.person<TreeView>(this, [](TreeView& t) { t.double_click(); });
+        QTreeWidget::mouseDoubleClickEvent(event);
+    }
+
+  private:
+    Impl& impl_;
+};
+
 }  // namespace
 
 void add_tree_adapters(Adapters& a) {
     a.add<TreeView, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
-             auto* tree = new QTreeWidget(parent);
+             auto* tree = new TreeWidget(impl, parent);
              tree->setHeaderHidden(true);
+             // The current node moved by the keyboard (a click moves it too, to the same node).
+             QObject::connect(tree, &QTreeWidget::currentItemChanged, tree,
+                              [&impl, tree](QTreeWidgetItem* now, QTreeWidgetItem*) {
+                                  if (!now) return;
+                                  impl.person<TreeView>(tree, [&](TreeView& t) {
+                                      if (t.Selected != node_of(now)) t.select(node_of(now));
+                                  });
+                              });
              QObject::connect(tree, &QTreeWidget::itemClicked, tree,
                               [&impl, tree](QTreeWidgetItem* item, int) {
                                   impl.person<TreeView>(tree, [&](TreeView& t) { t.select(node_of(item)); });
                               });
              QObject::connect(tree, &QTreeWidget::itemExpanded, tree, [&impl, tree](QTreeWidgetItem* item) {
-                 impl.person<TreeView>(tree, [&](TreeView& t) { t.expand(node_of(item)); });
+                 impl.person<TreeView>(tree, [&](TreeView& t) {
+                     TreeNode* node = node_of(item);
+                     t.expand(node);
+                     // The children the tree filled in show at once, so the next key already
+                     // moves among them.
+                     if (node && node->Expanded && item->childCount() == 0) add_tree_items(tree, item, node->children());
+                 });
              });
              QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {
                  impl.person<TreeView>(tree, [&](TreeView& t) { t.collapse(node_of(item)); });
@@ -74,7 +108,8 @@ void add_tree_adapters(Adapters& a) {
                  b.signature = signature;
              }
              q->setRootIsDecorated(tree.ShowRoot);
-             q->setCurrentItem(item_of(q, tree.Selected));
+             QTreeWidgetItem* selected = item_of(q, tree.Selected);
+             if (q->currentItem() != selected) q->setCurrentItem(selected);
          }});
 }
 

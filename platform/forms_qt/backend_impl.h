@@ -11,7 +11,9 @@
 #include <QMetaObject>
 #include <QRect>
 #include <cstdio>
+#include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -46,6 +48,7 @@ struct QtBackend::Impl {
     bool painting = false;
     LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
+    std::unique_ptr<QObject> key_filter;  // the focused control's key-down
 
     explicit Impl(QtBackend& b) : backend(b) {}
 
@@ -94,8 +97,10 @@ class Adapters {
         Entry e;
         e.adapter = std::move(adapter);
         e.is = [](const forms::Control& c) {
-            if constexpr (std::is_same_v<T, forms::Control>) return true;
-            else return dynamic_cast<const T*>(&c) != nullptr;
+            if constexpr (std::is_same_v<T, forms::Control>)
+                return true;
+            else
+                return dynamic_cast<const T*>(&c) != nullptr;
         };
         if constexpr (!std::is_same_v<Base, void>) e.base = std::type_index(typeid(Base));
         entries_.emplace(std::type_index(typeid(T)), std::move(e));

@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollArea>
@@ -14,6 +15,8 @@
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/item_keys.h"
+#include "platform/forms_qt/keys.h"
 #include "platform/storage/cfb_text.h"
 
 namespace platform::forms_qt {
@@ -225,7 +228,37 @@ void Impl::forget(const Control& control) {
 
 // ---- QtBackend ----------------------------------------------------------------------------
 
+namespace {
+
+// A key pressed on the focused widget reaches its control's key-down with the shift state
+// first, as the control's window would get it; the widget then handles it as it does (an
+// edit takes the character). Trees and lists deliver their keys themselves (item_keys.h).
+class KeyFilter : public QObject {
+  public:
+    explicit KeyFilter(Impl& impl) : impl_(impl) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || watched != QApplication::focusWidget()) return false;
+        for (auto* w = static_cast<QWidget*>(watched); w; w = w->parentWidget()) {
+            if (w->property(own_keys).toBool()) return false;
+            if (!impl_.controls.count(w)) continue;
+            const auto& key = static_cast<QKeyEvent&>(*event);
+            const int code = virtual_key(key);
+            const ShiftState shift = shift_state(key.modifiers());
+            if (code != 0) impl_.person<Control>(w, [&](Control& c) { c.key_down(code, shift); });
+            return false;
+        }
+        return false;
+    }
+
+  private:
+    Impl& impl_;
+};
+
+}  // namespace
+
 QtBackend::QtBackend() : impl_(std::make_unique<Impl>(*this)) {
+    impl_->key_filter = std::make_unique<KeyFilter>(*impl_);
+    qApp->installEventFilter(impl_->key_filter.get());
     Impl* impl = impl_.get();
     impl_->focus_connection =
         QObject::connect(qApp, &QApplication::focusChanged, [impl](QWidget*, QWidget* now) {
@@ -246,6 +279,7 @@ QtBackend::QtBackend() : impl_(std::make_unique<Impl>(*this)) {
 
 QtBackend::~QtBackend() {
     QObject::disconnect(impl_->focus_connection);
+    qApp->removeEventFilter(impl_->key_filter.get());
     std::vector<QWidget*> tops;
     for (auto& [control, b] : impl_->bound)
         if (b.widget->isWindow()) tops.push_back(b.widget);

@@ -3,7 +3,9 @@
 // subsystem derives takes its nearest drawn base, and a kind nobody draws is reported.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -59,6 +61,56 @@ TEST(QtAdapters, each_kind_is_drawn_by_its_own_adapter_and_a_kind_nobody_draws_i
         EXPECT_NE(qobject_cast<QTreeWidget*>(qt.backend().widget_of(*form->tree)), nullptr);
         EXPECT_NE(told.find("no adapter draws TGauge"), std::string::npos) << told;
         EXPECT_EQ(told.find("TFolderTree"), std::string::npos) << told;
+    }
+    reset_forms_state_for_tests();
+}
+
+class Keys : public Form {
+  public:
+    Keys() : Form("Tkeys") {
+        ClientWidth = 200;
+        ClientHeight = 100;
+        second = add<Edit>("second");
+        second->SetBounds(8, 40, 100, 21);
+        second->TabOrder = 1;
+        first = add<Edit>("first");
+        first->SetBounds(8, 8, 100, 21);
+        first->TabOrder = 0;
+        first->OnKeyDown = [this](Component&, int& key, ShiftState shift) {
+            keys.push_back(key);
+            if (key == 0x74) shifted = shift.shift;
+        };
+    }
+    Edit* first;
+    Edit* second;
+    std::vector<int> keys;
+    bool shifted = false;
+};
+
+TEST(QtAdapters, keys_reach_the_focused_controls_key_down_and_tab_follows_the_forms_tab_order) {
+    auto& qt = testing::qt_session();
+    {
+        auto form = make_form<Keys>();
+        form->ActiveControl = form->first;
+        form->Show();
+        qt.backend().sync();
+        QWidget* window = qt.backend().widget_of(*form);
+        QApplication::setActiveWindow(window);
+        QWidget* first = qt.backend().widget_of(*form->first);
+        first->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), first);
+        QTest::keyClick(first, Qt::Key_F5, Qt::ShiftModifier);
+        QTest::keyClick(first, Qt::Key_A);
+        // The shift key itself, then F5 with shift held, then the letter.
+        EXPECT_EQ(form->keys, (std::vector<int>{0x10, 0x74, 'A'}));
+        EXPECT_TRUE(form->shifted);
+        EXPECT_EQ(form->first->Text, "a");
+        // The second edit was made first, so Qt's own order would be the other way round.
+        QTest::keyClick(first, Qt::Key_Tab);
+        EXPECT_EQ(form->ActiveControl, form->second);
+        qt.backend().sync();
+        EXPECT_EQ(QApplication::focusWidget(), qt.backend().widget_of(*form->second));
+        form->Hide();
     }
     reset_forms_state_for_tests();
 }
