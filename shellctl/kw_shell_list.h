@@ -200,6 +200,9 @@ class TKwCustomShellList : public TKwCustomListView {
     std::string EditText;  // what the editor holds
     // Ends editing: with `accept`, the text is trimmed and the item renamed.
     void EndEdit(bool accept);
+    int edited_item() const override { return editing_; }
+    std::string* edited_text() override { return &EditText; }
+    void end_label_edit(bool accept) override { EndEdit(accept); }
 
     // Drag and drop.
     void StartOleDrag(int button);

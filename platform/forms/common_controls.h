@@ -142,6 +142,12 @@ class TreeView : public Control {
     // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
     void expand(TreeNode* node);
     void collapse(TreeNode* node);
+    // Renaming a node in place, as a drawing backend shows it: the node whose label is being
+    // edited (none for a plain tree), the text the editor holds, and the editor closing with
+    // its text (accept) or without.
+    virtual TreeNode* edited_node() const { return nullptr; }
+    virtual std::string* edited_text() { return nullptr; }
+    virtual void end_label_edit(bool) {}
 
   protected:
     // May the node be expanded: OnExpanding decides (descendants fill the node here).
@@ -204,6 +210,10 @@ class ListView : public Control {
     virtual void click_item(int index, ShiftState shift = {});
     virtual void double_click_item(int index);
     virtual void click_column(int column);
+    // Renaming an item in place, as for a tree's node: the item being edited (-1 none).
+    virtual int edited_item() const { return -1; }
+    virtual std::string* edited_text() { return nullptr; }
+    virtual void end_label_edit(bool) {}
 };
 
 }  // namespace platform::forms

@@ -131,6 +131,16 @@ void add_list_adapters(Adapters& a) {
                                                    : QAbstractItemView::SingleSelection);
              for (int i = 0; i < q->topLevelItemCount(); ++i)
                  q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
+             const int edited = view->edited_item();
+             QTreeWidgetItem* item = edited >= 0 && edited < q->topLevelItemCount() ? q->topLevelItem(edited) : nullptr;
+             follow_label_edit(impl, *q, b, item != nullptr, item ? q->visualItemRect(item) : QRect(),
+                               view->edited_text() ? *view->edited_text() : std::string(),
+                               [](Control& c, const std::string& text, bool accept) {
+                                   auto& l = static_cast<ListView&>(c);
+                                   if (l.edited_item() < 0) return;
+                                   *l.edited_text() = text;
+                                   l.end_label_edit(accept);
+                               });
          }});
 }
 

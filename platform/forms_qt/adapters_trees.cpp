@@ -97,7 +97,7 @@ void add_tree_adapters(Adapters& a) {
              });
              return tree;
          },
-         [](Impl&, Control& control, Impl::Bound& b, Common&) {
+         [](Impl& impl, Control& control, Impl::Bound& b, Common&) {
              auto& tree = static_cast<TreeView&>(control);
              auto* q = static_cast<QTreeWidget*>(b.widget);
              std::string signature;
@@ -110,6 +110,15 @@ void add_tree_adapters(Adapters& a) {
              q->setRootIsDecorated(tree.ShowRoot);
              QTreeWidgetItem* selected = item_of(q, tree.Selected);
              if (q->currentItem() != selected) q->setCurrentItem(selected);
+             QTreeWidgetItem* edited = item_of(q, tree.edited_node());
+             follow_label_edit(impl, *q, b, edited != nullptr, edited ? q->visualItemRect(edited) : QRect(),
+                               tree.edited_text() ? *tree.edited_text() : std::string(),
+                               [](Control& c, const std::string& text, bool accept) {
+                                   auto& t = static_cast<TreeView&>(c);
+                                   if (!t.edited_node()) return;
+                                   *t.edited_text() = text;
+                                   t.end_label_edit(accept);
+                               });
          }});
 }
 

@@ -12,6 +12,7 @@
 #include <QRect>
 #include <cstdio>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,8 @@
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/qt_backend.h"
+
+class QAbstractScrollArea;
 
 namespace platform::forms_qt {
 
@@ -39,6 +42,7 @@ struct QtBackend::Impl {
         std::string signature;              // of a tree
         forms::Control* focused = nullptr;  // a form's ActiveControl when last synced
         bool shown_once = false;
+        QPointer<QWidget> editor;  // the in-place label editor, while one is open
     };
 
     QtBackend& backend;
@@ -131,6 +135,12 @@ void add_list_adapters(Adapters& a);
 void add_tree_adapters(Adapters& a);
 void add_paint_adapters(Adapters& a);
 void add_form_adapters(Adapters& a);
+
+// Shows or removes the in-place label editor of a tree or a list view in `rect` of its
+// viewport: open while the control edits a label (`text` its text), gone when it does not.
+// `end` runs the control's end of the edit with the editor's text.
+void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bool editing, const QRect& rect,
+                       const std::string& text, std::function<void(forms::Control&, const std::string&, bool)> end);
 
 // Applies the window part of a form (flags, caption, palette, size) to its widget.
 void update_form_window(Impl& impl, forms::Form& form, Impl::Bound& b);

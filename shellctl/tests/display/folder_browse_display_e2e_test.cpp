@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "shellctl/kw_folder_browse_dlg.h"
 #include "shellctl/kw_shell_ops.h"
@@ -56,6 +57,21 @@ TEST_F(FolderBrowseOnScreen, down_and_right_move_and_expand_and_enter_chooses) {
     EXPECT_TRUE(dialog.Execute());
     EXPECT_TRUE(person->acted());
     EXPECT_EQ(dialog.GetSelectedPath(), at("lab/beta/gamma"));
+}
+
+TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_named_by_typing) {
+    dialog.SetSelectedPath(at("lab/delta"));
+    person->on_form = [&](forms::Form& form) {
+        tree_of(form);
+        QWidget* button = person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).CreateNewFolderBtn);
+        ASSERT_NE(button, nullptr);
+        person->act({testing::click_at(button->mapToGlobal(button->rect().center())), "sleep 2.5",
+                     "type --delay 40 omega", "key Return", "key Return"});
+    };
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_TRUE(std::filesystem::is_directory(at("lab/delta/omega")));
+    EXPECT_FALSE(std::filesystem::exists(at("lab/delta/New Folder")));
 }
 
 }  // namespace

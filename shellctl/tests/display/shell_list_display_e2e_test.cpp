@@ -4,9 +4,11 @@
 
 #include <QHeaderView>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "platform/forms/controls.h"
 #include "shellctl/kw_shell_list.h"
+#include "shellctl/kw_shell_tree.h"
 #include "shellctl/tests/display/screen_person.h"
 #include "shellctl/tests/shellctl_test_support.h"
 
@@ -15,23 +17,39 @@ namespace {
 
 namespace forms = platform::forms;
 
-class ListHost : public forms::Form {
+// A dialog holding one control above a Close button (Escape).
+class Host : public forms::Form {
   public:
-    ListHost() : Form("Tlist_host") {
-        Caption = "Methods";
+    Host(const char* window_class, const char* caption, int width) : Form(window_class) {
+        Caption = caption;
         BorderStyle = forms::FormBorderStyle::dialog;
-        ClientWidth = 420;
+        ClientWidth = width;
         ClientHeight = 260;
-        list = add<TKwShellList>("list");
-        list->SetBounds(0, 0, 420, 220);
-        list->ViewStyle = forms::ViewStyle::report;
         auto* cancel = add<forms::Button>("cancel");
-        cancel->SetBounds(340, 228, 75, 25);
+        cancel->SetBounds(width - 80, 228, 75, 25);
         cancel->Caption = "Close";
         cancel->Cancel = true;
         cancel->modal_result = forms::mr_cancel;
     }
+};
+
+class ListHost : public Host {
+  public:
+    ListHost() : Host("Tlist_host", "Methods", 420) {
+        list = add<TKwShellList>("list");
+        list->SetBounds(0, 0, 420, 220);
+        list->ViewStyle = forms::ViewStyle::report;
+    }
     TKwShellList* list;
+};
+
+class TreeHost : public Host {
+  public:
+    TreeHost() : Host("Ttree_host", "Folders", 300) {
+        tree = add<TKwShellTree>("tree");
+        tree->SetBounds(0, 0, 300, 220);
+    }
+    TKwShellTree* tree;
 };
 
 class ShellListOnScreen : public testing::TempTree {
@@ -102,6 +120,28 @@ TEST_F(ShellListOnScreen, backspace_goes_up) {
     host->ShowModal();
     EXPECT_TRUE(person->acted());
     EXPECT_EQ(host->list->Locator().Path(), at("lab"));
+}
+
+// The shell tree with its default keys: F2 opens the in-place editor on the selected folder,
+// typing and Enter rename it; Escape in the editor leaves the name as it was.
+TEST_F(ShellListOnScreen, f2_renames_a_folder_of_the_tree_in_place) {
+    auto trees = forms::make_form<TreeHost>();
+    TKwShellLocator base;
+    base.SetPath(at("lab"));
+    trees->tree->SetBaseFolder(base);
+    person->on_form = [&](forms::Form& form) {
+        window = person->shown(form);
+        trees->tree->SelectIdList(nullptr);
+        QWidget* tree = person->backend().widget_of(*trees->tree);
+        person->act({testing::click_at(tree->mapToGlobal(QPoint(tree->width() / 2, tree->height() - 8))),
+                     testing::keys_to(*window, "Down F2"), "type --delay 40 protocols", "key Return",
+                     "key F2", "type --delay 40 ignored", "key Escape", "sleep 0.5", "key Escape"});
+    };
+    trees->ShowModal();
+    EXPECT_TRUE(person->acted());
+    EXPECT_TRUE(std::filesystem::is_directory(at("lab/protocols")));
+    EXPECT_FALSE(std::filesystem::exists(at("lab/methods")));
+    EXPECT_FALSE(std::filesystem::exists(at("lab/ignored")));
 }
 
 }  // namespace
