@@ -105,7 +105,8 @@ class TKwFrmFolderBrowseDlg : public platform::forms::Form {
     // The whole window's size; the client area is the window less its frame.
     void SetFormSize(int width, int height);
     // A person dragging the window's frame: the window never gets smaller than 366 x 340.
-    void resize_by_person(int width, int height);
+    void resize_by_person(int width, int height) override;
+    platform::forms::Point min_track_size() const override { return {MinTrackWidth, MinTrackHeight}; }
     void SetWindowState(TWindowState state);
     static constexpr int MinTrackWidth = 366;
     static constexpr int MinTrackHeight = 340;

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -19,11 +20,33 @@ using namespace platform::forms;
 namespace {
 
 // The window of a form.
+// The smallest client size a person may give the form's window, on the screen.
+QSize least_client(const LayoutScale& scale, const Form& form) {
+    const Point least = form.min_track_size();
+    return {least.x > 0 ? scale.map_x(std::max(least.x - design_frame_width, 1)) : 0,
+            least.y > 0 ? scale.map_y(std::max(least.y - design_frame_height, 1)) : 0};
+}
+
 class FormWidget : public QWidget {
   public:
     FormWidget(Impl& impl, Form& form) : QWidget(nullptr), impl_(impl), form_(form) {}
 
   protected:
+    // A person's resize (not ours) reaches the form, which lays itself out; a size below the
+    // form's limits is refused, also where no window manager enforces them.
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const bool sizeable = form_.BorderStyle == FormBorderStyle::sizeable ||
+                              form_.BorderStyle == FormBorderStyle::size_tool_window;
+        if (impl_.syncing || !isVisible() || !sizeable) return;
+        const LayoutScale scale = layout_scale(form_.Font);
+        const int width = static_cast<int>(std::lround(event->size().width() / scale.x)) + design_frame_width;
+        const int height = static_cast<int>(std::lround(event->size().height() / scale.y)) + design_frame_height;
+        impl_.person<Form>(this, [&](Form& f) { f.resize_by_person(width, height); });
+        const QSize least = least_client(scale, form_);
+        const QSize kept = event->size().expandedTo(least);
+        if (kept != event->size()) resize(kept);
+    }
     void closeEvent(QCloseEvent* event) override {
         // The person's close box; the form decides (and hides itself through the model).
         event->ignore();
@@ -128,7 +151,7 @@ void update_form_window(Impl& impl, Form& form, Impl::Bound& b) {
     const bool sizeable = form.BorderStyle == FormBorderStyle::sizeable ||
                           form.BorderStyle == FormBorderStyle::size_tool_window;
     if (sizeable) {
-        w->setMinimumSize(0, 0);
+        w->setMinimumSize(least_client(impl.scale, form));
         w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (!b.shown_once || !w->isVisible()) w->resize(size);
     } else if (w->size() != size || w->minimumSize() != size) {

@@ -30,6 +30,9 @@ class QAbstractScrollArea;
 namespace platform::forms_qt {
 
 void complain(const char* what);
+// The frame and caption of a window the forms were laid out for: outer size less client size.
+inline constexpr int design_frame_width = 8;
+inline constexpr int design_frame_height = 27;
 // Maps a rectangle of the forms' pixels so that neighbouring edges stay together.
 QRect map_rect(const LayoutScale& s, int left, int top, int width, int height);
 Qt::Alignment to_alignment(forms::Alignment a);

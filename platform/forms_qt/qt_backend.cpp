@@ -129,11 +129,8 @@ QImage to_qimage(const Image& image) {
 }
 
 QSize client_size(const Form& form) {
-    // The frame and caption of a dialog as the forms were laid out for.
-    constexpr int frame_width = 8;
-    constexpr int frame_height = 27;
-    const int w = form.ClientWidth > 0 ? form.ClientWidth : form.Width - frame_width;
-    const int h = form.ClientHeight > 0 ? form.ClientHeight : form.Height - frame_height;
+    const int w = form.ClientWidth > 0 ? form.ClientWidth : form.Width - design_frame_width;
+    const int h = form.ClientHeight > 0 ? form.ClientHeight : form.Height - design_frame_height;
     return {std::max(w, 1), std::max(h, 1)};
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidget>
+#include <cmath>
 #include <filesystem>
 
+#include "platform/forms_qt/qt_backend.h"
 #include "shellctl/kw_folder_browse_dlg.h"
 #include "shellctl/kw_shell_ops.h"
 #include "shellctl/tests/display/screen_person.h"
@@ -72,6 +74,32 @@ TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_n
     EXPECT_TRUE(person->acted());
     EXPECT_TRUE(std::filesystem::is_directory(at("lab/delta/omega")));
     EXPECT_FALSE(std::filesystem::exists(at("lab/delta/New Folder")));
+}
+
+// The window is resized by the window system as a person's drag of its frame would (xdotool
+// windowsize): below 366 x 340 it is refused, and a larger size is what the dialog keeps.
+TEST_F(FolderBrowseOnScreen, resizing_below_the_least_size_is_refused_and_a_larger_size_is_kept_after_cancel) {
+    const platform::forms_qt::LayoutScale scale = platform::forms_qt::layout_scale(forms::Font{});
+    person->on_form = [&](forms::Form& form) {
+        tree_of(form);
+        const std::string id = std::to_string(window->winId());
+        person->act({"windowsize " + id + " 200 150", "sleep 0.5", "getwindowgeometry --shell " + id,
+                     "windowsize " + id + " 700 600", "sleep 0.5", testing::keys_to(*window, "Escape")});
+    };
+    EXPECT_FALSE(dialog.Execute());
+    ASSERT_TRUE(person->acted());
+    // The window as it stood after the attempt to make it smaller.
+    const std::string& geometry = person->printed().at(2);
+    const auto value = [&](const std::string& name) {
+        const auto at = geometry.find(name + "=");
+        return at == std::string::npos ? -1 : std::atoi(geometry.c_str() + at + name.size() + 1);
+    };
+    EXPECT_GE(value("WIDTH"), scale.map_x(TKwFrmFolderBrowseDlg::MinTrackWidth - TKwFrmFolderBrowseDlg::FrameWidth))
+        << geometry;
+    EXPECT_GE(value("HEIGHT"), scale.map_y(TKwFrmFolderBrowseDlg::MinTrackHeight - TKwFrmFolderBrowseDlg::FrameHeight))
+        << geometry;
+    EXPECT_NEAR(dialog.FormWidth, std::lround(700 / scale.x) + TKwFrmFolderBrowseDlg::FrameWidth, 2);
+    EXPECT_NEAR(dialog.FormHeight, std::lround(600 / scale.y) + TKwFrmFolderBrowseDlg::FrameHeight, 2);
 }
 
 }  // namespace

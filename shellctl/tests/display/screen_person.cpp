@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
-#include <cstdlib>
+#include <cstdio>
 
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
@@ -15,8 +15,14 @@ namespace shellctl::testing {
 namespace forms = platform::forms;
 namespace window = platform::window;
 
-bool xdotool(const std::string& arguments) {
-    return std::system(("timeout 20 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+std::optional<std::string> xdotool(const std::string& arguments) {
+    FILE* out = ::popen(("timeout 20 xdotool " + arguments + " 2>/dev/null").c_str(), "r");
+    if (!out) return std::nullopt;
+    std::string text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, out)) text += buffer;
+    if (::pclose(out) != 0) return std::nullopt;
+    return text;
 }
 
 std::string click_at(QPoint global, int button, int repeat) {
@@ -67,10 +73,12 @@ QWidget* ScreenPerson::shown(forms::Form& form) {
 void ScreenPerson::act(std::vector<std::string> steps) {
     hands_ = std::thread([this, steps = std::move(steps)] {
         for (const std::string& step : steps) {
-            if (!xdotool(step)) {
+            const auto out = xdotool(step);
+            if (!out) {
                 failed_ = true;
                 return;
             }
+            printed_.push_back(*out);
         }
     });
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +18,9 @@
 
 namespace shellctl::testing {
 
-// Runs xdotool with `arguments`; false when it failed or took longer than 20 seconds.
-bool xdotool(const std::string& arguments);
+// Runs xdotool with `arguments`; its output, or nothing when it failed or took longer than 20
+// seconds.
+std::optional<std::string> xdotool(const std::string& arguments);
 // "mousemove --sync X Y click [--repeat 2] 1" at a point of the screen.
 std::string click_at(QPoint global, int button = 1, int repeat = 1);
 // Focuses the window, then types the keys (xdotool key names, e.g. "Down", "F2", "ctrl+a").
@@ -42,6 +44,8 @@ class ScreenPerson : public platform::forms::PersonInteraction {
     void act(std::vector<std::string> steps);
     // Waits for the steps to end; false when one failed.
     bool acted();
+    // What each step printed (after acted()).
+    const std::vector<std::string>& printed() const { return printed_; }
     // Brings the form's widgets up to date and waits until its window is on the screen.
     QWidget* shown(platform::forms::Form& form);
 
@@ -50,6 +54,7 @@ class ScreenPerson : public platform::forms::PersonInteraction {
     platform::forms::InteractionProvider* previous_ = nullptr;
     std::thread hands_;
     bool failed_ = false;
+    std::vector<std::string> printed_;
     platform::window::Handle reaper_ = 0;
 };
 
