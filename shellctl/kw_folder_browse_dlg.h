@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/forms/common_controls.h"
 #include "platform/forms/form.h"
 #include "platform/forms/standard_controls.h"
 #include "shellctl/kw_frame.h"
@@ -72,9 +73,8 @@ inline constexpr TKwFolderBrowseDlgOptions kwfbDefaultOptions = 706;
 using TKwFolderBrowseSelChangeEvent = std::function<void(platform::forms::Component& sender, PCIDL new_selection)>;
 
 // The size grip in the bottom-right corner.
-class TKwSizeGrip : public platform::forms::Control {
+class TKwSizeGrip : public platform::forms::SizeGrip {
   public:
-    FORMS_CLASS_NAME("SCROLLBAR")
     std::uint32_t Style = 0x56000010;  // child, visible, clip siblings and children, size grip
 };
 

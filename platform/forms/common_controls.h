@@ -27,6 +27,12 @@ class StatusBar : public Control {
     std::string SimpleText;
 };
 
+// The grip in a sizeable window's bottom-right corner that a person drags to resize it.
+class SizeGrip : public Control {
+  public:
+    FORMS_CLASS_NAME("SCROLLBAR")
+};
+
 class ProgressBar : public Control {
   public:
     FORMS_CLASS_NAME("TProgressBar")

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSizeGrip>
 #include <QStyle>
 #include <cmath>
 
@@ -168,6 +169,9 @@ void add_form_adapters(Adapters& a) {
                           [](Impl& impl, Control& control, Impl::Bound& b, Common&) {
                               update_form_window(impl, static_cast<Form&>(control), b);
                           }});
+    // The grip resizes the window it sits in, which reaches the form as a person's resize.
+    a.add<SizeGrip, Control>({[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QSizeGrip(parent); },
+                              [](Impl&, Control&, Impl::Bound&, Common&) {}});
     a.add<GroupBox, Control>(
         {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QGroupBox(parent); },
          [](Impl&, Control& control, Impl::Bound& b, Common&) {

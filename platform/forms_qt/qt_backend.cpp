@@ -191,7 +191,9 @@ void Impl::update(Control& control, Bound& b) {
     if (common.set_font) w->setFont(common.font);
     if (w->geometry() != common.geometry) w->setGeometry(common.geometry);
     w->setEnabled(control.Enabled);
-    w->setToolTip(control.ShowHint ? to_qstring(control.Hint) : QString());
+    // A hint is "short|long": the tool tip shows the short part (the long one is for a status line).
+    const std::string_view hint(control.Hint);
+    w->setToolTip(control.ShowHint ? to_qstring(hint.substr(0, hint.find('|'))) : QString());
     w->setVisible(control.Visible);
 }
 

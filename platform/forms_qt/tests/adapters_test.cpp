@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSizeGrip>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -34,17 +35,22 @@ class Kinds : public Form {
         ClientHeight = 200;
         speed = add<SpeedButton>("speed");
         speed->SetBounds(8, 8, 25, 25);
+        speed->Hint = "New folder|Makes a new folder in the selected folder";
+        speed->ShowHint = true;
         bit = add<BitBtn>("bit");
         bit->SetBounds(40, 8, 75, 25);
         bit->Kind = BitBtnKind::ok;
         tree = add<FolderTree>("tree");
         tree->SetBounds(8, 40, 100, 100);
+        grip = add<SizeGrip>("grip");
+        grip->SetBounds(187, 187, 13, 13);
         gauge = add<Gauge>("gauge");
         gauge->SetBounds(120, 40, 50, 20);
     }
     SpeedButton* speed;
     BitBtn* bit;
     FolderTree* tree;
+    SizeGrip* grip;
     Gauge* gauge;
 };
 
@@ -59,7 +65,9 @@ TEST(QtAdapters, each_kind_is_drawn_by_its_own_adapter_and_a_kind_nobody_draws_i
         EXPECT_NE(qobject_cast<QPushButton*>(qt.backend().widget_of(*form->bit)), nullptr);
         EXPECT_FALSE(static_cast<QPushButton*>(qt.backend().widget_of(*form->bit))->icon().isNull());
         EXPECT_NE(qobject_cast<QTreeWidget*>(qt.backend().widget_of(*form->tree)), nullptr);
+        EXPECT_NE(qobject_cast<QSizeGrip*>(qt.backend().widget_of(*form->grip)), nullptr);
         EXPECT_NE(told.find("no adapter draws TGauge"), std::string::npos) << told;
+        EXPECT_EQ(qt.backend().widget_of(*form->speed)->toolTip(), QStringLiteral("New folder"));
         EXPECT_EQ(told.find("TFolderTree"), std::string::npos) << told;
     }
     reset_forms_state_for_tests();
