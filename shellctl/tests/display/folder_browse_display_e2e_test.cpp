@@ -76,6 +76,23 @@ TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_n
     EXPECT_FALSE(std::filesystem::exists(at("lab/delta/New Folder")));
 }
 
+// The delete button asks first (a box of its own on the screen, answered with Enter), then the
+// folder goes to the trash of the private data home.
+TEST_F(FolderBrowseOnScreen, the_delete_button_moves_a_folder_to_the_trash_after_the_question) {
+    dialog.SetSelectedPath(at("lab/delta"));
+    person->on_form = [&](forms::Form& form) {
+        tree_of(form);
+        QWidget* button = person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).DeleteFolderBtn);
+        ASSERT_NE(button, nullptr);
+        person->act({testing::click_at(button->mapToGlobal(button->rect().center())), "sleep 1", "key Return",
+                     "sleep 1", testing::keys_to(*window, "Escape")});
+    };
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_FALSE(std::filesystem::exists(at("lab/delta")));
+    EXPECT_TRUE(std::filesystem::is_directory(data_home_ + "/Trash/files/delta"));
+}
+
 // The window is resized by the window system as a person's drag of its frame would (xdotool
 // windowsize): below 366 x 340 it is refused, and a larger size is what the dialog keeps.
 TEST_F(FolderBrowseOnScreen, resizing_below_the_least_size_is_refused_and_a_larger_size_is_kept_after_cancel) {
