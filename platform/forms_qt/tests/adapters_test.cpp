@@ -20,12 +20,12 @@ using namespace platform::forms;
 
 class FolderTree : public TreeView {
   public:
-    FORMS_CLASS_NAME("TFolderTree")
+    const char* class_name() const override { return "TFolderTree"; }
 };
 
 class Gauge : public Control {
   public:
-    FORMS_CLASS_NAME("TGauge")
+    const char* class_name() const override { return "TGauge"; }
 };
 
 class Kinds : public Form {
