@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/forms/common_controls.h"
 #include "platform/forms/form.h"
 #include "platform/forms/standard_controls.h"
 #include "shellctl/kw_frame.h"
@@ -72,9 +73,8 @@ inline constexpr TKwFolderBrowseDlgOptions kwfbDefaultOptions = 706;
 using TKwFolderBrowseSelChangeEvent = std::function<void(platform::forms::Component& sender, PCIDL new_selection)>;
 
 // The size grip in the bottom-right corner.
-class TKwSizeGrip : public platform::forms::Control {
+class TKwSizeGrip : public platform::forms::SizeGrip {
   public:
-    FORMS_CLASS_NAME("SCROLLBAR")
     std::uint32_t Style = 0x56000010;  // child, visible, clip siblings and children, size grip
 };
 
@@ -105,7 +105,8 @@ class TKwFrmFolderBrowseDlg : public platform::forms::Form {
     // The whole window's size; the client area is the window less its frame.
     void SetFormSize(int width, int height);
     // A person dragging the window's frame: the window never gets smaller than 366 x 340.
-    void resize_by_person(int width, int height);
+    void resize_by_person(int width, int height) override;
+    platform::forms::Point min_track_size() const override { return {MinTrackWidth, MinTrackHeight}; }
     void SetWindowState(TWindowState state);
     static constexpr int MinTrackWidth = 366;
     static constexpr int MinTrackHeight = 340;

@@ -213,6 +213,9 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     std::string EditText;  // what the editor holds
     // Ends editing: with `accept`, the text is trimmed and the item renamed.
     void EndEdit(bool accept);
+    int edited_item() const override { return editing_; }
+    std::string* edited_text() override { return &EditText; }
+    void end_label_edit(bool accept) override { EndEdit(accept); }
 
     // Drag and drop.
     void StartOleDrag(int button);
@@ -244,9 +247,9 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     // ---- a person's actions ----
     // A click on an item: with Ctrl it toggles the item's selection, otherwise it becomes the
     // only selected item; it gets the focus either way.
-    void click_item(int index, platform::forms::ShiftState shift = {});
-    void double_click_item(int index);
-    void click_column(int column);
+    void click_item(int index, platform::forms::ShiftState shift = {}) override;
+    void double_click_item(int index) override;
+    void click_column(int column) override;
     // A right click on an item (or on the background for -1): a person's context menu.
     void right_click_item(int index);
     void key_down(int key, platform::forms::ShiftState shift = {}) override;

@@ -143,6 +143,9 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     std::string EditText;  // what the in-place editor holds
     // The editor closes: with the text (Enter) or without (Escape).
     void EndEdit(bool cancel);
+    Node* edited_node() const override { return editing_; }
+    std::string* edited_text() override { return &EditText; }
+    void end_label_edit(bool accept) override { EndEdit(!accept); }
     bool CreateFolderHere();
     bool InvokeNodeVerb(Node* node, const std::string& verb);
     void ShowShellContextMenu(Node* node, platform::forms::Point point);

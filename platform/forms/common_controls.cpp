@@ -174,4 +174,13 @@ void ListView::select(int index) {
     }
 }
 
+void ListView::click_item(int index, ShiftState) { select(index); }
+
+void ListView::double_click_item(int index) {
+    select(index);
+    double_click();
+}
+
+void ListView::click_column(int) { ensure_reachable("click the header of"); }
+
 }  // namespace platform::forms

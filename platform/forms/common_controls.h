@@ -27,6 +27,12 @@ class StatusBar : public Control {
     std::string SimpleText;
 };
 
+// The grip in a sizeable window's bottom-right corner that a person drags to resize it.
+class SizeGrip : public Control {
+  public:
+    FORMS_CLASS_NAME("SCROLLBAR")
+};
+
 class ProgressBar : public Control {
   public:
     FORMS_CLASS_NAME("TProgressBar")
@@ -142,6 +148,12 @@ class TreeView : public Control {
     // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
     void expand(TreeNode* node);
     void collapse(TreeNode* node);
+    // Renaming a node in place, as a drawing backend shows it: the node whose label is being
+    // edited (none for a plain tree), the text the editor holds, and the editor closing with
+    // its text (accept) or without.
+    virtual TreeNode* edited_node() const { return nullptr; }
+    virtual std::string* edited_text() { return nullptr; }
+    virtual void end_label_edit(bool) {}
 
   protected:
     // May the node be expanded: OnExpanding decides (descendants fill the node here).
@@ -197,6 +209,17 @@ class ListView : public Control {
     // A person clicking item `index`: it becomes the only selected item (OnSelectItem for each
     // item whose state changed); -1 clears the selection.
     void select(int index);
+    // A person's click on an item (with the keys held), double click on an item, and click on
+    // a column's header, as a drawing backend delivers them. A plain list selects the item,
+    // double-clicks itself and has nothing to do on a header; lists of their own kind add
+    // what they do.
+    virtual void click_item(int index, ShiftState shift = {});
+    virtual void double_click_item(int index);
+    virtual void click_column(int column);
+    // Renaming an item in place, as for a tree's node: the item being edited (-1 none).
+    virtual int edited_item() const { return -1; }
+    virtual std::string* edited_text() { return nullptr; }
+    virtual void end_label_edit(bool) {}
 };
 
 }  // namespace platform::forms

@@ -243,6 +243,17 @@ Button* Form::button_where(bool Button::*flag) const {
     return found;
 }
 
+void Form::resize_by_person(int width, int height) {
+    const Point least = min_track_size();
+    width = std::max(width, least.x);
+    height = std::max(height, least.y);
+    if (ClientWidth > 0) ClientWidth += width - Width;
+    if (ClientHeight > 0) ClientHeight += height - Height;
+    Width = width;
+    Height = height;
+    fire(OnResize);
+}
+
 void Form::press_enter() {
     Button* button = button_where(&Button::Default);
     if (!button) throw FormError(describe(*this) + " has no default button");

@@ -240,5 +240,26 @@ TEST_F(Controls, HintsPassThroughTheApplicationsHandler) {
     EXPECT_EQ(info.hide_timeout, 100000);
 }
 
+class Limited : public Form {
+  public:
+    Point min_track_size() const override { return {300, 200}; }
+};
+
+TEST_F(Controls, APersonsResizeGivesTheFormItsSizeWithinItsLimitsAndFiresOnResize) {
+    auto form = make_form<Limited>();
+    form->Width = 400;
+    form->Height = 300;
+    form->ClientWidth = 392;
+    form->ClientHeight = 273;
+    int resized = 0;
+    form->OnResize = [&](Component&) { ++resized; };
+    form->resize_by_person(500, 100);
+    EXPECT_EQ(form->Width, 500);
+    EXPECT_EQ(form->Height, 200);
+    EXPECT_EQ(form->ClientWidth, 492);
+    EXPECT_EQ(form->ClientHeight, 173);
+    EXPECT_EQ(resized, 1);
+}
+
 }  // namespace
 }  // namespace platform::forms

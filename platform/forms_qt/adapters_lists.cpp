@@ -1,0 +1,147 @@
+// Lists: list boxes and list views. A person's click selects an item; on a list view a key
+// that moves the current item selects it, a double click and a click on a column's header
+// reach the list, and other keys its key handling.
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/item_keys.h"
+#include "platform/forms_qt/keys.h"
+
+namespace platform::forms_qt {
+
+using namespace platform::forms;
+
+namespace {
+
+class ListViewWidget : public QTreeWidget {
+  public:
+    ListViewWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+    bool keying = false;  // the current item moves by a key, not by a click
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!key_to_control(impl_, this, *event)) return;
+        keying = true;
+        QTreeWidget::keyPressEvent(event);
+        keying = false;
+    }
+
+  private:
+    Impl& impl_;
+};
+
+}  // namespace
+
+void add_list_adapters(Adapters& a) {
+    a.add<ListBox, Control>({[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
+                                 auto* list = new QListWidget(parent);
+                                 QObject::connect(
+                                     list, &QListWidget::currentRowChanged, list, [&impl, list](int row) {
+                                         impl.person<ListBox>(list, [&](ListBox& l) { l.select(row); });
+                                     });
+                                 return list;
+                             },
+                             [](Impl&, Control& control, Impl::Bound& b, Common&) {
+                                 auto& list = static_cast<ListBox&>(control);
+                                 auto* q = static_cast<QListWidget*>(b.widget);
+                                 const auto items = list.Items.strings();
+                                 if (items != b.items) {
+                                     q->clear();
+                                     for (const std::string& item : items) q->addItem(to_qstring(item));
+                                     b.items = items;
+                                 }
+                                 q->setSelectionMode(list.MultiSelect ? QAbstractItemView::MultiSelection
+                                                                      : QAbstractItemView::SingleSelection);
+                                 q->setCurrentRow(list.ItemIndex);
+                                 if (list.MultiSelect) {
+                                     for (int i = 0; i < q->count(); ++i)
+                                         q->item(i)->setSelected(list.selected(i));
+                                 }
+                             }});
+    a.add<ListView, Control>(
+        {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
+             auto* list = new ListViewWidget(impl, parent);
+             list->setRootIsDecorated(false);
+             list->header()->setSectionsClickable(true);
+             QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                 const ShiftState shift = shift_state(QApplication::keyboardModifiers());
+                 impl.person<ListView>(list,
+                                       [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(item), shift); });
+             });
+             // The current item moved by a key selects it, as a click does.
+             QObject::connect(list, &QTreeWidget::currentItemChanged, list,
+                              [&impl, list](QTreeWidgetItem* now, QTreeWidgetItem*) {
+                                  if (!list->keying || !now) return;
+                                  impl.person<ListView>(
+                                      list, [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(now)); });
+                              });
+             QObject::connect(list, &QTreeWidget::itemDoubleClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                 impl.person<ListView>(list,
+                                       [&](ListView& l) { l.double_click_item(list->indexOfTopLevelItem(item)); });
+             });
+             QObject::connect(list->header(), &QHeaderView::sectionClicked, list, [&impl, list](int column) {
+                 impl.person<ListView>(list, [&](ListView& l) { l.click_column(column); });
+             });
+             return list;
+         },
+         [](Impl& impl, Control& control, Impl::Bound& b, Common&) {
+             auto* view = static_cast<ListView*>(&control);
+             auto* q = static_cast<QTreeWidget*>(b.widget);
+             const LayoutScale& sc = impl.scale;
+             const bool report = view->ViewStyle == ViewStyle::report && !view->Columns.empty();
+             const int columns = report ? static_cast<int>(view->Columns.size()) : 1;
+             // The texts as the list shows them (a list may compute them only now).
+             std::vector<std::vector<std::string>> rows;
+             std::vector<std::string> signature;
+             for (const ListColumn& c : view->Columns)
+                 signature.push_back("\x02" + c.Caption + std::to_string(c.Width));
+             for (int i = 0; i < static_cast<int>(view->Items.size()); ++i) {
+                 std::vector<std::string> texts;
+                 std::string row;
+                 for (int c = 0; c < columns; ++c) {
+                     texts.push_back(view->shown_text(i, c));
+                     row += "\x01" + texts.back();
+                 }
+                 rows.push_back(std::move(texts));
+                 signature.push_back(row);
+             }
+             if (signature != b.items) {
+                 q->clear();
+                 q->setHeaderHidden(!report);
+                 q->setColumnCount(columns);
+                 if (report) {
+                     QStringList headers;
+                     for (const ListColumn& c : view->Columns) headers << to_qstring(c.Caption);
+                     q->setHeaderLabels(headers);
+                     for (std::size_t i = 0; i < view->Columns.size(); ++i)
+                         q->setColumnWidth(static_cast<int>(i), sc.map_x(view->Columns[i].Width));
+                 }
+                 for (const std::vector<std::string>& texts : rows) {
+                     auto* row = new QTreeWidgetItem(q);
+                     for (int c = 0; c < columns; ++c)
+                         row->setText(c, to_qstring(texts[static_cast<std::size_t>(c)]));
+                 }
+                 b.items = signature;
+             }
+             q->setSelectionMode(view->MultiSelect ? QAbstractItemView::MultiSelection
+                                                   : QAbstractItemView::SingleSelection);
+             for (int i = 0; i < q->topLevelItemCount(); ++i)
+                 q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
+             const int edited = view->edited_item();
+             QTreeWidgetItem* item = edited >= 0 && edited < q->topLevelItemCount() ? q->topLevelItem(edited) : nullptr;
+             follow_label_edit(impl, *q, b, item != nullptr, item ? q->visualItemRect(item) : QRect(),
+                               view->edited_text() ? *view->edited_text() : std::string(),
+                               [](Control& c, const std::string& text, bool accept) {
+                                   auto& l = static_cast<ListView&>(c);
+                                   if (l.edited_item() < 0) return;
+                                   *l.edited_text() = text;
+                                   l.end_label_edit(accept);
+                               });
+         }});
+}
+
+}  // namespace platform::forms_qt

@@ -1,0 +1,125 @@
+// Tree views. A person's click, or a key that moves the current node, selects a node; the
+// expand buttons and keys expand and collapse; other keys reach the tree's key handling.
+#include <QKeyEvent>
+#include <QTreeWidget>
+
+#include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/item_keys.h"
+
+namespace platform::forms_qt {
+
+using namespace platform::forms;
+
+namespace {
+
+void tree_signature(const std::vector<std::unique_ptr<TreeNode>>& nodes, std::string& out) {
+    for (const auto& n : nodes) {
+        out += n->Text;
+        out += n->Expanded ? "\x01+" : "\x01-";
+        out += std::to_string(reinterpret_cast<std::uintptr_t>(n.get()));
+        out += '(';
+        tree_signature(n->children(), out);
+        out += ')';
+    }
+}
+
+void add_tree_items(QTreeWidget* w, QTreeWidgetItem* parent,
+                    const std::vector<std::unique_ptr<TreeNode>>& nodes) {
+    for (const auto& n : nodes) {
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(w);
+        item->setText(0, to_qstring(n->Text));
+        item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(n.get())));
+        if (n->HasChildren && n->children().empty())
+            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        add_tree_items(w, item, n->children());
+        item->setExpanded(n->Expanded);
+    }
+}
+
+TreeNode* node_of(QTreeWidgetItem* item) {
+    return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
+    if (!node) return nullptr;
+    for (QTreeWidgetItemIterator it(w); *it; ++it)
+        if (node_of(*it) == node) return *it;
+    return nullptr;
+}
+
+class TreeWidget : public QTreeWidget {
+  public:
+    TreeWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (key_to_control(impl_, this, *event)) QTreeWidget::keyPressEvent(event);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        impl_.person<TreeView>(this, [](TreeView& t) { t.double_click(); });
+        QTreeWidget::mouseDoubleClickEvent(event);
+    }
+
+  private:
+    Impl& impl_;
+};
+
+}  // namespace
+
+void add_tree_adapters(Adapters& a) {
+    a.add<TreeView, Control>(
+        {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
+             auto* tree = new TreeWidget(impl, parent);
+             tree->setHeaderHidden(true);
+             // The current node moved by the keyboard (a click moves it too, to the same node).
+             QObject::connect(tree, &QTreeWidget::currentItemChanged, tree,
+                              [&impl, tree](QTreeWidgetItem* now, QTreeWidgetItem*) {
+                                  if (!now) return;
+                                  impl.person<TreeView>(tree, [&](TreeView& t) {
+                                      if (t.Selected != node_of(now)) t.select(node_of(now));
+                                  });
+                              });
+             QObject::connect(tree, &QTreeWidget::itemClicked, tree,
+                              [&impl, tree](QTreeWidgetItem* item, int) {
+                                  impl.person<TreeView>(tree, [&](TreeView& t) { t.select(node_of(item)); });
+                              });
+             QObject::connect(tree, &QTreeWidget::itemExpanded, tree, [&impl, tree](QTreeWidgetItem* item) {
+                 impl.person<TreeView>(tree, [&](TreeView& t) {
+                     TreeNode* node = node_of(item);
+                     t.expand(node);
+                     // The children the tree filled in show at once, so the next key already
+                     // moves among them.
+                     if (node && node->Expanded && item->childCount() == 0) add_tree_items(tree, item, node->children());
+                 });
+             });
+             QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {
+                 impl.person<TreeView>(tree, [&](TreeView& t) { t.collapse(node_of(item)); });
+             });
+             return tree;
+         },
+         [](Impl& impl, Control& control, Impl::Bound& b, Common&) {
+             auto& tree = static_cast<TreeView&>(control);
+             auto* q = static_cast<QTreeWidget*>(b.widget);
+             std::string signature;
+             tree_signature(tree.roots(), signature);
+             if (signature != b.signature) {
+                 q->clear();
+                 add_tree_items(q, nullptr, tree.roots());
+                 b.signature = signature;
+             }
+             q->setRootIsDecorated(tree.ShowRoot);
+             QTreeWidgetItem* selected = item_of(q, tree.Selected);
+             if (q->currentItem() != selected) q->setCurrentItem(selected);
+             QTreeWidgetItem* edited = item_of(q, tree.edited_node());
+             follow_label_edit(impl, *q, b, edited != nullptr, edited ? q->visualItemRect(edited) : QRect(),
+                               tree.edited_text() ? *tree.edited_text() : std::string(),
+                               [](Control& c, const std::string& text, bool accept) {
+                                   auto& t = static_cast<TreeView&>(c);
+                                   if (!t.edited_node()) return;
+                                   *t.edited_text() = text;
+                                   t.end_label_edit(accept);
+                               });
+         }});
+}
+
+}  // namespace platform::forms_qt
