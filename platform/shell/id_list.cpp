@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/shell/shell.h"
+#include "platform/text/text.h"
 
 namespace platform::shell {
 namespace {
@@ -180,38 +181,15 @@ std::string display_text(std::string_view raw) {
     static constexpr const char* replacement = "\xEF\xBF\xBD";
     std::string out;
     out.reserve(raw.size());
-    const auto* s = reinterpret_cast<const unsigned char*>(raw.data());
-    const std::size_t n = raw.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
+    for (std::size_t i = 0; i < raw.size();) {
+        const auto c = static_cast<unsigned char>(raw[i]);
         if (c < 0x80) {
             out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
             ++i;
             continue;
         }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        }
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8 either.
-        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                   (cp >= 0xD800 && cp <= 0xDFFF))) {
-            ok = false;
-        }
-        if (ok) {
+        char32_t code = 0;
+        if (const std::size_t len = platform::text::utf8_sequence(raw, i, code); len != 0) {
             out.append(raw.substr(i, len));
             i += len;
         } else {
