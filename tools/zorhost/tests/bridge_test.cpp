@@ -80,18 +80,24 @@ TEST_F(Bridge, ASyringeTheConfigurationDoesNotKnowHasNoLimits) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
     // The stand-in answers GetSyringe ("SYR 250 µl", which no configuration here holds) once a
-    // ClearStatus arrives; a timer of this thread sends it while the plug-in waits.
+    // ClearStatus arrives while it waits; one sent before its wait began is lost, and on a busy
+    // machine the first tick can come before the plug-in has even reached Zorrun. So a timer of
+    // this thread sends ClearStatus at every tick until the plug-in has its answer.
     bool cleared = false;
+    com::ComPtr<izor::IIZor2> zor2;
     const auto clearer = platform::window::create_window(
         "TClearStatus", 0,
-        [&cleared](platform::window::Handle w, std::uint32_t message, platform::window::WParam,
-                   platform::window::LParam) -> platform::window::Result {
-            if (message != platform::window::WM_TIMER || cleared) return 0;
-            platform::window::kill_timer(w, 1);
-            com::ComPtr<izor::IIZor> zor;
-            if (com::succeeded(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
-                                                       izor::IID_IIZor, zor.put_void())))
-                cleared = com::succeeded(zor.query<izor::IIZor2>()->ClearStatus());
+        [&cleared, &zor2](platform::window::Handle, std::uint32_t message, platform::window::WParam,
+                          platform::window::LParam) -> platform::window::Result {
+            if (message != platform::window::WM_TIMER) return 0;
+            if (!zor2) {
+                com::ComPtr<izor::IIZor> zor;
+                if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                                        izor::IID_IIZor, zor.put_void())))
+                    return 0;
+                zor2 = zor.query<izor::IIZor2>();
+            }
+            if (zor2 && com::succeeded(zor2->ClearStatus())) cleared = true;
             return 0;
         });
     platform::window::set_timer(clearer, 1, 200);
