@@ -251,7 +251,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     void double_click_item(int index) override;
     void click_column(int column) override;
     // A right click on an item (or on the background for -1): a person's context menu.
-    void right_click_item(int index);
+    void right_click_item(int index) override;
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
     void mouse_wheel(int delta, platform::forms::Control* under = nullptr);
     // The user presses a button on the selection and starts dragging (0 left, 1 right).

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/forms/application.h"
+#include "platform/forms/backend.h"
 #include "platform/forms/interaction.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/kernel/kernel.h"
@@ -493,9 +494,45 @@ int BeepCount() { return beeps(); }
 
 TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(menu_tracker(), std::move(tracker)); }
 
+namespace {
+
+std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items) {
+    std::vector<forms::TrackedMenuItem> out;
+    for (TKwMenuItem& i : items) {
+        forms::TrackedMenuItem t;
+        t.command = i.Id;
+        t.caption = i.Caption;
+        t.separator = i.Id == 0 && !i.IsSubmenu && (i.Caption.empty() || i.Caption == "-");
+        t.enabled = !i.Grayed;
+        t.is_default = i.Default;
+        t.is_submenu = i.IsSubmenu;
+        t.submenu = tracked_items(i.Submenu);
+        t.origin = &i;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+}  // namespace
+
 int TrackPopupMenu(TKwMenuTracking& tracking) {
-    if (!menu_tracker()) throw forms::NoInteractionProvider("a context menu was shown with nobody to choose from it");
-    return menu_tracker()(tracking);
+    if (menu_tracker()) return menu_tracker()(tracking);
+    // No tracker of our own: the drawing backend shows the menu (without windows it throws).
+    forms::TrackedMenu menu;
+    menu.items = tracked_items(tracking.popup.Items);
+    menu.screen_point = tracking.screen_point;
+    menu.opening = [&tracking](forms::TrackedMenuItem& item) {
+        auto* source = static_cast<TKwMenuItem*>(item.origin);
+        if (!source) return;
+        TKwPopupMenu submenu{source->Submenu};
+        if (tracking.init_popup) tracking.init_popup(submenu);
+        source->Submenu = std::move(submenu.Items);
+        item.submenu = tracked_items(source->Submenu);
+    };
+    menu.highlighted = [&tracking](int id) {
+        if (tracking.select) tracking.select(id);
+    };
+    return forms::backend().track_menu(menu);
 }
 
 SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }

@@ -121,9 +121,9 @@ struct TKwMenuTracking {
 // (what both controls do); a failure while measuring or drawing is swallowed.
 void SetSendToMenuSteps(TKwMenuTracking& tracking);
 using TKwMenuTracker = std::function<int(TKwMenuTracking& tracking)>;
-// Installs who chooses from context menus (the drawing backend, or a test); returns the
-// previous one. Without one, tracking a menu throws NoInteractionProvider: nothing guesses a
-// person's choice.
+// Installs who chooses from context menus (a test); returns the previous one. Without one the
+// forms' backend shows the menu to the person; headless that throws NoInteractionProvider:
+// nothing guesses a person's choice.
 TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker);
 int TrackPopupMenu(TKwMenuTracking& tracking);
 

@@ -126,6 +126,13 @@ TKwCustomDraw* TKwCustomTreeView::CustomDrawNotify(TKwCustomDrawInfo& info, std:
     return draw_.get();
 }
 
+void TKwCustomTreeView::right_click_node(forms::TreeNode* node, Point pos) {
+    ensure_reachable("right-click in");
+    RightClick(node, pos);
+    ContextMenuRequest(false, pos);
+    RightButtonUp();
+}
+
 void TKwCustomTreeView::RightClick(forms::TreeNode* node, Point pos) {
     if (Designing || !node) return;
     forms::PopupMenu* menu = PopupMenu;

@@ -117,6 +117,8 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     std::uint32_t CustomDraw(TKwCustomDrawInfo& info);
     virtual TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result);
 
+    // A person's right click: the click, the context-menu request, the button released.
+    void right_click_node(platform::forms::TreeNode* node, Point pos) override;
     // A right click with the cursor at `pos` over `node` (nullptr: none).
     void RightClick(platform::forms::TreeNode* node, Point pos);
     // The right button released: true when the control's own pop-up menu must not open (a

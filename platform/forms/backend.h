@@ -9,7 +9,10 @@
 // widgets up to date, so assigning a member needs no notice.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/forms/canvas.h"
 
@@ -22,6 +25,28 @@ class PopupMenu;
 struct TextExtent {
     int width = 0;
     int height = 0;
+};
+
+// A menu a control builds itself and tracks until the person chose (its own context menu):
+// each item answers with its command number.
+struct TrackedMenuItem {
+    int command = 0;  // what tracking returns when the item is chosen; 0 for a submenu
+    std::string caption;
+    bool separator = false;
+    bool enabled = true;
+    bool checked = false;
+    bool is_default = false;
+    bool is_submenu = false;
+    std::vector<TrackedMenuItem> submenu;
+    void* origin = nullptr;  // the owner's own item it was made from
+};
+struct TrackedMenu {
+    std::vector<TrackedMenuItem> items;
+    Point screen_point;
+    // A submenu is about to open: the owner may fill `item.submenu` now.
+    std::function<void(TrackedMenuItem& item)> opening;
+    // An item was highlighted (0 for a submenu or separator).
+    std::function<void(int command)> highlighted;
 };
 
 class Backend {
@@ -37,6 +62,9 @@ class Backend {
     // A pop-up menu was opened (its OnPopup has run). A backend with windows shows it where the
     // person clicked, and the person's choice clicks the item.
     virtual void menu_opened(PopupMenu&) {}
+    // Shows the menu and waits for the person: the chosen item's command, 0 when the menu was
+    // dismissed. Without windows nobody can choose: throws NoInteractionProvider.
+    virtual int track_menu(TrackedMenu& menu);
 };
 
 class HeadlessBackend final : public Backend {

@@ -139,6 +139,8 @@ void TreeView::collapse(TreeNode* node) {
     if (OnCollapsed) OnCollapsed(*this, node);
 }
 
+void TreeView::right_click_node(TreeNode*, Point at) { mouse_down(MouseButton::right, at.x, at.y); }
+
 // ---- list view ----------------------------------------------------------------------------
 
 ListItem& ListView::add(std::string caption) {
@@ -182,5 +184,7 @@ void ListView::double_click_item(int index) {
 }
 
 void ListView::click_column(int) { ensure_reachable("click the header of"); }
+
+void ListView::right_click_item(int) { mouse_down(MouseButton::right, Width / 2, Height / 2); }
 
 }  // namespace platform::forms

@@ -148,6 +148,10 @@ class TreeView : public Control {
     // A person expanding or collapsing: OnExpanding may refuse; then Expanded.
     void expand(TreeNode* node);
     void collapse(TreeNode* node);
+    // A person's right click over `node` (nullptr: beside the nodes) at `at`, as a drawing
+    // backend delivers it: a plain tree opens its pop-up menu; trees of their own kind show
+    // their context menu.
+    virtual void right_click_node(TreeNode* node, Point at);
     // Renaming a node in place, as a drawing backend shows it: the node whose label is being
     // edited (none for a plain tree), the text the editor holds, and the editor closing with
     // its text (accept) or without.
@@ -216,6 +220,9 @@ class ListView : public Control {
     virtual void click_item(int index, ShiftState shift = {});
     virtual void double_click_item(int index);
     virtual void click_column(int column);
+    // A person's right click on item `index` (-1: the background): a plain list opens its
+    // pop-up menu; lists of their own kind show their context menu.
+    virtual void right_click_item(int index);
     // Renaming an item in place, as for a tree's node: the item being edited (-1 none).
     virtual int edited_item() const { return -1; }
     virtual std::string* edited_text() { return nullptr; }

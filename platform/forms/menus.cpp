@@ -3,8 +3,13 @@
 #include <algorithm>
 
 #include "platform/forms/backend.h"
+#include "platform/forms/interaction.h"
 
 namespace platform::forms {
+
+int Backend::track_menu(TrackedMenu&) {
+    throw NoInteractionProvider("a context menu was shown with nobody to choose from it");
+}
 
 int MenuItem::MenuIndex() const {
     if (!menu_) return -1;

@@ -71,8 +71,11 @@ void add_edit_adapters(Adapters& a) {
              auto* q = static_cast<QLineEdit*>(b.widget);
              const QString text = to_qstring(edit.Text);
              if (q->text() != text) q->setText(text);
-             q->setReadOnly(edit.ReadOnly);
-             q->setMaxLength(edit.MaxLength > 0 ? edit.MaxLength : 32767);
+             if (q->isReadOnly() != edit.ReadOnly) q->setReadOnly(edit.ReadOnly);
+             // Setting the length sets the text again, losing the person's selection: only
+             // when it changed.
+             const int max_length = edit.MaxLength > 0 ? edit.MaxLength : 32767;
+             if (q->maxLength() != max_length) q->setMaxLength(max_length);
          }});
     a.add<Memo, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {

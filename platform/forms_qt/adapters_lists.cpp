@@ -29,6 +29,12 @@ class ListViewWidget : public QTreeWidget {
         QTreeWidget::keyPressEvent(event);
         keying = false;
     }
+    // A right click asks for the context menu of the item under the mouse (-1: none).
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::RightButton) return QTreeWidget::mousePressEvent(event);
+        const int index = indexOfTopLevelItem(itemAt(event->position().toPoint()));
+        impl_.person<ListView>(this, [index](ListView& l) { l.right_click_item(index); });
+    }
 
   private:
     Impl& impl_;

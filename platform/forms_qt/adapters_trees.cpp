@@ -55,6 +55,13 @@ class TreeWidget : public QTreeWidget {
     void keyPressEvent(QKeyEvent* event) override {
         if (key_to_control(impl_, this, *event)) QTreeWidget::keyPressEvent(event);
     }
+    // A right click asks for the menu of the node under the mouse; the current node stays.
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::RightButton) return QTreeWidget::mousePressEvent(event);
+        TreeNode* node = node_of(itemAt(event->position().toPoint()));
+        const QPoint at = viewport()->mapTo(this, event->position().toPoint());
+        impl_.person<TreeView>(this, [&](TreeView& t) { t.right_click_node(node, {at.x(), at.y()}); });
+    }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         impl_.person<TreeView>(this, [](TreeView& t) { t.double_click(); });
         QTreeWidget::mouseDoubleClickEvent(event);

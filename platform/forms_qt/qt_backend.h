@@ -19,7 +19,8 @@
 // is measured with the real font metrics of the font the control would draw with.
 //
 // Pop-up menus: opened on a control whose window is on the screen, the menu shows at the mouse;
-// the person's choice clicks the item.
+// the person's choice clicks the item. A menu a control tracks itself (a shell context menu)
+// shows at the mouse over the focused control, else over its current item, and waits.
 //
 // Layout: the forms give positions and sizes in pixels for a dialog font whose average
 // character is 6 pixels wide and 13 high (the dialog base units of the 8-point dialog font).
@@ -93,6 +94,8 @@ class QtBackend final : public forms::Backend {
     void control_destroyed(const forms::Control& control) override;
     // Shows the menu at the mouse, when the control it was opened on is on the screen.
     void menu_opened(forms::PopupMenu& menu) override;
+    // Runs the menu until the person chose (the item's command) or dismissed it (0).
+    int track_menu(forms::TrackedMenu& menu) override;
 
     // The menu as Qt shows it: its visible items in order ("-" a separator), disabled and
     // checked as the items say; choosing one clicks it as a person does. The caller owns it.

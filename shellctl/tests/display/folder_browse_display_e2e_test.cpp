@@ -76,6 +76,26 @@ TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_n
     EXPECT_FALSE(std::filesystem::exists(at("lab/delta/New Folder")));
 }
 
+// A right click on a folder shows the shell's context menu on the screen; its rename item
+// (chosen by its accelerator) opens the editor, and the typed name is the folder's new name.
+TEST_F(FolderBrowseOnScreen, the_right_click_menu_renames_a_folder_by_typing) {
+    dialog.SetSelectedPath(at("lab/delta"));
+    person->on_form = [&](forms::Form& form) {
+        auto* tree = qobject_cast<QTreeWidget*>(tree_of(form));
+        ASSERT_NE(tree, nullptr);
+        const auto found = tree->findItems("alpha", Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1);
+        const QRect r = tree->visualItemRect(found.front());
+        const QPoint on_alpha = tree->viewport()->mapToGlobal(QPoint(r.left() + 10, r.center().y()));
+        person->act({testing::click_at(on_alpha, 3), "sleep 0.8", "key m", "sleep 0.5", "type --delay 40 omega",
+                     "key Return", "sleep 0.5", testing::keys_to(*window, "Escape")});
+    };
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_TRUE(std::filesystem::is_directory(at("lab/omega")));
+    EXPECT_FALSE(std::filesystem::exists(at("lab/alpha")));
+}
+
 // The delete button asks first (a box of its own on the screen, answered with Enter), then the
 // folder goes to the trash of the private data home.
 TEST_F(FolderBrowseOnScreen, the_delete_button_moves_a_folder_to_the_trash_after_the_question) {

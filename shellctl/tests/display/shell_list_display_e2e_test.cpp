@@ -52,6 +52,16 @@ class TreeHost : public Host {
     TKwShellTree* tree;
 };
 
+class EditHost : public Host {
+  public:
+    EditHost() : Host("Tedit_host", "Name", 300) {
+        edit = add<forms::Edit>("edit");
+        edit->SetBounds(8, 8, 284, 21);
+        edit->MaxLength = 40;
+    }
+    forms::Edit* edit;
+};
+
 class ShellListOnScreen : public testing::TempTree {
   protected:
     void SetUp() override {
@@ -120,6 +130,48 @@ TEST_F(ShellListOnScreen, backspace_goes_up) {
     host->ShowModal();
     EXPECT_TRUE(person->acted());
     EXPECT_EQ(host->list->Locator().Path(), at("lab"));
+}
+
+// A right click on an item and the menu key both show the item's context menu (highlighting an
+// item gives its help text); Escape dismisses it with nothing done.
+TEST_F(ShellListOnScreen, a_right_click_and_the_menu_key_show_the_menu_and_escape_dismisses_it) {
+    host->list->Locator().SetPath(at("lab/methods"));
+    std::vector<std::string> hints;
+    host->list->OnPopupHint = [&](forms::Component&, const std::string& hint) {
+        if (!hint.empty()) hints.push_back(hint);
+    };
+    person->on_form = [&](forms::Form& form) {
+        QTreeWidget* w = list_widget(form);
+        ASSERT_NE(w, nullptr);
+        const int row = row_of("wash.zor");
+        ASSERT_GE(row, 0);
+        person->act({testing::click_at(centre_of_row(w, row), 3), "sleep 0.8", "key Down", "key Escape",
+                     "sleep 0.5", testing::keys_to(*window, "Menu"), "sleep 0.8", "key Down", "key Escape",
+                     "sleep 0.5", testing::keys_to(*window, "Escape")});
+    };
+    host->ShowModal();
+    EXPECT_TRUE(person->acted());
+    EXPECT_GE(hints.size(), 2u) << "each menu highlighted an item";
+    EXPECT_EQ(host->list->Locator().Path(), at("lab/methods"));
+    EXPECT_TRUE(std::filesystem::exists(at("lab/methods/wash.zor")));
+    EXPECT_TRUE(std::filesystem::exists(at("lab/methods/gradient.zor")));
+    ASSERT_EQ(host->list->Items.size(), 2u);
+}
+
+// The widgets follow the model after every key; the person's selection in an edit box stays.
+TEST_F(ShellListOnScreen, ctrl_a_then_typing_replaces_the_whole_text_of_an_edit_box) {
+    auto names = forms::make_form<EditHost>();
+    names->edit->Text = "old name";
+    person->on_form = [&](forms::Form& form) {
+        window = person->shown(form);
+        QWidget* edit = person->backend().widget_of(*names->edit);
+        ASSERT_NE(edit, nullptr);
+        person->act({testing::click_at(edit->mapToGlobal(edit->rect().center())), "key ctrl+a",
+                     "type --delay 40 gradient", "sleep 0.3", testing::keys_to(*window, "Escape")});
+    };
+    names->ShowModal();
+    EXPECT_TRUE(person->acted());
+    EXPECT_EQ(names->edit->Text, "gradient");
 }
 
 // The shell tree with its default keys: F2 opens the in-place editor on the selected folder,
