@@ -169,6 +169,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     // The texts and icon the list shows for an item (what the display callbacks answer).
     std::string ItemText(int index, int column);
     std::string shown_text(int index, int column) override;
+    int shown_image(int index) override;
     int ItemImage(int index);
     // A request for an item's display information: its text in a column, bounded by the
     // requester's buffer (TextMax bytes with the terminator), and its image (column 0), for

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,14 @@ class ImageList : public Component {
     std::vector<Image> images_;
 };
 
+// How one item of a tree or a list is drawn, as the control's custom drawing gives it: the
+// text and background colours and the font (unset: the control's own).
+struct ItemLook {
+    std::optional<Color> text;
+    std::optional<Color> background;
+    std::optional<forms::Font> font;
+};
+
 // ---- tree view ----------------------------------------------------------------------------
 
 class TreeView;
@@ -154,6 +163,16 @@ class TreeView : public Control {
     virtual TreeNode* edited_node() const { return nullptr; }
     virtual std::string* edited_text() { return nullptr; }
     virtual void end_label_edit(bool) {}
+    // Custom drawing as a drawing backend asks for it before a paint: once for the control
+    // (true: ask per node), then for each node it draws.
+    virtual bool draws_items() { return false; }
+    virtual ItemLook node_look(TreeNode*) { return {}; }
+    ImageList* Images = nullptr;  // the nodes' images, nullptr for none
+    // The image a node shows (selected: when it is the selected node); a tree that looks its
+    // images up only when they are shown gives them here.
+    virtual int shown_image(TreeNode* node, bool selected) {
+        return selected && node->SelectedIndex >= 0 ? node->SelectedIndex : node->ImageIndex;
+    }
 
   protected:
     // May the node be expanded: OnExpanding decides (descendants fill the node here).
@@ -220,6 +239,15 @@ class ListView : public Control {
     virtual int edited_item() const { return -1; }
     virtual std::string* edited_text() { return nullptr; }
     virtual void end_label_edit(bool) {}
+    // Custom drawing, as for a tree: once for the control, then for each item it draws.
+    virtual bool draws_items() { return false; }
+    virtual ItemLook item_look(int) { return {}; }
+    // The column the items are sorted by (-1: none) and its direction, for the header's arrow.
+    virtual int sort_column() const { return -1; }
+    virtual bool sort_descending() const { return false; }
+    ImageList* SmallImages = nullptr;  // the items' images, nullptr for none
+    // The image item `index` shows; a list may compute it only now.
+    virtual int shown_image(int index) { return Items.at(static_cast<std::size_t>(index)).ImageIndex; }
 };
 
 }  // namespace platform::forms

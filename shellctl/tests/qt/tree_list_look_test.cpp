@@ -1,0 +1,205 @@
+// What the trees and lists draw reaches the screen: the colours and fonts their custom drawing
+// gives per item, the sort arrow of a sorted list's header, and the items' images as icons.
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QImage>
+#include <QTreeWidget>
+
+#include "platform/forms/controls.h"
+#include "platform/forms_qt/testing/form_snapshots.h"
+#include "shellctl/kw_shell_list.h"
+#include "shellctl/kw_shell_tree.h"
+#include "shellctl/kw_tree_list.h"
+#include "shellctl/tests/shellctl_test_support.h"
+
+namespace shellctl {
+namespace {
+
+namespace forms = platform::forms;
+using platform::forms_qt::QtBackend;
+
+constexpr forms::Color yellow = 0x0000FFFF;  // 0x00BBGGRR
+constexpr forms::Color red = 0x000000FF;
+
+class TreeListLook : public testing::TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        platform::forms_qt::testing::qt_session();
+    }
+    void TearDown() override {
+        form_.reset();
+        forms::reset_forms_state_for_tests();
+        TempTree::TearDown();
+    }
+    QtBackend& backend() { return platform::forms_qt::testing::qt_session().backend(); }
+    // A control of type C at (left, 0) on the test's form, made on first use.
+    template <class C>
+    C* view(const char* name, int left, int width) {
+        if (!form_) {
+            form_ = forms::make_form<forms::Form>();
+            form_->ClientWidth = 400;
+            form_->ClientHeight = 200;
+        }
+        auto* c = form_->add<C>(name);
+        c->SetBounds(left, 0, width, 200);
+        return c;
+    }
+    void sync() { backend().sync_form(*form_, false); }
+    forms::FormPtr<forms::Form> form_;
+    QTreeWidget* widget(forms::Control& control) {
+        return qobject_cast<QTreeWidget*>(backend().widget_of(control));
+    }
+    // The widget's viewport as it paints, laid out first.
+    static QImage painted(QTreeWidget* w) {
+        w->doItemsLayout();
+        return w->viewport()->grab().toImage();
+    }
+    // How many pixels of `rect` in `image` are `color`.
+    static int pixels_of(const QImage& image, const QRect& rect, QColor color) {
+        int n = 0;
+        const QRect r = rect.intersected(image.rect());
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (image.pixelColor(x, y) == color) ++n;
+        return n;
+    }
+    static int reddish(const QImage& image, const QRect& rect) {
+        int n = 0;
+        const QRect r = rect.intersected(image.rect());
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() > 150 && c.green() < 100 && c.blue() < 100) ++n;
+            }
+        return n;
+    }
+};
+
+TEST_F(TreeListLook, a_lists_custom_drawing_colours_and_fonts_its_items_on_the_screen) {
+    auto* list = view<TKwCustomListView>("list", 0, 300);
+    list->Columns = {{"Name", 120}, {"Size", 80}};
+    for (const char* name : {"first", "second", "third"}) list->add(name).SubItems.add("1 KB");
+    list->OnCustomDrawObj = [](forms::Component&, TKwCustomDraw& draw, int item) {
+        if (item != 1) return;
+        draw.Brush.Color = yellow;
+        draw.Font.Color = red;
+        draw.Font.bold = true;
+    };
+    sync();
+    QTreeWidget* w = widget(*list);
+    ASSERT_NE(w, nullptr);
+    const QImage image = painted(w);
+    const QRect second = w->visualItemRect(w->topLevelItem(1));
+    const QRect first = w->visualItemRect(w->topLevelItem(0));
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_GT(pixels_of(image, second, QColor(255, 255, 0)), second.width() * second.height() / 2);
+    EXPECT_GT(reddish(image, second), 5);
+    EXPECT_EQ(pixels_of(image, first, QColor(255, 255, 0)), 0);
+    EXPECT_EQ(reddish(image, first), 0);
+    EXPECT_TRUE(w->topLevelItem(1)->font(0).bold());
+    EXPECT_FALSE(w->topLevelItem(0)->font(0).bold());
+
+    // The handler stops colouring: the item goes back to the list's own look.
+    list->OnCustomDrawObj = nullptr;
+    sync();
+    EXPECT_EQ(pixels_of(painted(w), second, QColor(255, 255, 0)), 0);
+}
+
+TEST_F(TreeListLook, a_trees_custom_drawing_colours_its_nodes_on_the_screen) {
+    auto* tree = view<TKwCustomTreeView>("tree", 0, 200);
+    forms::TreeNode* root = tree->add(nullptr, "methods");
+    forms::TreeNode* marked = tree->add(root, "archive");
+    tree->add(root, "results");
+    root->Expanded = true;
+    tree->OnCustomDrawObj = [marked](forms::Component&, TKwCustomDraw& draw, forms::TreeNode* node) {
+        if (node == marked) draw.Brush.Color = yellow;
+    };
+    sync();
+    QTreeWidget* w = widget(*tree);
+    ASSERT_NE(w, nullptr);
+    const QImage image = painted(w);
+    QTreeWidgetItem* root_item = w->topLevelItem(0);
+    ASSERT_EQ(root_item->childCount(), 2);
+    EXPECT_GT(pixels_of(image, w->visualItemRect(root_item->child(0)), QColor(255, 255, 0)), 20);
+    EXPECT_EQ(pixels_of(image, w->visualItemRect(root_item->child(1)), QColor(255, 255, 0)), 0);
+    EXPECT_EQ(pixels_of(image, w->visualItemRect(root_item), QColor(255, 255, 0)), 0);
+}
+
+TEST_F(TreeListLook, a_sorted_list_shows_the_sort_arrow_on_its_column) {
+    auto* list = view<TKwCustomListView>("list", 0, 300);
+    list->Columns = {{"Name", 120}, {"Size", 80}};
+    list->add("first").SubItems.add("1 KB");
+    list->SetSortColumn(1);
+    list->SetSortDescending(true);
+    sync();
+    QTreeWidget* w = widget(*list);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->header()->isSortIndicatorShown());
+    EXPECT_EQ(w->header()->sortIndicatorSection(), 1);
+    EXPECT_EQ(w->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    list->SetSortColumn(0);
+    list->SetSortDescending(false);
+    sync();
+    EXPECT_EQ(w->header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(w->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    list->SetSortColumn(-1);
+    sync();
+    EXPECT_FALSE(w->header()->isSortIndicatorShown());
+}
+
+TEST_F(TreeListLook, items_show_the_images_of_their_image_lists) {
+    forms::ImageList images;
+    forms::Image square{16, 16, std::vector<std::uint32_t>(256, red)};
+    images.add(square);
+    auto* list = view<forms::ListView>("list", 0, 200);
+    list->ViewStyle = forms::ViewStyle::report;
+    list->Columns = {{"Name", 150}};
+    list->SmallImages = &images;
+    list->add("with").ImageIndex = 0;
+    list->add("without");
+    auto* tree = view<forms::TreeView>("tree", 200, 200);
+    tree->Images = &images;
+    tree->add(nullptr, "with")->ImageIndex = 0;
+    tree->add(nullptr, "without");
+    sync();
+    for (QTreeWidget* w : {widget(*list), widget(*tree)}) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_FALSE(w->topLevelItem(0)->icon(0).isNull());
+        EXPECT_TRUE(w->topLevelItem(1)->icon(0).isNull());
+        const QImage image = painted(w);
+        EXPECT_GT(pixels_of(image, w->visualItemRect(w->topLevelItem(0)), QColor(255, 0, 0)), 100);
+        EXPECT_EQ(pixels_of(image, w->visualItemRect(w->topLevelItem(1)), QColor(255, 0, 0)), 0);
+    }
+}
+
+TEST_F(TreeListLook, the_shell_tree_and_list_show_the_shells_icons) {
+    make_dir("lab/methods");
+    make_file("lab/notes.txt");
+    auto* tree = view<TKwShellTree>("tree", 0, 200);
+    TKwShellLocator base;
+    base.SetPath(at("lab"));
+    tree->SetBaseFolder(base);
+    if (tree->roots().empty()) tree->FillRoot();
+    ASSERT_FALSE(tree->roots().empty());
+    tree->expand(tree->roots().front().get());
+    auto* list = view<TKwShellList>("list", 200, 200);
+    list->ViewStyle = forms::ViewStyle::report;
+    list->Locator().SetPath(at("lab"));
+    ASSERT_EQ(list->Items.size(), 2u);
+    sync();
+    QTreeWidget* t = widget(*tree);
+    QTreeWidget* l = widget(*list);
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(l, nullptr);
+    EXPECT_FALSE(t->topLevelItem(0)->icon(0).isNull());
+    ASSERT_GT(t->topLevelItem(0)->childCount(), 0);
+    EXPECT_FALSE(t->topLevelItem(0)->child(0)->icon(0).isNull());
+    for (int i = 0; i < l->topLevelItemCount(); ++i) EXPECT_FALSE(l->topLevelItem(i)->icon(0).isNull()) << i;
+}
+
+}  // namespace
+}  // namespace shellctl
