@@ -62,6 +62,9 @@ struct Image {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
+    // The desktop icon theme's name for the same picture ("" none); a backend with an icon
+    // theme may show the theme's picture instead of the pixels.
+    std::string theme_name;
 };
 
 class ImageList : public Component {

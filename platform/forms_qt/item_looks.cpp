@@ -32,13 +32,23 @@ QPixmap icon_pixmap(const forms::Image& image) {
     return QPixmap::fromImage(out);
 }
 
+// The desktop theme's picture of the image where the theme has one, else the image's own.
+QPixmap picture(const forms::Image& image) {
+    const QString name = QString::fromStdString(image.theme_name);
+    if (!name.isEmpty() && QIcon::hasThemeIcon(name)) {
+        const QPixmap themed = QIcon::fromTheme(name).pixmap(QSize(image.width, image.height));
+        if (!themed.isNull()) return themed;
+    }
+    return icon_pixmap(image);
+}
+
 }  // namespace
 
 QIcon image_icon(const forms::ImageList* images, int index, int selected) {
     QIcon icon;
     if (!has(images, index)) return icon;
-    icon.addPixmap(icon_pixmap(images->image(index)));
-    if (selected != index && has(images, selected)) icon.addPixmap(icon_pixmap(images->image(selected)), QIcon::Selected);
+    icon.addPixmap(picture(images->image(index)));
+    if (selected != index && has(images, selected)) icon.addPixmap(picture(images->image(selected)), QIcon::Selected);
     return icon;
 }
 

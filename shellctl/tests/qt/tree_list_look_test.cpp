@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QIcon>
 #include <QImage>
 #include <QTreeWidget>
 
@@ -174,6 +175,44 @@ TEST_F(TreeListLook, items_show_the_images_of_their_image_lists) {
         EXPECT_GT(pixels_of(image, w->visualItemRect(w->topLevelItem(0)), QColor(255, 0, 0)), 100);
         EXPECT_EQ(pixels_of(image, w->visualItemRect(w->topLevelItem(1)), QColor(255, 0, 0)), 0);
     }
+}
+
+TEST_F(TreeListLook, an_image_the_desktops_icon_theme_has_shows_the_themes_picture) {
+    // A theme of one green folder, in the test's own folder.
+    make_dir("icons/testtheme/16x16/places");
+    make_file("icons/testtheme/index.theme",
+              "[Icon Theme]\nName=testtheme\nDirectories=16x16/places\n\n"
+              "[16x16/places]\nSize=16\nType=Fixed\n");
+    QImage green(16, 16, QImage::Format_ARGB32);
+    green.fill(QColor(0, 255, 0));
+    ASSERT_TRUE(green.save(QString::fromStdString(at("icons/testtheme/16x16/places/folder.png"))));
+    QIcon::setThemeSearchPaths({QString::fromStdString(at("icons"))});
+    QIcon::setThemeName(QStringLiteral("testtheme"));
+    struct NoTheme {
+        ~NoTheme() {
+            QIcon::setThemeSearchPaths({});
+            QIcon::setThemeName(QString());
+        }
+    } no_theme_after;
+
+    forms::ImageList images;
+    images.add({16, 16, std::vector<std::uint32_t>(256, red), "folder"});
+    images.add({16, 16, std::vector<std::uint32_t>(256, red), "no-such-picture"});
+    auto* list = view<forms::ListView>("list", 0, 200);
+    list->ViewStyle = forms::ViewStyle::report;
+    list->Columns = {{"Name", 150}};
+    list->SmallImages = &images;
+    list->add("themed").ImageIndex = 0;
+    list->add("own").ImageIndex = 1;
+    sync();
+    QTreeWidget* w = widget(*list);
+    ASSERT_NE(w, nullptr);
+    const QImage image = painted(w);
+    const QRect themed = w->visualItemRect(w->topLevelItem(0));
+    const QRect own = w->visualItemRect(w->topLevelItem(1));
+    EXPECT_GT(pixels_of(image, themed, QColor(0, 255, 0)), 100);
+    EXPECT_EQ(pixels_of(image, themed, QColor(255, 0, 0)), 0);
+    EXPECT_GT(pixels_of(image, own, QColor(255, 0, 0)), 100);
 }
 
 TEST_F(TreeListLook, the_shell_tree_and_list_show_the_shells_icons) {
