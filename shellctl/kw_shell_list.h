@@ -255,6 +255,11 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     void right_click_item(int index);
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
     void mouse_wheel(int delta, platform::forms::Control* under = nullptr);
+    bool wheel(int delta) override {
+        mouse_wheel(delta);
+        return true;
+    }
+    int top_row() const override { return TopIndex; }
     // The user presses a button on the selection and starts dragging (0 left, 1 right).
     void drag_selection(int button) { StartOleDrag(button); }
 

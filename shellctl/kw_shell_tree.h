@@ -184,6 +184,11 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void MakeVisible(Node* node);
     // A person turning the mouse wheel (delta 120 per notch, positive away from the user).
     void mouse_wheel(int delta);
+    bool wheel(int delta) override {
+        mouse_wheel(delta);
+        return true;
+    }
+    int top_row() const override { return TopRow; }
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
 
     // ---- state, for the owner and tests ----

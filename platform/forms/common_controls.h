@@ -170,6 +170,11 @@ class TreeView : public Control {
     // (true: ask per node), then for each node it draws.
     virtual bool draws_items() { return false; }
     virtual ItemLook node_look(TreeNode*) { return {}; }
+    // A person turning the mouse wheel over the tree (delta 120 a notch, positive away from the
+    // person), as a drawing backend delivers it: true when the tree scrolled itself, its first
+    // shown row then being top_row(); false leaves the scrolling to the backend.
+    virtual bool wheel(int) { return false; }
+    virtual int top_row() const { return 0; }
     ImageList* Images = nullptr;  // the nodes' images, nullptr for none
     // The image a node shows (selected: when it is the selected node); a tree that looks its
     // images up only when they are shown gives them here.
@@ -248,6 +253,9 @@ class ListView : public Control {
     // The column the items are sorted by (-1: none) and its direction, for the header's arrow.
     virtual int sort_column() const { return -1; }
     virtual bool sort_descending() const { return false; }
+    // The mouse wheel, as for a tree.
+    virtual bool wheel(int) { return false; }
+    virtual int top_row() const { return 0; }
     ImageList* SmallImages = nullptr;  // the items' images, nullptr for none
     // The image item `index` shows; a list may compute it only now.
     virtual int shown_image(int index) { return Items.at(static_cast<std::size_t>(index)).ImageIndex; }

@@ -10,6 +10,7 @@
 #include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/item_looks.h"
+#include "platform/forms_qt/item_wheel.h"
 #include "platform/forms_qt/keys.h"
 
 namespace platform::forms_qt {
@@ -29,6 +30,11 @@ class ListViewWidget : public QTreeWidget {
         keying = true;
         QTreeWidget::keyPressEvent(event);
         keying = false;
+    }
+
+    // The list's own wheel handling scrolls it; the widget shows where it scrolled to.
+    void wheelEvent(QWheelEvent* event) override {
+        if (!wheel_to_control<ListView>(impl_, *this, *event)) QTreeWidget::wheelEvent(event);
     }
 
   private:

@@ -6,6 +6,7 @@
 #include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/item_looks.h"
+#include "platform/forms_qt/item_wheel.h"
 
 namespace platform::forms_qt {
 
@@ -56,6 +57,10 @@ class TreeWidget : public QTreeWidget {
   protected:
     void keyPressEvent(QKeyEvent* event) override {
         if (key_to_control(impl_, this, *event)) QTreeWidget::keyPressEvent(event);
+    }
+    // The tree's own wheel handling scrolls it; the widget shows where it scrolled to.
+    void wheelEvent(QWheelEvent* event) override {
+        if (!wheel_to_control<TreeView>(impl_, *this, *event)) QTreeWidget::wheelEvent(event);
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         impl_.person<TreeView>(this, [](TreeView& t) { t.double_click(); });

@@ -4,8 +4,11 @@
 
 #include <QHeaderView>
 #include <QIcon>
+#include <QApplication>
 #include <QImage>
+#include <QScrollBar>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
@@ -48,6 +51,20 @@ class TreeListLook : public testing::TempTree {
         return c;
     }
     void sync() { backend().sync_form(*form_, false); }
+    // The shell tree (its root expanded) and the shell list in report view, side by side,
+    // both at `folder` of the test's folder.
+    std::pair<TKwShellTree*, TKwShellList*> shell_views(const std::string& folder) {
+        auto* tree = view<TKwShellTree>("tree", 0, 200);
+        TKwShellLocator base;
+        base.SetPath(at(folder));
+        tree->SetBaseFolder(base);
+        if (tree->roots().empty()) tree->FillRoot();
+        if (!tree->roots().empty()) tree->expand(tree->roots().front().get());
+        auto* list = view<TKwShellList>("list", 200, 200);
+        list->ViewStyle = forms::ViewStyle::report;
+        list->Locator().SetPath(at(folder));
+        return {tree, list};
+    }
     forms::FormPtr<forms::Form> form_;
     QTreeWidget* widget(forms::Control& control) {
         return qobject_cast<QTreeWidget*>(backend().widget_of(control));
@@ -218,16 +235,8 @@ TEST_F(TreeListLook, an_image_the_desktops_icon_theme_has_shows_the_themes_pictu
 TEST_F(TreeListLook, the_shell_tree_and_list_show_the_shells_icons) {
     make_dir("lab/methods");
     make_file("lab/notes.txt");
-    auto* tree = view<TKwShellTree>("tree", 0, 200);
-    TKwShellLocator base;
-    base.SetPath(at("lab"));
-    tree->SetBaseFolder(base);
-    if (tree->roots().empty()) tree->FillRoot();
+    auto [tree, list] = shell_views("lab");
     ASSERT_FALSE(tree->roots().empty());
-    tree->expand(tree->roots().front().get());
-    auto* list = view<TKwShellList>("list", 200, 200);
-    list->ViewStyle = forms::ViewStyle::report;
-    list->Locator().SetPath(at("lab"));
     ASSERT_EQ(list->Items.size(), 2u);
     sync();
     QTreeWidget* t = widget(*tree);
@@ -238,6 +247,35 @@ TEST_F(TreeListLook, the_shell_tree_and_list_show_the_shells_icons) {
     ASSERT_GT(t->topLevelItem(0)->childCount(), 0);
     EXPECT_FALSE(t->topLevelItem(0)->child(0)->icon(0).isNull());
     for (int i = 0; i < l->topLevelItemCount(); ++i) EXPECT_FALSE(l->topLevelItem(i)->icon(0).isNull()) << i;
+}
+
+// The wheel over the shell tree and list scrolls them by their own wheel handling (the lines
+// the person's setting gives), and the widgets show the rows the controls scrolled to.
+TEST_F(TreeListLook, the_wheel_over_the_shell_tree_and_list_reaches_their_own_scrolling) {
+    for (int i = 0; i < 40; ++i) make_dir("lab/folder" + std::to_string(100 + i));
+    auto [tree, list] = shell_views("lab");
+    ASSERT_FALSE(tree->roots().empty());
+    ASSERT_EQ(list->Items.size(), 40u);
+    SetWheelScrollLines(5);  // Qt's own wheel would scroll 3
+    struct Restore {
+        ~Restore() { SetWheelScrollLines(3); }
+    } restore;
+    form_->Show();
+    backend().sync();
+    for (forms::Control* control : std::initializer_list<forms::Control*>{tree, list}) {
+        QTreeWidget* w = widget(*control);
+        ASSERT_NE(w, nullptr);
+        w->doItemsLayout();
+        ASSERT_GT(w->verticalScrollBar()->maximum(), 10);
+        const QPointF at(20, 40);
+        QWheelEvent down(at, w->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w->viewport(), &down);
+        EXPECT_EQ(w->verticalScrollBar()->value(), 5) << control->Name;
+    }
+    EXPECT_EQ(tree->TopRow, 5);
+    EXPECT_EQ(list->TopIndex, 5);
+    form_->Hide();
 }
 
 }  // namespace
