@@ -50,6 +50,12 @@ QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
     return nullptr;
 }
 
+bool shown(const QTreeWidgetItem* item) {
+    for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        if (!p->isExpanded()) return false;
+    return true;
+}
+
 class TreeWidget : public QTreeWidget {
   public:
     TreeWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
@@ -115,10 +121,13 @@ void add_tree_adapters(Adapters& a) {
                  add_tree_items(tree, q, nullptr, tree.roots());
                  b.signature = signature;
              }
-             // The tree's custom drawing, asked as the platform's paint would ask it.
+             // The tree's custom drawing, asked as the platform's paint would ask it: for the
+             // nodes that show (a collapsed node's children are asked once it expands).
              const bool per_node = tree.draws_items();
-             for (QTreeWidgetItemIterator it(q); *it; ++it)
+             for (QTreeWidgetItemIterator it(q); *it; ++it) {
+                 if (!shown(*it)) continue;
                  apply_item_look(**it, 1, per_node ? tree.node_look(node_of(*it)) : ItemLook{}, q->palette());
+             }
              q->setRootIsDecorated(tree.ShowRoot);
              QTreeWidgetItem* selected = item_of(q, tree.Selected);
              if (q->currentItem() != selected) q->setCurrentItem(selected);

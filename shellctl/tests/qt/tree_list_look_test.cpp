@@ -2,6 +2,8 @@
 // gives per item, the sort arrow of a sorted list's header, and the items' images as icons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QIcon>
 #include <QApplication>
@@ -130,8 +132,11 @@ TEST_F(TreeListLook, a_trees_custom_drawing_colours_its_nodes_on_the_screen) {
     forms::TreeNode* root = tree->add(nullptr, "methods");
     forms::TreeNode* marked = tree->add(root, "archive");
     tree->add(root, "results");
+    forms::TreeNode* inside = tree->add(marked, "inside");  // not shown: its parent is collapsed
     root->Expanded = true;
-    tree->OnCustomDrawObj = [marked](forms::Component&, TKwCustomDraw& draw, forms::TreeNode* node) {
+    std::vector<forms::TreeNode*> asked;
+    tree->OnCustomDrawObj = [&](forms::Component&, TKwCustomDraw& draw, forms::TreeNode* node) {
+        asked.push_back(node);
         if (node == marked) draw.Brush.Color = yellow;
     };
     sync();
@@ -143,6 +148,8 @@ TEST_F(TreeListLook, a_trees_custom_drawing_colours_its_nodes_on_the_screen) {
     EXPECT_GT(pixels_of(image, w->visualItemRect(root_item->child(0)), QColor(255, 255, 0)), 20);
     EXPECT_EQ(pixels_of(image, w->visualItemRect(root_item->child(1)), QColor(255, 255, 0)), 0);
     EXPECT_EQ(pixels_of(image, w->visualItemRect(root_item), QColor(255, 255, 0)), 0);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), marked), 1);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), inside), 0);
 }
 
 TEST_F(TreeListLook, a_sorted_list_shows_the_sort_arrow_on_its_column) {
