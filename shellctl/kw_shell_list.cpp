@@ -79,6 +79,7 @@ void ResetShellListUnitState() {
 
 TKwCustomShellList::TKwCustomShellList() {
     MultiSelect = true;
+    SmallImages = &GetSysImageList(0);
     Clock = [] { return platform::kernel::tick_count(); };
     ItemIconRect = [this](int index) {
         const int top = HeaderHeight + (index - TopIndex) * RowHeight;
@@ -217,6 +218,14 @@ std::string TKwCustomShellList::shown_text(int index, int column) {
     info.SubItem = column;
     GetDispInfo(info);
     return info.Text;
+}
+
+int TKwCustomShellList::shown_image(int index) {
+    TKwListDispInfo info;
+    info.Mask = LVIF_IMAGE;
+    info.Item = index;
+    GetDispInfo(info);
+    return info.Image;
 }
 
 void TKwCustomShellList::GetDispInfo(TKwListDispInfo& info) {

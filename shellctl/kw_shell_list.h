@@ -169,6 +169,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     // The texts and icon the list shows for an item (what the display callbacks answer).
     std::string ItemText(int index, int column);
     std::string shown_text(int index, int column) override;
+    int shown_image(int index) override;
     int ItemImage(int index);
     // A request for an item's display information: its text in a column, bounded by the
     // requester's buffer (TextMax bytes with the terminator), and its image (column 0), for
@@ -254,6 +255,11 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     void right_click_item(int index) override;
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
     void mouse_wheel(int delta, platform::forms::Control* under = nullptr);
+    bool wheel(int delta) override {
+        mouse_wheel(delta);
+        return true;
+    }
+    int top_row() const override { return TopIndex; }
     // The user presses a button on the selection and starts dragging (0 left, 1 right).
     void drag_selection(int button) { StartOleDrag(button); }
 

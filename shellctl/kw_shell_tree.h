@@ -95,7 +95,6 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void SetShellList(TKwCustomShellList* list);
     // The tree's message window (the watcher's target, the drop-target registration).
     platform::window::Handle WindowHandle() const { return window_->handle(); }
-    platform::forms::ImageList* Images = nullptr;  // the shared small system image list
 
     AddItemEvent OnAddItem;
     NodeDataEvent OnDeleteItem;
@@ -131,6 +130,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     Node* FindChildById(Node* node, PCIDL item);
     // A shell node's image (or selected image), looked up the first time it is shown.
     int NodeImageIndex(Node* node, bool selected);
+    int shown_image(Node* node, bool selected) override { return NodeImageIndex(node, selected); }
     bool Loading = false;  // streaming from a form description (never, here)
     // A person clicking a node: the selection locator follows at once.
     void click_node(Node* node);
@@ -184,6 +184,11 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void MakeVisible(Node* node);
     // A person turning the mouse wheel (delta 120 per notch, positive away from the user).
     void mouse_wheel(int delta);
+    bool wheel(int delta) override {
+        mouse_wheel(delta);
+        return true;
+    }
+    int top_row() const override { return TopRow; }
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
 
     // ---- state, for the owner and tests ----

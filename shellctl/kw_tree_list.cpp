@@ -133,6 +133,44 @@ void TKwCustomTreeView::right_click_node(forms::TreeNode* node, Point pos) {
     RightButtonUp();
 }
 
+namespace {
+
+// One item pre-paint notification with the control's colours; what the handlers changed.
+template <class View>
+forms::ItemLook item_look_of(View& view, std::intptr_t item) {
+    TKwCustomDrawInfo info;
+    info.dwDrawStage = CDDS_ITEMPREPAINT;
+    info.dwItemSpec = item;
+    info.clrText = ColorToRGB(view.Font.Color);
+    info.clrTextBk = ColorToRGB(view.Color);
+    forms::Canvas canvas;
+    canvas.Font = view.Font;
+    info.canvas = &canvas;
+    const Color text = info.clrText;
+    const Color back = info.clrTextBk;
+    const std::uint32_t result = view.CustomDraw(info);
+    forms::ItemLook look;
+    if (result & CDRF_SKIPDEFAULT) return look;
+    if (info.clrText != text) look.text = info.clrText;
+    if (info.clrTextBk != back) look.background = info.clrTextBk;
+    if (result & CDRF_NEWFONT) look.font = canvas.Font;
+    return look;
+}
+
+bool prepaint_asks_items(std::uint32_t result) { return (result & CDRF_NOTIFYITEMDRAW) != 0; }
+
+}  // namespace
+
+bool TKwCustomTreeView::draws_items() {
+    TKwCustomDrawInfo info;
+    info.dwDrawStage = CDDS_PREPAINT;
+    return prepaint_asks_items(CustomDraw(info));
+}
+
+forms::ItemLook TKwCustomTreeView::node_look(forms::TreeNode* node) {
+    return item_look_of(*this, reinterpret_cast<std::intptr_t>(node));
+}
+
 void TKwCustomTreeView::RightClick(forms::TreeNode* node, Point pos) {
     if (Designing || !node) return;
     forms::PopupMenu* menu = PopupMenu;
@@ -241,6 +279,14 @@ TKwCustomDraw* TKwCustomListView::CustomDrawNotify(TKwCustomDrawInfo& info, std:
     if (info.dwDrawStage & CDDS_PREPAINT) result |= CDRF_NOTIFYITEMDRAW;
     return draw_.get();
 }
+
+bool TKwCustomListView::draws_items() {
+    TKwCustomDrawInfo info;
+    info.dwDrawStage = CDDS_PREPAINT;
+    return prepaint_asks_items(CustomDraw(info));
+}
+
+forms::ItemLook TKwCustomListView::item_look(int index) { return item_look_of(*this, index); }
 
 Rect TKwCustomListView::HeaderItemRect(int column) const {
     int left = 0;

@@ -116,6 +116,9 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     // next notification.
     std::uint32_t CustomDraw(TKwCustomDrawInfo& info);
     virtual TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result);
+    // The notifications a drawing backend sends before a paint and for each node it draws.
+    bool draws_items() override;
+    platform::forms::ItemLook node_look(platform::forms::TreeNode* node) override;
 
     // A person's right click: the click, the context-menu request, the button released.
     void right_click_node(platform::forms::TreeNode* node, Point pos) override;
@@ -198,6 +201,8 @@ class TKwCustomListView : public platform::forms::ListView {
 
     std::uint32_t CustomDraw(TKwCustomDrawInfo& info);
     virtual TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result);
+    bool draws_items() override;
+    platform::forms::ItemLook item_look(int index) override;
 
     // Column alignment (the header's justification), parallel to Columns.
     std::vector<platform::forms::Alignment> ColumnAlignment;
@@ -205,6 +210,8 @@ class TKwCustomListView : public platform::forms::ListView {
     void SetSortColumn(int column);
     bool SortDescending() const { return sort_descending_; }
     void SetSortDescending(bool descending);
+    int sort_column() const override { return header_shown() ? sort_column_ : -1; }
+    bool sort_descending() const override { return sort_descending_; }
     int HeaderArrowMode = 2;  // 0..3
     bool HeaderDrawing = true;
     void UpdateHeaderItems();

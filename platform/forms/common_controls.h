@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ struct Image {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
+    // The desktop icon theme's name for the same picture ("" none); a backend with an icon
+    // theme may show the theme's picture instead of the pixels.
+    std::string theme_name;
 };
 
 class ImageList : public Component {
@@ -81,6 +85,14 @@ class ImageList : public Component {
   private:
     ImageListHandle handle_;
     std::vector<Image> images_;
+};
+
+// How one item of a tree or a list is drawn, as the control's custom drawing gives it: the
+// text and background colours and the font (unset: the control's own).
+struct ItemLook {
+    std::optional<Color> text;
+    std::optional<Color> background;
+    std::optional<forms::Font> font;
 };
 
 // ---- tree view ----------------------------------------------------------------------------
@@ -158,6 +170,21 @@ class TreeView : public Control {
     virtual TreeNode* edited_node() const { return nullptr; }
     virtual std::string* edited_text() { return nullptr; }
     virtual void end_label_edit(bool) {}
+    // Custom drawing as a drawing backend asks for it before a paint: once for the control
+    // (true: ask per node), then for each node it draws.
+    virtual bool draws_items() { return false; }
+    virtual ItemLook node_look(TreeNode*) { return {}; }
+    // A person turning the mouse wheel over the tree (delta 120 a notch, positive away from the
+    // person), as a drawing backend delivers it: true when the tree scrolled itself, its first
+    // shown row then being top_row(); false leaves the scrolling to the backend.
+    virtual bool wheel(int) { return false; }
+    virtual int top_row() const { return 0; }
+    ImageList* Images = nullptr;  // the nodes' images, nullptr for none
+    // The image a node shows (selected: when it is the selected node); a tree that looks its
+    // images up only when they are shown gives them here.
+    virtual int shown_image(TreeNode* node, bool selected) {
+        return selected && node->SelectedIndex >= 0 ? node->SelectedIndex : node->ImageIndex;
+    }
 
   protected:
     // May the node be expanded: OnExpanding decides (descendants fill the node here).
@@ -227,6 +254,18 @@ class ListView : public Control {
     virtual int edited_item() const { return -1; }
     virtual std::string* edited_text() { return nullptr; }
     virtual void end_label_edit(bool) {}
+    // Custom drawing, as for a tree: once for the control, then for each item it draws.
+    virtual bool draws_items() { return false; }
+    virtual ItemLook item_look(int) { return {}; }
+    // The column the items are sorted by (-1: none) and its direction, for the header's arrow.
+    virtual int sort_column() const { return -1; }
+    virtual bool sort_descending() const { return false; }
+    // The mouse wheel, as for a tree.
+    virtual bool wheel(int) { return false; }
+    virtual int top_row() const { return 0; }
+    ImageList* SmallImages = nullptr;  // the items' images, nullptr for none
+    // The image item `index` shows; a list may compute it only now.
+    virtual int shown_image(int index) { return Items.at(static_cast<std::size_t>(index)).ImageIndex; }
 };
 
 }  // namespace platform::forms

@@ -9,6 +9,8 @@
 
 #include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/item_keys.h"
+#include "platform/forms_qt/item_looks.h"
+#include "platform/forms_qt/item_wheel.h"
 #include "platform/forms_qt/keys.h"
 
 namespace platform::forms_qt {
@@ -34,6 +36,11 @@ class ListViewWidget : public QTreeWidget {
         if (event->button() != Qt::RightButton) return QTreeWidget::mousePressEvent(event);
         const int index = indexOfTopLevelItem(itemAt(event->position().toPoint()));
         impl_.person<ListView>(this, [index](ListView& l) { l.right_click_item(index); });
+    }
+
+    // The list's own wheel handling scrolls it; the widget shows where it scrolled to.
+    void wheelEvent(QWheelEvent* event) override {
+        if (!wheel_to_control<ListView>(impl_, *this, *event)) QTreeWidget::wheelEvent(event);
     }
 
   private:
@@ -126,12 +133,26 @@ void add_list_adapters(Adapters& a) {
                      for (std::size_t i = 0; i < view->Columns.size(); ++i)
                          q->setColumnWidth(static_cast<int>(i), sc.map_x(view->Columns[i].Width));
                  }
-                 for (const std::vector<std::string>& texts : rows) {
+                 for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+                     const std::vector<std::string>& texts = rows[static_cast<std::size_t>(i)];
                      auto* row = new QTreeWidgetItem(q);
                      for (int c = 0; c < columns; ++c)
                          row->setText(c, to_qstring(texts[static_cast<std::size_t>(c)]));
+                     row->setIcon(0, image_icon(view->SmallImages, view->shown_image(i)));
                  }
                  b.items = signature;
+             }
+             // The list's custom drawing, asked as the platform's paint would ask it.
+             const bool per_item = view->draws_items();
+             for (int i = 0; i < q->topLevelItemCount(); ++i)
+                 apply_item_look(*q->topLevelItem(i), columns, per_item ? view->item_look(i) : ItemLook{},
+                                 q->palette());
+             if (report) {
+                 const int sorted = view->sort_column();
+                 q->header()->setSortIndicatorShown(sorted >= 0 && sorted < columns);
+                 if (sorted >= 0 && sorted < columns)
+                     q->header()->setSortIndicator(sorted, view->sort_descending() ? Qt::DescendingOrder
+                                                                                   : Qt::AscendingOrder);
              }
              q->setSelectionMode(view->MultiSelect ? QAbstractItemView::MultiSelection
                                                    : QAbstractItemView::SingleSelection);

@@ -5,6 +5,8 @@
 
 #include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/item_keys.h"
+#include "platform/forms_qt/item_looks.h"
+#include "platform/forms_qt/item_wheel.h"
 
 namespace platform::forms_qt {
 
@@ -23,15 +25,16 @@ void tree_signature(const std::vector<std::unique_ptr<TreeNode>>& nodes, std::st
     }
 }
 
-void add_tree_items(QTreeWidget* w, QTreeWidgetItem* parent,
+void add_tree_items(TreeView& tree, QTreeWidget* w, QTreeWidgetItem* parent,
                     const std::vector<std::unique_ptr<TreeNode>>& nodes) {
     for (const auto& n : nodes) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(w);
         item->setText(0, to_qstring(n->Text));
+        item->setIcon(0, image_icon(tree.Images, tree.shown_image(n.get(), false), tree.shown_image(n.get(), true)));
         item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(n.get())));
         if (n->HasChildren && n->children().empty())
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        add_tree_items(w, item, n->children());
+        add_tree_items(tree, w, item, n->children());
         item->setExpanded(n->Expanded);
     }
 }
@@ -45,6 +48,12 @@ QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
     for (QTreeWidgetItemIterator it(w); *it; ++it)
         if (node_of(*it) == node) return *it;
     return nullptr;
+}
+
+bool shown(const QTreeWidgetItem* item) {
+    for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        if (!p->isExpanded()) return false;
+    return true;
 }
 
 class TreeWidget : public QTreeWidget {
@@ -61,6 +70,10 @@ class TreeWidget : public QTreeWidget {
         TreeNode* node = node_of(itemAt(event->position().toPoint()));
         const QPoint at = viewport()->mapTo(this, event->position().toPoint());
         impl_.person<TreeView>(this, [&](TreeView& t) { t.right_click_node(node, {at.x(), at.y()}); });
+    }
+    // The tree's own wheel handling scrolls it; the widget shows where it scrolled to.
+    void wheelEvent(QWheelEvent* event) override {
+        if (!wheel_to_control<TreeView>(impl_, *this, *event)) QTreeWidget::wheelEvent(event);
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         impl_.person<TreeView>(this, [](TreeView& t) { t.double_click(); });
@@ -96,7 +109,8 @@ void add_tree_adapters(Adapters& a) {
                      t.expand(node);
                      // The children the tree filled in show at once, so the next key already
                      // moves among them.
-                     if (node && node->Expanded && item->childCount() == 0) add_tree_items(tree, item, node->children());
+                     if (node && node->Expanded && item->childCount() == 0)
+                         add_tree_items(t, tree, item, node->children());
                  });
              });
              QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {
@@ -111,8 +125,15 @@ void add_tree_adapters(Adapters& a) {
              tree_signature(tree.roots(), signature);
              if (signature != b.signature) {
                  q->clear();
-                 add_tree_items(q, nullptr, tree.roots());
+                 add_tree_items(tree, q, nullptr, tree.roots());
                  b.signature = signature;
+             }
+             // The tree's custom drawing, asked as the platform's paint would ask it: for the
+             // nodes that show (a collapsed node's children are asked once it expands).
+             const bool per_node = tree.draws_items();
+             for (QTreeWidgetItemIterator it(q); *it; ++it) {
+                 if (!shown(*it)) continue;
+                 apply_item_look(**it, 1, per_node ? tree.node_look(node_of(*it)) : ItemLook{}, q->palette());
              }
              q->setRootIsDecorated(tree.ShowRoot);
              QTreeWidgetItem* selected = item_of(q, tree.Selected);

@@ -1,6 +1,7 @@
 #include "platform/forms_qt/testing/form_snapshots.h"
 
 #include <QDir>
+#include <QIcon>
 #include <QImage>
 #include <cstdlib>
 #include <memory>
@@ -37,6 +38,10 @@ QtSession& qt_session() {
         // Snapshots are always rendered offscreen, also on a desktop.
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         session = std::make_unique<QtSession>();
+        // The desktop's icon theme differs between machines: the controls' own pictures only.
+        QIcon::setThemeSearchPaths({});
+        QIcon::setFallbackSearchPaths({});
+        QIcon::setThemeName(QString());
     }
     session->install();
     return *session;
