@@ -24,9 +24,6 @@ bool gone(com::HRESULT hr) {
     return hr == com::RPC_E_DISCONNECTED || hr == com::CO_E_SERVER_EXEC_FAILURE || hr == com::RPC_E_INVALID_DATA;
 }
 
-// Zorrun's answer to a query while another job (an upload, a clean-up, a run's syringe check)
-// holds its instrument.
-constexpr com::HRESULT driver_busy = com::make_hresult(0x800700AAu);
 // How long a syringe query waits for such a job (an upload at 38400 baud takes seconds), and
 // how often it asks again meanwhile.
 constexpr auto busy_wait_bound = std::chrono::seconds(60);
@@ -92,7 +89,7 @@ std::string driver_get_syringe() {
             com::Bstr value;
             const com::HRESULT hr = z.GetSyringe(value.put());
             if (com::succeeded(hr)) name = value.text();
-            if (hr != driver_busy || std::chrono::steady_clock::now() >= end) return hr;
+            if (hr != izor::ZOR_E_BUSY || std::chrono::steady_clock::now() >= end) return hr;
             // Messages go on meanwhile (the host's windows, Zorrun's broadcasts).
             platform::window::run_nested_loop_for([] { return false; }, busy_retry_ms);
         }

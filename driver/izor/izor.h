@@ -54,6 +54,18 @@ inline constexpr const char* object_name = "IZor";                   // /com/hox
 inline constexpr const char* prog_id = "Zorrun.IZor";
 inline constexpr const char* class_description = "zorrun Library: IZor";
 
+// Zorrun's own failure results (beyond E_FAIL for anything unexpected); clients tell them apart.
+// The port is not open: nothing can reach the instrument.
+inline constexpr HRESULT ZOR_E_NOT_CONNECTED = platform::com::make_hresult(0x80070015u);  // not ready
+// The instrument did not answer within the call's bound (or the link gave up resending).
+inline constexpr HRESULT ZOR_E_NO_ANSWER = platform::com::make_hresult(0x800705B4u);  // time-out
+// Another job of several exchanges is under way (an upload, a clean-up, a run's syringe check);
+// this one would cancel it.
+inline constexpr HRESULT ZOR_E_BUSY = platform::com::make_hresult(0x800700AAu);  // busy
+// The driver is not in a state that allows the call (a run is under way or none is prepared,
+// the status was not cleared); the status tells the rest.
+inline constexpr HRESULT ZOR_E_NOT_READY = platform::com::make_hresult(0x8007139Fu);  // invalid state
+
 struct IIZor : IUnknown {
     static constexpr IID iid = IID_IIZor;
     virtual HRESULT GetStatus(std::int32_t* Value) = 0;                                          // 1

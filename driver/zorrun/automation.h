@@ -13,22 +13,17 @@
 #include <string>
 #include <string_view>
 
+#include "driver/izor/izor.h"
 #include "platform/com/hresult.h"
 
 namespace zorrun {
 
 using platform::com::HRESULT;
 
-// Failure results of the driver's own (beyond E_FAIL for anything unexpected).
-// The port is not open: nothing can reach the instrument.
-inline constexpr HRESULT ZOR_E_NOT_CONNECTED = platform::com::make_hresult(0x80070015u);  // not ready
-// The instrument did not answer within the call's bound (or the link gave up resending).
-inline constexpr HRESULT ZOR_E_NO_ANSWER = platform::com::make_hresult(0x800705B4u);  // time-out
-// Another job of several exchanges is under way; this one would cancel it.
-inline constexpr HRESULT ZOR_E_BUSY = platform::com::make_hresult(0x800700AAu);  // busy
-// The driver is not in a state that allows the call (a run is under way or none is prepared,
-// the status was not cleared); the status tells the rest.
-inline constexpr HRESULT ZOR_E_NOT_READY = platform::com::make_hresult(0x8007139Fu);  // invalid state
+using izor::ZOR_E_BUSY;
+using izor::ZOR_E_NO_ANSWER;
+using izor::ZOR_E_NOT_CONNECTED;
+using izor::ZOR_E_NOT_READY;
 
 // A call that cannot do what was asked fails with its reason, the text the user would have
 // been shown; the caller gets it with the failure.

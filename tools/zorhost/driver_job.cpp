@@ -9,12 +9,6 @@ namespace zorhost {
 
 namespace com = platform::com;
 
-namespace {
-// Zorrun's refusals of GetSyringe: another job holds the instrument, or the port is not open.
-constexpr com::HRESULT driver_busy = com::make_hresult(0x800700AAu);
-constexpr com::HRESULT driver_not_connected = com::make_hresult(0x80070015u);
-}  // namespace
-
 bool wait_for_driver_job(std::chrono::milliseconds bound) {
     com::ComPtr<izor::IIZor> zor;
     if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
@@ -28,7 +22,7 @@ bool wait_for_driver_job(std::chrono::milliseconds bound) {
     for (;;) {
         com::Bstr syringe;
         const com::HRESULT hr = zor2->GetSyringe(syringe.put());
-        if (hr != driver_busy) return com::succeeded(hr) || hr == driver_not_connected;
+        if (hr != izor::ZOR_E_BUSY) return com::succeeded(hr) || hr == izor::ZOR_E_NOT_CONNECTED;
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
