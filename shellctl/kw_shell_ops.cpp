@@ -496,7 +496,28 @@ TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(men
 
 namespace {
 
-std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items) {
+// An owner-drawn item as its drawing gives it: the text it writes ("&" as itself) and the
+// icon it puts beside it. False when the owner does not draw the item.
+bool drawn_look(const TKwMenuItem& item, TKwMenuTracking& tracking, forms::TrackedMenuItem& out) {
+    if (!item.OwnerDraw || !tracking.draw_item) return false;
+    forms::Canvas canvas;
+    TKwMenuItemSize size;
+    if (tracking.measure_item && !tracking.measure_item(item, canvas, size)) return false;
+    TKwMenuItemDrawing drawing;
+    drawing.Rect = {0, 0, size.Width, size.Height};
+    if (!tracking.draw_item(item, canvas, drawing)) return false;
+    std::string text;
+    for (const forms::CanvasCall& call : canvas.calls_of(forms::CanvasOp::text_out)) text += call.text;
+    out.caption.clear();
+    for (char c : text) out.caption += c == '&' ? std::string("&&") : std::string(1, c);
+    if (drawing.Icon >= 0) {
+        out.images = &GetSysImageList(0);
+        out.image = drawing.Icon;
+    }
+    return true;
+}
+
+std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items, TKwMenuTracking& tracking) {
     std::vector<forms::TrackedMenuItem> out;
     for (TKwMenuItem& i : items) {
         forms::TrackedMenuItem t;
@@ -506,8 +527,9 @@ std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& item
         t.enabled = !i.Grayed;
         t.is_default = i.Default;
         t.is_submenu = i.IsSubmenu;
-        t.submenu = tracked_items(i.Submenu);
+        t.submenu = tracked_items(i.Submenu, tracking);
         t.origin = &i;
+        drawn_look(i, tracking, t);
         out.push_back(std::move(t));
     }
     return out;
@@ -519,7 +541,7 @@ int TrackPopupMenu(TKwMenuTracking& tracking) {
     if (menu_tracker()) return menu_tracker()(tracking);
     // No tracker of our own: the drawing backend shows the menu (without windows it throws).
     forms::TrackedMenu menu;
-    menu.items = tracked_items(tracking.popup.Items);
+    menu.items = tracked_items(tracking.popup.Items, tracking);
     menu.screen_point = tracking.screen_point;
     menu.opening = [&tracking](forms::TrackedMenuItem& item) {
         auto* source = static_cast<TKwMenuItem*>(item.origin);
@@ -527,7 +549,7 @@ int TrackPopupMenu(TKwMenuTracking& tracking) {
         TKwPopupMenu submenu{source->Submenu};
         if (tracking.init_popup) tracking.init_popup(submenu);
         source->Submenu = std::move(submenu.Items);
-        item.submenu = tracked_items(source->Submenu);
+        item.submenu = tracked_items(source->Submenu, tracking);
     };
     menu.highlighted = [&tracking](int id) {
         if (tracking.select) tracking.select(id);

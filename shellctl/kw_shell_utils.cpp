@@ -344,13 +344,14 @@ platform::forms::ImageList& GetSysImageList(int size) {
         auto list = std::make_unique<platform::forms::ImageList>();
         list->Width = px;
         list->Height = px;
-        // The icon theme's names of the same kinds (none for the overlays).
+        // The icon theme's names of the same kinds (emblems for the overlays).
         static constexpr const char* theme_names[shell::icon_count] = {
             "text-x-generic", "folder", "folder-open", "user-home", "computer", "drive-harddisk",
             "drive-removable-media", "folder-remote", "user-desktop", "application-x-executable",
-            "emblem-symbolic-link", "", ""};
+            "emblem-symbolic-link", "emblem-shared", "emblem-symbolic-link"};
         for (int i = 0; i < shell::icon_count; ++i)
             list->add({px, px, shell::icon_pixels(i, px), theme_names[i]});
+        for (int overlay : {1, 2}) list->set_overlay(overlay, OverlayImageIndex(overlay));
         return list;
     };
     auto& s = unit_state();

@@ -135,12 +135,14 @@ void TKwCustomTreeView::right_click_node(forms::TreeNode* node, Point pos) {
 
 namespace {
 
-// One item pre-paint notification with the control's colours; what the handlers changed.
+// One item pre-paint notification with the control's colours, and the item post-paint one
+// when the pre-paint asked for it; what the handlers changed and drew on the item.
 template <class View>
-forms::ItemLook item_look_of(View& view, std::intptr_t item) {
+forms::ItemLook item_look_of(View& view, std::intptr_t item, Rect bounds) {
     TKwCustomDrawInfo info;
     info.dwDrawStage = CDDS_ITEMPREPAINT;
     info.dwItemSpec = item;
+    info.rc = bounds;
     info.clrText = ColorToRGB(view.Font.Color);
     info.clrTextBk = ColorToRGB(view.Color);
     forms::Canvas canvas;
@@ -150,10 +152,21 @@ forms::ItemLook item_look_of(View& view, std::intptr_t item) {
     const Color back = info.clrTextBk;
     const std::uint32_t result = view.CustomDraw(info);
     forms::ItemLook look;
-    if (result & CDRF_SKIPDEFAULT) return look;
+    if (result & CDRF_SKIPDEFAULT) {
+        look.replaces_default = true;
+        look.drawing = canvas.calls();
+        return look;
+    }
     if (info.clrText != text) look.text = info.clrText;
     if (info.clrTextBk != back) look.background = info.clrTextBk;
     if (result & CDRF_NEWFONT) look.font = canvas.Font;
+    if (result & CDRF_NOTIFYPOSTPAINT) {
+        // What the pre-paint drew lies under the default drawing; only the post-paint shows.
+        canvas.clear_record();
+        info.dwDrawStage = CDDS_ITEMPOSTPAINT;
+        view.CustomDraw(info);
+        look.drawing = canvas.calls();
+    }
     return look;
 }
 
@@ -167,8 +180,8 @@ bool TKwCustomTreeView::draws_items() {
     return prepaint_asks_items(CustomDraw(info));
 }
 
-forms::ItemLook TKwCustomTreeView::node_look(forms::TreeNode* node) {
-    return item_look_of(*this, reinterpret_cast<std::intptr_t>(node));
+forms::ItemLook TKwCustomTreeView::node_look(forms::TreeNode* node, Rect bounds) {
+    return item_look_of(*this, reinterpret_cast<std::intptr_t>(node), bounds);
 }
 
 void TKwCustomTreeView::RightClick(forms::TreeNode* node, Point pos) {
@@ -286,7 +299,9 @@ bool TKwCustomListView::draws_items() {
     return prepaint_asks_items(CustomDraw(info));
 }
 
-forms::ItemLook TKwCustomListView::item_look(int index) { return item_look_of(*this, index); }
+forms::ItemLook TKwCustomListView::item_look(int index, Rect bounds) {
+    return item_look_of(*this, index, bounds);
+}
 
 Rect TKwCustomListView::HeaderItemRect(int column) const {
     int left = 0;

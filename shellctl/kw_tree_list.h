@@ -36,17 +36,19 @@ inline constexpr std::uint32_t CDDS_ITEMPOSTPAINT = CDDS_ITEM | CDDS_POSTPAINT;
 inline constexpr std::uint32_t CDRF_DODEFAULT = 0x00;
 inline constexpr std::uint32_t CDRF_NEWFONT = 0x02;
 inline constexpr std::uint32_t CDRF_SKIPDEFAULT = 0x04;
+inline constexpr std::uint32_t CDRF_NOTIFYPOSTPAINT = 0x10;
 inline constexpr std::uint32_t CDRF_NOTIFYITEMDRAW = 0x20;
 
 // One custom-draw notification: the stage, the item (a tree's node, or a list's item index),
-// the canvas being drawn on and the colours the control will use, which the drawing object
-// may change.
+// the canvas being drawn on, the item's rectangle on it and the colours the control will use,
+// which the drawing object may change.
 struct TKwCustomDrawInfo {
     std::uint32_t dwDrawStage = 0;
     std::intptr_t dwItemSpec = 0;
     platform::forms::Canvas* canvas = nullptr;
     Color clrText = platform::forms::clBlack;
     Color clrTextBk = platform::forms::clWhite;
+    platform::forms::Rect rc;
 };
 
 class TKwCustomDraw {
@@ -116,9 +118,10 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     // next notification.
     std::uint32_t CustomDraw(TKwCustomDrawInfo& info);
     virtual TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result);
-    // The notifications a drawing backend sends before a paint and for each node it draws.
+    // The notifications a drawing backend sends before a paint and for each node it draws: item
+    // pre-paint, and item post-paint when the pre-paint asked for it.
     bool draws_items() override;
-    platform::forms::ItemLook node_look(platform::forms::TreeNode* node) override;
+    platform::forms::ItemLook node_look(platform::forms::TreeNode* node, platform::forms::Rect bounds) override;
 
     // A person's right click: the click, the context-menu request, the button released.
     void right_click_node(platform::forms::TreeNode* node, Point pos) override;
@@ -202,7 +205,7 @@ class TKwCustomListView : public platform::forms::ListView {
     std::uint32_t CustomDraw(TKwCustomDrawInfo& info);
     virtual TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result);
     bool draws_items() override;
-    platform::forms::ItemLook item_look(int index) override;
+    platform::forms::ItemLook item_look(int index, platform::forms::Rect bounds) override;
 
     // Column alignment (the header's justification), parallel to Columns.
     std::vector<platform::forms::Alignment> ColumnAlignment;

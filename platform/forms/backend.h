@@ -20,6 +20,7 @@ namespace platform::forms {
 
 class Control;
 class Form;
+class ImageList;
 class PopupMenu;
 
 struct TextExtent {
@@ -39,6 +40,9 @@ struct TrackedMenuItem {
     bool is_submenu = false;
     std::vector<TrackedMenuItem> submenu;
     void* origin = nullptr;  // the owner's own item it was made from
+    // The item's icon: image `image` of `images` (none when -1).
+    const ImageList* images = nullptr;
+    int image = -1;
 };
 struct TrackedMenu {
     std::vector<TrackedMenuItem> items;

@@ -27,6 +27,17 @@ const Image& ImageList::image(int index) const {
     return images_[static_cast<std::size_t>(index)];
 }
 
+void ImageList::set_overlay(int overlay, int image) {
+    if (overlay < 1) throw FormError(describe(*this) + " has no overlay " + std::to_string(overlay));
+    if (overlays_.size() < static_cast<std::size_t>(overlay)) overlays_.resize(static_cast<std::size_t>(overlay), -1);
+    overlays_[static_cast<std::size_t>(overlay - 1)] = image;
+}
+
+int ImageList::overlay_image(int overlay) const {
+    if (overlay < 1 || static_cast<std::size_t>(overlay) > overlays_.size()) return -1;
+    return overlays_[static_cast<std::size_t>(overlay - 1)];
+}
+
 // ---- tree view ----------------------------------------------------------------------------
 
 int TreeNode::index() const {

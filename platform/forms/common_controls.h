@@ -80,19 +80,34 @@ class ImageList : public Component {
     // Adds an image; it must have the list's size (FormError otherwise). Returns its index.
     int add(Image image);
     const Image& image(int index) const;
-    void clear() { images_.clear(); }
+    void clear() {
+        images_.clear();
+        overlays_.clear();
+    }
+    // Makes image `image` the list's overlay `overlay` (1 and up): what an item whose overlay
+    // index is overlay - 1 shows over its own image.
+    void set_overlay(int overlay, int image);
+    // The image of overlay `overlay`, -1 when the list has none.
+    int overlay_image(int overlay) const;
 
   private:
     ImageListHandle handle_;
     std::vector<Image> images_;
+    std::vector<int> overlays_;  // the image of overlay 1, 2, ...
 };
 
 // How one item of a tree or a list is drawn, as the control's custom drawing gives it: the
-// text and background colours and the font (unset: the control's own).
+// text and background colours and the font (unset: the control's own), and what a handler
+// drew itself on the item's rectangle: in place of the default drawing (replaces_default) or
+// after it.
 struct ItemLook {
     std::optional<Color> text;
     std::optional<Color> background;
     std::optional<forms::Font> font;
+    bool replaces_default = false;
+    std::vector<CanvasCall> drawing;
+    // The item draws itself, in place of or over the default drawing.
+    bool draws_itself() const { return replaces_default || !drawing.empty(); }
 };
 
 // ---- tree view ----------------------------------------------------------------------------
@@ -171,9 +186,10 @@ class TreeView : public Control {
     virtual std::string* edited_text() { return nullptr; }
     virtual void end_label_edit(bool) {}
     // Custom drawing as a drawing backend asks for it before a paint: once for the control
-    // (true: ask per node), then for each node it draws.
+    // (true: ask per node), then for each node it draws, `bounds` being the node's rectangle
+    // in the backend's pixels (where a handler that draws the node itself draws).
     virtual bool draws_items() { return false; }
-    virtual ItemLook node_look(TreeNode*) { return {}; }
+    virtual ItemLook node_look(TreeNode*, Rect) { return {}; }
     // A person turning the mouse wheel over the tree (delta 120 a notch, positive away from the
     // person), as a drawing backend delivers it: true when the tree scrolled itself, its first
     // shown row then being top_row(); false leaves the scrolling to the backend.
@@ -256,7 +272,7 @@ class ListView : public Control {
     virtual void end_label_edit(bool) {}
     // Custom drawing, as for a tree: once for the control, then for each item it draws.
     virtual bool draws_items() { return false; }
-    virtual ItemLook item_look(int) { return {}; }
+    virtual ItemLook item_look(int, Rect) { return {}; }
     // The column the items are sorted by (-1: none) and its direction, for the header's arrow.
     virtual int sort_column() const { return -1; }
     virtual bool sort_descending() const { return false; }

@@ -80,6 +80,11 @@ void add_list_adapters(Adapters& a) {
              auto* list = new ListViewWidget(impl, parent);
              list->setRootIsDecorated(false);
              list->header()->setSectionsClickable(true);
+             own_item_drawing(*list, [&impl, list](const QModelIndex& index, Rect bounds) {
+                 ItemLook look;
+                 impl.person<ListView>(list, [&](ListView& l) { look = l.item_look(index.row(), bounds); });
+                 return look;
+             });
              QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
                  const ShiftState shift = shift_state(QApplication::keyboardModifiers());
                  impl.person<ListView>(list,
@@ -113,8 +118,9 @@ void add_list_adapters(Adapters& a) {
              for (const ListColumn& c : view->Columns)
                  signature.push_back("\x02" + c.Caption + std::to_string(c.Width));
              for (int i = 0; i < static_cast<int>(view->Items.size()); ++i) {
+                 const ListItem& shown = view->Items[static_cast<std::size_t>(i)];
                  std::vector<std::string> texts;
-                 std::string row;
+                 std::string row = std::to_string(shown.OverlayIndex) + (shown.Cut ? "c" : "");
                  for (int c = 0; c < columns; ++c) {
                      texts.push_back(view->shown_text(i, c));
                      row += "\x01" + texts.back();
@@ -138,15 +144,19 @@ void add_list_adapters(Adapters& a) {
                      auto* row = new QTreeWidgetItem(q);
                      for (int c = 0; c < columns; ++c)
                          row->setText(c, to_qstring(texts[static_cast<std::size_t>(c)]));
-                     row->setIcon(0, image_icon(view->SmallImages, view->shown_image(i)));
+                     const ListItem& shown = view->Items[static_cast<std::size_t>(i)];
+                     row->setIcon(0, image_icon(view->SmallImages, view->shown_image(i), -1,
+                                                {shown.OverlayIndex, shown.Cut}));
                  }
                  b.items = signature;
              }
              // The list's custom drawing, asked as the platform's paint would ask it.
              const bool per_item = view->draws_items();
-             for (int i = 0; i < q->topLevelItemCount(); ++i)
-                 apply_item_look(*q->topLevelItem(i), columns, per_item ? view->item_look(i) : ItemLook{},
-                                 q->palette());
+             for (int i = 0; i < q->topLevelItemCount(); ++i) {
+                 QTreeWidgetItem& row = *q->topLevelItem(i);
+                 apply_item_look(row, columns, per_item ? view->item_look(i, item_bounds(*q, row)) : ItemLook{},
+                                 q->palette(), view->Items[static_cast<std::size_t>(i)].Cut);
+             }
              if (report) {
                  const int sorted = view->sort_column();
                  q->header()->setSortIndicatorShown(sorted >= 0 && sorted < columns);

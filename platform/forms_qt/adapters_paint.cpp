@@ -145,6 +145,8 @@ class CanvasWidget : public QWidget {
     Impl& impl_;
 };
 
+}  // namespace
+
 void replay(QPainter& p, const CanvasCall& call, const QPalette& palette) {
     const QColor pen_color = to_qcolor(call.pen.Color, palette);
     QPen pen(pen_color, std::max(call.pen.Width, 1));
@@ -222,6 +224,8 @@ void replay(QPainter& p, const CanvasCall& call, const QPalette& palette) {
         }
     }
 }
+
+namespace {
 
 void CanvasWidget::paintEvent(QPaintEvent*) {
     Canvas* canvas = drawn ? drawn->drawing_canvas() : nullptr;

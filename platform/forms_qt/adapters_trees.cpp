@@ -18,6 +18,7 @@ void tree_signature(const std::vector<std::unique_ptr<TreeNode>>& nodes, std::st
     for (const auto& n : nodes) {
         out += n->Text;
         out += n->Expanded ? "\x01+" : "\x01-";
+        out += std::to_string(n->OverlayIndex) + (n->Cut ? "c" : "");
         out += std::to_string(reinterpret_cast<std::uintptr_t>(n.get()));
         out += '(';
         tree_signature(n->children(), out);
@@ -30,7 +31,8 @@ void add_tree_items(TreeView& tree, QTreeWidget* w, QTreeWidgetItem* parent,
     for (const auto& n : nodes) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(w);
         item->setText(0, to_qstring(n->Text));
-        item->setIcon(0, image_icon(tree.Images, tree.shown_image(n.get(), false), tree.shown_image(n.get(), true)));
+        item->setIcon(0, image_icon(tree.Images, tree.shown_image(n.get(), false), tree.shown_image(n.get(), true),
+                                    {n->OverlayIndex, n->Cut}));
         item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(n.get())));
         if (n->HasChildren && n->children().empty())
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -91,6 +93,13 @@ void add_tree_adapters(Adapters& a) {
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
              auto* tree = new TreeWidget(impl, parent);
              tree->setHeaderHidden(true);
+             own_item_drawing(*tree, [&impl, tree](const QModelIndex& index, Rect bounds) {
+                 ItemLook look;
+                 impl.person<TreeView>(tree, [&](TreeView& t) {
+                     look = t.node_look(node_of(tree->itemFromIndex(index)), bounds);
+                 });
+                 return look;
+             });
              // The current node moved by the keyboard (a click moves it too, to the same node).
              QObject::connect(tree, &QTreeWidget::currentItemChanged, tree,
                               [&impl, tree](QTreeWidgetItem* now, QTreeWidgetItem*) {
@@ -133,7 +142,9 @@ void add_tree_adapters(Adapters& a) {
              const bool per_node = tree.draws_items();
              for (QTreeWidgetItemIterator it(q); *it; ++it) {
                  if (!shown(*it)) continue;
-                 apply_item_look(**it, 1, per_node ? tree.node_look(node_of(*it)) : ItemLook{}, q->palette());
+                 TreeNode* node = node_of(*it);
+                 apply_item_look(**it, 1, per_node ? tree.node_look(node, item_bounds(*q, **it)) : ItemLook{},
+                                 q->palette(), node->Cut);
              }
              q->setRootIsDecorated(tree.ShowRoot);
              QTreeWidgetItem* selected = item_of(q, tree.Selected);

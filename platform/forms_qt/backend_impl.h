@@ -26,6 +26,7 @@
 #include "platform/forms_qt/qt_backend.h"
 
 class QAbstractScrollArea;
+class QPainter;
 
 namespace platform::forms_qt {
 
@@ -144,6 +145,9 @@ void add_form_adapters(Adapters& a);
 // `end` runs the control's end of the edit with the editor's text.
 void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bool editing, const QRect& rect,
                        const std::string& text, std::function<void(forms::Control&, const std::string&, bool)> end);
+
+// Draws one recorded call of a canvas (system colours from `palette`).
+void replay(QPainter& p, const forms::CanvasCall& call, const QPalette& palette);
 
 // Applies the window part of a form (flags, caption, palette, size) to its widget.
 void update_form_window(Impl& impl, forms::Form& form, Impl::Bound& b);

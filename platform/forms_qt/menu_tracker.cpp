@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QMenu>
 
+#include "platform/forms_qt/item_looks.h"
 #include "platform/forms_qt/qt_backend.h"
 
 namespace platform::forms_qt {
@@ -38,6 +39,7 @@ void add_items(QMenu* q, std::vector<TrackedMenuItem>& items, TrackedMenu& menu)
         action->setEnabled(item.enabled);
         action->setCheckable(item.checked);
         action->setChecked(item.checked);
+        action->setIcon(image_icon(item.images, item.image));
         if (item.is_default) {
             QFont bold = action->font();
             bold.setBold(true);

@@ -770,7 +770,7 @@ std::vector<std::uint32_t> icon_pixels(int index, int size) {
     // apart; no icon theme is needed.
     static constexpr std::uint32_t colours[icon_count] = {
         0xF0F0F0, 0x4AC8F0, 0x6AD8F8, 0x3060C0, 0x808080, 0x909090, 0x50A050,
-        0xA05050, 0xC08040, 0x40A0A0, 0xF0F0F0, 0x2080E0, 0x000000};
+        0xA05050, 0xC08040, 0x40A0A0, 0xF0F0F0, 0x2080E0, 0xFFE0C0};
     std::vector<std::uint32_t> px(static_cast<std::size_t>(size * size), 0);
     if (index < 0 || index >= icon_count) return px;
     const std::uint32_t body = colours[index];

@@ -163,6 +163,48 @@ TEST(ListCustomDraw, PrePaintAlwaysAsksForItemsAndSkipDefaultIgnoresTheUserResul
     EXPECT_EQ(items, std::vector<int>{3});
 }
 
+// ---- custom draw: the looks a drawing backend asks for ------------------------------------------
+
+// An item whose handler skips the default drawing hands over what it drew in the item's
+// rectangle; a node whose handler asks for the post-paint hands over what it drew then, over
+// its colours; a plain item hands over no drawing.
+TEST(ItemLooks, WhatAHandlerDrawsItselfComesWithTheLook) {
+    TKwCustomListView list;
+    list.add("a");
+    list.add("b");
+    list.OnCustomDrawObj = [](forms::Component&, TKwCustomDraw& cd, int item) {
+        if (item != 1) return;
+        cd.SkipDefault = true;
+        cd.Info().canvas->FillRect(cd.Info().rc);
+    };
+    const Rect row{0, 20, 120, 38};
+    EXPECT_FALSE(list.item_look(0, {0, 0, 120, 18}).draws_itself());
+    const forms::ItemLook drawn = list.item_look(1, row);
+    EXPECT_TRUE(drawn.replaces_default);
+    ASSERT_EQ(drawn.drawing.size(), 1u);
+    EXPECT_EQ(drawn.drawing[0].op, CanvasOp::fill_rect);
+    EXPECT_EQ(drawn.drawing[0].points, (std::vector<forms::Point>{{0, 20}, {120, 38}}));
+
+    TKwCustomTreeView tree;
+    auto* node = tree.add(nullptr, "n");
+    tree.OnCustomDrawObjEx = [](forms::Component&, TKwCustomDraw& cd, forms::TreeNode*) {
+        if (cd.Stage() == 4) {
+            cd.Brush.Color = forms::clYellow;
+            cd.Info().canvas->FillRect(cd.Info().rc);  // lies under the default drawing
+            cd.UserResult = true;
+            cd.Result() |= CDRF_NOTIFYPOSTPAINT;
+        } else if (cd.Stage() == 5) {
+            cd.Info().canvas->FrameRect(cd.Info().rc);
+        }
+    };
+    const forms::ItemLook framed = tree.node_look(node, row);
+    EXPECT_FALSE(framed.replaces_default);
+    EXPECT_EQ(framed.background, forms::clYellow);
+    ASSERT_EQ(framed.drawing.size(), 1u);
+    EXPECT_EQ(framed.drawing[0].op, CanvasOp::frame_rect);
+    EXPECT_EQ(framed.drawing[0].points, (std::vector<forms::Point>{{0, 20}, {120, 38}}));
+}
+
 // ---- header arrows -------------------------------------------------------------------------------
 
 class ListHeader : public ::testing::Test {

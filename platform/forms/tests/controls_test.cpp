@@ -126,6 +126,16 @@ TEST_F(Controls, ProgressStatusAndImageList) {
     EXPECT_EQ(images->add(Image{70, 70, {}}), 0);
     EXPECT_EQ(images->image(0).pixels.size(), 4900u);
     EXPECT_THROW(images->add(Image{16, 16, {}}), FormError);
+
+    // Overlays name images of the list by number, from 1; what was never named has none.
+    images->add(Image{70, 70, {}});
+    images->set_overlay(2, 1);
+    EXPECT_EQ(images->overlay_image(2), 1);
+    EXPECT_EQ(images->overlay_image(1), -1);
+    EXPECT_EQ(images->overlay_image(3), -1);
+    EXPECT_THROW(images->set_overlay(0, 1), FormError);
+    images->clear();
+    EXPECT_EQ(images->overlay_image(2), -1);
 }
 
 TEST_F(Controls, MenusAndImageListsAreReachedByTheirHandlesWhileTheyExist) {

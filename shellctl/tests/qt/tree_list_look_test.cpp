@@ -1,5 +1,6 @@
 // What the trees and lists draw reaches the screen: the colours and fonts their custom drawing
-// gives per item, the sort arrow of a sorted list's header, and the items' images as icons.
+// gives per item, what a handler draws on an item itself, the sort arrow of a sorted list's
+// header, and the items' images as icons.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -152,6 +153,61 @@ TEST_F(TreeListLook, a_trees_custom_drawing_colours_its_nodes_on_the_screen) {
     EXPECT_EQ(std::count(asked.begin(), asked.end(), inside), 0);
 }
 
+// A list item its handler draws in place of the default drawing, and a tree node it draws over
+// after the default drawing (asking for the post-paint), show what the handler drew.
+class OwnDrawingSnapshot : public TreeListLook {};
+
+TEST_F(OwnDrawingSnapshot, items_their_handlers_draw_themselves_show_the_handlers_drawing) {
+    auto* list = view<TKwCustomListView>("list", 0, 200);
+    list->ViewStyle = forms::ViewStyle::report;
+    list->Columns = {{"Name", 110}, {"Size", 70}};
+    for (const char* name : {"first", "second", "third"}) list->add(name).SubItems.add("1 KB");
+    list->OnCustomDrawObj = [](forms::Component&, TKwCustomDraw& draw, int item) {
+        if (item != 1) return;
+        draw.SkipDefault = true;
+        forms::Canvas& canvas = *draw.Info().canvas;
+        const forms::Rect r = draw.Info().rc;
+        canvas.Brush.Color = yellow;
+        canvas.FillRect(r);
+        canvas.Font.Color = red;
+        canvas.Brush.Style = forms::BrushStyle::clear;
+        canvas.TextOut(r.left + 30, r.top + 1, "drawn by hand");
+    };
+    auto* tree = view<TKwCustomTreeView>("tree", 200, 200);
+    forms::TreeNode* root = tree->add(nullptr, "methods");
+    forms::TreeNode* marked = tree->add(root, "archive");
+    tree->add(root, "results");
+    root->Expanded = true;
+    tree->OnCustomDrawObjEx = [marked](forms::Component&, TKwCustomDraw& draw, forms::TreeNode* node) {
+        if (node != marked) return;
+        if (draw.Stage() == 4) {
+            draw.UserResult = true;
+            draw.Result() |= CDRF_NOTIFYPOSTPAINT;
+        } else if (draw.Stage() == 5) {
+            forms::Canvas& canvas = *draw.Info().canvas;
+            canvas.Brush.Color = red;
+            canvas.FrameRect(draw.Info().rc);
+        }
+    };
+    form_->Show();
+    backend().sync();
+    QTreeWidget* l = widget(*list);
+    QTreeWidget* t = widget(*tree);
+    ASSERT_NE(l, nullptr);
+    ASSERT_NE(t, nullptr);
+    const QImage list_image = painted(l);
+    const QRect second = l->visualItemRect(l->topLevelItem(1));
+    EXPECT_GT(pixels_of(list_image, second, QColor(255, 255, 0)), second.width() * second.height() / 2);
+    EXPECT_GT(reddish(list_image, second), 5);
+    EXPECT_EQ(pixels_of(list_image, l->visualItemRect(l->topLevelItem(0)), QColor(255, 255, 0)), 0);
+    const QImage tree_image = painted(t);
+    const QRect archive = t->visualItemRect(t->topLevelItem(0)->child(0));
+    EXPECT_GT(pixels_of(tree_image, archive, QColor(255, 0, 0)), archive.width());
+    EXPECT_EQ(pixels_of(tree_image, t->visualItemRect(t->topLevelItem(0)->child(1)), QColor(255, 0, 0)), 0);
+    EXPECT_FORM_SNAPSHOT(*form_, "own_drawing");
+    form_->Hide();
+}
+
 TEST_F(TreeListLook, a_sorted_list_shows_the_sort_arrow_on_its_column) {
     auto* list = view<TKwCustomListView>("list", 0, 300);
     list->Columns = {{"Name", 120}, {"Size", 80}};
@@ -198,6 +254,46 @@ TEST_F(TreeListLook, items_show_the_images_of_their_image_lists) {
         const QImage image = painted(w);
         EXPECT_GT(pixels_of(image, w->visualItemRect(w->topLevelItem(0)), QColor(255, 0, 0)), 100);
         EXPECT_EQ(pixels_of(image, w->visualItemRect(w->topLevelItem(1)), QColor(255, 0, 0)), 0);
+    }
+}
+
+// A cut item's icon lets the ground show through and its text is dimmed, in trees as in lists;
+// the item goes back to its full look when it is no longer cut.
+TEST_F(TreeListLook, cut_items_show_dimmed) {
+    forms::ImageList images;
+    images.add({16, 16, std::vector<std::uint32_t>(256, red)});
+    auto* list = view<forms::ListView>("list", 0, 200);
+    list->ViewStyle = forms::ViewStyle::report;
+    list->Columns = {{"Name", 150}};
+    list->SmallImages = &images;
+    list->add("cut").ImageIndex = 0;
+    list->add("kept").ImageIndex = 0;
+    list->Items[0].Cut = true;
+    auto* tree = view<forms::TreeView>("tree", 200, 200);
+    tree->Images = &images;
+    forms::TreeNode* cut = tree->add(nullptr, "cut");
+    cut->ImageIndex = 0;
+    cut->Cut = true;
+    tree->add(nullptr, "kept")->ImageIndex = 0;
+    sync();
+    for (QTreeWidget* w : {widget(*list), widget(*tree)}) {
+        ASSERT_NE(w, nullptr);
+        const QImage image = painted(w);
+        const QRect dimmed = w->visualItemRect(w->topLevelItem(0));
+        const QRect full = w->visualItemRect(w->topLevelItem(1));
+        EXPECT_EQ(pixels_of(image, dimmed, QColor(255, 0, 0)), 0);
+        EXPECT_GT(reddish(image, dimmed) + pixels_of(image, dimmed, QColor(255, 127, 127)) +
+                      pixels_of(image, dimmed, QColor(255, 128, 128)),
+                  100);
+        EXPECT_GT(pixels_of(image, full, QColor(255, 0, 0)), 100);
+        EXPECT_NE(w->topLevelItem(0)->foreground(0), w->topLevelItem(1)->foreground(0));
+    }
+    list->Items[0].Cut = false;
+    cut->Cut = false;
+    sync();
+    for (QTreeWidget* w : {widget(*list), widget(*tree)}) {
+        EXPECT_GT(pixels_of(painted(w), w->visualItemRect(w->topLevelItem(0)), QColor(255, 0, 0)), 100);
+        EXPECT_EQ(w->topLevelItem(0)->foreground(0), w->topLevelItem(1)->foreground(0));
     }
 }
 
