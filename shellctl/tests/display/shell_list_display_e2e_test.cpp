@@ -158,6 +158,38 @@ TEST_F(ShellListOnScreen, a_right_click_and_the_menu_key_show_the_menu_and_escap
     ASSERT_EQ(host->list->Items.size(), 2u);
 }
 
+// Ctrl+X cuts an item; once its folder is opened again the item shows dimmed beside the others.
+TEST_F(ShellListOnScreen, an_item_cut_with_ctrl_x_shows_dimmed_when_its_folder_opens_again) {
+    host->list->Locator().SetPath(at("lab/methods"));
+    QTreeWidget* w = nullptr;
+    person->on_form = [&](forms::Form& form) {
+        w = list_widget(form);
+        ASSERT_NE(w, nullptr);
+        const int row = row_of("wash.zor");
+        ASSERT_GE(row, 0);
+        // Up in the lab folder, "methods" is the first row.
+        person->act({testing::click_at(centre_of_row(w, row)), "key ctrl+x", "key BackSpace", "sleep 0.5",
+                     testing::click_at(centre_of_row(w, 0), 1, 2), "sleep 0.5", testing::keys_to(*window, "Escape")});
+    };
+    host->ShowModal();
+    EXPECT_TRUE(person->acted());
+    ASSERT_EQ(host->list->Locator().Path(), at("lab/methods"));
+    ASSERT_NE(w, nullptr);
+    // The text colour the row shows: its own, else the list's.
+    const auto colour_of = [&](const char* caption) {
+        for (int i = 0; i < w->topLevelItemCount(); ++i) {
+            if (w->topLevelItem(i)->text(0) != QLatin1String(caption)) continue;
+            const QBrush own = w->topLevelItem(i)->foreground(0);
+            return own.style() == Qt::NoBrush ? w->palette().color(QPalette::Text) : own.color();
+        }
+        return QColor();
+    };
+    const QColor cut = colour_of("wash.zor");
+    const QColor kept = colour_of("gradient.zor");
+    ASSERT_TRUE(cut.isValid() && kept.isValid());
+    EXPECT_GT(cut.lightness(), kept.lightness() + 40) << "the cut item is lighter than the one beside it";
+}
+
 // The widgets follow the model after every key; the person's selection in an edit box stays.
 TEST_F(ShellListOnScreen, ctrl_a_then_typing_replaces_the_whole_text_of_an_edit_box) {
     auto names = forms::make_form<EditHost>();
