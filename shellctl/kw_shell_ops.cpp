@@ -497,15 +497,15 @@ TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(men
 namespace {
 
 // An owner-drawn item as its drawing gives it: the text it writes ("&" as itself) and the
-// icon it puts beside it. False when the owner does not draw the item.
-bool drawn_look(const TKwMenuItem& item, TKwMenuTracking& tracking, forms::TrackedMenuItem& out) {
-    if (!item.OwnerDraw || !tracking.draw_item) return false;
+// icon it puts beside it. An item the owner does not draw stays as it is.
+void take_drawn_look(const TKwMenuItem& item, TKwMenuTracking& tracking, forms::TrackedMenuItem& out) {
+    if (!item.OwnerDraw || !tracking.draw_item) return;
     forms::Canvas canvas;
     TKwMenuItemSize size;
-    if (tracking.measure_item && !tracking.measure_item(item, canvas, size)) return false;
+    if (tracking.measure_item && !tracking.measure_item(item, canvas, size)) return;
     TKwMenuItemDrawing drawing;
     drawing.Rect = {0, 0, size.Width, size.Height};
-    if (!tracking.draw_item(item, canvas, drawing)) return false;
+    if (!tracking.draw_item(item, canvas, drawing)) return;
     std::string text;
     for (const forms::CanvasCall& call : canvas.calls_of(forms::CanvasOp::text_out)) text += call.text;
     out.caption.clear();
@@ -514,7 +514,6 @@ bool drawn_look(const TKwMenuItem& item, TKwMenuTracking& tracking, forms::Track
         out.images = &GetSysImageList(0);
         out.image = drawing.Icon;
     }
-    return true;
 }
 
 std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items, TKwMenuTracking& tracking) {
@@ -529,7 +528,7 @@ std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& item
         t.is_submenu = i.IsSubmenu;
         t.submenu = tracked_items(i.Submenu, tracking);
         t.origin = &i;
-        drawn_look(i, tracking, t);
+        take_drawn_look(i, tracking, t);
         out.push_back(std::move(t));
     }
     return out;

@@ -84,9 +84,10 @@ class ShellViewsSnapshot : public testing::TempTree {
         list->Locator().SetPath(at(folder));
         return list;
     }
-    int row_of(const TKwShellList& list, const std::string& caption) const {
-        for (std::size_t i = 0; i < list.Items.size(); ++i)
-            if (list.Items[i].Caption == caption) return static_cast<int>(i);
+    // The row showing `caption` (the list names its items only when they are shown).
+    static int row_of(TKwShellList& list, const std::string& caption) {
+        for (int i = 0; i < static_cast<int>(list.Items.size()); ++i)
+            if (list.shown_text(i, 0) == caption) return i;
         return -1;
     }
     // The control's widget as it paints now.
@@ -179,7 +180,9 @@ TEST_F(ShellViewsSnapshot, a_cut_item_is_dimmed_until_the_clipboard_holds_someth
     list->select(row_of(*list, "wash.zor"));
     list->InvokeSelectionVerb("cut");
     list->FillList();
-    ASSERT_TRUE(list->Items[static_cast<std::size_t>(row_of(*list, "wash.zor"))].Cut);
+    const int wash = row_of(*list, "wash.zor");
+    ASSERT_GE(wash, 0);
+    ASSERT_TRUE(list->Items[static_cast<std::size_t>(wash)].Cut);
     EXPECT_FORM_SNAPSHOT(*form_, "shell_list_cut");
     EXPECT_NE(painted(*list), plain);
 
