@@ -297,15 +297,20 @@ TEST_F(TreeListLook, cut_items_show_dimmed) {
     }
 }
 
+// An overlay the theme has an emblem for shows the emblem in the image's lower left quarter.
 TEST_F(TreeListLook, an_image_the_desktops_icon_theme_has_shows_the_themes_picture) {
-    // A theme of one green folder, in the test's own folder.
+    // A theme of one green folder and one blue emblem, in the test's own folder.
     make_dir("icons/testtheme/16x16/places");
+    make_dir("icons/testtheme/16x16/emblems");
     make_file("icons/testtheme/index.theme",
-              "[Icon Theme]\nName=testtheme\nDirectories=16x16/places\n\n"
-              "[16x16/places]\nSize=16\nType=Fixed\n");
+              "[Icon Theme]\nName=testtheme\nDirectories=16x16/places,16x16/emblems\n\n"
+              "[16x16/places]\nSize=16\nType=Fixed\n\n[16x16/emblems]\nSize=16\nType=Scalable\n");
     QImage green(16, 16, QImage::Format_ARGB32);
     green.fill(QColor(0, 255, 0));
     ASSERT_TRUE(green.save(QString::fromStdString(at("icons/testtheme/16x16/places/folder.png"))));
+    QImage blue(16, 16, QImage::Format_ARGB32);
+    blue.fill(QColor(0, 0, 255));
+    ASSERT_TRUE(blue.save(QString::fromStdString(at("icons/testtheme/16x16/emblems/emblem-shared.png"))));
     QIcon::setThemeSearchPaths({QString::fromStdString(at("icons"))});
     QIcon::setThemeName(QStringLiteral("testtheme"));
     struct NoTheme {
@@ -318,12 +323,17 @@ TEST_F(TreeListLook, an_image_the_desktops_icon_theme_has_shows_the_themes_pictu
     forms::ImageList images;
     images.add({16, 16, std::vector<std::uint32_t>(256, red), "folder"});
     images.add({16, 16, std::vector<std::uint32_t>(256, red), "no-such-picture"});
+    images.add({16, 16, std::vector<std::uint32_t>(256, red), "emblem-shared"});
+    images.set_overlay(1, 2);
     auto* list = view<forms::ListView>("list", 0, 200);
     list->ViewStyle = forms::ViewStyle::report;
     list->Columns = {{"Name", 150}};
     list->SmallImages = &images;
     list->add("themed").ImageIndex = 0;
     list->add("own").ImageIndex = 1;
+    forms::ListItem& shared = list->add("shared");
+    shared.ImageIndex = 0;
+    shared.OverlayIndex = 0;
     sync();
     QTreeWidget* w = widget(*list);
     ASSERT_NE(w, nullptr);
@@ -333,6 +343,9 @@ TEST_F(TreeListLook, an_image_the_desktops_icon_theme_has_shows_the_themes_pictu
     EXPECT_GT(pixels_of(image, themed, QColor(0, 255, 0)), 100);
     EXPECT_EQ(pixels_of(image, themed, QColor(255, 0, 0)), 0);
     EXPECT_GT(pixels_of(image, own, QColor(255, 0, 0)), 100);
+    const QRect marked = w->visualItemRect(w->topLevelItem(2));
+    EXPECT_EQ(pixels_of(image, marked, QColor(0, 0, 255)), 64);  // 8 x 8
+    EXPECT_EQ(pixels_of(image, marked, QColor(0, 255, 0)), 256 - 64);
 }
 
 TEST_F(TreeListLook, the_shell_tree_and_list_show_the_shells_icons) {
