@@ -50,8 +50,8 @@ Tmethod_editor* current_editor() { return editor_slot(); }
 Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMethod_Editor", host_window) {
     BorderStyle = FormBorderStyle::none;
     BorderIcons = {.system_menu = true, .minimize = false, .maximize = false, .help = true};
-    ClientWidth = Width = 634;
-    ClientHeight = Height = 413;
+    ClientWidth = Width = designed_editor_width;
+    ClientHeight = Height = designed_editor_height;
     Font.Name = "MS Sans Serif";
     Font.Height = -11;
 
@@ -87,7 +87,7 @@ Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMe
     method_box = add<ListBox>("method_box", GroupBox4);
     method_box->ShowHint = true;
     method_box->TabStop = false;
-    method_box->SetBounds(8, 16, 201, 170);
+    method_box->SetBounds(8, 16, 201, 162);
     method_box->OnClick = [this](Component&) { method_boxClick(); };
     method_box->OnMouseMove = [this](Component&, ShiftState, int x, int y) { method_boxMouseMove(x, y); };
 
@@ -110,9 +110,7 @@ Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMe
     step_button->OnClick = [](Component&) {};
 
     method_group_box = add<GroupBox>("method_group_box");
-    method_group_box->SetBounds(232, 0, 394, 390);
-    param_label = add<StaticText>("param_label", method_group_box);
-    param_label->SetBounds(8, 16, 200, 17);
+    method_group_box->SetBounds(232, 0, 393, 390);
     macros_of_method = add<ComboBox>("macros_of_method", method_group_box);
     macros_of_method->Style = ComboStyle::drop_down_list;
     macros_of_method->Sorted = true;
@@ -120,13 +118,10 @@ Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMe
     macros_of_method->Hint = "I'm a Macro!";
     macros_of_method->SetBounds(8, 14, 180, 21);
     macros_of_method->OnChange = [this](Component&) { macros_of_methodChange(); };
-    set_macro_defaults_button = add<BitBtn>("set_macro_defaults_button", method_group_box);
-    set_macro_defaults_button->Caption = "Default &All";
-    set_macro_defaults_button->SetBounds(296, 10, 89, 25);
-    set_macro_defaults_button->OnClick = [this](Component&) { set_macro_defaults_buttonClick(); };
+    // The scroll box fills the panel; the step's header sits above its first row.
     param_group_box = add<ScrollBox>("param_group_box", method_group_box);
     param_group_box->BorderStyle = BorderStyle::none;
-    param_group_box->SetBounds(8, 40, 378, 346);
+    param_group_box->SetBounds(8, 4, 377, 384);
 
     macro_param_popup = add<platform::forms::PopupMenu>("macro_param_popup");
     macro_param_popup->AutoHotkeys = false;
@@ -156,6 +151,13 @@ Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMe
         combo->Style = typed_combo(r + 1) ? ComboStyle::drop_down : ComboStyle::drop_down_list;
         combo->OnExit = [this](Component&) { macro_edit_exit(); };
     }
+    param_label = add<StaticText>("param_label", param_group_box);
+    param_label->SetBounds(5, 12, 195, 17);
+    set_macro_defaults_button = add<BitBtn>("set_macro_defaults_button", param_group_box);
+    set_macro_defaults_button->Caption = "Default &All";
+    set_macro_defaults_button->SetBounds(254, 6, 89, 25);
+    set_macro_defaults_button->TabOrder = 2 * parameter_rows;
+    set_macro_defaults_button->OnClick = [this](Component&) { set_macro_defaults_buttonClick(); };
 
     auto work_list = [this](const char* name) {
         ListBox* box = add<ListBox>(name);
@@ -170,7 +172,7 @@ Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMe
 
     status_bar = add<StatusBar>("status_bar");
     status_bar->SimplePanel = true;
-    status_bar->SetBounds(0, 394, 634, 19);
+    status_bar->SetBounds(0, designed_editor_height - 19, designed_editor_width, 19);
     PrintDialog1 = add<PrintDialog>("PrintDialog1");
 
     OnCreate = [this](Component&) { FormCreate(); };
@@ -364,6 +366,8 @@ void Tmethod_editor::DoShowHint(HintInfo& info) {
         info.hide_timeout = info.control == macros_of_method ? 100000 : 9000;
     }
 }
+
+Point Tmethod_editor::min_track_size() const { return {designed_editor_width, designed_editor_height}; }
 
 void Tmethod_editor::FormCanResize() {
     GroupBox4->Height = status_bar->Top - param_group_box->Top - GroupBox4->Top;

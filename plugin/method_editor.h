@@ -35,6 +35,9 @@ class DeviceContext;
 namespace zorsetup {
 
 inline constexpr int parameter_rows = 30;
+// The form's client size as designed; a host may make it larger.
+inline constexpr int designed_editor_width = 634;
+inline constexpr int designed_editor_height = 413;
 // Status broadcast of the run-time driver: WM_USER + 401, wParam the instance number.
 inline constexpr std::uint32_t zor_status_message = 0x0400 + 401;
 
@@ -107,8 +110,12 @@ class Tmethod_editor : public platform::forms::Form {
     int selected_step() const { return selected_step_; }
     void report_status(std::string_view text);
     void refill_macro_list();
-    // The form's layout after a size change.
+    // The form's layout after a size change: the step list and the parameter panel take what
+    // the status bar leaves below and the width leaves on the right; at the designed size it
+    // is the designed layout.
     void FormCanResize();
+    // The designed size: below it the fixed left column and the parameter rows would not fit.
+    platform::forms::Point min_track_size() const override;
 
     // ---- components --------------------------------------------------------------------------
     platform::forms::GroupBox* GroupBox1;

@@ -20,9 +20,11 @@ struct StatusPanel {
     int Width = 50;
 };
 
+// Keeps to the bottom of its parent, as a status line does.
 class StatusBar : public Control {
   public:
     FORMS_CLASS_NAME("TStatusBar")
+    StatusBar() { Align = forms::Align::bottom; }
     std::vector<StatusPanel> Panels;
     bool SimplePanel = false;  // one panel showing SimpleText
     std::string SimpleText;

@@ -122,6 +122,7 @@ class Control : public Component {
     bool TabStop = false;
     forms::Color Color = clBtnFace;
     forms::PopupMenu* PopupMenu = nullptr;  // the control's pop-up menu, opened on a right click
+    forms::Align Align = Align::none;       // followed when its form is resized (align_controls)
 
     NotifyEvent OnClick;
     NotifyEvent OnDblClick;

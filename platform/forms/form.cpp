@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/forms/align.h"
 #include "platform/forms/application.h"
 #include "platform/forms/backend.h"
 #include "platform/forms/interaction.h"
@@ -251,6 +252,8 @@ void Form::resize_by_person(int width, int height) {
     if (ClientHeight > 0) ClientHeight += height - Height;
     Width = width;
     Height = height;
+    align_controls(*this,
+                   {0, 0, ClientWidth > 0 ? ClientWidth : Width, ClientHeight > 0 ? ClientHeight : Height});
     fire(OnResize);
 }
 

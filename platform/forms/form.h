@@ -157,8 +157,9 @@ class Form : public Control {
     void press_enter();
     void press_escape();
     // A person resizing the window to an outer size of (width, height), as a drawing backend
-    // delivers it: a plain form takes the size (its client size follows when it has one) and
-    // fires OnResize; a form that keeps its own limits and layout replaces this.
+    // or an embedding host delivers it: a plain form takes the size, at least min_track_size
+    // (its client size follows when it has one), places its aligned controls and fires
+    // OnResize; a form that keeps its own limits and layout replaces this.
     virtual void resize_by_person(int width, int height);
     // The smallest outer size a person may give the window; {0, 0}: no limit.
     virtual Point min_track_size() const { return {}; }

@@ -47,6 +47,8 @@ struct Rect {
 };
 
 enum class Alignment { left, right, center };
+// The side of its parent's client area a control keeps to when the parent is resized.
+enum class Align { none, top, bottom, left, right, client };
 enum class MouseButton { left, right, middle };
 
 // Modifier keys and mouse buttons held during an event.

@@ -57,11 +57,13 @@ TEST_F(EditorTest, init_fills_the_boxes_and_leaves_the_special_macros_out) {
     EXPECT_EQ(method, "");
     EXPECT_EQ(core::run_variables().sample_volume, 1.0);
     EXPECT_EQ(core::run_variables().sample_tray, "ABC");
-    // The working lists are there and hidden; the test box lists the rows' tab order.
+    // The working lists are there and hidden; the test box lists the tab order of the rows,
+    // then of the button above them.
     EXPECT_FALSE(editor.find<platform::forms::ListBox>("amalgamated_method").Visible);
     EXPECT_EQ(editor.test_box->Items[0], "Edit1 --> 0");
     EXPECT_EQ(editor.test_box->Items[1], "ComboBox1 --> 1");
-    EXPECT_EQ(editor.test_box->Items.count(), 2 * parameter_rows);
+    EXPECT_EQ(editor.test_box->Items.count(), 2 * parameter_rows + 1);
+    EXPECT_EQ(editor.test_box->Items[2 * parameter_rows], "set_macro_defaults_button --> 60");
 }
 
 TEST_F(EditorTest, choosing_a_template_shows_its_steps_and_the_first_steps_rows) {
@@ -426,6 +428,38 @@ TEST_F(EditorTest, check_method_names_a_bad_declaration_and_bounds_it_cannot_eva
     type_row(1, "4");
     leave_field();
     EXPECT_EQ(messages(), (Lines{"Macro \"Load Sample\" parameter \"Volume\"syntax error in maximum:SYR.Volume"}));
+}
+
+// The bounds of the controls the layout moves, in the order of the form's layout rules.
+Lines layout_of(const zorsetup::Tmethod_editor& editor) {
+    Lines bounds;
+    for (const platform::forms::Control* c : std::initializer_list<const platform::forms::Control*>{
+             editor.status_bar, editor.GroupBox4, editor.method_box, editor.method_group_box, editor.param_group_box}) {
+        bounds.push_back(c->Name + " " + std::to_string(c->Left) + "," + std::to_string(c->Top) + " " +
+                         std::to_string(c->Width) + "x" + std::to_string(c->Height));
+    }
+    return bounds;
+}
+
+TEST_F(EditorTest, a_host_sizing_the_editor_grows_the_step_list_and_the_parameter_panel) {
+    zorsetup::Tmethod_editor& editor = open_editor();
+    const Lines designed{"status_bar 0,394 634x19", "GroupBox4 8,196 217x194", "method_box 8,16 201x162",
+                         "method_group_box 232,0 393x390", "param_group_box 8,4 377x384"};
+    EXPECT_EQ(layout_of(editor), designed);
+
+    // Larger: the status bar keeps to the bottom; the list and the panel take the rest.
+    editor.resize_by_person(900, 600);
+    EXPECT_EQ(layout_of(editor), (Lines{"status_bar 0,581 900x19", "GroupBox4 8,196 217x381", "method_box 8,16 201x349",
+                                        "method_group_box 232,0 659x577", "param_group_box 8,4 643x571"}));
+    EXPECT_EQ(editor.GroupBox1->BoundsRect(), (platform::forms::Rect{8, 0, 225, 49})) << "the left column stays";
+
+    // Back at the designed size the layout is the designed one; smaller is refused.
+    editor.resize_by_person(634, 413);
+    EXPECT_EQ(layout_of(editor), designed);
+    editor.resize_by_person(500, 300);
+    EXPECT_EQ(editor.ClientWidth, 634);
+    EXPECT_EQ(editor.ClientHeight, 413);
+    EXPECT_EQ(layout_of(editor), designed);
 }
 
 TEST_F(EditorTest, the_layout_follows_the_status_bar_and_the_form_width) {

@@ -61,6 +61,10 @@ class HostWindow final : public QMainWindow {
         QWidget* form_widget = backend_.sync_form(*editor, false);
         container_ = QWidget::createWindowContainer(QWindow::fromWinId(form_widget->winId()), this);
         container_->setFocusPolicy(Qt::StrongFocus);
+        // Never smaller than the editor allows: the window shows the whole editor.
+        const forms_qt::LayoutScale scale = forms_qt::layout_scale(editor->Font);
+        const forms::Point least = editor->min_track_size();
+        container_->setMinimumSize(scale.map_x(least.x), scale.map_y(least.y));
         setCentralWidget(container_);
         container_->installEventFilter(this);
         // At first the editor's own size, then whatever the person makes of the window.
@@ -71,6 +75,12 @@ class HostWindow final : public QMainWindow {
     bool closed() const { return closed_; }
 
   protected:
+    // A size below the window's least is refused, also where no window manager enforces it.
+    void resizeEvent(QResizeEvent* event) override {
+        QMainWindow::resizeEvent(event);
+        const QSize kept = event->size().expandedTo(minimumSizeHint());
+        if (kept != event->size()) resize(kept);
+    }
     void closeEvent(QCloseEvent* event) override {
         if (!may_discard()) {
             event->ignore();
@@ -86,7 +96,9 @@ class HostWindow final : public QMainWindow {
     }
 
   private:
-    // The host sizes the visual with its window: the form's size in its own pixels.
+    // The host sizes the visual with its window: the form's size in its own pixels, as a
+    // person's resize of the window reaches it (the form keeps its least size and lays itself
+    // out).
     void fit_editor(const QSize& size) {
         forms::Form* editor = host_.editor_form();
         if (!editor) return;
@@ -94,9 +106,7 @@ class HostWindow final : public QMainWindow {
         const int width = static_cast<int>(std::lround(size.width() / scale.x));
         const int height = static_cast<int>(std::lround(size.height() / scale.y));
         if (width == editor->Width && height == editor->Height) return;
-        editor->ClientWidth = width;
-        editor->ClientHeight = height;
-        editor->SetBounds(editor->Left, editor->Top, width, height);
+        editor->resize_by_person(width, height);
         backend_.sync_form(*editor);
     }
 

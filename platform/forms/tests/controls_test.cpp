@@ -271,5 +271,26 @@ TEST_F(Controls, APersonsResizeGivesTheFormItsSizeWithinItsLimitsAndFiresOnResiz
     EXPECT_EQ(resized, 1);
 }
 
+TEST_F(Controls, AResizedFormPutsItsStatusBarAtTheBottomBeforeItsOnResize) {
+    auto form = make_form<Limited>();
+    form->Width = form->ClientWidth = 400;
+    form->Height = form->ClientHeight = 300;
+    auto* bar = form->add<StatusBar>("bar");
+    bar->SetBounds(0, 281, 400, 19);
+    auto* panel = form->add<Panel>("panel");
+    panel->SetBounds(10, 20, 30, 40);
+    Rect bar_seen;
+    form->OnResize = [&](Component&) { bar_seen = bar->BoundsRect(); };
+
+    form->resize_by_person(640, 480);
+    EXPECT_EQ(bar_seen, (Rect{0, 461, 640, 480})) << "the whole width, at the bottom, as OnResize sees it";
+    EXPECT_EQ(panel->BoundsRect(), (Rect{10, 20, 40, 60})) << "a control without alignment stays";
+
+    panel->Align = Align::top;
+    form->resize_by_person(500, 250);
+    EXPECT_EQ(bar->BoundsRect(), (Rect{0, 231, 500, 250})) << "the form's least height is 200, 250 is kept";
+    EXPECT_EQ(panel->BoundsRect(), (Rect{0, 0, 500, 40}));
+}
+
 }  // namespace
 }  // namespace platform::forms
