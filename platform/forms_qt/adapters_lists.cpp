@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/drag_drop.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/item_looks.h"
 #include "platform/forms_qt/item_wheel.h"
@@ -80,6 +81,7 @@ void add_list_adapters(Adapters& a) {
              auto* list = new ListViewWidget(impl, parent);
              list->setRootIsDecorated(false);
              list->header()->setSectionsClickable(true);
+             take_drags_and_drops(impl, *list);
              QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
                  const ShiftState shift = shift_state(QApplication::keyboardModifiers());
                  impl.person<ListView>(list,
