@@ -5,7 +5,6 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>

@@ -250,6 +250,9 @@ TEST_F(DragDropOnScreen, a_file_dragged_from_the_list_onto_a_folder_of_the_tree_
     EXPECT_TRUE(person->acted());
     EXPECT_EQ(read_file(at("lab/protocols/wash.zor")), "wash");
     EXPECT_FALSE(fs::exists(at("lab/methods/wash.zor")));
+    // The list refreshed after the drop: the moved file is gone from it.
+    for (const auto& item : host->list->Items) EXPECT_NE(item.Caption, "wash.zor");
+    EXPECT_EQ(host->list->Items.size(), 2u);
 }
 
 TEST_F(DragDropOnScreen, resting_on_a_closed_folder_of_the_tree_during_a_drag_opens_it) {
