@@ -240,6 +240,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     int ItemAt(platform::forms::Point client) const;
     platform::forms::Point ScreenToClient(platform::forms::Point screen) const;
     platform::forms::Point ClientToScreen(platform::forms::Point client) const;
+    platform::forms::Rect item_rect(int index) const override;
     // One line or page of a bar (SB_HORZ, SB_VERT) by a scroll code, only when there is room.
     bool ScrollBarStep(int bar, int code) override;
     // The clock of the auto-scroll (milliseconds); tests set their own.
@@ -261,7 +262,8 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     }
     int top_row() const override { return TopIndex; }
     // The user presses a button on the selection and starts dragging (0 left, 1 right).
-    void drag_selection(int button) { StartOleDrag(button); }
+    void drag_selection(int button) override { StartOleDrag(button); }
+    std::uint32_t drop_window() const override { return Handle(); }
 
     // The refresh timer and its event (tests run it rather than wait).
     platform::forms::Timer& RefreshTimer() { return *timer_; }

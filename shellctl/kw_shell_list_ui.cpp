@@ -170,17 +170,20 @@ int TKwCustomShellList::ItemAt(Point client) const {
     return row < static_cast<int>(Items.size()) ? row : -1;
 }
 
-Point TKwCustomShellList::ClientToScreen(Point client) const {
-    for (const forms::Control* c = this; c; c = c->parent()) {
-        client.x += c->Left;
-        client.y += c->Top;
-    }
-    return client;
-}
+Point TKwCustomShellList::ClientToScreen(Point client) const { return client_to_screen(client); }
 
-Point TKwCustomShellList::ScreenToClient(Point screen) const {
-    const Point origin = ClientToScreen({0, 0});
-    return {screen.x - origin.x, screen.y - origin.y};
+Point TKwCustomShellList::ScreenToClient(Point screen) const { return screen_to_client(screen); }
+
+forms::Rect TKwCustomShellList::item_rect(int index) const {
+    if (index < 0 || index >= static_cast<int>(Items.size())) return {};
+    const int top = (ViewStyle == forms::ViewStyle::report ? HeaderHeight : 0) + (index - TopIndex) * RowHeight;
+    int right = Width;
+    if (ViewStyle == forms::ViewStyle::report && !Columns.empty()) {
+        int total = 0;
+        for (const auto& c : Columns) total += c.Width;
+        right = std::min(right, total - LeftPos);
+    }
+    return {0, top, right, top + RowHeight};
 }
 
 bool TKwCustomShellList::ScrollBarStep(int bar, int code) {

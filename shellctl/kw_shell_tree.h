@@ -163,7 +163,9 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     std::uint32_t DragEffects(Node* node);
     void DragAutoScroll(platform::forms::Point point);
     // A person starting to drag a node (with the right button: `right_button`).
-    void begin_drag(Node* node, bool right_button);
+    void begin_drag(Node* node, bool right_button) override;
+    platform::forms::Rect node_rect(const Node* node) const override { return NodeRect(node); }
+    std::uint32_t drop_window() const override { return WindowHandle(); }
     std::function<std::uint32_t()> TickCount;  // milliseconds; the kernel's unless a test sets it
 
     // ---- layout (what the headless tree lays out: one row per visible node) ----

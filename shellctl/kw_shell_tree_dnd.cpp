@@ -206,18 +206,19 @@ void TKwCustomShellTree::DragAutoScroll(forms::Point point) {
 
 // ---- TDropTarget_shtv ------------------------------------------------------------------------------------------
 
+// The drag gives screen points; the tree finds its nodes by client points.
 HRESULT TDropTarget_shtv::DragEnter(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt, std::uint32_t* effect) {
-    return tree_->TreeDragEnter(data, keys, {pt.x, pt.y}, effect);
+    return tree_->TreeDragEnter(data, keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 
 HRESULT TDropTarget_shtv::DragOver(std::uint32_t keys, shell::POINTL pt, std::uint32_t* effect) {
-    return tree_->TreeDragOver(keys, {pt.x, pt.y}, effect);
+    return tree_->TreeDragOver(keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 
 HRESULT TDropTarget_shtv::DragLeave() { return tree_->TreeDragLeave(); }
 
 HRESULT TDropTarget_shtv::Drop(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt, std::uint32_t* effect) {
-    return tree_->TreeDrop(data, keys, {pt.x, pt.y}, effect);
+    return tree_->TreeDrop(data, keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 
 }  // namespace shellctl

@@ -197,6 +197,11 @@ class TreeView : public Control {
     // shown row then being top_row(); false leaves the scrolling to the backend.
     virtual bool wheel(int) { return false; }
     virtual int top_row() const { return 0; }
+    // A person starting to drag `node` (with the right button: `right_button`), as a drawing
+    // backend delivers it: a plain tree drags nothing. node_rect: where the tree lays the node
+    // out in its client pixels, so a drop point over the node's row finds it (empty: nowhere).
+    virtual void begin_drag(TreeNode*, bool) {}
+    virtual Rect node_rect(const TreeNode*) const { return {}; }
     ImageList* Images = nullptr;  // the nodes' images, nullptr for none
     // The image a node shows (selected: when it is the selected node); a tree that looks its
     // images up only when they are shown gives them here.
@@ -268,6 +273,10 @@ class ListView : public Control {
     // A person's right click on item `index` (-1: the background): a plain list opens its
     // pop-up menu; lists of their own kind show their context menu.
     virtual void right_click_item(int index);
+    // A person starting to drag the selected items (button 0 left, 1 right), as for a tree's
+    // node; item_rect: where the list lays item `index` out in its client pixels.
+    virtual void drag_selection(int) {}
+    virtual Rect item_rect(int) const { return {}; }
     // Renaming an item in place, as for a tree's node: the item being edited (-1 none).
     virtual int edited_item() const { return -1; }
     virtual std::string* edited_text() { return nullptr; }

@@ -213,4 +213,17 @@ void Control::key_down(int key, ShiftState shift) {
     if (OnKeyDown) OnKeyDown(*this, key, shift);
 }
 
+Point Control::client_to_screen(Point client) const {
+    for (const Control* c = this; c; c = c->parent()) {
+        client.x += c->Left;
+        client.y += c->Top;
+    }
+    return client;
+}
+
+Point Control::screen_to_client(Point screen) const {
+    const Point origin = client_to_screen({0, 0});
+    return {screen.x - origin.x, screen.y - origin.y};
+}
+
 }  // namespace platform::forms

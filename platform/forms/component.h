@@ -174,6 +174,13 @@ class Control : public Component {
     virtual void mouse_move(int x, int y, ShiftState shift = {});
     virtual void key_down(int key, ShiftState shift = {});
 
+    // Drops on a screen: the window whose registered drop target takes what a person drags over
+    // the control (0: none). Its drop points are in the form's screen: the client point moved by
+    // the control's and every parent's position.
+    virtual std::uint32_t drop_window() const { return 0; }
+    Point client_to_screen(Point client) const;
+    Point screen_to_client(Point screen) const;
+
   protected:
     // The control's size changed (a window's WM_SIZE).
     virtual void Resized() {}

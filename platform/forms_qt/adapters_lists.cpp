@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/drag_drop.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/item_looks.h"
 #include "platform/forms_qt/item_wheel.h"
@@ -85,6 +86,7 @@ void add_list_adapters(Adapters& a) {
                  impl.person<ListView>(list, [&](ListView& l) { look = l.item_look(index.row(), bounds); });
                  return look;
              });
+             take_drags_and_drops(impl, *list);
              QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
                  const ShiftState shift = shift_state(QApplication::keyboardModifiers());
                  impl.person<ListView>(list,

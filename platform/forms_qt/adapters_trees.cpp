@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/drag_drop.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/item_looks.h"
 #include "platform/forms_qt/item_wheel.h"
@@ -100,6 +101,7 @@ void add_tree_adapters(Adapters& a) {
                  });
                  return look;
              });
+             take_drags_and_drops(impl, *tree);
              // The current node moved by the keyboard (a click moves it too, to the same node).
              QObject::connect(tree, &QTreeWidget::currentItemChanged, tree,
                               [&impl, tree](QTreeWidgetItem* now, QTreeWidgetItem*) {

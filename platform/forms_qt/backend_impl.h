@@ -24,6 +24,7 @@
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/qt_backend.h"
+#include "platform/shell/ole.h"
 
 class QAbstractScrollArea;
 class QPainter;
@@ -57,6 +58,7 @@ struct QtBackend::Impl {
     LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
     std::unique_ptr<QObject> key_filter;  // the focused control's key-down
+    platform::shell::DragRunner previous_drag_runner;  // given back when the backend goes
 
     explicit Impl(QtBackend& b) : backend(b) {}
 

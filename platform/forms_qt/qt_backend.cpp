@@ -15,6 +15,7 @@
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/drag_drop.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/keys.h"
 #include "platform/text/text.h"
@@ -258,6 +259,7 @@ class KeyFilter : public QObject {
 QtBackend::QtBackend() : impl_(std::make_unique<Impl>(*this)) {
     impl_->key_filter = std::make_unique<KeyFilter>(*impl_);
     qApp->installEventFilter(impl_->key_filter.get());
+    impl_->previous_drag_runner = platform::shell::set_drag_runner(qt_drag_runner());
     Impl* impl = impl_.get();
     impl_->focus_connection =
         QObject::connect(qApp, &QApplication::focusChanged, [impl](QWidget*, QWidget* now) {
@@ -277,6 +279,7 @@ QtBackend::QtBackend() : impl_(std::make_unique<Impl>(*this)) {
 }
 
 QtBackend::~QtBackend() {
+    platform::shell::set_drag_runner(std::move(impl_->previous_drag_runner));
     QObject::disconnect(impl_->focus_connection);
     qApp->removeEventFilter(impl_->key_filter.get());
     std::vector<QWidget*> tops;

@@ -16,6 +16,7 @@ struct Registered {
 struct OleState {
     std::vector<Registered> drop_targets;
     DragInput drag_input;
+    DragRunner drag_runner;
     std::map<std::string, std::uint16_t> clipboard_formats;  // by name folded to lower case
     ShellClipboard clipboard;
 };
@@ -50,6 +51,12 @@ std::uint16_t register_clipboard_format(const std::string& name) {
     const auto number = static_cast<std::uint16_t>(0xC000 + formats.size());
     formats.emplace(key, number);
     return number;
+}
+
+std::string clipboard_format_name(std::uint16_t format) {
+    for (const auto& [name, number] : ole_state().clipboard_formats)
+        if (number == format) return name;
+    return {};
 }
 
 void release_stg_medium(STGMEDIUM& medium) {
@@ -114,9 +121,16 @@ com::ComPtr<IDropTarget> drop_target_of(window::Handle window) {
 
 DragInput set_drag_input(DragInput input) { return std::exchange(ole_state().drag_input, std::move(input)); }
 
+DragRunner set_drag_runner(DragRunner runner) { return std::exchange(ole_state().drag_runner, std::move(runner)); }
+
 HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allowed, std::uint32_t* effect) {
     if (effect) *effect = DROPEFFECT_NONE;
     if (!data || !source) return com::E_INVALIDARG;
+    // A scripted drag keeps its steps even where a real screen could run the drag.
+    if (!ole_state().drag_input && ole_state().drag_runner) {
+        const DragRunner runner = ole_state().drag_runner;
+        return runner(data, source, allowed, effect);
+    }
     com::ComPtr<IDropTarget> current;
     window::Handle over = 0;
     std::uint32_t last_effect = DROPEFFECT_NONE;

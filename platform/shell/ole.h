@@ -5,10 +5,11 @@
 // descriptors and storage media follow the shapes the controls expect; only TYMED_HGLOBAL
 // media exist here.
 //
-// Drag and drop runs inside this process: a control calls do_drag_drop with its data object and
-// drop source; the loop asks the installed drag input (the drawing backend, or a test script)
-// for each pointer step, finds the drop target registered for the window under the pointer and
-// drives DragEnter, DragOver, DragLeave and Drop. Main thread only.
+// Drag and drop: a control calls do_drag_drop with its data object and drop source. With a drag
+// input installed (a test script), the loop asks it for each pointer step, finds the drop target
+// registered for the window under the pointer and drives DragEnter, DragOver, DragLeave and
+// Drop. Without one, an installed drag runner (the drawing backend on a real screen) runs the
+// whole drag, with other programs too. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/com/unknown.h"
@@ -33,6 +35,8 @@ inline constexpr std::uint16_t CF_HDROP = 15;
 // Registers a clipboard format by name (numbers from 0xC000, the same number for the same
 // name without regard to case).
 std::uint16_t register_clipboard_format(const std::string& name);
+// The name a format was registered by, in lower case ("" for a number nobody registered).
+std::string clipboard_format_name(std::uint16_t format);
 
 inline constexpr std::uint32_t DVASPECT_CONTENT = 1;
 inline constexpr std::uint32_t DVASPECT_ICON = 4;
@@ -132,8 +136,16 @@ struct IDropTarget : com::IUnknown {
 // The paths of a CF_HDROP block (file-list offset, then zero-ended 8-bit paths, then one more
 // zero). Checked against the block's size: nullopt for a block that does not hold a whole list.
 std::optional<std::vector<std::string>> parse_hdrop(const GlobalBlock& block);
+// A CF_HDROP block of the paths (8-bit names).
+GlobalBlock make_hdrop(const std::vector<std::string>& paths);
 // The paths a data object carries, from its CF_HDROP block; empty when it has none.
 std::vector<std::string> paths_of_data_object(IDataObject* data);
+// The formats a data object offers in global memory, in its order; the block of one of them
+// (empty when it has none).
+std::vector<std::uint16_t> formats_of_data_object(IDataObject* data);
+GlobalBlock block_of_data_object(IDataObject* data, std::uint16_t format);
+// A data object that offers fixed blocks, one a format (what another program dropped, say).
+com::ComPtr<IDataObject> make_block_data_object(std::vector<std::pair<std::uint16_t, GlobalBlock>> blocks);
 
 // ---- drag and drop --------------------------------------------------------------------------
 
@@ -153,7 +165,12 @@ struct DragStep {
 using DragInput = std::function<std::optional<DragStep>()>;
 DragInput set_drag_input(DragInput input);
 
-// The modal drag loop. Returns DRAGDROP_S_DROP or DRAGDROP_S_CANCEL and the effect the target
+// Runs a whole drag on a real screen: the same contract as do_drag_drop. Returns the previous one.
+using DragRunner = std::function<HRESULT(IDataObject* data, IDropSource* source, std::uint32_t allowed,
+                                         std::uint32_t* effect)>;
+DragRunner set_drag_runner(DragRunner runner);
+
+// The modal drag: the drag input's steps, else the drag runner. Returns DRAGDROP_S_DROP or DRAGDROP_S_CANCEL and the effect the target
 // took (DROPEFFECT_NONE on a cancel).
 HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allowed, std::uint32_t* effect);
 
@@ -176,7 +193,8 @@ class ShellClipboard {
 ShellClipboard& shell_clipboard();
 
 // Forgets the registered drop targets, the drag input and the shell clipboard. Registered
-// clipboard formats stay: their numbers are kept by those who registered them.
+// clipboard formats stay: their numbers are kept by those who registered them; the drag runner
+// stays with the backend that installed it.
 void reset_ole_state_for_tests();
 
 }  // namespace platform::shell

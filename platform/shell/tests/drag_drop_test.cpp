@@ -220,3 +220,55 @@ TEST_F(DragLoop, ResettingForgetsTargetsInputAndClipboardButKeepsFormats) {
 
 }  // namespace
 }  // namespace platform::shell
+
+namespace platform::shell {
+namespace {
+
+// A drag runner (a real screen) runs the drags; a scripted drag input still takes precedence.
+TEST_F(DragLoop, ARunnerRunsTheDragUnlessADragInputIsInstalled) {
+    std::vector<std::string> seen;
+    DragRunner previous = set_drag_runner([&](IDataObject* data, IDropSource*, std::uint32_t allowed, std::uint32_t* effect) {
+        seen = paths_of_data_object(data);
+        *effect = allowed & DROPEFFECT_MOVE;
+        return DRAGDROP_S_DROP;
+    });
+    std::uint32_t effect = 0;
+    EXPECT_EQ(drag({at("a.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect), DRAGDROP_S_DROP);
+    EXPECT_EQ(effect, DROPEFFECT_MOVE);
+    EXPECT_EQ(seen, std::vector<std::string>{at("a.txt")});
+    seen.clear();
+    script({});
+    EXPECT_EQ(drag({at("b.txt")}, DROPEFFECT_COPY, effect), DRAGDROP_S_CANCEL);
+    EXPECT_TRUE(seen.empty());
+    set_drag_runner(std::move(previous));
+}
+
+// What another program drops arrives as blocks: the paths as CF_HDROP, a format of ours by name.
+TEST_F(ShellTest, ABlockDataObjectOffersItsBlocksAndItsPaths) {
+    const std::uint16_t ours = register_clipboard_format("Zor Test Format");
+    EXPECT_EQ(clipboard_format_name(ours), "zor test format");
+    EXPECT_EQ(clipboard_format_name(0xBFFF), "");
+    auto block = global_alloc(3);
+    (*block)[1] = 7;
+    auto data = make_block_data_object({{ours, block}, {CF_HDROP, make_hdrop({at("a b.txt"), at("c")})}});
+    EXPECT_EQ(formats_of_data_object(data.get()), (std::vector<std::uint16_t>{ours, CF_HDROP}));
+    EXPECT_EQ(*block_of_data_object(data.get(), ours), (std::vector<std::uint8_t>{0, 7, 0}));
+    EXPECT_FALSE(block_of_data_object(data.get(), 1));
+    EXPECT_EQ(paths_of_data_object(data.get()), (std::vector<std::string>{at("a b.txt"), at("c")}));
+    // A folder drop target takes the files of such a drop.
+    make_dir("into");
+    make_file("a b.txt", "1");
+    auto target = make_folder_drop_target(at("into"));
+    std::uint32_t effect = DROPEFFECT_COPY;
+    ASSERT_EQ(target->DragEnter(data.get(), MK_CONTROL, {}, &effect), com::S_OK);
+    effect = DROPEFFECT_COPY;
+    target->DragOver(MK_CONTROL, {}, &effect);
+    auto one = make_block_data_object({{CF_HDROP, make_hdrop({at("a b.txt")})}});
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->Drop(one.get(), MK_CONTROL, {}, &effect), com::S_OK);
+    EXPECT_TRUE(std::filesystem::exists(at("into/a b.txt")));
+    EXPECT_TRUE(std::filesystem::exists(at("a b.txt")));
+}
+
+}  // namespace
+}  // namespace platform::shell
