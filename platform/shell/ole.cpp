@@ -48,9 +48,17 @@ std::uint16_t register_clipboard_format(const std::string& name) {
     const std::string key = fold(name);
     auto it = formats.find(key);
     if (it != formats.end()) return it->second;
+    // Past 0xFFFF the numbers would wrap into the standard formats (CF_HDROP among them).
+    if (formats.size() >= 0x10000 - 0xC000) return 0;
     const auto number = static_cast<std::uint16_t>(0xC000 + formats.size());
     formats.emplace(key, number);
     return number;
+}
+
+std::uint16_t registered_clipboard_format(const std::string& name) {
+    const auto& formats = ole_state().clipboard_formats;
+    const auto it = formats.find(fold(name));
+    return it == formats.end() ? 0 : it->second;
 }
 
 std::string clipboard_format_name(std::uint16_t format) {

@@ -33,8 +33,10 @@ GlobalBlock global_alloc(std::size_t size);  // zero-filled
 
 inline constexpr std::uint16_t CF_HDROP = 15;
 // Registers a clipboard format by name (numbers from 0xC000, the same number for the same
-// name without regard to case).
+// name without regard to case); 0, no format, once the numbers up to 0xFFFF are all taken.
 std::uint16_t register_clipboard_format(const std::string& name);
+// The number a name was registered as, without registering it (0 for a name nobody registered).
+std::uint16_t registered_clipboard_format(const std::string& name);
 // The name a format was registered by, in lower case ("" for a number nobody registered).
 std::string clipboard_format_name(std::uint16_t format);
 

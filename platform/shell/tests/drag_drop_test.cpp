@@ -1,5 +1,7 @@
 // The in-process drag loop and the folder drop target, driven by scripted pointer steps over
 // real temporary folders.
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 
@@ -268,6 +270,21 @@ TEST_F(ShellTest, ABlockDataObjectOffersItsBlocksAndItsPaths) {
     EXPECT_EQ(target->Drop(one.get(), MK_CONTROL, {}, &effect), com::S_OK);
     EXPECT_TRUE(std::filesystem::exists(at("into/a b.txt")));
     EXPECT_TRUE(std::filesystem::exists(at("a b.txt")));
+}
+
+// Once every number from 0xC000 up is taken, a new name gets none rather than a standard
+// format's number (in a child process: the names registered stay for the program's life).
+TEST(ClipboardFormats, ANameFindsNoNumberOnceAllAreTaken) {
+    EXPECT_EXIT(
+        {
+            std::uint16_t last = 0;
+            for (int i = 0; i < 0x4000; ++i) last = std::max(last, register_clipboard_format("filler " + std::to_string(i)));
+            const bool refused = last == 0xFFFF && register_clipboard_format("one too many") == 0 &&
+                                 register_clipboard_format("two too many") == 0 &&
+                                 register_clipboard_format("filler 7") != 0;
+            std::exit(refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
