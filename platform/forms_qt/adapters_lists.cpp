@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/drag_drop.h"
@@ -154,7 +155,9 @@ void add_list_adapters(Adapters& a) {
              }
              // The list's custom drawing, asked as the platform's paint would ask it.
              const bool per_item = view->draws_items();
-             for (int i = 0; i < q->topLevelItemCount(); ++i) {
+             // Only the rows of the list's items: the view holds no others of its own.
+             const int rows_shown = std::min(q->topLevelItemCount(), static_cast<int>(view->Items.size()));
+             for (int i = 0; i < rows_shown; ++i) {
                  QTreeWidgetItem& row = *q->topLevelItem(i);
                  apply_item_look(row, columns, per_item ? view->item_look(i, item_bounds(*q, row)) : ItemLook{},
                                  q->palette(), view->Items[static_cast<std::size_t>(i)].Cut);
@@ -168,7 +171,7 @@ void add_list_adapters(Adapters& a) {
              }
              q->setSelectionMode(view->MultiSelect ? QAbstractItemView::MultiSelection
                                                    : QAbstractItemView::SingleSelection);
-             for (int i = 0; i < q->topLevelItemCount(); ++i)
+             for (int i = 0; i < rows_shown; ++i)
                  q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
              const int edited = view->edited_item();
              QTreeWidgetItem* item = edited >= 0 && edited < q->topLevelItemCount() ? q->topLevelItem(edited) : nullptr;

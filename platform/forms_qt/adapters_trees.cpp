@@ -97,7 +97,7 @@ void add_tree_adapters(Adapters& a) {
              own_item_drawing(*tree, [&impl, tree](const QModelIndex& index, Rect bounds) {
                  ItemLook look;
                  impl.person<TreeView>(tree, [&](TreeView& t) {
-                     look = t.node_look(node_of(tree->itemFromIndex(index)), bounds);
+                     if (TreeNode* node = node_of(tree->itemFromIndex(index))) look = t.node_look(node, bounds);
                  });
                  return look;
              });
@@ -145,6 +145,7 @@ void add_tree_adapters(Adapters& a) {
              for (QTreeWidgetItemIterator it(q); *it; ++it) {
                  if (!shown(*it)) continue;
                  TreeNode* node = node_of(*it);
+                 if (!node) continue;  // not a row of ours
                  apply_item_look(**it, 1, per_node ? tree.node_look(node, item_bounds(*q, **it)) : ItemLook{},
                                  q->palette(), node->Cut);
              }

@@ -64,15 +64,20 @@ class ViewDragDrop final : public QObject {
             case QEvent::MouseButtonRelease:
                 pressed_ = false;
                 return false;
+            // Every drag event stops here: the item view's own drop would insert another
+            // program's rows, rows without a node or item of the control.
             case QEvent::DragEnter:
-                return drag_enter(*static_cast<QDragEnterEvent*>(event));
+                drag_enter(*static_cast<QDragEnterEvent*>(event));
+                return true;
             case QEvent::DragMove:
-                return drag_move(*static_cast<QDragMoveEvent*>(event));
+                drag_move(*static_cast<QDragMoveEvent*>(event));
+                return true;
             case QEvent::DragLeave:
                 leave();
                 return true;
             case QEvent::Drop:
-                return drop(*static_cast<QDropEvent*>(event));
+                drop(*static_cast<QDropEvent*>(event));
+                return true;
             default:
                 return false;
         }
@@ -128,11 +133,11 @@ class ViewDragDrop final : public QObject {
         return {screen.x, screen.y};
     }
 
-    bool drag_enter(QDragEnterEvent& e) {
+    void drag_enter(QDragEnterEvent& e) {
         leave();
         Control* c = control();
         target_ = c ? shell::drop_target_of(c->drop_window()) : com::ComPtr<shell::IDropTarget>{};
-        if (!target_) return false;
+        if (!target_) return e.ignore();
         data_ = data_object_of(e.mimeData());
         follow(e);
         std::uint32_t effect = allowed_;
@@ -142,18 +147,16 @@ class ViewDragDrop final : public QObject {
         e.accept();
         rest_.start();
         shown_after_target();
-        return true;
     }
 
-    bool drag_move(QDragMoveEvent& e) {
-        if (!target_) return false;
+    void drag_move(QDragMoveEvent& e) {
+        if (!target_) return e.ignore();
         follow(e);
         answer(e, drag_over());
-        return true;
     }
 
-    bool drop(QDropEvent& e) {
-        if (!target_) return false;
+    void drop(QDropEvent& e) {
+        if (!target_) return e.ignore();
         rest_.stop();
         follow(e);
         const auto target = std::move(target_);
@@ -162,7 +165,6 @@ class ViewDragDrop final : public QObject {
         if (com::failed(target->Drop(data.get(), keys_, point_, &effect))) effect = shell::DROPEFFECT_NONE;
         answer(e, effect);
         shown_after_target();
-        return true;
     }
 
     void leave() {

@@ -11,6 +11,7 @@
 // of the event, the point where the control lays out the item under the pointer (in the
 // form's screen, as drop targets take points), and the effects the drag allows. While the
 // pointer rests, DragOver repeats so the control can scroll and open the node it rests on.
+// Without a target the view refuses the drag: it never takes rows in by itself.
 #pragma once
 
 #include "platform/forms_qt/backend_impl.h"
