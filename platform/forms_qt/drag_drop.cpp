@@ -1,14 +1,16 @@
 #include "platform/forms_qt/drag_drop.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDrag>
 #include <QDropEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/keys.h"
@@ -23,6 +25,18 @@ namespace {
 // How often DragOver repeats while the pointer rests over a target.
 constexpr int kRestRepeatMs = 75;
 constexpr std::uint32_t kDropEffects = shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
+
+// The drag this process runs: the view it started from, and what our own target's Drop gave.
+struct OurDrag {
+    QPointer<QWidget> from;
+    bool running = false;
+    std::optional<std::uint32_t> dropped;
+};
+
+OurDrag& our_drag() {
+    static OurDrag drag;
+    return drag;
+}
 
 TreeNode* node_of(const QTreeWidgetItem* item) {
     return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
@@ -92,6 +106,7 @@ class ViewDragDrop final : public QObject {
     void start_drag(Qt::KeyboardModifiers modifiers) {
         QTreeWidgetItem* item = view_.itemAt(press_at_);
         if (!item) return;
+        our_drag().from = &view_;
         if (dynamic_cast<TreeView*>(control())) {
             TreeNode* node = node_of(item);
             impl_.person<TreeView>(&view_, [node](TreeView& t) { t.begin_drag(node, false); });
@@ -106,6 +121,7 @@ class ViewDragDrop final : public QObject {
                 l.drag_selection(0);
             });
         }
+        our_drag().from = nullptr;
         impl_.backend.sync();
     }
 
@@ -163,6 +179,7 @@ class ViewDragDrop final : public QObject {
         const auto data = std::move(data_);
         std::uint32_t effect = allowed_;
         if (com::failed(target->Drop(data.get(), keys_, point_, &effect))) effect = shell::DROPEFFECT_NONE;
+        if (our_drag().running) our_drag().dropped = effect;
         answer(e, effect);
         shown_after_target();
     }
@@ -225,7 +242,8 @@ class ViewDragDrop final : public QObject {
 
 com::HRESULT run_drag(shell::IDataObject* data, shell::IDropSource* source, std::uint32_t allowed, std::uint32_t* effect) {
     if (effect) *effect = shell::DROPEFFECT_NONE;
-    QObject* from = QApplication::widgetAt(QCursor::pos());
+    // The view the drag started from: a widget that goes during the drag would take it along.
+    QObject* from = std::exchange(our_drag().from, nullptr);
     if (!from) from = QApplication::activeWindow();
     if (!from) return shell::DRAGDROP_S_CANCEL;
     // Qt frees the drag itself: another program may still ask for its data after the drop.
@@ -234,7 +252,16 @@ com::HRESULT run_drag(shell::IDataObject* data, shell::IDropSource* source, std:
     const auto source_ref = com::ComPtr<shell::IDropSource>::share(source);
     QObject::connect(drag, &QDrag::actionChanged, drag,
                      [source_ref](Qt::DropAction action) { source_ref->GiveFeedback(effects_of(action)); });
+    our_drag().running = true;
+    our_drag().dropped.reset();
     const Qt::DropAction done = drag->exec(actions_of(allowed));
+    our_drag().running = false;
+    // A drop our own target took ends as a drop with the target's effect, even one that did
+    // nothing (Qt reports that as no action): the source refreshes what the target changed.
+    if (const auto dropped = std::exchange(our_drag().dropped, std::nullopt)) {
+        if (effect) *effect = *dropped & allowed;
+        return shell::DRAGDROP_S_DROP;
+    }
     if (done == Qt::IgnoreAction) return shell::DRAGDROP_S_CANCEL;
     if (effect) *effect = effects_of(done) & allowed;
     return shell::DRAGDROP_S_DROP;

@@ -4,7 +4,8 @@
 // starts the control's drag (begin_drag, drag_selection); its do_drag_drop reaches the drag
 // runner installed here, which runs a QDrag of the data object (mime_transfer.h). The drop
 // source hears each change of effect (GiveFeedback); Escape and the release are the display's:
-// QueryContinueDrag is not asked.
+// QueryContinueDrag is not asked. A drop one of this program's targets took ends as a drop with
+// the effect that target gave, none included, as in the scripted drag loop.
 //
 // In: drags over a control whose drop window (drop_window()) has a drop target registered at
 // that moment reach the target as DragEnter, DragOver, DragLeave and Drop, with the MK_* keys
