@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QUrl>
+#include <optional>
+#include <string>
 
 namespace platform::forms_qt {
 
@@ -32,7 +34,22 @@ std::uint16_t format_of(const QString& mime_type) {
     const QString part = mime_type.mid(prefix.size());
     if (part.startsWith(QLatin1Char('#'))) return static_cast<std::uint16_t>(part.mid(1).toUInt());
     const QString name = QUrl::fromPercentEncoding(part.toLatin1());
-    return name.isEmpty() ? 0 : shell::register_clipboard_format(name.toStdString());
+    // Only names this program uses: another program's names would take numbers for good.
+    return name.isEmpty() ? 0 : shell::registered_clipboard_format(name.toStdString());
+}
+
+// A file's URL from the bytes of its path as they are: names need not be UTF-8.
+QUrl url_of_path(const std::string& path) {
+    return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
+}
+
+// The path of a file URL of this machine, its bytes as they are; none for a relative path,
+// another host's file or a name with a NUL (which would end it early in CF_HDROP).
+std::optional<std::string> path_of_url(const QUrl& url) {
+    if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == QLatin1String("localhost"))) return std::nullopt;
+    const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (!path.startsWith('/') || path.contains('\0')) return std::nullopt;
+    return path.toStdString();
 }
 
 }  // namespace
@@ -50,9 +67,8 @@ QMimeData* mime_data_of(shell::IDataObject* data) {
         QList<QUrl> urls;
         QStringList names;
         for (const std::string& path : paths) {
-            const QString name = QFile::decodeName(QByteArray::fromStdString(path));
-            urls.push_back(QUrl::fromLocalFile(name));
-            names.push_back(name);
+            urls.push_back(url_of_path(path));
+            names.push_back(QFile::decodeName(QByteArray::fromStdString(path)));
         }
         mime->setUrls(urls);
         mime->setText(names.join(QLatin1Char('\n')));
@@ -72,7 +88,7 @@ com::ComPtr<shell::IDataObject> data_object_of(const QMimeData* mime) {
     }
     std::vector<std::string> paths;
     for (const QUrl& url : mime->urls())
-        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (auto path = path_of_url(url)) paths.push_back(std::move(*path));
     if (!paths.empty()) blocks.emplace_back(shell::CF_HDROP, shell::make_hdrop(paths));
     return shell::make_block_data_object(std::move(blocks));
 }

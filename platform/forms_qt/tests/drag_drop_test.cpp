@@ -1,12 +1,16 @@
-// Drags on the offscreen display: drops on views that take none.
+// Drags on the offscreen display: drops on views that take none, and what another program's
+// MIME data becomes and what ours carries out.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
 
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/mime_transfer.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
 
 namespace platform::forms_qt {
@@ -86,6 +90,48 @@ TEST_F(QtDragDrop, views_without_a_drop_target_refuse_drops_and_take_in_no_rows)
     qt->backend().sync();
     EXPECT_EQ(form->tree->roots().size(), 1u);
     EXPECT_EQ(form->list->Items.size(), 1u);
+}
+
+// ---- what crosses to and from other programs ----
+
+std::vector<std::string> paths_of(const QMimeData& mime) {
+    const auto data = data_object_of(&mime);
+    return shell::paths_of_data_object(data.get());
+}
+
+std::unique_ptr<QMimeData> uri_list(const QByteArray& lines) {
+    auto mime = std::make_unique<QMimeData>();
+    mime->setData(QStringLiteral("text/uri-list"), lines);
+    return mime;
+}
+
+TEST(QtMimeTransfer, file_names_cross_as_their_own_bytes_both_ways) {
+    const std::string name = "/d/a b%#?\n\xff.txt";
+    const QByteArray encoded = "file:///d/a%20b%25%23%3F%0A%FF.txt";
+    const auto data = shell::make_block_data_object({{shell::CF_HDROP, shell::make_hdrop({name})}});
+    std::unique_ptr<QMimeData> out(mime_data_of(data.get()));
+    ASSERT_EQ(out->urls().size(), 1);
+    EXPECT_EQ(out->urls()[0].toEncoded(), encoded);
+    EXPECT_EQ(paths_of(*uri_list(encoded + "\r\n")), std::vector<std::string>{name});
+}
+
+TEST(QtMimeTransfer, only_absolute_paths_of_this_machine_come_in_as_files) {
+    EXPECT_EQ(paths_of(*uri_list("file:///d/a%00b\r\nfile:rel.txt\r\nfile://otherhost/x\r\n"
+                                "file://localhost/d/kept\r\nfile:///d/also\r\n")),
+              (std::vector<std::string>{"/d/kept", "/d/also"}));
+    // Nothing usable left: no files at all, so no target takes the drop as files.
+    const auto data = data_object_of(uri_list("file:///d/a%00b\r\nfile://otherhost/x\r\n").get());
+    const auto formats = shell::formats_of_data_object(data.get());
+    EXPECT_EQ(std::count(formats.begin(), formats.end(), shell::CF_HDROP), 0);
+}
+
+TEST(QtMimeTransfer, another_programs_formats_come_in_only_under_names_this_program_uses) {
+    const std::uint16_t ours = shell::register_clipboard_format("Zor Mime Test Format");
+    QMimeData mime;
+    mime.setData(QStringLiteral("application/x-zor-clipboard;format=zor%20mime%20test%20format"), "ours");
+    mime.setData(QStringLiteral("application/x-zor-clipboard;format=nobody%27s%20format"), "theirs");
+    const auto data = data_object_of(&mime);
+    EXPECT_EQ(shell::formats_of_data_object(data.get()), std::vector<std::uint16_t>{ours});
 }
 
 }  // namespace
