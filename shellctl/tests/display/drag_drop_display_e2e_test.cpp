@@ -213,7 +213,8 @@ TEST_F(DragDropOnScreen, a_file_dragged_out_of_the_list_reaches_another_program_
     // The shell's own format travels too, for another instance of the program.
     EXPECT_NE(got.find("format application/x-zor-clipboard;format=shell%20idlist%20array\n"), std::string::npos)
         << got;
-    EXPECT_NE(got.find("action "), std::string::npos) << got;
+    // A plain drag of a file the list may move proposes the move, and the other program took it.
+    EXPECT_NE(got.find("action move\n"), std::string::npos) << got;
 }
 
 TEST_F(DragDropOnScreen, files_from_another_program_are_copied_with_ctrl_and_moved_with_shift) {
