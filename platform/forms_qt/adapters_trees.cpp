@@ -42,10 +42,6 @@ void add_tree_items(TreeView& tree, QTreeWidget* w, QTreeWidgetItem* parent,
     }
 }
 
-TreeNode* node_of(QTreeWidgetItem* item) {
-    return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
-}
-
 QTreeWidgetItem* item_of(QTreeWidget* w, const TreeNode* node) {
     if (!node) return nullptr;
     for (QTreeWidgetItemIterator it(w); *it; ++it)
@@ -88,6 +84,10 @@ class TreeWidget : public QTreeWidget {
 };
 
 }  // namespace
+
+TreeNode* node_of(const QTreeWidgetItem* item) {
+    return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
 
 void add_tree_adapters(Adapters& a) {
     a.add<TreeView, Control>(

@@ -27,6 +27,7 @@
 #include "platform/shell/ole.h"
 
 class QAbstractScrollArea;
+class QTreeWidgetItem;
 class QPainter;
 
 namespace platform::forms_qt {
@@ -147,6 +148,9 @@ void add_form_adapters(Adapters& a);
 // `end` runs the control's end of the edit with the editor's text.
 void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bool editing, const QRect& rect,
                        const std::string& text, std::function<void(forms::Control&, const std::string&, bool)> end);
+
+// The node a tree widget's item shows (none for an item the adapter did not make).
+forms::TreeNode* node_of(const QTreeWidgetItem* item);
 
 // Draws one recorded call of a canvas (system colours from `palette`).
 void replay(QPainter& p, const forms::CanvasCall& call, const QPalette& palette);

@@ -38,10 +38,6 @@ OurDrag& our_drag() {
     return drag;
 }
 
-TreeNode* node_of(const QTreeWidgetItem* item) {
-    return item ? reinterpret_cast<TreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
-}
-
 // The viewport's events of one tree or list view: presses that turn into drags, and drags.
 class ViewDragDrop final : public QObject {
   public:
