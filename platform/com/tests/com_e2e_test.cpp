@@ -2,6 +2,7 @@
 // daemon of this test process's own between them.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -428,6 +429,44 @@ TEST_F(ZorrunOverTheBus, reports_a_class_that_is_not_registered_and_a_server_tha
               CO_E_SERVER_EXEC_FAILURE);
     EXPECT_NE(last_bus_error().find("did not take the bus name com.hox.Zorrun"), std::string::npos) << last_bus_error();
     EXPECT_FALSE(zor);
+}
+
+// A server on a bus that went away can serve nobody: it ends instead of lingering, holding the
+// output its starter waits on.
+TEST(TestServer, ends_when_its_bus_goes_away) {
+    const std::string outer = getenv("DBUS_SESSION_BUS_ADDRESS");
+    com_test::PrivateBus second;
+    second.SetUp();
+    const std::string address = getenv("DBUS_SESSION_BUS_ADDRESS");
+    setenv("DBUS_SESSION_BUS_ADDRESS", outer.c_str(), 1);
+    if (address == outer) GTEST_SKIP() << "the shared session bus is in use";
+
+    const pid_t server = fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        execl(COM_TEST_SERVER_PATH, COM_TEST_SERVER_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string owner_query = "busctl --address=" + address + " status " + bus_name;
+    bool serving = false;
+    for (int i = 0; i < 150 && !serving; ++i) {
+        serving = run(owner_query).code == 0;
+        if (!serving) usleep(100'000);
+    }
+    EXPECT_TRUE(serving) << "the server did not take its name";
+
+    second.TearDown();
+    const platform::kernel::Deadline deadline(guard_ms);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(server, &status, WNOHANG)) == 0 && !deadline.expired()) usleep(20'000);
+    if (ended == 0) {
+        kill(server, SIGKILL);
+        waitpid(server, &status, 0);
+    }
+    EXPECT_EQ(ended, server) << "the server outlived its bus";
+    EXPECT_TRUE(WIFEXITED(status));
 }
 
 }  // namespace

@@ -167,6 +167,8 @@ int serve(bool embedding) {
         return 2;
     }
     fake().record = embedding ? "embedded" : "direct";
+    // As Zorrun does: on a bus that went away nobody can reach us any more.
+    set_bus_lost_handler([] { window::post_quit_message(0); });
     // A status window of our own, to show that our own broadcasts do not come back over the bus.
     window::create_window("TZorStatusX", 0, [](window::Handle, std::uint32_t message, window::WParam, window::LParam) {
         if (message == 1425) ++fake().window_messages;

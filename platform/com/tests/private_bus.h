@@ -25,6 +25,9 @@ public:
         pid_ = fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
+            // Its own process group, which the servers it starts share: the tear-down ends them
+            // all, so none outlives the test holding the output its runner waits on.
+            setpgid(0, 0);
             dup2(out[1], 3);  // dup2 clears close-on-exec on the copy
             execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=3",
                    static_cast<char*>(nullptr));
@@ -46,7 +49,7 @@ public:
     }
     void TearDown() override {
         if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
+        kill(-pid_, SIGTERM);
         int status;
         waitpid(pid_, &status, 0);
         pid_ = -1;
