@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "driver/izor/izor.h"
 #include "platform/com/tests/private_bus.h"
@@ -436,16 +437,27 @@ TEST_F(ZorrunOverTheBus, reports_a_class_that_is_not_registered_and_a_server_tha
 TEST(TestServer, ends_when_its_bus_goes_away) {
     const std::string outer = getenv("DBUS_SESSION_BUS_ADDRESS");
     com_test::PrivateBus second;
+    struct Ending {
+        com_test::PrivateBus& bus;
+        ~Ending() { bus.TearDown(); }
+    } ending{second};
     second.SetUp();
     const std::string address = getenv("DBUS_SESSION_BUS_ADDRESS");
     setenv("DBUS_SESSION_BUS_ADDRESS", outer.c_str(), 1);
     if (address == outer) GTEST_SKIP() << "the shared session bus is in use";
 
+    // The server's environment is made before the fork: the child of a threaded process only execs.
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("DBUS_SESSION_BUS_ADDRESS=", 0) != 0) environment.emplace_back(*e);
+    environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + address);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
     const pid_t server = fork();
     ASSERT_GE(server, 0);
     if (server == 0) {
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        execl(COM_TEST_SERVER_PATH, COM_TEST_SERVER_PATH, static_cast<char*>(nullptr));
+        execle(COM_TEST_SERVER_PATH, COM_TEST_SERVER_PATH, static_cast<char*>(nullptr), envp.data());
         _exit(127);
     }
     const std::string owner_query = "busctl --address=" + address + " status " + bus_name;

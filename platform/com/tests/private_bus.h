@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,13 +23,22 @@ public:
         if (shared && std::string(shared) == "1" && getenv("DBUS_SESSION_BUS_ADDRESS")) return;
         int out[2];
         ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const pid_t parent = getpid();
         pid_ = fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
-            // Its own process group, which the servers it starts share: the tear-down ends them
-            // all, so none outlives the test holding the output its runner waits on.
-            setpgid(0, 0);
-            dup2(out[1], 3);  // dup2 clears close-on-exec on the copy
+            // It ends with this process even when a crash skips the tear-down, and keeps none of
+            // the output the test runner waits on.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(1);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            if (out[1] == 3)
+                fcntl(3, F_SETFD, 0);
+            else
+                dup2(out[1], 3);  // dup2 clears close-on-exec on the copy
             execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=3",
                    static_cast<char*>(nullptr));
             _exit(127);
@@ -49,7 +59,7 @@ public:
     }
     void TearDown() override {
         if (pid_ <= 0) return;
-        kill(-pid_, SIGTERM);
+        kill(pid_, SIGTERM);
         int status;
         waitpid(pid_, &status, 0);
         pid_ = -1;

@@ -50,7 +50,7 @@ class Child {
     }
 
     // The first line the child prints, or "" when none comes in time.
-    std::string first_line(milliseconds timeout = milliseconds(5000)) {
+    std::string first_line(milliseconds timeout = milliseconds(20000)) {
         std::string text;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
@@ -65,11 +65,19 @@ class Child {
         return nl == std::string::npos ? std::string() : text.substr(0, nl);
     }
 
-    std::string all_of(int fd) {
+    // Everything up to the end of the stream; bounded, since a failed test may ask while the
+    // child still serves.
+    std::string all_of(int fd, milliseconds timeout = milliseconds(20000)) {
         std::string text;
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            text.append(buf, static_cast<std::size_t>(n));
+        }
         return text;
     }
     std::string stderr_text() { return all_of(err_); }

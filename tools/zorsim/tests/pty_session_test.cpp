@@ -71,7 +71,7 @@ TEST_F(PtySession, a_late_reply_waits_for_the_resend_and_goes_out_with_its_reply
     EXPECT_FALSE(host_->read_reply(no_reply_wait));
     // The resend: both replies come back to back; the command ran once.
     host_->send('1', "WASH(Wash1,1,)");
-    const std::string bytes = host_->read_until_quiet(milliseconds(100), milliseconds(3000));
+    const std::string bytes = host_->read_coming_bytes(milliseconds(100), milliseconds(3000));
     const std::string one = encode_reply("|");
     EXPECT_EQ(bytes, one + one);
     EXPECT_EQ(sim_->executed(), std::vector<std::string>{"WASH(Wash1,1,)"});
@@ -83,7 +83,7 @@ TEST_F(PtySession, a_late_reply_waits_for_the_resend_and_goes_out_with_its_reply
     EXPECT_FALSE(host_->read_reply(no_reply_wait)) << "the GET_SYR reply is held in its turn";
     ASSERT_EQ(sim_->control("late 0"), "ok");
     host_->send('1', "GET_SYR");
-    EXPECT_EQ(host_->read_until_quiet(milliseconds(100), milliseconds(3000)),
+    EXPECT_EQ(host_->read_coming_bytes(milliseconds(100), milliseconds(3000)),
               encode_reply("10ul\r|") + encode_reply("10ul\r|"));
     const auto transcript = read_lines(dir_ / "transcript.txt");
     EXPECT_EQ(count_with(transcript, "late reply withdrawn"), 1u);

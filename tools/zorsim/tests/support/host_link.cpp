@@ -158,6 +158,13 @@ std::string HostLink::read_until_quiet(std::chrono::milliseconds quiet, std::chr
     return all;
 }
 
+std::string HostLink::read_coming_bytes(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (buffer_.empty() && fill(end)) {
+    }
+    return read_until_quiet(quiet, limit);
+}
+
 std::vector<ReplyFrame> split_replies(const std::string& bytes) {
     std::string rest = bytes;
     std::vector<ReplyFrame> frames;

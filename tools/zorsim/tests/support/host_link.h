@@ -52,6 +52,10 @@ class HostLink {
     // Every byte that arrives until nothing has come for `quiet` (at most `limit` in all).
     std::string read_until_quiet(std::chrono::milliseconds quiet,
                                  std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+    // The bytes of replies that are sure to come: waits up to `limit` for the first byte however
+    // slow the machine, then reads until nothing has come for `quiet`.
+    std::string read_coming_bytes(std::chrono::milliseconds quiet,
+                                  std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
     // Bytes read but not yet taken as a frame (flow-control bytes included).
     std::string& pending() { return buffer_; }
 
