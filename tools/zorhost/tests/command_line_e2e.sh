@@ -19,14 +19,9 @@ if [ "${3:-}" != "--in-session" ]; then
   exit "${PIPESTATUS[0]}"
 fi
 work=$4
+. "$(dirname "$0")/e2e_setup.sh"
 zorsim_pid=""
-stop_all() {
-  # Zorrun goes with the bus; zorsim is this script's.
-  for pid in $zorsim_pid; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-}
+stop_all() { stop_processes $zorsim_pid; }
 trap stop_all EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
@@ -43,7 +38,6 @@ fi
 "$zorhost" nonsense >/dev/null 2>&1 && fail "an unknown command is taken"
 [ ! -e "$ZOR_REGISTRY" ] || fail "an unknown command made a settings store"
 
-. "$(dirname "$0")/e2e_setup.sh"
 setup_method_folder_and_plugin || fail "zorhost register"
 
 # A template the editor refuses (its macro is not in the library): no document, a failure.

@@ -22,3 +22,29 @@ start_zorsim() {
   for _ in $(seq 200); do [ -e "$work/ctl" ] && [ -e "$work/COM1" ] && break; sleep 0.05; done
   [ -e "$work/COM1" ]
 }
+
+# Waits up to 20 s for the process to end by itself, then returns its exit code; a process still
+# there is killed and fails.
+wait_bounded() {
+  for _ in $(seq 200); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$1" 2>/dev/null; then
+    kill -KILL "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+    return 124
+  fi
+  wait "$1"
+}
+
+# Ends this script's processes and the Zorrun the bus started (which holds the session's
+# output): asked first, killed after 10 s.
+stop_processes() {
+  local bus_zorrun
+  bus_zorrun=$(timeout 10 busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+    GetConnectionUnixProcessID s com.hox.Zorrun 2>/dev/null | cut -d' ' -f2) || true
+  for pid in "$@" $bus_zorrun; do
+    kill -TERM "$pid" 2>/dev/null || continue
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}

@@ -29,13 +29,9 @@ if [ "${3:-}" != "--in-session" ]; then
   exit "${PIPESTATUS[0]}"
 fi
 work=$4
+. "$(dirname "$0")/e2e_setup.sh"
 zorsim_pid="" edit_pid=""
-stop_all() {
-  for pid in $edit_pid $zorsim_pid; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-}
+stop_all() { stop_processes $edit_pid $zorsim_pid; }
 trap stop_all EXIT
 fail() {
   echo "FAILED: $*"
@@ -43,7 +39,6 @@ fail() {
   exit 1
 }
 zorhost=$build/tools/zorhost/zorhost
-. "$(dirname "$0")/e2e_setup.sh"
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 
@@ -119,10 +114,11 @@ editor_height=$(geometry "$editor" HEIGHT)
 save_and_close() {
   menu 18 s
   menu 18 c
-  for _ in $(seq 100); do kill -0 "$edit_pid" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$edit_pid" 2>/dev/null; then fail "zorhost edit did not end after Save and Close"; fi
-  wait "$edit_pid" || fail "zorhost edit exited with $?"
+  local code=0
+  wait_bounded "$edit_pid" || code=$?
   edit_pid=""
+  [ "$code" != 124 ] || fail "zorhost edit did not end after Save and Close"
+  [ "$code" = 0 ] || fail "zorhost edit exited with $code"
 }
 save_and_close
 DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
@@ -182,8 +178,10 @@ trays=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trays$' | head -
 click_form "$trays" 410 384   # Select All
 sleep 0.3
 click_form "$trays" 410 352   # Add vials
-wait "$edit_pid" || fail "zorhost tray exited with $?"
+code=0
+wait_bounded "$edit_pid" || code=$?
 edit_pid=""
+[ "$code" = 0 ] || fail "zorhost tray exited with $code (124: did not end)"
 grep -qx "VisualizeList: 0x00000000" "$work/tray.out" || fail "zorhost tray: $(head -n 3 "$work/tray.out")"
 [ "$(grep -c "^Tray1:" "$work/tray.out")" = 96 ] || fail "zorhost tray: not the 96 vials of Tray1"
 "$zorhost" config >"$work/config.out" 2>"$work/edit.err" &
@@ -191,8 +189,10 @@ edit_pid=$!
 config=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zor Configuration' | head -n 1) || true
 [ -n "$config" ] || fail "no window \"Zor Configuration\""
 click_form "$config" 275 204   # Done
-wait "$edit_pid" || fail "zorhost config exited with $?"
+code=0
+wait_bounded "$edit_pid" || code=$?
 edit_pid=""
+[ "$code" = 0 ] || fail "zorhost config exited with $code (124: did not end)"
 grep -qx "LaunchConfigDialog: 0x00000000" "$work/config.out" || fail "zorhost config: $(cat "$work/config.out")"
 
 # The document run on zorsim: the rinse washes three times.

@@ -18,20 +18,13 @@ if [ "${3:-}" != "--in-session" ]; then
   exit "${PIPESTATUS[0]}"
 fi
 work=$4
-zorsim_pid="" zorrun_pid=""
-stop_all() {
-  for pid in $zorrun_pid $zorsim_pid; do
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-}
+. "$(dirname "$0")/e2e_setup.sh"
+zorsim_pid=""
+stop_all() { stop_processes $zorsim_pid; }
 trap stop_all EXIT
 fail() { echo "FAILED: $*"; for f in zorsim.err zorrun.err; do [ -f "$work/$f" ] && cat "$work/$f"; done; exit 1; }
 
 zorhost=$build/tools/zorhost/zorhost
-. "$(dirname "$0")/e2e_setup.sh"
 setup_method_folder_and_plugin || fail "zorhost register"
 
 # The method, made in the editor from the template and saved by the plug-in.
