@@ -85,6 +85,8 @@ TEST_F(CommTest, OpenInAnotherProcessIsDenied) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        ::close(to_child[1]);
+        ::close(from_child[0]);
         auto r = comm::open_device("COM7");
         char ready = r.error.code == 0 ? 'y' : 'n';
         [[maybe_unused]] auto w = ::write(from_child[1], &ready, 1);
@@ -92,6 +94,9 @@ TEST_F(CommTest, OpenInAnotherProcessIsDenied) {
         [[maybe_unused]] auto n = ::read(to_child[0], &go, 1);
         ::_exit(0);
     }
+    // Only the other ends stay open here: a child that dies gives an end of file, not a wait.
+    ::close(to_child[0]);
+    ::close(from_child[1]);
     char ready = 0;
     ASSERT_EQ(::read(from_child[0], &ready, 1), 1);
     EXPECT_EQ(ready, 'y');
@@ -101,7 +106,7 @@ TEST_F(CommTest, OpenInAnotherProcessIsDenied) {
     ASSERT_EQ(::write(to_child[1], &go, 1), 1);
     int wstatus = 0;
     ::waitpid(child, &wstatus, 0);
-    for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) ::close(fd);
+    for (int fd : {to_child[1], from_child[0]}) ::close(fd);
     auto after = comm::open_device("COM7");
     EXPECT_EQ(after.error.code, 0u) << "the lock goes with the holder";
 }
