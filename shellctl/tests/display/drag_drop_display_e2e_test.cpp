@@ -33,17 +33,23 @@ class Peer {
         if (::pipe(out) != 0) return;
         std::vector<std::string> args{DROP_PEER, mode, std::to_string(x), std::to_string(y)};
         args.insert(args.end(), paths.begin(), paths.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // Under the leak checker the peer's libraries report their own leaks at exit. Made before
+        // the fork: the child of this threaded process only execs.
+        std::vector<std::string> environment{"ASAN_OPTIONS=detect_leaks=0"};
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("ASAN_OPTIONS=", 0) != 0) environment.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : environment) envp.push_back(e.data());
+        envp.push_back(nullptr);
         pid_ = ::fork();
         if (pid_ == 0) {
-            // Under the leak checker the peer's libraries report their own leaks at exit.
-            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
             ::dup2(out[1], 1);
             ::close(out[0]);
             ::close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
         ::close(out[1]);
