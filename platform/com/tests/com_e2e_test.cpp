@@ -10,13 +10,13 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "driver/izor/izor.h"
 #include "platform/com/tests/private_bus.h"
 #include "platform/com/tests/registry_fixture.h"
 #include "platform/com/tests/window_peer.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/testing/child_environment.h"
 #include "platform/window/window.h"
 
 #ifndef COM_TEST_SERVER_PATH
@@ -446,38 +446,24 @@ TEST(TestServer, ends_when_its_bus_goes_away) {
     setenv("DBUS_SESSION_BUS_ADDRESS", outer.c_str(), 1);
     if (address == outer) GTEST_SKIP() << "the shared session bus is in use";
 
-    // The server's environment is made before the fork: the child of a threaded process only execs.
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("DBUS_SESSION_BUS_ADDRESS=", 0) != 0) environment.emplace_back(*e);
-    environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + address);
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    const kernel_testing::ChildEnvironment environment({"DBUS_SESSION_BUS_ADDRESS=" + address});
     const pid_t server = fork();
     ASSERT_GE(server, 0);
     if (server == 0) {
-        execle(COM_TEST_SERVER_PATH, COM_TEST_SERVER_PATH, static_cast<char*>(nullptr), envp.data());
+        execle(COM_TEST_SERVER_PATH, COM_TEST_SERVER_PATH, static_cast<char*>(nullptr), environment.envp());
         _exit(127);
     }
     const std::string owner_query = "busctl --address=" + address + " status " + bus_name;
-    bool serving = false;
-    for (int i = 0; i < 150 && !serving; ++i) {
-        serving = run(owner_query).code == 0;
-        if (!serving) usleep(100'000);
-    }
-    EXPECT_TRUE(serving) << "the server did not take its name";
+    EXPECT_TRUE(wait_until([&] { return run(owner_query).code == 0; })) << "the server did not take its name";
 
     second.TearDown();
-    const platform::kernel::Deadline deadline(guard_ms);
     int status = 0;
-    pid_t ended = 0;
-    while ((ended = waitpid(server, &status, WNOHANG)) == 0 && !deadline.expired()) usleep(20'000);
-    if (ended == 0) {
+    const bool ended = wait_until([&] { return waitpid(server, &status, WNOHANG) == server; });
+    if (!ended) {
         kill(server, SIGKILL);
         waitpid(server, &status, 0);
     }
-    EXPECT_EQ(ended, server) << "the server outlived its bus";
+    EXPECT_TRUE(ended) << "the server outlived its bus";
     EXPECT_TRUE(WIFEXITED(status));
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "platform/forms/controls.h"
+#include "platform/kernel/testing/child_environment.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_tree.h"
 #include "shellctl/tests/display/screen_person.h"
@@ -36,20 +37,14 @@ class Peer {
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        // Under the leak checker the peer's libraries report their own leaks at exit. Made before
-        // the fork: the child of this threaded process only execs.
-        std::vector<std::string> environment{"ASAN_OPTIONS=detect_leaks=0"};
-        for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("ASAN_OPTIONS=", 0) != 0) environment.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
+        // Under the leak checker the peer's libraries report their own leaks at exit.
+        const kernel_testing::ChildEnvironment environment({"ASAN_OPTIONS=detect_leaks=0"});
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
             ::close(out[0]);
             ::close(out[1]);
-            ::execve(argv[0], argv.data(), envp.data());
+            ::execve(argv[0], argv.data(), environment.envp());
             ::_exit(127);
         }
         ::close(out[1]);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-extern char** environ;
+#include "platform/kernel/testing/child_environment.h"
 
 namespace zorrun_test {
 
@@ -16,22 +16,11 @@ ZorrunProcess::ZorrunProcess(const std::string& program, const std::vector<std::
                              const std::vector<std::string>& environment, const std::filesystem::path& stderr_path) {
     std::vector<std::string> args = {program};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& extra : environment)
-            if (extra.substr(0, extra.find('=')) == name) replaced = true;
-        if (!replaced) env.push_back(entry);
-    }
-    env.insert(env.end(), environment.begin(), environment.end());
     // Everything the child needs is made before the fork.
-    std::vector<char*> argv, envp;
+    const kernel_testing::ChildEnvironment env(environment);
+    std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     const std::string err = stderr_path.empty() ? std::string("/dev/null") : stderr_path.string();
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -42,7 +31,7 @@ ZorrunProcess::ZorrunProcess(const std::string& program, const std::vector<std::
             ::dup2(null, 0);
             ::dup2(null, 1);
         }
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execve(argv[0], argv.data(), env.envp());
         ::_exit(127);
     }
 }

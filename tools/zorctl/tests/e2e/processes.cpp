@@ -10,7 +10,7 @@
 #include <iterator>
 #include <thread>
 
-extern char** environ;
+#include "platform/kernel/testing/child_environment.h"
 
 namespace zorctl_test {
 
@@ -27,22 +27,11 @@ int decode(int status) {
 // Everything the child needs is made before the fork: only exec-safe calls run in it.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
             const std::filesystem::path& out_file, const std::filesystem::path& err_file) {
-    std::vector<std::string> env_strings;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& extra : environment)
-            if (extra.substr(0, extra.find('=')) == name) replaced = true;
-        if (!replaced) env_strings.push_back(entry);
-    }
-    env_strings.insert(env_strings.end(), environment.begin(), environment.end());
+    const kernel_testing::ChildEnvironment env(environment);
     std::vector<std::string> args = argv;
-    std::vector<char*> arg_ptrs, env_ptrs;
+    std::vector<char*> arg_ptrs;
     for (auto& a : args) arg_ptrs.push_back(a.data());
     arg_ptrs.push_back(nullptr);
-    for (auto& e : env_strings) env_ptrs.push_back(e.data());
-    env_ptrs.push_back(nullptr);
     const std::string out = out_file.empty() ? "/dev/null" : out_file.string();
     const std::string err = err_file.empty() ? "/dev/null" : err_file.string();
 
@@ -57,7 +46,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     ::dup2(e, 2);
     // A process group of its own, so that a test's signals reach nothing else.
     ::setpgid(0, 0);
-    ::execve(arg_ptrs[0], arg_ptrs.data(), env_ptrs.data());
+    ::execve(arg_ptrs[0], arg_ptrs.data(), env.envp());
     ::_exit(127);
 }
 
