@@ -67,7 +67,7 @@ std::string nul_separated_names(const BusMethod& m) {
 void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr,
                    std::string_view text = {}) {
     std::string message = std::string(member ? member : "call") + " failed: HRESULT " + hresult_text(hr);
-    if (!text.empty()) message += ": " + utf8_from_cp1252(text);
+    if (!text.empty()) message += ": " + std::string(text);
     sd_bus_reply_method_errorf(call, error_name.c_str(), "%s", message.c_str());
 }
 
@@ -295,7 +295,8 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
 }  // namespace detail
 
-void set_error_text(std::string_view cp1252) { com_state().error_text = std::string(cp1252); }
+void set_error_text(std::string_view cp1252) { com_state().error_text = utf8_from_cp1252(cp1252); }
+void set_error_text_utf8(std::string_view utf8) { com_state().error_text = std::string(utf8); }
 
 long bus_reference_count() {
     long total = 0;

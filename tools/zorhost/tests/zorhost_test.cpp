@@ -261,6 +261,26 @@ TEST_F(PluginHost, AnUnknownSyringeIsKeptAndALoneCrEndsItsLine) {
     EXPECT_EQ(stream_bytes(copy.root(), "Data").substr(0, 12), utf16({"99ul"}));
 }
 
+TEST_F(PluginHost, ReadsCrLfLoneCrAndLoneLfAsTheDriverDoes) {
+    // The bytes of DriverDocument.cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_as_the_plug_in_reads_them:
+    // the driver reads them as 10ul, Wash(), Inject(Inj1), Wash().
+    const std::string text = "10ul\rWash()\nInject(Inj1)\r\nWash()";
+    std::string bytes;
+    for (char c : text) bytes += std::string{c, '\0'};
+    auto file = stg::CompoundFile::create_in_memory();
+    auto data = file.root().create_stream("Data", false);
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(data->write(bytes.data(), bytes.size()).ok());
+    auto description = file.root().create_stream("Text", false);
+    const std::string t = utf16({"", "desc"});
+    ASSERT_TRUE(description->write(t.data(), t.size()).ok());
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto storage = stg::make_com_storage(file.root());
+    ASSERT_EQ(host.setup().Open(storage.get()), 0);
+    EXPECT_EQ(host.shown_method(), (Lines{"template: ", "syringe: 10ul", "Wash()", "Inject(Inj1)", "Wash()"}));
+}
+
 TEST_F(PluginHost, AStreamWithoutALineIsRefusedAndTheEditorKeepsItsMethod) {
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
