@@ -286,6 +286,15 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
     // Last, so that no call arrives before the objects are there.
     r = sd_bus_request_name(c->bus(), where.bus_name.c_str(), 0);
+    if (r == -EEXIST) {
+        // The bus's own word for it ("File exists") tells a person nothing.
+        hr = E_ALREADY_EXISTS;
+        const std::string why = "the bus name " + where.bus_name +
+                                " is owned by another process on this bus (a server of this class already runs)";
+        note_bus_error("cannot serve the class", why.c_str());
+        stop_serving(served);
+        return nullptr;
+    }
     if (r < 0 && r != -EALREADY) return fail(r);
     served->owns_name = true;
     c->update_io();
