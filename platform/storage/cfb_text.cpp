@@ -36,17 +36,7 @@ std::vector<std::uint8_t> cp1252_to_utf16le(std::string_view text) {
 
 std::vector<std::string> utf16le_lines(std::span<const std::uint8_t> bytes) {
   // Converted first: a character the code page lacks becomes "?", never a line end.
-  const std::string text = utf16le_to_cp1252(bytes);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
+  return platform::text::split_lines(utf16le_to_cp1252(bytes));
 }
 
 std::vector<std::uint8_t> utf16le_from_lines(const std::vector<std::string>& lines) {
