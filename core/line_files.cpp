@@ -189,7 +189,9 @@ bool file_exists(std::string_view path) {
     return ::stat(file_name_to_utf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::vector<std::string> split_lines(std::string_view text) { return platform::text::split_lines(text); }
+std::vector<std::string> split_lines(std::string_view text) {
+    return platform::text::split_lines(text);
+}
 
 bool load_lines(std::string_view path, std::vector<std::string>& lines) {
     lines.clear();

@@ -62,7 +62,8 @@ std::int32_t read_document_method(const std::string& path, std::vector<std::stri
     // The storage layer opens only regular files, and never in a way that could wait.
     auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
     if (!file) {
-        const com::HRESULT hr = stg::document_hresult(file.error(), stg::file_has_compound_file_signature(path));
+        const com::HRESULT hr =
+            stg::document_hresult(file.error(), stg::file_has_compound_file_signature(path));
         return fail(hr, "cant open storage: " + stg::message_code(hr), file.result().message());
     }
     auto zor = file->root().open_storage(stg::method_storage_name);

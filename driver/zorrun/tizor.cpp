@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "driver/zorrun/automation.h"
+#include "driver/zorrun/status_model.h"
 #include "platform/com/bus.h"
 #include "platform/com/text.h"
-#include "driver/zorrun/status_model.h"
 
 namespace zorrun {
 
@@ -96,8 +96,8 @@ HRESULT TIZor::PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::in
     return guarded("PrepareForRun", [&] {
         need(result);
         // The document's name goes to the file system whole, never through Windows-1252.
-        *result = prepare_for_run(text(Rawname), com::utf8_from_bstr(Methname), text(Listname), RowInd, StartMode,
-                                  text(Vial), InjVolume, Flags);
+        *result = prepare_for_run(text(Rawname), com::utf8_from_bstr(Methname), text(Listname), RowInd,
+                                  StartMode, text(Vial), InjVolume, Flags);
     });
 }
 

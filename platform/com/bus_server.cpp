@@ -289,8 +289,9 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
     if (r == -EEXIST) {
         // The bus's own word for it ("File exists") tells a person nothing.
         hr = E_ALREADY_EXISTS;
-        const std::string why = "the bus name " + where.bus_name +
-                                " is owned by another process on this bus (a server of this class already runs)";
+        const std::string why =
+            "the bus name " + where.bus_name +
+            " is owned by another process on this bus (a server of this class already runs)";
         note_bus_error("cannot serve the class", why.c_str());
         stop_serving(served);
         return nullptr;
@@ -304,8 +305,12 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
 }  // namespace detail
 
-void set_error_text(std::string_view cp1252) { com_state().error_text = utf8_from_cp1252(cp1252); }
-void set_error_text_utf8(std::string_view utf8) { com_state().error_text = std::string(utf8); }
+void set_error_text(std::string_view cp1252) {
+    com_state().error_text = utf8_from_cp1252(cp1252);
+}
+void set_error_text_utf8(std::string_view utf8) {
+    com_state().error_text = std::string(utf8);
+}
 
 long bus_reference_count() {
     long total = 0;

@@ -108,8 +108,8 @@ std::string storage_failure(const std::string& path, const stg::StgResult& resul
 
 std::string plugin_failure(const std::string& path, const char* what, std::int32_t hr) {
     const std::string why = hr == 1 ? "the method does not pass its check" : stg::storage_failure_words(hr);
-    return "\"" + path + "\": the plug-in's " + what + " answered that " + why + " (HRESULT " + com::hresult_text(hr) +
-           ")";
+    return "\"" + path + "\": the plug-in's " + what + " answered that " + why + " (HRESULT " +
+           com::hresult_text(hr) + ")";
 }
 
 }  // namespace

@@ -115,8 +115,8 @@ TEST_F(DriverDocument, cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_as_the_pl
     const std::string text = "10ul\rWash()\nInject(Inj1)\r\nWash()";
     std::string data;
     for (char c : text) data += std::string{c, '\0'};
-    const std::string path =
-        write("ends.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", data)})}));
+    const std::string path = write(
+        "ends.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", data)})}));
     std::vector<std::string> lines;
     ASSERT_EQ(read_document_method(path, lines), 0);
     EXPECT_EQ(lines, (std::vector<std::string>{"10ul", "Wash()", "Inject(Inj1)", "Wash()"}));

@@ -1,12 +1,12 @@
 // Run preparation without an instrument: the vial text, the stream's line rules, the stored
 // run parameters and the syringe check that follows GET_SYR.
+#include "driver/zorrun/run_preparation.h"
 #include "core/method_expansion.h"
 #include "core/method_run.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
 #include "driver/zorrun/driver_forms.h"
-#include "driver/zorrun/run_preparation.h"
 #include "driver/zorrun/status_model.h"
 #include "driver/zorrun/tests/support/driver_fixture.h"
 #include "platform/storage/method_codec.h"

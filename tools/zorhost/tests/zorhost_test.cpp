@@ -275,7 +275,8 @@ TEST_F(PluginHost, ReadsCrLfLoneCrAndLoneLfAsTheDriverDoes) {
     ASSERT_TRUE(host.ok());
     auto storage = stg::make_com_storage(file.root());
     ASSERT_EQ(host.setup().Open(storage.get()), 0);
-    EXPECT_EQ(host.shown_method(), (Lines{"template: ", "syringe: 10ul", "Wash()", "Inject(Inj1)", "Wash()"}));
+    EXPECT_EQ(host.shown_method(),
+              (Lines{"template: ", "syringe: 10ul", "Wash()", "Inject(Inj1)", "Wash()"}));
 }
 
 TEST_F(PluginHost, AStreamWithoutALineIsRefusedAndTheEditorKeepsItsMethod) {

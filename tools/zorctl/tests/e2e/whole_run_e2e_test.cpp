@@ -112,14 +112,15 @@ TEST_F(ZorctlWholeRun, documents_whose_paths_windows_1252_cannot_hold_run_with_z
 
     const Finished run = zorctl({"run", cyrillic.string(), "Tray2:5", "--volume", "1", "--timeout", "100"});
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("PrepareForRun " + cyrillic.string() + " vial Tray2:5"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("PrepareForRun " + cyrillic.string() + " vial Tray2:5"), std::string::npos)
+        << run.out;
     EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "the method has ended\n");
     EXPECT_EQ(executed(), demo_atoms());
 
     const std::string object = "/com/hox/Zorrun/IZor";
     const auto prepare = [&](const std::filesystem::path& document) {
-        return busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "PrepareForRun", "sssiisdi", "",
-                       document.string(), "", "0", "0", "Tray2:5", "1", "0"});
+        return busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "PrepareForRun", "sssiisdi",
+                       "", document.string(), "", "0", "0", "Tray2:5", "1", "0"});
     };
     const auto status = [&] {
         const Finished f = busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "GetStatus"});
