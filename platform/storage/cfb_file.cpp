@@ -170,9 +170,12 @@ void remove_stale_temps(const std::string& path) {
   }
   ::closedir(dir);
   for (const auto& file : stale) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Never waits on a FIFO of that name; only a regular file is a temp of ours.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
     ::close(fd);
   }
 }
