@@ -19,44 +19,11 @@ constexpr std::uint32_t read_mode = stg::STGM_READ | stg::STGM_SHARE_EXCLUSIVE;
 // Read-write, share-exclusive, and replace what is there.
 constexpr std::uint32_t create_mode = stg::STGM_READWRITE | stg::STGM_SHARE_EXCLUSIVE | stg::STGM_CREATE;
 
-std::int32_t create_stream(stg::IStorage& storage, std::u16string_view name, com::ComPtr<stg::IStream>& stream) {
-    return storage.CreateStream(std::u16string(name).c_str(), create_mode, 0, 0, stream.put());
+std::int32_t create_stream(stg::IStorage& storage, std::string_view name, com::ComPtr<stg::IStream>& stream) {
+    return storage.CreateStream(com::utf16_from_cp1252(name).c_str(), create_mode, 0, 0, stream.put());
 }
 
 }  // namespace
-
-Lines split_wide_buffer(std::u16string_view units) {
-    Lines lines;
-    std::u16string line;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
-        if (u == 13 || u == 10) {
-            lines.push_back(com::cp1252_from_utf16(line));
-            line.clear();
-            if (u == 13 && i + 1 < units.size() && units[i + 1] == 10) ++i;
-        } else {
-            line.push_back(u);
-        }
-    }
-    return lines;
-}
-
-std::int32_t write_stream_line(stg::IStream& stream, std::string_view text) {
-    std::u16string units = com::utf16_from_cp1252(text);
-    units.push_back(13);
-    units.push_back(10);
-    std::u16string_view all(units);
-    std::string bytes;
-    bytes.reserve(all.size() * 2);
-    for (char16_t u : all) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    std::uint32_t written = 0;
-    const std::int32_t hr = stream.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written);
-    if (com::failed(hr)) return hr;
-    return written == bytes.size() ? 0 : com::STG_E_MEDIUMFULL;
-}
 
 std::int32_t strings_to_stream(const Lines& lines, stg::IStream& stream) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -80,23 +47,12 @@ std::int32_t stream_to_strings(stg::IStorage& storage, std::string_view name, Li
         putils::show_error("cant open stream " + std::string(name));
         return com::failed(hr) ? hr : com::E_FAIL;
     }
-    std::string bytes;
-    char chunk[40000];
-    for (;;) {
-        std::uint32_t got = 0;
-        const std::int32_t r = stream->Read(chunk, sizeof chunk, &got);
-        if (com::failed(r)) {
-            putils::show_error("cant read stream " + std::string(name));
-            return r;
-        }
-        if (got == 0) break;
-        bytes.append(chunk, got);
+    std::vector<std::uint8_t> bytes;
+    if (const std::int32_t r = stg::read_stream_bytes(*stream.get(), bytes); com::failed(r)) {
+        putils::show_error("cant read stream " + std::string(name));
+        return r;
     }
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    lines = split_wide_buffer(units);
+    lines = stg::method_stream_lines(bytes);
     return 0;
 }
 
@@ -116,7 +72,7 @@ Lines data_stream_lines(Tmethod_editor& editor) {
 std::int32_t save_method_document(Tmethod_editor& editor, stg::IStorage& storage) {
     if (!editor.commit_step()) return 1;
     com::ComPtr<stg::IStream> text;
-    std::int32_t hr = create_stream(storage, u"Text", text);
+    std::int32_t hr = create_stream(storage, stg::text_stream_name, text);
     if (com::failed(hr)) {
         putils::show_error("couldnt create text stream");
         return hr;
@@ -131,7 +87,7 @@ std::int32_t save_method_document(Tmethod_editor& editor, stg::IStorage& storage
     if (hr != 0) return hr;
     text.reset();
     com::ComPtr<stg::IStream> data;
-    hr = create_stream(storage, u"Data", data);
+    hr = create_stream(storage, stg::data_stream_name, data);
     if (com::failed(hr)) {
         putils::show_error("couldnt create data stream");
         return hr;
@@ -144,18 +100,18 @@ std::int32_t save_method_document(Tmethod_editor& editor, stg::IStorage& storage
 
 std::int32_t open_method_document(Tmethod_editor& editor, stg::IStorage& storage) {
     Lines data;
-    std::int32_t hr = stream_to_strings(storage, "Data", data);
+    std::int32_t hr = stream_to_strings(storage, stg::data_stream_name, data);
     if (hr != 0) return hr;
     Lines text;
-    hr = stream_to_strings(storage, "Text", text);
+    hr = stream_to_strings(storage, stg::text_stream_name, text);
     if (hr != 0) return hr;
     if (data.empty() || text.empty()) {
         putils::show_error(std::string("The document holds no method: its stream ") +
                            (data.empty() ? "\"Data\"" : "\"Text\"") + " has no line.");
         return com::STG_E_DOCFILECORRUPT;
     }
-    const std::string syringe = data.front();
-    data.erase(data.begin());
+    std::string syringe;
+    stg::take_syringe_line(data, syringe);
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (putils::is_macro_line(data[i])) {
             data.resize(i);

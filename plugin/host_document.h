@@ -12,7 +12,8 @@
 // - a syringe the configuration does not know is kept as the document has it, with a message,
 //   instead of being replaced by whatever the box showed;
 // - a stream without a complete line is refused with a message instead of being taken apart;
-// - a CR not followed by LF ends its line without eating the next character;
+// - CR LF, a lone CR and a lone LF each end one line, and a last line without an end is kept:
+//   no character is lost, and the driver reads the same lines (platform/storage/method_codec.h);
 // - a failed read leaves the editor's method as it was.
 // Main thread only.
 #pragma once
@@ -22,18 +23,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/storage/com_storage.h"
+#include "platform/storage/method_codec.h"
 
 namespace zorsetup {
 
 class Tmethod_editor;
 using Lines = std::vector<std::string>;
 
-// The units of a stream as lines: each line ends at CR (a following LF is skipped) or at a lone
-// LF; units after the last line end are dropped.
-Lines split_wide_buffer(std::u16string_view units);
 // One line as the stream holds it: UTF-16LE of the text and CR LF, in one write.
-std::int32_t write_stream_line(platform::storage::IStream& stream, std::string_view text);
+using platform::storage::write_stream_line;
 // Every line; at the first failure of line n (from 1) "couldnt write string n" and its result.
 std::int32_t strings_to_stream(const Lines& lines, platform::storage::IStream& stream);
 // Reads the named stream whole into lines; "cant open stream NAME" / "cant read stream NAME".

@@ -177,8 +177,8 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
                                 "Injection volume " + putils::real_to_text(inj_volume) + " is not a volume");
     std::vector<std::string> lines;
     std::string why;
-    if (const std::int32_t hr = read_document_method(methname, lines, &why); hr != 0)
-        throw AutomationFailure(hr, why);
+    if (const std::int32_t hr = read_document_method(std::string(methname), lines, &why); hr != 0)
+        throw AutomationFailure(hr, why, AutomationFailure::utf8_text);
     if (!prepare_method(std::move(lines), methname, row_ind, start_mode, configured_vial, inj_volume))
         throw AutomationFailure(platform::com::E_FAIL, status_text());
     return 1;

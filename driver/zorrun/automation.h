@@ -28,8 +28,13 @@ using izor::ZOR_E_NOT_READY;
 // A call that cannot do what was asked fails with its reason, the text the user would have
 // been shown; the caller gets it with the failure.
 struct AutomationFailure : std::runtime_error {
-    AutomationFailure(HRESULT code, const std::string& what) : std::runtime_error(what), hr(code) {}
+    // A text that names a file the client gave keeps the name's own characters: UTF-8, which
+    // Windows-1252 (the other texts) cannot hold.
+    enum Encoding { windows_1252_text, utf8_text };
+    AutomationFailure(HRESULT code, const std::string& what, Encoding encoding = windows_1252_text)
+        : std::runtime_error(what), hr(code), encoding(encoding) {}
     HRESULT hr;
+    Encoding encoding;
 };
 
 // IIZor
@@ -37,6 +42,7 @@ std::int32_t get_status();
 std::int32_t initialize();
 std::int32_t start_run();
 std::int32_t stop_run();
+// `methname` is the document's path in UTF-8, the other texts Windows-1252.
 std::int32_t prepare_for_run(std::string_view rawname, std::string_view methname, std::string_view listname,
                              std::int32_t row_ind, std::int32_t start_mode, std::string_view vial,
                              double inj_volume, std::int32_t flags);

@@ -13,7 +13,8 @@
 #include "core/step_queue.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/status_model.h"
-#include "serial/ansi.h"
+#include "platform/storage/method_codec.h"
+#include "platform/text/text.h"
 #include "utilities/text.h"
 
 namespace zorrun {
@@ -35,31 +36,6 @@ bool withdraw_syringe_check() {
     core::clear_step_queue();
     run_preparation_state().check_job = 0;
     return true;
-}
-
-std::vector<std::string> split_stream_text(std::string_view bytes) {
-    const std::size_t units = bytes.size() / 2;
-    std::vector<std::string> lines;
-    std::string current;
-    for (std::size_t i = 0; i < units; ++i) {
-        const auto low = static_cast<unsigned char>(bytes[2 * i]);
-        const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
-        const auto unit = static_cast<char16_t>(low | (high << 8));
-        if (unit == 13) {
-            lines.push_back(std::move(current));
-            current.clear();
-            ++i;  // the LF of CR LF, whatever it is
-        } else {
-            current.push_back(serial::WideCharToAnsi(unit));
-        }
-    }
-    return lines;
-}
-
-std::string hresult_text(std::int32_t hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%010X", static_cast<unsigned>(hr));
-    return text;
 }
 
 void split_vial(std::string_view vial, std::string& tray, std::string& position) {
@@ -98,9 +74,8 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
     core::MethodState& method = core::method_state();
     RunPreparationState& prep = run_preparation_state();
     method.method_source.clear();
-    if (method_lines.empty()) throw std::runtime_error(std::string(no_syringe_line));
-    prep.method_syringe = method_lines.front();
-    method_lines.erase(method_lines.begin());
+    if (!platform::storage::take_syringe_line(method_lines, prep.method_syringe))
+        throw std::runtime_error(std::string(no_syringe_line));
     method.method_source = std::move(method_lines);
 
     core::RunVariables& vars = core::run_variables();
@@ -109,7 +84,8 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
 
     std::string tray, position;
     split_vial(vial, tray, position);
-    prep.method_file_name = file_name_part(methname);
+    // The core's texts are Windows-1252: a file name it cannot hold keeps "?" in its place there.
+    prep.method_file_name = platform::text::cp1252_from_utf8(file_name_part(methname));
     vars.sample_index = sample_index_of(position);
     vars.sample_tray = tray;
 

@@ -40,14 +40,6 @@ inline constexpr std::string_view no_syringe_line = "the method stream holds no 
 
 inline constexpr std::size_t method_stream_limit = 4 * 1024 * 1024;
 
-// The lines of a method stream's bytes (UTF-16LE): a CR ends a line and the unit after it is
-// skipped (the LF of CR LF); text after the last CR is dropped; characters become
-// Windows-1252 bytes ("?" for those it has none for). An odd last byte is ignored.
-std::vector<std::string> split_stream_text(std::string_view bytes);
-
-// A failure code as 10 upper-case hexadecimal digits ("0080030002").
-std::string hresult_text(std::int32_t hr);
-
 // "Tray1:12" -> "Tray1", "12". Everything before the first ":" is the tray, the rest is the
 // position as it stands: "Tray2:5:5" gives the position "5:5", which is no vial number (taken
 // together, its digits would name another vial); without a ":" the whole text is the tray.
@@ -56,7 +48,8 @@ void split_vial(std::string_view vial, std::string& tray, std::string& position)
 // The file name part of a path ("/" or "\" separated).
 std::string file_name_part(std::string_view path);
 
-// The preparation proper, once the document's lines are read: the syringe line is taken off
+// The preparation proper, once the document's lines are read (`methname` is the document's
+// path in UTF-8): the syringe line is taken off
 // `method_lines`, which become the core's method_source; vial, volume, row flag and start mode
 // are stored, the error macros built, and the syringe check queued. Throws std::runtime_error
 // when the lines hold no syringe line. Result: true when the check was queued.

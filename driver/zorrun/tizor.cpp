@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "driver/zorrun/automation.h"
-#include "platform/com/bus.h"
 #include "driver/zorrun/status_model.h"
+#include "platform/com/bus.h"
+#include "platform/com/text.h"
 
 namespace zorrun {
 
@@ -20,6 +21,7 @@ template <class Body>
 HRESULT guarded(const std::string& log_text, Body&& body) {
     log_automation_call(log_text);
     std::string why;
+    bool why_in_utf8 = false;
     HRESULT hr = com::E_FAIL;
     try {
         body();
@@ -27,14 +29,19 @@ HRESULT guarded(const std::string& log_text, Body&& body) {
     } catch (const AutomationFailure& failure) {
         hr = failure.hr;
         why = failure.what();
+        why_in_utf8 = failure.encoding == AutomationFailure::utf8_text;
     } catch (const std::exception& e) {
         why = e.what();
     } catch (...) {
         why = "unknown exception";
     }
-    log_automation_call(log_text + " failed: " + why);
+    // The log is Windows-1252 text: a file name there keeps "?" for what it cannot hold.
+    log_automation_call(log_text + " failed: " + (why_in_utf8 ? com::cp1252_from_utf8(why) : why));
     // The caller gets the reason with the failure, as the user would have read it.
-    com::set_error_text(why);
+    if (why_in_utf8)
+        com::set_error_text_utf8(why);
+    else
+        com::set_error_text(why);
     std::fprintf(stderr, "Zorrun: %s failed (%s): %s\n", log_text.c_str(), com::hresult_text(hr).c_str(),
                  why.c_str());
     return hr;
@@ -88,8 +95,9 @@ HRESULT TIZor::PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::in
                              BSTR Vial, double InjVolume, std::int32_t Flags, std::int32_t* result) {
     return guarded("PrepareForRun", [&] {
         need(result);
-        *result = prepare_for_run(text(Rawname), text(Methname), text(Listname), RowInd, StartMode, text(Vial),
-                                  InjVolume, Flags);
+        // The document's name goes to the file system whole, never through Windows-1252.
+        *result = prepare_for_run(text(Rawname), com::utf8_from_bstr(Methname), text(Listname), RowInd,
+                                  StartMode, text(Vial), InjVolume, Flags);
     });
 }
 

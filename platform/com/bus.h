@@ -100,6 +100,8 @@ unsigned activation_timeout_ms();
 // starts without one; the last text set before the method returns counts. Outside a served call
 // it is kept until the next one starts.
 void set_error_text(std::string_view cp1252);
+// The same for a text in UTF-8 (one that names a file by its own characters).
+void set_error_text_utf8(std::string_view utf8);
 
 // The D-Bus error name and message of the last failed call of this process ("" when none), for
 // the error texts of clients.

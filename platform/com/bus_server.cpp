@@ -67,7 +67,7 @@ std::string nul_separated_names(const BusMethod& m) {
 void reply_failure(sd_bus_message* call, const std::string& error_name, const char* member, HRESULT hr,
                    std::string_view text = {}) {
     std::string message = std::string(member ? member : "call") + " failed: HRESULT " + hresult_text(hr);
-    if (!text.empty()) message += ": " + utf8_from_cp1252(text);
+    if (!text.empty()) message += ": " + std::string(text);
     sd_bus_reply_method_errorf(call, error_name.c_str(), "%s", message.c_str());
 }
 
@@ -286,6 +286,16 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
     // Last, so that no call arrives before the objects are there.
     r = sd_bus_request_name(c->bus(), where.bus_name.c_str(), 0);
+    if (r == -EEXIST) {
+        // The bus's own word for it ("File exists") tells a person nothing.
+        hr = E_ALREADY_EXISTS;
+        const std::string why =
+            "the bus name " + where.bus_name +
+            " is owned by another process on this bus (a server of this class already runs)";
+        note_bus_error("cannot serve the class", why.c_str());
+        stop_serving(served);
+        return nullptr;
+    }
     if (r < 0 && r != -EALREADY) return fail(r);
     served->owns_name = true;
     c->update_io();
@@ -295,7 +305,12 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
 
 }  // namespace detail
 
-void set_error_text(std::string_view cp1252) { com_state().error_text = std::string(cp1252); }
+void set_error_text(std::string_view cp1252) {
+    com_state().error_text = utf8_from_cp1252(cp1252);
+}
+void set_error_text_utf8(std::string_view utf8) {
+    com_state().error_text = std::string(utf8);
+}
 
 long bus_reference_count() {
     long total = 0;

@@ -50,7 +50,8 @@ struct ComState {
     unsigned call_timeout_ms = 60000;
     unsigned activation_timeout_ms = 15000;
     std::string last_error;
-    // The text of the failure the served call now running is about to return (set_error_text).
+    // The text of the failure the served call now running is about to return (set_error_text),
+    // in UTF-8.
     std::string error_text;
 
     // Interface tables (configuration, not state: reset_com_state_for_tests keeps them).

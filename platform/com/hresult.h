@@ -54,6 +54,7 @@ inline constexpr HRESULT STG_E_FILENOTFOUND = make_hresult(0x80030002u);
 inline constexpr HRESULT STG_E_PATHNOTFOUND = make_hresult(0x80030003u);
 inline constexpr HRESULT STG_E_ACCESSDENIED = make_hresult(0x80030005u);
 inline constexpr HRESULT STG_E_INVALIDPOINTER = make_hresult(0x80030009u);
+inline constexpr HRESULT STG_E_WRITEFAULT = make_hresult(0x8003001Du);
 inline constexpr HRESULT STG_E_READFAULT = make_hresult(0x8003001Eu);
 inline constexpr HRESULT STG_E_SHAREVIOLATION = make_hresult(0x80030020u);
 inline constexpr HRESULT STG_E_LOCKVIOLATION = make_hresult(0x80030021u);

@@ -59,13 +59,35 @@ StgResult write_error(const std::string& what, int err) {
   return StgResult(StgError::write_fault, what + ": " + errno_text(err));
 }
 
-// Opens and exclusively locks path. The lock is only good if the path still names the locked
-// inode afterwards (a commit may have renamed a new file into place meanwhile), so that is
-// checked and the open retried.
+// What a file that is no regular file is, in words; "" for a regular file.
+std::string kind_of_special_file(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no regular file";
+}
+
+// Opens and exclusively locks path. The open never waits (a FIFO without a writer, a terminal
+// or a device would block a blocking open or its reads for ever), and only a regular file is
+// kept. The lock is only good if the path still names the locked inode afterwards (a commit
+// may have renamed a new file into place meanwhile), so that is checked and the open retried.
 StgOr<int> open_locked(const std::string& path, int flags, bool writing) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) return open_error(path, errno, writing);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+      int err = errno;
+      ::close(fd);
+      return open_error(path, err, writing);
+    }
+    if (const std::string kind = kind_of_special_file(opened.st_mode); !kind.empty()) {
+      ::close(fd);
+      return StgResult(StgError::access_denied, "\"" + path + "\" is " + kind + ", not a document file");
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int err = errno;
       ::close(fd);
@@ -77,10 +99,6 @@ StgOr<int> open_locked(const std::string& path, int flags, bool writing) {
     struct stat held {}, named {};
     if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
         held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      if (S_ISDIR(held.st_mode)) {
-        ::close(fd);
-        return StgResult(StgError::access_denied, "\"" + path + "\" is a folder");
-      }
       return fd;
     }
     ::close(fd);
@@ -152,9 +170,12 @@ void remove_stale_temps(const std::string& path) {
   }
   ::closedir(dir);
   for (const auto& file : stale) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Never waits on a FIFO of that name; only a regular file is a temp of ours.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(file.c_str());
     ::close(fd);
   }
 }

@@ -35,21 +35,8 @@ std::vector<std::uint8_t> cp1252_to_utf16le(std::string_view text) {
 }
 
 std::vector<std::string> utf16le_lines(std::span<const std::uint8_t> bytes) {
-  std::string text = utf16le_to_cp1252(bytes);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t lf = text.find('\n', start);
-    if (lf == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    std::size_t end = lf;
-    if (end > start && text[end - 1] == '\r') --end;
-    lines.push_back(text.substr(start, end - start));
-    start = lf + 1;
-  }
-  return lines;
+  // Converted first: a character the code page lacks becomes "?", never a line end.
+  return platform::text::split_lines(utf16le_to_cp1252(bytes));
 }
 
 std::vector<std::uint8_t> utf16le_from_lines(const std::vector<std::string>& lines) {

@@ -21,6 +21,8 @@ HRESULT storage_hresult(StgError error) {
         case StgError::file_corrupt: return com::STG_E_DOCFILECORRUPT;
         case StgError::read_fault: return com::STG_E_READFAULT;
         case StgError::invalid_name: return com::STG_E_INVALIDPOINTER;
+        case StgError::medium_full: return com::STG_E_MEDIUMFULL;
+        case StgError::write_fault: return com::STG_E_WRITEFAULT;
         default: return com::E_FAIL;
     }
 }

@@ -145,6 +145,19 @@ std::u16string utf16_from_utf8(std::string_view text) {
     return out;
 }
 
+std::vector<std::string> split_lines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
 std::string locale_text_from_utf8(std::string_view utf8) {
     const char* codeset = ::nl_langinfo(CODESET);
     if (codeset && (std::strcmp(codeset, "CP1252") == 0 || std::strcmp(codeset, "WINDOWS-1252") == 0))

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::text {
 
@@ -55,6 +56,10 @@ std::string utf8_from_cp1252(std::string_view text);
 std::string cp1252_from_utf8(std::string_view text);
 std::string utf8_from_utf16(std::u16string_view text);
 std::u16string utf16_from_utf8(std::string_view text);
+
+// The lines of a text: CR LF, a lone CR and a lone LF each end one line, and the text after the
+// last end is a line of its own, so no character is lost whichever system wrote the text.
+std::vector<std::string> split_lines(std::string_view text);
 
 // UTF-8 text as the locale's character set writes it, for a terminal or a file a person reads:
 // unchanged in a UTF-8 locale (and in any other this layer does not convert to), Windows-1252 in

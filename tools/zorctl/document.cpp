@@ -139,15 +139,4 @@ std::vector<std::string> document_lines(const std::string& syringe, const std::v
     return out;
 }
 
-std::vector<std::uint8_t> stream_bytes(const std::vector<std::string>& lines) {
-    std::vector<std::uint8_t> bytes;
-    for (const auto& line : lines) {
-        for (char16_t unit : platform::com::utf16_from_cp1252(line + "\r\n")) {
-            bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-            bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-        }
-    }
-    return bytes;
-}
-
 }  // namespace zorctl

@@ -6,7 +6,7 @@
 #include "platform/forms/handles.h"
 #include "platform/forms/list_controls.h"
 #include "platform/print/device_context.h"
-#include "platform/storage/com_storage.h"
+#include "platform/storage/method_codec.h"
 #include "platform/window/window.h"
 
 namespace zorhost {
@@ -96,25 +96,60 @@ int Host::step_count() const {
 
 std::int32_t Host::new_document() { return setup_->New(); }
 
+namespace {
+
+// What went wrong with the document, naming it: the storage layer's own words (the file and
+// the system's reason), then the code's meaning and the code.
+std::string storage_failure(const std::string& path, const stg::StgResult& result, com::HRESULT hr) {
+    std::string text = result.message();
+    if (text.find("\"" + path + "\"") == std::string::npos) text = "\"" + path + "\": " + text;
+    return text + " (" + stg::storage_failure_words(hr) + "; HRESULT " + com::hresult_text(hr) + ")";
+}
+
+std::string plugin_failure(const std::string& path, const char* what, std::int32_t hr) {
+    const std::string why = hr == 1 ? "the method does not pass its check" : stg::storage_failure_words(hr);
+    return "\"" + path + "\": the plug-in's " + what + " answered that " + why + " (HRESULT " +
+           com::hresult_text(hr) + ")";
+}
+
+}  // namespace
+
 std::int32_t Host::save_document(const std::string& path) {
+    document_failure_.clear();
+    const auto fail = [&](const stg::StgResult& result) {
+        const std::int32_t hr = stg::storage_hresult(result.error());
+        document_failure_ = "Save failed: " + storage_failure(path, result, hr);
+        return hr;
+    };
     auto file = stg::CompoundFile::create(path);
-    if (!file) return stg::storage_hresult(file.error());
-    auto zor = file->root().create_storage("Zor");
-    if (!zor) return stg::storage_hresult(zor.error());
+    if (!file) return fail(file.result());
+    auto zor = file->root().create_storage(stg::method_storage_name);
+    if (!zor) return fail(zor.result());
     auto storage = stg::make_com_storage(*zor);
     const std::int32_t hr = setup_->Save(storage.get());
-    if (hr != 0) return hr;
+    if (hr != 0) {
+        document_failure_ = "Save failed: " + plugin_failure(path, "Save", hr);
+        return hr;
+    }
     const auto committed = file->commit();
-    return committed.ok() ? 0 : stg::storage_hresult(committed.error());
+    return committed.ok() ? 0 : fail(committed);
 }
 
 std::int32_t Host::open_document(const std::string& path) {
+    document_failure_.clear();
+    const auto fail = [&](const stg::StgResult& result, bool is_compound_file) {
+        const std::int32_t hr = stg::document_hresult(result.error(), is_compound_file);
+        document_failure_ = "Open failed: " + storage_failure(path, result, hr);
+        return hr;
+    };
     auto file = stg::CompoundFile::open(path, stg::Mode::read_only);
-    if (!file) return stg::storage_hresult(file.error());
-    auto zor = file->root().open_storage("Zor");
-    if (!zor) return stg::storage_hresult(zor.error());
+    if (!file) return fail(file.result(), stg::file_has_compound_file_signature(path));
+    auto zor = file->root().open_storage(stg::method_storage_name);
+    if (!zor) return fail(zor.result(), true);
     auto storage = stg::make_com_storage(*zor);
-    return setup_->Open(storage.get());
+    const std::int32_t hr = setup_->Open(storage.get());
+    if (hr != 0) document_failure_ = "Open failed: " + plugin_failure(path, "Open", hr);
+    return hr;
 }
 
 std::vector<std::pair<std::string, std::int32_t>> Host::in_place_menu() {

@@ -45,10 +45,13 @@ public:
     int step_count() const;
 
     // New, Open and Save of a document file. Results as the plug-in answers, or a storage
-    // error of the file.
+    // error of the file; after a failure of Open or Save, document_failure() says in words what
+    // failed, on which file and why ("Save failed: \"/m/run.zor\": No space left on device
+    // (the disk is full; HRESULT 0x80030070)").
     std::int32_t new_document();
     std::int32_t save_document(const std::string& path);
     std::int32_t open_document(const std::string& path);
+    const std::string& document_failure() const { return document_failure_; }
     // The in-place menu as the host shows it (GetInPlaceMenu, then the items through the
     // menu's handle): caption and command id of each item.
     std::vector<std::pair<std::string, std::int32_t>> in_place_menu();
@@ -64,6 +67,7 @@ public:
 
 private:
     std::string error_;
+    std::string document_failure_;
     platform::com::ComPtr<zorsetup::Izorsetup> setup_;
     platform::com::ComPtr<zorsetup::ZorAsInfo> info_;
     platform::com::ComPtr<zorsetup::AsConfig> as_config_;

@@ -130,6 +130,11 @@ class HostWindow final : public QMainWindow {
         QMessageBox::warning(this, "zorhost", utf8(std::string(what) + " failed: " + com::hresult_text(hr)));
     }
 
+    // The failure names the file and the reason; paths are UTF-8 already.
+    void report_document_failure() {
+        QMessageBox::warning(this, "zorhost", QString::fromStdString(host_.document_failure()));
+    }
+
     void new_document() {
         if (!may_discard()) return;
         if (const auto hr = host_.new_document(); hr != 0) return report("New", hr);
@@ -141,7 +146,7 @@ class HostWindow final : public QMainWindow {
         if (!may_discard()) return;
         const QString path = QFileDialog::getOpenFileName(this, "Open a method document");
         if (path.isEmpty()) return;
-        if (const auto hr = host_.open_document(path.toStdString()); hr != 0) return report("Open", hr);
+        if (host_.open_document(path.toStdString()) != 0) return report_document_failure();
         document_ = path.toStdString();
         show_title();
     }
@@ -153,8 +158,8 @@ class HostWindow final : public QMainWindow {
             document_ = path.toStdString();
             show_title();
         }
-        if (const auto hr = host_.save_document(document_); hr != 0) {
-            report("Save", hr);
+        if (host_.save_document(document_) != 0) {
+            report_document_failure();
             return false;
         }
         return true;
@@ -196,8 +201,8 @@ int edit_in_window(Host& host, forms_qt::QtSession& qt, const std::string& docum
         return 1;
     }
     if (std::filesystem::exists(document)) {
-        if (const auto hr = host.open_document(document); hr != 0) {
-            std::fprintf(stderr, "zorhost: Open failed: %s\n", com::hresult_text(hr).c_str());
+        if (host.open_document(document) != 0) {
+            std::fprintf(stderr, "zorhost: %s\n", host.document_failure().c_str());
             return 1;
         }
     } else if (!template_name.empty() && !host.choose_template(template_name)) {

@@ -102,6 +102,12 @@ int failed_with(const char* what, std::int32_t hr) {
     return 1;
 }
 
+// A document's Open or Save failed: the file and the reason in words.
+int failed_on_document(const zorhost::Host& host) {
+    std::fprintf(stderr, "zorhost: %s\n", host.document_failure().c_str());
+    return 1;
+}
+
 // Zorrun is given the time a clean-up or an upload takes (a full configuration at 9600 baud).
 constexpr std::chrono::seconds driver_job_bound{120};
 
@@ -133,7 +139,7 @@ int new_document(zorhost::Host& host, const std::string& document, const std::st
                      shown(template_name).c_str(), document.c_str());
         return 1;
     }
-    if (const auto hr = host.save_document(document); hr != 0) return failed_with("Save", hr);
+    if (host.save_document(document) != 0) return failed_on_document(host);
     for (const auto& line : host.shown_method()) print_line(line);
     return 0;
 }
@@ -287,7 +293,7 @@ int main(int argc, char** argv) {
             code = zorhost::edit_in_window(host, *qt, args[1], template_name);
 #endif
         } else if (command == "show" || command == "print") {
-            if (const auto hr = host.open_document(args[1]); hr != 0) return failed_with("Open", hr);
+            if (host.open_document(args[1]) != 0) return failed_on_document(host);
             if (command == "show") {
                 for (const auto& line : host.shown_method()) print_line(line);
                 std::printf("modified: %s\n", host.setup().IsModified() ? "yes" : "no");

@@ -109,6 +109,19 @@ TEST_F(DriverDocument, a_zor_storage_without_the_data_stream_is_unreadable) {
     EXPECT_EQ(vzor_state().status_code, 1);
 }
 
+TEST_F(DriverDocument, cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_as_the_plug_in_reads_them) {
+    // Another writer's line ends, the last line without one. The plug-in reads the same bytes
+    // into the same lines (PluginHost.ReadsCrLfLoneCrAndLoneLfAsTheDriverDoes).
+    const std::string text = "10ul\rWash()\nInject(Inj1)\r\nWash()";
+    std::string data;
+    for (char c : text) data += std::string{c, '\0'};
+    const std::string path = write(
+        "ends.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", data)})}));
+    std::vector<std::string> lines;
+    ASSERT_EQ(read_document_method(path, lines), 0);
+    EXPECT_EQ(lines, (std::vector<std::string>{"10ul", "Wash()", "Inject(Inj1)", "Wash()"}));
+}
+
 TEST_F(DriverDocument, a_damaged_stream_chain_cannot_be_read) {
     std::string bytes = make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", std::string(5000, 'a'))})});
     // The large stream's first sector points to itself in the FAT: a cycle.

@@ -1,14 +1,15 @@
 // Run preparation without an instrument: the vial text, the stream's line rules, the stored
 // run parameters and the syringe check that follows GET_SYR.
+#include "driver/zorrun/run_preparation.h"
 #include "core/method_expansion.h"
 #include "core/method_run.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
 #include "driver/zorrun/driver_forms.h"
-#include "driver/zorrun/run_preparation.h"
 #include "driver/zorrun/status_model.h"
 #include "driver/zorrun/tests/support/driver_fixture.h"
+#include "platform/storage/method_codec.h"
 
 namespace zorrun_test {
 namespace {
@@ -46,14 +47,19 @@ TEST(DriverSplitVial, takes_the_tray_before_the_first_colon_and_keeps_the_rest_a
     EXPECT_EQ(position, "7");
 }
 
-TEST(DriverStreamText, a_cr_ends_a_line_and_the_unit_after_it_is_skipped) {
+// The method stream's lines as the driver takes them (the documents' one line rule).
+std::vector<std::string> split_stream_text(const std::string& bytes) {
+    return platform::storage::method_stream_lines(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+TEST(DriverStreamText, cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_and_no_character_is_lost) {
     EXPECT_EQ(split_stream_text(utf16("10ul\r\nWash()\r\n")), (std::vector<std::string>{"10ul", "Wash()"}));
-    // The last line without CR LF is lost.
-    EXPECT_EQ(split_stream_text(utf16("10ul\r\nWash()")), (std::vector<std::string>{"10ul"}));
-    // A lone CR eats the next character, whatever it is.
-    EXPECT_EQ(split_stream_text(utf16("ab\rcd\r\n")), (std::vector<std::string>{"ab", "d"}));
+    // The last line without CR LF is kept.
+    EXPECT_EQ(split_stream_text(utf16("10ul\r\nWash()")), (std::vector<std::string>{"10ul", "Wash()"}));
+    // A lone CR ends its line and takes nothing after it.
+    EXPECT_EQ(split_stream_text(utf16("ab\rcd\ref\r\n")), (std::vector<std::string>{"ab", "cd", "ef"}));
     EXPECT_TRUE(split_stream_text("").empty());
-    EXPECT_TRUE(split_stream_text(utf16("no line end")).empty());
     // An odd last byte is no character.
     EXPECT_EQ(split_stream_text(utf16("x\r\n") + "y"), (std::vector<std::string>{"x"}));
 }
@@ -82,9 +88,10 @@ TEST(DriverStreamText, a_text_of_any_length_gives_all_its_lines) {
 }
 
 TEST(DriverHresultText, is_ten_upper_case_hex_digits) {
-    EXPECT_EQ(hresult_text(static_cast<std::int32_t>(0x80030002u)), "0080030002");
-    EXPECT_EQ(hresult_text(static_cast<std::int32_t>(0x800300FBu)), "00800300FB");
-    EXPECT_EQ(hresult_text(0), "0000000000");
+    using platform::storage::message_code;
+    EXPECT_EQ(message_code(static_cast<std::int32_t>(0x80030002u)), "0080030002");
+    EXPECT_EQ(message_code(static_cast<std::int32_t>(0x800300FBu)), "00800300FB");
+    EXPECT_EQ(message_code(0), "0000000000");
 }
 
 TEST(DriverFileNamePart, drops_the_folder) {

@@ -1,7 +1,12 @@
 // Share-exclusive opens: a second open of the same file fails, from this process or another,
 // and commit() keeps the file locked.
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "platform/storage/cfb_file.h"
 #include "platform/storage/tests/cfb_test_util.h"
@@ -20,6 +25,24 @@ int open_in_child(const std::string& path, Mode mode) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+
+// Exit code of a forked child that opens path read-write and commits: 0 committed, 1 not; 124
+// when it had not ended within 20 s (it is killed then, so a hang fails instead of stopping).
+int commit_in_child(const std::string& path) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    auto file = CompoundFile::open(path, Mode::read_write);
+    ::_exit(file && file->commit().ok() ? 0 : 1);
+  }
+  int status = 0;
+  for (int i = 0; i < 400; ++i) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
+  return 124;
 }
 
 TEST(CfbLock, SecondOpenInThisProcessIsRefused) {
@@ -88,6 +111,20 @@ TEST(CfbLock, HandlesOutliveTheFileButCannotChangeIt) {
   EXPECT_EQ(data->read_all(), cfb_test::pattern(10));
   EXPECT_EQ(data->write("x", 1).error(), StgError::access_denied);
   EXPECT_EQ(root.create_stream("New", false).error(), StgError::access_denied);
+}
+
+TEST(CfbLock, AFifoNamedLikeAStaleTempNeitherBlocksACommitNorIsRemoved) {
+  cfb_test::TempDir dir;
+  const std::string path = dir.file("doc.zor");
+  {
+    auto file = CompoundFile::create(path);
+    ASSERT_TRUE(file) << file.describe();
+  }
+  const std::string fifo = path + ".tmpAAAAAA";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(commit_in_child(path), 0);
+  struct stat st {};
+  EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 }  // namespace

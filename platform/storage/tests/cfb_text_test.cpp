@@ -57,4 +57,13 @@ TEST(CfbText, LinesEndedByCrLf) {
   EXPECT_EQ(utf16le_lines(cp1252_to_utf16le("a\nb\r\nc")), (std::vector<std::string>{"a", "b", "c"}));
 }
 
+TEST(CfbText, CrLfLoneCrAndLoneLfEachEndOneLineAndNoCharacterIsLost) {
+  EXPECT_EQ(utf16le_lines(cp1252_to_utf16le("ab\rcd\nef\r\ngh")),
+            (std::vector<std::string>{"ab", "cd", "ef", "gh"}));
+  // LF CR is two ends (an empty line between), CR CR too.
+  EXPECT_EQ(utf16le_lines(cp1252_to_utf16le("a\n\rb\r\rc\r")), (std::vector<std::string>{"a", "", "b", "", "c"}));
+  EXPECT_TRUE(utf16le_lines({}).empty());
+  EXPECT_EQ(utf16le_lines(cp1252_to_utf16le("\r\n")), (std::vector<std::string>{""}));
+}
+
 }  // namespace

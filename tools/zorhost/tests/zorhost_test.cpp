@@ -82,6 +82,15 @@ protected:
             }
         return bytes;
     }
+    // A host document in memory whose streams hold these bytes.
+    static stg::CompoundFile document_of(const std::string& data, const std::string& text) {
+        auto file = stg::CompoundFile::create_in_memory();
+        for (const auto& [name, bytes] : {std::pair{"Data", &data}, std::pair{"Text", &text}}) {
+            auto stream = file.root().create_stream(name, false);
+            EXPECT_TRUE(stream && stream->write(bytes->data(), bytes->size()).ok()) << name;
+        }
+        return file;
+    }
     static std::string stream_bytes(const stg::Storage& storage, const std::string& name) {
         auto s = storage.open_stream(name);
         if (!s) return "<missing>";
@@ -236,14 +245,8 @@ TEST_F(PluginHost, ALongMethodComesBackWhole) {
 }
 
 TEST_F(PluginHost, AnUnknownSyringeIsKeptAndALoneCrEndsItsLine) {
-    auto file = stg::CompoundFile::create_in_memory();
-    auto data = file.root().create_stream("Data", false);
-    ASSERT_TRUE(data);
-    const std::string bytes = utf16({"99ul", "Inject(Inj1)"}) + std::string("W\0\r\0X\0\r\0\n\0", 10);
-    ASSERT_TRUE(data->write(bytes.data(), bytes.size()).ok());
-    auto text = file.root().create_stream("Text", false);
-    const std::string t = utf16({"", "desc"});
-    ASSERT_TRUE(text->write(t.data(), t.size()).ok());
+    auto file = document_of(utf16({"99ul", "Inject(Inj1)"}) + std::string("W\0\r\0X\0\r\0\n\0", 10),
+                            utf16({"", "desc"}));
     zorhost::Host host;
     ASSERT_TRUE(host.ok());
     auto storage = stg::make_com_storage(file.root());
@@ -259,6 +262,21 @@ TEST_F(PluginHost, AnUnknownSyringeIsKeptAndALoneCrEndsItsLine) {
     auto out = stg::make_com_storage(copy.root());
     ASSERT_EQ(host.setup().Save(out.get()), 0);
     EXPECT_EQ(stream_bytes(copy.root(), "Data").substr(0, 12), utf16({"99ul"}));
+}
+
+TEST_F(PluginHost, ReadsCrLfLoneCrAndLoneLfAsTheDriverDoes) {
+    // The bytes of DriverDocument.cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_as_the_plug_in_reads_them:
+    // the driver reads them as 10ul, Wash(), Inject(Inj1), Wash().
+    const std::string text = "10ul\rWash()\nInject(Inj1)\r\nWash()";
+    std::string bytes;
+    for (char c : text) bytes += std::string{c, '\0'};
+    auto file = document_of(bytes, utf16({"", "desc"}));
+    zorhost::Host host;
+    ASSERT_TRUE(host.ok());
+    auto storage = stg::make_com_storage(file.root());
+    ASSERT_EQ(host.setup().Open(storage.get()), 0);
+    EXPECT_EQ(host.shown_method(),
+              (Lines{"template: ", "syringe: 10ul", "Wash()", "Inject(Inj1)", "Wash()"}));
 }
 
 TEST_F(PluginHost, AStreamWithoutALineIsRefusedAndTheEditorKeepsItsMethod) {

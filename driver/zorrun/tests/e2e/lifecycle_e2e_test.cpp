@@ -110,6 +110,24 @@ TEST_F(ZorrunLifetime, a_zorrun_started_without_switches_outlives_its_clients) {
     EXPECT_TRUE(zorrun->running());
 }
 
+TEST_F(ZorrunLifetime, a_second_zorrun_on_the_bus_ends_saying_that_the_bus_name_is_taken) {
+    start();
+    InteractionChannel second_channel((folder / "second-ui.sock").string());
+    ZorrunProcess second(
+        ZORRUN_PATH, {},
+        {"ZOR_REGISTRY=" + (folder / "registry.db").string(), "ZOR_COM1=" + sim->link_path().string(),
+         "ZOR_TEST_INTERACTION=" + second_channel.path()},
+        folder / "second.err");
+    EXPECT_EQ(second.wait_exit(20s), 1);
+    std::string said;
+    for (const auto& line : core_test::read_file_lines(folder / "second.err")) said += line + "\n";
+    EXPECT_NE(said.find("the bus name com.hox.Zorrun is owned by another process"), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("File exists"), std::string::npos) << said;
+    EXPECT_TRUE(zorrun->running());
+    EXPECT_TRUE(client->GetStatus().ok);
+}
+
 TEST_F(ZorrunLifetime, a_zorrun_ends_when_its_session_bus_goes_away) {
     start();
     initialize();

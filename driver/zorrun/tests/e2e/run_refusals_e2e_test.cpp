@@ -54,7 +54,8 @@ TEST_F(ZorrunRefusals, a_fifo_as_document_is_refused_at_once_and_the_driver_keep
     // Nobody ever writes to the FIFO: an open that waits for a writer would hang the driver.
     client->set_timeout_ms(15000);
     const CallResult r = prepare(fifo.string());
-    EXPECT_TRUE(says(r, "cant open storage: 0080030005 (" + fifo.string() + ": not a regular file)"))
+    EXPECT_TRUE(says(r, "cant open storage: 0080030005 (" + fifo.string() + ": \"" + fifo.string() +
+                            "\" is a FIFO (named pipe), not a document file)"))
         << r.error_name << " " << r.error_message;
     EXPECT_EQ(status(), 1);
     EXPECT_EQ(prepare(folder.string()).ok, false);  // a folder neither

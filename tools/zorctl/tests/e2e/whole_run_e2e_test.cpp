@@ -102,6 +102,50 @@ TEST_F(ZorctlWholeRun, busctl_drives_the_same_run_with_one_call_per_command) {
     EXPECT_EQ(executed(), demo_atoms());
 }
 
+TEST_F(ZorctlWholeRun, documents_whose_paths_windows_1252_cannot_hold_run_with_zorctl_and_with_busctl) {
+    start();
+    std::filesystem::create_directories(folder / "Проба");
+    const auto cyrillic = make_demo_document("10ul", folder / "Проба" / "метод.zor");
+    const auto japanese = make_demo_document("10ul", folder / "日本.zdoc");
+    ASSERT_TRUE(std::filesystem::is_regular_file(cyrillic));
+    ASSERT_TRUE(std::filesystem::is_regular_file(japanese));
+
+    const Finished run = zorctl({"run", cyrillic.string(), "Tray2:5", "--volume", "1", "--timeout", "100"});
+    ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("PrepareForRun " + cyrillic.string() + " vial Tray2:5"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "the method has ended\n");
+    EXPECT_EQ(executed(), demo_atoms());
+
+    const std::string object = "/com/hox/Zorrun/IZor";
+    const auto prepare = [&](const std::filesystem::path& document) {
+        return busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "PrepareForRun", "sssiisdi",
+                       "", document.string(), "", "0", "0", "Tray2:5", "1", "0"});
+    };
+    const auto status = [&] {
+        const Finished f = busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "GetStatus"});
+        return f.exit_code == 0 ? f.out : "failed: " + f.err;
+    };
+    Finished f = prepare(japanese);
+    ASSERT_EQ(f.exit_code, 0) << f.err;
+    EXPECT_EQ(f.out, "i 1\n");
+    std::string seen;
+    EXPECT_TRUE(wait_until([&] { return (seen = status()) == "i 4\n"; }, 60s)) << "status " << seen;
+    f = busctl({"call", "com.hox.Zorrun", object, "com.hox.Zorrun.IIZor", "StartRun"});
+    EXPECT_EQ(f.out, "i 1\n") << f.err;
+    EXPECT_TRUE(wait_until([&] { return (seen = status()) == "i 1\n"; }, 60s)) << "status " << seen;
+    std::vector<std::string> twice = demo_atoms();
+    for (const auto& atom : demo_atoms()) twice.push_back(atom);
+    EXPECT_EQ(executed(), twice);
+
+    // A document that is not there is named in the failure with its own characters.
+    const auto missing = folder / "Проба" / "нет.zdoc";
+    f = prepare(missing);
+    EXPECT_NE(f.exit_code, 0);
+    EXPECT_NE(f.err.find(missing.string()), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("does not exist"), std::string::npos) << f.err;
+}
+
 TEST_F(ZorctlWholeRun, a_failing_call_is_the_error_failed_with_the_hresult_in_hex) {
     start();
     // Zorrun has no vial dialog: ChooseVials always fails.

@@ -170,8 +170,8 @@ bool ZorctlE2E::zorrun_on_bus() const {
     return f.exit_code == 0 && f.out == "b true\n";
 }
 
-fs::path ZorctlE2E::make_demo_document(const std::string& syringe) const {
-    const fs::path document = folder / "demo.zor";
+fs::path ZorctlE2E::make_demo_document(const std::string& syringe, const fs::path& where) const {
+    const fs::path document = where.empty() ? folder / "demo.zor" : where;
     const Finished f =
         zorctl({"make-document", document.string(), "--syringe", syringe, "--method",
                 (examples / "demo_method.txt").string(), "--macros", (examples / "macros").string()});

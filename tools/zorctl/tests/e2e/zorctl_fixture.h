@@ -37,8 +37,10 @@ class ZorctlE2E : public ::testing::Test {
     Finished dbus_send(const std::vector<std::string>& args) const;  // dbus-send --session ...
     bool zorrun_on_bus() const;
 
-    // A method document made by `zorctl make-document` from the example method and macros.
-    std::filesystem::path make_demo_document(const std::string& syringe = "10ul") const;
+    // A method document made by `zorctl make-document` from the example method and macros, at
+    // `where` (the test's folder's "demo.zor" when empty).
+    std::filesystem::path make_demo_document(const std::string& syringe = "10ul",
+                                             const std::filesystem::path& where = {}) const;
     // The commands zorsim carried out, in order.
     std::vector<std::string> executed() const;
     // The atoms of the example method for vial Tray2:5, 1 µl, syringe 10ul, in order.
