@@ -12,35 +12,13 @@
 set -euo pipefail
 build=$1 examples=$2
 
-if [ -z "${DISPLAY:-}" ]; then
-  echo "no display (this test runs under xvfb-run): skipped"
-  exit 0
-fi
-if [ "${3:-}" != "--in-session" ]; then
-  manager=${3:-}
-  if [ "$manager" = --window-manager ] && ! command -v openbox >/dev/null; then
-    echo "no openbox: skipped"
-    exit 0
-  fi
-  work=$(mktemp -d /tmp/zorhost-popups-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" "$manager" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4 manager=${5:-}
 . "$(dirname "$0")/e2e_setup.sh"
+enter_display_session popups "$@"
+manager=${session_args[0]:-}
 edit_pid="" openbox_pid=""
 stop_all() { stop_processes $edit_pid $openbox_pid; }
 trap stop_all EXIT
-fail() {
-  echo "FAILED: $*"
-  for f in edit.err openbox.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
-  exit 1
-}
+fail() { fail_showing "edit.err openbox.err" "$*"; }
 zorhost=$build/tools/zorhost/zorhost
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
@@ -54,16 +32,8 @@ fi
 geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
 "$zorhost" edit "$work/demo.zor" >"$work/edit.out" 2>"$work/edit.err" &
 edit_pid=$!
-main=$(timeout 20 xdotool search --sync --onlyvisible --name '^zorhost - demo.zor$' | head -n 1) || true
-[ -n "$main" ] || fail "no window \"zorhost - demo.zor\""
-sleep 0.5
-main_width=$(geometry "$main" WIDTH)
+find_host_and_editor demo.zor "$edit_pid"
 main_height=$(geometry "$main" HEIGHT)
-editor=""
-for w in $(xdotool search --onlyvisible --pid "$edit_pid"); do
-  if [ "$(geometry "$w" WIDTH)" = "$main_width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$main_height" ]; then editor=$w; fi
-done
-[ -n "$editor" ] || fail "no editor window in the host window"
 # The editor at its designed size (634 x 413): the scale from a form's design to the screen.
 scale_width=$(geometry "$editor" WIDTH)
 scale_height=$(geometry "$editor" HEIGHT)
@@ -82,7 +52,7 @@ editor_y=$(geometry "$editor" Y)
 
 # The windows of zorhost that show now.
 shown() { xdotool search --onlyvisible --pid "$edit_pid" | sort; }
-# A drop-down list opened on the box at (X, Y, WIDTH x 21) of the editor's design: the new
+# A drop-down list opened on the box (201 x 21) at (X, Y) of the editor's design, named NAME: the new
 # window must lie at the box, within 40 pixels.
 check_list_at() {
   local before after list lx ly lw lh bx by bw bh
