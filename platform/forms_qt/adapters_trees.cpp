@@ -123,10 +123,10 @@ void add_tree_adapters(Adapters& a) {
                  // The children the tree filled in show at once, so the next key already moves
                  // among them. Filling may have waited (a folder that asked the person) and the
                  // items been rebuilt meanwhile: the node's item is found again.
-                 impl.person<TreeView>(tree, [&](TreeView&) {
+                 impl.person<TreeView>(tree, [&](TreeView& t) {
                      QTreeWidgetItem* now = node ? item_of(tree, node) : nullptr;
                      if (now && node->Expanded && now->childCount() == 0)
-                         add_tree_items(*static_cast<TreeView*>(impl.controls.at(tree)), tree, now, node->children());
+                         add_tree_items(t, tree, now, node->children());
                  });
              });
              QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {

@@ -63,7 +63,7 @@ struct QtBackend::Impl {
     LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
     std::unique_ptr<QObject> key_filter;  // the focused control's key-down
-    std::unique_ptr<QObject> context_menu_filter;  // a control's pop-up menu for the toolkit's own
+    std::unique_ptr<QObject> context_menu_filter;      // a control's pop-up menu for the toolkit's own
     platform::shell::DragRunner previous_drag_runner;  // given back when the backend goes
 
     explicit Impl(QtBackend& b) : backend(b) {}
