@@ -13,6 +13,7 @@
 
 #include "core/zor_lib_form.h"
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/deferred_deletion.h"
 #include "platform/forms_qt/qt_session.h"
 #include "platform/forms_qt/snapshot.h"
 
@@ -33,7 +34,7 @@ static void BM_OpenAndPaintLargestForm(benchmark::State& state) {
         const QImage image = platform::forms_qt::render_form(session->backend(), *form);
         pixels += static_cast<std::size_t>(image.width() * image.height());
         form.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::forms_qt::delete_idle_objects();
     }
     benchmark::DoNotOptimize(pixels);
 }

@@ -1,11 +1,13 @@
 // Texts: labels, edits, memos and combo boxes. A person's typing reaches the control as
 // typed text.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
 #include "platform/forms_qt/backend_impl.h"
+#include "platform/forms_qt/screen_position.h"
 
 namespace platform::forms_qt {
 
@@ -18,7 +20,14 @@ class ComboWidget : public QComboBox {
     ComboWidget(Impl& impl, QWidget* parent) : QComboBox(parent), impl_(impl) {}
     void showPopup() override {
         impl_.person<ComboBox>(this, [](ComboBox& c) { c.drop_down(); });
+        // The drop-down's handler may have waited and the box gone or been hidden meanwhile.
+        if (!impl_.controls.count(this) || !isVisible()) return;
         QComboBox::showPopup();
+        // Qt placed the list from its idea of where the window is; where it stays in a host's
+        // window that moved, the list is moved to the box.
+        QWidget* list = view()->window();
+        const QPoint off = global_position(*this, {0, 0}) - mapToGlobal(QPoint(0, 0));
+        if (list != window() && !off.isNull()) list->move(list->pos() + off);
     }
 
   private:

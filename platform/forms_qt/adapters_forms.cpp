@@ -44,6 +44,8 @@ class FormWidget : public QWidget {
         const int width = static_cast<int>(std::lround(event->size().width() / scale.x)) + design_frame_width;
         const int height = static_cast<int>(std::lround(event->size().height() / scale.y)) + design_frame_height;
         impl_.person<Form>(this, [&](Form& f) { f.resize_by_person(width, height); });
+        // The form's resize handler may have waited in a nested loop that freed the form.
+        if (!impl_.controls.count(this)) return;
         const QSize least = least_client(scale, form_);
         const QSize kept = event->size().expandedTo(least);
         if (kept != event->size()) resize(kept);

@@ -23,7 +23,10 @@ namespace {
 
 class ListViewWidget : public QTreeWidget {
   public:
-    ListViewWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+    ListViewWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) {
+        setProperty(own_keys, true);
+        setProperty(own_right_click, true);
+    }
     bool keying = false;  // the current item moves by a key, not by a click
 
   protected:

@@ -105,7 +105,10 @@ class StatusBarWidget : public QWidget {
 // A control that draws itself (a paint box, a drawn frame): replays its canvas.
 class CanvasWidget : public QWidget {
   public:
-    CanvasWidget(Impl& impl, QWidget* parent) : QWidget(parent), impl_(impl) { setMouseTracking(true); }
+    CanvasWidget(Impl& impl, QWidget* parent) : QWidget(parent), impl_(impl) {
+        setMouseTracking(true);
+        setProperty(own_right_click, true);
+    }
     Control* drawn = nullptr;
     LayoutScale scale;
 
@@ -131,7 +134,6 @@ class CanvasWidget : public QWidget {
                     break;
                 case 1:
                     c.mouse_up(button, at.x(), at.y(), shift);
-                    if (button == MouseButton::left && rect().contains(e->position().toPoint())) c.click();
                     break;
                 case 2:
                     c.mouse_move(at.x(), at.y(), shift);
@@ -141,6 +143,10 @@ class CanvasWidget : public QWidget {
                     break;
             }
         });
+        // The click after the release finds the control again: the release's handler may have
+        // waited in a nested loop that freed it.
+        if (kind == 1 && button == MouseButton::left && rect().contains(e->position().toPoint()))
+            impl_.person<Control>(this, [](Control& c) { c.click(); });
     }
     Impl& impl_;
 };

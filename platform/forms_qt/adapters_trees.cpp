@@ -57,7 +57,10 @@ bool shown(const QTreeWidgetItem* item) {
 
 class TreeWidget : public QTreeWidget {
   public:
-    TreeWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) { setProperty(own_keys, true); }
+    TreeWidget(Impl& impl, QWidget* parent) : QTreeWidget(parent), impl_(impl) {
+        setProperty(own_keys, true);
+        setProperty(own_right_click, true);
+    }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -115,13 +118,15 @@ void add_tree_adapters(Adapters& a) {
                                   impl.person<TreeView>(tree, [&](TreeView& t) { t.select(node_of(item)); });
                               });
              QObject::connect(tree, &QTreeWidget::itemExpanded, tree, [&impl, tree](QTreeWidgetItem* item) {
+                 TreeNode* node = node_of(item);
+                 impl.person<TreeView>(tree, [&](TreeView& t) { t.expand(node); });
+                 // The children the tree filled in show at once, so the next key already moves
+                 // among them. Filling may have waited (a folder that asked the person) and the
+                 // items been rebuilt meanwhile: the node's item is found again.
                  impl.person<TreeView>(tree, [&](TreeView& t) {
-                     TreeNode* node = node_of(item);
-                     t.expand(node);
-                     // The children the tree filled in show at once, so the next key already
-                     // moves among them.
-                     if (node && node->Expanded && item->childCount() == 0)
-                         add_tree_items(t, tree, item, node->children());
+                     QTreeWidgetItem* now = node ? item_of(tree, node) : nullptr;
+                     if (now && node->Expanded && now->childCount() == 0)
+                         add_tree_items(t, tree, now, node->children());
                  });
              });
              QObject::connect(tree, &QTreeWidget::itemCollapsed, tree, [&impl, tree](QTreeWidgetItem* item) {

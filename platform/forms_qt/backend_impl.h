@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/deferred_deletion.h"
 #include "platform/forms_qt/qt_backend.h"
 #include "platform/shell/ole.h"
 
@@ -33,6 +34,9 @@ class QPainter;
 namespace platform::forms_qt {
 
 void complain(const char* what);
+// A widget property: the widget turns the right button into its control's mouse or item menu
+// itself, so a context-menu request on it is not taken again.
+inline constexpr const char* own_right_click = "zor_own_right_click";
 // The frame and caption of a window the forms were laid out for: outer size less client size.
 inline constexpr int design_frame_width = 8;
 inline constexpr int design_frame_height = 27;
@@ -59,11 +63,14 @@ struct QtBackend::Impl {
     LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
     std::unique_ptr<QObject> key_filter;  // the focused control's key-down
+    std::unique_ptr<QObject> context_menu_filter;      // a control's pop-up menu for the toolkit's own
     platform::shell::DragRunner previous_drag_runner;  // given back when the backend goes
 
     explicit Impl(QtBackend& b) : backend(b) {}
 
-    // Runs a person's action on the control of `widget`, if it still has one.
+    // Runs a person's action on the control of `widget`, if it still has one. The action may
+    // wait in a nested loop and come back to a changed world: code after it looks the control
+    // up again (another person() call) rather than keeping it.
     template <class C>
     void person(const QWidget* widget, const std::function<void(C&)>& action) {
         if (syncing) return;  // our own update of the widget, not a person
@@ -71,6 +78,8 @@ struct QtBackend::Impl {
         if (it == controls.end()) return;
         auto* control = dynamic_cast<C*>(it->second);
         if (!control) return;
+        // The widget, and whatever Qt object called us, outlive the action (deferred_deletion.h).
+        const HandlerScope running;
         try {
             action(*control);
         } catch (const std::exception& e) {

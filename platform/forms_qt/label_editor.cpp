@@ -18,7 +18,7 @@ LabelEditor::LabelEditor(QWidget* parent, const QString& text, std::function<voi
 void LabelEditor::dismiss() {
     end_ = nullptr;
     hide();
-    deleteLater();
+    delete_when_idle(this);
 }
 
 void LabelEditor::finish(bool accept) {
@@ -26,7 +26,7 @@ void LabelEditor::finish(bool accept) {
     auto end = std::exchange(end_, nullptr);
     const QString typed = text();
     hide();
-    deleteLater();
+    delete_when_idle(this);
     end(typed, accept);
 }
 

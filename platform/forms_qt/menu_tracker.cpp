@@ -7,6 +7,7 @@
 
 #include "platform/forms_qt/item_looks.h"
 #include "platform/forms_qt/qt_backend.h"
+#include "platform/forms_qt/screen_position.h"
 
 namespace platform::forms_qt {
 
@@ -54,10 +55,10 @@ QPoint where() {
     const QPoint mouse = QCursor::pos();
     QWidget* focused = QApplication::focusWidget();
     if (!focused) return mouse;
-    if (focused->rect().contains(focused->mapFromGlobal(mouse))) return mouse;
+    if (QRect(global_position(*focused, {0, 0}), focused->size()).contains(mouse)) return mouse;
     if (auto* view = qobject_cast<QAbstractItemView*>(focused); view && view->currentIndex().isValid())
-        return view->viewport()->mapToGlobal(view->visualRect(view->currentIndex()).center());
-    return focused->mapToGlobal(focused->rect().center());
+        return global_position(*view->viewport(), view->visualRect(view->currentIndex()).center());
+    return global_position(*focused, focused->rect().center());
 }
 
 }  // namespace

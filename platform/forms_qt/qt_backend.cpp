@@ -2,7 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
@@ -18,6 +18,7 @@
 #include "platform/forms_qt/drag_drop.h"
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/keys.h"
+#include "platform/forms_qt/screen_position.h"
 #include "platform/text/text.h"
 
 namespace platform::forms_qt {
@@ -223,7 +224,7 @@ void Impl::forget(const Control& control) {
     bound.erase(it);
     w->hide();
     // A handler of this very widget may be running (a close box that freed its form).
-    w->deleteLater();
+    delete_when_idle(w);
 }
 
 // ---- QtBackend ----------------------------------------------------------------------------
@@ -254,11 +255,44 @@ class KeyFilter : public QObject {
     Impl& impl_;
 };
 
+// A person's request for a context menu (the right button, the menu key) on a control that
+// has a pop-up menu opens that menu in place of the toolkit's own (an edit's Undo, Cut, Copy,
+// Paste). Widgets that take the right button themselves (own_right_click) opened it already.
+class ContextMenuFilter : public QObject {
+  public:
+    explicit ContextMenuFilter(Impl& impl) : impl_(impl) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ContextMenu || !watched->isWidgetType()) return false;
+        auto* asked = static_cast<QWidget*>(watched);
+        for (QWidget* w = asked; w; w = w->parentWidget()) {
+            auto it = impl_.controls.find(w);
+            if (it == impl_.controls.end()) continue;
+            if (!it->second->PopupMenu) return false;
+            if (w->property(own_right_click).toBool()) return true;
+            const Form* form = it->second->form();
+            const LayoutScale scale = layout_scale(form ? form->Font : Font{});
+            const QPoint at = asked->mapTo(w, static_cast<QContextMenuEvent*>(event)->pos());
+            const int x = static_cast<int>(at.x() / scale.x);
+            const int y = static_cast<int>(at.y() / scale.y);
+            impl_.person<Control>(w, [x, y](Control& c) {
+                if (c.PopupMenu) c.PopupMenu->popup(&c, x, y);
+            });
+            return true;
+        }
+        return false;
+    }
+
+  private:
+    Impl& impl_;
+};
+
 }  // namespace
 
 QtBackend::QtBackend() : impl_(std::make_unique<Impl>(*this)) {
     impl_->key_filter = std::make_unique<KeyFilter>(*impl_);
     qApp->installEventFilter(impl_->key_filter.get());
+    impl_->context_menu_filter = std::make_unique<ContextMenuFilter>(*impl_);
+    qApp->installEventFilter(impl_->context_menu_filter.get());
     impl_->previous_drag_runner = platform::shell::set_drag_runner(qt_drag_runner());
     Impl* impl = impl_.get();
     impl_->focus_connection =
@@ -282,11 +316,13 @@ QtBackend::~QtBackend() {
     platform::shell::set_drag_runner(std::move(impl_->previous_drag_runner));
     QObject::disconnect(impl_->focus_connection);
     qApp->removeEventFilter(impl_->key_filter.get());
+    qApp->removeEventFilter(impl_->context_menu_filter.get());
     std::vector<QWidget*> tops;
     for (auto& [control, b] : impl_->bound)
         if (b.widget->isWindow()) tops.push_back(b.widget);
     impl_->bound.clear();
     impl_->controls.clear();
+    delete_idle_objects();
     for (QWidget* w : tops) delete w;
 }
 
@@ -321,12 +357,18 @@ QMenu* QtBackend::make_menu(PopupMenu& menu, QWidget* parent) {
         action->setEnabled(item->Enabled);
         action->setCheckable(item->Checked);
         action->setChecked(item->Checked);
-        // The item is looked up again when chosen: the menu's owner may have gone meanwhile.
+        // The menu and the item are looked up again when chosen: the menu, its owner or the
+        // control it was opened on may have gone meanwhile.
         Control* on = menu.PopupComponent;
-        QObject::connect(action, &QAction::triggered, q, [&impl, on, item] {
+        const MenuHandle handle = menu.handle();
+        const int index = item->MenuIndex();
+        QObject::connect(action, &QAction::triggered, q, [&impl, on, handle, index] {
             auto it = impl.bound.find(on);
             if (!on || it == impl.bound.end()) return;
-            impl.person<Control>(it->second.widget, [item](Control&) { item->click(); });
+            impl.person<Control>(it->second.widget, [handle, index](Control&) {
+                PopupMenu* chosen_from = find_menu(handle);
+                if (chosen_from && index < chosen_from->count()) chosen_from->item(index)->click();
+            });
         });
     }
     return q;
@@ -337,8 +379,12 @@ void QtBackend::menu_opened(PopupMenu& menu) {
     QWidget* w = on ? widget_of(*on) : nullptr;
     if (!w || !w->isVisible() || menu.visible_items().empty()) return;
     QMenu* q = make_menu(menu, w);
-    q->setAttribute(Qt::WA_DeleteOnClose);
-    q->popup(QCursor::pos());
+    // Not deleted on close: the choice's handler runs after the menu closed, and may wait.
+    QObject::connect(q, &QMenu::aboutToHide, q, [q] { delete_when_idle(q); });
+    // At the point it was opened on, from where the control is on the screen now.
+    const Form* form = on->form();
+    const LayoutScale scale = layout_scale(form ? form->Font : Font{});
+    q->popup(global_position(*w, {scale.map_x(menu.popup_point.x), scale.map_y(menu.popup_point.y)}));
 }
 
 QWidget* QtBackend::widget_of(const Control& control) const {

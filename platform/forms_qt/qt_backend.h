@@ -18,9 +18,15 @@
 // QPainter (the invert pen mode as a raster operation, system colours from the palette). Text
 // is measured with the real font metrics of the font the control would draw with.
 //
-// Pop-up menus: opened on a control whose window is on the screen, the menu shows at the mouse;
-// the person's choice clicks the item. A menu a control tracks itself (a shell context menu)
-// shows at the mouse over the focused control, else over its current item, and waits.
+// Pop-up menus: opened on a control whose window is on the screen, the menu shows at the point
+// it was opened on, placed from where the control is on the screen now (screen_position.h);
+// the person's choice clicks the item. A person's context-menu request on a control that has a
+// pop-up menu opens that menu in place of the toolkit's own. A menu a control tracks itself (a
+// shell context menu) shows at the mouse over the focused control, else over its current item,
+// and waits.
+//
+// Freeing: a widget or menu whose handler may still be on the stack is freed only by the
+// outermost loop (deferred_deletion.h).
 //
 // Layout: the forms give positions and sizes in pixels for a dialog font whose average
 // character is 6 pixels wide and 13 high (the dialog base units of the 8-point dialog font).

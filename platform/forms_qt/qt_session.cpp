@@ -5,6 +5,8 @@
 #include <QStyleFactory>
 #include <cstdlib>
 
+#include "platform/forms_qt/deferred_deletion.h"
+
 namespace platform::forms_qt {
 
 namespace {
@@ -48,7 +50,7 @@ QtSession::~QtSession() {
     platform::forms::set_backend(previous_backend_);
     waiter_.reset();
     backend_.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete_idle_objects();
     application_.reset();
 }
 

@@ -4,8 +4,10 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <algorithm>
 
+#include "platform/forms_qt/deferred_deletion.h"
 #include "platform/kernel/kernel.h"
 
 namespace platform::forms_qt {
@@ -76,13 +78,16 @@ void QtWaiter::schedule_changed() {
 
 int QtWaiter::wait(std::vector<pollfd>& fds, std::int64_t deadline_ns) {
     ++waits_;
+    // A wait inside a handler (ours, or one that a loop of Qt's called) must not free what
+    // the handlers below it still use: only the outermost wait frees.
+    const bool outermost = waiting_ == 0 && !pumping_ && QThread::currentThread()->loopLevel() == 0;
     if (before_sleep_) before_sleep_();
     arm(fds, deadline_ns);
     ++waiting_;
     // Returns once Qt handled something: input, a paint, a notifier or the timer.
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     --waiting_;
+    if (outermost) delete_idle_objects();
     for (pollfd& p : fds) p.revents = 0;
     int ready = ::poll(fds.data(), fds.size(), 0);
     return ready < 0 ? 0 : ready;

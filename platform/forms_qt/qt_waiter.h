@@ -3,8 +3,9 @@
 // Where a loop of the main thread would sleep in poll(), it runs one blocking
 // processEvents(WaitForMoreEvents) instead, with a socket notifier on each fd of the poll set
 // (the queue's waker first) and a precise timer at our next deadline, so Qt paints and takes
-// input while we wait and any of our own wake-ups ends the wait. Objects Qt deletes later
-// (deleteLater) are freed right after, since Qt's own exec never runs here.
+// input while we wait and any of our own wake-ups ends the wait. Objects waiting to be freed
+// (deferred_deletion.h, and Qt's deleteLater, since Qt's own exec never runs here) are freed
+// right after, but only by the outermost wait: a wait nested in a handler leaves them alone.
 //
 // Loops that Qt runs by itself (a menu, a drag) find the notifiers and the timer armed on what
 // the loop waits on (current_wait_set(), refreshed on every schedule change) and call

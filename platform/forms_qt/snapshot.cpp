@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/deferred_deletion.h"
 
 namespace platform::forms_qt {
 
@@ -60,7 +61,7 @@ QImage render_form(QtBackend& backend, Form& form) {
     }
     p.drawPixmap(1, 1 + bar, client);
     p.end();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete_idle_objects();
     return image;
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/deferred_deletion.h"
 #include "platform/forms_qt/snapshot.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
 #include "platform/window/window.h"
@@ -82,7 +83,7 @@ class QtBackendTest : public ::testing::Test {
         window::destroy_window(reaper);
         set_interaction_provider(previous_provider);
         reset_forms_state_for_tests();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete_idle_objects();
     }
     QtBackend& backend() { return session->backend(); }
 
@@ -219,7 +220,7 @@ TEST_F(QtBackendTest, a_form_freed_while_its_window_shows_takes_its_widgets_alon
     ASSERT_TRUE(window && button);
     dialog.reset();
     EXPECT_FALSE(window->isVisible());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete_idle_objects();
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(button.isNull());
     backend().sync();  // nothing left to touch
@@ -354,7 +355,7 @@ TEST_F(QtBackendTest, a_pop_up_menu_shows_on_a_right_click_and_the_persons_choic
     actions[0]->trigger();
     EXPECT_EQ(rinses, 1);
     shown->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete_idle_objects();
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 
     // A menu still open when its form goes: choosing from it does nothing.
@@ -362,7 +363,7 @@ TEST_F(QtBackendTest, a_pop_up_menu_shows_on_a_right_click_and_the_persons_choic
     QPointer<QMenu> stale = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_FALSE(stale.isNull());
     dialog.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete_idle_objects();
     EXPECT_TRUE(stale.isNull()) << "the menu goes with the control's widget";
     EXPECT_EQ(rinses, 1);
 }

@@ -48,3 +48,58 @@ stop_processes() {
     wait "$pid" 2>/dev/null || true
   done
 }
+
+# The start of a script that shows windows (under xvfb-run): without a display it is skipped
+# (ends the shell with 0); outside a session the script runs again inside a private session
+# bus, with settings and a work folder /tmp/zorhost-NAME-* of its own that go afterwards (ends
+# the shell with the script's exit code). Inside the session it returns with work set; the
+# script's own arguments after BUILD and EXAMPLES are in session_args.
+#   enter_display_session NAME "$@"
+enter_display_session() {
+  local name=$1
+  shift
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "no display (this test runs under xvfb-run): skipped"
+    exit 0
+  fi
+  if [ "${3:-}" = "--in-session" ]; then
+    work=$4
+    session_args=("${@:5}")
+    return
+  fi
+  work=$(mktemp -d "/tmp/zorhost-$name-XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
+    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  dbus-run-session -- "$0" "$1" "$2" --in-session "$work" "${@:3}" 2>&1 | grep -v "Failed to set fd limit"
+  exit "${PIPESTATUS[0]}"
+}
+
+# "FAILED: " and the message, the named files of the work folder that are not empty, exit 1.
+#   fail_showing "FILE ..." MESSAGE
+fail_showing() {
+  echo "FAILED: $2"
+  for f in $1; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
+  exit 1
+}
+
+# The window "zorhost - DOCUMENT" of the process PID in main, and the editor's window inside it
+# in editor (as wide as the host window, less high).
+find_host_and_editor() {
+  main=$(timeout 20 xdotool search --sync --onlyvisible --name "^zorhost - $1\$" | head -n 1) || true
+  [ -n "$main" ] || fail "no window \"zorhost - $1\""
+  local width height w
+  width=$(xdotool getwindowgeometry --shell "$main" | sed -n "s/^WIDTH=//p")
+  height=$(xdotool getwindowgeometry --shell "$main" | sed -n "s/^HEIGHT=//p")
+  editor=""
+  for w in $(xdotool search --onlyvisible --pid "$2"); do
+    local g
+    g=$(xdotool getwindowgeometry --shell "$w")
+    if [ "$(sed -n "s/^WIDTH=//p" <<<"$g")" = "$width" ] && [ "$(sed -n "s/^HEIGHT=//p" <<<"$g")" -lt "$height" ]; then
+      editor=$w
+    fi
+  done
+  [ -n "$editor" ] || fail "no editor window in the host window"
+}
