@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -58,6 +59,14 @@ void add_list_adapters(Adapters& a) {
                                      list, &QListWidget::currentRowChanged, list, [&impl, list](int row) {
                                          impl.person<ListBox>(list, [&](ListBox& l) { l.select(row); });
                                      });
+                                 // One scroll step per item: the bar's value is the top item, which a
+                                 // person's scrolling gives to the list.
+                                 list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+                                 QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list,
+                                                  [&impl, list](int top) {
+                                                      impl.person<ListBox>(
+                                                          list, [&](ListBox& l) { l.TopIndex = top; });
+                                                  });
                                  return list;
                              },
                              [](Impl&, Control& control, Impl::Bound& b, Common&) {
@@ -76,6 +85,11 @@ void add_list_adapters(Adapters& a) {
                                      for (int i = 0; i < q->count(); ++i)
                                          q->item(i)->setSelected(list.selected(i));
                                  }
+                                 // The list's top item, as close to the top as the list stays filled.
+                                 if (list.TopIndex >= 0 && list.TopIndex < q->count() &&
+                                     q->verticalScrollBar()->value() != list.TopIndex)
+                                     q->scrollToItem(q->item(list.TopIndex),
+                                                     QAbstractItemView::PositionAtTop);
                              }});
     a.add<ListView, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
