@@ -139,7 +139,8 @@ class HostWindow final : public QMainWindow {
 
     void open_document() {
         if (!may_discard()) return;
-        const QString path = QFileDialog::getOpenFileName(this, "Open a method document");
+        const QString path = QFileDialog::getOpenFileName(this, "Open a method document", QString(),
+                                                          "Method documents (*.zor);;All Files (*)");
         if (path.isEmpty()) return;
         if (const auto hr = host_.open_document(path.toStdString()); hr != 0) return report("Open", hr);
         document_ = path.toStdString();
