@@ -143,7 +143,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     add_button->OnClick = [this](Component&) { add_buttonClick(); };
     insert_button = add<Button>("insert_button");
     insert_button->Caption = "Insert vials";
-    insert_button->SetBounds(280, 340, 80, 25);
+    insert_button->SetBounds(550, 340, 80, 25);
     insert_button->Visible = false;
     insert_button->OnClick = [this](Component&) { insert_buttonClick(); };
     close_button = add<Button>("close_button");
@@ -163,7 +163,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     deselect_button->SetBounds(460, 372, 80, 25);
     deselect_button->OnClick = [this](Component&) { set_all(-1); };
     default_sheet = add<TGridSheet>("default_sheet");
-    default_sheet->SetBounds(8, 404, 616, 56);
+    default_sheet->SetBounds(8, 404, 616, 36);
     default_sheet->Visible = false;
     default_sheet->OnLeaveCell = [this](TGridSheet&, std::int32_t row, std::int32_t col, std::int32_t new_row,
                                         std::int32_t new_col) {
@@ -176,7 +176,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
         default_sheetMouseDown();
     };
     method_helper = add<ListBox>("method_helper");
-    method_helper->SetBounds(8, 404, 120, 40);
+    method_helper->SetBounds(8, 404, 120, 36);
     method_helper->Visible = false;
     tray_type_popup = add<platform::forms::PopupMenu>("tray_type_popup");
     tray_type_popup->AutoHotkeys = false;
