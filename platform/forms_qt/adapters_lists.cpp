@@ -73,11 +73,20 @@ void add_list_adapters(Adapters& a) {
                                  auto& list = static_cast<ListBox&>(control);
                                  auto* q = static_cast<QListWidget*>(b.widget);
                                  const auto items = list.Items.strings();
-                                 if (items != b.items) {
+                                 const bool rebuilt = items != b.items;
+                                 if (rebuilt) {
                                      q->clear();
                                      for (const std::string& item : items) q->addItem(to_qstring(item));
                                      b.items = items;
                                  }
+                                 // The top item where code moved it (or the items were made anew), as
+                                 // close to the top as the list stays filled; the selection below then
+                                 // still scrolls into sight.
+                                 if ((rebuilt || list.TopIndex != b.top_index) && list.TopIndex >= 0 &&
+                                     list.TopIndex < q->count())
+                                     q->scrollToItem(q->item(list.TopIndex),
+                                                     QAbstractItemView::PositionAtTop);
+                                 b.top_index = list.TopIndex;
                                  q->setSelectionMode(list.MultiSelect ? QAbstractItemView::MultiSelection
                                                                       : QAbstractItemView::SingleSelection);
                                  q->setCurrentRow(list.ItemIndex);
@@ -85,11 +94,6 @@ void add_list_adapters(Adapters& a) {
                                      for (int i = 0; i < q->count(); ++i)
                                          q->item(i)->setSelected(list.selected(i));
                                  }
-                                 // The list's top item, as close to the top as the list stays filled.
-                                 if (list.TopIndex >= 0 && list.TopIndex < q->count() &&
-                                     q->verticalScrollBar()->value() != list.TopIndex)
-                                     q->scrollToItem(q->item(list.TopIndex),
-                                                     QAbstractItemView::PositionAtTop);
                              }});
     a.add<ListView, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
