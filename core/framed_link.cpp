@@ -498,6 +498,8 @@ void add_debug_line(std::string_view text) {
     platform::forms::StringList& items = zor_lib()->debug_box->Items;
     if (items.count() >= debug_box_max_lines) items.erase(0);
     items.add(std::string(text));
+    // The trace follows its newest line (the list keeps itself filled below it).
+    zor_lib()->debug_box->TopIndex = items.count() - 1;
 }
 
 }  // namespace core

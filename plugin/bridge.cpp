@@ -110,6 +110,10 @@ com::HRESULT driver_reload_configuration() {
     });
 }
 
+com::HRESULT driver_uploading(std::int32_t& uploading) {
+    return call_driver("Uploading", [&](izor::IIZor2& z) { return z.Uploading(&uploading); });
+}
+
 com::HRESULT driver_change_ports(int port) {
     return call_driver("ChangePorts", [port](izor::IIZor2& z) { return z.ChangePorts(port); });
 }

@@ -23,6 +23,8 @@ platform::com::HRESULT driver_set_tray_type(std::string_view tray, std::string_v
 std::string driver_get_syringe();
 platform::com::HRESULT driver_reset();
 platform::com::HRESULT driver_reload_configuration();
+// Uploading: 1 while Zorrun receives the configuration from the instrument.
+platform::com::HRESULT driver_uploading(std::int32_t& uploading);
 platform::com::HRESULT driver_change_ports(int port);
 // Gives the interface back (library unload, the utility form's creation).
 void release_driver();

@@ -14,8 +14,18 @@ namespace zorsetup {
 
 using namespace platform::forms;
 
+namespace {
+constexpr const char* caption = "Zor Configuration";
+constexpr const char* get_config_text = "Get Configuration from Zor";
+constexpr const char* receiving_text = "Receiving configuration from Zor";
+// How often the dialog asks whether Zorrun still receives, and how many answers of "not yet"
+// it waits for the upload to begin (ten seconds).
+constexpr unsigned upload_watch_ms = 250;
+constexpr int upload_start_polls = 40;
+}  // namespace
+
 Tconfig_form::Tconfig_form() : Form("Tconfig_form") {
-    Caption = "Zor Configuration";
+    Caption = caption;
     BorderStyle = FormBorderStyle::dialog;
     SetBounds(0, 0, 330, 250);
     GroupBox1 = add<GroupBox>("GroupBox1");
@@ -36,9 +46,9 @@ Tconfig_form::Tconfig_form() : Form("Tconfig_form") {
     port_box->SetBounds(8, 20, 97, 21);
     port_box->OnChange = [this](Component&) { port_boxChange(); };
     get_config_button = add<Button>("get_config_button");
-    get_config_button->Caption = "Get Configuration from Zor";
+    get_config_button->Caption = get_config_text;
     get_config_button->SetBounds(8, 160, 305, 25);
-    get_config_button->OnClick = [](Component&) { driver_reload_configuration(); };
+    get_config_button->OnClick = [this](Component&) { get_config_buttonClick(); };
     help_button = add<BitBtn>("help_button");
     help_button->Caption = "Help";
     help_button->SetBounds(8, 192, 75, 25);
@@ -48,6 +58,10 @@ Tconfig_form::Tconfig_form() : Form("Tconfig_form") {
     done_button->SetBounds(238, 192, 75, 25);
     done_button->OnClick = [this](Component&) { Close(); };
     folder_browser = add<shellctl::TKwFolderBrowseDlg>("folder_browser");
+    upload_watch = add<Timer>("upload_watch");
+    upload_watch->set_enabled(false);
+    upload_watch->set_interval(upload_watch_ms);
+    upload_watch->OnTimer = [this](Component&) { upload_watchTimer(); };
     OnCreate = [this](Component&) { FormCreate(); };
     OnActivate = [this](Component&) { FormActivate(); };
     OnDestroy = [this](Component&) { FormDestroy(); };
@@ -88,6 +102,39 @@ void Tconfig_form::port_boxChange() {
     if (port < 0) return;
     putils::write_port_setting(port);
     driver_change_ports(port);
+}
+
+void Tconfig_form::get_config_buttonClick() {
+    // A refusal is shown by the bridge. An upload already running is followed the same way.
+    std::int32_t uploading = 0;
+    if (platform::com::failed(driver_uploading(uploading))) return;
+    if (uploading == 0 && platform::com::failed(driver_reload_configuration())) return;
+    upload_seen_ = uploading != 0;
+    idle_polls_ = 0;
+    Caption = std::string(caption) + " - " + receiving_text;
+    get_config_button->Caption = receiving_text;
+    get_config_button->Enabled = false;
+    upload_watch->set_enabled(true);
+}
+
+void Tconfig_form::upload_watchTimer() {
+    std::int32_t uploading = 0;
+    if (platform::com::failed(driver_uploading(uploading))) return end_upload_sign();
+    if (uploading != 0) {
+        upload_seen_ = true;
+        return;
+    }
+    // Not begun yet: the instrument answers the change of its line speed first. An upload that
+    // never begins (an instrument that does not answer) ends the sign after a while too.
+    if (!upload_seen_ && ++idle_polls_ < upload_start_polls) return;
+    end_upload_sign();
+}
+
+void Tconfig_form::end_upload_sign() {
+    upload_watch->set_enabled(false);
+    Caption = caption;
+    get_config_button->Caption = get_config_text;
+    get_config_button->Enabled = true;
 }
 
 void Tconfig_form::folder_to_top(std::string_view folder) {

@@ -6,7 +6,9 @@
 // instead of storing an empty folder; a folder-browse OK on something that is not a folder of
 // the file system (the desktop, Computer) changes nothing, so no empty folder reaches the
 // list; and a folder whose name this program's texts cannot hold is refused with a message
-// rather than kept under another name. Main thread only.
+// rather than kept under another name. "Get Configuration from Zor" shows, in the dialog's
+// caption and button, that Zorrun receives the configuration and when it is done: the upload
+// runs in Zorrun, whose own progress form a person may not see. Main thread only.
 #pragma once
 
 #include <string>
@@ -30,6 +32,8 @@ class Tconfig_form : public platform::forms::Form {
     platform::forms::BitBtn* help_button;
     platform::forms::BitBtn* done_button;
     shellctl::TKwFolderBrowseDlg* folder_browser;
+    // Follows Zorrun's upload after "Get Configuration from Zor".
+    platform::forms::Timer* upload_watch;
 
     // Ports 0 to 31 that PortIsFree reports, "COM" + n; `selected` becomes the selection.
     void fill_port_box(int selected);
@@ -45,6 +49,11 @@ class Tconfig_form : public platform::forms::Form {
     void FormActivate();
     void FormDestroy();
     void port_boxChange();
+    void get_config_buttonClick();
+    void upload_watchTimer();
+    void end_upload_sign();
+    bool upload_seen_ = false;
+    int idle_polls_ = 0;
 };
 
 // The Config interface's LaunchConfigDialog: shown modally, freed (which stores the folder).

@@ -7,6 +7,7 @@
 
 #include "core/barcode.h"
 #include "core/config_model.h"
+#include "core/uilib.h"
 #include "plugin/bridge.h"
 #include "plugin/editing.h"
 #include "plugin/vial_arithmetic.h"
@@ -112,7 +113,11 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     tray_picture = add<PaintBox>("tray_picture");
     tray_picture->SetBounds(170, 24, 400, 300);  // the area the tray is drawn in
     tray_picture->ShowHint = true;
-    tray_picture->OnPaint = [this](Component&) { show_tray(); };
+    tray_picture->OnPaint = [this](Component&) {
+        show_tray();
+        // A band that is being dragged is part of the picture until the button comes up.
+        if (band_shown_) invert_band();
+    };
     tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseDown(x, y); };
     tray_picture->OnMouseUp = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseUp(x, y); };
     tray_picture->OnMouseMove = [this](Component&, ShiftState, int x, int y) { tray_pictureMouseMove(x, y); };
@@ -138,7 +143,9 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     add_button->OnClick = [this](Component&) { add_buttonClick(); };
     insert_button = add<Button>("insert_button");
     insert_button->Caption = "Insert vials";
+    insert_button->SetBounds(550, 340, 80, 25);
     insert_button->Visible = false;
+    insert_button->OnClick = [this](Component&) { insert_buttonClick(); };
     close_button = add<Button>("close_button");
     close_button->Caption = "&Cancel";
     close_button->SetBounds(460, 340, 80, 25);
@@ -155,6 +162,22 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     deselect_button->Caption = "&Deselect All";
     deselect_button->SetBounds(460, 372, 80, 25);
     deselect_button->OnClick = [this](Component&) { set_all(-1); };
+    default_sheet = add<TGridSheet>("default_sheet");
+    default_sheet->SetBounds(8, 404, 616, 36);
+    default_sheet->Visible = false;
+    default_sheet->OnLeaveCell = [this](TGridSheet&, std::int32_t row, std::int32_t col, std::int32_t new_row,
+                                        std::int32_t new_col) {
+        default_sheetLeaveCell(row, col, new_row, new_col);
+    };
+    default_sheet->OnChange = [this](TGridSheet&, std::int32_t row, std::int32_t col) {
+        default_sheetChange(row, col);
+    };
+    default_sheet->OnMouseDown = [this](Component&, MouseButton, ShiftState, int, int) {
+        default_sheetMouseDown();
+    };
+    method_helper = add<ListBox>("method_helper");
+    method_helper->SetBounds(8, 404, 120, 36);
+    method_helper->Visible = false;
     tray_type_popup = add<platform::forms::PopupMenu>("tray_type_popup");
     tray_type_popup->AutoHotkeys = false;
     for (int i = 0; i < popup_items; ++i) {
@@ -163,6 +186,7 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     }
     OnCreate = [this](Component&) { FormCreate(); };
     OnActivate = [this](Component&) { FormActivate(); };
+    OnClose = [this](Component&, CloseAction&) { FormClose(); };
 }
 
 // The hint handler goes with the dialog: the one it replaced comes back, so the application
@@ -210,6 +234,10 @@ void Ttray_form::FormCreate() {
     auto& ses = putils::session();
     if (ses.tray_form_first_create) {
         ses.tray_form_first_create = false;
+        if (ses.tray_insert_mode) {
+            tray_holder_picture->Height = tray_holder_picture->Height - default_sheet->Height;
+            tray_picture->Height = tray_picture->Height - default_sheet->Height;
+        }
         st.area = tray_picture->BoundsRect();
         st.show_types = false;
         st.current_type = 0;
@@ -225,6 +253,8 @@ void Ttray_form::FormCreate() {
     if (st.area.right > st.area.left) tray_picture->SetBounds(st.area.left, st.area.top, st.area.right - st.area.left,
                                                               st.area.bottom - st.area.top);
     for (int i = 0; i < ses.sample_type_count; ++i) vial_type_box->Items.add(ses.sample_types[i].name);
+    insert_button->Visible = ses.tray_insert_mode;
+    default_sheet->Visible = ses.tray_insert_mode;
 }
 
 void Ttray_form::FormActivate() {
@@ -261,6 +291,11 @@ void Ttray_form::FormActivate() {
     for (Control* c : std::initializer_list<Control*>{show_types_button, show_numbers_button, add_vial_label,
                                                       vial_type_box, show_box})
         c->Visible = types;
+    uilib::on_tray_dialog_activated();
+}
+
+void Ttray_form::FormClose() {
+    uilib::on_tray_dialog_closed();
 }
 
 void Ttray_form::tray_holder_boxChange() {
@@ -491,6 +526,7 @@ void Ttray_form::store_selection() {
         for (int b = 0; b < shown_rows_; ++b)
             if (const int type = vial_state(a, b); type >= 0) result.push_back({grid_.vial_number(a, b), type});
     std::sort(result.begin(), result.end(), [](const TrayVial& x, const TrayVial& y) { return x.number < y.number; });
+    uilib::on_vial_selection_stored();
     clear_grid();
     show_tray();
 }
@@ -504,7 +540,47 @@ void Ttray_form::add_buttonClick() {
         st.cancelled = false;
         store_selection();
     }
-    Close();
+    if (!putils::session().tray_insert_mode) Close();
+}
+
+void Ttray_form::insert_buttonClick() {
+    if (selected_count() == 0)
+        putils::info_box("No vials are selected!");
+    else
+        store_selection();
+}
+
+void Ttray_form::default_sheetLeaveCell(std::int32_t row, std::int32_t col, std::int32_t new_row,
+                                        std::int32_t new_col) {
+    if (!putils::session().tray_insert_mode || new_row <= 0 || new_col <= 0) return;
+    TGridSheet& sheet = *default_sheet;
+    sheet.set_property(TGridSheet::col_id, col);
+    sheet.set_property(TGridSheet::row_id, row);
+    sheet.set_property(TGridSheet::back_color_id, static_cast<std::int32_t>(clWhite));
+    sheet.set_property(TGridSheet::col_id, new_col);
+    sheet.set_property(TGridSheet::row_id, new_row);
+    sheet.set_property(TGridSheet::back_color_id, static_cast<std::int32_t>(clAqua));
+    sheet.set_property(1, 0);
+}
+
+void Ttray_form::default_sheetChange(std::int32_t row, std::int32_t col) {
+    if (!putils::session().tray_insert_mode) return;
+    TGridSheet& sheet = *default_sheet;
+    sheet.set_property(TGridSheet::col_id, col);
+    sheet.set_property(TGridSheet::row_id, row);
+    if (sheet.number(TGridSheet::cell_type_id) == 8 && sheet.text(TGridSheet::text_id) == "None")
+        sheet.set_property(TGridSheet::text_id, std::string());
+}
+
+void Ttray_form::default_sheetMouseDown() {
+    if (!putils::session().tray_insert_mode) return;
+    putils::fill_list_with_files(template_file_path("*"), *method_helper);
+    std::string list;
+    for (const std::string& name : method_helper->Items.strings()) list += name + "\t";
+    TGridSheet& sheet = *default_sheet;
+    sheet.set_property(TGridSheet::col_id, 1);
+    sheet.set_property(TGridSheet::row_id, 1);
+    sheet.set_property(TGridSheet::combo_list_id, list);
 }
 
 void Ttray_form::open_tray_type_popup(std::string_view tray, int x, int y) {

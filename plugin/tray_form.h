@@ -8,8 +8,8 @@
 // says why (a part of it would lose the vials a person picks beyond the part); the host's list
 // and the result are not limited to 1000 vials; every opening starts as
 // cancelled with an empty result, so closing it by its caption never hands back the previous
-// opening's vials. The spreadsheet of insert mode, which the session never switches on, is left
-// out.
+// opening's vials. Insert mode, which the session never switches on, has a stand-in for its
+// spreadsheet (grid_sheet.h) and the hidden list of template names behind it.
 // Main thread only.
 #pragma once
 
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/forms/controls.h"
+#include "plugin/grid_sheet.h"
 
 namespace zorsetup {
 
@@ -83,6 +84,8 @@ class Ttray_form : public platform::forms::Form {
     platform::forms::Button* close_button;
     platform::forms::Button* select_all_button;
     platform::forms::Button* deselect_button;
+    TGridSheet* default_sheet;
+    platform::forms::ListBox* method_helper;
     platform::forms::PopupMenu* tray_type_popup;
 
     const TrayGrid& grid() const { return grid_; }
@@ -114,6 +117,13 @@ class Ttray_form : public platform::forms::Form {
     void trays_from_holder_boxChange();
     void add_vials_buttonClick();
     void add_buttonClick();
+    void insert_buttonClick();
+    void FormClose();
+    // The spreadsheet's handlers; they act in insert mode only.
+    void default_sheetLeaveCell(std::int32_t row, std::int32_t col, std::int32_t new_row,
+                                std::int32_t new_col);
+    void default_sheetChange(std::int32_t row, std::int32_t col);
+    void default_sheetMouseDown();
     void tray_pictureMouseDown(int x, int y);
     void tray_pictureMouseMove(int x, int y);
     void tray_pictureMouseUp(int x, int y);

@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
     app.ShowMainForm = false;
     app.create_form<core::Tzor_lib>();
     zorrun::create_driver_forms();
+    // The debug page is a window to look at, not the program: closing it hides it, and Zorrun
+    // ends as it does without the page (a signal, its bus, or its last client letting go).
+    app.MainForm = nullptr;
 
     window::WatchId signal_watch = 0;
     if (signal_fd >= 0) {

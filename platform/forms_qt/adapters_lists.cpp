@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -61,17 +62,34 @@ void add_list_adapters(Adapters& a) {
                                      list, &QListWidget::currentRowChanged, list, [&impl, list](int row) {
                                          impl.person<ListBox>(list, [&](ListBox& l) { l.select(row); });
                                      });
+                                 // One scroll step per item: the bar's value is the top item, which a
+                                 // person's scrolling gives to the list.
+                                 list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+                                 QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list,
+                                                  [&impl, list](int top) {
+                                                      impl.person<ListBox>(
+                                                          list, [&](ListBox& l) { l.TopIndex = top; });
+                                                  });
                                  return list;
                              },
                              [](Impl&, Control& control, Impl::Bound& b, Common&) {
                                  auto& list = static_cast<ListBox&>(control);
                                  auto* q = static_cast<QListWidget*>(b.widget);
                                  const auto items = list.Items.strings();
-                                 if (items != b.items) {
+                                 const bool rebuilt = items != b.items;
+                                 if (rebuilt) {
                                      q->clear();
                                      for (const std::string& item : items) q->addItem(to_qstring(item));
                                      b.items = items;
                                  }
+                                 // The top item where code moved it (or the items were made anew), as
+                                 // close to the top as the list stays filled; the selection below then
+                                 // still scrolls into sight.
+                                 if ((rebuilt || list.TopIndex != b.top_index) && list.TopIndex >= 0 &&
+                                     list.TopIndex < q->count())
+                                     q->scrollToItem(q->item(list.TopIndex),
+                                                     QAbstractItemView::PositionAtTop);
+                                 b.top_index = list.TopIndex;
                                  q->setSelectionMode(list.MultiSelect ? QAbstractItemView::MultiSelection
                                                                       : QAbstractItemView::SingleSelection);
                                  q->setCurrentRow(list.ItemIndex);

@@ -52,6 +52,7 @@ struct QtBackend::Impl {
         std::string signature;              // of a tree
         forms::Control* focused = nullptr;  // a form's ActiveControl when last synced
         bool shown_once = false;
+        int top_index = 0;         // a list box's top item when last synced
         QPointer<QWidget> editor;  // the in-place label editor, while one is open
     };
 

@@ -391,5 +391,70 @@ TEST_F(TrayForm, ATrayTooLargeToShowSaysSoAndGivesNoPartOfItself) {
     EXPECT_TRUE(zorsetup::tray_dialog_state().cancelled);
 }
 
+// Insert mode, which the session never switches on: the dialog stays open, "Insert vials" stores
+// the selection each time, and the spreadsheet's stand-in takes the handlers' settings.
+TEST_F(TrayForm, InInsertModeInsertVialsStoresTheSelectionAndTheDialogStaysOpen) {
+    putils::session().tray_insert_mode = true;
+    auto form = open();
+    EXPECT_TRUE(form->insert_button->Visible);
+    EXPECT_TRUE(form->default_sheet->Visible);
+    form->insert_button->click();
+    EXPECT_EQ(messages(), Lines{"No vials are selected!"});
+    form->from_box->Text = "3";
+    form->to_box->Text = "4";
+    form->add_vials_button->click();
+    form->insert_button->click();
+    EXPECT_EQ(result_numbers(), (std::vector<int>{3, 4}));
+    EXPECT_EQ(form->selected_count(), 0);
+    form->add_vials_button->click();
+    form->add_button->click();
+    EXPECT_FALSE(zorsetup::tray_dialog_state().cancelled);
+    EXPECT_TRUE(form->Visible);
+}
+
+TEST_F(TrayForm, TheSpreadsheetStandInTakesTheInsertModeSettings) {
+    using zorsetup::TGridSheet;
+    auto form = open();
+    TGridSheet& sheet = *form->default_sheet;
+    EXPECT_FALSE(sheet.Visible);
+    EXPECT_FALSE(form->insert_button->Visible);
+    EXPECT_FALSE(form->method_helper->Visible);
+    // Outside insert mode its handlers do nothing.
+    sheet.leave_cell(2, 3);
+    EXPECT_EQ(sheet.number(TGridSheet::back_color_id), 0);
+
+    putils::session().tray_insert_mode = true;
+    sheet.Visible = true;  // as insert mode shows it
+    sheet.set_property(1, 5);
+    sheet.leave_cell(4, 1);  // from 2,3 to 4,1
+    EXPECT_EQ(sheet.number(TGridSheet::back_color_id), static_cast<std::int32_t>(platform::forms::clAqua));
+    EXPECT_EQ(sheet.number(1), 0);
+    sheet.set_property(TGridSheet::row_id, 2);
+    sheet.set_property(TGridSheet::col_id, 3);
+    EXPECT_EQ(sheet.number(TGridSheet::back_color_id), static_cast<std::int32_t>(platform::forms::clWhite));
+    sheet.leave_cell(0, 1);  // a heading: no colours move
+    sheet.set_property(TGridSheet::row_id, 4);
+    sheet.set_property(TGridSheet::col_id, 1);
+    EXPECT_EQ(sheet.number(TGridSheet::back_color_id), static_cast<std::int32_t>(platform::forms::clAqua));
+
+    // A combo-box cell (type 8) changed to "None" is emptied; another cell keeps the text.
+    sheet.set_property(TGridSheet::cell_type_id, 8);
+    sheet.change_cell("None");
+    EXPECT_EQ(sheet.text(TGridSheet::text_id), "");
+    sheet.set_property(TGridSheet::col_id, 2);
+    sheet.change_cell("None");
+    EXPECT_EQ(sheet.text(TGridSheet::text_id), "None");
+
+    // A mouse-down offers the method templates in cell 1,1.
+    for (const char* name : {"Demo Injection", "Two Injectors"})
+        fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / (std::string(name) + ".PME"),
+                      fs::path(folder_) / (std::string(name) + ".PME"));
+    sheet.mouse_down(platform::forms::MouseButton::left, 1, 1);
+    EXPECT_EQ(form->method_helper->Items.strings(), (Lines{"Demo Injection", "Two Injectors"}));
+    sheet.set_property(TGridSheet::row_id, 1);
+    sheet.set_property(TGridSheet::col_id, 1);
+    EXPECT_EQ(sheet.text(TGridSheet::combo_list_id), "Demo Injection\tTwo Injectors\t");
+}
+
 }  // namespace
 }  // namespace zorsetup_test

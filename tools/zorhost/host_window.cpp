@@ -144,7 +144,8 @@ class HostWindow final : public QMainWindow {
 
     void open_document() {
         if (!may_discard()) return;
-        const QString path = QFileDialog::getOpenFileName(this, "Open a method document");
+        const QString path = QFileDialog::getOpenFileName(this, "Open a method document", QString(),
+                                                          "Method documents (*.zor);;All Files (*)");
         if (path.isEmpty()) return;
         if (host_.open_document(path.toStdString()) != 0) return report_document_failure();
         document_ = path.toStdString();

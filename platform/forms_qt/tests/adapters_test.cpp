@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSizeGrip>
 #include <QTest>
 #include <QToolButton>
@@ -118,6 +120,55 @@ TEST(QtAdapters, keys_reach_the_focused_controls_key_down_and_tab_follows_the_fo
         EXPECT_EQ(form->ActiveControl, form->second);
         qt.backend().sync();
         EXPECT_EQ(QApplication::focusWidget(), qt.backend().widget_of(*form->second));
+        form->Hide();
+    }
+    reset_forms_state_for_tests();
+}
+
+class Lines : public Form {
+  public:
+    Lines() : Form("Tlines") {
+        ClientWidth = 200;
+        ClientHeight = 200;
+        list = add<ListBox>("list");
+        list->SetBounds(8, 8, 150, 100);
+        for (int i = 0; i < 100; ++i) list->Items.add("line " + std::to_string(i));
+    }
+    ListBox* list;
+};
+
+// Whether the list shows item `index` whole.
+bool shows(QListWidget& q, int index) {
+    return q.viewport()->rect().contains(q.visualItemRect(q.item(index)));
+}
+
+TEST(QtAdapters, a_list_box_shows_from_its_top_item_and_its_selection_still_scrolls_into_sight) {
+    auto& qt = testing::qt_session();
+    {
+        auto form = make_form<Lines>();
+        form->Show();
+        qt.backend().sync();
+        auto* q = qobject_cast<QListWidget*>(qt.backend().widget_of(*form->list));
+        ASSERT_NE(q, nullptr);
+        ASSERT_FALSE(shows(*q, 99));
+        // Code moves the top item past the end: the list shows its last line.
+        form->list->TopIndex = 99;
+        qt.backend().sync();
+        QApplication::processEvents();
+        EXPECT_TRUE(shows(*q, 99));
+        // Code selects a line out of sight: the list scrolls to it.
+        form->list->ItemIndex = 10;
+        qt.backend().sync();
+        QApplication::processEvents();
+        EXPECT_TRUE(shows(*q, 10));
+        // A person's scrolling gives the list its top item, and a change of the items keeps it.
+        q->verticalScrollBar()->setValue(40);
+        EXPECT_EQ(form->list->TopIndex, 40);
+        form->list->ItemIndex = -1;
+        form->list->Items.add("line 100");
+        qt.backend().sync();
+        QApplication::processEvents();
+        EXPECT_EQ(q->verticalScrollBar()->value(), 40);
         form->Hide();
     }
     reset_forms_state_for_tests();

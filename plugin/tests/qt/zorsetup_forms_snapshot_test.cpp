@@ -57,6 +57,21 @@ TEST_F(ZorsetupSnapshots, the_tray_dialog_with_vials_of_two_types) {
     form->Hide();
 }
 
+// A person dragging a band across the tray: the band shows until the button comes up.
+TEST_F(ZorsetupSnapshots, the_tray_dialog_while_a_band_is_dragged) {
+    zorsetup::tray_dialog_state() = {};
+    putils::session().tray_form_first_create = true;
+    putils::session().requested_tray = "Tray1";
+    auto form = forms::make_form<zorsetup::Ttray_form>();
+    form->Show();
+    const auto [x0, y0] = form->vial_centre(1, 2);
+    const auto [x1, y1] = form->vial_centre(4, 6);
+    form->tray_picture->mouse_down(forms::MouseButton::left, x0 - 4, y0 - 4);
+    form->tray_picture->mouse_move(x1 + 4, y1 + 4);
+    EXPECT_FORM_SNAPSHOT(*form, "tray_dialog_band");
+    form->Hide();
+}
+
 // As the host asks for Tray2 when it stands on the bar-code holder (zorsim's configuration).
 TEST_F(ZorsetupSnapshots, the_tray_dialog_on_a_tray_of_the_barcode_holder) {
     Lines config;

@@ -1,5 +1,30 @@
 # Sourced by zorhost's end-to-end scripts, which set build, examples and work first.
 
+# The start of a script on a display (run under xvfb-run), called with the script's arguments
+# (BUILD_DIR EXAMPLES_DIR [ARGUMENTS...]): without a display it is skipped; otherwise the script
+# runs again inside a private session bus, with a work folder of its own (removed afterwards)
+# for the settings store, the homes and the runtime folder. There, work names that folder and
+# session_args holds the script's own ARGUMENTS.
+display_session() {
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "no display (this test runs under xvfb-run): skipped"
+    exit 0
+  fi
+  if [ "${3:-}" = "--in-session" ]; then
+    work=$4
+    session_args=("${@:5}")
+    return
+  fi
+  work=$(mktemp -d "/tmp/zorhost-$(basename "$0" .sh)-XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
+    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  dbus-run-session -- "$0" "$1" "$2" --in-session "$work" "${@:3}" 2>&1 | grep -v "Failed to set fd limit"
+  exit "${PIPESTATUS[0]}"
+}
+
 # The method folder (macro library, templates, the instrument's configuration), the settings
 # that name it and the port, and the plug-in registered.
 setup_method_folder_and_plugin() {
@@ -47,34 +72,6 @@ stop_processes() {
     kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
-}
-
-# The start of a script that shows windows (under xvfb-run): without a display it is skipped
-# (ends the shell with 0); outside a session the script runs again inside a private session
-# bus, with settings and a work folder /tmp/zorhost-NAME-* of its own that go afterwards (ends
-# the shell with the script's exit code). Inside the session it returns with work set; the
-# script's own arguments after BUILD and EXAMPLES are in session_args.
-#   enter_display_session NAME "$@"
-enter_display_session() {
-  local name=$1
-  shift
-  if [ -z "${DISPLAY:-}" ]; then
-    echo "no display (this test runs under xvfb-run): skipped"
-    exit 0
-  fi
-  if [ "${3:-}" = "--in-session" ]; then
-    work=$4
-    session_args=("${@:5}")
-    return
-  fi
-  work=$(mktemp -d "/tmp/zorhost-$name-XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$1" "$2" --in-session "$work" "${@:3}" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
 }
 
 # "FAILED: " and the message, the named files of the work folder that are not empty, exit 1.

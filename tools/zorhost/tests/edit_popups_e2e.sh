@@ -13,7 +13,7 @@ set -euo pipefail
 build=$1 examples=$2
 
 . "$(dirname "$0")/e2e_setup.sh"
-enter_display_session popups "$@"
+display_session "$@"
 manager=${session_args[0]:-}
 edit_pid="" openbox_pid=""
 stop_all() { stop_processes $edit_pid $openbox_pid; }

@@ -14,22 +14,8 @@
 set -euo pipefail
 build=$1 examples=$2
 
-if [ -z "${DISPLAY:-}" ]; then
-  echo "no display (this test runs under xvfb-run): skipped"
-  exit 0
-fi
-if [ "${3:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-window-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4
 . "$(dirname "$0")/e2e_setup.sh"
+display_session "$@"
 zorsim_pid="" edit_pid=""
 stop_all() { stop_processes $edit_pid $zorsim_pid; }
 trap stop_all EXIT

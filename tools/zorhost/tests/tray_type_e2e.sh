@@ -11,7 +11,7 @@ set -euo pipefail
 build=$1 examples=$2
 
 . "$(dirname "$0")/e2e_setup.sh"
-enter_display_session tray "$@"
+display_session "$@"
 zorsim_pid="" tray_pid=""
 stop_all() { stop_processes $tray_pid $zorsim_pid; }
 trap stop_all EXIT

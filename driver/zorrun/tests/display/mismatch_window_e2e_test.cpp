@@ -3,29 +3,16 @@
 // answers it, and the run goes on.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
 
+#include "driver/zorrun/tests/display/screen.h"
 #include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
 
 namespace zorrun_test {
 namespace {
-
-// Runs a shell command (bounded by `timeout`) and returns its standard output, or nothing when
-// it failed.
-std::optional<std::string> run(const std::string& command) {
-    FILE* pipe = ::popen(("timeout 20 " + command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return std::nullopt;
-    std::string out;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    const int status = ::pclose(pipe);
-    if (status != 0) return std::nullopt;
-    return out;
-}
 
 class ZorrunOnDisplay : public ZorrunE2E {
   protected:
