@@ -9,11 +9,12 @@
 #include "core/method_run.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
-#include "core/step_sequences.h"
 #include "core/step_queue.h"
+#include "core/step_sequences.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/status_model.h"
 #include "serial/ansi.h"
+#include "utilities/session.h"
 #include "utilities/text.h"
 
 namespace zorrun {
@@ -117,8 +118,11 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
     method.skip_wrappers = false;
     vzor_state().start_mode = start_mode;
 
+    // What the expansion reports is the reason the caller gets with the failure.
+    putils::session().last_error.clear();
     if (!core::build_error_macros()) {
-        set_status(status_not_ready, "Error in error macros");
+        set_status(status_not_ready,
+                   failure_with_reason("Error in error macros", putils::session().last_error));
         return false;
     }
     set_status(status_starting_method, "Zor starting method");
@@ -144,10 +148,11 @@ void check_syringe_then_run() {
     // Only this preparation decides about the wrappers: a macro run meanwhile (SL EXIT) must not
     // take the method's entry and exit parts away.
     core::method_state().skip_wrappers = false;
+    putils::session().last_error.clear();
     if (core::build_running_method(prep.method_syringe, 0, core::method_state().method_source)) {
         core::start_method();
     } else {
-        set_status(status_not_ready, "Error in method!");
+        set_status(status_not_ready, failure_with_reason("Error in method!", putils::session().last_error));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
+#include "driver/zorrun/tests/support/compound_writer.h"
 
 namespace zorrun_test {
 namespace {
@@ -254,13 +255,19 @@ TEST_F(ZorrunRun, validate_method_reads_the_storage_it_is_given) {
     const CallResult good = client->ValidateMethod(storage_bytes_with_data(sample_method()));
     ASSERT_TRUE(good.ok) << good.error_message;
     EXPECT_EQ(good.text, "");
+    // What is wrong follows the verdict.
     const std::string junk = "this is not a compound file";
     const CallResult bad = client->ValidateMethod(std::vector<std::uint8_t>(junk.begin(), junk.end()));
     ASSERT_TRUE(bad.ok);
-    EXPECT_EQ(bad.text, "The ZOR Method is not readable");
+    EXPECT_EQ(bad.text, "The ZOR Method is not readable: the storage is no compound file");
     const CallResult none = client->ValidateMethod({});
     ASSERT_TRUE(none.ok);
-    EXPECT_EQ(none.text, "The ZOR Method is not readable");
+    EXPECT_EQ(none.text, "The ZOR Method is not readable: the storage is no compound file");
+    const std::string other =
+        make_compound_file({CompoundNode::stream("Text", method_stream_bytes({"a name"}))});
+    const CallResult no_data = client->ValidateMethod(std::vector<std::uint8_t>(other.begin(), other.end()));
+    ASSERT_TRUE(no_data.ok);
+    EXPECT_EQ(no_data.text, "The ZOR Method is not readable: cant open Data stream: 0080030002");
 }
 
 TEST_F(ZorrunRun, change_operating_mode_2_runs_sl_exit_reading_busy_and_then_sets_status_1) {
