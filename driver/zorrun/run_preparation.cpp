@@ -135,7 +135,12 @@ void check_syringe_then_run() {
     RunPreparationState& prep = run_preparation_state();
     const std::string& mounted = core::mounted_syringe();
     if (!prep.method_syringe.empty() && !putils::same_text(prep.method_syringe, mounted)) {
-        if (ask_syringe_mismatch()) {
+        const std::uint64_t job = prep.check_job;
+        const bool go_on = ask_syringe_mismatch();
+        // The run was dropped while the user was asked (Initialize, StopRun, a reset): the
+        // answer has nothing left to act on.
+        if (prep.check_job != job) return;
+        if (go_on) {
             // Ask the instrument again (the user should have changed the syringe): the whole
             // sequence runs again from GET_SYR at the next reply.
             core::step_queue().position = -1;

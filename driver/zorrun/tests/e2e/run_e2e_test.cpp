@@ -193,6 +193,21 @@ TEST_F(ZorrunRun, cancel_method_in_the_mismatch_dialog_gives_status_8_and_runs_n
     EXPECT_EQ(status(), 1);
 }
 
+TEST_F(ZorrunRun, an_answer_to_the_mismatch_dialog_after_initialize_dropped_the_run_changes_nothing) {
+    start({.zorsim = {"--syringe", "100ul"}});
+    initialize();
+    ASSERT_EQ(prepare(document(sample_method())).result, 1);
+    ASSERT_TRUE(channel->next_event());
+    // The host cancels the run while the user is still asked about the syringe.
+    ASSERT_EQ(client->Initialize().result, 1);
+    ASSERT_TRUE(channel->act("Tnew_syr.cancel_button", "click"));
+    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1; }));
+    ASSERT_TRUE(wait_for_polls(2));
+    EXPECT_EQ(status(), 1);
+    EXPECT_EQ(client->AtomStatus().text, "The Zor is idle");
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
+}
+
 TEST_F(ZorrunRun, cancel_method_runs_sl_exit_when_the_library_has_it_and_the_mismatch_stands) {
     start({.zorsim = {"--syringe", "100ul"}});
     initialize();
