@@ -236,6 +236,19 @@ TEST_F(ZorctlInstrumentTasks, reload_into_a_cache_that_cannot_be_written_fails_w
     EXPECT_TRUE(std::filesystem::is_directory(cache));
 }
 
+TEST_F(ZorctlInstrumentTasks, reload_from_an_instrument_with_an_empty_configuration_fails_with_the_reason) {
+    const auto cached = read_lines(methods / "latest_zor.pol");
+    start({"--bare-reply", "GET_CONFIG"});
+    const Finished f = zorctl({"reload", "--timeout", "90"});
+    EXPECT_EQ(f.exit_code, 1) << f.out << f.err;
+    EXPECT_NE(
+        f.err.find(
+            "The configuration from the Zor was not taken: it answered GET_CONFIG with no configuration"),
+        std::string::npos)
+        << f.err;
+    EXPECT_EQ(read_lines(methods / "latest_zor.pol"), cached);
+}
+
 TEST_F(ZorctlInstrumentTasks,
        zorctl_starts_the_registered_zorrun_when_none_runs_and_it_ends_after_the_last_release) {
     start_simulator();
