@@ -103,13 +103,60 @@ void expect_frame_bytes(serial::TSpCustomComPort& port) {
 // version, the mounted syringe, the bar code read.
 constexpr std::string_view data_queries[] = {"GET_CONFIG", "GET_FW_VERSION", "GET_SYR", "GET_SPL_ID"};
 
-// Whether a good reply can be the answer to the outstanding command: anything can, except an
-// empty "|" to a query whose answer is data (that one is a late reply to an earlier command).
-bool can_answer_outstanding(const std::string& final_element, const std::vector<std::string>& lines) {
-    if (final_element != "|" || !lines.empty()) return true;
+bool data_query_outstanding() {
     for (std::string_view query : data_queries)
-        if (putils::same_text(link_state().last_sent, query)) return false;
-    return true;
+        if (putils::same_text(link_state().last_sent, query)) return true;
+    return false;
+}
+
+// Whether a good reply can be the answer to the outstanding command: anything can, except an
+// empty "|" to a query whose answer is data (that one is a late reply to an earlier command, or
+// the instrument has nothing to tell: taken only once the query's resends have run out).
+bool can_answer_outstanding(const std::string& final_element, const std::vector<std::string>& lines) {
+    return final_element != "|" || !lines.empty() || !data_query_outstanding();
+}
+
+// An empty "|" while a data query waits: the instrument is there, whatever the "|" answers.
+void note_empty_answer() {
+    LinkState& link = link_state();
+    link.empty_answer_since_send = true;
+    note_instrument_answers();
+    // GET_CONFIG waits long because its text takes long to come; once the instrument has answered
+    // this frame, a text still on its way would follow at once.
+    if (putils::same_text(link.last_sent, "GET_CONFIG") && link.timer_mode == TimerMode::reply_timeout &&
+        link.reply_timeout_ticks < link.config_timeout_ticks)
+        arm_timer(link.reply_timeout_ticks, TimerMode::reply_timeout);
+}
+
+// The query has been sent and resent, and every time the instrument answered "|" alone: that is
+// its answer, an empty one (no configuration, no version, no syringe, no code).
+bool empty_answer_stands() {
+    const LinkState& link = link_state();
+    return link.empty_answer_since_send && data_query_outstanding() &&
+           link.resends_since_queue >= resends_before_release;
+}
+
+void resend_last_frame(serial::TSpCustomComPort& port) {
+    LinkState& link = link_state();
+    link.timer_retries = 0;
+    ++link.resends;
+    // A copy of the lost frame still held back (by an XOFF) would only go out twice.
+    if (port.OutBuffUsed() > 0) port.ClearOutput();
+    // The resent frame carries the same digit as the lost one, so the instrument knows it.
+    link.sequence_toggle ^= 1;
+    send_command(link.last_sent);
+    ++link.resends_since_queue;
+}
+
+void take_empty_answer() {
+    LinkState& link = link_state();
+    putils::append_log(link.last_sent + " is answered with no data; taken as an empty answer");
+    link.timer_retries = 0;
+    link.final_element = "|";
+    link.return_lines.clear();
+    link.reply_expected = false;
+    link.empty_answer_since_send = false;
+    handle_reply();
 }
 
 void start_frame(LinkState& link) {
@@ -290,6 +337,7 @@ void send_command(const std::string& command) {
     port->ClearInput();
     // Whatever was half received belongs to an answer nobody waits for any more.
     link.receive_state = 0;
+    link.empty_answer_since_send = false;
     expect_frame_bytes(*port);
     arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
@@ -347,6 +395,15 @@ void resend_after_timeout() {
     serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     LinkState& link = link_state();
+    if (link.empty_answer_since_send) {
+        // The instrument answers, so nothing is lost: no disconnection, no rate probe.
+        if (empty_answer_stands()) {
+            take_empty_answer();
+            return;
+        }
+        resend_last_frame(*port);
+        return;
+    }
     if (!link.lost) {
         link.lost = true;
         uilib::on_disconnected();
@@ -376,17 +433,10 @@ void resend_after_timeout() {
         link.baud_state = baud_settled;
     }
     uilib::on_timeout_message("Lost Connection to Zor!");
-    link.timer_retries = 0;
     // Software flow control stays off until a good reply: a lost XON must not hold us forever.
     port->SetSWFlowOptions(serial::swfNone);
     link.lost = true;
-    ++link.resends;
-    // A copy of the lost frame still held back (by an XOFF) would only go out twice.
-    if (port->OutBuffUsed() > 0) port->ClearOutput();
-    // The resent frame carries the same digit as the lost one, so the instrument knows it.
-    link.sequence_toggle ^= 1;
-    send_command(link.last_sent);
-    ++link.resends_since_queue;
+    resend_last_frame(*port);
     if (link.resends_since_queue >= resends_before_release) notify_wait_forms();
 }
 
@@ -429,6 +479,8 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
         if (link.reply_expected && can_answer_outstanding(frames[i].final_element, frames[i].lines)) answer = i;
     for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
         if (i == answer) continue;
+        if (link.reply_expected && !can_answer_outstanding(frames[i].final_element, frames[i].lines))
+            note_empty_answer();
         ++link.stale_replies;
         putils::append_log("Record " + std::to_string(frames[i].record) + ": reply to no outstanding command");
     }

@@ -1,6 +1,7 @@
 #include "core/line_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -225,6 +226,29 @@ bool save_lines(std::string_view path, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) file << line << "\r\n";
     file.flush();
     return bool(file);
+}
+
+std::string replace_lines_file(std::string_view path, const std::vector<std::string>& lines) {
+    const std::string target = file_name_to_utf8(path);
+    std::string temporary = target + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return std::strerror(errno);
+    std::string bytes;
+    for (const std::string& line : lines) bytes.append(line).append("\r\n");
+    int error = 0;
+    for (std::size_t done = 0; done < bytes.size() && error == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR) error = errno;
+        if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    // mkstemp makes the file private; the cache is read by everyone who may read the folder.
+    if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error == 0) return {};
+    ::unlink(temporary.c_str());
+    return std::strerror(error);
 }
 
 }  // namespace core

@@ -48,6 +48,10 @@ bool file_exists(std::string_view path);
 bool load_lines(std::string_view path, std::vector<std::string>& lines);
 // Replaces the file; false when it cannot be written.
 bool save_lines(std::string_view path, const std::vector<std::string>& lines);
+// Replaces the file whole or not at all: the lines go to a new file in the same folder, which then
+// takes the file's name, so a failed or interrupted write leaves the old file as it was. Empty on
+// success, else what the system said ("No such file or directory").
+std::string replace_lines_file(std::string_view path, const std::vector<std::string>& lines);
 
 // Splits a text into lines by the rules above.
 std::vector<std::string> split_lines(std::string_view text);

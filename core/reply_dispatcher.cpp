@@ -179,6 +179,16 @@ void handle_atom_progress(const std::string& text) {
     continue_atom_wait();
 }
 
+void note_instrument_answers() {
+    LinkState& link = link_state();
+    if (link.lost) {
+        link.lost = false;
+        uilib::on_reconnected();
+        set_flow_control(serial::swfBoth);
+    }
+    link.baud_state = baud_settled;
+}
+
 void handle_reply() {
     LinkState& link = link_state();
     RunState& run = run_state();
@@ -188,13 +198,7 @@ void handle_reply() {
     const std::string reply = link.final_element;
     const bool probing_fast_rate = link.baud_state == baud_trying_fast;
 
-    if (link.lost) {
-        link.lost = false;
-        uilib::on_reconnected();
-        set_flow_control(serial::swfBoth);
-    }
-    // Any good reply tells the rate is right.
-    link.baud_state = baud_settled;
+    note_instrument_answers();
 
     if (reply == "@") {
         stop_timer();
@@ -217,6 +221,8 @@ void handle_reply() {
             // the atom has finished
         } else if (last_command_is("GET_SPL_ID")) {
             barcode_state().text = first_reply_line();
+            // The reader had no code to tell: the label could not be read.
+            if (link.return_lines.empty()) barcode_state().state = barcode_unreadable;
             uilib::on_barcode_text(barcode_state().text);
         } else if (last_command_is("GET_FW_VERSION")) {
             ss.firmware_version = first_reply_line();

@@ -18,6 +18,9 @@ namespace core {
 
 // Dispatches link_state().final_element (data lines in link_state().return_lines).
 void handle_reply();
+// A good frame came, whatever it answers: a lost link is back (on_reconnected, software flow
+// control on again) and the line's rate is right.
+void note_instrument_answers();
 
 // When a cancel is requested: sends "CANCEL" and returns true.
 bool send_cancel_if_requested();

@@ -58,6 +58,11 @@ struct LinkState {
     bool lost = false;
     std::int32_t baud_state = baud_untried;
     std::int32_t resends_since_queue = 0;
+    // A query whose answer is data (GET_CONFIG, GET_FW_VERSION, GET_SYR, GET_SPL_ID) got a bare
+    // "|" since it was last sent: the instrument answers, with nothing. Such a reply is taken only
+    // once the query's resends have run out and it keeps coming (a late "|" of an earlier command
+    // looks the same).
+    bool empty_answer_since_send = false;
     // Pacing: the monotonic time of the last frame written, and the earliest time the next one
     // may go (set after a rate change); a command held until then waits here.
     std::uint64_t last_send_ms = 0;

@@ -1,8 +1,5 @@
 #include "core/step_sequences.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "core/config_model.h"
 #include "core/config_text.h"
 #include "core/line_files.h"
@@ -19,6 +16,7 @@
 namespace core {
 
 const char* const upload_failure_prefix = "The configuration from the Zor was not taken: ";
+const char* const upload_not_saved_prefix = "The configuration from the Zor was not saved: ";
 
 namespace {
 
@@ -27,20 +25,6 @@ constexpr int config_progress_max = 520;
 // Times GET_CONFIG goes out (the first and the link's resends) before an unreadable reply is
 // given up.
 constexpr std::int32_t config_reply_tries = 4;
-
-// Replaces the file only once the new text is completely written, so a crash or a full disk
-// never leaves a half cache.
-bool replace_file(const std::string& path, const std::vector<std::string>& lines) {
-    const std::string temporary = path + ".new";
-    if (!save_lines(temporary, lines)) return false;
-    std::error_code error;
-    std::filesystem::rename(file_name_to_utf8(temporary), file_name_to_utf8(path), error);
-    if (error) {
-        std::filesystem::remove(file_name_to_utf8(temporary), error);
-        return false;
-    }
-    return true;
-}
 
 // The upload's end after a failure: back to 9600 baud, then the firmware version, which also
 // ends the upload (uploading 0). Installed as the rest of the upload's job.
@@ -107,16 +91,26 @@ void save_and_parse_configuration() {
     const std::string path = config_file_path();
     // The reader says what is wrong through the error reporter; its message is the reason.
     putils::session().last_error.clear();
-    if (read_configuration(lines)) {
-        replace_file(path, lines);
+    std::string failure;
+    if (lines.empty()) {
+        failure = std::string(upload_failure_prefix) + "it answered GET_CONFIG with no configuration";
+    } else if (read_configuration(lines)) {
+        // The plug-in reads the cache, not this model: a text that could not be kept there is
+        // not taken, or the two would tell of different trays.
+        if (const std::string why = replace_lines_file(path, lines); !why.empty())
+            failure = std::string(upload_not_saved_prefix) + path + ": " + why;
+    } else {
+        const std::string why = putils::session().last_error;
+        failure = std::string(upload_failure_prefix) + (why.empty() ? "its text could not be read" : why);
+    }
+    if (failure.empty()) {
         uilib::on_config_received();
     } else {
         // The instrument's text is refused as a whole: the model goes back to the last good
         // cache, which stays as it was.
-        const std::string why = putils::session().last_error;
         reset_config_model();
         if (file_exists(path)) read_configuration_file(path);
-        fail_upload(std::string(upload_failure_prefix) + (why.empty() ? "its text could not be read" : why));
+        fail_upload(failure);
     }
     queue_command("SET_BAUD 9600");
 }

@@ -16,15 +16,17 @@ void queue_get_syringe(std::function<void()> continuation);
 // "CLEANUP(Wash1,1,1,1,1,1,1,1)", then on_reset_done.
 void queue_cleanup();
 // The third upload step. The reply's lines are parsed first; only a configuration that reads
-// cleanly replaces latest_zor.pol (a bad upload keeps the last good cache and the model read
-// from it).
+// cleanly replaces latest_zor.pol, and only one that could be written there is taken (a bad or
+// unsaved upload keeps the last good cache and the model read from it, and fails with
+// upload_failure_prefix or upload_not_saved_prefix and the reason).
 void save_and_parse_configuration();
 // An upload is under way: its sequence is queued, or its closing GET_FW_VERSION is not answered
 // yet. Jobs that would replace the sequence must wait: the instrument would be left at 38400.
 bool upload_under_way();
 // Reports a failed upload: kept as the session's upload failure, logged, and handed to the
-// deliverable (config_progress.failed). The reason begins with upload_failure_prefix.
+// deliverable (config_progress.failed). The reason begins with one of the two prefixes below.
 extern const char* const upload_failure_prefix;
+extern const char* const upload_not_saved_prefix;
 void fail_upload(const std::string& reason);
 // Whether the configuration reply is to be given up at this time-out: GET_CONFIG is out, the
 // link has resent it as often as it resends before releasing waits, and what came back were

@@ -101,7 +101,11 @@ unsigned barcode_wait_bound_ms() {
 std::int32_t get_status() { return vzor_state().status_code; }
 
 std::int32_t initialize() {
-    if (core::run_state().run_active) core::run_sl_exit();
+    // A run is under way from the moment its preparation was taken: a preparation still at its
+    // syringe check is dropped with the method it would start, and the end of the sample list
+    // runs as for a started one.
+    const bool prepared = withdraw_syringe_check();
+    if (core::run_state().run_active || prepared) core::run_sl_exit();
     const bool folder_set = !putils::session().method_folder.empty();
     if (!folder_set) putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
     core::connect_port();
@@ -189,7 +193,14 @@ std::int32_t instrument_has_stopped(std::int32_t) { return core::run_state().run
 std::string validate_method(std::string_view storage_bytes) {
     // Read into a list of its own: the method of a run being prepared stays as it is.
     std::vector<std::string> lines;
-    if (!read_storage_bytes_method(storage_bytes, lines)) return "The ZOR Method is not readable";
+    // The reader tells why through the error reporter; bytes that are no compound file it does
+    // not report.
+    putils::session().last_error.clear();
+    if (!read_storage_bytes_method(storage_bytes, lines)) {
+        const std::string said = putils::session().last_error;
+        return "The ZOR Method is not readable: " +
+               (said.empty() ? std::string("the storage is no compound file") : said);
+    }
     // PrepareForRun refuses it for the same reason.
     if (lines.empty()) return "The ZOR Method is not readable: " + std::string(no_syringe_line);
     return "";

@@ -9,12 +9,13 @@
 #include "core/method_run.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
-#include "core/step_sequences.h"
 #include "core/step_queue.h"
+#include "core/step_sequences.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/status_model.h"
 #include "platform/storage/method_codec.h"
 #include "platform/text/text.h"
+#include "utilities/session.h"
 #include "utilities/text.h"
 
 namespace zorrun {
@@ -93,8 +94,11 @@ bool prepare_method(std::vector<std::string> method_lines, std::string_view meth
     method.skip_wrappers = false;
     vzor_state().start_mode = start_mode;
 
+    // What the expansion reports is the reason the caller gets with the failure.
+    putils::session().last_error.clear();
     if (!core::build_error_macros()) {
-        set_status(status_not_ready, "Error in error macros");
+        set_status(status_not_ready,
+                   failure_with_reason("Error in error macros", putils::session().last_error));
         return false;
     }
     set_status(status_starting_method, "Zor starting method");
@@ -107,7 +111,12 @@ void check_syringe_then_run() {
     RunPreparationState& prep = run_preparation_state();
     const std::string& mounted = core::mounted_syringe();
     if (!prep.method_syringe.empty() && !putils::same_text(prep.method_syringe, mounted)) {
-        if (ask_syringe_mismatch()) {
+        const std::uint64_t job = prep.check_job;
+        const bool go_on = ask_syringe_mismatch();
+        // The run was dropped while the user was asked (Initialize, StopRun, a reset): the
+        // answer has nothing left to act on.
+        if (prep.check_job != job) return;
+        if (go_on) {
             // Ask the instrument again (the user should have changed the syringe): the whole
             // sequence runs again from GET_SYR at the next reply.
             core::step_queue().position = -1;
@@ -120,10 +129,11 @@ void check_syringe_then_run() {
     // Only this preparation decides about the wrappers: a macro run meanwhile (SL EXIT) must not
     // take the method's entry and exit parts away.
     core::method_state().skip_wrappers = false;
+    putils::session().last_error.clear();
     if (core::build_running_method(prep.method_syringe, 0, core::method_state().method_source)) {
         core::start_method();
     } else {
-        set_status(status_not_ready, "Error in method!");
+        set_status(status_not_ready, failure_with_reason("Error in method!", putils::session().last_error));
     }
 }
 

@@ -33,8 +33,13 @@ void set_status(std::int32_t code, std::string_view text) {
 std::string run_failure_text() {
     const core::RunState& run = core::run_state();
     if (!run.failure_text.empty()) return run.failure_text;
-    const std::string& said = putils::session().last_error;
-    return said.empty() ? std::string("Error in method!") : "Error in method! " + said;
+    return failure_with_reason("Error in method!", putils::session().last_error);
+}
+
+std::string failure_with_reason(std::string_view text, std::string_view said) {
+    std::string out(text);
+    if (!said.empty()) out.append(" ").append(said);
+    return out;
 }
 
 bool failure_stands() { return vzor_state().status_code == status_not_ready; }

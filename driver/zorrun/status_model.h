@@ -58,6 +58,9 @@ void set_status_idle();
 // followed by what the error reporter said during the run (a line that could not become a
 // command says why).
 std::string run_failure_text();
+// `text` (a failure's own words), followed by what the error reporter said when it said
+// anything: "Error in method! Macro "Nope" does not exist."
+std::string failure_with_reason(std::string_view text, std::string_view said);
 // Status 8 is a failure that stands.
 bool failure_stands();
 // A progress text (an atom's, the sync signal's): the text, unless a failure stands.

@@ -57,6 +57,17 @@ std::string default_barcode(const std::string& tray, int position) {
 
 }  // namespace
 
+bool is_data_query(std::string_view command) {
+    for (std::string_view query : {"GET_CONFIG", "GET_FW_VERSION", "GET_SYR", "GET_SPL_ID"})
+        if (same_text(command, query)) return true;
+    return false;
+}
+
+bool Instrument::answers_bare(std::string_view command) const {
+    return std::any_of(settings_.bare_replies.begin(), settings_.bare_replies.end(),
+                       [command](const std::string& query) { return same_text(query, command); });
+}
+
 std::string progress_text(std::string_view atom_name, int percent) {
     std::string text;
     for (const auto& p : progress_texts) {
@@ -116,6 +127,7 @@ Reply Instrument::execute(std::string_view command, Clock::time_point now) {
         busy_until_ = now;
         return reply("|", "nothing to cancel");
     }
+    if (is_data_query(command) && answers_bare(command)) return reply("|", "bare reply");
     if (command == "GET_CONFIG") return reply(reply_payload(config_.lines(), "|"));
     if (starts_with_text(command, "SET_BAUD ")) {
         const std::string rate(command.substr(9));

@@ -10,6 +10,7 @@
 //   GET_CONFIG      every configuration line followed by CR, then "|"
 //   SET_BAUD n      "|", and the line changes to n once that reply is out (9600 or 38400)
 //   GET_FW_VERSION, GET_SYR, GET_SPL_ID   one data line, then "|"
+//   (any of these four asked for with --bare-reply: "|" alone)
 //   READ_BARCODE(t,p)  as an atom when the configuration has one of that name, else "@" at once
 //   DLD_OBJ line    "|" and the configuration takes the object line; "@21" when it is refused
 //   an atom line    "|" (started), after checking its values against the configuration
@@ -54,6 +55,9 @@ struct InstrumentSettings {
     };
     std::vector<Vial> barcodes;  // codes of particular vials; others get tray-NNN
     bool validate = true;        // check atom commands against the configuration
+    // Queries answered with a bare "|" instead of their data line(s): an instrument with an
+    // empty configuration, or one that has no version or syringe to tell.
+    std::vector<std::string> bare_replies;
     bool manual_sync = false;    // WAIT_SYNC_SIG waits for the control command "sync"
 };
 
@@ -66,6 +70,10 @@ struct Reply {
 };
 
 inline constexpr std::string_view default_error_code = "17";
+
+// GET_CONFIG, GET_FW_VERSION, GET_SYR and GET_SPL_ID (any case): the queries answered with data
+// lines before the "|".
+bool is_data_query(std::string_view command);
 
 class Instrument {
   public:
@@ -102,6 +110,8 @@ class Instrument {
     std::optional<Clock::time_point> atom_end() const;
 
   private:
+    bool answers_bare(std::string_view command) const;
+
     enum class AtomKind { plain, sync, barcode };
     struct RunningAtom {
         std::string name;

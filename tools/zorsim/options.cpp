@@ -48,6 +48,8 @@ std::string usage() {
            "  --downloads FILE       the object lines taken by DLD_OBJ, written likewise\n"
            "  --syringe NAME         the mounted syringe (default: the first SYRINGE object)\n"
            "  --fw-version TEXT      the GET_FW_VERSION answer (default ZR1.0.0150)\n"
+           "  --bare-reply QUERY     answer GET_CONFIG, GET_FW_VERSION, GET_SYR or GET_SPL_ID with a\n"
+           "                         bare \"|\", no data line (repeatable)\n"
            "  --atom-ms NAME=MS      how long an atom runs (repeatable)\n"
            "  --default-atom-ms MS   how long other atoms run (default 1000)\n"
            "  --error-atom NAME[=CODE]  the atom fails with \"@CODE\" (default code 17; repeatable)\n"
@@ -126,6 +128,10 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             o.instrument.syringe = v;
         } else if (a == "--fw-version") {
             o.instrument.firmware = v;
+        } else if (a == "--bare-reply") {
+            if (!is_data_query(v))
+                return "--bare-reply takes GET_CONFIG, GET_FW_VERSION, GET_SYR or GET_SPL_ID, not " + v;
+            o.instrument.bare_replies.push_back(v);
         } else if (a == "--atom-ms") {
             std::string name, ms;
             long n = 0;

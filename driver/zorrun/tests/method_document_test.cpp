@@ -221,11 +221,13 @@ TEST_F(DriverDocument, is_refused_unless_the_status_is_1_and_no_run_is_active) {
 TEST_F(DriverDocument, validate_method_reads_the_data_stream_of_the_storage_it_gets) {
     const std::string good = make_compound_file({CompoundNode::stream("Data", method_stream_bytes(method_lines))});
     EXPECT_EQ(validate_method(good), "");
-    EXPECT_EQ(validate_method("not a compound file"), "The ZOR Method is not readable");
-    EXPECT_EQ(validate_method(""), "The ZOR Method is not readable");
+    EXPECT_EQ(validate_method("not a compound file"),
+              "The ZOR Method is not readable: the storage is no compound file");
+    EXPECT_EQ(validate_method(""), "The ZOR Method is not readable: the storage is no compound file");
     EXPECT_TRUE(boxes().empty());
-    // A storage without the stream: the reader says so too.
-    EXPECT_EQ(validate_method(make_compound_file({CompoundNode::stream("Text", "x")})), "The ZOR Method is not readable");
+    // A storage without the stream: the reader says so too, and the answer carries it.
+    EXPECT_EQ(validate_method(make_compound_file({CompoundNode::stream("Text", "x")})),
+              "The ZOR Method is not readable: cant open Data stream: 0080030002");
     EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Data stream: 0080030002"});
 }
 

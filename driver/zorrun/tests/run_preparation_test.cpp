@@ -216,8 +216,9 @@ TEST_F(DriverPreparation, a_method_that_does_not_expand_gives_status_8) {
     check_syringe_then_run();
     EXPECT_FALSE(core::run_state().run_active);
     EXPECT_EQ(vzor_state().status_code, 8);
-    EXPECT_EQ(status_text(), "Error in method!");
-    EXPECT_FALSE(interaction->boxes().empty());  // the expansion said why
+    // The expansion said why, in a box and in the status.
+    EXPECT_EQ(status_text(), "Error in method! Macro \"Missing\" does not exist.");
+    EXPECT_FALSE(interaction->boxes().empty());
 }
 
 }  // namespace

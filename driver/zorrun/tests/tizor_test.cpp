@@ -179,13 +179,13 @@ TEST_F(DriverObject, validate_method_takes_no_object_for_a_storage_that_is_none)
     // Another kind of object, no object, and bytes that are no compound file.
     auto other = driver.query<com::IUnknown>();
     ASSERT_EQ(driver->ValidateMethod(other.get(), reason.put()), com::S_OK);
-    EXPECT_EQ(reason.text(), "The ZOR Method is not readable");
+    EXPECT_EQ(reason.text(), "The ZOR Method is not readable: the storage is no compound file");
     ASSERT_EQ(driver->ValidateMethod(nullptr, reason.put()), com::S_OK);
-    EXPECT_EQ(reason.text(), "The ZOR Method is not readable");
+    EXPECT_EQ(reason.text(), "The ZOR Method is not readable: the storage is no compound file");
     const std::string junk = "junk";
     storage = izor::make_compound_file_bytes(std::vector<std::uint8_t>(junk.begin(), junk.end()));
     ASSERT_EQ(driver->ValidateMethod(storage.get(), reason.put()), com::S_OK);
-    EXPECT_EQ(reason.text(), "The ZOR Method is not readable");
+    EXPECT_EQ(reason.text(), "The ZOR Method is not readable: the storage is no compound file");
     EXPECT_TRUE(interaction->boxes().empty());
 }
 

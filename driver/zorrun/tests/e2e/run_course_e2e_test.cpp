@@ -1,8 +1,8 @@
 // The course of a run as clients see it through the status, against zorsim: a preparation that
-// another job replaces, a change of operating mode while the syringe is checked, a stop while
-// the error question is open, BUSY and a lost connection while the run waits, the sync signal,
-// the local atoms, RowInd -1, an unreadable label in a run, a bar-code read after an instrument
-// error, and a tray type that the configuration keeps as a number.
+// another job replaces or the host cancels, a change of operating mode while the syringe is
+// checked, a stop while the error question is open, BUSY and a lost connection while the run
+// waits, the sync signal, the local atoms, RowInd -1, an unreadable label in a run, a bar-code
+// read after an instrument error, and a tray type that the configuration keeps as a number.
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -39,6 +39,13 @@ class ZorrunCourse : public ZorrunE2E {
             return e.buttons == "cancel" ? std::optional<int>(2) : std::nullopt;
         });
     }
+    // A preparation taken while the instrument is silent: it waits at its syringe check until the
+    // test lets the instrument answer ("silent off").
+    void prepare_at_syringe_check(const std::string& path) {
+        ASSERT_TRUE(silence_instrument());
+        ASSERT_EQ(prepare(path).result, 1);
+        EXPECT_EQ(status(), 3);
+    }
     int executed_count(const std::string& atom) const {
         const auto all = sim->executed();
         return static_cast<int>(std::count(all.begin(), all.end(), atom));
@@ -51,9 +58,7 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     const std::string path = document(sample_method());
 
     // Reset while the syringe check waits: the clean-up replaces it.
-    ASSERT_TRUE(silence_instrument());
-    ASSERT_EQ(prepare(path).result, 1);
-    EXPECT_EQ(status(), 3);
+    ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(path));
     ASSERT_TRUE(client->Reset().ok);
     EXPECT_EQ(status(), 1);  // nothing is being prepared any more
     sim->tell("silent off");
@@ -63,8 +68,7 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     EXPECT_EQ(count_sent("GET_SYR"), 0);
 
     // ReloadConfiguration likewise.
-    ASSERT_TRUE(silence_instrument());
-    ASSERT_EQ(prepare(path).result, 1);
+    ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(path));
     ASSERT_TRUE(client->ReloadConfiguration().ok);
     EXPECT_EQ(status(), 1);
     sim->tell("silent off");
@@ -84,11 +88,39 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     EXPECT_EQ(sim->executed(), expected);
 }
 
+TEST_F(ZorrunCourse, a_run_cancelled_at_its_syringe_check_by_stop_run_or_initialize_never_starts_its_method) {
+    start();
+    initialize();
+    const std::string path = document(sample_method());
+
+    // StopRun while the syringe check waits.
+    ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(path));
+    ASSERT_EQ(client->StopRun().result, 1);
+    EXPECT_EQ(status(), 1);
+    sim->tell("silent off");
+    ASSERT_TRUE(wait_for_polls(2));
+    EXPECT_EQ(count_sent("GET_SYR"), 0);
+    EXPECT_TRUE(sim->executed().empty());
+
+    // The host's cancel: ClearStatus (the status only), then Initialize, which ends the sample
+    // list as for a started run.
+    ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(path));
+    ASSERT_TRUE(client->ClearStatus().ok);
+    EXPECT_EQ(status(), 1);
+    ASSERT_EQ(client->Initialize().result, 1);
+    sim->tell("silent off");
+    ASSERT_TRUE(wait_until([&] { return contains(sim->executed(), "WASH(Wash2,3,)"); }));
+    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1; }));
+    ASSERT_TRUE(wait_for_polls(2));
+    EXPECT_EQ(status(), 1);
+    EXPECT_EQ(count_sent("GET_SYR"), 0);
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
+}
+
 TEST_F(ZorrunCourse, change_operating_mode_2_during_the_syringe_check_ends_the_preparation_and_reads_busy_while_working) {
     start();
     initialize();
-    ASSERT_TRUE(silence_instrument());
-    ASSERT_EQ(prepare(document(sample_method())).result, 1);
+    ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(document(sample_method())));
     ASSERT_EQ(client->ChangeOperatingMode(2).result, 1);
     // The end of the sample list's macro runs now: the instrument works.
     EXPECT_EQ(status(), 9);

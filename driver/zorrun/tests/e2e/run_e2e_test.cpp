@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
+#include "driver/zorrun/tests/support/compound_writer.h"
 
 namespace zorrun_test {
 namespace {
@@ -192,6 +193,21 @@ TEST_F(ZorrunRun, cancel_method_in_the_mismatch_dialog_gives_status_8_and_runs_n
     EXPECT_EQ(status(), 1);
 }
 
+TEST_F(ZorrunRun, an_answer_to_the_mismatch_dialog_after_initialize_dropped_the_run_changes_nothing) {
+    start({.zorsim = {"--syringe", "100ul"}});
+    initialize();
+    ASSERT_EQ(prepare(document(sample_method())).result, 1);
+    ASSERT_TRUE(channel->next_event());
+    // The host cancels the run while the user is still asked about the syringe.
+    ASSERT_EQ(client->Initialize().result, 1);
+    ASSERT_TRUE(channel->act("Tnew_syr.cancel_button", "click"));
+    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1; }));
+    ASSERT_TRUE(wait_for_polls(2));
+    EXPECT_EQ(status(), 1);
+    EXPECT_EQ(client->AtomStatus().text, "The Zor is idle");
+    EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
+}
+
 TEST_F(ZorrunRun, cancel_method_runs_sl_exit_when_the_library_has_it_and_the_mismatch_stands) {
     start({.zorsim = {"--syringe", "100ul"}});
     initialize();
@@ -254,13 +270,19 @@ TEST_F(ZorrunRun, validate_method_reads_the_storage_it_is_given) {
     const CallResult good = client->ValidateMethod(storage_bytes_with_data(sample_method()));
     ASSERT_TRUE(good.ok) << good.error_message;
     EXPECT_EQ(good.text, "");
+    // What is wrong follows the verdict.
     const std::string junk = "this is not a compound file";
     const CallResult bad = client->ValidateMethod(std::vector<std::uint8_t>(junk.begin(), junk.end()));
     ASSERT_TRUE(bad.ok);
-    EXPECT_EQ(bad.text, "The ZOR Method is not readable");
+    EXPECT_EQ(bad.text, "The ZOR Method is not readable: the storage is no compound file");
     const CallResult none = client->ValidateMethod({});
     ASSERT_TRUE(none.ok);
-    EXPECT_EQ(none.text, "The ZOR Method is not readable");
+    EXPECT_EQ(none.text, "The ZOR Method is not readable: the storage is no compound file");
+    const std::string other =
+        make_compound_file({CompoundNode::stream("Text", method_stream_bytes({"a name"}))});
+    const CallResult no_data = client->ValidateMethod(std::vector<std::uint8_t>(other.begin(), other.end()));
+    ASSERT_TRUE(no_data.ok);
+    EXPECT_EQ(no_data.text, "The ZOR Method is not readable: cant open Data stream: 0080030002");
 }
 
 TEST_F(ZorrunRun, change_operating_mode_2_runs_sl_exit_reading_busy_and_then_sets_status_1) {

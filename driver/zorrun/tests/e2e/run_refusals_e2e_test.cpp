@@ -200,7 +200,7 @@ TEST_F(ZorrunRefusals, a_method_line_with_a_control_character_fails_the_method_b
                                              "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
     ASSERT_EQ(prepare(document(method)).result, 1);
     ASSERT_TRUE(wait_for_status(8));
-    EXPECT_EQ(client->AtomStatus().text, "Error in method!");
+    EXPECT_EQ(client->AtomStatus().text, "Error in method! In macro \"Odd\", BEEP\x01 is not an atom!");
     ASSERT_TRUE(wait_for_polls(2));
     EXPECT_TRUE(sim->executed().empty());
     for (const std::string& sent : sent_commands()) EXPECT_EQ(sent.find("BEEP"), std::string::npos) << sent;

@@ -121,6 +121,24 @@ TEST_F(ZorrunTrustedAnswers, a_volume_above_the_syringe_with_nobody_to_ask_tells
     expect_standing(8, "Error in method! ASPIRATE:Volume: SL.volume is out of range", 2);
 }
 
+TEST_F(ZorrunTrustedAnswers, a_method_that_does_not_expand_stands_as_status_8_with_the_expansions_reason) {
+    start();
+    initialize();
+    // A step whose macro the document does not carry.
+    ASSERT_EQ(prepare(document({"10ul", "Nope(1)"})).result, 1);
+    ASSERT_TRUE(wait_for_status(8));
+    expect_standing(8, "Error in method! Macro \"Nope\" does not exist.", 2);
+    ASSERT_TRUE(client->ClearStatus().ok);
+    // One that expands to more atom lines than a method may hold.
+    std::vector<std::string> long_method = {"10ul"};
+    long_method.insert(long_method.end(), 1001, "Wash()");
+    long_method.insert(long_method.end(), {"[MACRO Wash]", "WASH(Wash1,1)"});
+    ASSERT_EQ(prepare(document(long_method)).result, 1);
+    ASSERT_TRUE(wait_for_status(8));
+    expect_standing(8, "Error in method! The method expands to more than 1000 atom lines", 2);
+    EXPECT_TRUE(sim->executed().empty());
+}
+
 TEST_F(ZorrunTrustedAnswers, values_a_call_does_not_know_are_refused_with_a_reason) {
     start();
     initialize();

@@ -264,6 +264,35 @@ TEST_F(ZorctlInstrumentTasks, reload_of_a_text_the_driver_refuses_fails_with_the
     EXPECT_EQ(read_lines(methods / "latest_zor.pol"), cached);
 }
 
+TEST_F(ZorctlInstrumentTasks, reload_into_a_cache_that_cannot_be_written_fails_with_the_path_and_reason) {
+    // A folder where the cached configuration belongs: nothing can be written in its place.
+    const auto cache = methods / "latest_zor.pol";
+    std::filesystem::remove(cache);
+    std::filesystem::create_directory(cache);
+    start();
+    const Finished f = zorctl({"reload", "--timeout", "60"});
+    EXPECT_EQ(f.exit_code, 1) << f.out << f.err;
+    EXPECT_EQ(f.out.find("the configuration was received"), std::string::npos) << f.out;
+    EXPECT_NE(
+        f.err.find("The configuration from the Zor was not saved: " + cache.string() + ": Is a directory"),
+        std::string::npos)
+        << f.err;
+    EXPECT_TRUE(std::filesystem::is_directory(cache));
+}
+
+TEST_F(ZorctlInstrumentTasks, reload_from_an_instrument_with_an_empty_configuration_fails_with_the_reason) {
+    const auto cached = read_lines(methods / "latest_zor.pol");
+    start({"--bare-reply", "GET_CONFIG"});
+    const Finished f = zorctl({"reload", "--timeout", "90"});
+    EXPECT_EQ(f.exit_code, 1) << f.out << f.err;
+    EXPECT_NE(
+        f.err.find(
+            "The configuration from the Zor was not taken: it answered GET_CONFIG with no configuration"),
+        std::string::npos)
+        << f.err;
+    EXPECT_EQ(read_lines(methods / "latest_zor.pol"), cached);
+}
+
 TEST_F(ZorctlInstrumentTasks,
        zorctl_starts_the_registered_zorrun_when_none_runs_and_it_ends_after_the_last_release) {
     start_simulator();
