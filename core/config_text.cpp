@@ -668,7 +668,14 @@ bool write_configuration() {
             putils::show_error(object.name.str() + " references " + target + " which does not exist!");
         }
     }
-    return save_lines(config_file_path(), configuration_lines());
+    // Replaced as a whole: the plug-in may be reading the cache, and a write that fails must
+    // leave the last good one.
+    const std::string path = config_file_path();
+    if (const std::string why = replace_lines_file(path, configuration_lines()); !why.empty()) {
+        putils::show_error("The configuration was not saved: " + path + ": " + why);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace core

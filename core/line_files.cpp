@@ -221,11 +221,7 @@ bool load_lines(std::string_view path, std::vector<std::string>& lines) {
 }
 
 bool save_lines(std::string_view path, const std::vector<std::string>& lines) {
-    std::ofstream file(file_name_to_utf8(path), std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    for (const std::string& line : lines) file << line << "\r\n";
-    file.flush();
-    return bool(file);
+    return replace_lines_file(path, lines).empty();
 }
 
 std::string replace_lines_file(std::string_view path, const std::vector<std::string>& lines) {

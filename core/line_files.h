@@ -46,7 +46,7 @@ bool file_exists(std::string_view path);
 // large) or whose text decode_text refuses gives false after show_error names the file and why
 // (for a refused text, the line).
 bool load_lines(std::string_view path, std::vector<std::string>& lines);
-// Replaces the file; false when it cannot be written.
+// Replaces the file whole (see replace_lines_file); false when it cannot be written.
 bool save_lines(std::string_view path, const std::vector<std::string>& lines);
 // Replaces the file whole or not at all: the lines go to a new file in the same folder, which then
 // takes the file's name, so a failed or interrupted write leaves the old file as it was. Empty on

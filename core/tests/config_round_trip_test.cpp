@@ -2,6 +2,7 @@
 // lines, and reading the written file gives the same model.
 #include <gmock/gmock.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -140,6 +141,31 @@ TEST_F(WriteConfiguration, DanglingReferencesAreReportedAndWrittenAllTheSame) {
     std::vector<std::string> written;
     ASSERT_TRUE(core::load_lines(core::config_file_path(), written));
     EXPECT_NE(std::find(written.begin(), written.end(), "SYRINGE;S3;Gone"), written.end());
+}
+
+TEST_F(WriteConfiguration, ACacheThatCannotBeWrittenIsReportedAndKeptWhole) {
+    load_standard_configuration();
+    // A folder in place of the cache: the write fails and says where and why.
+    std::filesystem::remove(core::config_file_path());
+    std::filesystem::create_directory(core::config_file_path());
+    EXPECT_FALSE(core::write_configuration());
+    EXPECT_TRUE(std::filesystem::is_directory(core::config_file_path()));
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_THAT(messages().front(), testing::HasSubstr(core::config_file_path()));
+    EXPECT_THAT(messages().front(), testing::HasSubstr("Is a directory"));
+    std::filesystem::remove(core::config_file_path());
+
+    // The cache is replaced as a whole, never rewritten in place: a reader that holds the old
+    // file open still reads the old text to its end.
+    ASSERT_TRUE(core::write_configuration());
+    std::ifstream old_reader(core::config_file_path(), std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(old_reader)), std::istreambuf_iterator<char>());
+    old_reader.clear();
+    old_reader.seekg(0);
+    ASSERT_TRUE(core::read_configuration({"[LISTS]", "[CLASSES]", "!SYRINGE", "[OBJECTS]", "[ATOMS]"}));
+    ASSERT_TRUE(core::write_configuration());
+    const std::string still((std::istreambuf_iterator<char>(old_reader)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(still, before);
 }
 
 TEST_F(WriteConfiguration, FileLinesEndWithCrLf) {
