@@ -61,6 +61,26 @@ TEST_F(FolderBrowseOnScreen, down_and_right_move_and_expand_and_enter_chooses) {
     EXPECT_EQ(dialog.GetSelectedPath(), at("lab/beta/gamma"));
 }
 
+// No click first: the keys go to the tree as the dialog opens, the first one too.
+TEST_F(FolderBrowseOnScreen, the_first_keys_after_opening_expand_and_move_from_the_selected_folder) {
+    dialog.SetSelectedPath(at("lab/beta"));
+    person->on_form = [&](forms::Form& form) {
+        tree_of(form);
+        person->act({testing::keys_to(*window, "Right Down Return")});
+    };
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_EQ(dialog.GetSelectedPath(), at("lab/beta/gamma"));
+    dialog.SetSelectedPath(at("lab/alpha"));
+    person->on_form = [&](forms::Form& form) {
+        tree_of(form);
+        person->act({testing::keys_to(*window, "Down Return")});
+    };
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_EQ(dialog.GetSelectedPath(), at("lab/beta"));
+}
+
 TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_named_by_typing) {
     dialog.SetSelectedPath(at("lab/delta"));
     person->on_form = [&](forms::Form& form) {
