@@ -48,3 +48,48 @@ stop_processes() {
     wait "$pid" 2>/dev/null || true
   done
 }
+
+# On a display (the scripts set zorhost, work and fail first).
+geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
+# "zorhost edit" of a document of the work folder: the host window in main, the editor's in
+# editor (zorhost's window as wide as the host window's, below its menu bar).
+edit_document() {
+  "$zorhost" edit "$work/$1" >"$work/edit.out" 2>"$work/edit.err" &
+  edit_pid=$!
+  main=$(timeout 20 xdotool search --sync --onlyvisible --name "^zorhost - $1\$" | head -n 1) || true
+  [ -n "$main" ] || fail "no window \"zorhost - $1\""
+  main_width=$(geometry "$main" WIDTH)
+  main_height=$(geometry "$main" HEIGHT)
+  editor=""
+  for w in $(xdotool search --onlyvisible --pid "$edit_pid"); do
+    if [ "$(geometry "$w" WIDTH)" = "$main_width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$main_height" ]; then editor=$w; fi
+  done
+  [ -n "$editor" ] || fail "no editor window in the host window"
+  editor_height=$(geometry "$editor" HEIGHT)
+}
+# A point of a form's design on the screen, clicked.
+click_form() {
+  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
+}
+click_editor() { click_form "$editor" "$@"; }
+# An item of the host window's menu bar opened, then the item of its mnemonic.
+menu() {
+  xdotool mousemove --window "$main" "$1" $(((main_height - editor_height) / 2)) click 1
+  sleep 0.5
+  xdotool key "$2"
+  sleep 0.5
+}
+# The method of a document as "zorhost show" lists it.
+shown() { DISPLAY='' "$zorhost" show "$work/$1" 2>/dev/null || true; }
+# Waits (at most 20 s) until the document as saved holds the line.
+saved_line() {
+  for _ in $(seq 200); do shown "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
+  return 1
+}
+# openbox as the window manager of the display, its process id in manager_pid.
+start_openbox() {
+  openbox --sm-disable >"$work/openbox.out" 2>&1 &
+  manager_pid=$!
+  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0; sleep 0.1; done
+  return 1
+}
