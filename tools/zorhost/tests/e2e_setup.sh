@@ -49,7 +49,47 @@ stop_processes() {
   done
 }
 
-# On a display (the scripts set zorhost, work and fail first).
+# On a display. Called first by a script, with a name for its work folder and the script's
+# arguments: without a display the script is skipped; else it runs again with the same
+# arguments, on a private session bus in a work folder of its own (removed after), and its
+# status is this one's. In that run `work` names the folder, and the processes whose ids are
+# in edit_pid, zorsim_pid and manager_pid are stopped at its end.
+on_display_in_private_session() {
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "no display (this test runs under xvfb-run): skipped"
+    exit 0
+  fi
+  if [ -n "${ZORHOST_E2E_WORK:-}" ]; then
+    work=$ZORHOST_E2E_WORK
+    edit_pid="" zorsim_pid="" manager_pid=""
+    trap 'stop_processes $edit_pid $zorsim_pid $manager_pid' EXIT
+    return
+  fi
+  local name=$1
+  shift
+  work=$(mktemp -d "/tmp/$name-XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
+    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home ZORHOST_E2E_WORK=$work
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  dbus-run-session -- "$0" "$@" 2>&1 | grep -v "Failed to set fd limit"
+  exit "${PIPESTATUS[0]}"
+}
+# The check that failed, with what zorhost edit and zorsim said; the script ends.
+fail() {
+  echo "FAILED: $*"
+  for f in edit.err zorsim.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
+  exit 1
+}
+# File > Close: zorhost edit ends by itself; false when it does not, or fails.
+closed_from_menu() {
+  menu 18 c
+  local code=0
+  wait_bounded "$edit_pid" || code=$?
+  edit_pid=""
+  [ "$code" = 0 ]
+}
 geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
 # "zorhost edit" of a document of the work folder: the host window in main, the editor's in
 # editor (zorhost's window as wide as the host window's, below its menu bar).

@@ -2,8 +2,8 @@
 # End to end on a display (run under xvfb-run), with openbox as the window manager when asked:
 # the keys a person types in "zorhost edit" reach what they are meant for. In a parameter field,
 # Alt+F and F10 open the host's File menu (its S saves), and neither types into the value; Ctrl+S
-# saves from the field. Tab entering a field selects its
-# text, so typing replaces the value. Tab leaves "Method Description" without typing a tab. Every
+# saves from the field. Tab entering a field selects its text, so typing replaces the value. Tab
+# leaves "Method Description" without typing a tab. Every
 # control Tab reaches shows that it has the focus. Ctrl+W asks before closing a changed method,
 # and the question's Alt+C keeps the window while its Alt+S saves and closes. Runs on a private
 # session bus, in a folder of its own; stops every process it started.
@@ -11,32 +11,8 @@
 #   edit_keys_e2e.sh BUILD_DIR EXAMPLES_DIR [--openbox]
 set -euo pipefail
 build=$1 examples=$2 manager=${3:-}
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "no display (this test runs under xvfb-run): skipped"
-  exit 0
-fi
-if [ "${4:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-keys-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$build" "$examples" "${manager:-none}" --in-session "$work" 2>&1 \
-    | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$5
 . "$(dirname "$0")/e2e_setup.sh"
-edit_pid="" manager_pid=""
-stop_all() { stop_processes $edit_pid $manager_pid; }
-trap stop_all EXIT
-fail() {
-  echo "FAILED: $*"
-  for f in edit.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
-  exit 1
-}
+on_display_in_private_session zorhost-keys "$@"
 zorhost=$build/tools/zorhost/zorhost
 if [ "$manager" = --openbox ]; then
   start_openbox || fail "openbox did not start"
@@ -125,9 +101,10 @@ done
 # Ctrl+W with a change: the question; Alt+C keeps the window, Alt+S saves and closes.
 times_field
 xdotool type 7
+# The close question on the screen.
+asked() { timeout 10 xdotool search --sync --onlyvisible --name '^zorhost$' >/dev/null; }
 xdotool key ctrl+w
-question=$(timeout 10 xdotool search --sync --onlyvisible --name '^zorhost$' | head -n 1) || true
-[ -n "$question" ] || fail "Ctrl+W with a change asked nothing"
+asked || fail "Ctrl+W with a change asked nothing"
 xdotool key alt+c
 for _ in $(seq 100); do xdotool search --onlyvisible --name '^zorhost$' >/dev/null || break; sleep 0.1; done
 ! xdotool search --onlyvisible --name '^zorhost$' >/dev/null || fail "Alt+C did not answer the question"
@@ -135,8 +112,7 @@ kill -0 "$edit_pid" 2>/dev/null || fail "the window closed although the person c
 times_field
 xdotool type 8
 xdotool key ctrl+w
-question=$(timeout 10 xdotool search --sync --onlyvisible --name '^zorhost$' | head -n 1) || true
-[ -n "$question" ] || fail "Ctrl+W asked nothing the second time"
+asked || fail "Ctrl+W asked nothing the second time"
 xdotool key alt+s
 code=0
 wait_bounded "$edit_pid" || code=$?

@@ -8,33 +8,9 @@
 #
 #   edit_steps_e2e.sh BUILD_DIR EXAMPLES_DIR
 set -euo pipefail
-[ -n "${ZOR_TRACE:-}" ] && set -x
 build=$1 examples=$2
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "no display (this test runs under xvfb-run): skipped"
-  exit 0
-fi
-if [ "${3:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-steps-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4
 . "$(dirname "$0")/e2e_setup.sh"
-zorsim_pid="" edit_pid=""
-stop_all() { stop_processes $edit_pid $zorsim_pid; }
-trap stop_all EXIT
-fail() {
-  echo "FAILED: $*"
-  for f in edit.err zorsim.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
-  exit 1
-}
+on_display_in_private_session zorhost-steps "$@"
 zorhost=$build/tools/zorhost/zorhost
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
@@ -65,11 +41,7 @@ with_rows=$(region "${rows[@]}")
 menu 18 n
 changes_from "$with_rows" "${rows[@]}" || fail "the rows did not change after File > New"
 case "$(region "${rows[@]}")" in colours=1\ *) ;; *) fail "rows still show after File > New" ;; esac
-menu 18 c
-code=0
-wait_bounded "$edit_pid" || code=$?
-edit_pid=""
-[ "$code" = 0 ] || fail "Close after File > New did not end zorhost edit ($code: it asked to save?)"
+closed_from_menu || fail "Close after File > New did not end zorhost edit (it asked to save?)"
 
 # Times = "abc" on step 01, then a click on step 03: one box, the list stays on step 01.
 edit_document demo.zor
@@ -102,11 +74,7 @@ xdotool key Tab
 menu 18 s
 saved_line demo.zor "Rinse Needle(Wash2,5)" || fail "the person was not kept on step 01: $(shown demo.zor)"
 saved_line demo.zor "Wait For Start()" || fail "step 03 changed: $(shown demo.zor)"
-menu 18 c
-code=0
-wait_bounded "$edit_pid" || code=$?
-edit_pid=""
-[ "$code" = 0 ] || fail "zorhost edit did not end ($code)"
+closed_from_menu || fail "zorhost edit did not end after Close"
 
 # A step with a tray row on "SL.tray" and a wash station row on "Wash2"; the instrument's own
 # configuration has no Wash2. Reloaded through the ZOR menu, the station row takes the first
@@ -132,9 +100,5 @@ xdotool key Down Down Return
 changes_from "$on_wash2" "${station[@]}" || fail "the reload did not reach the editor"
 menu 18 s
 saved_line fetch.zor "Fetch And Rinse(SL.tray,Wash1)" || fail "after the reload: $(shown fetch.zor)"
-menu 18 c
-code=0
-wait_bounded "$edit_pid" || code=$?
-edit_pid=""
-[ "$code" = 0 ] || fail "zorhost edit did not end ($code)"
+closed_from_menu || fail "zorhost edit did not end after Close"
 echo "1 passed, 0 failed"

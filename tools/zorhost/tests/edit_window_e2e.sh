@@ -13,31 +13,8 @@
 #   edit_window_e2e.sh BUILD_DIR EXAMPLES_DIR
 set -euo pipefail
 build=$1 examples=$2
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "no display (this test runs under xvfb-run): skipped"
-  exit 0
-fi
-if [ "${3:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-window-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
-  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4
 . "$(dirname "$0")/e2e_setup.sh"
-zorsim_pid="" edit_pid=""
-stop_all() { stop_processes $edit_pid $zorsim_pid; }
-trap stop_all EXIT
-fail() {
-  echo "FAILED: $*"
-  for f in edit.err zorsim.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
-  exit 1
-}
+on_display_in_private_session zorhost-window "$@"
 zorhost=$build/tools/zorhost/zorhost
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
@@ -83,12 +60,7 @@ editor_height=$(geometry "$editor" HEIGHT)
 # Saved, then closed: no question, zorhost ends.
 save_and_close() {
   menu 18 s
-  menu 18 c
-  local code=0
-  wait_bounded "$edit_pid" || code=$?
-  edit_pid=""
-  [ "$code" != 124 ] || fail "zorhost edit did not end after Save and Close"
-  [ "$code" = 0 ] || fail "zorhost edit exited with $code"
+  closed_from_menu || fail "zorhost edit did not end after Save and Close"
 }
 save_and_close
 DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
