@@ -106,6 +106,15 @@ edit_document() {
   done
   [ -n "$editor" ] || fail "no editor window in the host window"
   editor_height=$(geometry "$editor" HEIGHT)
+  # The editor opens at its designed size (634 x 413) first: the scale from a form's design
+  # to the screen.
+  scale_width=${scale_width:-$(geometry "$editor" WIDTH)}
+  scale_height=${scale_height:-$(geometry "$editor" HEIGHT)}
+}
+# What a region of the editor (in its design's pixels) shows: "colours=N hash=H".
+editor_region() {
+  "$build/tools/zorhost/screen_region" "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) \
+    $(($3 * scale_width / 634)) $(($4 * scale_height / 413))
 }
 # A point of a form's design on the screen, clicked.
 click_form() {

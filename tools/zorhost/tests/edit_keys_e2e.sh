@@ -20,8 +20,6 @@ fi
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 edit_document demo.zor
-scale_width=$(geometry "$editor" WIDTH)
-scale_height=$(geometry "$editor" HEIGHT)
 
 # The first step, "Rinse Needle (Wash2,2)", chosen; its "Times" field clicked and its value
 # rubbed out from the end.
@@ -78,11 +76,6 @@ for _ in $(seq 100); do description | grep -q "Done" && break; sleep 0.1; done
 # stop of a round of Tab. (Design bounds: template, description, syringe, Station, Times,
 # "Default All".)
 regions=("16 18 201 21" "16 68 201 65" "16 162 201 21" "446 40 137 21" "445 64 137 21" "494 10 89 25")
-region_of() {
-  set -- $1
-  "$build/tools/zorhost/screen_region" "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) \
-    $(($3 * scale_width / 634)) $(($4 * scale_height / 413))
-}
 declare -A seen
 click_editor 513 74
 sleep 0.3
@@ -90,7 +83,7 @@ for stop in $(seq 7); do
   xdotool key Tab
   sleep 0.3
   for r in "${!regions[@]}"; do
-    seen[$r]="${seen[$r]:-} $(region_of "${regions[$r]}" | sed 's/.*hash=//')"
+    seen[$r]="${seen[$r]:-} $(editor_region ${regions[$r]} | sed 's/.*hash=//')"
   done
 done
 for r in "${!regions[@]}"; do

@@ -15,18 +15,11 @@ zorhost=$build/tools/zorhost/zorhost
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 edit_document demo.zor
-scale_width=$(geometry "$editor" WIDTH)
-scale_height=$(geometry "$editor" HEIGHT)
-# What a region of the editor (in its design's pixels) shows: "colours=N hash=H".
-region() {
-  "$build/tools/zorhost/screen_region" "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) \
-    $(($3 * scale_width / 634)) $(($4 * scale_height / 413))
-}
 # Waits (at most 20 s) until the region's look is no longer LOOK.
 changes_from() {
   local look=$1
   shift
-  for _ in $(seq 200); do [ "$(region "$@")" != "$look" ] && return 0; sleep 0.1; done
+  for _ in $(seq 200); do [ "$(editor_region "$@")" != "$look" ] && return 0; sleep 0.1; done
   return 1
 }
 rows=(245 40 370 340)  # the parameter rows, below the step's header
@@ -36,11 +29,11 @@ step_line() { echo $((219 + 13 * ($1 - 1))); }
 # The first step chosen: its rows show. File > New: they go, and Close asks nothing.
 click_editor 60 "$(step_line 1)"
 sleep 0.5
-with_rows=$(region "${rows[@]}")
+with_rows=$(editor_region "${rows[@]}")
 [ "$with_rows" != "$(echo "$with_rows" | sed 's/colours=[0-9]*/colours=1/')" ] || fail "no rows show for step 01"
 menu 18 n
 changes_from "$with_rows" "${rows[@]}" || fail "the rows did not change after File > New"
-case "$(region "${rows[@]}")" in colours=1\ *) ;; *) fail "rows still show after File > New" ;; esac
+case "$(editor_region "${rows[@]}")" in colours=1\ *) ;; *) fail "rows still show after File > New" ;; esac
 closed_from_menu || fail "Close after File > New did not end zorhost edit (it asked to save?)"
 
 # Times = "abc" on step 01, then a click on step 03: one box, the list stays on step 01.
@@ -52,11 +45,11 @@ sleep 0.3
 xdotool key End BackSpace
 xdotool type abc
 list=(18 214 199 60)
-before=$(region "${list[@]}")
+before=$(editor_region "${list[@]}")
 click_editor 60 "$(step_line 3)"
 box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1) || true
 [ -n "$box" ] || fail "no error box for Times abc"
-[ "$(region "${list[@]}")" = "$before" ] || fail "the step list moved while the box shows"
+[ "$(editor_region "${list[@]}")" = "$before" ] || fail "the step list moved while the box shows"
 xdotool key Escape
 # The host window resized, and the editor following it: whatever the refusal showed next is up
 # by then.
@@ -93,7 +86,7 @@ edit_document fetch.zor
 click_editor 60 "$(step_line 1)"
 sleep 0.5
 station=(446 64 137 21)
-on_wash2=$(region "${station[@]}")
+on_wash2=$(editor_region "${station[@]}")
 xdotool mousemove --window "$main" 52 $(((main_height - editor_height) / 2)) click 1
 sleep 0.5
 xdotool key Down Down Return

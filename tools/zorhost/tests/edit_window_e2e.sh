@@ -20,9 +20,6 @@ setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 
 edit_document demo.zor
-# The editor at its designed size (634 x 413): the scale from a form's design to the screen.
-scale_width=$(geometry "$editor" WIDTH)
-scale_height=$(geometry "$editor" HEIGHT)
 # A line of the step list clicked, then the edit of parameter row R (from 0) in the same
 # column: the old value rubbed out from its end, VALUE typed, Tab to the next control. (The
 # edit keeps no selection on the screen yet: every redraw sets its maximum length, which puts
