@@ -135,10 +135,12 @@ saved_line() {
   for _ in $(seq 200); do shown "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
   return 1
 }
-# openbox as the window manager of the display, its process id in manager_pid.
-start_openbox() {
+# With "--openbox", openbox as the window manager of the display (its process id in
+# manager_pid); with nothing, none.
+window_manager_as_asked() {
+  [ "${1:-}" = --openbox ] || return 0
   openbox --sm-disable >"$work/openbox.out" 2>&1 &
   manager_pid=$!
   for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0; sleep 0.1; done
-  return 1
+  fail "openbox did not start"
 }

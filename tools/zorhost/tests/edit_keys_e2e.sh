@@ -3,10 +3,10 @@
 # the keys a person types in "zorhost edit" reach what they are meant for. In a parameter field,
 # Alt+F and F10 open the host's File menu (its S saves), and neither types into the value; Ctrl+S
 # saves from the field. Tab entering a field selects its text, so typing replaces the value. Tab
-# leaves "Method Description" without typing a tab. Every
-# control Tab reaches shows that it has the focus. Ctrl+W asks before closing a changed method,
-# and the question's Alt+C keeps the window while its Alt+S saves and closes. Runs on a private
-# session bus, in a folder of its own; stops every process it started.
+# leaves "Method Description" without typing a tab. Every control Tab reaches shows that it has
+# the focus. Ctrl+W asks before closing a changed method, and the question's Alt+C keeps the
+# window while its Alt+S saves and closes. Runs on a private session bus, in a folder of its own;
+# stops every process it started.
 #
 #   edit_keys_e2e.sh BUILD_DIR EXAMPLES_DIR [--openbox]
 set -euo pipefail
@@ -14,9 +14,7 @@ build=$1 examples=$2 manager=${3:-}
 . "$(dirname "$0")/e2e_setup.sh"
 on_display_in_private_session zorhost-keys "$@"
 zorhost=$build/tools/zorhost/zorhost
-if [ "$manager" = --openbox ]; then
-  start_openbox || fail "openbox did not start"
-fi
+window_manager_as_asked "$manager"
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 edit_document demo.zor
