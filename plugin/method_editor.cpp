@@ -242,6 +242,9 @@ void Tmethod_editor::new_method(std::string_view template_name) {
     current_template_ = std::string(template_name);
     // An empty new method is no loaded template: nothing to offer for saving.
     template_clean_ = false;
+    // No step is selected, so no step's rows may stay on show.
+    macros_of_method->ItemIndex = -1;
+    param_label->Caption.clear();
     build_parameter_panel();
 }
 
@@ -304,7 +307,12 @@ void Tmethod_editor::show_step() {
 
 void Tmethod_editor::method_boxClick() {
     const int remembered = selected_step_;
+    const int clicked = method_box->ItemIndex;
+    // The highlight stays on the edited step while its rows are checked: a refusal shows
+    // beside the step the person is kept on.
+    if (remembered >= 0 && remembered < method_box->Items.count()) method_box->ItemIndex = remembered;
     if (commit_step()) {
+        method_box->ItemIndex = clicked;
         show_step();
     } else if (remembered >= 0) {
         selected_step_ = remembered;
@@ -331,7 +339,11 @@ void Tmethod_editor::macros_of_methodChange() {
     build_parameter_panel();
 }
 
-void Tmethod_editor::macro_edit_exit() { commit_step(); }
+void Tmethod_editor::macro_edit_exit() {
+    // Leaving the rows for the step list: the list's click checks the step and says what is
+    // wrong, once; here the step is taken only when it is right.
+    commit_step(ActiveControl != method_box);
+}
 
 void Tmethod_editor::syringe_boxChange() { check_method(); }
 

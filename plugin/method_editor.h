@@ -69,7 +69,8 @@ class Tmethod_editor : public platform::forms::Form {
     void new_method(std::string_view template_name);
     void refresh_step_list();
     void show_step();
-    bool commit_step();
+    // `report`: a refusal is shown to the person (else the step is just not taken).
+    bool commit_step(bool report = true);
     void snapshot_method();
     bool is_method_modified();
     std::string selected_template() const;
@@ -92,7 +93,7 @@ class Tmethod_editor : public platform::forms::Form {
 
     // ---- parameter rows ----------------------------------------------------------------------
     void build_parameter_panel();
-    std::string compose_step();
+    std::string compose_step(bool report = true);
     void check_method();
     void refresh_object_choices();
     std::string resolve_value_text(std::string_view text);

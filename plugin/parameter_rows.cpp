@@ -39,6 +39,10 @@ std::string class_names(std::uint32_t mask) {
     return text;
 }
 
+// The choices an object row offers besides the configured objects: the method's syringe, the
+// sample's tray, and no signal.
+constexpr std::string_view pseudo_items[] = {"SYR", "SL.tray", "None"};
+
 void fill_objects_of_mask(ComboBox& combo, std::uint32_t mask) {
     const core::Tconfig_model& model = core::config_model();
     for (int n = 0; n < model.object_count; ++n)
@@ -146,10 +150,10 @@ void Tmethod_editor::build_parameter_panel() {
                 combo->Hint = class_names(param.class_mask);
                 combo->ShowHint = true;
                 fill_objects_of_mask(*combo, param.class_mask);
-                if (param.class_mask & syringe_class_bit()) combo->Items.add("SYR");
-                if (param.class_mask & tray_class_bit()) combo->Items.add("SL.tray");
+                if (param.class_mask & syringe_class_bit()) combo->Items.add(std::string(pseudo_items[0]));
+                if (param.class_mask & tray_class_bit()) combo->Items.add(std::string(pseudo_items[1]));
                 if (param.class_mask & (core::out_signal_class_bit() | core::sync_signal_class_bit()))
-                    combo->Items.add("None");
+                    combo->Items.add(std::string(pseudo_items[2]));
                 combo->ItemIndex = combo->Items.empty() ? -1 : 0;
             } else {
                 combo->Visible = false;
@@ -175,7 +179,7 @@ void Tmethod_editor::build_parameter_panel() {
     }
 }
 
-std::string Tmethod_editor::compose_step() {
+std::string Tmethod_editor::compose_step(bool report) {
     const std::string macro = chosen_macro();
     if (macro.empty()) return {};
     const int n = load_macro_declarations(macro);
@@ -186,7 +190,7 @@ std::string Tmethod_editor::compose_step() {
         ComboBox* combo = param_combo(r);
         if (edit->Visible) {
             if (edit->Text.empty()) {
-                putils::show_error(param_caption(r)->Caption + " is not specified");
+                if (report) putils::show_error(param_caption(r)->Caption + " is not specified");
                 return {};
             }
             const core::MacroParam& param = running_param(r);
@@ -195,7 +199,9 @@ std::string Tmethod_editor::compose_step() {
             // compares with the template's own lines.
             const bool bad_time = edit->Text.find(':') != std::string::npos && !putils::is_time(edit->Text);
             if (bad_time || !core::check_expression(edit->Text, param.unit, true, false, -1, {})) {
-                putils::show_error("Parameter " + quoted(param.name) + " : " + edit->Text + " is not a valid value.");
+                if (report)
+                    putils::show_error("Parameter " + quoted(param.name) + " : " + edit->Text +
+                                       " is not a valid value.");
                 return {};
             }
             if (!first) text += ",";
@@ -219,11 +225,11 @@ std::string Tmethod_editor::compose_step() {
     return text + ")";
 }
 
-bool Tmethod_editor::commit_step() {
+bool Tmethod_editor::commit_step(bool report) {
     if (selected_step_ < 0 || selected_step_ >= current_method->Items.count()) return true;
     // A step whose macro is not in the library has no rows: it stays as it is.
     if (macros_of_method->ItemIndex < 0) return true;
-    const std::string text = compose_step();
+    const std::string text = compose_step(report);
     if (text.empty()) return false;
     current_method->Items.set(selected_step_, text);
     refresh_step_list();
@@ -298,8 +304,14 @@ void Tmethod_editor::refresh_object_choices() {
         if (mask != 0) {
             ComboBox* combo = param_combo(r);
             const std::string remembered = combo->text();
+            // The row keeps the pseudo-items its first fill gave it: without them a step whose
+            // value is one of them would silently take the first object instead.
+            std::vector<std::string> kept;
+            for (std::string_view pseudo : pseudo_items)
+                if (combo->Items.index_of(pseudo) >= 0) kept.emplace_back(pseudo);
             combo->Items.clear();
             fill_objects_of_mask(*combo, mask);
+            for (std::string& pseudo : kept) combo->Items.add(std::move(pseudo));
             int found = -1;
             for (int i = 0; i < combo->Items.count(); ++i)
                 if (same_text(combo->Items[i], remembered)) found = i;

@@ -226,6 +226,8 @@ public:
             Tmethod_editor* e = editor();
             if (!e) return refuse("new", com::E_UNEXPECTED, "no editor (CreateVisual first)");
             e->new_method("");
+            // The new, empty method is what the host holds now: untouched, it has nothing to save.
+            e->snapshot_method();
             return com::S_OK;
         });
     }

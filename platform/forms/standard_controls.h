@@ -57,6 +57,7 @@ class Memo : public Control {
     StringList Lines;
     bool ReadOnly = false;
     bool WordWrap = true;
+    bool WantTabs = false;  // false: Tab moves on in the tab order instead of typing a tab
     NotifyEvent OnChange;
 
     std::string text() const { return Lines.text(); }

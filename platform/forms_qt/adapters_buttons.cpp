@@ -77,7 +77,11 @@ void add_button_adapters(Adapters& a) {
                            }});
     a.add<SpeedButton, Button>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
-             return clicked_by_person(impl, new QToolButton(parent));
+             // A speed button never takes the focus: the window's first key goes to the
+             // control that has it.
+             auto* button = new QToolButton(parent);
+             button->setFocusPolicy(Qt::NoFocus);
+             return clicked_by_person(impl, button);
          },
          [](Impl&, Control& control, Impl::Bound& b, Common&) {
              auto& speed = static_cast<SpeedButton&>(control);

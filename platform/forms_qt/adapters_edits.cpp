@@ -97,10 +97,18 @@ void add_edit_adapters(Adapters& a) {
          [](Impl&, Control& control, Impl::Bound& b, Common&) {
              auto& memo = static_cast<Memo&>(control);
              auto* q = static_cast<QPlainTextEdit*>(b.widget);
-             const QString text = to_qstring(memo.text());
-             if (q->toPlainText() != text) q->setPlainText(text);
+             // Set only when the lines differ from the ones the widget shows: setting the text
+             // puts the person's caret back at the start.
+             StringList shown;
+             shown.set_text(from_qstring(q->toPlainText()));
+             if (shown.strings() != memo.Lines.strings()) {
+                 QStringList lines;
+                 for (const std::string& line : memo.Lines) lines << to_qstring(line);
+                 q->setPlainText(lines.join(QLatin1Char('\n')));
+             }
              q->setReadOnly(memo.ReadOnly);
              q->setLineWrapMode(memo.WordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+             q->setTabChangesFocus(!memo.WantTabs);
          }});
     a.add<ComboBox, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {

@@ -64,9 +64,16 @@ class FormWidget : public QWidget {
             QWidget::keyPressEvent(event);
         }
     }
-    // Tab and Shift+Tab move the focus in the form's own tab order.
+    // Tab and Shift+Tab move the focus in the form's own tab order. The widget is told it
+    // was reached by Tab, so an edit selects its text for the person to type over.
     bool focusNextPrevChild(bool next) override {
-        impl_.person<Form>(this, [next](Form& f) { press_tab(f, !next); });
+        Control* reached = nullptr;
+        impl_.person<Form>(this, [next, &reached](Form& f) { reached = press_tab(f, !next); });
+        auto it = reached ? impl_.bound.find(reached) : impl_.bound.end();
+        if (it != impl_.bound.end() && it->second.widget->isVisible()) {
+            impl_.bound.at(&form_).focused = reached;
+            it->second.widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        }
         return true;
     }
     void paintEvent(QPaintEvent*) override {

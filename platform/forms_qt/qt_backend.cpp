@@ -19,6 +19,7 @@
 #include "platform/forms_qt/item_keys.h"
 #include "platform/forms_qt/keys.h"
 #include "platform/forms_qt/screen_position.h"
+#include "platform/forms_qt/system_keys.h"
 #include "platform/text/text.h"
 
 namespace platform::forms_qt {
@@ -233,20 +234,25 @@ namespace {
 
 // A key pressed on the focused widget reaches its control's key-down with the shift state
 // first, as the control's window would get it; the widget then handles it as it does (an
-// edit takes the character). Trees and lists deliver their keys themselves (item_keys.h).
+// edit takes the character). Trees and lists deliver their keys themselves (item_keys.h). A
+// system key never reaches the widget: it goes to menus and mnemonics (system_keys.h).
 class KeyFilter : public QObject {
   public:
     explicit KeyFilter(Impl& impl) : impl_(impl) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress || watched != QApplication::focusWidget()) return false;
+        const auto& key = static_cast<QKeyEvent&>(*event);
+        const bool system = is_system_key(key);
         for (auto* w = static_cast<QWidget*>(watched); w; w = w->parentWidget()) {
-            if (w->property(own_keys).toBool()) return false;
+            if (!system && w->property(own_keys).toBool()) return false;
             if (!impl_.controls.count(w)) continue;
-            const auto& key = static_cast<QKeyEvent&>(*event);
             const int code = virtual_key(key);
             const ShiftState shift = shift_state(key.modifiers());
             if (code != 0) impl_.person<Control>(w, [&](Control& c) { c.key_down(code, shift); });
-            return false;
+            if (!system) return false;
+            // Taken here, so that the widget never types it.
+            take_system_key(*w, key);
+            return true;
         }
         return false;
     }

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QWindow>
 #include <cmath>
@@ -46,12 +47,18 @@ class HostWindow final : public QMainWindow {
     HostWindow(Host& host, forms_qt::QtBackend& backend, std::string document)
         : host_(host), backend_(backend), document_(std::move(document)) {
         QMenu* file = menuBar()->addMenu("&File");
-        file->addAction("&New", [this] { new_document(); });
-        file->addAction("&Open...", [this] { open_document(); });
-        file->addAction("&Save", [this] { save(); });
-        file->addAction("&Print to PDF...", [this] { print_to_pdf(); });
+        // The shortcuts work wherever the focus is, in the editor's window too.
+        const auto add = [this, file](const char* caption, QKeySequence keys, auto act) {
+            QAction* action = file->addAction(caption, this, act);
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::ApplicationShortcut);
+        };
+        add("&New", QKeySequence::New, [this] { new_document(); });
+        add("&Open...", QKeySequence::Open, [this] { open_document(); });
+        add("&Save", QKeySequence::Save, [this] { save(); });
+        add("&Print to PDF...", QKeySequence::Print, [this] { print_to_pdf(); });
         file->addSeparator();
-        file->addAction("&Close", [this] { close(); });
+        add("&Close", QKeySequence::Close, [this] { close(); });
         // The in-place menu: its captions, and the chosen id back to the plug-in.
         QMenu* zor = menuBar()->addMenu(utf8(com::utf8_from_utf16(host_.setup().GetMenuString(0))));
         for (const auto& [caption, id] : host_.in_place_menu())
@@ -119,11 +126,16 @@ class HostWindow final : public QMainWindow {
     // Unsaved changes are saved, dropped or kept open as the person says.
     bool may_discard() {
         if (!host_.setup().IsModified()) return true;
-        const auto answer = QMessageBox::question(
-            this, "zorhost", "The method has changed. Save the changes?",
-            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-        if (answer == QMessageBox::Save) return save();
-        return answer == QMessageBox::Discard;
+        QMessageBox question(QMessageBox::Question, "zorhost", "The method has changed. Save the changes?",
+                             QMessageBox::NoButton, this);
+        QPushButton* save_button = question.addButton("&Save", QMessageBox::AcceptRole);
+        QPushButton* discard_button = question.addButton("&Discard", QMessageBox::DestructiveRole);
+        QPushButton* cancel_button = question.addButton("&Cancel", QMessageBox::RejectRole);
+        question.setDefaultButton(save_button);
+        question.setEscapeButton(cancel_button);
+        question.exec();
+        if (question.clickedButton() == save_button) return save();
+        return question.clickedButton() == discard_button;
     }
 
     void report(const char* what, std::int32_t hr) {

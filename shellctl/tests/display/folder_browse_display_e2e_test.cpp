@@ -61,6 +61,22 @@ TEST_F(FolderBrowseOnScreen, down_and_right_move_and_expand_and_enter_chooses) {
     EXPECT_EQ(dialog.GetSelectedPath(), at("lab/beta/gamma"));
 }
 
+// No click first: the keys go to the tree as the dialog opens, the first one too.
+TEST_F(FolderBrowseOnScreen, the_first_keys_after_opening_expand_and_move_from_the_selected_folder) {
+    const auto chosen_by_keys = [&](const char* start, const char* keys) {
+        dialog.SetSelectedPath(at(start));
+        person->on_form = [&, keys](forms::Form& form) {
+            tree_of(form);
+            person->act({testing::keys_to(*window, keys)});
+        };
+        EXPECT_TRUE(dialog.Execute());
+        EXPECT_TRUE(person->acted());
+        return dialog.GetSelectedPath();
+    };
+    EXPECT_EQ(chosen_by_keys("lab/beta", "Right Down Return"), at("lab/beta/gamma"));
+    EXPECT_EQ(chosen_by_keys("lab/alpha", "Down Return"), at("lab/beta"));
+}
+
 TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_named_by_typing) {
     dialog.SetSelectedPath(at("lab/delta"));
     person->on_form = [&](forms::Form& form) {

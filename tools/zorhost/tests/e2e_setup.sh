@@ -3,25 +3,28 @@
 # The start of a script on a display (run under xvfb-run), called with the script's arguments
 # (BUILD_DIR EXAMPLES_DIR [ARGUMENTS...]): without a display it is skipped; otherwise the script
 # runs again inside a private session bus, with a work folder of its own (removed afterwards)
-# for the settings store, the homes and the runtime folder. There, work names that folder and
-# session_args holds the script's own ARGUMENTS.
+# for the settings store, the homes and the runtime folder. There, work names that folder,
+# session_args holds the script's own ARGUMENTS, and the processes whose ids are in edit_pid,
+# zorsim_pid and manager_pid are stopped at its end.
 display_session() {
   if [ -z "${DISPLAY:-}" ]; then
     echo "no display (this test runs under xvfb-run): skipped"
     exit 0
   fi
-  if [ "${3:-}" = "--in-session" ]; then
-    work=$4
-    session_args=("${@:5}")
+  if [ -n "${ZORHOST_E2E_WORK:-}" ]; then
+    work=$ZORHOST_E2E_WORK
+    session_args=("${@:3}")
+    edit_pid="" zorsim_pid="" manager_pid=""
+    trap 'stop_processes $edit_pid $zorsim_pid $manager_pid' EXIT
     return
   fi
   work=$(mktemp -d "/tmp/zorhost-$(basename "$0" .sh)-XXXXXX")
   trap 'rm -rf "$work"' EXIT
   export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home
+    XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime HOME=$work/home ZORHOST_E2E_WORK=$work
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
-  dbus-run-session -- "$0" "$1" "$2" --in-session "$work" "${@:3}" 2>&1 | grep -v "Failed to set fd limit"
+  dbus-run-session -- "$0" "$@" 2>&1 | grep -v "Failed to set fd limit"
   exit "${PIPESTATUS[0]}"
 }
 
@@ -82,21 +85,77 @@ fail_showing() {
   exit 1
 }
 
+# A value of a window's geometry: geometry WINDOW WIDTH|HEIGHT|X|Y.
+geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
 # The window "zorhost - DOCUMENT" of the process PID in main, and the editor's window inside it
 # in editor (as wide as the host window, less high).
 find_host_and_editor() {
   main=$(timeout 20 xdotool search --sync --onlyvisible --name "^zorhost - $1\$" | head -n 1) || true
   [ -n "$main" ] || fail "no window \"zorhost - $1\""
   local width height w
-  width=$(xdotool getwindowgeometry --shell "$main" | sed -n "s/^WIDTH=//p")
-  height=$(xdotool getwindowgeometry --shell "$main" | sed -n "s/^HEIGHT=//p")
+  width=$(geometry "$main" WIDTH)
+  height=$(geometry "$main" HEIGHT)
   editor=""
   for w in $(xdotool search --onlyvisible --pid "$2"); do
-    local g
-    g=$(xdotool getwindowgeometry --shell "$w")
-    if [ "$(sed -n "s/^WIDTH=//p" <<<"$g")" = "$width" ] && [ "$(sed -n "s/^HEIGHT=//p" <<<"$g")" -lt "$height" ]; then
-      editor=$w
-    fi
+    if [ "$(geometry "$w" WIDTH)" = "$width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$height" ]; then editor=$w; fi
   done
   [ -n "$editor" ] || fail "no editor window in the host window"
+}
+# The check that failed, with what zorhost edit and zorsim said; the script ends. A script
+# that watches other files defines its own fail with fail_showing.
+fail() { fail_showing "edit.err zorsim.err" "$*"; }
+# File > Close: zorhost edit ends by itself; false when it does not, or fails.
+closed_from_menu() {
+  menu 18 c
+  local code=0
+  wait_bounded "$edit_pid" || code=$?
+  edit_pid=""
+  [ "$code" = 0 ]
+}
+# "zorhost edit" of a document of the work folder: the host window in main, the editor's in
+# editor (zorhost's window as wide as the host window's, below its menu bar).
+edit_document() {
+  "$zorhost" edit "$work/$1" >"$work/edit.out" 2>"$work/edit.err" &
+  edit_pid=$!
+  find_host_and_editor "$1" "$edit_pid"
+  main_width=$(geometry "$main" WIDTH)
+  main_height=$(geometry "$main" HEIGHT)
+  editor_height=$(geometry "$editor" HEIGHT)
+  # The editor opens at its designed size (634 x 413) first: the scale from a form's design
+  # to the screen.
+  scale_width=${scale_width:-$(geometry "$editor" WIDTH)}
+  scale_height=${scale_height:-$(geometry "$editor" HEIGHT)}
+}
+# What a region of the editor (in its design's pixels) shows: "colours=N hash=H".
+editor_region() {
+  "$build/tools/zorhost/screen_region" "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) \
+    $(($3 * scale_width / 634)) $(($4 * scale_height / 413))
+}
+# A point of a form's design on the screen, clicked.
+click_form() {
+  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
+}
+click_editor() { click_form "$editor" "$@"; }
+# An item of the host window's menu bar opened, then the item of its mnemonic.
+menu() {
+  xdotool mousemove --window "$main" "$1" $(((main_height - editor_height) / 2)) click 1
+  sleep 0.5
+  xdotool key "$2"
+  sleep 0.5
+}
+# The method of a document as "zorhost show" lists it.
+shown() { DISPLAY='' "$zorhost" show "$work/$1" 2>/dev/null || true; }
+# Waits (at most 20 s) until the document as saved holds the line.
+saved_line() {
+  for _ in $(seq 200); do shown "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
+  return 1
+}
+# With "--openbox", openbox as the window manager of the display (its process id in
+# manager_pid); with nothing, none.
+window_manager_as_asked() {
+  [ "${1:-}" = --openbox ] || return 0
+  openbox --sm-disable >"$work/openbox.out" 2>&1 &
+  manager_pid=$!
+  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0; sleep 0.1; done
+  fail "openbox did not start"
 }

@@ -29,7 +29,6 @@ if [ "$manager" = --window-manager ]; then
   xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" || fail "openbox did not start"
 fi
 
-geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
 "$zorhost" edit "$work/demo.zor" >"$work/edit.out" 2>"$work/edit.err" &
 edit_pid=$!
 find_host_and_editor demo.zor "$edit_pid"

@@ -13,55 +13,13 @@
 #   edit_window_e2e.sh BUILD_DIR EXAMPLES_DIR
 set -euo pipefail
 build=$1 examples=$2
-
 . "$(dirname "$0")/e2e_setup.sh"
 display_session "$@"
-zorsim_pid="" edit_pid=""
-stop_all() { stop_processes $edit_pid $zorsim_pid; }
-trap stop_all EXIT
-fail() {
-  echo "FAILED: $*"
-  for f in edit.err zorsim.err; do [ -s "$work/$f" ] && { echo "== $f"; cat "$work/$f"; }; done
-  exit 1
-}
 zorhost=$build/tools/zorhost/zorhost
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
 
-geometry() { xdotool getwindowgeometry --shell "$1" | sed -n "s/^$2=//p"; }
-# "zorhost edit" of a document of the work folder: the host window in main, the editor's in
-# editor (zorhost's window as wide as the host window's, below its menu bar).
-edit_document() {
-  "$zorhost" edit "$work/$1" >"$work/edit.out" 2>"$work/edit.err" &
-  edit_pid=$!
-  main=$(timeout 20 xdotool search --sync --onlyvisible --name "^zorhost - $1\$" | head -n 1) || true
-  [ -n "$main" ] || fail "no window \"zorhost - $1\""
-  main_width=$(geometry "$main" WIDTH)
-  main_height=$(geometry "$main" HEIGHT)
-  editor=""
-  for w in $(xdotool search --onlyvisible --pid "$edit_pid"); do
-    if [ "$(geometry "$w" WIDTH)" = "$main_width" ] && [ "$(geometry "$w" HEIGHT)" -lt "$main_height" ]; then editor=$w; fi
-  done
-  [ -n "$editor" ] || fail "no editor window in the host window"
-  editor_height=$(geometry "$editor" HEIGHT)
-}
 edit_document demo.zor
-# The editor at its designed size (634 x 413): the scale from a form's design to the screen.
-scale_width=$(geometry "$editor" WIDTH)
-scale_height=$(geometry "$editor" HEIGHT)
-# A point of a form's design on the screen, clicked.
-click_form() {
-  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
-}
-click_editor() { click_form "$editor" "$@"; }
-# An item of the host window's menu bar opened, then the item of its mnemonic.
-menu() {
-  xdotool mousemove --window "$main" "$1" $(((main_height - editor_height) / 2)) click 1
-  sleep 0.5
-  xdotool key "$2"
-  sleep 0.5
-}
-
 # A line of the step list clicked, then the edit of parameter row R (from 0) in the same
 # column: the old value rubbed out from its end, VALUE typed, Tab to the next control. (The
 # edit keeps no selection on the screen yet: every redraw sets its maximum length, which puts
@@ -99,12 +57,7 @@ editor_height=$(geometry "$editor" HEIGHT)
 # Saved, then closed: no question, zorhost ends.
 save_and_close() {
   menu 18 s
-  menu 18 c
-  local code=0
-  wait_bounded "$edit_pid" || code=$?
-  edit_pid=""
-  [ "$code" != 124 ] || fail "zorhost edit did not end after Save and Close"
-  [ "$code" = 0 ] || fail "zorhost edit exited with $code"
+  closed_from_menu || fail "zorhost edit did not end after Save and Close"
 }
 save_and_close
 DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
