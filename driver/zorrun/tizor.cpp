@@ -7,6 +7,7 @@
 
 #include "driver/zorrun/automation.h"
 #include "platform/com/bus.h"
+#include "platform/registry/registry.h"
 #include "driver/zorrun/status_model.h"
 
 namespace zorrun {
@@ -22,6 +23,9 @@ HRESULT guarded(const std::string& log_text, Body&& body) {
     std::string why;
     HRESULT hr = com::E_FAIL;
     try {
+        // Without its settings no answer would be sound: the caller hears which file is at fault.
+        if (!platform::registry::store_available())
+            throw AutomationFailure(com::E_FAIL, platform::registry::last_store_error());
         body();
         return com::S_OK;
     } catch (const AutomationFailure& failure) {
