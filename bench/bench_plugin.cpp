@@ -5,6 +5,8 @@
 //   Goal: under 20 ms.
 // - check_method: every step re-checked against the syringe (declarations read from the
 //   library, bounds evaluated, values pulled back). Goal: under 20 ms.
+// - printing a method of 1,000, 2,000 and 5,000 steps page by page. Goal: 5,000 steps under
+//   1 s, growing linearly with the steps.
 // - where the Qt backend is built, printing a 10-page method into a PDF file. Goal: under 200 ms.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -17,6 +19,7 @@
 #include "core/line_files.h"
 #include "core/session_state.h"
 #include "platform/forms/controls.h"
+#include "platform/print/device_context.h"
 #include "platform/registry/registry.h"
 #include "platform/storage/com_storage.h"
 #include "plugin/host_document.h"
@@ -157,6 +160,39 @@ void BM_OpenDocument200Steps(benchmark::State& state) {
     if (result != 0) state.SkipWithError("an open failed");
 }
 BENCHMARK(BM_OpenDocument200Steps)->Unit(benchmark::kMillisecond);
+
+// `zorhost print` of a long method: the page count, then every page drawn on a recording
+// device context, as the host asks for them. The description changes between iterations (not
+// timed), so every iteration prints a method the editor has not printed before.
+void BM_PrintSteps(benchmark::State& state) {
+    Setup setup;
+    const int count = static_cast<int>(state.range(0));
+    const char* steps[] = {"Rinse Needle(Wash2,2)", "Load Sample(Tray1,5,2)", "Wait For Start()",
+                           "Inject(Inj1)"};
+    std::vector<std::string> lines{"//Long", "syringe:25ul"};
+    for (int i = 0; i < count; ++i) lines.push_back(steps[i % 4]);
+    zorsetup::add_used_macros(lines, 2);
+    if (!core::save_lines(setup.folder + "/Long.PME", lines)) std::abort();
+    setup.editor->refill_template_list();
+    if (!setup.editor->load_template("Long")) std::abort();
+    int round = 0, pages = 0;
+    bool ok = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        setup.editor->method_descrip_box->Lines.set(0, "Long " + std::to_string(++round));
+        platform::print::RecordingDeviceContext dc;
+        state.ResumeTiming();
+        pages = setup.editor->page_count();
+        for (int page = 1; page <= pages; ++page)
+            ok &= setup.editor->print_page(dc, {0, 0, 2000, 2870}, page);
+        benchmark::DoNotOptimize(dc.calls().size());
+    }
+    state.counters["steps"] = setup.editor->current_method->Items.count();
+    state.counters["pages"] = pages;
+    state.counters["boxes"] = setup.boxes.boxes;
+    if (!ok) state.SkipWithError("printing failed");
+}
+BENCHMARK(BM_PrintSteps)->Arg(1000)->Arg(2000)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 #ifdef ZOR_BENCH_PDF
 // The host's printing of a 10-page method into a PDF file: the file begun, each page started,

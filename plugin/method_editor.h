@@ -183,6 +183,17 @@ class Tmethod_editor : public platform::forms::Form {
         bool underlined = false;
     };
     std::vector<PrintLine> print_lines();
+    // The lines last built, with what they were built from: a host prints page after page of
+    // the same method, and each page must not build the whole method again.
+    const std::vector<PrintLine>& current_print_lines();
+    struct PrintSource {
+        std::vector<std::string> description;
+        std::string syringe;
+        std::vector<std::string> steps;
+    };
+    PrintSource print_source_;
+    std::vector<PrintLine> printed_lines_;
+    bool print_lines_built_ = false;
 
     int selected_step_ = -1;
     std::string current_template_;

@@ -41,13 +41,28 @@ std::vector<Tmethod_editor::PrintLine> Tmethod_editor::print_lines() {
     return lines;
 }
 
+const std::vector<Tmethod_editor::PrintLine>& Tmethod_editor::current_print_lines() {
+    // Comparing the texts in place costs a fraction of building the lines (which reads every
+    // step's macro file and formats each value), and copies nothing while they match.
+    const std::vector<std::string>& description = method_descrip_box->Lines.strings();
+    const std::string syringe = putils::combo_text(*syringe_box);
+    const std::vector<std::string>& steps = current_method->Items.strings();
+    if (!print_lines_built_ || print_source_.description != description || print_source_.syringe != syringe ||
+        print_source_.steps != steps) {
+        printed_lines_ = print_lines();
+        print_source_ = {description, syringe, steps};
+        print_lines_built_ = true;
+    }
+    return printed_lines_;
+}
+
 int Tmethod_editor::page_count() {
-    const int count = static_cast<int>(print_lines().size());
+    const int count = static_cast<int>(current_print_lines().size());
     return (count - 1) / lines_per_page + 1;
 }
 
 bool Tmethod_editor::print_page(platform::print::DeviceContext& dc, PrintRect rect, int page) {
-    const std::vector<PrintLine> lines = print_lines();
+    const std::vector<PrintLine>& lines = current_print_lines();
     const int pages = (static_cast<int>(lines.size()) - 1) / lines_per_page + 1;
     if (page < 1 || page > pages) return false;
     if (rect.bottom <= rect.top || rect.right <= rect.left) return false;

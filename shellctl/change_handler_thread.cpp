@@ -107,18 +107,16 @@ void TChangeHandlerThread::carry_out(Command cmd, int slot_argument) {
         case Command::add: {
             result_slot_ = -1;
             if (pending_wd_ < 0) return;
-            for (int i = 0; i < slot_count; ++i) {
-                if (slots_[static_cast<std::size_t>(i)].wd == -1) {
-                    slots_[static_cast<std::size_t>(i)] = {pending_wd_, pending_filter_};
-                    pending_wd_ = -1;
-                    result_slot_ = i;
-                    return;
-                }
-            }
-            return;  // no free slot: the watch stays pending
+            std::size_t i = 0;
+            while (i < slots_.size() && slots_[i].wd != -1) ++i;
+            if (i == slots_.size()) slots_.emplace_back();
+            slots_[i] = {pending_wd_, pending_filter_};
+            pending_wd_ = -1;
+            result_slot_ = static_cast<int>(i);
+            return;
         }
         case Command::remove_one:
-            if (slot_argument >= 0 && slot_argument < slot_count) {
+            if (slot_argument >= 0 && static_cast<std::size_t>(slot_argument) < slots_.size()) {
                 auto& s = slots_[static_cast<std::size_t>(slot_argument)];
                 if (s.wd >= 0) close_watch(s.wd);
                 s.wd = -1;
@@ -129,6 +127,7 @@ void TChangeHandlerThread::carry_out(Command cmd, int slot_argument) {
                 if (s.wd >= 0) close_watch(s.wd);
                 s.wd = -1;
             }
+            slots_.clear();
             return;
         case Command::stop:
             return;
@@ -145,8 +144,8 @@ void TChangeHandlerThread::handle_events() {
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-            for (int i = 0; i < slot_count; ++i) {
-                auto& s = slots_[static_cast<std::size_t>(i)];
+            for (std::size_t i = 0; i < slots_.size(); ++i) {
+                auto& s = slots_[i];
                 if (s.wd != e->wd) continue;
                 if (e->mask & IN_IGNORED) {
                     s.wd = -1;  // the directory is gone (or its watch was removed): free the slot
@@ -156,9 +155,10 @@ void TChangeHandlerThread::handle_events() {
                 const bool wanted = is_dir ? (s.filter & FILE_NOTIFY_CHANGE_DIR_NAME)
                                            : (s.filter & FILE_NOTIFY_CHANGE_FILE_NAME);
                 if (wanted && (e->mask & name_events)) {
+                    const int slot = static_cast<int>(i);
                     bool seen = false;
-                    for (int c : changed) seen = seen || c == i;
-                    if (!seen) changed.push_back(i);
+                    for (int c : changed) seen = seen || c == slot;
+                    if (!seen) changed.push_back(slot);
                 }
             }
         }

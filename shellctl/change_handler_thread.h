@@ -1,5 +1,5 @@
-// TChangeHandlerThread: one thread that watches up to 63 directories and tells a window about
-// every change by posting (message, wParam = slot number, lParam = 0).
+// TChangeHandlerThread: one thread that watches any number of directories and tells a window
+// about every change by posting (message, wParam = slot number, lParam = 0).
 //
 // On Linux a "change handle" is an inotify watch. The owner's commands (add, remove all, stop)
 // go to the thread through an eventfd; each command carries a sequence number and the owner
@@ -9,19 +9,21 @@
 //
 // Filters: FILE_NOTIFY_CHANGE_FILE_NAME reports files created, deleted or renamed in the
 // directory, FILE_NOTIFY_CHANGE_DIR_NAME the same for sub-folders. inotify has no recursive
-// watch: a subtree request watches the directory itself. A directory that goes away frees its
-// slot.
+// watch: a subtree request watches the directory itself, so a tree needs one watch per filled
+// folder; the slot list grows as needed (inotify holds thousands of watches per process, up to
+// the system's max_user_watches). A directory that goes away frees its slot; adds reuse the
+// lowest free slot.
 //
 // Thread contract: the public operations are for the owner's thread; the watcher thread only
 // posts to the window.
 #pragma once
 
-#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/window/window.h"
 
@@ -32,7 +34,6 @@ inline constexpr std::uint32_t FILE_NOTIFY_CHANGE_DIR_NAME = 0x2;
 
 class TChangeHandlerThread {
   public:
-    static constexpr int slot_count = 63;
     static constexpr unsigned ack_timeout_ms = 2000;
 
     TChangeHandlerThread(platform::window::Handle window, std::uint32_t message);
@@ -41,8 +42,9 @@ class TChangeHandlerThread {
     TChangeHandlerThread& operator=(const TChangeHandlerThread&) = delete;
 
     // Watches `path` for the changes `filter` names; `slot` gets its slot number. False for an
-    // empty path, a directory that cannot be watched, no free slot (the watch then stays
-    // pending until the next add or destruction, which close it) or no acknowledgement.
+    // empty path, a directory that cannot be watched (the system's watch limit reached) or no
+    // acknowledgement (the watch then stays pending until the next add or destruction, which
+    // close it).
     bool AddWatch(const std::string& path, std::uint32_t filter, int& slot, bool watch_subtree);
     void RemoveAllWatches();
 
@@ -76,7 +78,7 @@ class TChangeHandlerThread {
     int pending_wd_ = -1;
     std::uint32_t pending_filter_ = 0;
     int result_slot_ = -1;
-    std::array<Slot, slot_count> slots_{};
+    std::vector<Slot> slots_;  // a free slot has wd -1
 
     std::thread thread_;
 };

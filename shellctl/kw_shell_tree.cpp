@@ -572,7 +572,6 @@ void TKwCustomShellTree::WatchDrive(const std::string& path) {
         watch_count_ = 0;
         return;
     }
-    if (watch_count_ >= TChangeHandlerThread::slot_count) return;
     std::uint32_t filter = FILE_NOTIFY_CHANGE_DIR_NAME;
     if (Has(kwstoIncludeNonFolders)) filter |= FILE_NOTIFY_CHANGE_FILE_NAME;
     int slot = -1;
@@ -581,24 +580,19 @@ void TKwCustomShellTree::WatchDrive(const std::string& path) {
 
 void TKwCustomShellTree::WatchAllDrives() {
     WatchDrive({});
-    // Expanded nodes first, so the folders a person looks at are watched when the slots run
-    // out; then the other filled ones (leaves), whose new sub-folders a refresh also adds.
-    std::vector<Node*> expanded, others;
+    // Every filled folder: the expanded ones and the filled leaves, whose new sub-folders a
+    // refresh also adds.
     std::vector<Node*> stack;
     for (auto it = roots().rbegin(); it != roots().rend(); ++it) stack.push_back(it->get());
     while (!stack.empty()) {
         Node* n = stack.back();
         stack.pop_back();
         const bool filled = !n->HasChildren || n->count() > 0;
-        if (IsShellNode(n) && filled) (n->Expanded ? expanded : others).push_back(n);
-        for (auto it = n->children().rbegin(); it != n->children().rend(); ++it) stack.push_back(it->get());
-    }
-    for (auto* list : {&expanded, &others}) {
-        for (Node* n : *list) {
-            if (watch_count_ >= TChangeHandlerThread::slot_count) return;
+        if (IsShellNode(n) && filled) {
             const std::string path = NodeData(n)->Path();
             if (!path.empty()) WatchDrive(path);
         }
+        for (auto it = n->children().rbegin(); it != n->children().rend(); ++it) stack.push_back(it->get());
     }
 }
 

@@ -11,7 +11,7 @@
 // kw_shell_tree_dnd.cpp.
 //
 // Watching on Linux: inotify watches one directory, not a subtree, so the tree watches the
-// directory of every filled node (up to the watcher's 63 slots) and brings the set up to date
+// directory of every filled node (one watcher holds them all) and brings the set up to date
 // after each fill and refresh. A folder made inside a node that was never expanded shows when
 // that node is filled.
 //

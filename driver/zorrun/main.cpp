@@ -32,6 +32,7 @@
 #include "platform/com/bus.h"
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
+#include "platform/registry/registry.h"
 #include "platform/window/window.h"
 #include "utilities/session.h"
 
@@ -70,9 +71,16 @@ int main(int argc, char** argv) {
         std::fputs(zorrun::usage_text().c_str(), stdout);
         return 0;
     }
+    // A store that cannot be used is named now: without it every setting would read as missing
+    // and the first complaint would be about a setting, not about the file. Zorrun still serves,
+    // so that a caller hears the same reason (every call fails with it) rather than that the
+    // program could not be started.
+    const bool store_usable = platform::registry::store_available();
+    if (!store_usable) say(platform::registry::last_store_error());
     const int signal_fd = block_stop_signals();
 
     if (switches.regserver || switches.unregserver) {
+        if (!store_usable) return 1;
         std::string error;
         const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path(), error)
                                            : zorrun::unregister_server(error);

@@ -9,6 +9,7 @@
 #include "driver/zorrun/status_model.h"
 #include "platform/com/bus.h"
 #include "platform/com/text.h"
+#include "platform/registry/registry.h"
 
 namespace zorrun {
 
@@ -24,6 +25,10 @@ HRESULT guarded(const std::string& log_text, Body&& body) {
     bool why_in_utf8 = false;
     HRESULT hr = com::E_FAIL;
     try {
+        // Without its settings no answer would be sound: the caller hears which file is at fault.
+        if (!platform::registry::store_available())
+            throw AutomationFailure(com::E_FAIL, platform::registry::last_store_error(),
+                                    AutomationFailure::utf8_text);
         body();
         return com::S_OK;
     } catch (const AutomationFailure& failure) {

@@ -189,6 +189,27 @@ void prepare_schema(sqlite3* db) {
     });
 }
 
+// A store cut short or damaged inside must be refused before anything writes into it: a write
+// that lands in an intact page would change a file that is broken anyway and may be someone's
+// only copy to repair. The store is small, so the check costs little once per connection.
+void check_sound(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    const auto damaged = [&](int rc) { return StoreFailure("the file is damaged: " + message_of(db, rc)); };
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &st, nullptr);
+    if ((rc & 0xff) == SQLITE_CORRUPT) throw damaged(rc);
+    if (rc != SQLITE_OK) throw StoreFailure(message_of(db, rc));
+    rc = sqlite3_step(st);
+    std::string verdict;
+    if (rc == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(st, 0);
+        verdict = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    }
+    sqlite3_finalize(st);
+    if ((rc & 0xff) == SQLITE_CORRUPT) throw damaged(rc);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw StoreFailure(message_of(db, rc));
+    if (verdict != "ok") throw StoreFailure("the file is damaged: " + verdict);
+}
+
 // Opens the store at the resolved place; leaves state.db null and the reason noted on failure.
 void open_store(StoreState& state, const Place& place) {
     if (place.path.empty()) {
@@ -196,6 +217,10 @@ void open_store(StoreState& state, const Place& place) {
         return;
     }
     if (place.is_default) make_parent_folders(place.path);
+    if (struct stat st{}; stat(place.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        state.last_error = "cannot open the registry store " + place.path + ": it is a folder, not a file";
+        return;
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(place.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
@@ -203,6 +228,7 @@ void open_store(StoreState& state, const Place& place) {
         if (rc != SQLITE_OK) throw StoreFailure(message_of(db, rc));
         sqlite3_extended_result_codes(db, 1);
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        check_sound(db);
         exec_waiting_for_lock(db, "PRAGMA journal_mode=WAL");
         exec(db, "PRAGMA synchronous=NORMAL");
         prepare_schema(db);

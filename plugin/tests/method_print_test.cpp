@@ -79,6 +79,62 @@ TEST_F(EditorTest, fifty_lines_fill_a_page_and_the_fifty_first_begins_the_next) 
     EXPECT_EQ(texts[0].points[0], (Point{0, 0}));
 }
 
+TEST_F(EditorTest, a_long_method_prints_every_line_once_fifty_to_a_page) {
+    Lines steps, expected{"Long", "", "Syringe: 25ul"};
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+        expected.push_back("");
+        if (i % 2) {
+            steps.push_back("Load Sample(Tray1," + std::to_string(i % 50 + 1) + ",2)");
+            expected.push_back(number + " Load Sample");
+            expected.push_back(padded("    Tray") + "Tray1");
+            expected.push_back(padded("    Volume  (" + ul + ")") + std::to_string(i % 50 + 1));
+            expected.push_back(padded("    Speed  (" + ul + "/s)") + "2");
+        } else {
+            steps.push_back("Pause(" + std::to_string(i) + ")");
+            expected.push_back(number + " Pause");
+            const std::string seconds = std::to_string(i % 60);
+            expected.push_back(padded("    Time  (m:ss)") + std::to_string(i / 60) + ":" +
+                               (seconds.size() < 2 ? "0" : "") + seconds);
+        }
+    }
+    write_template("Long", {"Long"}, "25ul", steps);
+    Tmethod_editor& editor = open_editor();
+    choose_template("Long");
+    const int pages = editor.page_count();
+    ASSERT_EQ(pages, static_cast<int>((expected.size() - 1) / 50 + 1));
+    Lines printed;
+    for (int page = 1; page <= pages; ++page) {
+        RecordingDeviceContext dc;
+        ASSERT_TRUE(editor.print_page(dc, {0, 0, 1000, 1000}, page));
+        const auto texts = dc.calls_of(DrawOp::text);
+        ASSERT_EQ(texts.size(),
+                  page < pages ? 50u : expected.size() - 50u * static_cast<std::size_t>(pages - 1));
+        for (std::size_t n = 0; n < texts.size(); ++n) {
+            EXPECT_EQ(texts[n].points[0].y, static_cast<int>(n) * 20) << "page " << page << " line " << n;
+            printed.push_back(texts[n].text);
+        }
+    }
+    EXPECT_EQ(printed, expected);
+}
+
+TEST_F(EditorTest, a_method_changed_between_two_pages_prints_as_it_is_now) {
+    write_template("FiftyOne", {"one"}, "25ul", Lines(16, "Pause(5)"));
+    Tmethod_editor& editor = open_editor();
+    choose_template("FiftyOne");
+    ASSERT_EQ(editor.page_count(), 2);
+    RecordingDeviceContext first;
+    ASSERT_TRUE(editor.print_page(first, {0, 0, 1000, 1000}, 1));
+    editor.current_method->Items.set(15, "Pause(7)");
+    RecordingDeviceContext second;
+    ASSERT_TRUE(editor.print_page(second, {0, 0, 1000, 1000}, 2));
+    EXPECT_EQ(texts_of(second), Lines{padded("    Time  (m:ss)") + "0:07"});
+    editor.method_descrip_box->Lines.add("two");
+    RecordingDeviceContext third;
+    ASSERT_TRUE(editor.print_page(third, {0, 0, 1000, 1000}, 2));
+    EXPECT_EQ(texts_of(third), (Lines{"16 Pause", padded("    Time  (m:ss)") + "0:07"}));
+}
+
 TEST_F(EditorTest, a_page_that_does_not_exist_or_an_empty_rectangle_prints_nothing) {
     write_demo_template();
     Tmethod_editor& editor = open_editor();

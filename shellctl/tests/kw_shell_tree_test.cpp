@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -402,6 +403,25 @@ TEST_F(ShellTree, ChangesByAnotherProcessShowAfterTheDebounce) {
     EXPECT_EQ(texts(root()), (std::vector<std::string>{"keep", "made", "renamed"}));
     EXPECT_EQ(tree.Selected, root()) << "the selection inside the deleted folder moves to its parent";
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
+}
+
+TEST_F(ShellTree, AChangeInTheLastOfTwoHundredFilledFoldersShows) {
+    // Each filled folder needs a watch of its own: far more than a handful of them must work.
+    char name[8];
+    for (int i = 0; i < 200; ++i) {
+        std::snprintf(name, sizeof name, "d%03d", i);
+        make_dir(std::string("base/") + name);
+    }
+    auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDynamicRefresh}));
+    tree.Visible = true;
+    form_->Show();
+    tree.SetFocus();
+    ASSERT_EQ(root()->count(), 200);
+    EXPECT_EQ(tree.WatchCount(), 201) << "the base and its 200 filled (empty) folders";
+    const std::string made = at("base/d199/new");
+    in_another_process([&] { ::mkdir(made.c_str(), 0755); });
+    ASSERT_TRUE(loop_until([&] { return child_named(child_named(root(), "d199"), "new") != nullptr; }))
+        << "the tree did not see the new folder in the last filled folder";
 }
 
 TEST_F(ShellTree, NotificationsAreDebouncedAndTheTreesOwnChangeIsIgnored) {

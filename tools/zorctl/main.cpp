@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/registry.h"
 #include "tools/zorctl/commands.h"
 #include "tools/zorctl/document.h"
 #include "tools/zorctl/izor_driver.h"
@@ -47,6 +48,12 @@ int interrupt_fd_for(const zorctl::Command& c) {
 }
 
 int driver_command(const zorctl::Command& c) {
+    // Finding Zorrun goes through the settings store: a store that cannot be used is named
+    // rather than reported as a class that is not registered.
+    if (!platform::registry::store_available()) {
+        std::cerr << "zorctl: cannot reach Zorrun: " << platform::registry::last_store_error() << "\n";
+        return zorctl::exit_call_failed;
+    }
     std::string error;
     const int interrupt_fd = interrupt_fd_for(c);
     std::unique_ptr<zorctl::Driver> driver = zorctl::connect_driver(error, interrupt_fd);

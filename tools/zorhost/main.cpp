@@ -43,6 +43,7 @@
 #include "platform/com/com.h"
 #include "platform/forms/interaction.h"
 #include "platform/forms/message_dialog.h"
+#include "platform/registry/registry.h"
 #include "plugin/unattended.h"
 #include "tools/zorhost/driver_job.h"
 #include "tools/zorhost/host.h"
@@ -268,6 +269,13 @@ int main(int argc, char** argv) {
 #endif
     if (command == "edit" && !on_display) {
         std::fprintf(stderr, "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY), a build with Qt, and no --answer\n");
+        return 1;
+    }
+
+    // The plug-in keeps its settings in the store and the host finds the plug-in there: a store
+    // that cannot be used is named before either looks into it.
+    if (!platform::registry::store_available()) {
+        std::fprintf(stderr, "zorhost: %s\n", platform::registry::last_store_error().c_str());
         return 1;
     }
 

@@ -242,6 +242,39 @@ TEST_F(StoreTest, AFileOfGarbageIsUnusableAndLeftAlone) {
     EXPECT_EQ(after, garbage);
 }
 
+TEST_F(StoreTest, AStoreCutShortIsUnusableNamedAndLeftAlone) {
+    {
+        Registry reg;
+        ASSERT_TRUE(reg.open_key("\\Big", true));
+        for (int i = 0; i < 200; ++i) reg.write_string("v" + std::to_string(i), std::string(500, 'x'));
+    }
+    reset_store();  // the last connection checkpoints: everything is in the main file now
+    std::string whole;
+    {
+        std::ifstream f(db_, std::ios::binary);
+        whole.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(whole.size(), 4096u * 8);
+    const std::string cut = whole.substr(0, whole.size() / 2);
+    {
+        std::ofstream f(db_, std::ios::binary | std::ios::trunc);
+        f << cut;
+    }
+    reset_store();
+    expect_unusable();
+    EXPECT_THAT(last_store_error(), HasSubstr(db_));
+    EXPECT_THAT(last_store_error(), HasSubstr("the file is damaged"));
+    std::ifstream f(db_, std::ios::binary);
+    const std::string after((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(after == cut) << "the file was written into";
+}
+
+TEST_F(StoreTest, AFolderInPlaceOfTheFileIsNamedAsSuch) {
+    use_store(dir_.string());
+    EXPECT_FALSE(store_available());
+    EXPECT_THAT(last_store_error(), HasSubstr(dir_.string() + ": it is a folder"));
+}
+
 TEST_F(StoreTest, AnotherProgramsDatabaseIsUnusableAndLeftAlone) {
     {
         Raw raw(db_);

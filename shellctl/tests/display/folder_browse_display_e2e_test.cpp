@@ -4,6 +4,8 @@
 
 #include <QTreeWidget>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/forms_qt/qt_backend.h"
@@ -90,6 +92,32 @@ TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_n
     EXPECT_TRUE(person->acted());
     EXPECT_TRUE(std::filesystem::is_directory(at("lab/delta/omega")));
     EXPECT_FALSE(std::filesystem::exists(at("lab/delta/New Folder")));
+}
+
+// A folder made by another program inside the last of two hundred folders shows in the tree
+// while the dialog is open: every filled folder is watched, not only the first few dozen.
+TEST_F(FolderBrowseOnScreen, a_folder_made_by_another_program_in_the_last_of_200_folders_can_be_chosen) {
+    char name[8];
+    for (int i = 0; i < 200; ++i) {
+        std::snprintf(name, sizeof name, "d%03d", i);
+        make_dir(std::string("lab/") + name);
+    }
+    dialog.SetSelectedPath(at("lab/d199"));
+    person->on_form = [&](forms::Form& form) {
+        auto* tree = qobject_cast<QTreeWidget*>(tree_of(form));
+        ASSERT_NE(tree, nullptr);
+        const auto found = tree->findItems("d199", Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1);
+        const QRect r = tree->visualItemRect(found.front());
+        const QPoint on_last = tree->viewport()->mapToGlobal(QPoint(r.left() + 10, r.center().y()));
+        const std::string made = at("lab/d199/made");
+        ASSERT_EQ(std::system(("mkdir '" + made + "'").c_str()), 0);
+        // The tree refreshes 0.4 s after the change with the focus, 2 s without.
+        person->act({testing::click_at(on_last), "sleep 3", testing::keys_to(*window, "Right Down Return")});
+    };
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_TRUE(person->acted());
+    EXPECT_EQ(dialog.GetSelectedPath(), at("lab/d199/made"));
 }
 
 // A right click on a folder shows the shell's context menu on the screen; its rename item

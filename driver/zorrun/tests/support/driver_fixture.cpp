@@ -31,6 +31,10 @@ void DriverTest::SetUp() {
     folder = pattern;
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
     platform::registry::reset_store();
+    const core::SessionState& session = core::session_state();
+    start_flags_ = {session.reset_after_firmware, session.framed,    session.connect_on_create,
+                    session.debug_page,           session.extension, session.sample_type_list,
+                    session.program_name};
     window::reset_thread_state_for_tests();
     platform::forms::reset_forms_state_for_tests();
     putils::reset_session();
@@ -56,6 +60,14 @@ void DriverTest::TearDown() {
     zorrun::reset_dialog_state();
     core::session_state().config_progress = {};
     core::reset_engine_hooks();
+    core::SessionState& session = core::session_state();
+    session.reset_after_firmware = start_flags_.reset_after_firmware;
+    session.framed = start_flags_.framed;
+    session.connect_on_create = start_flags_.connect_on_create;
+    session.debug_page = start_flags_.debug_page;
+    session.extension = start_flags_.extension;
+    session.sample_type_list = start_flags_.sample_type_list;
+    session.program_name = start_flags_.program_name;
     platform::forms::reset_forms_state_for_tests();
     window::reset_thread_state_for_tests();
     std::error_code ignored;

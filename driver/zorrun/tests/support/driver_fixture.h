@@ -29,6 +29,16 @@ class DriverTest : public ::testing::Test {
     std::filesystem::path folder;
     std::unique_ptr<platform::forms::ScriptedInteraction> interaction;
     bool create_forms = true;
+
+  private:
+    // The core's start-up flags outlive a session reset (they belong to the process): a test
+    // that changes one (the debug page) gives it back, so the next test finds them as it would
+    // alone.
+    struct StartFlags {
+        bool reset_after_firmware = false, framed = true, connect_on_create = false, debug_page = false;
+        std::string extension, sample_type_list, program_name;
+    };
+    StartFlags start_flags_;
 };
 
 // A window of a class that counts message 1425 and keeps the last wParam and lParam.
