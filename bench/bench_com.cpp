@@ -37,7 +37,8 @@ void BM_PrepareForRunRoundTrip(benchmark::State& state) {
     Bstr raw("raw"), meth("/tmp/method.raw"), list(""), vial("T1:12");
     std::int32_t result = 0;
     for (auto _ : state) {
-        if (failed(zor()->PrepareForRun(raw.get(), meth.get(), list.get(), 3, 1, vial.get(), 12.5, 0, &result)))
+        if (failed(
+                zor()->PrepareForRun(raw.get(), meth.get(), list.get(), 3, 1, vial.get(), 12.5, 0, &result)))
             state.SkipWithError("PrepareForRun failed");
         benchmark::DoNotOptimize(result);
     }
@@ -47,7 +48,8 @@ BENCHMARK(BM_PrepareForRunRoundTrip)->UseRealTime();
 void BM_CreateInstanceAndRelease(benchmark::State& state) {
     for (auto _ : state) {
         ComPtr<izor::IIZor2> z;
-        if (failed(co_create_instance(izor::CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, izor::IID_IIZor2, z.put_void())))
+        if (failed(co_create_instance(izor::CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, izor::IID_IIZor2,
+                                      z.put_void())))
             state.SkipWithError("co_create_instance failed");
     }
 }
@@ -93,9 +95,11 @@ int main(int argc, char** argv) {
     izor::register_server(COM_TEST_SERVER_PATH);
 
     int code = 0;
-    const HRESULT hr = co_create_instance(izor::CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, izor::IID_IIZor, zor().put_void());
+    const HRESULT hr =
+        co_create_instance(izor::CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, izor::IID_IIZor, zor().put_void());
     if (failed(hr)) {
-        std::fprintf(stderr, "bench_com: no server: %s %s\n", hresult_text(hr).c_str(), last_bus_error().c_str());
+        std::fprintf(stderr, "bench_com: no server: %s %s\n", hresult_text(hr).c_str(),
+                     last_bus_error().c_str());
         code = 1;
     } else {
         benchmark::RunSpecifiedBenchmarks();

@@ -24,7 +24,6 @@
 
 namespace {
 
-
 // No box is expected; should one come, it is answered and the figure is void.
 class CountingInteraction : public platform::forms::InteractionProvider {
   public:
@@ -206,8 +205,8 @@ std::vector<std::string> many_step_method(int steps) {
     text.reserve(std::size_t(steps) + 8);
     for (int s = 0; s < steps; ++s)
         text.push_back(s % 40 == 0 ? "Rinse(Wash" + n(1 + s % 2) + "," + n(1 + s % 5) + ")" : "Mark()");
-    for (const char* line : {"[MACRO Rinse]", "Station;WASH_STATION", "Cycles ();1;1;10", "WASH(Station,Cycles)",
-                             "[MACRO Mark]"})
+    for (const char* line : {"[MACRO Rinse]", "Station;WASH_STATION", "Cycles ();1;1;10",
+                             "WASH(Station,Cycles)", "[MACRO Mark]"})
         text.emplace_back(line);
     return text;
 }
@@ -222,8 +221,8 @@ void BM_ExpandSteps(benchmark::State& state) {
         core::method_state().expanded_method.size() != lines)
         state.SkipWithError(("the method did not expand: " + putils::session().last_error).c_str());
     state.counters["atom_lines"] = double(core::method_state().expanded_method.size());
-    state.counters["ns_per_step"] =
-        benchmark::Counter(double(steps), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_step"] = benchmark::Counter(
+        double(steps), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ExpandSteps)->Arg(1000)->Arg(10000)->Arg(40000)->Unit(benchmark::kMicrosecond);
 

@@ -51,7 +51,8 @@ bool run_until(const std::function<bool()>& done, std::chrono::seconds timeout =
         done, static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count()));
 }
 
-void write_macro(const std::filesystem::path& folder, const std::string& name, const std::vector<std::string>& lines) {
+void write_macro(const std::filesystem::path& folder, const std::string& name,
+                 const std::vector<std::string>& lines) {
     std::ofstream out(folder / (name + ".pma"), std::ios::binary);
     for (const auto& line : lines) out << line << "\r\n";
 }
@@ -73,7 +74,8 @@ struct Driver {
         putils::write_port_setting(1);
         write_macro(folder, "ERROR ENTRY", {"WASH(Wash1,1)"});
         write_macro(folder, "ERROR EXIT", {"WASH(Wash2,1)"});
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
+                                   folder / "latest_zor.pol");
         sim = std::make_unique<core_test::ZorsimProcess>(
             folder, std::vector<std::string>{"--default-atom-ms", "0", "--syringe", "10ul"});
         ::setenv("ZOR_COM1", sim->link_path().c_str(), 1);
@@ -88,7 +90,8 @@ struct Driver {
 
         // 40 steps: half before the wait for the data system, half after it.
         std::vector<std::string> method = {"10ul", "Half()", "Wait()", "Half()", "[MACRO Half]"};
-        for (int i = 0; i < steps_per_run / 2; ++i) method.push_back(i % 2 ? "WASH(Wash1,1)" : "MOVE_TO(Inj1,5)");
+        for (int i = 0; i < steps_per_run / 2; ++i)
+            method.push_back(i % 2 ? "WASH(Wash1,1)" : "MOVE_TO(Inj1,5)");
         method.insert(method.end(), {"[MACRO Wait]", "WAIT_FOR_DS()"});
         const std::string bytes = zorrun_test::make_compound_file({zorrun_test::CompoundNode::folder(
             "Zor", {zorrun_test::CompoundNode::stream("Data", zorrun_test::method_stream_bytes(method))})});

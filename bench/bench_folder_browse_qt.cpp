@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
     root = pattern;
     setenv("HOME", (root / "home").c_str(), 1);
     setenv("XDG_DATA_HOME", (root / "home/.local/share").c_str(), 1);
-    for (int i = 0; i < 200; ++i) std::filesystem::create_directories(root / "lab" / ("folder" + std::to_string(i)));
+    for (int i = 0; i < 200; ++i)
+        std::filesystem::create_directories(root / "lab" / ("folder" + std::to_string(i)));
     std::filesystem::create_directories(root / "home/.local/share");
     const auto sleep = shellctl::SetSleepFunction([](unsigned) {});
     {

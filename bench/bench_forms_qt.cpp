@@ -4,12 +4,12 @@
 // shown and rendered, and the form freed with its widgets.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "core/zor_lib_form.h"
 #include "platform/forms/controls.h"
@@ -42,7 +42,8 @@ BENCHMARK(BM_OpenAndPaintLargestForm)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const auto folder = std::filesystem::temp_directory_path() / ("bench_forms_qt." + std::to_string(getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("bench_forms_qt." + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
     {

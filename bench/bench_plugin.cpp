@@ -64,7 +64,8 @@ struct Setup {
         // 200 steps of the four library macros in turn, values that need pulling back at
         // every check (a volume above the syringe's).
         std::vector<std::string> lines{"//Two hundred steps", "syringe:25ul"};
-        const char* steps[] = {"Rinse Needle(Wash2,2)", "Load Sample(Tray1,5,2)", "Wait For Start()", "Inject(Inj1)"};
+        const char* steps[] = {"Rinse Needle(Wash2,2)", "Load Sample(Tray1,5,2)", "Wait For Start()",
+                               "Inject(Inj1)"};
         for (int i = 0; i < 200; ++i) lines.push_back(steps[i % 4]);
         zorsetup::add_used_macros(lines, 2);
         if (!core::save_lines(folder + "/Big.PME", lines)) std::abort();
@@ -146,7 +147,8 @@ void BM_OpenDocument200Steps(benchmark::State& state) {
         auto file = platform::storage::CompoundFile::create(path);
         auto zor = file->root().create_storage("Zor");
         auto storage = platform::storage::make_com_storage(*zor);
-        if (zorsetup::save_method_document(*setup.editor, *storage.get()) != 0 || !file->commit().ok()) std::abort();
+        if (zorsetup::save_method_document(*setup.editor, *storage.get()) != 0 || !file->commit().ok())
+            std::abort();
     }
     std::int32_t result = 0;
     for (auto _ : state) {

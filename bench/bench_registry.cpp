@@ -17,7 +17,7 @@ constexpr const char* kInstanceKey = "\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1";
 
 // A store of its own in a temp folder, holding the instance key as a first start leaves it.
 class BenchStore {
-public:
+  public:
     BenchStore() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zor-bench-registry-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::perror("mkdtemp");
@@ -43,7 +43,7 @@ public:
         std::filesystem::remove_all(folder_, ignored);
     }
 
-private:
+  private:
     std::filesystem::path folder_;
 };
 
@@ -53,7 +53,8 @@ void BM_OpenReadIntegerClose(benchmark::State& state) {
     for (auto _ : state) {
         reg::Registry r(reg::HKEY_CURRENT_USER);
         std::int32_t v = 1;
-        if (r.open_key(kInstanceKey, true) && r.value_exists("Polling interval")) v = r.read_integer("Polling interval");
+        if (r.open_key(kInstanceKey, true) && r.value_exists("Polling interval"))
+            v = r.read_integer("Polling interval");
         r.close_key();
         benchmark::DoNotOptimize(v);
     }
@@ -106,10 +107,12 @@ void BM_RegistrationBatch(benchmark::State& state) {
             .set_string(reg::HKEY_CLASSES_ROOT, clsid, "", "IZor Object")
             .set_string(reg::HKEY_CLASSES_ROOT, clsid + "\\LocalServer32", "", "/usr/bin/Zorrun")
             .set_string(reg::HKEY_CLASSES_ROOT, clsid + "\\ProgID", "", "zorrun.IZor")
-            .set_string(reg::HKEY_CLASSES_ROOT, clsid + "\\TypeLib", "", "{763BDB61-6812-11D2-883E-3C8B00C10000}")
+            .set_string(reg::HKEY_CLASSES_ROOT, clsid + "\\TypeLib", "",
+                        "{763BDB61-6812-11D2-883E-3C8B00C10000}")
             .set_string(reg::HKEY_CLASSES_ROOT, clsid + "\\Version", "", "1.0")
             .set_string(reg::HKEY_CLASSES_ROOT, "zorrun.IZor", "", "IZor Object")
-            .set_string(reg::HKEY_CLASSES_ROOT, "zorrun.IZor\\Clsid", "", "{763BDB62-6812-11D2-883E-3C8B00C10000}");
+            .set_string(reg::HKEY_CLASSES_ROOT, "zorrun.IZor\\Clsid", "",
+                        "{763BDB62-6812-11D2-883E-3C8B00C10000}");
         benchmark::DoNotOptimize(b.commit());
     }
 }

@@ -62,7 +62,9 @@ double median(std::vector<double> v) {
 
 // A GetStatus service as the sd-bus documentation writes one: a vtable, a name, the library's
 // own process-and-wait loop. Runs in a child process until killed.
-int reply_status(sd_bus_message* m, void*, sd_bus_error*) { return sd_bus_reply_method_return(m, "i", 1); }
+int reply_status(sd_bus_message* m, void*, sd_bus_error*) {
+    return sd_bus_reply_method_return(m, "i", 1);
+}
 
 const sd_bus_vtable minimal_vtable[] = {
     SD_BUS_VTABLE_START(0),
@@ -110,13 +112,17 @@ struct Setup {
         putils::write_port_setting(1);
         write_macro("ERROR ENTRY", {"WASH(Wash1,1)"});
         write_macro("ERROR EXIT", {"WASH(Wash2,1)"});
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
+                                   folder / "latest_zor.pol");
         // The method: a wait for the data system, then the atoms, MOVE_TO and WASH in turn.
-        std::vector<std::string> method = {"10ul", "Go()", "Steps()", "[MACRO Go]", "WAIT_FOR_DS()", "[MACRO Steps]"};
+        std::vector<std::string> method = {"10ul",       "Go()",          "Steps()",
+                                           "[MACRO Go]", "WAIT_FOR_DS()", "[MACRO Steps]"};
         for (int i = 0; i < atoms_per_run; ++i) method.push_back(i % 2 ? "WASH(Wash1,1)" : "MOVE_TO(Inj1,5)");
         document = (folder / "bench.raw").string();
-        std::ofstream(document, std::ios::binary) << zorrun_test::make_compound_file({zorrun_test::CompoundNode::folder(
-            "Zor", {zorrun_test::CompoundNode::stream("Data", zorrun_test::method_stream_bytes(method))})});
+        std::ofstream(document, std::ios::binary)
+            << zorrun_test::make_compound_file({zorrun_test::CompoundNode::folder(
+                   "Zor",
+                   {zorrun_test::CompoundNode::stream("Data", zorrun_test::method_stream_bytes(method))})});
 
         bus = std::make_unique<zorrun_test::PrivateBus>(folder);
         if (!bus->ok()) {
@@ -166,7 +172,9 @@ struct Setup {
     int polls() const {
         int n = 0;
         for (const auto& line : sim->transcript())
-            if (line.find(" RX <STX>") != std::string::npos && line.find("GET_STAT<ETX>") != std::string::npos) ++n;
+            if (line.find(" RX <STX>") != std::string::npos &&
+                line.find("GET_STAT<ETX>") != std::string::npos)
+                ++n;
         return n;
     }
 };
@@ -274,7 +282,8 @@ void BM_GetStatusAgainstAMinimalService(benchmark::State& state) {
         state.counters["ratio"] = median(zorrun_us) / median(minimal_us);
         // The servers' own CPU per call (Zorrun's includes its idle polling meanwhile).
         state.counters["zorrun_cpu_us_per_call"] = zorrun_cpu / 1e3 / static_cast<double>(zorrun_us.size());
-        state.counters["minimal_cpu_us_per_call"] = minimal_cpu / 1e3 / static_cast<double>(minimal_us.size());
+        state.counters["minimal_cpu_us_per_call"] =
+            minimal_cpu / 1e3 / static_cast<double>(minimal_us.size());
     }
     sd_bus_flush_close_unref(bus);
     ::kill(minimal, SIGTERM);

@@ -33,7 +33,7 @@ namespace win = platform::window;
 using Clock = std::chrono::steady_clock;
 
 class Pty {
-public:
+  public:
     explicit Pty(int com) : com_(com) {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
         ::grantpt(master_);
@@ -70,7 +70,7 @@ public:
         }
     }
 
-private:
+  private:
     int com_;
     int master_ = -1;
     int keep_ = -1;
@@ -110,7 +110,8 @@ void BM_ThroughputFarEndToTriggerAvail(benchmark::State& state) {
     });
     port.SetOpen(true);
     std::string pattern(kTotal, ' ');
-    for (std::size_t i = 0; i < kTotal; ++i) pattern[i] = static_cast<char>(' ' + i % 95);  // no flow characters
+    for (std::size_t i = 0; i < kTotal; ++i)
+        pattern[i] = static_cast<char>(' ' + i % 95);  // no flow characters
     std::size_t lost = 0;
     for (auto _ : state) {
         received = 0;
@@ -198,7 +199,8 @@ void BM_TimerDeliveryAfterExpiry(benchmark::State& state) {
     Configure(port, 45);
     std::int64_t fired_ns = 0;
     port.SetOnTriggerAvail([](serial::TSpCustomComPort&, std::uint16_t) {});
-    port.SetOnTriggerTimer([&](serial::TSpCustomComPort&, std::uint16_t) { fired_ns = platform::kernel::monotonic_ns(); });
+    port.SetOnTriggerTimer(
+        [&](serial::TSpCustomComPort&, std::uint16_t) { fired_ns = platform::kernel::monotonic_ns(); });
     port.SetOpen(true);
     const std::uint16_t timer = port.NewTimerTrigger();
     std::vector<double> late_us;
@@ -211,7 +213,8 @@ void BM_TimerDeliveryAfterExpiry(benchmark::State& state) {
         port.ArmTimerTrigger(timer, ticks, true);
         if (serial::CurrentTicks() != before) continue;  // the tick moved while arming: no clean due time
         // Expires as the tick after start + n begins.
-        const std::int64_t due_ns = (static_cast<std::int64_t>(before) + ticks + 1) * serial::kTickMs * 1'000'000;
+        const std::int64_t due_ns =
+            (static_cast<std::int64_t>(before) + ticks + 1) * serial::kTickMs * 1'000'000;
         fired_ns = 0;
         win::run_nested_loop_for([&] { return fired_ns != 0; }, 2000);
         late_us.push_back(static_cast<double>(fired_ns - due_ns) / 1e3);
@@ -220,7 +223,8 @@ void BM_TimerDeliveryAfterExpiry(benchmark::State& state) {
     state.counters["median_us"] = Percentile(late_us, 0.5);
     state.counters["p99_us"] = Percentile(late_us, 0.99);
     state.counters["max_us"] = late_us.empty() ? 0 : *std::max_element(late_us.begin(), late_us.end());
-    state.counters["early"] = static_cast<double>(std::count_if(late_us.begin(), late_us.end(), [](double u) { return u < 0; }));
+    state.counters["early"] =
+        static_cast<double>(std::count_if(late_us.begin(), late_us.end(), [](double u) { return u < 0; }));
     port.SetOpen(false);
     win::reset_thread_state_for_tests();
 }

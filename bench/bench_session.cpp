@@ -21,9 +21,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -31,9 +31,9 @@
 #include "core/config_model.h"
 #include "core/engine_hooks.h"
 #include "core/framed_link.h"
-#include "core/reply_dispatcher.h"
 #include "core/method_expansion.h"
 #include "core/method_run.h"
+#include "core/reply_dispatcher.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_sequences.h"
@@ -77,7 +77,8 @@ struct Session {
         putils::session().instance_number = 1;
         putils::reg_write_string("Method Folder", folder.string());
         putils::write_port_setting(1);
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
+                                   folder / "latest_zor.pol");
         interaction = std::make_unique<platform::forms::ScriptedInteraction>();
         interaction->set_default_box_answer(platform::forms::mr_cancel);
     }
@@ -156,7 +157,8 @@ class FastInstrument {
                 const std::string command = in.substr(stx + 2, etx - stx - 2);
                 in.erase(0, etx + 7);
                 ++commands;
-                const std::string answer = command == "GET_STAT" ? core_test::reply_frame("READY") : core_test::reply_frame("|");
+                const std::string answer =
+                    command == "GET_STAT" ? core_test::reply_frame("READY") : core_test::reply_frame("|");
                 ::write(pty_.master(), answer.data(), answer.size());
                 reply_done = Clock::now();
                 // Only replies whose processing sends the next command at once are timed.
@@ -279,7 +281,8 @@ double tick_expiry_ms(double ms, int ticks) {
 // line time at 9600 baud both ways, an atom's closing "|" no sooner than the atom's end. Returns
 // the moment the last reply of the run is through, on the tick timers' clock, for a run whose
 // first command went at `start_ms`; `atoms` is the number of atom commands in the run.
-double protocol_floor_end_ms(const std::vector<LineFrame>& frames, double start_ms, int atoms, double atom_ms) {
+double protocol_floor_end_ms(const std::vector<LineFrame>& frames, double start_ms, int atoms,
+                             double atom_ms) {
     const double byte_ms = 10.0 * 1000.0 / 9600.0;
     double t = start_ms;  // when the last reply was through
     double atom_start = 0;
@@ -341,10 +344,16 @@ void BM_RunAgainstTheProtocolFloor(benchmark::State& state) {
     state.counters["wall_over_floor"] = wall / floor;
     state.counters["ms_over_floor_per_step"] = (wall - floor) / steps;
 }
-BENCHMARK(BM_RunAgainstTheProtocolFloor)->Args({200, 50})->Args({50, 640})->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunAgainstTheProtocolFloor)
+    ->Args({200, 50})
+    ->Args({50, 640})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // Seconds since zorsim's start of a transcript line.
-double transcript_seconds(const std::string& line) { return std::stod(line.substr(0, line.find(' '))); }
+double transcript_seconds(const std::string& line) {
+    return std::stod(line.substr(0, line.find(' ')));
+}
 
 void BM_UploadRatePauses(benchmark::State& state) {
     std::vector<double> pauses_ms, over_ms;
@@ -364,13 +373,16 @@ void BM_UploadRatePauses(benchmark::State& state) {
             std::size_t reply = i + 1, next = i + 1;
             while (reply < transcript.size() && transcript[reply].find(" TX ") == std::string::npos) ++reply;
             next = reply + 1;
-            while (next < transcript.size() && transcript[next].find(" RX <STX>") == std::string::npos) ++next;
+            while (next < transcript.size() && transcript[next].find(" RX <STX>") == std::string::npos)
+                ++next;
             if (next >= transcript.size()) break;
-            const double pause = 1000.0 * (transcript_seconds(transcript[next]) - transcript_seconds(transcript[reply]));
+            const double pause =
+                1000.0 * (transcript_seconds(transcript[next]) - transcript_seconds(transcript[reply]));
             // The drain wait is timed at the rate the line had before the change.
             const int from = transcript[i].find("SET_BAUD 38400") != std::string::npos ? 9600 : 38400;
-            const double asked = core::rate_change_settle_ms +
-                                 serial::TransmitDrainMs(from, 8, platform::comm::Parity::none, platform::comm::StopBits::one);
+            const double asked =
+                core::rate_change_settle_ms +
+                serial::TransmitDrainMs(from, 8, platform::comm::Parity::none, platform::comm::StopBits::one);
             pauses_ms.push_back(pause);
             over_ms.push_back(pause - asked);
         }
@@ -378,7 +390,8 @@ void BM_UploadRatePauses(benchmark::State& state) {
     state.counters["pauses"] = static_cast<double>(pauses_ms.size());
     state.counters["median_ms"] = percentile(pauses_ms, 0.5);
     state.counters["over_asked_median_ms"] = percentile(over_ms, 0.5);
-    state.counters["over_asked_max_ms"] = over_ms.empty() ? 0 : *std::max_element(over_ms.begin(), over_ms.end());
+    state.counters["over_asked_max_ms"] =
+        over_ms.empty() ? 0 : *std::max_element(over_ms.begin(), over_ms.end());
 }
 BENCHMARK(BM_UploadRatePauses)->Iterations(5)->Unit(benchmark::kMillisecond);
 

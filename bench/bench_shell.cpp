@@ -69,7 +69,8 @@ void BM_EnumerateFolderOf10000(benchmark::State& state) {
         sh::FolderPtr shell_folder;
         if (shellctl::GetShellFolder(list, shell_folder) != 0) std::abort();
         std::vector<sh::IdList> items;
-        shell_folder->enum_objects(sh::SHCONTF_FOLDERS | sh::SHCONTF_NONFOLDERS | sh::SHCONTF_INCLUDEHIDDEN, items);
+        shell_folder->enum_objects(sh::SHCONTF_FOLDERS | sh::SHCONTF_NONFOLDERS | sh::SHCONTF_INCLUDEHIDDEN,
+                                   items);
         names = 0;
         std::uint32_t all = 0;
         for (const auto& item : items) {

@@ -16,7 +16,7 @@ namespace {
 
 // A registry store of its own in a temp folder, removed at the end.
 class BenchStore {
-public:
+  public:
     BenchStore() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zor-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::perror("mkdtemp");
@@ -32,7 +32,7 @@ public:
         std::filesystem::remove_all(folder_, ignored);
     }
 
-private:
+  private:
     std::filesystem::path folder_;
 };
 

@@ -25,13 +25,14 @@ constexpr std::uint32_t msg_stop = window::WM_USER + 2;
 
 // A thread that owns one window and runs its message loop until told to stop.
 class Owner {
-public:
+  public:
     Owner() {
         thread_ = kernel::Thread([this] {
-            handle_ = window::create_window("BenchOwner", 0, [](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
-                if (message == msg_stop) window::post_quit_message(0);
-                return static_cast<Result>(wparam) + 1;
-            });
+            handle_ = window::create_window(
+                "BenchOwner", 0, [](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+                    if (message == msg_stop) window::post_quit_message(0);
+                    return static_cast<Result>(wparam) + 1;
+                });
             ready_.set();
             window::run_message_loop();
             window::reset_thread_state_for_tests();
@@ -44,7 +45,7 @@ public:
     }
     Handle handle() const { return handle_; }
 
-private:
+  private:
     kernel::Thread thread_;
     kernel::Event ready_{kernel::ResetMode::manual};
     std::atomic<Handle> handle_{0};
@@ -67,7 +68,8 @@ void BM_CrossThreadSendRoundTrip(benchmark::State& state) {
         const Result r = window::send_message(owner.handle(), msg_echo, i);
         const auto end = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(r);
-        if (us.size() < us.capacity()) us.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        if (us.size() < us.capacity())
+            us.push_back(std::chrono::duration<double, std::micro>(end - start).count());
         ++i;
     }
     state.counters["median_us"] = percentile(us, 0.5);
@@ -88,10 +90,11 @@ BENCHMARK(BM_SendTimeoutRoundTrip)->UseRealTime();
 void BM_PostAndDispatch100k(benchmark::State& state) {
     constexpr int count = 100'000;
     int handled = 0;
-    const Handle w = window::create_window("BenchPost", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == msg_echo) ++handled;
-        return 0;
-    });
+    const Handle w =
+        window::create_window("BenchPost", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == msg_echo) ++handled;
+            return 0;
+        });
     for (auto _ : state) {
         handled = 0;
         for (int i = 0; i < count; ++i) window::post_message(w, msg_echo, static_cast<WParam>(i));
@@ -106,10 +109,11 @@ BENCHMARK(BM_PostAndDispatch100k)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_PostFromAnotherThreadAndDispatch100k(benchmark::State& state) {
     constexpr int count = 100'000;
     int handled = 0;
-    const Handle w = window::create_window("BenchPost", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == msg_echo) ++handled;
-        return 0;
-    });
+    const Handle w =
+        window::create_window("BenchPost", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == msg_echo) ++handled;
+            return 0;
+        });
     for (auto _ : state) {
         handled = 0;
         kernel::Thread poster([w] {

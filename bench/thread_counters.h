@@ -20,7 +20,8 @@ struct ThreadCounters {
 // pid 0: this process.
 inline std::map<std::string, ThreadCounters> thread_counters(pid_t pid = 0) {
     std::map<std::string, ThreadCounters> out;
-    const std::filesystem::path tasks = "/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/task";
+    const std::filesystem::path tasks =
+        "/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/task";
     std::error_code ec;
     for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
         std::string name;
@@ -38,7 +39,8 @@ inline std::map<std::string, ThreadCounters> thread_counters(pid_t pid = 0) {
 }
 
 // What each thread spent between two readings, added into `into`.
-inline void add_difference(std::map<std::string, ThreadCounters>& into, const std::map<std::string, ThreadCounters>& before,
+inline void add_difference(std::map<std::string, ThreadCounters>& into,
+                           const std::map<std::string, ThreadCounters>& before,
                            const std::map<std::string, ThreadCounters>& after) {
     for (const auto& [name, c] : after) {
         const auto it = before.find(name);

@@ -65,13 +65,15 @@ std::string vial_problem(std::string_view tray, std::string_view position) {
     const long number = std::stol(std::string(position));
     const long last = std::lround(std::floor(capacity));
     if (number < 1 || number > last)
-        return "vial " + std::to_string(number) + " is not in " + name + " (1 - " + std::to_string(last) + ")";
+        return "vial " + std::to_string(number) + " is not in " + name + " (1 - " + std::to_string(last) +
+               ")";
     return {};
 }
 
 int read_barcode(std::string_view tray, std::string_view position) {
     const std::string type = get_tray_type(tray);
-    if (vial_problem(tray, position).empty() && !type.empty() && putils::same_text(get_list_attribute(type, barcode_attribute), barcode_reader_item) &&
+    if (vial_problem(tray, position).empty() && !type.empty() &&
+        putils::same_text(get_list_attribute(type, barcode_attribute), barcode_reader_item) &&
         object_is_of_class(barcode_reader_holder, tray_holder_class) &&
         queue_command("READ_BARCODE(" + std::string(tray) + "," + std::string(position) + ")")) {
         return 1;

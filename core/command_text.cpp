@@ -192,8 +192,8 @@ bool line_to_command(int expanded_index, std::string_view line, std::string& com
     scope.syringe = method_syringe_record();
 
     ArgumentRules rules;
-    rules.evaluate = [&scope](std::string_view text, std::string_view unit, const std::string& context, int atom,
-                              std::span<const std::string> args, double& value) {
+    rules.evaluate = [&scope](std::string_view text, std::string_view unit, const std::string& context,
+                              int atom, std::span<const std::string> args, double& value) {
         scope.atom = atom;
         scope.line_args = args;
         return evaluate_expression(text, unit, scope, context, value);

@@ -137,7 +137,8 @@ class Reader {
 
     // A text longer than its field is cut to the field's width, as the model stores every short
     // text; the log keeps what was cut.
-    static std::string cut_to(std::string_view text, int width, const std::string& context, const char* what) {
+    static std::string cut_to(std::string_view text, int width, const std::string& context,
+                              const char* what) {
         if (text.size() <= std::size_t(width)) return std::string(text);
         putils::append_log(context + ": the " + what + " " + std::string(until_nul(text)) + " is cut to " +
                            std::to_string(width) + " characters");

@@ -29,13 +29,17 @@ constexpr std::size_t receive_buffer_size = 10000;
 constexpr std::uint8_t flow_held_by_xoff = 5;
 // FlowHoldState values that hold our sending: DSR, CTS, a received XOFF, and that XOFF while we
 // have sent one too.
-bool output_held(std::uint8_t flow_state) { return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7; }
+bool output_held(std::uint8_t flow_state) {
+    return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7;
+}
 // Atom-wait expiries while held by XOFF before the link counts the reply as lost.
 constexpr std::int32_t xoff_hold_limit = 20;
 // Resends after which synchronous waits of the automation object are released.
 constexpr std::int32_t resends_before_release = 3;
 
-std::uint64_t now_ms() { return platform::kernel::monotonic_ms(); }
+std::uint64_t now_ms() {
+    return platform::kernel::monotonic_ms();
+}
 
 bool is_atom_command(std::string_view command) {
     const Tconfig_model& model = config_model();
@@ -88,9 +92,12 @@ void frame_check(const std::function<void()>& on_good_frame) {
 // instead of one per byte, and the last byte of a frame is still announced as it arrives.
 std::uint16_t bytes_to_complete_frame(std::uint8_t receive_state) {
     switch (receive_state) {
-        case 0: return 9;
-        case 1: return 7;
-        default: return static_cast<std::uint16_t>(8 - receive_state);
+        case 0:
+            return 9;
+        case 1:
+            return 7;
+        default:
+            return static_cast<std::uint16_t>(8 - receive_state);
     }
 }
 
@@ -199,7 +206,8 @@ std::string frame_problem(std::string_view text) {
     if (text.size() > max_command_length)
         return "it is longer than a frame can carry (" + std::to_string(max_command_length) + " bytes)";
     for (char c : text)
-        if (c == STX || c == ETX || c == XON || c == XOFF) return "a frame cannot carry the byte 0x" + hex_byte(c);
+        if (c == STX || c == ETX || c == XON || c == XOFF)
+            return "a frame cannot carry the byte 0x" + hex_byte(c);
     return {};
 }
 
@@ -224,13 +232,20 @@ int hex_digit_value(char c) {
 
 char translate_received_char(unsigned char byte) {
     switch (byte) {
-        case 0x7E: return static_cast<char>(0xBB);
-        case 0x7F: return static_cast<char>(0xAB);
-        case 0x91: return static_cast<char>(0xB0);
-        case 0x9B: return static_cast<char>(0xB1);
-        case 0x9D: return static_cast<char>(0xB5);
-        case 0x9E: return 'x';
-        default: return static_cast<char>(byte);
+        case 0x7E:
+            return static_cast<char>(0xBB);
+        case 0x7F:
+            return static_cast<char>(0xAB);
+        case 0x91:
+            return static_cast<char>(0xB0);
+        case 0x9B:
+            return static_cast<char>(0xB1);
+        case 0x9D:
+            return static_cast<char>(0xB5);
+        case 0x9E:
+            return 'x';
+        default:
+            return static_cast<char>(byte);
     }
 }
 
@@ -281,13 +296,26 @@ void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_
                     break;
                 }
                 switch (link.receive_state) {
-                    case 2: link.declared_length = value * 4096; break;
-                    case 3: link.declared_length += value * 256; break;
-                    case 4: link.declared_length += value * 16; break;
-                    case 5: link.declared_length += value; break;
-                    case 6: link.received_checksum = value * 16; break;
-                    case 7: link.received_checksum += value; break;
-                    default: break;
+                    case 2:
+                        link.declared_length = value * 4096;
+                        break;
+                    case 3:
+                        link.declared_length += value * 256;
+                        break;
+                    case 4:
+                        link.declared_length += value * 16;
+                        break;
+                    case 5:
+                        link.declared_length += value;
+                        break;
+                    case 6:
+                        link.received_checksum = value * 16;
+                        break;
+                    case 7:
+                        link.received_checksum += value;
+                        break;
+                    default:
+                        break;
                 }
                 if (link.receive_state == 7) {
                     link.receive_state = 0;
@@ -307,7 +335,9 @@ serial::TSpCustomComPort* session_port() {
     return &form->port;
 }
 
-void hold_until_rate_settled() { link_state().send_not_before_ms = now_ms() + rate_change_settle_ms; }
+void hold_until_rate_settled() {
+    link_state().send_not_before_ms = now_ms() + rate_change_settle_ms;
+}
 
 std::uint64_t ms_until_send_allowed() {
     const std::uint64_t now = now_ms();
@@ -361,7 +391,8 @@ void hold_command(const std::string& command, std::uint64_t wait_ms) {
     link.timer_armed = false;
     link.timer_mode = TimerMode::baud_settle;
     if (Tzor_lib* form = zor_lib())
-        platform::window::set_timer(form->handle(), Tzor_lib::rate_settle_timer, static_cast<unsigned>(wait_ms));
+        platform::window::set_timer(form->handle(), Tzor_lib::rate_settle_timer,
+                                    static_cast<unsigned>(wait_ms));
 }
 
 void send_held_command() {
@@ -476,13 +507,15 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     // it is an empty "|" to a data query), and the real one then answers nothing.
     int answer = -1;
     for (int i = 0; i < static_cast<int>(frames.size()); ++i)
-        if (link.reply_expected && can_answer_outstanding(frames[i].final_element, frames[i].lines)) answer = i;
+        if (link.reply_expected && can_answer_outstanding(frames[i].final_element, frames[i].lines))
+            answer = i;
     for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
         if (i == answer) continue;
         if (link.reply_expected && !can_answer_outstanding(frames[i].final_element, frames[i].lines))
             note_empty_answer();
         ++link.stale_replies;
-        putils::append_log("Record " + std::to_string(frames[i].record) + ": reply to no outstanding command");
+        putils::append_log("Record " + std::to_string(frames[i].record) +
+                           ": reply to no outstanding command");
     }
     if (answer >= 0) {
         GoodFrame& frame = frames[answer];

@@ -40,7 +40,9 @@ inline constexpr std::size_t max_command_length = 0xFFFF;
 // Milliseconds per tick of the port's timer trigger.
 inline constexpr int tick_ms = 55;
 // Settings in milliseconds as ticks: divided by 55, rounded down.
-constexpr std::int32_t ms_to_ticks(std::int32_t ms) { return ms / tick_ms; }
+constexpr std::int32_t ms_to_ticks(std::int32_t ms) {
+    return ms / tick_ms;
+}
 
 // Two upper-case hexadecimal digits of a value 0..255.
 std::string hex_byte(int value);

@@ -37,13 +37,13 @@ bool check_object_argument(const std::string_view* macro, std::string_view atom,
         return true;
     const int object = find_object(argument);
     if (object >= config_model().object_count) {
-        putils::show_error((macro ? macro_prefix(*macro) : std::string()) + std::string(atom) + ": " + argument +
-                           " is not an object");
+        putils::show_error((macro ? macro_prefix(*macro) : std::string()) + std::string(atom) + ": " +
+                           argument + " is not an object");
         return false;
     }
     if (!object_class_in_mask(object, param.list_or_mask)) {
-        putils::show_error((macro ? macro_prefix(*macro) : std::string()) + std::string(atom) + ": " + argument +
-                           " is not a valid object for " + param.name.str());
+        putils::show_error((macro ? macro_prefix(*macro) : std::string()) + std::string(atom) + ": " +
+                           argument + " is not a valid object for " + param.name.str());
         return false;
     }
     return true;
@@ -317,7 +317,8 @@ bool expand_macro_call(std::string_view step_line, int& counter, int& declaratio
         return false;
     }
     int index = first;
-    const int count = section ? parse_section_params(*section, text, index, last) : parse_macro_params(text, index, last);
+    const int count =
+        section ? parse_section_params(*section, text, index, last) : parse_macro_params(text, index, last);
     if (count < 0) {
         putils::show_error("couldnt interpret macro param " + text[-count]);
         return false;

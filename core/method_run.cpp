@@ -160,7 +160,9 @@ void prepare_cmd_list() {
     uilib::on_run_started();
 }
 
-void jump_to_method_exit() { run_state().step_index = method_state().method_exit_index; }
+void jump_to_method_exit() {
+    run_state().step_index = method_state().method_exit_index;
+}
 
 bool method_ended() {
     RunState& run = run_state();
@@ -288,8 +290,8 @@ std::optional<std::int64_t> error_integer(double value, std::string_view unit) {
 bool error_line_to_command(std::string_view line, std::string& command) {
     const Tobject_rec* syringe = method_syringe_record();
     ArgumentRules rules;
-    rules.evaluate = [syringe](std::string_view text, std::string_view unit, const std::string& context, int atom,
-                               std::span<const std::string> args, double& value) {
+    rules.evaluate = [syringe](std::string_view text, std::string_view unit, const std::string& context,
+                               int atom, std::span<const std::string> args, double& value) {
         return evaluate_error_expression(text, unit, syringe, context, atom, args, value);
     };
     rules.object_name = [](std::string& argument) { substitute_object_variable(argument); };

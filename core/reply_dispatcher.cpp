@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/config_model.h"
 #include "core/command_text.h"
+#include "core/config_model.h"
 #include "core/config_text.h"
 #include "core/framed_link.h"
 #include "core/method_expansion.h"
@@ -55,7 +55,8 @@ void enter_error_mode() {
     run.error_answer = 0;
     // Retry runs the method line whose command failed, when it was one; a failed command of
     // the step queue (GET_SYR during a run) has no line to go back to.
-    run.failed_step = putils::same_text(link_state().last_command, run.last_method_command) ? run.last_method_step : -1;
+    run.failed_step =
+        putils::same_text(link_state().last_command, run.last_method_command) ? run.last_method_step : -1;
     // The error macros may loop on their own; the method's loop is kept aside meanwhile.
     RunVariables& vars = run_variables();
     run.saved_repeat_total = vars.repeat_total;
@@ -127,7 +128,9 @@ bool last_command_is(std::string_view name) {
     return putils::same_text(command_name(link_state().last_command), name);
 }
 
-bool waiting_for_atom_info() { return putils::same_text(link_state().last_sent, "GET_ATOM_INFO"); }
+bool waiting_for_atom_info() {
+    return putils::same_text(link_state().last_sent, "GET_ATOM_INFO");
+}
 
 bool send_cancel_if_requested() {
     RunState& run = run_state();
@@ -138,7 +141,9 @@ bool send_cancel_if_requested() {
     return true;
 }
 
-void arm_atom_wait() { arm_timer(link_state().atom_poll_interval, TimerMode::atom_wait); }
+void arm_atom_wait() {
+    arm_timer(link_state().atom_poll_interval, TimerMode::atom_wait);
+}
 
 void continue_atom_wait() {
     if (!send_cancel_if_requested()) arm_atom_wait();

@@ -21,15 +21,29 @@ AllSessionState& all() {
 
 }  // namespace
 
-LinkState& link_state() { return all().link; }
-StepQueueState& step_queue() { return all().queue; }
-RunState& run_state() { return all().run; }
-BarcodeState& barcode_state() { return all().barcode; }
-SessionState& session_state() { return all().session; }
+LinkState& link_state() {
+    return all().link;
+}
+StepQueueState& step_queue() {
+    return all().queue;
+}
+RunState& run_state() {
+    return all().run;
+}
+BarcodeState& barcode_state() {
+    return all().barcode;
+}
+SessionState& session_state() {
+    return all().session;
+}
 
-std::string& mounted_syringe() { return run_variables().mounted_syringe; }
+std::string& mounted_syringe() {
+    return run_variables().mounted_syringe;
+}
 
-Tzor_lib* zor_lib() { return all().session.form; }
+Tzor_lib* zor_lib() {
+    return all().session.form;
+}
 
 void reset_session_state() {
     AllSessionState& s = all();

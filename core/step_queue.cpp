@@ -36,7 +36,9 @@ void clear_step_queue() {
     ++queue.generation;
 }
 
-bool step_queue_empty() { return step_queue().size == 0; }
+bool step_queue_empty() {
+    return step_queue().size == 0;
+}
 
 void run_next_queued_step() {
     StepQueueState& queue = step_queue();

@@ -119,14 +119,16 @@ bool configuration_reply_unreadable() {
     const LinkState& link = link_state();
     const SessionState& ss = session_state();
     return ss.uploading && putils::same_text(link.last_sent, "GET_CONFIG") &&
-           link.resends_since_queue >= config_reply_tries - 1 && link.bad_frames > ss.config_bad_frames_before;
+           link.resends_since_queue >= config_reply_tries - 1 &&
+           link.bad_frames > ss.config_bad_frames_before;
 }
 
 std::string give_up_configuration_reply() {
     SessionState& ss = session_state();
     if (ss.config_progress.end) ss.config_progress.end();
     fail_upload(std::string(upload_failure_prefix) + "its reply to GET_CONFIG failed the frame checks " +
-                std::to_string(config_reply_tries) + " times (too long for a frame, or holding bytes a frame cannot carry)");
+                std::to_string(config_reply_tries) +
+                " times (too long for a frame, or holding bytes a frame cannot carry)");
     install_upload_tail();
     run_next_queued_step();
     std::string command = std::move(step_queue().pending_command);

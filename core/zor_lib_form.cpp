@@ -29,7 +29,8 @@ void fill(forms::ListBox& box, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) box.Items.add(line);
 }
 
-forms::ListBox* add_list(Tzor_lib& form, const char* name, int left, int top, int width, int height, bool visible) {
+forms::ListBox* add_list(Tzor_lib& form, const char* name, int left, int top, int width, int height,
+                         bool visible) {
     auto* box = form.add<forms::ListBox>(name);
     box->SetBounds(left, top, width, height);
     box->Visible = visible;
@@ -63,7 +64,8 @@ Tzor_lib::Tzor_lib() : Form("Tzor_lib") {
     port.SetSWFlowOptions(serial::swfBoth);
     port.SetBufferFull(3072);
     port.SetBufferResume(1024);
-    port.SetOnTriggerAvail([](serial::TSpCustomComPort& cp, std::uint16_t count) { portTriggerAvail(cp, count); });
+    port.SetOnTriggerAvail(
+        [](serial::TSpCustomComPort& cp, std::uint16_t count) { portTriggerAvail(cp, count); });
     port.SetOnTriggerTimer(
         [](serial::TSpCustomComPort& cp, std::uint16_t handle) { portTriggerTimer(cp, handle); });
 

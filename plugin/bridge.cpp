@@ -21,7 +21,8 @@ com::ComPtr<izor::IIZor2>& driver() {
 }
 
 bool gone(com::HRESULT hr) {
-    return hr == com::RPC_E_DISCONNECTED || hr == com::CO_E_SERVER_EXEC_FAILURE || hr == com::RPC_E_INVALID_DATA;
+    return hr == com::RPC_E_DISCONNECTED || hr == com::CO_E_SERVER_EXEC_FAILURE ||
+           hr == com::RPC_E_INVALID_DATA;
 }
 
 // How long a syringe query waits for such a job (an upload at 38400 baud takes seconds), and
@@ -38,7 +39,8 @@ std::string failure_reason(const char* call, com::HRESULT hr) {
     const std::string error = com::last_bus_error();
     const std::string mark = std::string(call) + " failed: HRESULT " + code;
     const auto at = error.find(mark);
-    if (at != std::string::npos && error.size() > at + mark.size() + 2) reason += error.substr(at + mark.size());
+    if (at != std::string::npos && error.size() > at + mark.size() + 2)
+        reason += error.substr(at + mark.size());
     return reason;
 }
 
@@ -62,8 +64,8 @@ com::HRESULT call_driver(const char* name, const std::function<com::HRESULT(izor
 bool connect_driver() {
     if (driver()) return true;
     com::ComPtr<izor::IIZor> zor;
-    com::HRESULT hr =
-        com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor, zor.put_void());
+    com::HRESULT hr = com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                              izor::IID_IIZor, zor.put_void());
     if (com::succeeded(hr)) driver() = zor.query<izor::IIZor2>();
     if (!driver()) {
         putils::info_box("no interface to driver");
@@ -118,7 +120,11 @@ com::HRESULT driver_change_ports(int port) {
     return call_driver("ChangePorts", [port](izor::IIZor2& z) { return z.ChangePorts(port); });
 }
 
-void release_driver() { driver().reset(); }
-bool driver_held() { return static_cast<bool>(driver()); }
+void release_driver() {
+    driver().reset();
+}
+bool driver_held() {
+    return static_cast<bool>(driver());
+}
 
 }  // namespace zorsetup

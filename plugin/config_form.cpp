@@ -1,7 +1,7 @@
 #include "plugin/config_form.h"
 
-#include "plugin/bridge.h"
 #include "core/line_files.h"
+#include "plugin/bridge.h"
 #include "plugin/method_editor.h"
 #include "serial/select_port.h"
 #include "utilities/form_helpers.h"
@@ -75,11 +75,14 @@ void Tconfig_form::FormCreate() {
     // A method folder set without browsing (the setting written by hand or by a program) is not
     // in the list yet: it heads it, so the box shows the folder in use.
     const std::string& folder = putils::session().method_folder;
-    if (!folder.empty() && folder_combo_box->Items.index_of(folder) < 0) folder_combo_box->Items.insert(0, folder);
+    if (!folder.empty() && folder_combo_box->Items.index_of(folder) < 0)
+        folder_combo_box->Items.insert(0, folder);
     putils::select_combo_item(*folder_combo_box, folder);
 }
 
-void Tconfig_form::FormActivate() { fill_port_box(putils::read_port_setting()); }
+void Tconfig_form::FormActivate() {
+    fill_port_box(putils::read_port_setting());
+}
 
 void Tconfig_form::fill_port_box(int selected) {
     port_box->Items.clear();
@@ -154,7 +157,8 @@ void Tconfig_form::browse_buttonClick() {
     const int index = folder_combo_box->ItemIndex;
     const bool selected = index >= 0 && index < folder_combo_box->Items.count();
     // Folder texts are the system's 8-bit texts; the file system's names are UTF-8.
-    folder_browser->SetSelectedPath(selected ? core::file_name_to_utf8(folder_combo_box->Items[index]) : std::string{});
+    folder_browser->SetSelectedPath(selected ? core::file_name_to_utf8(folder_combo_box->Items[index])
+                                             : std::string{});
     if (!folder_browser->Execute()) return;
     const std::string chosen = folder_browser->GetSelectedPath();
     if (chosen.empty()) return;  // not a folder of the file system: nothing to choose
@@ -163,7 +167,8 @@ void Tconfig_form::browse_buttonClick() {
     if (!core::decode_text(chosen, folder, problem) || core::file_name_to_utf8(folder) != chosen) {
         // The name has characters the 8-bit texts cannot hold: kept under another name, it
         // would name another folder.
-        putils::show_error("The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
+        putils::show_error(
+            "The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
         return;
     }
     folder_to_top(folder);

@@ -60,13 +60,16 @@ const std::string* caption_of(const forms::Control& c) {
 char marked_letter(const std::string& caption) {
     for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] != '&') continue;
-        if (caption[i + 1] != '&') return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+        if (caption[i + 1] != '&')
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
         ++i;
     }
     return 0;
 }
 
-bool usable(const forms::Control& c) { return c.reachable() && c.Enabled; }
+bool usable(const forms::Control& c) {
+    return c.reachable() && c.Enabled;
+}
 
 // The first control that can take the focus from `from` on along the tab order (a label or a
 // group stands for the control after it).
@@ -75,8 +78,10 @@ forms::Control* focus_target_after(forms::Form& form, const forms::Control& from
     each_control(form, [&all](forms::Control& c) { all.push_back(&c); });
     bool passed = false;
     for (forms::Control* c : all) {
-        if (c == &from) passed = true;
-        else if (passed && c->TabStop && usable(*c) && c->CanFocus()) return c;
+        if (c == &from)
+            passed = true;
+        else if (passed && c->TabStop && usable(*c) && c->CanFocus())
+            return c;
     }
     return nullptr;
 }
@@ -100,7 +105,9 @@ bool mnemonic(forms::Form& form, char letter) {
 }
 
 // The next or previous control of the tab order, wrapping round.
-void move_focus(forms::Form& form, bool backward) { forms::press_tab(form, backward); }
+void move_focus(forms::Form& form, bool backward) {
+    forms::press_tab(form, backward);
+}
 
 forms::Button* button_where(forms::Form& form, bool forms::Button::*flag) {
     forms::Button* found = nullptr;

@@ -41,9 +41,15 @@ std::string template_name_of_file(std::string_view file_name) {
     return std::string(file_name);
 }
 
-std::uint32_t syringe_class_bit() { return core::class_bit("SYRINGE"); }
-std::uint32_t tray_class_bit() { return core::class_bit("TRAY"); }
-std::uint32_t injector_class_bit() { return core::class_bit("INJECTOR"); }
+std::uint32_t syringe_class_bit() {
+    return core::class_bit("SYRINGE");
+}
+std::uint32_t tray_class_bit() {
+    return core::class_bit("TRAY");
+}
+std::uint32_t injector_class_bit() {
+    return core::class_bit("INJECTOR");
+}
 
 std::string object_class_name(int object_number) {
     const core::Tconfig_model& model = core::config_model();

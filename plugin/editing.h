@@ -25,7 +25,9 @@ using Lines = std::vector<std::string>;
 inline constexpr std::string_view line_break = "\r\n";
 // Messages put names in double quotes.
 inline const std::string quote = "\"";
-inline std::string quoted(std::string_view text) { return quote + std::string(text) + quote; }
+inline std::string quoted(std::string_view text) {
+    return quote + std::string(text) + quote;
+}
 
 // The method folder, "/", the template name and the session's method-file extension (".PME").
 // Only that extension is cut off the name when it ends with it, so "v1.2" and "v1.3" are two

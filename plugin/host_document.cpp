@@ -41,8 +41,8 @@ std::int32_t stream_to_strings(stg::IStorage& storage, std::string_view name, Li
     com::ComPtr<stg::IStream> stream;
     const std::u16string wide = com::utf16_from_cp1252(name);
     const std::int32_t hr = storage.OpenStream(wide.c_str(), nullptr, read_mode, 0, stream.put());
-    putils::append_log("zorsetup : zorsetup : stream_to_strings - (stg.OpenStream  - Result := " +
-                       std::to_string(hr) + ")");
+    putils::append_log(
+        "zorsetup : zorsetup : stream_to_strings - (stg.OpenStream  - Result := " + std::to_string(hr) + ")");
     if (com::failed(hr) || !stream) {
         putils::show_error("cant open stream " + std::string(name));
         return com::failed(hr) ? hr : com::E_FAIL;

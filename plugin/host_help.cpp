@@ -21,10 +21,12 @@ std::string read_host_registry(std::string_view subkey, std::string_view value) 
 void show_help(platform::window::Handle window) {
     const std::string name = read_host_registry("\\Devices\\ZOR", "HlpFName");
     if (name.empty()) {
-        putils::show_error("The host names no help file for the Zor (value \"HlpFName\" of \"\\Devices\\ZOR\").");
+        putils::show_error(
+            "The host names no help file for the Zor (value \"HlpFName\" of \"\\Devices\\ZOR\").");
         return;
     }
-    const std::string path = read_host_registry("\\Global", "Chromarq Path") + "/system/programs/" + name + ".hlp";
+    const std::string path =
+        read_host_registry("\\Global", "Chromarq Path") + "/system/programs/" + name + ".hlp";
     const platform::help::HelpResult result =
         platform::help::win_help(window, path, platform::help::help_key, "Contents");
     if (!result.message.empty()) putils::show_error(result.message);

@@ -65,39 +65,41 @@ inline constexpr std::uintptr_t VK_TAB = 0x09;
 
 struct Izorsetup : IUnknown {
     static constexpr platform::com::IID iid = guid("{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}");
-    virtual HostHandle CreateVisual(HostHandle Parent) = 0;          // 3
-    virtual HostHandle GetButtonImage() = 0;                         // 4
-    virtual HostHandle GetInPlaceMenu() = 0;                         // 5
-    virtual const char16_t* GetMenuString(std::int32_t id) = 0;      // 6
-    virtual std::int32_t GetMenuFlags(std::int32_t id) = 0;          // 7
-    virtual void ExecuteCommand(std::int32_t id) = 0;                // 8
-    virtual HRESULT New() = 0;                                       // 9
-    virtual HRESULT Open(IUnknown* pStorage) = 0;                    // 10
-    virtual HRESULT Save(IUnknown* pStorage) = 0;                    // 11
-    virtual std::int32_t IsModified() = 0;                           // 12
-    virtual std::int32_t CanBeSaved() = 0;                           // 13
-    virtual std::int32_t CompPreTranslate(const HostMessage* pMsg) = 0;  // 14
+    virtual HostHandle CreateVisual(HostHandle Parent) = 0;                                 // 3
+    virtual HostHandle GetButtonImage() = 0;                                                // 4
+    virtual HostHandle GetInPlaceMenu() = 0;                                                // 5
+    virtual const char16_t* GetMenuString(std::int32_t id) = 0;                             // 6
+    virtual std::int32_t GetMenuFlags(std::int32_t id) = 0;                                 // 7
+    virtual void ExecuteCommand(std::int32_t id) = 0;                                       // 8
+    virtual HRESULT New() = 0;                                                              // 9
+    virtual HRESULT Open(IUnknown* pStorage) = 0;                                           // 10
+    virtual HRESULT Save(IUnknown* pStorage) = 0;                                           // 11
+    virtual std::int32_t IsModified() = 0;                                                  // 12
+    virtual std::int32_t CanBeSaved() = 0;                                                  // 13
+    virtual std::int32_t CompPreTranslate(const HostMessage* pMsg) = 0;                     // 14
     virtual void Print(HostHandle hDC, const HostRect* Rect, std::int32_t pageNumber) = 0;  // 15
-    virtual std::int32_t PageCount() = 0;                            // 16
-    virtual std::int32_t CanBePrinted() = 0;                         // 17
+    virtual std::int32_t PageCount() = 0;                                                   // 16
+    virtual std::int32_t CanBePrinted() = 0;                                                // 17
 
-protected:
+  protected:
     ~Izorsetup() = default;
 };
 
 struct ZorAsInfo : IUnknown {
     static constexpr platform::com::IID iid = guid("{4E097402-BCF6-11D1-A3FF-0000C0B58EF5}");
-    virtual HRESULT ValidateVial(const char16_t* Vial, const char16_t* TrayName, std::int32_t Acquisition) = 0;
+    virtual HRESULT ValidateVial(const char16_t* Vial, const char16_t* TrayName,
+                                 std::int32_t Acquisition) = 0;
     virtual HRESULT GetNextVial(BSTR* NextVial, const char16_t* CurrentVial, const char16_t* TrayName) = 0;
-    virtual HRESULT GetTrayInformation(SAFEARRAY** TrayNames, SAFEARRAY** TraySizes, std::int16_t* DefaultTray) = 0;
+    virtual HRESULT GetTrayInformation(SAFEARRAY** TrayNames, SAFEARRAY** TraySizes,
+                                       std::int16_t* DefaultTray) = 0;
     virtual HRESULT HasTrayDialog() = 0;
     virtual HRESULT VisualizeList(HostHandle Parent, std::int32_t Options, SAFEARRAY** VialPositions,
                                   SAFEARRAY** VialTypes, BSTR* TrayName) = 0;
-    virtual HRESULT ProvideInjectionVolumeLimits(double* LowerLimit, double* HigherLimit, std::int16_t* Precision,
-                                                 double* deflt) = 0;
+    virtual HRESULT ProvideInjectionVolumeLimits(double* LowerLimit, double* HigherLimit,
+                                                 std::int16_t* Precision, double* deflt) = 0;
     virtual HRESULT GetInjectionVolumeFromMethod(IUnknown* pStorage, const double* Volume) = 0;
 
-protected:
+  protected:
     ~ZorAsInfo() = default;
 };
 
@@ -109,7 +111,7 @@ struct AsConfig : IUnknown {
     virtual HRESULT ConvertVialPosition(std::int32_t PostoIndex, BSTR* TrayName, BSTR* VialPos,
                                         std::int32_t* TrayIndex, std::int32_t* VialIndex) = 0;
 
-protected:
+  protected:
     ~AsConfig() = default;
 };
 
@@ -118,7 +120,7 @@ struct Volume : IUnknown {
     static constexpr platform::com::IID iid = guid("{4E097404-BCF6-11D1-A3FF-0000C0B58EF5}");
     virtual HRESULT ValidateInjVolume(double InjVolume, IUnknown* pStorage, BSTR* Reason) = 0;
 
-protected:
+  protected:
     ~Volume() = default;
 };
 
@@ -127,7 +129,7 @@ struct Config : IUnknown {
     virtual HRESULT LaunchConfigDialog(HostHandle Parent) = 0;
     virtual HostHandle GetButtonImage() = 0;
 
-protected:
+  protected:
     ~Config() = default;
 };
 

@@ -25,19 +25,27 @@ MethodEditorState& method_editor_state() {
 
 namespace {
 
-Tmethod_editor*& editor_slot() { return method_editor_state().editor; }
-Tmethod_editor*& hint_owner() { return method_editor_state().hint_owner; }
+Tmethod_editor*& editor_slot() {
+    return method_editor_state().editor;
+}
+Tmethod_editor*& hint_owner() {
+    return method_editor_state().hint_owner;
+}
 
 // These macros are run from their files by the driver and never become steps.
 constexpr std::string_view reserved_macros[] = {"ERROR ENTRY", "ERROR EXIT", "METHOD ENTRY",
                                                 "METHOD EXIT", "SL ENTRY",   "SL EXIT"};
 
 // The combos of these rows accept typed text; the others are drop-down lists.
-bool typed_combo(int number) { return (number >= 13 && number <= 15) || number >= 28; }
+bool typed_combo(int number) {
+    return (number >= 13 && number <= 15) || number >= 28;
+}
 
 }  // namespace
 
-std::string step_number_text(int n) { return (n > 9 ? std::to_string(n) : "0" + std::to_string(n)) + " "; }
+std::string step_number_text(int n) {
+    return (n > 9 ? std::to_string(n) : "0" + std::to_string(n)) + " ";
+}
 
 FormPtr<Tmethod_editor> make_editor(platform::window::Handle host_window) {
     auto editor = make_form<Tmethod_editor>(host_window);
@@ -45,7 +53,9 @@ FormPtr<Tmethod_editor> make_editor(platform::window::Handle host_window) {
     return editor;
 }
 
-Tmethod_editor* current_editor() { return editor_slot(); }
+Tmethod_editor* current_editor() {
+    return editor_slot();
+}
 
 Tmethod_editor::Tmethod_editor(platform::window::Handle host_window) : Form("TMethod_Editor", host_window) {
     BorderStyle = FormBorderStyle::none;
@@ -345,7 +355,9 @@ void Tmethod_editor::macro_edit_exit() {
     commit_step(ActiveControl != method_box);
 }
 
-void Tmethod_editor::syringe_boxChange() { check_method(); }
+void Tmethod_editor::syringe_boxChange() {
+    check_method();
+}
 
 void Tmethod_editor::method_boxMouseMove(int x, int y) {
     application().HintHidePause = 100000;
@@ -379,7 +391,9 @@ void Tmethod_editor::DoShowHint(HintInfo& info) {
     }
 }
 
-Point Tmethod_editor::min_track_size() const { return {designed_editor_width, designed_editor_height}; }
+Point Tmethod_editor::min_track_size() const {
+    return {designed_editor_width, designed_editor_height};
+}
 
 void Tmethod_editor::FormCanResize() {
     GroupBox4->Height = status_bar->Top - param_group_box->Top - GroupBox4->Top;
@@ -401,6 +415,8 @@ void Tmethod_editor::finish_config(FormMessage& message) {
     refresh_object_choices();
 }
 
-std::string Tmethod_editor::selected_template() const { return putils::combo_text(*method_select_box); }
+std::string Tmethod_editor::selected_template() const {
+    return putils::combo_text(*method_select_box);
+}
 
 }  // namespace zorsetup

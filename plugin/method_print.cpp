@@ -33,7 +33,8 @@ std::vector<Tmethod_editor::PrintLine> Tmethod_editor::print_lines() {
             const core::MacroParam none;
             const core::MacroParam& param = static_cast<int>(k) < n ? declaration(static_cast<int>(k)) : none;
             std::string text = "    " + param.name;
-            if (!param.unit.empty()) text += "  (" + (putils::same_text(param.unit, "s") ? std::string("m:ss") : param.unit) + ")";
+            if (!param.unit.empty())
+                text += "  (" + (putils::same_text(param.unit, "s") ? std::string("m:ss") : param.unit) + ")";
             if (text.size() < value_column) text.resize(value_column, ' ');
             lines.push_back({text + putils::display_value(values[k], param.unit), false});
         }
@@ -79,7 +80,8 @@ bool Tmethod_editor::print_page(platform::print::DeviceContext& dc, PrintRect re
         if (start == std::string::npos) continue;
         const std::string_view shown = std::string_view(line.text).substr(start);
         const platform::print::Size extent = dc.text_extent(line.text);
-        const platform::print::PenHandle pen = dc.create_pen(platform::print::PenStyle::solid, 3, platform::print::red);
+        const platform::print::PenHandle pen =
+            dc.create_pen(platform::print::PenStyle::solid, 3, platform::print::red);
         const platform::print::PenHandle old = dc.select_pen(pen);
         const int x = rect.left + static_cast<int>(start) * digit.cx;
         dc.move_to(x, y + extent.cy);

@@ -19,7 +19,9 @@ using putils::same_text;
 
 namespace {
 
-core::MacroParam& running_param(int row) { return core::method_state().expansion_params[static_cast<std::size_t>(row)]; }
+core::MacroParam& running_param(int row) {
+    return core::method_state().expansion_params[static_cast<std::size_t>(row)];
+}
 
 std::string caption_of(const core::MacroParam& param) {
     if (param.unit.empty()) return param.name;
@@ -52,16 +54,20 @@ void fill_objects_of_mask(ComboBox& combo, std::uint32_t mask) {
 }  // namespace
 
 StaticText* Tmethod_editor::param_caption(int row) const {
-    return static_cast<StaticText*>(putils::find_control("StaticText" + std::to_string(row + 1), *param_group_box));
+    return static_cast<StaticText*>(
+        putils::find_control("StaticText" + std::to_string(row + 1), *param_group_box));
 }
 Edit* Tmethod_editor::param_edit(int row) const {
     return static_cast<Edit*>(putils::find_control("Edit" + std::to_string(row + 1), *param_group_box));
 }
 ComboBox* Tmethod_editor::param_combo(int row) const {
-    return static_cast<ComboBox*>(putils::find_control("ComboBox" + std::to_string(row + 1), *param_group_box));
+    return static_cast<ComboBox*>(
+        putils::find_control("ComboBox" + std::to_string(row + 1), *param_group_box));
 }
 
-std::string Tmethod_editor::chosen_macro() const { return putils::combo_text(*macros_of_method); }
+std::string Tmethod_editor::chosen_macro() const {
+    return putils::combo_text(*macros_of_method);
+}
 
 std::string Tmethod_editor::resolve_value_text(std::string_view text) {
     if (!core::is_syringe_reference(text)) return std::string(text);
@@ -220,7 +226,8 @@ std::string Tmethod_editor::compose_step(bool report) {
         split_step(current_method->Items[selected_step_], step_macro, values);
         if (same_text(step_macro, macro))
             for (int k = parameter_rows; k < n; ++k)
-                text += "," + (k < static_cast<int>(values.size()) ? values[static_cast<std::size_t>(k)] : std::string());
+                text += "," + (k < static_cast<int>(values.size()) ? values[static_cast<std::size_t>(k)]
+                                                                   : std::string());
     }
     return text + ")";
 }
@@ -248,7 +255,8 @@ void Tmethod_editor::check_method() {
         if (!core::macro_file_exists(macro)) continue;
         const int n = load_macro_declarations(macro);
         if (!bad_declaration_.empty()) {
-            putils::show_error("Macro " + quoted(macro) + " parameter " + quoted(bad_declaration_) + " is not valid");
+            putils::show_error("Macro " + quoted(macro) + " parameter " + quoted(bad_declaration_) +
+                               " is not valid");
             return;
         }
         const core::Tobject_rec* syringe = core::object_record_by_name(putils::combo_text(*syringe_box));
@@ -274,10 +282,12 @@ void Tmethod_editor::check_method() {
             }
             const double v = putils::text_to_real(value);
             if (!(v >= minimum)) {
-                value = putils::real_to_text(core::ask_out_of_range_value(context, param.unit, maximum, minimum, minimum, v));
+                value = putils::real_to_text(
+                    core::ask_out_of_range_value(context, param.unit, maximum, minimum, minimum, v));
                 changed = true;
             } else if (v > maximum) {
-                value = putils::real_to_text(core::ask_out_of_range_value(context, param.unit, maximum, minimum, maximum, v));
+                value = putils::real_to_text(
+                    core::ask_out_of_range_value(context, param.unit, maximum, minimum, maximum, v));
                 changed = true;
             }
         }
@@ -340,7 +350,8 @@ void Tmethod_editor::macro_param_popupPopup() {
         const Lines lines = core::load_macro_file(macro);
         int r = 0;
         for (std::size_t i = static_cast<std::size_t>(core::count_header_lines(lines));
-             i < lines.size() && core::is_param_declaration(lines[i]) && r < core::max_macro_params; ++i, ++r) {
+             i < lines.size() && core::is_param_declaration(lines[i]) && r < core::max_macro_params;
+             ++i, ++r) {
             running_param(r) = {};
             core::parse_macro_param(r, lines[i]);
         }
@@ -360,6 +371,8 @@ void Tmethod_editor::macro_defltClick() {
     param_edit(row)->Text = caption.size() > 9 ? caption.substr(9) : std::string();
 }
 
-void Tmethod_editor::macro_popupClick(MenuItem& item) { putils::popup_item_to_edit(*macro_param_popup, item); }
+void Tmethod_editor::macro_popupClick(MenuItem& item) {
+    putils::popup_item_to_edit(*macro_param_popup, item);
+}
 
 }  // namespace zorsetup

@@ -21,7 +21,8 @@ constexpr const char* settings_key = "\\Devices\\ZOR\\Settings";
 // The shell only puts the program in the background and returns: it gets the program and its
 // arguments as its own arguments and never reads them as commands.
 bool start_detached(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<const char*> argv = {"/bin/sh", "-c", "\"$0\" \"$@\" </dev/null >/dev/null 2>&1 &", program.c_str()};
+    std::vector<const char*> argv = {"/bin/sh", "-c", "\"$0\" \"$@\" </dev/null >/dev/null 2>&1 &",
+                                     program.c_str()};
     for (const std::string& a : arguments) argv.push_back(a.c_str());
     argv.push_back(nullptr);
     pid_t pid = 0;
@@ -64,8 +65,10 @@ void bring_up_task_weaver() {
     if (platform::window::bring_window_of_class_to_front("TTask_Weaver")) return;
     const std::string program = read_host_registry(settings_key, "Executable");
     if (program.empty()) return;
-    const std::vector<std::string> arguments = split_parameters(read_host_registry(settings_key, "Parameters"));
-    if (!start_detached(program, arguments)) putils::append_log("zorsetup : Task Weaver could not be started: " + program);
+    const std::vector<std::string> arguments =
+        split_parameters(read_host_registry(settings_key, "Parameters"));
+    if (!start_detached(program, arguments))
+        putils::append_log("zorsetup : Task Weaver could not be started: " + program);
 }
 
 }  // namespace zorsetup

@@ -7,8 +7,8 @@
 #include "core/config_model.h"
 #include "core/line_files.h"
 #include "core/macro_library.h"
-#include "core/session_state.h"
 #include "core/method_expansion.h"
+#include "core/session_state.h"
 #include "plugin/method_editor.h"
 #include "utilities/file_search.h"
 #include "utilities/form_helpers.h"
@@ -24,8 +24,12 @@ using putils::same_text;
 
 namespace {
 
-bool is_description_line(std::string_view line) { return core::is_comment_line(line); }
-bool is_syringe_line(std::string_view line) { return putils::starts_with_text(line, "syringe:") && line.size() >= 8; }
+bool is_description_line(std::string_view line) {
+    return core::is_comment_line(line);
+}
+bool is_syringe_line(std::string_view line) {
+    return putils::starts_with_text(line, "syringe:") && line.size() >= 8;
+}
 
 // Index of the first section header; the line count when there is none.
 std::size_t first_section(const Lines& lines) {
@@ -84,8 +88,8 @@ std::vector<std::string> Tmethod_editor::used_macros() const {
     std::vector<std::string> names;
     for (const std::string& step : current_method->Items) {
         std::string name = core::command_name(step);
-        const bool known = std::any_of(names.begin(), names.end(),
-                                       [&](const std::string& n) { return same_text(n, name); });
+        const bool known =
+            std::any_of(names.begin(), names.end(), [&](const std::string& n) { return same_text(n, name); });
         if (!known) names.push_back(std::move(name));
     }
     return names;
@@ -104,8 +108,10 @@ std::string Tmethod_editor::check_object_reference(std::string_view value, std::
     // The editor offers "None" for a signal parameter; it names no object.
     if (core::none_allowed(value, mask)) return {};
     const int object = core::find_object(value);
-    if (object < 0 || object >= core::config_model().object_count) return quote + std::string(" which doesnt exist in ZOR");
-    if (!core::object_class_in_mask(object, mask)) return quote + std::string(" which is a ") + object_class_name(object);
+    if (object < 0 || object >= core::config_model().object_count)
+        return quote + std::string(" which doesnt exist in ZOR");
+    if (!core::object_class_in_mask(object, mask))
+        return quote + std::string(" which is a ") + object_class_name(object);
     return {};
 }
 
@@ -114,16 +120,19 @@ std::string Tmethod_editor::check_used_macro_atoms(const std::vector<std::string
     for (const std::string& macro : macros) {
         const Lines lines = core::load_macro_file(macro);
         std::size_t i = 0;
-        while (i < lines.size() && (is_description_line(lines[i]) || core::is_param_declaration(lines[i]))) ++i;
+        while (i < lines.size() && (is_description_line(lines[i]) || core::is_param_declaration(lines[i])))
+            ++i;
         std::string names;
         for (; i < lines.size(); ++i) {
             if (lines[i].empty()) continue;
             const std::string atom = core::command_name(lines[i]);
             const int found = core::find_atom(atom);
-            if (found < 0 || found >= core::config_model().atom_count) names += atom + std::string(line_break);
+            if (found < 0 || found >= core::config_model().atom_count)
+                names += atom + std::string(line_break);
         }
         if (!names.empty())
-            report += "In macro " + quoted(macro) + " the following atoms dont exist:" + std::string(line_break) + names;
+            report += "In macro " + quoted(macro) +
+                      " the following atoms dont exist:" + std::string(line_break) + names;
     }
     return report;
 }
@@ -149,8 +158,8 @@ std::string Tmethod_editor::check_used_macro_objects(const std::vector<std::stri
                 const std::string& value = values[static_cast<std::size_t>(p)];
                 const std::string fragment = check_object_reference(value, param.list_or_mask, n);
                 if (fragment.size() > 1)
-                    report += "In macro " + quoted(macro) + "," + "(Line " + std::to_string(k) + ") " + "Atom " +
-                              quoted(atom_name) + " refers to object " + quote + value + fragment +
+                    report += "In macro " + quoted(macro) + "," + "(Line " + std::to_string(k) + ") " +
+                              "Atom " + quoted(atom_name) + " refers to object " + quote + value + fragment +
                               std::string(line_break);
             }
         }
@@ -167,12 +176,13 @@ std::string Tmethod_editor::check_step_objects() {
         split_step(steps[i], macro, values);
         const int n = load_macro_declarations(macro);
         for (int k = 0; k < n; ++k) {
-            const std::string value = k < static_cast<int>(values.size()) ? values[static_cast<std::size_t>(k)] : "";
+            const std::string value =
+                k < static_cast<int>(values.size()) ? values[static_cast<std::size_t>(k)] : "";
             const core::MacroParam& param = declarations_[static_cast<std::size_t>(k)];
             const std::string fragment = check_object_reference(value, param.class_mask, n);
             if (!fragment.empty())
-                report += "In line " + std::to_string(i + 1) + " " + quoted(param.name) + " is set to object " +
-                          quote + value + fragment + std::string(line_break);
+                report += "In line " + std::to_string(i + 1) + " " + quoted(param.name) +
+                          " is set to object " + quote + value + fragment + std::string(line_break);
         }
     }
     return report;
@@ -199,8 +209,9 @@ bool Tmethod_editor::load_template(std::string_view name) {
 
     const std::string missing = list_missing_macros(lines);
     if (!missing.empty()) {
-        putils::show_error("Method " + quoted(t) + " cant be loaded because the following macros dont exist:" +
-                           std::string(line_break) + missing);
+        putils::show_error(
+            "Method " + quoted(t) +
+            " cant be loaded because the following macros dont exist:" + std::string(line_break) + missing);
         new_method("");
         return false;
     }
@@ -211,14 +222,15 @@ bool Tmethod_editor::load_template(std::string_view name) {
         return false;
     }
     std::size_t first_step = 0;
-    while (first_step < lines.size() && (is_description_line(lines[first_step]) || is_syringe_line(lines[first_step])))
+    while (first_step < lines.size() &&
+           (is_description_line(lines[first_step]) || is_syringe_line(lines[first_step])))
         ++first_step;
     bool declined = false;
     const std::string changed = list_changed_macros(lines);
     if (!changed.empty()) {
-        if (putils::ask_yes_no("The following macros have been changed since " + quoted(t) + " was last saved:" +
-                               std::string(line_break) + changed + "Ok to update " + quoted(t) +
-                               " with new versions?")) {
+        if (putils::ask_yes_no("The following macros have been changed since " + quoted(t) +
+                               " was last saved:" + std::string(line_break) + changed + "Ok to update " +
+                               quoted(t) + " with new versions?")) {
             lines.resize(first_section(lines));
             add_used_macros(lines, static_cast<int>(std::min(first_step, lines.size())));
             if (core::save_lines(template_file_path(t), lines))
@@ -258,7 +270,8 @@ bool Tmethod_editor::load_template(std::string_view name) {
     std::string report = check_used_macro_atoms(macros);
     if (report.empty()) report = check_used_macro_objects(macros);
     if (!report.empty()) {
-        putils::show_error("Method " + quoted(t) + " cant be loaded because " + std::string(line_break) + report);
+        putils::show_error("Method " + quoted(t) + " cant be loaded because " + std::string(line_break) +
+                           report);
         new_method("");
         return false;
     }
@@ -271,8 +284,8 @@ bool Tmethod_editor::load_template(std::string_view name) {
             template_clean_ = true;
         }
     } else {
-        putils::info_box("Warning! In method " + quoted(t) + ":" + std::string(line_break) + std::string(line_break) +
-                         report);
+        putils::info_box("Warning! In method " + quoted(t) + ":" + std::string(line_break) +
+                         std::string(line_break) + report);
         select_template("");
         current_template_.clear();
     }
@@ -325,13 +338,16 @@ bool Tmethod_editor::template_file_differs() {
     return false;
 }
 
-void Tmethod_editor::snapshot_method() { compose_method_text(last_opened_method->Items); }
+void Tmethod_editor::snapshot_method() {
+    compose_method_text(last_opened_method->Items);
+}
 
 bool Tmethod_editor::is_method_modified() {
     // Never opened nor saved: what the method holds is new.
     if (last_opened_method->Items.empty())
         return !method_descrip_box->Lines.empty() || !current_method->Items.empty();
-    if (selected_step_ >= 0 && selected_step_ < current_method->Items.count() && macros_of_method->ItemIndex >= 0) {
+    if (selected_step_ >= 0 && selected_step_ < current_method->Items.count() &&
+        macros_of_method->ItemIndex >= 0) {
         const std::string text = compose_step();
         if (!text.empty()) current_method->Items.set(selected_step_, text);
     }

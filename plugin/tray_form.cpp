@@ -87,7 +87,9 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
     vial_type_box = add<ComboBox>("vial_type_box");
     vial_type_box->Style = ComboStyle::drop_down_list;
     vial_type_box->SetBounds(8, 112, 145, 21);
-    vial_type_box->OnChange = [this](Component&) { tray_dialog_state().current_type = vial_type_box->ItemIndex; };
+    vial_type_box->OnChange = [this](Component&) {
+        tray_dialog_state().current_type = vial_type_box->ItemIndex;
+    };
     add_vials_button = add<Button>("add_vials_button");
     add_vials_button->Caption = "Add Vials from";
     add_vials_button->SetBounds(8, 144, 90, 25);
@@ -118,8 +120,12 @@ Ttray_form::Ttray_form(platform::window::Handle parent) : Form("Ttray_form", par
         // A band that is being dragged is part of the picture until the button comes up.
         if (band_shown_) invert_band();
     };
-    tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseDown(x, y); };
-    tray_picture->OnMouseUp = [this](Component&, MouseButton, ShiftState, int x, int y) { tray_pictureMouseUp(x, y); };
+    tray_picture->OnMouseDown = [this](Component&, MouseButton, ShiftState, int x, int y) {
+        tray_pictureMouseDown(x, y);
+    };
+    tray_picture->OnMouseUp = [this](Component&, MouseButton, ShiftState, int x, int y) {
+        tray_pictureMouseUp(x, y);
+    };
     tray_picture->OnMouseMove = [this](Component&, ShiftState, int x, int y) { tray_pictureMouseMove(x, y); };
     show_box = add<GroupBox>("show_box");
     show_box->SetBounds(170, 336, 180, 60);
@@ -213,7 +219,9 @@ int Ttray_form::selected_count() const {
     return static_cast<int>(std::count_if(cells_.begin(), cells_.end(), [](int c) { return c >= 0; }));
 }
 
-void Ttray_form::clear_grid() { std::fill(cells_.begin(), cells_.end(), -1); }
+void Ttray_form::clear_grid() {
+    std::fill(cells_.begin(), cells_.end(), -1);
+}
 
 void Ttray_form::select_tray(std::string_view tray) {
     tray_dialog_state().current_tray = std::string(tray);
@@ -250,8 +258,9 @@ void Ttray_form::FormCreate() {
         Left = st.form_left;
         Top = st.form_top;
     }
-    if (st.area.right > st.area.left) tray_picture->SetBounds(st.area.left, st.area.top, st.area.right - st.area.left,
-                                                              st.area.bottom - st.area.top);
+    if (st.area.right > st.area.left)
+        tray_picture->SetBounds(st.area.left, st.area.top, st.area.right - st.area.left,
+                                st.area.bottom - st.area.top);
     for (int i = 0; i < ses.sample_type_count; ++i) vial_type_box->Items.add(ses.sample_types[i].name);
     insert_button->Visible = ses.tray_insert_mode;
     default_sheet->Visible = ses.tray_insert_mode;
@@ -269,15 +278,18 @@ void Ttray_form::FormActivate() {
     show_types_button->Checked = st.show_types;
     const std::string requested = putils::session().requested_tray;
     if (requested.empty() || !is_tray(requested)) {
-        if (tray_holder_box->ItemIndex < 0 && tray_holder_box->Items.count() > 0) tray_holder_box->ItemIndex = 0;
+        if (tray_holder_box->ItemIndex < 0 && tray_holder_box->Items.count() > 0)
+            tray_holder_box->ItemIndex = 0;
         fill_trays_box();
-        st.current_tray = trays_from_holder_box->Items.count() > 0 ? trays_from_holder_box->Items[0] : std::string();
+        st.current_tray =
+            trays_from_holder_box->Items.count() > 0 ? trays_from_holder_box->Items[0] : std::string();
     } else {
         select_tray(requested);
         const std::string holder = core::get_text_attribute(requested, "Tray Holder");
         // The holder list leaves the bar-code holder out, yet the host may ask for a tray on
         // it: that holder is offered then, or the tray could be neither shown nor chosen again.
-        if (!holder.empty() && tray_holder_box->Items.index_of(holder) < 0) tray_holder_box->Items.add(holder);
+        if (!holder.empty() && tray_holder_box->Items.index_of(holder) < 0)
+            tray_holder_box->Items.add(holder);
         putils::select_combo_item(*tray_holder_box, holder);
         fill_trays_box();
     }
@@ -334,15 +346,18 @@ void Ttray_form::layout_tray() {
         if (picture_height_ < area.bottom - area.top) top += (area.bottom - area.top - picture_height_) / 2;
         if (picture_width_ == 0 && picture_height_ == 0) left = area.left, top = area.top;
         tray_picture->SetBounds(left, top, picture_width_, picture_height_);
-        tray_label->SetBounds(area.left, top - tray_label->Height, area.right - area.left, tray_label->Height);
+        tray_label->SetBounds(area.left, top - tray_label->Height, area.right - area.left,
+                              tray_label->Height);
     };
     if (shown_columns_ == 0 || shown_rows_ == 0) {
         place_picture();
         return;
     }
     const std::string type = core::get_tray_type(tray);
-    double w = std::abs(core::get_number_attribute(type, "Row Length X") + core::get_number_attribute(type, "Col Length X"));
-    double h = std::abs(core::get_number_attribute(type, "Row Length Y") + core::get_number_attribute(type, "Col Length Y"));
+    double w = std::abs(core::get_number_attribute(type, "Row Length X") +
+                        core::get_number_attribute(type, "Col Length X"));
+    double h = std::abs(core::get_number_attribute(type, "Row Length Y") +
+                        core::get_number_attribute(type, "Col Length Y"));
     if (grid_.columns > 1) w = w * grid_.columns / (grid_.columns - 1);
     if (grid_.rows > 1) h = h * grid_.rows / (grid_.rows - 1);
     const double W = area.right - area.left, H = area.bottom - area.top;
@@ -358,8 +373,10 @@ void Ttray_form::layout_tray() {
     }
     // Taller than wide: centred across the area at its top; wider: centred down its left.
     place_picture();
-    if (W * h > H * w) tray_picture->Top = area.top;
-    else tray_picture->Left = area.left;
+    if (W * h > H * w)
+        tray_picture->Top = area.top;
+    else
+        tray_picture->Left = area.left;
     tray_label->Top = tray_picture->Top - tray_label->Height;
     half_width_ = static_cast<double>(picture_width_) / (2.0 * shown_columns_);
     half_height_ = static_cast<double>(picture_height_) / (2.0 * shown_rows_);
@@ -391,8 +408,8 @@ void Ttray_form::draw_vial(int column, int row) {
     std::string text = std::to_string(grid_.vial_number(column, row));
     if (st.show_types && state >= 0 && state < putils::session().sample_type_count)
         text = putils::session().sample_types[state].code;
-    const int d = static_cast<int>(std::hypot(c.TextWidth(std::to_string(grid_.columns * grid_.rows)),
-                                              c.TextHeight("0")));
+    const int d = static_cast<int>(
+        std::hypot(c.TextWidth(std::to_string(grid_.columns * grid_.rows)), c.TextHeight("0")));
     if (radius_ >= (d + 1) / 2) {
         c.Font.Color = clWhite;
         c.TextOut(x - c.TextWidth(text) / 2 - 1, y - c.TextHeight(text) / 2 - 1, text);
@@ -446,8 +463,8 @@ void Ttray_form::invert_band() {
     c.Pen.Color = clBlack;
     c.Pen.Width = 1;
     c.Brush.Style = BrushStyle::clear;
-    c.Rectangle(std::min(band_x_, band_end_x_), std::min(band_y_, band_end_y_), std::max(band_x_, band_end_x_),
-                std::max(band_y_, band_end_y_));
+    c.Rectangle(std::min(band_x_, band_end_x_), std::min(band_y_, band_end_y_),
+                std::max(band_x_, band_end_x_), std::max(band_y_, band_end_y_));
     c.Pen = pen;
     c.Brush = brush;
 }
@@ -499,8 +516,9 @@ void Ttray_form::add_vials_buttonClick() {
         std::int64_t* value;
         const char* message;
     };
-    for (const Box& box : {Box{from_box, &from, "From vial is invalid: "}, Box{to_box, &to, "To vial is invalid: "},
-                           Box{increment_box, &step, "Increment is invalid :"}}) {
+    for (const Box& box :
+         {Box{from_box, &from, "From vial is invalid: "}, Box{to_box, &to, "To vial is invalid: "},
+          Box{increment_box, &step, "Increment is invalid :"}}) {
         if (box.edit->Text.empty()) continue;
         if (!read_range_number(box.edit->Text, *box.value)) {
             putils::info_box(box.message + box.edit->Text);
@@ -524,8 +542,10 @@ void Ttray_form::store_selection() {
     result.clear();
     for (int a = 0; a < shown_columns_; ++a)
         for (int b = 0; b < shown_rows_; ++b)
-            if (const int type = vial_state(a, b); type >= 0) result.push_back({grid_.vial_number(a, b), type});
-    std::sort(result.begin(), result.end(), [](const TrayVial& x, const TrayVial& y) { return x.number < y.number; });
+            if (const int type = vial_state(a, b); type >= 0)
+                result.push_back({grid_.vial_number(a, b), type});
+    std::sort(result.begin(), result.end(),
+              [](const TrayVial& x, const TrayVial& y) { return x.number < y.number; });
     uilib::on_vial_selection_stored();
     clear_grid();
     show_tray();
@@ -634,8 +654,12 @@ void Ttray_form::draw_holder(bool clear) {
         const std::string tray = nth_tray_name(k);
         if (!tray_on_holder(tray, holder)) continue;
         const std::string type = core::get_tray_type(tray);
-        Placed p{tray, core::get_number_attribute(tray, "Offset x"), core::get_number_attribute(tray, "Offset y"),
-                 core::get_number_attribute(tray, "Path Offset z"), 0, 0};
+        Placed p{tray,
+                 core::get_number_attribute(tray, "Offset x"),
+                 core::get_number_attribute(tray, "Offset y"),
+                 core::get_number_attribute(tray, "Path Offset z"),
+                 0,
+                 0};
         p.x1 = p.x0 + std::abs(core::get_number_attribute(type, "Row Length X") +
                                core::get_number_attribute(type, "Col Length X"));
         p.y1 = p.y0 + std::abs(core::get_number_attribute(type, "Row Length Y") +
@@ -667,11 +691,13 @@ void Ttray_form::draw_holder(bool clear) {
         const double top = (band + 3) * static_cast<double>(k) + 3;
         const double left = 3;
         auto shift = [&](double y) { return slant * (top + band - y) / band; };
-        auto corner = [](double x, double y) { return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))}; };
+        auto corner = [](double x, double y) {
+            return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
+        };
         c.Brush.Color = clWhite;
         c.Pen.Color = clBlack;
-        c.Polygon({corner(left + slant, top), corner(left + usable, top), corner(left + usable - slant, top + band),
-                   corner(left, top + band)});
+        c.Polygon({corner(left + slant, top), corner(left + usable, top),
+                   corner(left + usable - slant, top + band), corner(left, top + band)});
         std::vector<const Placed*> level;
         for (const Placed& p : trays)
             if (p.z == levels[k]) level.push_back(&p);
@@ -698,7 +724,8 @@ void Ttray_form::draw_holder(bool clear) {
             c.Brush.Color = putils::same_text(p.name, current) ? clAqua : 0xC0C060;
             c.Pen.Color = clBlack;
             c.Polygon({corner(d.left + shift(d.top), d.top), corner(d.right + shift(d.top), d.top),
-                       corner(d.right + shift(d.bottom), d.bottom), corner(d.left + shift(d.bottom), d.bottom)});
+                       corner(d.right + shift(d.bottom), d.bottom),
+                       corner(d.left + shift(d.bottom), d.bottom)});
             const std::string label = p.name + ":" + core::get_tray_type(p.name);
             const double mid = (d.top + d.bottom) / 2;
             c.TextOut(static_cast<int>((d.left + d.right) / 2 + shift(mid) - c.TextWidth(label) / 2.0),

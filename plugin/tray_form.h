@@ -145,7 +145,8 @@ class Ttray_form : public platform::forms::Form {
     bool too_many_ = false;
     std::vector<int> cells_;  // columns x rows, column major
     std::size_t cell(int column, int row) const {
-        return static_cast<std::size_t>(column) * static_cast<std::size_t>(shown_rows_) + static_cast<std::size_t>(row);
+        return static_cast<std::size_t>(column) * static_cast<std::size_t>(shown_rows_) +
+               static_cast<std::size_t>(row);
     }
     int shown_columns_ = 0;
     int shown_rows_ = 0;

@@ -10,10 +10,14 @@ namespace zorsetup {
 inline platform::forms::ModalResult unattended_answer(const platform::forms::MessageBoxRequest& request) {
     using namespace platform::forms;
     switch (request.type) {
-        case DialogType::confirmation: return mr_no;
-        case DialogType::warning: return mr_abort;
-        case DialogType::error: return mr_cancel;
-        default: return mr_ok;
+        case DialogType::confirmation:
+            return mr_no;
+        case DialogType::warning:
+            return mr_abort;
+        case DialogType::error:
+            return mr_cancel;
+        default:
+            return mr_ok;
     }
 }
 

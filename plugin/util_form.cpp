@@ -11,7 +11,8 @@ Image button_image() {
     for (int y = 0; y < 70; ++y)
         for (int x = 0; x < 70; ++x) {
             const int cx = (x / 14) * 14 + 7, cy = (y / 14) * 14 + 7;
-            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 20) image.pixels[static_cast<std::size_t>(y * 70 + x)] = 0x00603010;
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 20)
+                image.pixels[static_cast<std::size_t>(y * 70 + x)] = 0x00603010;
         }
     return image;
 }

@@ -18,7 +18,8 @@ std::int64_t tray_type_count(std::string_view tray, std::string_view attribute) 
 }
 
 std::int64_t num_vials(std::string_view tray) {
-    const std::int64_t n = is_tray(tray) ? tray_type_count(tray, "Spl Per Col") * tray_type_count(tray, "Spl Per Row") : 0;
+    const std::int64_t n =
+        is_tray(tray) ? tray_type_count(tray, "Spl Per Col") * tray_type_count(tray, "Spl Per Row") : 0;
     putils::append_log("zorsetup : num_vials - Result := " + std::to_string(n));
     return n;
 }
@@ -30,7 +31,8 @@ std::string vial_tray_part(std::string_view vial) {
 
 int vial_position(std::string_view vial) {
     const auto colon = vial.find(':');
-    const std::string_view number = colon == std::string_view::npos ? std::string_view() : vial.substr(colon + 1);
+    const std::string_view number =
+        colon == std::string_view::npos ? std::string_view() : vial.substr(colon + 1);
     return putils::is_integer(number) ? putils::text_to_int(number) : 0;
 }
 

@@ -36,8 +36,8 @@
 #include "plugin/sample_types.h"
 #include "plugin/task_weaver.h"
 #include "plugin/tray_form.h"
-#include "plugin/util_form.h"
 #include "plugin/unattended.h"
+#include "plugin/util_form.h"
 #include "plugin/vial_arithmetic.h"
 #include "utilities/log.h"
 #include "utilities/session.h"
@@ -75,12 +75,14 @@ LibraryState& state() {
 long live_objects = 0;
 long server_locks = 0;
 
-void log_setup(std::string_view text) { putils::append_log("zorsetup : " + std::string(text)); }
+void log_setup(std::string_view text) {
+    putils::append_log("zorsetup : " + std::string(text));
+}
 
 // Boxes of a library used without a person at a screen: logged and answered with the
 // button that changes nothing; a modal form is closed as cancelled.
 class UnattendedAnswers final : public forms::InteractionProvider {
-public:
+  public:
     forms::ModalResult answer_box(const forms::MessageBoxRequest& request) override {
         log_setup("box: " + request.text);
         std::fprintf(stderr, "zorsetup: %s\n", request.text.c_str());
@@ -144,7 +146,9 @@ HRESULT refuse(std::string_view method, HRESULT result, std::string_view reason)
 // A count the host takes as a 32-bit integer.
 constexpr HRESULT result_overflow = com::make_hresult(0x8002000Au);
 
-std::string raw_value(const void* p) { return std::to_string(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p))); }
+std::string raw_value(const void* p) {
+    return std::to_string(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)));
+}
 
 template <class F>
 auto guarded(std::string_view method, auto failure, F&& body) -> decltype(failure) {
@@ -161,7 +165,7 @@ auto guarded(std::string_view method, auto failure, F&& body) -> decltype(failur
 // ---- TTSetup ---------------------------------------------------------------------------------
 
 class TTSetup final : public com::ComObject<AsConfig, ZorAsInfo, Izorsetup> {
-public:
+  public:
     TTSetup() { ++live_objects; }
     ~TTSetup() override { --live_objects; }
 
@@ -233,11 +237,13 @@ public:
     }
     HRESULT Open(IUnknown* storage) override {
         log_setup("open");
-        return guarded("open", com::E_FAIL, [storage] { return with_document("open", storage, open_method_document); });
+        return guarded("open", com::E_FAIL,
+                       [storage] { return with_document("open", storage, open_method_document); });
     }
     HRESULT Save(IUnknown* storage) override {
         log_setup("save");
-        return guarded("save", com::E_FAIL, [storage] { return with_document("save", storage, save_method_document); });
+        return guarded("save", com::E_FAIL,
+                       [storage] { return with_document("save", storage, save_method_document); });
     }
     std::int32_t IsModified() override {
         log_setup("ismodified");
@@ -268,7 +274,8 @@ public:
             ensure_forms();
             Tmethod_editor* e = editor();
             platform::print::DeviceContext* context = platform::print::find_device_context(dc);
-            if (e && context && rect) e->print_page(*context, {rect->left, rect->top, rect->right, rect->bottom}, page);
+            if (e && context && rect)
+                e->print_page(*context, {rect->left, rect->top, rect->right, rect->bottom}, page);
             return 0;
         });
     }
@@ -327,8 +334,9 @@ public:
                 if (m > 0 && m <= num_vials(tray)) out = tray + ":" + std::to_string(m);
             }
             set_bstr_out(next, out);
-            log_setup("getnextvial - (CurrentVial := " + raw_value(current) + "(" + cur + ") *** TrayName := " +
-                      raw_value(tray_name) + "(" + tray + ") *** NextVial := " + out + "(" + tray + ")");
+            log_setup("getnextvial - (CurrentVial := " + raw_value(current) + "(" + cur +
+                      ") *** TrayName := " + raw_value(tray_name) + "(" + tray + ") *** NextVial := " + out +
+                      "(" + tray + ")");
             return com::S_OK;
         });
     }
@@ -343,8 +351,9 @@ public:
             // The sizes travel in 16 bits: a larger tray is refused by name, not wrapped round.
             for (int i = 0; i < count; ++i)
                 if (const std::int64_t vials = num_vials(nth_tray_name(i)); vials > 0xFFFF)
-                    return refuse("gettrayinformation", result_overflow,
-                                  nth_tray_name(i) + " has " + std::to_string(vials) + " vials, more than 65535");
+                    return refuse(
+                        "gettrayinformation", result_overflow,
+                        nth_tray_name(i) + " has " + std::to_string(vials) + " vials, more than 65535");
             SAFEARRAY* n = com::safe_array_create_vector(com::VT_BSTR, 0, static_cast<std::uint32_t>(count));
             SAFEARRAY* s = com::safe_array_create_vector(com::VT_UI2, 0, static_cast<std::uint32_t>(count));
             if (!n || !s) {
@@ -420,7 +429,8 @@ public:
                 return com::E_OUTOFMEMORY;
             }
             for (std::int32_t i = 0; i < static_cast<std::int32_t>(count); ++i) {
-                com::Bstr text(st.current_tray + ":" + std::to_string(st.result[static_cast<std::size_t>(i)].number));
+                com::Bstr text(st.current_tray + ":" +
+                               std::to_string(st.result[static_cast<std::size_t>(i)].number));
                 com::safe_array_put_element(p, &i, text.get());
                 const std::int32_t type = st.result[static_cast<std::size_t>(i)].type;
                 com::safe_array_put_element(t, &i, &type);
@@ -447,7 +457,8 @@ public:
             if (syringe.empty()) {
                 log_setup("provideinjectionvolumelimits - no syringe from Zorrun");
             } else if (core::find_object(syringe) >= core::config_model().object_count) {
-                log_setup("provideinjectionvolumelimits - the syringe " + syringe + " is not in the configuration");
+                log_setup("provideinjectionvolumelimits - the syringe " + syringe +
+                          " is not in the configuration");
             } else {
                 *lower = core::get_number_attribute(syringe, "Min Volume");
                 *higher = core::get_number_attribute(syringe, "Max Volume");
@@ -505,7 +516,8 @@ public:
         log_setup("GetNextTray");
         return guarded("GetNextTray", com::E_FAIL, [&] {
             ensure_forms();
-            if (!vial_pos || !tray_name) return refuse("GetNextTray", com::E_POINTER, "an output is no pointer");
+            if (!vial_pos || !tray_name)
+                return refuse("GetNextTray", com::E_POINTER, "an output is no pointer");
             const std::string cur = current ? com::cp1252_from_utf16(current) : std::string();
             std::string next;
             if (cur.empty()) {
@@ -519,8 +531,8 @@ public:
             return com::S_OK;
         });
     }
-    HRESULT ConvertVialPosition(std::int32_t to_index, BSTR* tray_name, BSTR* vial_pos, std::int32_t* tray_index,
-                                std::int32_t* vial_index) override {
+    HRESULT ConvertVialPosition(std::int32_t to_index, BSTR* tray_name, BSTR* vial_pos,
+                                std::int32_t* tray_index, std::int32_t* vial_index) override {
         log_setup("convertvialposition");
         return guarded("convertvialposition", com::E_FAIL, [&] {
             ensure_forms();
@@ -534,8 +546,9 @@ public:
                     return refuse("convertvialposition", 1, "no vial " + position);
                 const std::int64_t index = transposed_vial_index(n, tray);
                 if (index > std::numeric_limits<std::int32_t>::max())
-                    return refuse("convertvialposition", result_overflow,
-                                  "the index of " + position + " is " + std::to_string(index) + ", beyond 32 bits");
+                    return refuse(
+                        "convertvialposition", result_overflow,
+                        "the index of " + position + " is " + std::to_string(index) + ", beyond 32 bits");
                 *tray_index = tray_number(tray);
                 set_bstr_out(tray_name, tray);
                 *vial_index = static_cast<std::int32_t>(index);
@@ -553,7 +566,7 @@ public:
         });
     }
 
-private:
+  private:
     // The editor and the host's storage, or why there are none.
     static HRESULT with_document(std::string_view method, IUnknown* storage,
                                  std::int32_t (*act)(Tmethod_editor&, platform::storage::IStorage&)) {
@@ -561,17 +574,17 @@ private:
         Tmethod_editor* e = editor();
         if (!e) return refuse(method, com::E_UNEXPECTED, "no editor (CreateVisual first)");
         com::ComPtr<platform::storage::IStorage> stg;
-        if (!storage || com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
+        if (!storage ||
+            com::failed(storage->QueryInterface(platform::storage::IStorage::iid, stg.put_void())))
             return refuse(method, com::E_NOINTERFACE, "pStorage is no storage");
         return act(*e, *stg.get());
     }
-
 };
 
 // ---- TTConfig --------------------------------------------------------------------------------
 
 class TTConfig final : public com::ComObject<Config> {
-public:
+  public:
     TTConfig() { ++live_objects; }
     ~TTConfig() override { --live_objects; }
     HRESULT LaunchConfigDialog(HostHandle) override {
@@ -591,7 +604,7 @@ public:
 
 template <class T>
 class Factory final : public com::ComObject<com::IClassFactory> {
-public:
+  public:
     Factory() { ++live_objects; }
     ~Factory() override { --live_objects; }
     HRESULT CreateInstance(IUnknown* outer, const com::IID& iid, void** object) override {
@@ -641,8 +654,11 @@ com::TypeLibRegistration type_library(const std::string& path) {
     lib.libid = LIBID_zorsetup;
     lib.description = "zorsetup Library";
     lib.library_path = path;
-    lib.interfaces = {{Izorsetup::iid, "zorsetup"}, {ZorAsInfo::iid, "ZorAsInfo"}, {AsConfig::iid, "AsConfig"},
-                      {Volume::iid, "Volume"},      {Config::iid, "Config"}};
+    lib.interfaces = {{Izorsetup::iid, "zorsetup"},
+                      {ZorAsInfo::iid, "ZorAsInfo"},
+                      {AsConfig::iid, "AsConfig"},
+                      {Volume::iid, "Volume"},
+                      {Config::iid, "Config"}};
     return lib;
 }
 
@@ -665,16 +681,16 @@ HRESULT register_classes(bool add) {
 }  // namespace
 
 // For the tests of the library's own workings.
-long library_objects() { return live_objects; }
+long library_objects() {
+    return live_objects;
+}
 
 }  // namespace zorsetup
 
-
 extern "C" {
 
-__attribute__((visibility("default"))) platform::com::HRESULT DllGetClassObject(const platform::com::CLSID* clsid,
-                                                                                const platform::com::IID* iid,
-                                                                                void** object) {
+__attribute__((visibility("default"))) platform::com::HRESULT DllGetClassObject(
+    const platform::com::CLSID* clsid, const platform::com::IID* iid, void** object) {
     namespace com = platform::com;
     if (!clsid || !iid || !object) return com::E_POINTER;
     *object = nullptr;
@@ -698,7 +714,8 @@ __attribute__((visibility("default"))) platform::com::HRESULT DllCanUnloadNow() 
     try {
         using namespace zorsetup;
         if (library_state) drop_destroyed_editors();
-        const bool busy = live_objects > 0 || server_locks > 0 || (library_state && !library_state->editors.empty());
+        const bool busy =
+            live_objects > 0 || server_locks > 0 || (library_state && !library_state->editors.empty());
         if (busy) return platform::com::S_FALSE;
         release_library();
         return platform::com::S_OK;

@@ -27,7 +27,9 @@ ComPortUnitState& com_port_unit_state() {
     return state;
 }
 
-void reset_com_port_unit_state_for_tests() { com_port_unit_state() = ComPortUnitState{}; }
+void reset_com_port_unit_state_for_tests() {
+    com_port_unit_state() = ComPortUnitState{};
+}
 
 void HandleApplicationException(std::exception_ptr error) {
     auto& handler = com_port_unit_state().application_exception_handler;
@@ -51,8 +53,12 @@ bool OnMainThread() {
     return main == 0 || main == kernel::current_thread_id();
 }
 
-std::string ComName(std::uint16_t n) { return "COM" + std::to_string(n); }
-std::string DeviceNameOf(std::uint16_t n) { return "\\\\.\\COM" + std::to_string(n); }
+std::string ComName(std::uint16_t n) {
+    return "COM" + std::to_string(n);
+}
+std::string DeviceNameOf(std::uint16_t n) {
+    return "\\\\.\\COM" + std::to_string(n);
+}
 
 }  // namespace
 
@@ -79,7 +85,9 @@ TSpCustomComPort::~TSpCustomComPort() {
     TSpBaseDispatcher::FreeTriggerSet(saved_triggers_);
 }
 
-std::int32_t TSpCustomComPort::Check(std::int32_t result) const { return CheckResult(this, result); }
+std::int32_t TSpCustomComPort::Check(std::int32_t result) const {
+    return CheckResult(this, result);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Open and close
@@ -146,17 +154,17 @@ std::int32_t TSpCustomComPort::OpenDevice() {
     if (hw_flow_.has(hwfUseDTR)) options |= ooDTRFlow;
     if (hw_flow_.has(hwfUseRTS)) options |= ooRTSFlow;
     std::string name = tapi_mode_ == tmOn ? std::string() : DeviceNameOf(com_number_);
-    std::int32_t r = dispatcher_->OpenLine(name, baud_, options, out_size_, in_size_,
-                                           static_cast<std::uint8_t>(stop_bits_), static_cast<std::uint8_t>(data_bits_),
-                                           static_cast<std::uint8_t>(parity_));
+    std::int32_t r = dispatcher_->OpenLine(
+        name, baud_, options, out_size_, in_size_, static_cast<std::uint8_t>(stop_bits_),
+        static_cast<std::uint8_t>(data_bits_), static_cast<std::uint8_t>(parity_));
     if (r == ecAccessDenied) return ecAlreadyOpen;
     if (r == -static_cast<std::int32_t>(platform::comm::error::permission_denied)) {
         // Its own error, with the system's reason and the device's path: "already open" would
         // send the user looking for another program.
         std::string reason;
         if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get())) reason = w->LastOpenMessage();
-        throw EPermissionDenied(ecPermissionDenied,
-                                ErrorText(ecPermissionDenied) + (reason.empty() ? std::string() : ": " + reason));
+        throw EPermissionDenied(ecPermissionDenied, ErrorText(ecPermissionDenied) +
+                                                        (reason.empty() ? std::string() : ": " + reason));
     }
     if (r == ecFileNotFound || r == ecPathNotFound) return ecBadId;
     return r;
@@ -226,7 +234,8 @@ void TSpCustomComPort::RunCloseSequence() {
         // Called from a handler that a notification runs: the dispatch thread finishes the close,
         // and the hidden window completes it once the threads have ended (it is told then, so
         // it need not poll).
-        win::LParam lparam = static_cast<win::LParam>(static_cast<std::uint32_t>(dispatcher_->Handle()) << 16);
+        win::LParam lparam =
+            static_cast<win::LParam>(static_cast<std::uint32_t>(dispatcher_->Handle()) << 16);
         if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get()))
             w->NotifyWhenThreadsEnd(notify_window_, APW_CLOSEPENDING, lparam);
         else
@@ -243,7 +252,9 @@ void TSpCustomComPort::RunCloseSequence() {
 
 void TSpCustomComPort::HandleDeferredClose(win::LParam lparam) {
     if (port_state_ != psClosing || !dispatcher_) return;
-    if (dispatcher_->Handle() != static_cast<std::int32_t>((static_cast<std::uint32_t>(lparam) >> 16) & 0xFFFF)) return;
+    if (dispatcher_->Handle() !=
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(lparam) >> 16) & 0xFFFF))
+        return;
     if (auto* w = dynamic_cast<TSpWin32Dispatcher*>(dispatcher_.get()); w && w->ThreadsStarted()) {
         w->NotifyWhenThreadsEnd(notify_window_, APW_CLOSEPENDING, lparam);  // not yet: told again at the end
         return;
@@ -342,7 +353,7 @@ void TSpCustomComPort::SendClosingNotices() {
 // ---------------------------------------------------------------------------------------------
 
 win::Result TSpCustomComPort::PortWindowProc(win::Handle window, std::uint32_t msg, win::WParam wparam,
-                                              win::LParam lparam) {
+                                             win::LParam lparam) {
     bool notification = msg >= APW_TRIGGERAVAIL && msg <= APW_TRIGGERSTATUS;
     if (!notification && msg != APW_CLOSEPENDING) return 0;
     TSpBaseDispatcher* dispatcher = nullptr;
@@ -370,13 +381,21 @@ win::Result TSpCustomComPort::PortWindowProc(win::Handle window, std::uint32_t m
             else
                 port->FireTrigger(static_cast<std::uint16_t>(msg), handle, data);
             switch (msg) {
-                case APW_TRIGGERAVAIL: port->FireTriggerAvail(handle); break;
-                case APW_TRIGGERDATA: port->FireTriggerData(handle); break;
-                case APW_TRIGGERTIMER: port->FireTriggerTimer(handle); break;
+                case APW_TRIGGERAVAIL:
+                    port->FireTriggerAvail(handle);
+                    break;
+                case APW_TRIGGERDATA:
+                    port->FireTriggerData(handle);
+                    break;
+                case APW_TRIGGERTIMER:
+                    port->FireTriggerTimer(handle);
+                    break;
                 case APW_TRIGGERSTATUS: {
                     port->FireTriggerStatus(handle);
                     switch (handle & 7) {
-                        case stModem: port->FireTriggerModemStatus(); break;
+                        case stModem:
+                            port->FireTriggerModemStatus();
+                            break;
                         case stLine: {
                             bool line_break = port->port_state_ == psOpen && port->dispatcher_
                                                   ? port->dispatcher_->TakeLineBreak()
@@ -387,14 +406,22 @@ win::Result TSpCustomComPort::PortWindowProc(win::Handle window, std::uint32_t m
                             port->FireTriggerLineError(error, line_break);
                             break;
                         }
-                        case stOutBuffFree: port->FireTriggerOutbuffFree(); break;
-                        case stOutBuffUsed: port->FireTriggerOutbuffUsed(); break;
-                        case stOutSent: port->FireTriggerOutSent(); break;
-                        default: break;
+                        case stOutBuffFree:
+                            port->FireTriggerOutbuffFree();
+                            break;
+                        case stOutBuffUsed:
+                            port->FireTriggerOutbuffUsed();
+                            break;
+                        case stOutSent:
+                            port->FireTriggerOutSent();
+                            break;
+                        default:
+                            break;
                     }
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
         } else {
             port->HandleDeferredClose(lparam);
@@ -518,10 +545,18 @@ void TSpCustomComPort::ApplyLine() {
     Check(r);
 }
 
-void TSpCustomComPort::SetBaud(std::int32_t baud) { SetLineField(baud_, baud); }
-void TSpCustomComPort::SetParity(TParity parity) { SetLineField(parity_, parity); }
-void TSpCustomComPort::SetDataBits(std::uint16_t bits) { SetLineField(data_bits_, bits); }
-void TSpCustomComPort::SetStopBits(std::uint16_t bits) { SetLineField(stop_bits_, bits); }
+void TSpCustomComPort::SetBaud(std::int32_t baud) {
+    SetLineField(baud_, baud);
+}
+void TSpCustomComPort::SetParity(TParity parity) {
+    SetLineField(parity_, parity);
+}
+void TSpCustomComPort::SetDataBits(std::uint16_t bits) {
+    SetLineField(data_bits_, bits);
+}
+void TSpCustomComPort::SetStopBits(std::uint16_t bits) {
+    SetLineField(stop_bits_, bits);
+}
 
 void TSpCustomComPort::SetInSize(std::uint16_t size) {
     in_size_ = size;
@@ -574,11 +609,13 @@ void TSpCustomComPort::SetHWFlowOptions(THWFlowOptionSet options) {
     if (options == hw_flow_ && !force_) return;
     std::uint32_t code = options.code();
     if (code != 0) {
-        if (buffer_full_ == 0 || buffer_full_ > in_size_) buffer_full_ = static_cast<std::uint16_t>(in_size_ * 0.9);
+        if (buffer_full_ == 0 || buffer_full_ > in_size_)
+            buffer_full_ = static_cast<std::uint16_t>(in_size_ * 0.9);
         if (buffer_resume_ == 0 || buffer_resume_ > buffer_full_)
             buffer_resume_ = static_cast<std::uint16_t>(in_size_ * 0.1);
     }
-    if (port_state_ == psOpen && dispatcher_) Check(dispatcher_->ApplyHardwareFlow(buffer_full_, buffer_resume_, code));
+    if (port_state_ == psOpen && dispatcher_)
+        Check(dispatcher_->ApplyHardwareFlow(buffer_full_, buffer_resume_, code));
     hw_flow_ = options;
     if (options.has(hwfUseRTS) || options.has(hwfRequireCTS)) SetRS485Mode(false);
 }
@@ -587,13 +624,22 @@ void TSpCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {
     if (options == sw_flow_ && !force_) return;
     std::uint32_t code = 0;
     switch (options) {
-        case swfBoth: code = sfReceiveFlow | sfTransmitFlow; break;
-        case swfReceive: code = sfReceiveFlow; break;
-        case swfTransmit: code = sfTransmitFlow; break;
-        default: code = 0; break;
+        case swfBoth:
+            code = sfReceiveFlow | sfTransmitFlow;
+            break;
+        case swfReceive:
+            code = sfReceiveFlow;
+            break;
+        case swfTransmit:
+            code = sfTransmitFlow;
+            break;
+        default:
+            code = 0;
+            break;
     }
     if (code != 0) {
-        if (buffer_full_ == 0 || buffer_full_ > in_size_) buffer_full_ = static_cast<std::uint16_t>(in_size_ * 0.75);
+        if (buffer_full_ == 0 || buffer_full_ > in_size_)
+            buffer_full_ = static_cast<std::uint16_t>(in_size_ * 0.75);
         if (buffer_resume_ == 0 || buffer_resume_ > buffer_full_)
             buffer_resume_ = static_cast<std::uint16_t>(in_size_ * 0.25);
     }
@@ -708,8 +754,12 @@ void TSpCustomComPort::ApplyTraceState(TTraceLogState state, bool logging) {
     }
 }
 
-void TSpCustomComPort::SetTracing(TTraceLogState state) { ApplyTraceState(state, false); }
-void TSpCustomComPort::SetLogging(TTraceLogState state) { ApplyTraceState(state, true); }
+void TSpCustomComPort::SetTracing(TTraceLogState state) {
+    ApplyTraceState(state, false);
+}
+void TSpCustomComPort::SetLogging(TTraceLogState state) {
+    ApplyTraceState(state, true);
+}
 
 void TSpCustomComPort::SetTraceSize(std::uint32_t size) {
     trace_size_ = std::min<std::uint32_t>(size, kMaxTraceEntries);
@@ -864,7 +914,9 @@ bool TSpCustomComPort::LineBreak() {
     return d.TakeLineBreak();
 }
 
-bool TSpCustomComPort::DeviceLost() { return dispatcher_ && dispatcher_->DeviceLost(); }
+bool TSpCustomComPort::DeviceLost() {
+    return dispatcher_ && dispatcher_->DeviceLost();
+}
 
 void TSpCustomComPort::Assign(const TSpCustomComPort& source) {
     users_ = source.users_;

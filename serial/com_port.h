@@ -90,14 +90,13 @@ class THWFlowOptionSet {
 };
 
 using TNotifyEvent = platform::forms::NotifyEvent;  // (Sender)
-using TTriggerEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Msg,
-                                         std::uint16_t TriggerHandle, std::uint16_t Data)>;
+using TTriggerEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Msg, std::uint16_t TriggerHandle,
+                                         std::uint16_t Data)>;
 using TTriggerAvailEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Count)>;
 using TTriggerDataEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
 using TTriggerStatusEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
 using TTriggerTimerEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t TriggerHandle)>;
-using TTriggerLineErrorEvent =
-    std::function<void(TSpCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
+using TTriggerLineErrorEvent = std::function<void(TSpCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
 using TPortCallbackEvent = std::function<void(TSpCustomComPort& CP, std::int32_t value)>;
 
 // A port user: another component that wants the open, close and closing notices; a callback gets

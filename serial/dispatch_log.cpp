@@ -185,12 +185,12 @@ void TSpDispatchLog::DropOldest() {
 }
 
 void TSpDispatchLog::AddEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data, const void* bytes,
-                               std::uint32_t count) {
+                              std::uint32_t count) {
     AddEntryAt(static_cast<std::int32_t>(AdTimeGetTime() - start_ms_), type, subtype, data, bytes, count);
 }
 
 void TSpDispatchLog::AddEntryAt(std::int32_t time_ms, std::uint8_t type, std::uint8_t subtype,
-                                 std::uint32_t data, const void* bytes, std::uint32_t count) {
+                                std::uint32_t data, const void* bytes, std::uint32_t count) {
     if (ring_.empty()) return;
     if (bytes == nullptr) count = 0;
     std::uint64_t total = std::uint64_t{kLogHeaderSize} + count;
@@ -245,7 +245,7 @@ std::vector<TSpDispatchLog::Entry> TSpDispatchLog::Entries() const {
 }
 
 std::int32_t TSpDispatchLog::Dump(const std::string& file_name, bool append, bool in_hex, bool all_hex,
-                                   const std::string& device_name) {
+                                  const std::string& device_name) {
     Stop();
     std::vector<Entry> entries = Entries();
     if (entries.empty()) {

@@ -101,9 +101,9 @@ void TSpBaseDispatcher::Shutdown() {
 // ---------------------------------------------------------------------------------------------
 
 std::int32_t TSpBaseDispatcher::OpenLine(const std::string& device, std::int32_t baud, std::uint8_t options,
-                                          std::uint32_t out_size, std::uint32_t in_size,
-                                          std::uint8_t stop_bits, std::uint8_t data_bits,
-                                          std::uint8_t parity) {
+                                         std::uint32_t out_size, std::uint32_t in_size,
+                                         std::uint8_t stop_bits, std::uint8_t data_bits,
+                                         std::uint8_t parity) {
     ring_seen_ = false;
     notifying_ = false;
     deletions_pending_ = false;
@@ -119,8 +119,8 @@ std::int32_t TSpBaseDispatcher::OpenLine(const std::string& device, std::int32_t
     device_lost_ = false;
 
     if (!SetDeviceQueues(in_size, out_size)) {
-        result =
-            -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load() : comm::error::device_failure);
+        result = -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load()
+                                                                      : comm::error::device_failure);
         CloseLine();
         return result;
     }
@@ -261,7 +261,7 @@ bool BinaryFlagsEqual(const TDCB& a, const TDCB& b) {
 }  // namespace
 
 std::int32_t TSpBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_t parity,
-                                                   std::uint8_t data_bits, std::uint8_t stop_bits) {
+                                                  std::uint8_t data_bits, std::uint8_t stop_bits) {
     TDCB current;
     TDCB wanted;
     {
@@ -350,7 +350,7 @@ std::int32_t TSpBaseDispatcher::SetRTSLine(bool on) {
 }
 
 std::int32_t TSpBaseDispatcher::ApplyHardwareFlow(std::uint32_t full, std::uint32_t resume,
-                                                   std::uint32_t options) {
+                                                  std::uint32_t options) {
     // Without hardware flow the limits are not used, so they cannot make an open fail.
     if (options != 0 && (full < resume || full > in_size_)) return ecBadArgument;
     Guard gen(general_lock_);
@@ -386,7 +386,7 @@ std::int32_t TSpBaseDispatcher::ApplyHardwareFlow(std::uint32_t full, std::uint3
 }
 
 std::int32_t TSpBaseDispatcher::ApplySoftwareFlow(std::uint32_t full, std::uint32_t resume,
-                                                   std::uint32_t options) {
+                                                  std::uint32_t options) {
     if (full < resume || full > in_size_) return ecBadArgument;
     Guard gen(general_lock_);
     TDCB state;
@@ -456,7 +456,8 @@ std::int32_t TSpBaseDispatcher::SoftwareFlowState() {
 
 std::int32_t TSpBaseDispatcher::SetDriverQueues(std::uint32_t in_size, std::uint32_t out_size) {
     if (SetDeviceQueues(in_size, out_size)) return 0;
-    return -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load() : comm::error::device_failure);
+    return -static_cast<std::int32_t>(last_system_error_.load() ? last_system_error_.load()
+                                                                : comm::error::device_failure);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -841,7 +842,7 @@ void TSpBaseDispatcher::AbortDispatchLogging() {
     log_on_ = false;
 }
 std::int32_t TSpBaseDispatcher::DumpDispatchLog(const std::string& file, bool append, bool in_hex,
-                                                 bool all_hex) {
+                                                bool all_hex) {
     Guard gen(general_lock_);
     log_on_ = false;
     return log_.Dump(file, append, in_hex, all_hex, name_);
@@ -850,7 +851,7 @@ bool TSpBaseDispatcher::LoggingOn() {
     return log_on_.load();
 }
 void TSpBaseDispatcher::AddLogEntry(std::uint8_t type, std::uint8_t subtype, std::uint32_t data,
-                                     const void* bytes, std::uint32_t count) {
+                                    const void* bytes, std::uint32_t count) {
     if (!log_on_.load()) return;  // the cheap test first: logging is off in normal use
     Guard gen(general_lock_);
     if (log_.Active()) log_.AddEntry(type, subtype, data, bytes, count);

@@ -635,7 +635,8 @@ class TSpBaseDispatcher {
 
   private:
     void FreeBuffers();
-    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate, bool& sooner);
+    std::int32_t StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate,
+                                         bool& sooner);
     bool CallWindowHandler(platform::window::Handle window, std::uint32_t msg, std::uintptr_t wparam,
                            std::intptr_t lparam);
     void RunSynchronised(const std::function<void()>& job);

@@ -153,8 +153,8 @@ std::int32_t TSpBaseDispatcher::StartTimerTrigger(std::int32_t handle, std::int3
     return result;
 }
 
-std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks, bool activate,
-                                                         bool& sooner) {
+std::int32_t TSpBaseDispatcher::StartTimerTriggerLocked(std::int32_t handle, std::int32_t ticks,
+                                                        bool activate, bool& sooner) {
     auto it = std::find_if(timer_triggers_.begin(), timer_triggers_.end(),
                            [&](const TTimerTrigger& t) { return handle >= 2 && t.tHandle == handle; });
     if (it == timer_triggers_.end()) return ecBadTriggerHandle;
@@ -239,7 +239,8 @@ bool TSpBaseDispatcher::PassesNeeded() {
         return true;
     if (ring_full_ || device_input_left_) return true;
     // Bytes announced to nobody (the handler did not take the notification) are offered again.
-    return avail_threshold_ != 0 && bytes_since_avail_ > 0 && !ring_.empty() && AvailableLocked() >= avail_threshold_;
+    return avail_threshold_ != 0 && bytes_since_avail_ > 0 && !ring_.empty() &&
+           AvailableLocked() >= avail_threshold_;
 }
 
 std::int32_t TSpBaseDispatcher::FindTrigger(std::int32_t handle, bool remove) {
@@ -297,8 +298,9 @@ void TSpBaseDispatcher::UpdateReceiveLevel() {
     Guard in(input_lock_);
     Guard gen(general_lock_);
     if (ring_.empty()) return;
-    const bool every_byte = avail_threshold_ <= 1 || std::any_of(data_triggers_.begin(), data_triggers_.end(),
-                                                                  [](const TDataTrigger& t) { return t.tLen != 0; });
+    const bool every_byte =
+        avail_threshold_ <= 1 || std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                                             [](const TDataTrigger& t) { return t.tLen != 0; });
     const std::uint32_t held = AvailableLocked();
     const std::uint32_t level = every_byte || held >= avail_threshold_ ? 1 : avail_threshold_ - held;
     if (level == receive_level_) return;
@@ -654,7 +656,7 @@ void TSpBaseDispatcher::RunSynchronised(const std::function<void()>& job) {
 }
 
 bool TSpBaseDispatcher::CallWindowHandler(win::Handle window, std::uint32_t msg, std::uintptr_t wparam,
-                                           std::intptr_t lparam) {
+                                          std::intptr_t lparam) {
     std::uint64_t entered = notifications_entered_.load();
     win::Result ignored = 0;
     win::SendStatus status =
@@ -668,7 +670,7 @@ bool TSpBaseDispatcher::CallWindowHandler(win::Handle window, std::uint32_t msg,
 }
 
 bool TSpBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uintptr_t wparam, std::uint16_t low,
-                                        bool* delivered) {
+                                       bool* delivered) {
     bool taken = false;
     {
         Guard gen(general_lock_);

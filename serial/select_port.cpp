@@ -16,7 +16,9 @@ SelectPortUnitState& select_port_unit_state() {
     return state;
 }
 
-void reset_select_port_unit_state_for_tests() { select_port_unit_state() = SelectPortUnitState{}; }
+void reset_select_port_unit_state_for_tests() {
+    select_port_unit_state() = SelectPortUnitState{};
+}
 
 bool PortIsFree(std::uint16_t n) {
     if (n == 0) return false;

@@ -58,7 +58,8 @@ std::uint64_t MsUntilExpiry(const TTimerRecord& timer, std::uint64_t now_ms) {
     if (TimerExpiredAt(timer, now)) return 0;
     // Not expired: the expiry tick is `remaining` ticks ahead, and the timer expires when the
     // tick after it begins.
-    const std::uint32_t remaining = static_cast<std::uint32_t>(timer.ExpireTicks) - static_cast<std::uint32_t>(now);
+    const std::uint32_t remaining =
+        static_cast<std::uint32_t>(timer.ExpireTicks) - static_cast<std::uint32_t>(now);
     return (now_ticks + remaining + 1) * kTickMs - now_ms;
 }
 

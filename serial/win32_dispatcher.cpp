@@ -520,7 +520,7 @@ void TSpWin32Dispatcher::ThreadExited(Kind kind) {
 }
 
 void TSpWin32Dispatcher::NotifyWhenThreadsEnd(win::Handle window, std::uint32_t message,
-                                               std::intptr_t lparam) {
+                                              std::intptr_t lparam) {
     {
         Guard notice(end_notice_lock_);
         end_notice_window_ = window;

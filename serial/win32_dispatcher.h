@@ -93,8 +93,7 @@ class TComThread final : public TSpDispatcherThread {
 
 class TDispThread final : public TSpDispatcherThread {
   public:
-    explicit TDispThread(TSpWin32Dispatcher& dispatcher)
-        : TSpDispatcherThread(dispatcher, Kind::dispatch) {}
+    explicit TDispThread(TSpWin32Dispatcher& dispatcher) : TSpDispatcherThread(dispatcher, Kind::dispatch) {}
 
   protected:
     void Execute() override;
@@ -187,7 +186,8 @@ class TSpWin32Dispatcher : public TSpBaseDispatcher {
     platform::kernel::Event write_done_{platform::kernel::ResetMode::manual};
     platform::kernel::Event output_stop_{platform::kernel::ResetMode::automatic};
     platform::kernel::Event stop_ack_{platform::kernel::ResetMode::automatic};  // the output thread stopped
-    platform::kernel::Event wait_changed_{platform::kernel::ResetMode::automatic};  // the dispatch wait is out of date
+    platform::kernel::Event wait_changed_{
+        platform::kernel::ResetMode::automatic};  // the dispatch wait is out of date
     // Set while a discard is between the output thread's answer and the buffer reset.
     std::atomic<bool> halted_{false};
 

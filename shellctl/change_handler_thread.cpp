@@ -45,7 +45,8 @@ TChangeHandlerThread::~TChangeHandlerThread() {
     if (control_fd_ >= 0) ::close(control_fd_);
 }
 
-bool TChangeHandlerThread::AddWatch(const std::string& path, std::uint32_t filter, int& slot, bool /*watch_subtree*/) {
+bool TChangeHandlerThread::AddWatch(const std::string& path, std::uint32_t filter, int& slot,
+                                    bool /*watch_subtree*/) {
     if (path.empty() || inotify_fd_ < 0) return false;
     const int wd = ::inotify_add_watch(inotify_fd_, path.c_str(), name_events | IN_ONLYDIR);
     if (wd < 0) return false;
@@ -63,7 +64,9 @@ bool TChangeHandlerThread::AddWatch(const std::string& path, std::uint32_t filte
     return result_slot_ != -1;
 }
 
-void TChangeHandlerThread::RemoveAllWatches() { command(Command::remove_all, -1); }
+void TChangeHandlerThread::RemoveAllWatches() {
+    command(Command::remove_all, -1);
+}
 
 bool TChangeHandlerThread::command(Command cmd, int slot_argument) {
     std::unique_lock lock(mutex_);
@@ -164,7 +167,8 @@ void TChangeHandlerThread::handle_events() {
         }
     }
     for (int slot : changed) {
-        if (window_) platform::window::post_message(window_, message_, static_cast<platform::window::WParam>(slot), 0);
+        if (window_)
+            platform::window::post_message(window_, message_, static_cast<platform::window::WParam>(slot), 0);
     }
 }
 

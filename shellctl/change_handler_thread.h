@@ -71,7 +71,7 @@ class TChangeHandlerThread {
 
     std::mutex mutex_;  // guards everything below between the two threads
     std::condition_variable acknowledged_;
-    std::uint64_t sequence_ = 0;       // of the last command sent
+    std::uint64_t sequence_ = 0;  // of the last command sent
     std::uint64_t acknowledged_seq_ = 0;
     Command command_ = Command::add;
     int slot_argument_ = -1;

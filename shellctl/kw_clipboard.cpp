@@ -16,7 +16,8 @@ void put_u32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 
 std::uint32_t get_u32(const std::vector<std::uint8_t>& b, std::size_t at) {
     std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(b[at + static_cast<std::size_t>(i)]) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(b[at + static_cast<std::size_t>(i)]) << (8 * i);
     return v;
 }
 
@@ -155,7 +156,8 @@ bool ReadIdListArrayBlock(const GlobalBlock& block, std::vector<std::uint8_t>& p
     if (n > (b.size() - 8) / 4) return false;
     auto list_at = [&](std::size_t slot, std::vector<std::uint8_t>& out) {
         const std::uint32_t offset = get_u32(b, 4 + 4 * slot);
-        if (offset >= b.size() || !shell::is_valid_id_list(b.data() + offset, b.size() - offset)) return false;
+        if (offset >= b.size() || !shell::is_valid_id_list(b.data() + offset, b.size() - offset))
+            return false;
         out.assign(b.data() + offset, b.data() + offset + shell::id_list_size(b.data() + offset));
         return true;
     };
@@ -194,30 +196,42 @@ HRESULT TKwShellItemsDataObject::GetData(const FORMATETC& format, shell::STGMEDI
     out.tymed = shell::TYMED_HGLOBAL;
     out.pUnkForRelease = nullptr;
     const GlobalBlock* block = nullptr;
-    if (format.cfFormat == CF_IDLIST()) block = &id_list_block_;
-    else if (format.cfFormat == shell::CF_HDROP) block = &hdrop_block_;
-    else return shell::DV_E_FORMATETC;
+    if (format.cfFormat == CF_IDLIST())
+        block = &id_list_block_;
+    else if (format.cfFormat == shell::CF_HDROP)
+        block = &hdrop_block_;
+    else
+        return shell::DV_E_FORMATETC;
     out.hGlobal = CopyGlobalBlock(*block);
     return out.hGlobal ? com::S_OK : com::E_OUTOFMEMORY;
 }
 
-HRESULT TKwShellItemsDataObject::GetDataHere(const FORMATETC&, shell::STGMEDIUM&) { return com::E_NOTIMPL; }
+HRESULT TKwShellItemsDataObject::GetDataHere(const FORMATETC&, shell::STGMEDIUM&) {
+    return com::E_NOTIMPL;
+}
 
-HRESULT TKwShellItemsDataObject::QueryGetData(const FORMATETC& format) { return formats_.QueryFormat(format); }
+HRESULT TKwShellItemsDataObject::QueryGetData(const FORMATETC& format) {
+    return formats_.QueryFormat(format);
+}
 
 HRESULT TKwShellItemsDataObject::GetCanonicalFormatEtc(const FORMATETC&, FORMATETC& out) {
     out.ptd = nullptr;
     return com::E_NOTIMPL;
 }
 
-HRESULT TKwShellItemsDataObject::SetData(const FORMATETC&, shell::STGMEDIUM&, bool) { return com::E_NOTIMPL; }
+HRESULT TKwShellItemsDataObject::SetData(const FORMATETC&, shell::STGMEDIUM&, bool) {
+    return com::E_NOTIMPL;
+}
 
-HRESULT TKwShellItemsDataObject::DAdvise(const FORMATETC&, std::uint32_t, com::IUnknown*, std::uint32_t* connection) {
+HRESULT TKwShellItemsDataObject::DAdvise(const FORMATETC&, std::uint32_t, com::IUnknown*,
+                                         std::uint32_t* connection) {
     if (connection) *connection = 0;
     return shell::OLE_E_ADVISENOTSUPPORTED;
 }
 
-HRESULT TKwShellItemsDataObject::DUnadvise(std::uint32_t) { return shell::OLE_E_ADVISENOTSUPPORTED; }
+HRESULT TKwShellItemsDataObject::DUnadvise(std::uint32_t) {
+    return shell::OLE_E_ADVISENOTSUPPORTED;
+}
 
 HRESULT TKwShellItemsDataObject::EnumDAdvise(com::IUnknown** out) {
     if (out) *out = nullptr;
@@ -244,6 +258,8 @@ HRESULT TDropSource_shlvtv::QueryContinueDrag(bool escape_pressed, std::uint32_t
     return shell::DRAGDROP_S_DROP;
 }
 
-HRESULT TDropSource_shlvtv::GiveFeedback(std::uint32_t) { return shell::DRAGDROP_S_USEDEFAULTCURSORS; }
+HRESULT TDropSource_shlvtv::GiveFeedback(std::uint32_t) {
+    return shell::DRAGDROP_S_USEDEFAULTCURSORS;
+}
 
 }  // namespace shellctl

@@ -74,7 +74,8 @@ class TKwFormatEtcList {
 // owns the list) for as long as it lives, so the list cannot go away under it.
 class TKwFormatEtcList_IEnumFormatEtc final : public TKwUnknown<platform::shell::IEnumFORMATETC> {
   public:
-    TKwFormatEtcList_IEnumFormatEtc(const TKwFormatEtcList& list, platform::com::IUnknown* owner, int position = 0);
+    TKwFormatEtcList_IEnumFormatEtc(const TKwFormatEtcList& list, platform::com::IUnknown* owner,
+                                    int position = 0);
     HRESULT Next(std::uint32_t count, FORMATETC* out, std::uint32_t* fetched) override;
     HRESULT Skip(std::uint32_t count) override;
     HRESULT Reset() override;
@@ -87,7 +88,8 @@ class TKwFormatEtcList_IEnumFormatEtc final : public TKwUnknown<platform::shell:
     int position_;
 };
 // A new enumerator at position 0 (count 0: the caller takes the first reference).
-TKwFormatEtcList_IEnumFormatEtc* NewFormatEtcEnumerator(const TKwFormatEtcList& list, platform::com::IUnknown* owner);
+TKwFormatEtcList_IEnumFormatEtc* NewFormatEtcEnumerator(const TKwFormatEtcList& list,
+                                                        platform::com::IUnknown* owner);
 
 // DROPFILES header (file-list offset 20, point 0,0, not client, 8-bit names), then each path
 // and a zero, then one more zero. Sized from the paths' real lengths, so no path is too long.

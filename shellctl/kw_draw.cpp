@@ -17,7 +17,8 @@ std::string StripAccelerator(const std::string& text) {
     return out;
 }
 
-int DrawText(platform::forms::Canvas& canvas, const std::string& text, platform::forms::Rect& rect, unsigned flags) {
+int DrawText(platform::forms::Canvas& canvas, const std::string& text, platform::forms::Rect& rect,
+             unsigned flags) {
     std::string shown = (flags & DT_NOPREFIX) ? text : StripAccelerator(text);
     const int height = canvas.TextHeight(shown.empty() ? std::string("0") : shown);
     if (flags & DT_CALCRECT) {

@@ -27,7 +27,9 @@ inline constexpr Color clNone = platform::forms::clNone;
 
 // The colour as plain RGB for a record that carries one (system colours pass as they are
 // until the backend resolves them).
-inline std::uint32_t ColorToRGB(Color c) { return c; }
+inline std::uint32_t ColorToRGB(Color c) {
+    return c;
+}
 
 inline constexpr unsigned DT_LEFT = 0x0000;
 inline constexpr unsigned DT_CENTER = 0x0001;
@@ -45,6 +47,7 @@ std::string StripAccelerator(const std::string& text);
 // Single-line text in `rect`; with DT_CALCRECT only measures (rect.right and rect.bottom
 // become the text's extent) and draws nothing. Returns the text height. Nothing is drawn for
 // a text that shows no glyph.
-int DrawText(platform::forms::Canvas& canvas, const std::string& text, platform::forms::Rect& rect, unsigned flags);
+int DrawText(platform::forms::Canvas& canvas, const std::string& text, platform::forms::Rect& rect,
+             unsigned flags);
 
 }  // namespace shellctl

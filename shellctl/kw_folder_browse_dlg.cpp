@@ -91,7 +91,9 @@ TKwFrmFolderBrowseDlg::TKwFrmFolderBrowseDlg() : forms::Form("TKwFrmFolderBrowse
     KwShellTree1->HideSelection = false;
     KwShellTree1->Indent = 19;
     KwShellTree1->TabOrder = 0;
-    KwShellTree1->OnChange = [this](forms::Component& sender, forms::TreeNode* node) { KwShellTree1Change(sender, node); };
+    KwShellTree1->OnChange = [this](forms::Component& sender, forms::TreeNode* node) {
+        KwShellTree1Change(sender, node);
+    };
     ButtonPanel = add<forms::Panel>("ButtonPanel");
     ButtonPanel->SetBounds(0, 278, 358, 35);
     ButtonPanel->BevelOuter = forms::BevelStyle::none;
@@ -189,13 +191,16 @@ void TKwFrmFolderBrowseDlg::KwShellTree1Change(forms::Component&, forms::TreeNod
     // Nothing that cannot be deleted is offered for deletion: not the first node, and not the
     // root of the file system, the home folder or a mount point either.
     const bool first = !KwShellTree1->roots().empty() && node == KwShellTree1->roots().front().get();
-    const bool deletable = shell::attributes(data->AbsoluteIdList(), shell::SFGAO_CANDELETE) & shell::SFGAO_CANDELETE;
+    const bool deletable =
+        shell::attributes(data->AbsoluteIdList(), shell::SFGAO_CANDELETE) & shell::SFGAO_CANDELETE;
     DeleteBtn->Enabled = !path.empty() && !first && deletable;
     DeleteFolderBtn->Enabled = DeleteBtn->Enabled;
     if (OnSelChange) OnSelChange(*this, data->AbsoluteIdList());
 }
 
-void TKwFrmFolderBrowseDlg::CreateBtnClick() { KwShellTree1->CreateFolderHere(); }
+void TKwFrmFolderBrowseDlg::CreateBtnClick() {
+    KwShellTree1->CreateFolderHere();
+}
 
 void TKwFrmFolderBrowseDlg::DeleteBtnClick() {
     KwShellTree1->InvokeNodeVerb(KwShellTree1->Selected, "delete");
@@ -221,15 +226,16 @@ void TKwFrmFolderBrowseDlg::FormResize() {
         x = DeleteFolderBtn->Left - 8;
     }
     if (CreateNewFolderBtn->Visible) {
-        CreateNewFolderBtn->SetBounds(x - CreateNewFolderBtn->Width, CreateNewFolderBtn->Top, CreateNewFolderBtn->Width,
-                                      CreateNewFolderBtn->Height);
+        CreateNewFolderBtn->SetBounds(x - CreateNewFolderBtn->Width, CreateNewFolderBtn->Top,
+                                      CreateNewFolderBtn->Width, CreateNewFolderBtn->Height);
         x = CreateNewFolderBtn->Left - 4;
     }
     StatusTxt->SetBounds(StatusTxt->Left, StatusTxt->Top, x - StatusTxt->Left, StatusTxt->Height);
     SizeGrip->SetBounds(ClientWidth - 13, ClientHeight - 13, 13, 13);
 }
 
-// ---- the dialog ----------------------------------------------------------------------------------------------
+// ---- the dialog
+// ----------------------------------------------------------------------------------------------
 
 TKwCustomFolderBrowseDlg::~TKwCustomFolderBrowseDlg() = default;
 

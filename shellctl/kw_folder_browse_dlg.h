@@ -70,7 +70,8 @@ inline constexpr TKwFolderBrowseDlgOptions dialog_option_bit(TKwFolderBrowseDlgO
 }
 inline constexpr TKwFolderBrowseDlgOptions kwfbDefaultOptions = 706;
 
-using TKwFolderBrowseSelChangeEvent = std::function<void(platform::forms::Component& sender, PCIDL new_selection)>;
+using TKwFolderBrowseSelChangeEvent =
+    std::function<void(platform::forms::Component& sender, PCIDL new_selection)>;
 
 // The size grip in the bottom-right corner.
 class TKwSizeGrip : public platform::forms::SizeGrip {

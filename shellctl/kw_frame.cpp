@@ -31,7 +31,8 @@ void one_pixel_edge(forms::Canvas& c, const Rect& r, Color c1, Color c2) {
 }  // namespace
 
 unsigned CaptionFlags(forms::Alignment a) {
-    const unsigned align = a == forms::Alignment::left ? DT_LEFT : (a == forms::Alignment::right ? DT_RIGHT : DT_CENTER);
+    const unsigned align =
+        a == forms::Alignment::left ? DT_LEFT : (a == forms::Alignment::right ? DT_RIGHT : DT_CENTER);
     return align | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS;
 }
 
@@ -180,27 +181,35 @@ void TKwCustomGroup::frame_changed() {
 
 void TKwCustomGroup::SetCaption(std::string caption) {
     Caption = std::move(caption);
-    if (style_ == TKwFrameStyle::kwfsGroup) frame_changed();
-    else Repaint();
+    if (style_ == TKwFrameStyle::kwfsGroup)
+        frame_changed();
+    else
+        Repaint();
 }
 
 void TKwCustomGroup::SetColor(forms::Color color) {
     Color = color;
-    if (style_ == TKwFrameStyle::kwfsGroup) frame_changed();
-    else Repaint();
+    if (style_ == TKwFrameStyle::kwfsGroup)
+        frame_changed();
+    else
+        Repaint();
 }
 
 void TKwCustomGroup::SetFont(const forms::Font& font) {
     Font = font;
-    if (style_ == TKwFrameStyle::kwfsGroup) frame_changed();
-    else Repaint();
+    if (style_ == TKwFrameStyle::kwfsGroup)
+        frame_changed();
+    else
+        Repaint();
 }
 
 void TKwCustomGroup::SetEnabled(bool enabled) {
     Enabled = enabled;
     for (forms::Control* child : children()) child->Enabled = enabled;
-    if (style_ == TKwFrameStyle::kwfsGroup) frame_changed();
-    else Repaint();
+    if (style_ == TKwFrameStyle::kwfsGroup)
+        frame_changed();
+    else
+        Repaint();
 }
 
 Rect TKwCustomGroup::ClientArea() const {

@@ -35,12 +35,13 @@ enum class TKwFrameStyle : std::uint8_t {
 // Shrinks `rect` by the room the style's frame takes (nothing for kwfsNone and kwfsGroup).
 void FrameBorder(TKwFrameStyle style, Rect& rect);
 // Draws a style's edges in the inclusive rectangle; kwfsGroup draws the captioned group frame.
-void DrawFrame(platform::forms::Canvas& canvas, TKwFrameStyle style, const Rect& inclusive, const std::string& caption,
-               bool enabled, Color color);
-void DrawGroupFrame(platform::forms::Canvas& canvas, const Rect& inclusive, const std::string& caption, bool enabled,
-                    Color color);
+void DrawFrame(platform::forms::Canvas& canvas, TKwFrameStyle style, const Rect& inclusive,
+               const std::string& caption, bool enabled, Color color);
+void DrawGroupFrame(platform::forms::Canvas& canvas, const Rect& inclusive, const std::string& caption,
+                    bool enabled, Color color);
 
-using TKwFramePaintEvent = std::function<void(platform::forms::Component& sender, platform::forms::Canvas& canvas)>;
+using TKwFramePaintEvent =
+    std::function<void(platform::forms::Component& sender, platform::forms::Canvas& canvas)>;
 
 class TKwCustomGroup : public platform::forms::Control {
   public:

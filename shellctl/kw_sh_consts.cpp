@@ -52,7 +52,8 @@ DefaultKeyState& keys_state() {
 bool iequals(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 
@@ -66,13 +67,20 @@ std::string key_name(TShortCut shortcut) {
     const int k = shortcut & 0xFF;
     static const char* const nav[] = {"Space", "PgUp", "PgDn", "End", "Home", "Left", "Up", "Right", "Down"};
     switch (k) {
-        case 0x08: return "BkSp";
-        case 0x09: return "Tab";
-        case 0x0D: return "Enter";
-        case 0x1B: return "Esc";
-        case 0x2D: return "Ins";
-        case 0x2E: return "Del";
-        default: break;
+        case 0x08:
+            return "BkSp";
+        case 0x09:
+            return "Tab";
+        case 0x0D:
+            return "Enter";
+        case 0x1B:
+            return "Esc";
+        case 0x2D:
+            return "Ins";
+        case 0x2E:
+            return "Del";
+        default:
+            break;
     }
     if (k >= 0x20 && k <= 0x28) return nav[k - 0x20];
     if ((k >= 0x30 && k <= 0x39) || (k >= 0x41 && k <= 0x5A)) return std::string(1, static_cast<char>(k));
@@ -88,7 +96,9 @@ std::string LoadStr(int id) {
     return it == table().end() ? std::string{} : it->second;
 }
 
-void SetStr(int id, std::string text) { table()[id] = std::move(text); }
+void SetStr(int id, std::string text) {
+    table()[id] = std::move(text);
+}
 
 void ResetStringTable() {
     table() = built_in();
@@ -130,8 +140,9 @@ TShortCut TextToShortCut(const std::string& text) {
 TKwShellControlDefKeyRec* DefaultKeys() {
     auto& s = keys_state();
     if (!s.texts_loaded) {
-        static constexpr int ids[dkCount] = {sKwSelectAllShortCut, sKwDeleteShortCut, sKwCopyShortCut, sKwCutShortCut,
-                                             sKwPasteShortCut,     sKwRefreshShortCut, sKwRenameShortCut};
+        static constexpr int ids[dkCount] = {sKwSelectAllShortCut, sKwDeleteShortCut, sKwCopyShortCut,
+                                             sKwCutShortCut,       sKwPasteShortCut,  sKwRefreshShortCut,
+                                             sKwRenameShortCut};
         for (int i = 0; i < dkCount; ++i) s.keys[i].Text = LoadStr(ids[i]);
         s.texts_loaded = true;
     }
@@ -152,6 +163,8 @@ platform::shell::FORMATETC* CopyFormatEtc(const platform::shell::FORMATETC& form
     return copy;
 }
 
-void FreeFormatEtc(platform::shell::FORMATETC* format) { delete format; }
+void FreeFormatEtc(platform::shell::FORMATETC* format) {
+    delete format;
+}
 
 }  // namespace shellctl

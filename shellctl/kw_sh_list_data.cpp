@@ -27,7 +27,9 @@ PCIDL TKwShListData::AbsoluteIdList() {
     return absolute_;
 }
 
-std::string TKwShListData::Path() { return IdListToPath(AbsoluteIdList()); }
+std::string TKwShListData::Path() {
+    return IdListToPath(AbsoluteIdList());
+}
 
 std::uint32_t TKwShListData::Attributes() {
     const FolderPtr folder = list_->CurrentFolder();
@@ -36,7 +38,8 @@ std::uint32_t TKwShListData::Attributes() {
     const std::string path = Path();
     if (PathBeyondRoot(path)) {
         // Asking whether a file on a removable medium is read-only can wake the drive.
-        if (const shell::Mount* m = shell::mount_of(path); m && shell::drive_type(*m) == shell::DriveType::removable)
+        if (const shell::Mount* m = shell::mount_of(path);
+            m && shell::drive_type(*m) == shell::DriveType::removable)
             mask &= ~shell::SFGAO_READONLY;
     }
     return folder->attributes_of(relative_, mask);

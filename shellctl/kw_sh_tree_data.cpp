@@ -11,7 +11,9 @@ namespace shell = platform::shell;
 
 namespace {
 
-bool is_root_list(PCIDL list) { return !list || IdListSize(list) <= 2; }
+bool is_root_list(PCIDL list) {
+    return !list || IdListSize(list) <= 2;
+}
 
 }  // namespace
 
@@ -58,7 +60,9 @@ bool TKwShTreeData::CanRename() {
     return folder->attributes_of(relative_, 0x40000177u) & shell::SFGAO_CANRENAME;
 }
 
-std::string TKwShTreeData::Path() { return IdListToPath(AbsoluteIdList()); }
+std::string TKwShTreeData::Path() {
+    return IdListToPath(AbsoluteIdList());
+}
 
 FolderPtr TKwShTreeData::ParentFolder() {
     if (parent_) return parent_->OwnFolder();

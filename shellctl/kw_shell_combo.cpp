@@ -24,7 +24,9 @@ TKwShComboData* ShComboItemData(const platform::forms::ComboBox& box, int index)
     return item ? &item->Data : nullptr;
 }
 
-TKwShellLocator& ShComboLocator(TKwShellCombo& combo) { return combo.Locator; }
+TKwShellLocator& ShComboLocator(TKwShellCombo& combo) {
+    return combo.Locator;
+}
 
 void ShComboGoUp(TKwShellCombo& combo, int levels) {
     const int current = combo.Box.ItemIndex;

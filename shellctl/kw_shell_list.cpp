@@ -66,7 +66,9 @@ class Nesting {
 
 }  // namespace
 
-std::vector<std::uint8_t>& ColumnWidthStream() { return unit_state().width_stream; }
+std::vector<std::uint8_t>& ColumnWidthStream() {
+    return unit_state().width_stream;
+}
 
 void ResetShellListUnitState() {
     auto& s = unit_state();
@@ -154,8 +156,10 @@ void TKwCustomShellList::SetMask(const std::string& mask) {
         part.clear();
     };
     for (char c : mask) {
-        if (c == ';' || c == ',') flush();
-        else part += c;
+        if (c == ';' || c == ',')
+            flush();
+        else
+            part += c;
     }
     flush();
 }
@@ -167,9 +171,13 @@ TKwShListData* TKwCustomShellList::ItemData(int index) const {
     return reinterpret_cast<TKwShListData*>(Items[static_cast<std::size_t>(index)].Data);
 }
 
-TKwShListData* TKwCustomShellList::SelectedData() const { return ItemData(selected_index()); }
+TKwShListData* TKwCustomShellList::SelectedData() const {
+    return ItemData(selected_index());
+}
 
-int TKwCustomShellList::SelectedDataCount() const { return static_cast<int>(SelectedDataIndexes().size()); }
+int TKwCustomShellList::SelectedDataCount() const {
+    return static_cast<int>(SelectedDataIndexes().size());
+}
 
 std::vector<int> TKwCustomShellList::SelectedIndexes() const {
     std::vector<int> out;
@@ -232,8 +240,10 @@ void TKwCustomShellList::GetDispInfo(TKwListDispInfo& info) {
     if (info.Item < 0 || info.Item >= static_cast<int>(Items.size())) return;
     if (info.Mask & LVIF_TEXT) {
         info.Text = ItemText(info.Item, info.SubItem);
-        if (info.TextMax == 0) info.Text.clear();
-        else if (info.Text.size() > info.TextMax - 1) info.Text.resize(info.TextMax - 1);
+        if (info.TextMax == 0)
+            info.Text.clear();
+        else if (info.Text.size() > info.TextMax - 1)
+            info.Text.resize(info.TextMax - 1);
     }
     if ((info.Mask & LVIF_IMAGE) && info.SubItem == 0) {
         if (OnGetImageIndex) OnGetImageIndex(*this, Items[static_cast<std::size_t>(info.Item)]);
@@ -252,8 +262,10 @@ int TKwCustomShellList::ItemImage(int index) {
 void TKwCustomShellList::InsertItem(TKwShListData* data, std::uint32_t attributes, int sub_items) {
     forms::ListItem item;
     item.Data = reinterpret_cast<std::intptr_t>(data);
-    if (attributes & shell::SFGAO_SHARE) item.OverlayIndex = 0;
-    else if (attributes & shell::SFGAO_LINK) item.OverlayIndex = 1;
+    if (attributes & shell::SFGAO_SHARE)
+        item.OverlayIndex = 0;
+    else if (attributes & shell::SFGAO_LINK)
+        item.OverlayIndex = 1;
     item.Cut = (attributes & shell::SFGAO_GHOSTED) != 0;
     for (int i = 0; i < sub_items; ++i) item.SubItems.add({});
     Items.push_back(std::move(item));
@@ -266,8 +278,10 @@ void TKwCustomShellList::DeleteItem(int index) {
     Items.erase(Items.begin() + index);
     delete data;
     auto follow = [index](int& i) {
-        if (i == index) i = -1;
-        else if (i > index) --i;
+        if (i == index)
+            i = -1;
+        else if (i > index)
+            --i;
     };
     follow(ItemFocused);
     follow(drop_highlight_);
@@ -281,7 +295,9 @@ void TKwCustomShellList::DeleteAllItems() {
     TopIndex = 0;
 }
 
-void TKwCustomShellList::SetFocusedItem(int index) { ItemFocused = index; }
+void TKwCustomShellList::SetFocusedItem(int index) {
+    ItemFocused = index;
+}
 
 // ---- filling ------------------------------------------------------------------------------------------
 
@@ -376,8 +392,8 @@ bool TKwCustomShellList::CanAddItem(const FolderPtr& folder, PCIDL absolute, std
                                     PCIDL relative) {
     bool allow = true;
     if (mask_names_ && !(attributes & shell::SFGAO_FOLDER) && folder) {
-        allow = MatchesMask(folder->display_name_of(relative, shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER),
-                            attributes);
+        allow = MatchesMask(
+            folder->display_name_of(relative, shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER), attributes);
     }
     if (allow && OnAddItem) OnAddItem(*this, folder, absolute, relative, attributes, allow);
     return allow;
@@ -478,7 +494,8 @@ void TKwCustomShellList::LoadColumnWidths() {
     auto read = [&](std::size_t at, std::uint32_t& v) {
         if (at + 4 > stream.size()) return false;
         v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(stream[at + static_cast<std::size_t>(i)]) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(stream[at + static_cast<std::size_t>(i)]) << (8 * i);
         return true;
     };
     std::uint32_t count = 0;
@@ -494,8 +511,10 @@ void TKwCustomShellList::RebuildColumns(IShellDetails* details) {
     if (!Columns.empty() && widths_persistable_) SaveColumnWidths();
     Columns.clear();
     ColumnAlignment.clear();
-    if (details) DetailsColumns(details);
-    else StandardColumns();
+    if (details)
+        DetailsColumns(details);
+    else
+        StandardColumns();
     UpdateHeaderItems();
     if (std::abs(sort_number_) > static_cast<int>(Columns.size())) sort_number_ = 1;
     SetSortColumn(sort_number_);
@@ -512,7 +531,8 @@ void TKwCustomShellList::StandardColumns() {
     std::size_t size = 10;
     // A value that does not fit the buffer is not ours to read: the defaults stay. The store
     // never raises; one it cannot open reads as no value.
-    const auto value = registry::query_value(registry::HKEY_CURRENT_USER, directory_cols_key, "DirectoryCols");
+    const auto value =
+        registry::query_value(registry::HKEY_CURRENT_USER, directory_cols_key, "DirectoryCols");
     if (value && value->type == registry::DataType::binary && value->text.size() <= directory_cols_capacity) {
         std::copy(value->text.begin(), value->text.end(), buffer.begin());
         size = value->text.size();
@@ -526,9 +546,10 @@ void TKwCustomShellList::StandardColumns() {
         Columns.push_back({LoadStr(columns[i].first), word(i)});
         ColumnAlignment.push_back(columns[i].second);
     }
-    const bool same_as_before = s.last_cols_size != 0 && s.last_cols_size == size &&
-                                std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size / 2 * 2),
-                                           s.last_cols.begin());
+    const bool same_as_before =
+        s.last_cols_size != 0 && s.last_cols_size == size &&
+        std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size / 2 * 2),
+                   s.last_cols.begin());
     if (same_as_before && !ColumnWidthStream().empty()) LoadColumnWidths();
     s.last_cols = buffer;
     s.last_cols_size = size;
@@ -543,8 +564,9 @@ void TKwCustomShellList::DetailsColumns(IShellDetails* details) {
         SHELLDETAILS d;
         if (com::failed(details->GetDetailsOf(nullptr, index, d))) break;
         Columns.push_back({d.str, d.cxChar * 7});
-        ColumnAlignment.push_back(d.fmt == 1 ? forms::Alignment::right
-                                             : (d.fmt == 2 ? forms::Alignment::center : forms::Alignment::left));
+        ColumnAlignment.push_back(d.fmt == 1
+                                      ? forms::Alignment::right
+                                      : (d.fmt == 2 ? forms::Alignment::center : forms::Alignment::left));
     }
     if (stored) LoadColumnWidths();
     column_kind_ = 1;
@@ -574,7 +596,8 @@ void TKwCustomShellList::SortItems() {
     // The order is found on indexes and the items moved once: moving an item copies its texts.
     std::vector<std::size_t> order(Items.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    const bool all_data = std::all_of(Items.begin(), Items.end(), [](const forms::ListItem& i) { return i.Data != 0; });
+    const bool all_data =
+        std::all_of(Items.begin(), Items.end(), [](const forms::ListItem& i) { return i.Data != 0; });
     if (all_data) {
         // The folder's own order, found with each item's status read once rather than at
         // every comparison: a folder of thousands of files sorts in milliseconds.
@@ -593,8 +616,8 @@ void TKwCustomShellList::SortItems() {
             const auto* da = reinterpret_cast<const TKwShListData*>(Items[x].Data);
             const auto* db = reinterpret_cast<const TKwShListData*>(Items[y].Data);
             if (!da || !db) return false;
-            int c = static_cast<std::int16_t>(
-                std::clamp(folder->compare_ids(column, da->RelativeIdList(), db->RelativeIdList()), -32768, 32767));
+            int c = static_cast<std::int16_t>(std::clamp(
+                folder->compare_ids(column, da->RelativeIdList(), db->RelativeIdList()), -32768, 32767));
             if (descending) c = -c;
             return c < 0;
         });
@@ -612,8 +635,10 @@ void TKwCustomShellList::ColumnClick(int column) {
     sort_set_by_handler_ = false;
     if (OnColumnClick) OnColumnClick(*this, column);
     if (sort_set_by_handler_) return;
-    if (std::abs(sort_number_) - 1 == column && sort_number_ != 0) SetSortColumn(-sort_number_);
-    else SetSortColumn(column + 1);
+    if (std::abs(sort_number_) - 1 == column && sort_number_ != 0)
+        SetSortColumn(-sort_number_);
+    else
+        SetSortColumn(column + 1);
 }
 
 void TKwCustomShellList::click_column(int column) {
@@ -649,16 +674,21 @@ bool TKwCustomShellList::MatchesMask(const std::string& name, std::uint32_t attr
     return mask_names_ && mask_names_->count(upper(name)) > 0;
 }
 
-void TKwCustomShellList::FreeMaskNames() { mask_names_.reset(); }
+void TKwCustomShellList::FreeMaskNames() {
+    mask_names_.reset();
+}
 
 // ---- watching and refreshing ------------------------------------------------------------------------------
 
 void TKwCustomShellList::StartWatching() {
     timer_->set_enabled(false);
-    if (watcher_) watcher_->RemoveAllWatches();
-    else watcher_ = std::make_unique<TChangeHandlerThread>(Handle(), WM_KWCHANGENOTIFY);
+    if (watcher_)
+        watcher_->RemoveAllWatches();
+    else
+        watcher_ = std::make_unique<TChangeHandlerThread>(Handle(), WM_KWCHANGENOTIFY);
     int slot = -1;
-    watcher_->AddWatch(locator_->Path(), FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, slot, false);
+    watcher_->AddWatch(locator_->Path(), FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, slot,
+                       false);
 }
 
 win::Result TKwCustomShellList::HandleMessage(std::uint32_t message, win::WParam, win::LParam) {
@@ -716,8 +746,10 @@ void TKwCustomShellList::LocatorChanged() {
     if (locator_nesting_ == 0) {
         {
             Nesting nesting(locator_nesting_);
-            if (tree_) tree_->DriverShow(locator_->IdList());
-            else if (combo_) combo_->DriverLocator().SetIdList(locator_->IdList());
+            if (tree_)
+                tree_->DriverShow(locator_->IdList());
+            else if (combo_)
+                combo_->DriverLocator().SetIdList(locator_->IdList());
         }
         FillList();
     }
@@ -736,12 +768,20 @@ void TKwCustomShellList::DeviceChanged(std::uint32_t event) {
 
 // ---- drivers --------------------------------------------------------------------------------------------
 
-void TKwCustomShellList::SetTree(TKwShellListDriver* tree) { tree_ = tree; }
-void TKwCustomShellList::SetComboBox(TKwShellListDriver* combo) { combo_ = combo; }
+void TKwCustomShellList::SetTree(TKwShellListDriver* tree) {
+    tree_ = tree;
+}
+void TKwCustomShellList::SetComboBox(TKwShellListDriver* combo) {
+    combo_ = combo;
+}
 
-void TKwCustomShellList::AssignLocator(const TKwShellLocator& locator) { locator_->Assign(&locator); }
+void TKwCustomShellList::AssignLocator(const TKwShellLocator& locator) {
+    locator_->Assign(&locator);
+}
 
-void TKwCustomShellList::FollowDriverSelection(PCIDL absolute) { locator_->SetIdList(absolute); }
+void TKwCustomShellList::FollowDriverSelection(PCIDL absolute) {
+    locator_->SetIdList(absolute);
+}
 
 bool TKwCustomShellList::IsNetworkFolder() {
     const std::string path = locator_->Path();

@@ -53,7 +53,7 @@ inline constexpr TKwShellListOptions kwsloOleDrop = 1u << 10;
 inline constexpr TKwShellListOptions kwsloShowHidden = 1u << 12;
 inline constexpr TKwShellListOptions kwsloDefault = 0x1E9B;
 
-inline constexpr std::uint32_t WM_KWSELECTNAME = platform::window::WM_USER + 102;    // 1126
+inline constexpr std::uint32_t WM_KWSELECTNAME = platform::window::WM_USER + 102;  // 1126
 
 inline constexpr int VK_BACK = 0x08;
 inline constexpr int VK_RETURN = 0x0D;
@@ -84,14 +84,15 @@ class TKwShellListDriver {
 class TKwCustomShellList;
 class TDataObject_shlv;
 
-using TKwShAddItemEvent = std::function<void(platform::forms::Component& sender, const FolderPtr& folder,
-                                             PCIDL absolute, PCIDL relative, std::uint32_t attributes, bool& allow)>;
-using TKwShDeleteItemEvent = std::function<void(platform::forms::Component& sender, int item, TKwShListData* data)>;
+using TKwShAddItemEvent =
+    std::function<void(platform::forms::Component& sender, const FolderPtr& folder, PCIDL absolute,
+                       PCIDL relative, std::uint32_t attributes, bool& allow)>;
+using TKwShDeleteItemEvent =
+    std::function<void(platform::forms::Component& sender, int item, TKwShListData* data)>;
 using TKwShDefaultActionEvent = std::function<void(platform::forms::Component& sender, bool& handled)>;
-using TKwShLvCustomDrawEvent =
-    std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw, int item, TKwShListData* data)>;
+using TKwShLvCustomDrawEvent = std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw,
+                                                  int item, TKwShListData* data)>;
 using TKwShPopupHintEvent = std::function<void(platform::forms::Component& sender, const std::string& hint)>;
-
 
 // The process-wide column-width stream: a 32-bit count, then one 32-bit width per column.
 std::vector<std::uint8_t>& ColumnWidthStream();
@@ -222,8 +223,8 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     void StartOleDrag(int button);
     std::uint32_t SelectionDropEffects();
     virtual platform::shell::IDropSource* CreateDropSource(int button);
-    virtual HRESULT DoDragEnter(platform::shell::IDataObject* data, std::uint32_t key_state, std::uint32_t* effect,
-                                platform::shell::POINTL point);
+    virtual HRESULT DoDragEnter(platform::shell::IDataObject* data, std::uint32_t key_state,
+                                std::uint32_t* effect, platform::shell::POINTL point);
     virtual HRESULT DoDragOver(std::uint32_t key_state, std::uint32_t* effect, platform::shell::POINTL point);
     virtual HRESULT DoDragLeave();
     virtual HRESULT DoDrop(platform::shell::IDataObject* data, std::uint32_t key_state, std::uint32_t* effect,
@@ -284,7 +285,8 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
   protected:
     void DoItemContextMenu(int item, Point& pos, platform::forms::PopupMenu*& menu) override;
     TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result) override;
-    virtual bool CanAddItem(const FolderPtr& folder, PCIDL absolute, std::uint32_t attributes, PCIDL relative);
+    virtual bool CanAddItem(const FolderPtr& folder, PCIDL absolute, std::uint32_t attributes,
+                            PCIDL relative);
     virtual void DeviceChanged(std::uint32_t event);
     virtual void FillFromFolder(const FolderPtr& folder, PCIDL absolute);
     virtual void BuildMaskNames();
@@ -308,7 +310,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     std::vector<int> SelectedDataIndexes() const;
     void AutoScroll(platform::forms::Point client);
     platform::com::ComPtr<platform::shell::IDropTarget> TargetAt(platform::shell::POINTL point, int& item,
-                                                       bool& own_background);
+                                                                 bool& own_background);
     platform::com::ComPtr<platform::shell::IDropTarget> FolderDropTarget();
     void SetDropHighlight(int index);
     void SetFocusedItem(int index);

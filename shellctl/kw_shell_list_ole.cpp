@@ -30,7 +30,9 @@ HRESULT TDropTarget_shlv::DragOver(std::uint32_t key_state, shell::POINTL pt, st
     return list_.DoDragOver(key_state, effect, pt);
 }
 
-HRESULT TDropTarget_shlv::DragLeave() { return list_.DoDragLeave(); }
+HRESULT TDropTarget_shlv::DragLeave() {
+    return list_.DoDragLeave();
+}
 
 HRESULT TDropTarget_shlv::Drop(shell::IDataObject* data, std::uint32_t key_state, shell::POINTL pt,
                                std::uint32_t* effect) {

@@ -29,7 +29,9 @@ void free_all(std::vector<PIDL>& lists) {
     lists.clear();
 }
 
-std::vector<PCIDL> const_lists(const std::vector<PIDL>& lists) { return {lists.begin(), lists.end()}; }
+std::vector<PCIDL> const_lists(const std::vector<PIDL>& lists) {
+    return {lists.begin(), lists.end()};
+}
 
 // The default item of a menu: its command identifier, or 0.
 int default_command(const TKwPopupMenu& popup) {
@@ -99,14 +101,16 @@ void TKwCustomShellList::key_down(int key, forms::ShiftState shift) {
         if (key == 0) return;
     }
     if (IsEditing()) {
-        if (key == VK_RETURN) EndEdit(true);
-        else if (key == VK_ESCAPE) EndEdit(false);
+        if (key == VK_RETURN)
+            EndEdit(true);
+        else if (key == VK_ESCAPE)
+            EndEdit(false);
         return;
     }
     if (KeyForContextMenu(key, shift)) return;
     if (!(options_ & kwsloDefaultKeyHandling) || Designing) return;
-    const TShortCut sc = static_cast<TShortCut>((key & 0xFF) | (shift.shift ? scShift : 0) | (shift.ctrl ? scCtrl : 0) |
-                                                (shift.alt ? scAlt : 0));
+    const TShortCut sc = static_cast<TShortCut>((key & 0xFF) | (shift.shift ? scShift : 0) |
+                                                (shift.ctrl ? scCtrl : 0) | (shift.alt ? scAlt : 0));
     InitDefaultKeys();
     const TKwShellControlDefKeyRec* keys = DefaultKeys();
     auto is = [&](TKwDefaultKey k) { return keys[k].ShortCut != 0 && keys[k].ShortCut == sc; };
@@ -170,13 +174,18 @@ int TKwCustomShellList::ItemAt(Point client) const {
     return row < static_cast<int>(Items.size()) ? row : -1;
 }
 
-Point TKwCustomShellList::ClientToScreen(Point client) const { return client_to_screen(client); }
+Point TKwCustomShellList::ClientToScreen(Point client) const {
+    return client_to_screen(client);
+}
 
-Point TKwCustomShellList::ScreenToClient(Point screen) const { return screen_to_client(screen); }
+Point TKwCustomShellList::ScreenToClient(Point screen) const {
+    return screen_to_client(screen);
+}
 
 forms::Rect TKwCustomShellList::item_rect(int index) const {
     if (index < 0 || index >= static_cast<int>(Items.size())) return {};
-    const int top = (ViewStyle == forms::ViewStyle::report ? HeaderHeight : 0) + (index - TopIndex) * RowHeight;
+    const int top =
+        (ViewStyle == forms::ViewStyle::report ? HeaderHeight : 0) + (index - TopIndex) * RowHeight;
     int right = Width;
     if (ViewStyle == forms::ViewStyle::report && !Columns.empty()) {
         int total = 0;
@@ -210,7 +219,8 @@ bool TKwCustomShellList::ScrollBarStep(int bar, int code) {
     return false;
 }
 
-// ---- opening ------------------------------------------------------------------------------------------------
+// ---- opening
+// ------------------------------------------------------------------------------------------------
 
 void TKwCustomShellList::OpenSelection() {
     CompletePendingRefresh(true);
@@ -261,7 +271,8 @@ void TKwCustomShellList::OpenDefaultCommand(int index) {
     TKwShListData* data = ItemData(index);
     if (!data) return;
     TKwContextMenu menu;
-    OleCheck(GetContextMenu(folder_, {data->RelativeIdList()}, shell::CMF_EXPLORE, kwFirstShellCommand, menu));
+    OleCheck(
+        GetContextMenu(folder_, {data->RelativeIdList()}, shell::CMF_EXPLORE, kwFirstShellCommand, menu));
     const int id = default_command(menu.Popup);
     if (id > kwFirstShellCommand - 1) InvokeCommandOffset(*menu.Menu, id - kwFirstShellCommand);
 }
@@ -280,9 +291,12 @@ void TKwCustomShellList::BrowseTo(PCIDL absolute) {
     if (options_ & kwsloNoBrowse) return;
     DeleteAllItems();
     const int fills = fill_count;
-    if (tree_) tree_->DriverBrowse(absolute);
-    else if (combo_) combo_->DriverBrowse(absolute);
-    else locator_->SetIdList(absolute);
+    if (tree_)
+        tree_->DriverBrowse(absolute);
+    else if (combo_)
+        combo_->DriverBrowse(absolute);
+    else
+        locator_->SetIdList(absolute);
     // The folder shown already (a link to it, or a driver that is there): no change comes to
     // fill the list again, so it is filled here rather than left empty.
     if (fill_count == fills && Items.empty()) FillList();
@@ -302,7 +316,8 @@ void TKwCustomShellList::ListGoUp(int levels) {
     }
 }
 
-// ---- verbs and the context menu -----------------------------------------------------------------------------
+// ---- verbs and the context menu
+// -----------------------------------------------------------------------------
 
 void TKwCustomShellList::InvokeSelectionVerb(const std::string& verb) {
     std::shared_ptr<shell::ContextMenu> menu;
@@ -361,7 +376,8 @@ void TKwCustomShellList::ShowContextMenu(Point client_point) {
     TKwMenuTracking tracking{menu.Popup, ClientToScreen(client_point),
                              [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); },
                              [this](int id) {
-                                 if (OnPopupHint && tracked_menu_) OnPopupHint(*this, MenuCommandHelp(*tracked_menu_, id));
+                                 if (OnPopupHint && tracked_menu_)
+                                     OnPopupHint(*this, MenuCommandHelp(*tracked_menu_, id));
                              }};
     SetSendToMenuSteps(tracking);
     const int id = TrackPopupMenu(tracking);
@@ -391,7 +407,8 @@ void TKwCustomShellList::NewFolder() {
     win::post_message(Handle(), WM_KWSELECTNAME);
 }
 
-// ---- renaming -------------------------------------------------------------------------------------------------
+// ---- renaming
+// -------------------------------------------------------------------------------------------------
 
 bool TKwCustomShellList::CanEdit(int index) {
     if (index < 0 || index >= static_cast<int>(Items.size())) return false;
@@ -403,7 +420,8 @@ bool TKwCustomShellList::CanEdit(int index) {
     }
     if (!data->CanRename() || ReadOnly || Designing) return false;
     // The editor holds the name as it is edited (an extension the caption hides is shown).
-    EditText = folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_INFOLDER | shell::SHGDN_FOREDITING);
+    EditText =
+        folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_INFOLDER | shell::SHGDN_FOREDITING);
     edit_offered_ = EditText;
     return true;
 }
@@ -422,20 +440,23 @@ bool TKwCustomShellList::rename_item(int index, const std::string& text) {
     // The rename's own change notice is not to refresh the list.
     ignore_next_change_ = true;
     shell::IdList renamed;
-    const std::string old_name = folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
+    const std::string old_name =
+        folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
     const HRESULT hr = folder_->set_name_of(data->RelativeIdList(), text, renamed);
     if (com::failed(hr)) {
         // No notice comes for a rename that did not happen: the next real change must count.
         ignore_next_change_ = false;
-        ShowShellBox(forms::DialogType::warning, "Unable to rename '" + shell::display_text(old_name) + "' to '" + shell::display_text(text) +
-                    "'.\n\n" + shell::error_text(hr));
+        ShowShellBox(forms::DialogType::warning, "Unable to rename '" + shell::display_text(old_name) +
+                                                     "' to '" + shell::display_text(text) + "'.\n\n" +
+                                                     shell::error_text(hr));
         return false;
     }
     if (text == old_name) ignore_next_change_ = false;  // nothing changed on disk
     auto* relative = static_cast<PIDL>(ShellAlloc(renamed.size()));
     std::copy(renamed.begin(), renamed.end(), relative);
     data->SetRelative(relative);
-    Items[static_cast<std::size_t>(index)].Caption = folder_->display_name_of(relative, shell::SHGDN_INFOLDER);
+    Items[static_cast<std::size_t>(index)].Caption =
+        folder_->display_name_of(relative, shell::SHGDN_INFOLDER);
     return true;
 }
 
@@ -447,8 +468,8 @@ void TKwCustomShellList::EndEdit(bool accept) {
         if (TKwShListData* data = ItemData(index)) {
             // The editor held the display form of the name: left as offered it is no rename,
             // even for a name the display cannot show exactly.
-            const std::string name =
-                folder_->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
+            const std::string name = folder_->display_name_of(
+                data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
             std::string text = shell::edited_name(name, edit_offered_, EditText);
             if (OnEdited) OnEdited(*this, index, text);
             if (text != name) rename_item(index, text);
@@ -463,7 +484,8 @@ void TKwCustomShellList::EndEdit(bool accept) {
     if (pending) RefreshList();
 }
 
-// ---- drag from the list ----------------------------------------------------------------------------------------
+// ---- drag from the list
+// ----------------------------------------------------------------------------------------
 
 std::uint32_t TKwCustomShellList::SelectionDropEffects() {
     constexpr std::uint32_t all = shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
@@ -478,7 +500,9 @@ std::uint32_t TKwCustomShellList::SelectionDropEffects() {
     return all & folder_->attributes_of(std::span<const PCIDL>(raw), all);
 }
 
-shell::IDropSource* TKwCustomShellList::CreateDropSource(int button) { return new TDropSource_shlvtv(button); }
+shell::IDropSource* TKwCustomShellList::CreateDropSource(int button) {
+    return new TDropSource_shlvtv(button);
+}
 
 void TKwCustomShellList::StartOleDrag(int button) {
     if (!(options_ & kwsloOleDrag)) return;
@@ -512,9 +536,12 @@ void TKwCustomShellList::StartOleDrag(int button) {
     }
 }
 
-// ---- drops onto the list -----------------------------------------------------------------------------------------
+// ---- drops onto the list
+// -----------------------------------------------------------------------------------------
 
-void TKwCustomShellList::SetDropHighlight(int index) { drop_highlight_ = index; }
+void TKwCustomShellList::SetDropHighlight(int index) {
+    drop_highlight_ = index;
+}
 
 com::ComPtr<shell::IDropTarget> TKwCustomShellList::FolderDropTarget() {
     const std::string path = FolderPath();
@@ -522,7 +549,8 @@ com::ComPtr<shell::IDropTarget> TKwCustomShellList::FolderDropTarget() {
     return shell::drop_target_for_path(path);
 }
 
-com::ComPtr<shell::IDropTarget> TKwCustomShellList::TargetAt(shell::POINTL point, int& item, bool& own_background) {
+com::ComPtr<shell::IDropTarget> TKwCustomShellList::TargetAt(shell::POINTL point, int& item,
+                                                             bool& own_background) {
     own_background = false;
     item = ItemAt(ScreenToClient({point.x, point.y}));
     if (item >= 0) {
@@ -539,8 +567,8 @@ com::ComPtr<shell::IDropTarget> TKwCustomShellList::TargetAt(shell::POINTL point
     return FolderDropTarget();
 }
 
-HRESULT TKwCustomShellList::DoDragEnter(shell::IDataObject* data, std::uint32_t key_state, std::uint32_t* effect,
-                                        shell::POINTL point) {
+HRESULT TKwCustomShellList::DoDragEnter(shell::IDataObject* data, std::uint32_t key_state,
+                                        std::uint32_t* effect, shell::POINTL point) {
     if (!effect) return com::E_INVALIDARG;
     try {
         last_scroll_time_ = Clock();
@@ -598,8 +626,10 @@ HRESULT TKwCustomShellList::DoDragOver(std::uint32_t key_state, std::uint32_t* e
             hr = target->DragOver(key_state, point, &e);
             target->DragLeave();
             *effect = e;
-            if (e == shell::DROPEFFECT_NONE) SetDropHighlight(-1);
-            else if (item != drop_highlight_) SetDropHighlight(item);
+            if (e == shell::DROPEFFECT_NONE)
+                SetDropHighlight(-1);
+            else if (item != drop_highlight_)
+                SetDropHighlight(item);
         } else {
             *effect = shell::DROPEFFECT_NONE;
             SetDropHighlight(-1);
@@ -617,10 +647,14 @@ HRESULT TKwCustomShellList::DoDragOver(std::uint32_t key_state, std::uint32_t* e
 void TKwCustomShellList::AutoScroll(Point client) {
     const std::uint32_t now = Clock();
     if (now - last_scroll_time_ <= scroll_pause_ms) return;
-    if (client.x < scroll_edge_x) ScrollBarStep(SB_HORZ, SB_LINEUP);
-    else if (client.x > Width - scroll_edge_x) ScrollBarStep(SB_HORZ, SB_LINEDOWN);
-    if (client.y < scroll_edge_y) ScrollBarStep(SB_VERT, SB_LINEUP);
-    else if (client.y > Height - scroll_edge_y) ScrollBarStep(SB_VERT, SB_LINEDOWN);
+    if (client.x < scroll_edge_x)
+        ScrollBarStep(SB_HORZ, SB_LINEUP);
+    else if (client.x > Width - scroll_edge_x)
+        ScrollBarStep(SB_HORZ, SB_LINEDOWN);
+    if (client.y < scroll_edge_y)
+        ScrollBarStep(SB_VERT, SB_LINEUP);
+    else if (client.y > Height - scroll_edge_y)
+        ScrollBarStep(SB_VERT, SB_LINEDOWN);
     last_scroll_time_ = now;
 }
 

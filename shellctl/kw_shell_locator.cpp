@@ -12,7 +12,9 @@ namespace shellctl {
 namespace com = platform::com;
 namespace shell = platform::shell;
 
-TKwShellLocator::~TKwShellLocator() { free_list(); }
+TKwShellLocator::~TKwShellLocator() {
+    free_list();
+}
 
 void TKwShellLocator::free_list() {
     ShellFree(list_);
@@ -84,7 +86,9 @@ void TKwShellLocator::SetIdList(PCIDL list) {
     if (changed) Changed();
 }
 
-std::string TKwShellLocator::Path() { return IdListToPath(IdList()); }
+std::string TKwShellLocator::Path() {
+    return IdListToPath(IdList());
+}
 
 void TKwShellLocator::SetPath(const std::string& path) {
     PIDL parsed = nullptr;
@@ -137,7 +141,8 @@ bool TKwShellLocator::ReadPidl(const std::uint8_t* data, std::size_t size, std::
     }
     // A stream from a file is outside input: the items must end with their terminator inside
     // the n bytes, or later walks would read past the block.
-    if (n > size - 5 || !shell::is_valid_id_list(data + 5, n) || shell::id_list_size(data + 5) != n) return false;
+    if (n > size - 5 || !shell::is_valid_id_list(data + 5, n) || shell::id_list_size(data + 5) != n)
+        return false;
     auto* list = static_cast<PIDL>(ShellAlloc(n));
     if (!list) return false;
     std::memcpy(list, data + 5, n);
@@ -154,7 +159,9 @@ namespace {
 
 class TShellFolder2ToShellDetailsAdapter final : public IShellDetails {
   public:
-    explicit TShellFolder2ToShellDetailsAdapter(IShellFolder2* folder) : folder_(folder) { folder_->AddRef(); }
+    explicit TShellFolder2ToShellDetailsAdapter(IShellFolder2* folder) : folder_(folder) {
+        folder_->AddRef();
+    }
 
     HRESULT QueryInterface(const com::IID& iid, void** out) override {
         if (!out) return com::E_POINTER;
@@ -175,7 +182,8 @@ class TShellFolder2ToShellDetailsAdapter final : public IShellDetails {
     HRESULT GetDetailsOf(PCIDL item, unsigned column, SHELLDETAILS& details) override {
         std::uint32_t state = 0;
         const HRESULT hr = folder_->GetDefaultColumnState(column, state);
-        if (com::failed(hr) || (state & SHCOLSTATE_ONBYDEFAULT)) return folder_->GetDetailsOf(item, column, details);
+        if (com::failed(hr) || (state & SHCOLSTATE_ONBYDEFAULT))
+            return folder_->GetDetailsOf(item, column, details);
         return com::E_INVALIDARG;
     }
     HRESULT ColumnClick(unsigned) override { return com::E_NOTIMPL; }
@@ -212,7 +220,8 @@ IShellDetails* GetFolderShellDetails(com::IUnknown* folder) {
         f2->Release();
     }
     IShellDetails* details = nullptr;
-    if (com::succeeded(folder->QueryInterface(IShellDetails::iid, reinterpret_cast<void**>(&details)))) return details;
+    if (com::succeeded(folder->QueryInterface(IShellDetails::iid, reinterpret_cast<void**>(&details))))
+        return details;
     return nullptr;
 }
 
@@ -236,6 +245,8 @@ void FinishShellControls() {
     FreeSendToList();
 }
 
-const TKwHoverSettings& HoverSettings() { return controls_state().hover; }
+const TKwHoverSettings& HoverSettings() {
+    return controls_state().hover;
+}
 
 }  // namespace shellctl

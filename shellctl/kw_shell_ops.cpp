@@ -26,7 +26,9 @@ namespace forms = platform::forms;
 
 namespace {
 
-void warning_box(const std::string& text) { ShowShellBox(forms::DialogType::warning, text); }
+void warning_box(const std::string& text) {
+    ShowShellBox(forms::DialogType::warning, text);
+}
 
 std::string cannot_create_text(const std::string& error, const std::string& name) {
     std::string text;
@@ -59,8 +61,12 @@ ShellOpsUnitState& unit_state() {
     return state;
 }
 
-std::vector<TKwSendToEntry>& send_to_list() { return unit_state().send_to; }
-SleepFunction& sleep_function() { return unit_state().sleep; }
+std::vector<TKwSendToEntry>& send_to_list() {
+    return unit_state().send_to;
+}
+SleepFunction& sleep_function() {
+    return unit_state().sleep;
+}
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -107,7 +113,8 @@ bool CreateNewFolder(const std::string& parent, std::string& new_name) {
             }
         }
     }
-    warning_box(cannot_create_text(shell::error_text(shell::hresult_already_exists()), LoadStr(sKwNewFolder)));
+    warning_box(
+        cannot_create_text(shell::error_text(shell::hresult_already_exists()), LoadStr(sKwNewFolder)));
     return false;
 }
 
@@ -155,7 +162,7 @@ void GetFileSizeAndDate(PCIDL absolute, std::string& size, std::string& date) {
     date.clear();
     const std::string path = IdListToPath(absolute);
     if (path.empty() || !PathBeyondRoot(path)) return;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return;
     if (!S_ISDIR(st.st_mode)) size = FormatSizeKB(static_cast<std::uint64_t>(st.st_size));
     std::tm tm{};
@@ -182,8 +189,8 @@ std::string GetItemDisplayName(const FolderPtr& folder, PCIDL child, std::uint32
 
 // ---- context menus ------------------------------------------------------------------------------
 
-HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags, int first,
-                       TKwContextMenu& out) {
+HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags,
+                       int first, TKwContextMenu& out) {
     out = {};
     if (!folder || items.empty()) return com::E_INVALIDARG;
     std::vector<shell::IdList> children;
@@ -220,7 +227,9 @@ std::optional<int> FindVerbOffset(const shell::ContextMenu& menu, const std::str
     return std::nullopt;
 }
 
-HRESULT InvokeCommandOffset(shell::ContextMenu& menu, int offset) { return menu.invoke(offset); }
+HRESULT InvokeCommandOffset(shell::ContextMenu& menu, int offset) {
+    return menu.invoke(offset);
+}
 
 HRESULT InvokeVerb(shell::ContextMenu& menu, const std::string& verb) {
     const auto offset = FindVerbOffset(menu, verb);
@@ -235,7 +244,9 @@ std::string MenuCommandHelp(const shell::ContextMenu& menu, int id) {
 
 // ---- Send To ------------------------------------------------------------------------------------
 
-const std::vector<TKwSendToEntry>& SendToList() { return send_to_list(); }
+const std::vector<TKwSendToEntry>& SendToList() {
+    return send_to_list();
+}
 
 void RefreshSendToList() {
     auto& list = send_to_list();
@@ -243,12 +254,15 @@ void RefreshSendToList() {
     const std::string dir = shell::send_to_directory();
     for (const auto& name : shell::send_to_entries()) {
         shell::IdList l;
-        const int icon = com::succeeded(shell::parse_path(dir + "/" + name, l)) ? shell::icon_index(l.data(), false) : -1;
+        const int icon =
+            com::succeeded(shell::parse_path(dir + "/" + name, l)) ? shell::icon_index(l.data(), false) : -1;
         list.push_back({name, icon});
     }
 }
 
-void FreeSendToList() { send_to_list().clear(); }
+void FreeSendToList() {
+    send_to_list().clear();
+}
 
 bool HandleMenuInitPopup(TKwPopupMenu& popup) {
     if (popup.Items.size() != 1 || !popup.Items[0].Grayed || popup.Items[0].IsSubmenu) return false;
@@ -302,7 +316,8 @@ bool HandleMenuDrawItem(const TKwMenuItem& item, forms::Canvas& canvas, TKwMenuI
     canvas.FillRect(drawing.Rect);
     canvas.TextOut(drawing.Rect.left + 32, drawing.Rect.top + 2, without_extension(entry->Name));
     drawing.Icon = entry->IconIndex;
-    drawing.IconAt = entry->IconIndex >= 0 ? forms::Point{drawing.Rect.left + 8, drawing.Rect.top + 2} : forms::Point{};
+    drawing.IconAt =
+        entry->IconIndex >= 0 ? forms::Point{drawing.Rect.left + 8, drawing.Rect.top + 2} : forms::Point{};
     return true;
 }
 
@@ -321,7 +336,9 @@ void SetSendToMenuSteps(TKwMenuTracking& tracking) {
             return false;
         }
     };
-    tracking.menu_char = [](char typed, const TKwPopupMenu& submenu) { return HandleMenuChar(typed, submenu); };
+    tracking.menu_char = [](char typed, const TKwPopupMenu& submenu) {
+        return HandleMenuChar(typed, submenu);
+    };
 }
 
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup) {
@@ -346,7 +363,8 @@ std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup) {
     if (found < 0) return MNC_CLOSE;
     int matches = 0;
     for (int i = 0; i < count; ++i) matches += begins(i) ? 1 : 0;
-    return (static_cast<std::uint32_t>(matches > 1 ? MNC_SELECT : MNC_EXECUTE) << 16) | static_cast<std::uint32_t>(found);
+    return (static_cast<std::uint32_t>(matches > 1 ? MNC_SELECT : MNC_EXECUTE) << 16) |
+           static_cast<std::uint32_t>(found);
 }
 
 void SendToTarget(const std::string& name, shell::IDataObject* data) {
@@ -473,26 +491,41 @@ void ShowShellBox(forms::DialogType type, const std::string& text) {
     forms::show_message_dialog(r);
 }
 
-TKwHourglass::TKwHourglass() : saved_(forms::screen().Cursor) { forms::screen().Cursor = forms::Cursor::hour_glass; }
+TKwHourglass::TKwHourglass() : saved_(forms::screen().Cursor) {
+    forms::screen().Cursor = forms::Cursor::hour_glass;
+}
 
-TKwHourglass::~TKwHourglass() { forms::screen().Cursor = saved_; }
+TKwHourglass::~TKwHourglass() {
+    forms::screen().Cursor = saved_;
+}
 
 void SleepWithHourglass(unsigned milliseconds) {
     const TKwHourglass hourglass;
-    if (sleep_function()) sleep_function()(milliseconds);
-    else platform::kernel::sleep_ms(milliseconds);
+    if (sleep_function())
+        sleep_function()(milliseconds);
+    else
+        platform::kernel::sleep_ms(milliseconds);
 }
 
-
 namespace {
-int& beeps() { return unit_state().beeps; }
-TKwMenuTracker& menu_tracker() { return unit_state().menu_tracker; }
+int& beeps() {
+    return unit_state().beeps;
+}
+TKwMenuTracker& menu_tracker() {
+    return unit_state().menu_tracker;
+}
 }  // namespace
 
-void MessageBeep() { ++beeps(); }
-int BeepCount() { return beeps(); }
+void MessageBeep() {
+    ++beeps();
+}
+int BeepCount() {
+    return beeps();
+}
 
-TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) { return std::exchange(menu_tracker(), std::move(tracker)); }
+TKwMenuTracker SetMenuTracker(TKwMenuTracker tracker) {
+    return std::exchange(menu_tracker(), std::move(tracker));
+}
 
 namespace {
 
@@ -516,7 +549,8 @@ void take_drawn_look(const TKwMenuItem& item, TKwMenuTracking& tracking, forms::
     }
 }
 
-std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items, TKwMenuTracking& tracking) {
+std::vector<forms::TrackedMenuItem> tracked_items(std::vector<TKwMenuItem>& items,
+                                                  TKwMenuTracking& tracking) {
     std::vector<forms::TrackedMenuItem> out;
     for (TKwMenuItem& i : items) {
         forms::TrackedMenuItem t;
@@ -556,7 +590,9 @@ int TrackPopupMenu(TKwMenuTracking& tracking) {
     return forms::backend().track_menu(menu);
 }
 
-SleepFunction SetSleepFunction(SleepFunction sleep) { return std::exchange(sleep_function(), std::move(sleep)); }
+SleepFunction SetSleepFunction(SleepFunction sleep) {
+    return std::exchange(sleep_function(), std::move(sleep));
+}
 
 const std::locale& UserLocale() {
     auto& s = unit_state();
@@ -564,10 +600,16 @@ const std::locale& UserLocale() {
     return *s.user_locale;
 }
 
-void SetUserLocale(const std::locale& locale) { unit_state().user_locale = locale; }
+void SetUserLocale(const std::locale& locale) {
+    unit_state().user_locale = locale;
+}
 
-int WheelScrollLines() { return unit_state().wheel_lines; }
-void SetWheelScrollLines(int lines) { unit_state().wheel_lines = lines; }
+int WheelScrollLines() {
+    return unit_state().wheel_lines;
+}
+void SetWheelScrollLines(int lines) {
+    unit_state().wheel_lines = lines;
+}
 
 bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code) {
     const int lines = WheelScrollLines();
@@ -580,6 +622,8 @@ bool WheelScroll(TKwScrollable& control, int bar, int line_code, int page_code) 
     return true;
 }
 
-void ResetShellOpsUnitState() { unit_state() = ShellOpsUnitState{}; }
+void ResetShellOpsUnitState() {
+    unit_state() = ShellOpsUnitState{};
+}
 
 }  // namespace shellctl

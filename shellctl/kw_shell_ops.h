@@ -84,8 +84,8 @@ struct TKwContextMenu {
     std::shared_ptr<platform::shell::ContextMenu> Menu;
     TKwPopupMenu Popup;
 };
-HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags, int first,
-                       TKwContextMenu& out);
+HRESULT GetContextMenu(const FolderPtr& folder, const std::vector<PCIDL>& items, std::uint32_t flags,
+                       int first, TKwContextMenu& out);
 // The offset of a verb (letter case ignored), or nullopt when the menu does not offer it.
 std::optional<int> FindVerbOffset(const platform::shell::ContextMenu& menu, const std::string& verb);
 HRESULT InvokeCommandOffset(platform::shell::ContextMenu& menu, int offset);
@@ -149,8 +149,10 @@ bool HandleMenuInitPopup(TKwPopupMenu& popup);
 // selected, the highlight) colours, writes the name at (left + 32, top + 2) and puts the entry's
 // icon, when it has one, at (left + 8, top + 2). False for any other item, or while there is no
 // Send To list.
-bool HandleMenuMeasureItem(const TKwMenuItem& item, const platform::forms::Canvas& canvas, TKwMenuItemSize& size);
-bool HandleMenuDrawItem(const TKwMenuItem& item, platform::forms::Canvas& canvas, TKwMenuItemDrawing& drawing);
+bool HandleMenuMeasureItem(const TKwMenuItem& item, const platform::forms::Canvas& canvas,
+                           TKwMenuItemSize& size);
+bool HandleMenuDrawItem(const TKwMenuItem& item, platform::forms::Canvas& canvas,
+                        TKwMenuItemDrawing& drawing);
 // The menu-character answer for the own Send To items: (position, 3) to select when several
 // entries begin with the character, (position, 2) to run the only one, 1 to close.
 std::uint32_t HandleMenuChar(char typed, const TKwPopupMenu& popup);

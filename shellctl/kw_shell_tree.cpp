@@ -51,7 +51,8 @@ TKwCustomShellTree::TKwCustomShellTree() {
         return r;
     };
     window_ = std::make_unique<forms::HiddenWindow>(
-        "TKwShellTreeWindow", [this](std::uint32_t m, win::WParam w, win::LParam l) { return HandleMessage(m, w, l); });
+        "TKwShellTreeWindow",
+        [this](std::uint32_t m, win::WParam w, win::LParam l) { return HandleMessage(m, w, l); });
     DeviceChangeHandler().Register(this, [this](TKwDeviceChangeHandler&, win::Message& m) {
         DeviceChange(static_cast<std::uint32_t>(m.wparam));
     });
@@ -78,7 +79,9 @@ win::Result TKwCustomShellTree::HandleMessage(std::uint32_t message, win::WParam
     return 0;
 }
 
-std::uint32_t TKwCustomShellTree::now() const { return TickCount ? TickCount() : platform::kernel::tick_count(); }
+std::uint32_t TKwCustomShellTree::now() const {
+    return TickCount ? TickCount() : platform::kernel::tick_count();
+}
 
 // ---- window life and options ------------------------------------------------------------------------
 
@@ -258,8 +261,8 @@ void TKwCustomShellTree::PopulateNode(const FolderPtr& folder, Node* node) {
     if (node && !filling_all_ && Has(kwstoDynamicRefresh) && !Designing) WatchDrive(NodeData(node)->Path());
 }
 
-HRESULT TKwCustomShellTree::AddShellItem(const FolderPtr& folder, PCIDL parent_absolute, PCIDL item, Node* parent,
-                                         Node** added) {
+HRESULT TKwCustomShellTree::AddShellItem(const FolderPtr& folder, PCIDL parent_absolute, PCIDL item,
+                                         Node* parent, Node** added) {
     if (added) *added = nullptr;
     if (!item || !folder) return com::S_OK;
     const std::uint32_t attrs = folder->attributes_of(item, kAddItemMask);
@@ -284,7 +287,8 @@ HRESULT TKwCustomShellTree::AddShellItem(const FolderPtr& folder, PCIDL parent_a
     return com::S_OK;
 }
 
-bool TKwCustomShellTree::DoAddItem(const FolderPtr& folder, PCIDL parent_absolute, std::uint32_t attributes, PCIDL item) {
+bool TKwCustomShellTree::DoAddItem(const FolderPtr& folder, PCIDL parent_absolute, std::uint32_t attributes,
+                                   PCIDL item) {
     bool allow = true;
     if (OnAddItem) OnAddItem(*this, folder, parent_absolute, item, attributes, allow);
     return allow;
@@ -297,7 +301,8 @@ void TKwCustomShellTree::InsertedNode(Node* node) {
 int TKwCustomShellTree::NodeImageIndex(Node* node, bool selected) {
     int& index = selected ? node->SelectedIndex : node->ImageIndex;
     if (index == 0 && IsShellNode(node)) {
-        index = GetSysIconIndex(NodeData(node)->AbsoluteIdList(), SHGFI_SMALLICON | (selected ? SHGFI_OPENICON : 0));
+        index = GetSysIconIndex(NodeData(node)->AbsoluteIdList(),
+                                SHGFI_SMALLICON | (selected ? SHGFI_OPENICON : 0));
     }
     return index;
 }
@@ -383,7 +388,8 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
             if (!child) {
                 auto* data = NodeData(node);
                 const FolderPtr folder = data ? data->OwnFolder() : nullptr;
-                const HRESULT hr = AddShellItem(folder, data ? data->AbsoluteIdList() : nullptr, item, node, &child);
+                const HRESULT hr =
+                    AddShellItem(folder, data ? data->AbsoluteIdList() : nullptr, item, node, &child);
                 if (child) SortChildren(node);
                 if (com::failed(hr) || !child) {
                     // The level cannot be added (filtered out or gone): the deepest node reached.
@@ -405,7 +411,9 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
     MakeVisible(reached);
 }
 
-forms::Form* TKwCustomShellTree::OwnerWindow() { return hover_expansion_ > 0 ? nullptr : GetOwnerForm(this); }
+forms::Form* TKwCustomShellTree::OwnerWindow() {
+    return hover_expansion_ > 0 ? nullptr : GetOwnerForm(this);
+}
 
 void TKwCustomShellTree::DriverBrowse(PCIDL absolute) {
     struct Reset {
@@ -522,7 +530,8 @@ void TKwCustomShellTree::RefreshNode(Node* node, Node*& remembered) {
     old.ShellFolder = folder;
     old.Duplicates = TKwPidlList::dupAccept;
     for (const auto& child : node->children()) {
-        if (auto* cd = NodeData(child.get())) old.AddObject(const_cast<PIDL>(cd->RelativeIdList()), child.get());
+        if (auto* cd = NodeData(child.get()))
+            old.AddObject(const_cast<PIDL>(cd->RelativeIdList()), child.get());
     }
     old.SetSorted(true);
     TKwPidlList fresh;  // the folder as it is now
@@ -626,7 +635,8 @@ void TKwCustomShellTree::DeviceChange(std::uint32_t code) {
     EndNoValidate();
 }
 
-// ---- node data and drawing ---------------------------------------------------------------------------------
+// ---- node data and drawing
+// ---------------------------------------------------------------------------------
 
 void TKwCustomShellTree::Delete(Node* node) {
     if (node == editing_) editing_ = nullptr;
@@ -655,7 +665,8 @@ TKwCustomDraw* TKwCustomShellTree::CustomDrawNotify(TKwCustomDrawInfo& info, std
     return draw_.get();
 }
 
-// ---- layout --------------------------------------------------------------------------------------------------
+// ---- layout
+// --------------------------------------------------------------------------------------------------
 
 namespace {
 
@@ -694,7 +705,9 @@ Rect TKwCustomShellTree::NodeRect(const Node* node) const {
     return {-LeftPixel, row * ItemHeight, Width, (row + 1) * ItemHeight};
 }
 
-int TKwCustomShellTree::PageRows() const { return std::max(1, Height / ItemHeight); }
+int TKwCustomShellTree::PageRows() const {
+    return std::max(1, Height / ItemHeight);
+}
 
 bool TKwCustomShellTree::ScrollLines(int lines) {
     const int last = std::max(0, RowCount() - PageRows());

@@ -67,16 +67,18 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     ~TKwCustomShellTree() override;
 
     using Node = platform::forms::TreeNode;
-    using AddItemEvent = std::function<void(platform::forms::Component& sender, const FolderPtr& parent_folder,
-                                            PCIDL parent_absolute, PCIDL item_relative, std::uint32_t attributes,
-                                            bool& allow)>;
-    using NodeDataEvent = std::function<void(platform::forms::Component& sender, Node* node, TKwShTreeData* data)>;
+    using AddItemEvent = std::function<void(platform::forms::Component& sender,
+                                            const FolderPtr& parent_folder, PCIDL parent_absolute,
+                                            PCIDL item_relative, std::uint32_t attributes, bool& allow)>;
+    using NodeDataEvent =
+        std::function<void(platform::forms::Component& sender, Node* node, TKwShTreeData* data)>;
     using NodeEvent = std::function<void(platform::forms::Component& sender, Node* node)>;
     using HintEvent = std::function<void(platform::forms::Component& sender, const std::string& hint)>;
-    using ShCustomDrawEvent = std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw, Node* node,
-                                                 TKwShTreeData* data)>;
+    using ShCustomDrawEvent = std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw,
+                                                 Node* node, TKwShTreeData* data)>;
     using EditingEvent = std::function<void(platform::forms::Component& sender, Node* node, bool& allow)>;
-    using EditedEvent = std::function<void(platform::forms::Component& sender, Node* node, std::string& text)>;
+    using EditedEvent =
+        std::function<void(platform::forms::Component& sender, Node* node, std::string& text)>;
 
     // ---- properties ----
     TKwShellLocator& BaseFolder() { return base_folder_; }
@@ -111,7 +113,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void FillRoot();
     void PopulateNode(const FolderPtr& folder, Node* node);
     // May add one child; `added` gets it (nullptr when the item was filtered out).
-    HRESULT AddShellItem(const FolderPtr& folder, PCIDL parent_absolute, PCIDL item, Node* parent, Node** added = nullptr);
+    HRESULT AddShellItem(const FolderPtr& folder, PCIDL parent_absolute, PCIDL item, Node* parent,
+                         Node** added = nullptr);
     bool DoAddItem(const FolderPtr& folder, PCIDL parent_absolute, std::uint32_t attributes, PCIDL item);
     void SelectIdList(PCIDL list);
     void RefreshTree();
@@ -154,8 +157,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     // ---- drag and drop ----
     HRESULT BeginOleDrag(bool right_button);
     platform::com::ComPtr<platform::shell::IDropSource> CreateDropSource(bool right_button);
-    HRESULT TreeDragEnter(platform::shell::IDataObject* data, std::uint32_t keys, platform::forms::Point point,
-                          std::uint32_t* effect);
+    HRESULT TreeDragEnter(platform::shell::IDataObject* data, std::uint32_t keys,
+                          platform::forms::Point point, std::uint32_t* effect);
     HRESULT TreeDragOver(std::uint32_t keys, platform::forms::Point point, std::uint32_t* effect);
     HRESULT TreeDragLeave();
     HRESULT TreeDrop(platform::shell::IDataObject* data, std::uint32_t keys, platform::forms::Point point,
@@ -221,7 +224,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void Change(Node* node) override;
     void Delete(Node* node) override;
     TKwCustomDraw* CustomDrawNotify(TKwCustomDrawInfo& info, std::uint32_t& result) override;
-    void DoNodeContextMenu(Node* node, platform::forms::Point& pos, platform::forms::PopupMenu*& menu) override;
+    void DoNodeContextMenu(Node* node, platform::forms::Point& pos,
+                           platform::forms::PopupMenu*& menu) override;
 
   private:
     friend class TDropTarget_shtv;
@@ -253,7 +257,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void RevokeDropTarget();
     void InvalidateDescendants(Node* node);
     bool KeyForDefaults(int key, platform::forms::ShiftState shift);
-    platform::window::Result HandleMessage(std::uint32_t message, platform::window::WParam, platform::window::LParam);
+    platform::window::Result HandleMessage(std::uint32_t message, platform::window::WParam,
+                                           platform::window::LParam);
     std::uint32_t now() const;
 
     std::unique_ptr<platform::forms::Timer> timer_;
@@ -274,7 +279,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     Node* editing_ = nullptr;
     std::string edit_offered_;  // the text the editor was given
     bool window_created_ = false;
-    bool filling_all_ = false;  // FillRoot or RefreshTree: the watch set is brought up to date once, at the end
+    bool filling_all_ =
+        false;  // FillRoot or RefreshTree: the watch set is brought up to date once, at the end
     // Drag state.
     Node* drag_node_ = nullptr;
     bool drop_target_registered_ = false;

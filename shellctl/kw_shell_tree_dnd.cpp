@@ -15,7 +15,9 @@ namespace {
 constexpr unsigned kScrollInterval = 100;
 constexpr int kScrollMarginY = 20;
 
-shell::POINTL pointl(forms::Point p) { return {p.x, p.y}; }
+shell::POINTL pointl(forms::Point p) {
+    return {p.x, p.y};
+}
 
 }  // namespace
 
@@ -204,10 +206,12 @@ void TKwCustomShellTree::DragAutoScroll(forms::Point point) {
     hover_start_ = t;
 }
 
-// ---- TDropTarget_shtv ------------------------------------------------------------------------------------------
+// ---- TDropTarget_shtv
+// ------------------------------------------------------------------------------------------
 
 // The drag gives screen points; the tree finds its nodes by client points.
-HRESULT TDropTarget_shtv::DragEnter(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt, std::uint32_t* effect) {
+HRESULT TDropTarget_shtv::DragEnter(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt,
+                                    std::uint32_t* effect) {
     return tree_->TreeDragEnter(data, keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 
@@ -215,9 +219,12 @@ HRESULT TDropTarget_shtv::DragOver(std::uint32_t keys, shell::POINTL pt, std::ui
     return tree_->TreeDragOver(keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 
-HRESULT TDropTarget_shtv::DragLeave() { return tree_->TreeDragLeave(); }
+HRESULT TDropTarget_shtv::DragLeave() {
+    return tree_->TreeDragLeave();
+}
 
-HRESULT TDropTarget_shtv::Drop(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt, std::uint32_t* effect) {
+HRESULT TDropTarget_shtv::Drop(shell::IDataObject* data, std::uint32_t keys, shell::POINTL pt,
+                               std::uint32_t* effect) {
     return tree_->TreeDrop(data, keys, tree_->screen_to_client({pt.x, pt.y}), effect);
 }
 

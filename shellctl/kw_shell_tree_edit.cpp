@@ -75,9 +75,9 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
     const FolderPtr folder = data->ParentFolder();
     // The editor held the display form of the name: left as offered it is no rename, even for
     // a name the display cannot show exactly.
-    const std::string name =
-        folder ? folder->display_name_of(data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER)
-               : std::string{};
+    const std::string name = folder ? folder->display_name_of(data->RelativeIdList(),
+                                                              shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER)
+                                    : std::string{};
     std::string text = shell::edited_name(name, edit_offered_, EditText);
     if (OnEdited) OnEdited(*this, node, text);
     if (folder && text == name) return;
@@ -169,7 +169,8 @@ void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
     if (!parent || !absolute || IdListSize(absolute) <= 2) return;
     const std::uint32_t flags = ReadOnly ? shell::CMF_EXPLORE : (shell::CMF_EXPLORE | shell::CMF_CANRENAME);
     TKwContextMenu menu;
-    if (com::failed(GetContextMenu(parent, {data->RelativeIdList()}, flags, kwFirstShellCommand, menu))) return;
+    if (com::failed(GetContextMenu(parent, {data->RelativeIdList()}, flags, kwFirstShellCommand, menu)))
+        return;
     TKwMenuTracking tracking{menu.Popup, point, [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); },
                              [&](int id) {
                                  if (OnPopupHint) OnPopupHint(*this, MenuCommandHelp(*menu.Menu, id));
@@ -206,7 +207,8 @@ void TKwCustomShellTree::RunExtraMenuCommand(Node* node, int index) {
     SendToTarget(entries[static_cast<std::size_t>(index)].Name, data.get());
 }
 
-// ---- keys and the wheel ----------------------------------------------------------------------------------------
+// ---- keys and the wheel
+// ----------------------------------------------------------------------------------------
 
 void TKwCustomShellTree::key_down(int key, forms::ShiftState shift) {
     ensure_reachable("type into");

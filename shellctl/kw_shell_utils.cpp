@@ -20,7 +20,9 @@ class MallocAllocator final : public IMalloc {
     void Free(void* block) override { std::free(block); }
 };
 
-std::uint16_t cb_at(PCIDL p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t cb_at(PCIDL p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 int g_no_validate = 0;
 
@@ -32,7 +34,9 @@ PIDL to_block(IMalloc* malloc, const shell::IdList& list) {
 
 }  // namespace
 
-[[noreturn]] void RaiseShellError(HRESULT code) { throw EOleSysError(code, shell::error_text(code)); }
+[[noreturn]] void RaiseShellError(HRESULT code) {
+    throw EOleSysError(code, shell::error_text(code));
+}
 
 void OleCheck(HRESULT hr) {
     if (com::failed(hr)) RaiseShellError(hr);
@@ -54,7 +58,9 @@ IMalloc* ShellMalloc() {
     return &allocator;
 }
 
-void* ShellAlloc(std::size_t size) { return ShellMalloc()->Alloc(size); }
+void* ShellAlloc(std::size_t size) {
+    return ShellMalloc()->Alloc(size);
+}
 
 int ShellFree(void* block) {
     if (!block) return 0;
@@ -62,7 +68,9 @@ int ShellFree(void* block) {
     return 0;
 }
 
-std::size_t IdListSize(PCIDL list) { return shell::id_list_size(list); }
+std::size_t IdListSize(PCIDL list) {
+    return shell::id_list_size(list);
+}
 
 int CompareIdLists(PCIDL a, PCIDL b) {
     if (!a && !b) return 0;
@@ -87,11 +95,15 @@ PIDL ConcatIdLists(IMalloc* malloc, PCIDL a, PCIDL b) {
     return p;
 }
 
-PIDL CopyIdList(IMalloc* malloc, PCIDL list) { return ConcatIdLists(malloc, list, nullptr); }
+PIDL CopyIdList(IMalloc* malloc, PCIDL list) {
+    return ConcatIdLists(malloc, list, nullptr);
+}
 
 // ---- TKwIdListArray ---------------------------------------------------------------------------
 
-TKwIdListArray::~TKwIdListArray() { ShellFree(result_); }
+TKwIdListArray::~TKwIdListArray() {
+    ShellFree(result_);
+}
 
 PCIDL TKwIdListArray::keep(PIDL result) {
     ShellFree(result_);
@@ -99,7 +111,9 @@ PCIDL TKwIdListArray::keep(PIDL result) {
     return result_;
 }
 
-int TKwIdListArray::Count() const { return shell::id_list_count(list_); }
+int TKwIdListArray::Count() const {
+    return shell::id_list_count(list_);
+}
 
 PCIDL TKwIdListArray::StripLast(int n) {
     keep(nullptr);
@@ -139,7 +153,9 @@ PCIDL TKwIdListArray::Item(int i) {
 
 // ---- TKwPidlList ------------------------------------------------------------------------------
 
-TKwPidlList::~TKwPidlList() { Clear(); }
+TKwPidlList::~TKwPidlList() {
+    Clear();
+}
 
 int TKwPidlList::compare(PCIDL a, PCIDL b) const {
     if (ShellFolder) {
@@ -160,7 +176,8 @@ void TKwPidlList::SetSorted(bool sorted) {
 }
 
 void TKwPidlList::Sort() {
-    std::sort(entries_.begin(), entries_.end(), [this](const Entry& x, const Entry& y) { return compare(x.list, y.list) < 0; });
+    std::sort(entries_.begin(), entries_.end(),
+              [this](const Entry& x, const Entry& y) { return compare(x.list, y.list) < 0; });
 }
 
 bool TKwPidlList::Find(PCIDL list, int& index) const {
@@ -278,7 +295,8 @@ int IdListToSpecialFolder(PCIDL list) {
 }
 
 std::uint32_t NameKindFlags(int kind) {
-    static constexpr std::uint32_t flags[] = {shell::SHGDN_NORMAL, shell::SHGDN_INFOLDER, shell::SHGDN_FORPARSING,
+    static constexpr std::uint32_t flags[] = {shell::SHGDN_NORMAL, shell::SHGDN_INFOLDER,
+                                              shell::SHGDN_FORPARSING,
                                               shell::SHGDN_INFOLDER | shell::SHGDN_FOREDITING};
     return (kind >= 0 && kind < 4) ? flags[kind] : shell::SHGDN_NORMAL;
 }
@@ -345,10 +363,19 @@ platform::forms::ImageList& GetSysImageList(int size) {
         list->Width = px;
         list->Height = px;
         // The icon theme's names of the same kinds (emblems for the overlays).
-        static constexpr const char* theme_names[shell::icon_count] = {
-            "text-x-generic", "folder", "folder-open", "user-home", "computer", "drive-harddisk",
-            "drive-removable-media", "folder-remote", "user-desktop", "application-x-executable",
-            "emblem-symbolic-link", "emblem-shared", "emblem-symbolic-link"};
+        static constexpr const char* theme_names[shell::icon_count] = {"text-x-generic",
+                                                                       "folder",
+                                                                       "folder-open",
+                                                                       "user-home",
+                                                                       "computer",
+                                                                       "drive-harddisk",
+                                                                       "drive-removable-media",
+                                                                       "folder-remote",
+                                                                       "user-desktop",
+                                                                       "application-x-executable",
+                                                                       "emblem-symbolic-link",
+                                                                       "emblem-shared",
+                                                                       "emblem-symbolic-link"};
         for (int i = 0; i < shell::icon_count; ++i)
             list->add({px, px, shell::icon_pixels(i, px), theme_names[i]});
         for (int overlay : {1, 2}) list->set_overlay(overlay, OverlayImageIndex(overlay));
@@ -393,8 +420,12 @@ void ValidateMyComputer() {
     folder->attributes_of(std::span<const PCIDL>{}, shell::SFGAO_VALIDATE);
 }
 
-void BeginNoValidate() { ++g_no_validate; }
-void EndNoValidate() { --g_no_validate; }
+void BeginNoValidate() {
+    ++g_no_validate;
+}
+void EndNoValidate() {
+    --g_no_validate;
+}
 
 void FormatStrPos(const std::string& format, const std::vector<std::string>& args, std::string& result) {
     result.clear();
@@ -412,7 +443,8 @@ void FormatStrPos(const std::string& format, const std::vector<std::string>& arg
         }
         std::size_t j = i + 1;
         int n = 0;
-        while (j < format.size() && j < i + 3 && format[j] >= '0' && format[j] <= '9') n = n * 10 + (format[j++] - '0');
+        while (j < format.size() && j < i + 3 && format[j] >= '0' && format[j] <= '9')
+            n = n * 10 + (format[j++] - '0');
         if (j == i + 1 || n < 1 || static_cast<std::size_t>(n) > args.size()) {
             result += format[i];  // not ours to fill: left as it is
             continue;
@@ -425,12 +457,15 @@ void FormatStrPos(const std::string& format, const std::vector<std::string>& arg
 // ---- device changes -------------------------------------------------------------------------
 
 namespace {
-std::unique_ptr<TKwDeviceChangeHandler>& instance() { return unit_state().device_change; }
+std::unique_ptr<TKwDeviceChangeHandler>& instance() {
+    return unit_state().device_change;
+}
 }  // namespace
 
 TKwDeviceChangeHandler::TKwDeviceChangeHandler() {
     window_ = std::make_unique<platform::forms::HiddenWindow>(
-        "TKwDeviceChangeHandler", [this](std::uint32_t m, win::WParam w, win::LParam l) { return handle(m, w, l); });
+        "TKwDeviceChangeHandler",
+        [this](std::uint32_t m, win::WParam w, win::LParam l) { return handle(m, w, l); });
     const win::Handle target = window_->handle();
     monitor_ = std::make_unique<shell::MountMonitor>([target](std::uint32_t code, const std::string&) {
         win::send_message(target, WM_DEVICECHANGE, code, 0);
@@ -445,11 +480,14 @@ void TKwDeviceChangeHandler::Register(const void* owner, Callback callback) {
 }
 
 void TKwDeviceChangeHandler::Unregister(const void* owner) {
-    const auto it = std::find_if(callbacks_.begin(), callbacks_.end(), [&](const Entry& e) { return e.owner == owner; });
+    const auto it =
+        std::find_if(callbacks_.begin(), callbacks_.end(), [&](const Entry& e) { return e.owner == owner; });
     if (it != callbacks_.end()) callbacks_.erase(it);
 }
 
-int TKwDeviceChangeHandler::CheckMounts() { return monitor_->check(); }
+int TKwDeviceChangeHandler::CheckMounts() {
+    return monitor_->check();
+}
 
 win::Result TKwDeviceChangeHandler::handle(std::uint32_t message, win::WParam w, win::LParam l) {
     if (message == WM_DEVICECHANGE) {
@@ -488,8 +526,12 @@ void UnregisterDeviceChange(const void* owner) {
     if (instance()->empty() && !instance()->dispatching()) instance().reset();
 }
 
-bool HasDeviceChangeHandler() { return instance() != nullptr; }
+bool HasDeviceChangeHandler() {
+    return instance() != nullptr;
+}
 
-void FreeDeviceChangeHandler() { instance().reset(); }
+void FreeDeviceChangeHandler() {
+    instance().reset();
+}
 
 }  // namespace shellctl

@@ -207,7 +207,8 @@ class TKwDeviceChangeHandler {
     int CheckMounts();
 
   private:
-    platform::window::Result handle(std::uint32_t message, platform::window::WParam, platform::window::LParam);
+    platform::window::Result handle(std::uint32_t message, platform::window::WParam,
+                                    platform::window::LParam);
     struct Entry {
         const void* owner;
         Callback callback;

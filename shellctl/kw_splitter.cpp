@@ -21,15 +21,20 @@ SplitterUnitState& unit_state() {
 
 }  // namespace
 
-bool DragFullWindows() { return unit_state().drag_full_windows; }
-void SetDragFullWindows(bool on) { unit_state().drag_full_windows = on; }
+bool DragFullWindows() {
+    return unit_state().drag_full_windows;
+}
+void SetDragFullWindows(bool on) {
+    unit_state().drag_full_windows = on;
+}
 
 const std::array<std::uint8_t, 8>& CheckerBitmap() {
     static const std::array<std::uint8_t, 8> bits = [] {
         std::array<std::uint8_t, 8> rows{};
         for (int y = 0; y < 8; ++y) {
             for (int x = 0; x < 8; ++x) {
-                if ((x % 2) != (y % 2)) rows[static_cast<std::size_t>(y)] |= static_cast<std::uint8_t>(0x80 >> x);
+                if ((x % 2) != (y % 2))
+                    rows[static_cast<std::size_t>(y)] |= static_cast<std::uint8_t>(0x80 >> x);
             }
         }
         return rows;
@@ -39,7 +44,9 @@ const std::array<std::uint8_t, 8>& CheckerBitmap() {
 
 // ---- TKwPane ------------------------------------------------------------------------------------
 
-TKwPane::TKwPane() { SetFrameStyle(TKwFrameStyle::kwfsLowered); }
+TKwPane::TKwPane() {
+    SetFrameStyle(TKwFrameStyle::kwfsLowered);
+}
 
 // ---- TKwSplitter --------------------------------------------------------------------------------
 
@@ -50,7 +57,9 @@ TKwSplitter::TKwSplitter() {
 
 TKwSplitter::~TKwSplitter() = default;
 
-int TKwSplitter::Extent() const { return style_ == TKwSplitterStyle::kwstHorizontal ? Height : Width; }
+int TKwSplitter::Extent() const {
+    return style_ == TKwSplitterStyle::kwstHorizontal ? Height : Width;
+}
 
 int TKwSplitter::MaxPosition() const {
     // Pane 1's minimum comes off the extent; the bar may then eat into that minimum, but
@@ -95,8 +104,10 @@ void TKwSplitter::SetPositionEx(int p, bool update_proportion) {
     if (panes_[0]) {
         const int low = panes_[0]->MinSize;
         const int high = std::max(MaxPosition(), low);
-        if (p < low) p = low;
-        else if (p > high) p = high;
+        if (p < low)
+            p = low;
+        else if (p > high)
+            p = high;
     }
     if (p == position_) return;
     position_ = p;
@@ -124,7 +135,9 @@ void TKwSplitter::Resized() {
     Arrange();
 }
 
-void TKwSplitter::Change() { fire(OnChange); }
+void TKwSplitter::Change() {
+    fire(OnChange);
+}
 
 void TKwSplitter::DoSplitterDrag(int position) {
     if (OnSplitterDrag) OnSplitterDrag(*this, position);
@@ -185,7 +198,8 @@ void TKwSplitter::SetActivePane(int index) {
 }
 
 forms::Color TKwSplitter::pane_color(int index) const {
-    return panes_[static_cast<std::size_t>(index)] ? panes_[static_cast<std::size_t>(index)]->Color : clBtnFace;
+    return panes_[static_cast<std::size_t>(index)] ? panes_[static_cast<std::size_t>(index)]->Color
+                                                   : clBtnFace;
 }
 
 void TKwSplitter::set_pane_color(int index, forms::Color c) {
@@ -224,7 +238,9 @@ bool TKwSplitter::FullDrag() const {
     return false;
 }
 
-int TKwSplitter::pointer_coordinate(int x, int y) const { return style_ == TKwSplitterStyle::kwstHorizontal ? y : x; }
+int TKwSplitter::pointer_coordinate(int x, int y) const {
+    return style_ == TKwSplitterStyle::kwstHorizontal ? y : x;
+}
 
 int TKwSplitter::pane0_edge() const {
     const TKwPane* p = panes_[0];
@@ -251,8 +267,10 @@ void TKwSplitter::mouse_down(forms::MouseButton button, int x, int y, forms::Shi
     const int low = panes_[0]->MinSize;
     const int high = std::max(MaxPosition(), low);
     int start = c;
-    if (e < low) start = low + drag_offset_;
-    else if (e > high) start = high + drag_offset_;
+    if (e < low)
+        start = low + drag_offset_;
+    else if (e > high)
+        start = high + drag_offset_;
     dragging_ = true;
     drag_position_ = -1;
     move_drag_line(start);
@@ -287,7 +305,9 @@ void TKwSplitter::mouse_up(forms::MouseButton button, int x, int y, forms::Shift
     if (position_ != old) Change();
 }
 
-void TKwSplitter::CancelMode() { end_drag(true); }
+void TKwSplitter::CancelMode() {
+    end_drag(true);
+}
 
 void TKwSplitter::CaptureChanged() {
     captured_ = false;
@@ -301,7 +321,8 @@ void TKwSplitter::end_drag(bool cancelled) {
     captured_ = false;
     // A live drag has moved the panes all along; a cancelled one puts them back, so "ended
     // without applying" holds in both modes.
-    if (cancelled && drag_live_ && position_ != drag_start_position_) SetPositionEx(drag_start_position_, true);
+    if (cancelled && drag_live_ && position_ != drag_start_position_)
+        SetPositionEx(drag_start_position_, true);
 }
 
 void TKwSplitter::move_drag_line(int c) {

@@ -126,9 +126,11 @@ class TKwSplitter : public platform::forms::Control {
     // Mouse input (client pixels). A drag starts with the left button and ends at its release;
     // any other press during a drag, a cancel-mode request or the loss of the mouse capture
     // ends it without applying it.
-    void mouse_down(platform::forms::MouseButton button, int x, int y, platform::forms::ShiftState shift = {}) override;
+    void mouse_down(platform::forms::MouseButton button, int x, int y,
+                    platform::forms::ShiftState shift = {}) override;
     void mouse_move(int x, int y, platform::forms::ShiftState shift = {}) override;
-    void mouse_up(platform::forms::MouseButton button, int x, int y, platform::forms::ShiftState shift = {}) override;
+    void mouse_up(platform::forms::MouseButton button, int x, int y,
+                  platform::forms::ShiftState shift = {}) override;
     void CancelMode();
     void CaptureChanged();
     bool Dragging() const { return dragging_; }

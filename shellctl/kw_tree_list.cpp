@@ -15,8 +15,12 @@ std::uint64_t& cc_version() {
 }
 
 // The most significant half of the version: major << 16 | minor.
-std::uint32_t version_ms() { return static_cast<std::uint32_t>(CommonControlsVersion() >> 32); }
-bool common_controls_6() { return version_ms() > 0x5FFFF; }
+std::uint32_t version_ms() {
+    return static_cast<std::uint32_t>(CommonControlsVersion() >> 32);
+}
+bool common_controls_6() {
+    return version_ms() > 0x5FFFF;
+}
 
 // Apps alone, or F10 with Shift alone.
 bool is_context_menu_key(int key, forms::ShiftState shift) {
@@ -26,8 +30,12 @@ bool is_context_menu_key(int key, forms::ShiftState shift) {
 
 }  // namespace
 
-std::uint64_t CommonControlsVersion() { return cc_version(); }
-void SetCommonControlsVersion(std::uint64_t version) { cc_version() = version; }
+std::uint64_t CommonControlsVersion() {
+    return cc_version();
+}
+void SetCommonControlsVersion(std::uint64_t version) {
+    cc_version() = version;
+}
 
 // ---- TKwCustomDraw --------------------------------------------------------------------------------
 
@@ -43,11 +51,16 @@ TKwCustomDraw::TKwCustomDraw(TKwCustomDrawInfo& info, std::uint32_t& result, con
 
 int TKwCustomDraw::Stage() const {
     switch (info_.dwDrawStage) {
-        case CDDS_PREPAINT: return 1;
-        case CDDS_POSTPAINT: return 2;
-        case CDDS_ITEMPREPAINT: return 4;
-        case CDDS_ITEMPOSTPAINT: return 5;
-        default: return 0;
+        case CDDS_PREPAINT:
+            return 1;
+        case CDDS_POSTPAINT:
+            return 2;
+        case CDDS_ITEMPREPAINT:
+            return 4;
+        case CDDS_ITEMPOSTPAINT:
+            return 5;
+        default:
+            return 0;
     }
 }
 
@@ -86,11 +99,16 @@ void TKwLvCustomDraw::Apply() {
 
 // ---- TKwCustomTreeView ------------------------------------------------------------------------------
 
-TKwCustomTreeView::TKwCustomTreeView() { ToolTips = version_ms() >= 0x40048; }
+TKwCustomTreeView::TKwCustomTreeView() {
+    ToolTips = version_ms() >= 0x40048;
+}
 
-TKwCustomTreeView::~TKwCustomTreeView() { DestroyNodes(); }
+TKwCustomTreeView::~TKwCustomTreeView() {
+    DestroyNodes();
+}
 
-std::unique_ptr<TKwCustomDraw> TKwCustomTreeView::CreateCustomDraw(TKwCustomDrawInfo& info, std::uint32_t& result) {
+std::unique_ptr<TKwCustomDraw> TKwCustomTreeView::CreateCustomDraw(TKwCustomDrawInfo& info,
+                                                                   std::uint32_t& result) {
     auto draw = std::make_unique<TKwTvCustomDraw>(info, result, Font);
     draw->NotifyItemDraw = true;
     return draw;
@@ -108,7 +126,8 @@ TKwCustomDraw* TKwCustomTreeView::CustomDrawNotify(TKwCustomDrawInfo& info, std:
     forms::TreeNode* node = nullptr;
     bool node_found = false;
     auto find_node = [&] {
-        if (!node_found && (info.dwDrawStage & CDDS_ITEM)) node = reinterpret_cast<forms::TreeNode*>(info.dwItemSpec);
+        if (!node_found && (info.dwDrawStage & CDDS_ITEM))
+            node = reinterpret_cast<forms::TreeNode*>(info.dwItemSpec);
         node_found = true;
     };
     if (OnCustomDrawObjEx) {
@@ -122,7 +141,8 @@ TKwCustomDraw* TKwCustomTreeView::CustomDrawNotify(TKwCustomDrawInfo& info, std:
         OnCustomDrawObj(*this, *draw_, node);
     }
     if (draw_) draw_->Apply();
-    if ((info.dwDrawStage & CDDS_PREPAINT) && (OnCustomDrawObj || OnCustomDrawObjEx)) result |= CDRF_NOTIFYITEMDRAW;
+    if ((info.dwDrawStage & CDDS_PREPAINT) && (OnCustomDrawObj || OnCustomDrawObjEx))
+        result |= CDRF_NOTIFYITEMDRAW;
     return draw_.get();
 }
 
@@ -170,7 +190,9 @@ forms::ItemLook item_look_of(View& view, std::intptr_t item, Rect bounds) {
     return look;
 }
 
-bool prepaint_asks_items(std::uint32_t result) { return (result & CDRF_NOTIFYITEMDRAW) != 0; }
+bool prepaint_asks_items(std::uint32_t result) {
+    return (result & CDRF_NOTIFYITEMDRAW) != 0;
+}
 
 }  // namespace
 
@@ -264,9 +286,12 @@ void TKwCustomTreeView::EraseNode(forms::TreeNode* node) {
 
 // ---- TKwCustomListView ------------------------------------------------------------------------------
 
-TKwCustomListView::TKwCustomListView() { ViewStyle = forms::ViewStyle::report; }
+TKwCustomListView::TKwCustomListView() {
+    ViewStyle = forms::ViewStyle::report;
+}
 
-std::unique_ptr<TKwCustomDraw> TKwCustomListView::CreateCustomDraw(TKwCustomDrawInfo& info, std::uint32_t& result) {
+std::unique_ptr<TKwCustomDraw> TKwCustomListView::CreateCustomDraw(TKwCustomDrawInfo& info,
+                                                                   std::uint32_t& result) {
     return std::make_unique<TKwLvCustomDraw>(info, result, Font);
 }
 
@@ -305,8 +330,10 @@ forms::ItemLook TKwCustomListView::item_look(int index, Rect bounds) {
 
 Rect TKwCustomListView::HeaderItemRect(int column) const {
     int left = 0;
-    for (int i = 0; i < column && i < static_cast<int>(Columns.size()); ++i) left += Columns[static_cast<std::size_t>(i)].Width;
-    const int width = column < static_cast<int>(Columns.size()) ? Columns[static_cast<std::size_t>(column)].Width : 0;
+    for (int i = 0; i < column && i < static_cast<int>(Columns.size()); ++i)
+        left += Columns[static_cast<std::size_t>(i)].Width;
+    const int width =
+        column < static_cast<int>(Columns.size()) ? Columns[static_cast<std::size_t>(column)].Width : 0;
     return {left, 0, left + width, HeaderHeight};
 }
 
@@ -336,9 +363,12 @@ void TKwCustomListView::UpdateHeaderItems() {
     ++header_update_nesting_;
     header_formats_.resize(Columns.size(), HDF_STRING);
     for (int c = static_cast<int>(Columns.size()) - 1; c >= 0; --c) {
-        const auto a = c < static_cast<int>(ColumnAlignment.size()) ? ColumnAlignment[static_cast<std::size_t>(c)]
-                                                                    : forms::Alignment::left;
-        const std::uint32_t justify = a == forms::Alignment::right ? HDF_RIGHT : (a == forms::Alignment::center ? HDF_CENTER : HDF_LEFT);
+        const auto a = c < static_cast<int>(ColumnAlignment.size())
+                           ? ColumnAlignment[static_cast<std::size_t>(c)]
+                           : forms::Alignment::left;
+        const std::uint32_t justify = a == forms::Alignment::right
+                                          ? HDF_RIGHT
+                                          : (a == forms::Alignment::center ? HDF_CENTER : HDF_LEFT);
         std::uint32_t fmt;
         if (HeaderArrowMode == 0 || (HeaderArrowMode == 2 && common_controls_6())) {
             fmt = justify | HDF_STRING;
@@ -390,11 +420,16 @@ void TKwCustomListView::DrawHeaderItem(forms::Canvas& canvas, int column, Rect r
 
 void TKwCustomListView::header_content(forms::Canvas& canvas, int column, Rect r) {
     Rect t{r.left + 4, r.top, r.right - 4, r.bottom};
-    const auto align = column < static_cast<int>(ColumnAlignment.size()) ? ColumnAlignment[static_cast<std::size_t>(column)]
-                                                                         : forms::Alignment::left;
-    const unsigned text_flags = DT_SINGLELINE | DT_END_ELLIPSIS |
-                                (align == forms::Alignment::right ? DT_RIGHT : (align == forms::Alignment::center ? DT_CENTER : DT_LEFT));
-    const std::string caption = column < static_cast<int>(Columns.size()) ? Columns[static_cast<std::size_t>(column)].Caption : std::string{};
+    const auto align = column < static_cast<int>(ColumnAlignment.size())
+                           ? ColumnAlignment[static_cast<std::size_t>(column)]
+                           : forms::Alignment::left;
+    const unsigned text_flags =
+        DT_SINGLELINE | DT_END_ELLIPSIS |
+        (align == forms::Alignment::right ? DT_RIGHT
+                                          : (align == forms::Alignment::center ? DT_CENTER : DT_LEFT));
+    const std::string caption = column < static_cast<int>(Columns.size())
+                                    ? Columns[static_cast<std::size_t>(column)].Caption
+                                    : std::string{};
     const bool sorted = column == sort_column_;
     const int column_width = r.width() + 4;
     // An arrow only in the sort column, and only when the column is wider than twice its box.
@@ -447,7 +482,9 @@ void TKwCustomListView::header_content(forms::Canvas& canvas, int column, Rect r
     DrawText(canvas, caption, t, text_flags);
 }
 
-void TKwCustomListView::RightClick(Point pos) { DoKeyboardContextMenu(pos); }
+void TKwCustomListView::RightClick(Point pos) {
+    DoKeyboardContextMenu(pos);
+}
 
 bool TKwCustomListView::RightButtonUp() {
     const bool suppress = menu_handled_ && PopupMenu;
@@ -477,7 +514,8 @@ void TKwCustomListView::DoKeyboardContextMenu(Point pos) {
     };
     if (ItemFocused < 0) {
         if (PopupMenu) PopupMenu->popup(this, pos.x, pos.y);
-    } else if (ItemFocused < static_cast<int>(Items.size()) && Items[static_cast<std::size_t>(ItemFocused)].Selected) {
+    } else if (ItemFocused < static_cast<int>(Items.size()) &&
+               Items[static_cast<std::size_t>(ItemFocused)].Selected) {
         ShowItemContextMenu(centre(ItemFocused));
     } else if (selected_index() >= 0) {
         ShowItemContextMenu(centre(selected_index()));

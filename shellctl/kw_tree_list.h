@@ -105,8 +105,9 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     // Tool tips on the nodes: off with common controls older than 4.72.
     bool ToolTips = true;
 
-    using NodeContextMenuEvent = std::function<void(platform::forms::Component& sender, platform::forms::TreeNode* node,
-                                                    Point& pos, platform::forms::PopupMenu*& menu)>;
+    using NodeContextMenuEvent =
+        std::function<void(platform::forms::Component& sender, platform::forms::TreeNode* node, Point& pos,
+                           platform::forms::PopupMenu*& menu)>;
     using CustomDrawObjEvent = std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw,
                                                   platform::forms::TreeNode* node)>;
     NodeContextMenuEvent OnNodeContextMenu;
@@ -121,7 +122,8 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     // The notifications a drawing backend sends before a paint and for each node it draws: item
     // pre-paint, and item post-paint when the pre-paint asked for it.
     bool draws_items() override;
-    platform::forms::ItemLook node_look(platform::forms::TreeNode* node, platform::forms::Rect bounds) override;
+    platform::forms::ItemLook node_look(platform::forms::TreeNode* node,
+                                        platform::forms::Rect bounds) override;
 
     // A person's right click: the click, the context-menu request, the button released.
     void right_click_node(platform::forms::TreeNode* node, Point pos) override;
@@ -156,7 +158,8 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     std::unique_ptr<TKwCustomDraw> draw_;
     // Fires OnNodeContextMenu, which may change the point and the menu; descendants add their
     // own menu here (and set the menu to nullptr when they showed it).
-    virtual void DoNodeContextMenu(platform::forms::TreeNode* node, Point& pos, platform::forms::PopupMenu*& menu);
+    virtual void DoNodeContextMenu(platform::forms::TreeNode* node, Point& pos,
+                                   platform::forms::PopupMenu*& menu);
     void set_menu_handled(bool handled) { menu_handled_ = handled; }
 
   private:
@@ -195,7 +198,8 @@ class TKwCustomListView : public platform::forms::ListView {
 
     using ItemContextMenuEvent = std::function<void(platform::forms::Component& sender, int item, Point& pos,
                                                     platform::forms::PopupMenu*& menu)>;
-    using CustomDrawObjEvent = std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw, int item)>;
+    using CustomDrawObjEvent =
+        std::function<void(platform::forms::Component& sender, TKwCustomDraw& draw, int item)>;
     ItemContextMenuEvent OnItemContextMenu;
     CustomDrawObjEvent OnCustomDrawObj;
     CustomDrawObjEvent OnCustomDrawObjEx;

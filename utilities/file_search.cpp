@@ -10,7 +10,9 @@ namespace putils {
 
 namespace {
 
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char fold(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool folded_less(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -27,7 +29,8 @@ bool folded_less(const std::string& a, const std::string& b) {
 
 std::vector<std::string> find_files(std::string_view mask) {
     const std::size_t slash = mask.rfind('/');
-    std::string folder = slash == std::string_view::npos ? std::string(".") : std::string(mask.substr(0, slash));
+    std::string folder =
+        slash == std::string_view::npos ? std::string(".") : std::string(mask.substr(0, slash));
     if (folder.empty()) folder = "/";
     std::string pattern(slash == std::string_view::npos ? mask : mask.substr(slash + 1));
     if (pattern == "*.*") pattern = "*";
@@ -39,7 +42,8 @@ std::vector<std::string> find_files(std::string_view mask) {
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD | FNM_NOESCAPE) == 0) names.emplace_back(name);
+        if (fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD | FNM_NOESCAPE) == 0)
+            names.emplace_back(name);
     }
     std::sort(names.begin(), names.end(), folded_less);
     return names;

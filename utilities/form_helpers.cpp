@@ -51,7 +51,9 @@ std::int32_t limit_int(std::int32_t value, std::int32_t low, std::int32_t high) 
     return value < high ? value : high;
 }
 
-double min_real(double a, double b) { return a < b ? a : b; }
+double min_real(double a, double b) {
+    return a < b ? a : b;
+}
 
 std::string combo_text(const forms::ComboBox& box) {
     if (box.ItemIndex < 0 || box.ItemIndex >= box.Items.count()) return {};
@@ -63,7 +65,9 @@ void select_combo_item(forms::ComboBox& box, std::string_view text) {
     if (index >= 0) box.ItemIndex = index;
 }
 
-bool combo_contains(const forms::ComboBox& box, std::string_view text) { return index_of_text(box.Items, text) >= 0; }
+bool combo_contains(const forms::ComboBox& box, std::string_view text) {
+    return index_of_text(box.Items, text) >= 0;
+}
 
 void combo_add_unique(forms::ComboBox& box, std::string_view text) {
     if (!combo_contains(box, text)) box.Items.add(std::string(text));

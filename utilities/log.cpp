@@ -22,15 +22,17 @@ std::string time_stamp() {
     std::tm local{};
     localtime_r(&now, &local);
     char buffer[80];
-    std::snprintf(buffer, sizeof buffer, "%04d%c%02d%c%02d %02d%c%02d%c%02d", local.tm_year + 1900, date_separator,
-                  local.tm_mon + 1, date_separator, local.tm_mday, local.tm_hour, time_separator, local.tm_min,
-                  time_separator, local.tm_sec);
+    std::snprintf(buffer, sizeof buffer, "%04d%c%02d%c%02d %02d%c%02d%c%02d", local.tm_year + 1900,
+                  date_separator, local.tm_mon + 1, date_separator, local.tm_mday, local.tm_hour,
+                  time_separator, local.tm_min, time_separator, local.tm_sec);
     return buffer;
 }
 
 }  // namespace
 
-std::string log_file_path() { return method_folder_file("tsk_weav.log"); }
+std::string log_file_path() {
+    return method_folder_file("tsk_weav.log");
+}
 
 void append_log(std::string_view text) {
     const SessionValues& s = session();

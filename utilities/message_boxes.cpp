@@ -9,7 +9,8 @@ namespace putils {
 
 namespace forms = platform::forms;
 
-forms::ModalResult message_box_on_top(std::string_view text, forms::DialogType type, const forms::ButtonSet& buttons) {
+forms::ModalResult message_box_on_top(std::string_view text, forms::DialogType type,
+                                      const forms::ButtonSet& buttons) {
     forms::MessageBoxRequest request;
     request.type = type;
     request.caption = forms::dialog_caption(type);
@@ -36,7 +37,8 @@ forms::ModalResult ask_abort_retry_ignore(std::string_view text) {
 
 bool ask_yes_no(std::string_view text) {
     return message_box_on_top(text, forms::DialogType::information,
-                              forms::ButtonSet{forms::DialogButton::yes, forms::DialogButton::no}) == forms::mr_yes;
+                              forms::ButtonSet{forms::DialogButton::yes, forms::DialogButton::no}) ==
+           forms::mr_yes;
 }
 
 void show_error(std::string_view text) {
@@ -56,6 +58,8 @@ void show_error(std::string_view text) {
     }
 }
 
-void set_error_form_shower(ErrorFormShower shower) { session().error_form_shower = shower; }
+void set_error_form_shower(ErrorFormShower shower) {
+    session().error_form_shower = shower;
+}
 
 }  // namespace putils

@@ -18,7 +18,9 @@ SessionValues& session() {
     return values;
 }
 
-void reset_session() { session() = SessionValues{}; }
+void reset_session() {
+    session() = SessionValues{};
+}
 
 void set_sample_types(std::string_view list) {
     SessionValues& s = session();

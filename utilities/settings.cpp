@@ -10,17 +10,31 @@ namespace reg = platform::registry;
 namespace {
 
 // Opens (creating) a key under the current user; false when it cannot be opened.
-bool open_created(reg::Registry& registry, std::string_view path) { return registry.open_key(path, true); }
+bool open_created(reg::Registry& registry, std::string_view path) {
+    return registry.open_key(path, true);
+}
 
 }  // namespace
 
-std::string base_key() { return "\\SOFTWARE\\Hox\\Zor\\Task Weaver"; }
-std::string instance_key() { return base_key() + "\\" + std::to_string(session().instance_number); }
-std::string driver_startup_key() { return instance_key() + "\\Driver startup"; }
-std::string folder_list_key() { return instance_key() + "\\Folder List"; }
+std::string base_key() {
+    return "\\SOFTWARE\\Hox\\Zor\\Task Weaver";
+}
+std::string instance_key() {
+    return base_key() + "\\" + std::to_string(session().instance_number);
+}
+std::string driver_startup_key() {
+    return instance_key() + "\\Driver startup";
+}
+std::string folder_list_key() {
+    return instance_key() + "\\Folder List";
+}
 
-bool open_instance_key(reg::Registry& registry) { return open_created(registry, instance_key()); }
-bool open_folder_list_key(reg::Registry& registry) { return open_created(registry, folder_list_key()); }
+bool open_instance_key(reg::Registry& registry) {
+    return open_created(registry, instance_key());
+}
+bool open_folder_list_key(reg::Registry& registry) {
+    return open_created(registry, folder_list_key());
+}
 
 std::int32_t reg_read_int(std::string_view name, std::int32_t default_value) {
     reg::Registry registry(reg::HKEY_CURRENT_USER);
@@ -91,8 +105,12 @@ void write_registry_string(std::string_view key_path, std::string_view name, std
     }
 }
 
-std::int32_t read_port_setting() { return reg_read_int("Port", 1); }
-void write_port_setting(std::int32_t port) { reg_write_int("Port", port); }
+std::int32_t read_port_setting() {
+    return reg_read_int("Port", 1);
+}
+void write_port_setting(std::int32_t port) {
+    reg_write_int("Port", port);
+}
 
 void read_folder_list(std::vector<std::string>& list) {
     reg::Registry registry(reg::HKEY_CURRENT_USER);

@@ -16,8 +16,12 @@ namespace {
 // The old fixed buffers held 1000 characters; the results keep that bound.
 constexpr std::size_t max_part = 1000;
 
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+char fold(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The decimal grammar shared by parse_real and is_real: optional "-", then digits with at most
 // one ".". With `value` it also computes the number.
@@ -53,7 +57,9 @@ bool scan_real(std::string_view text, double* value) {
 
 }  // namespace
 
-std::string instance_suffix() { return " ZOR " + std::to_string(session().instance_number); }
+std::string instance_suffix() {
+    return " ZOR " + std::to_string(session().instance_number);
+}
 
 bool same_text(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -68,7 +74,9 @@ bool starts_with_text(std::string_view text, std::string_view prefix) {
     return same_text(text.substr(0, prefix.size()), prefix);
 }
 
-bool is_macro_line(std::string_view line) { return starts_with_text(line, "[MACRO "); }
+bool is_macro_line(std::string_view line) {
+    return starts_with_text(line, "[MACRO ");
+}
 
 std::string strip_extension(std::string_view text) {
     const std::size_t dot = text.find('.');
@@ -112,7 +120,8 @@ bool read_int(std::string_view text, std::string_view context, std::int32_t& val
     std::uint64_t magnitude = 0;
     bool ok = !digits.empty();
     if (ok) {
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
         ok = error == std::errc() && end == digits.data() + digits.size();
     }
     if (ok) {
@@ -127,8 +136,9 @@ bool read_int(std::string_view text, std::string_view context, std::int32_t& val
             }
         } else {
             ok = magnitude <= (negative ? 2147483648ull : 2147483647ull);
-            if (ok) value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
-                                                               : static_cast<std::int64_t>(magnitude));
+            if (ok)
+                value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
+                                                           : static_cast<std::int64_t>(magnitude));
         }
     }
     if (!ok) {
@@ -183,7 +193,8 @@ std::string real_to_text(double value) {
 
     // 15 significant digits, rounded, in the C locale's notation: "-d.dddddddddddddde+XX".
     char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     if (error != std::errc()) return "0";
     std::string_view sci(buffer, static_cast<std::size_t>(end - buffer));
 
@@ -232,7 +243,9 @@ std::string real_to_text(double value) {
     return out;
 }
 
-bool is_real(std::string_view text) { return scan_real(text, nullptr); }
+bool is_real(std::string_view text) {
+    return scan_real(text, nullptr);
+}
 
 bool is_integer(std::string_view text) {
     std::size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
@@ -243,7 +256,9 @@ bool is_integer(std::string_view text) {
     return true;
 }
 
-bool is_seconds(std::string_view text) { return is_real(text) && text_to_real(text) < 60.0; }
+bool is_seconds(std::string_view text) {
+    return is_real(text) && text_to_real(text) < 60.0;
+}
 
 bool is_time(std::string_view text) {
     if (text.size() < 2) return false;
@@ -295,7 +310,8 @@ std::string format_time(std::string_view seconds) {
         if (rest < 0) rest = 0;
     }
 
-    std::string out = minutes < 1e15 ? std::to_string(static_cast<std::int64_t>(minutes)) : real_to_text(minutes);
+    std::string out =
+        minutes < 1e15 ? std::to_string(static_cast<std::int64_t>(minutes)) : real_to_text(minutes);
     out += ':';
     if (rest == 0.0) {
         out += "00";
@@ -313,6 +329,8 @@ std::string display_value(std::string_view value, std::string_view unit) {
     return std::string(value);
 }
 
-std::string copy_text(std::string_view text) { return std::string(text); }
+std::string copy_text(std::string_view text) {
+    return std::string(text);
+}
 
 }  // namespace putils

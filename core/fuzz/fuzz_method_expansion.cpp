@@ -44,8 +44,8 @@ void expand_again_step_by_step(const std::vector<std::string>& text, bool built)
         core_fuzz::violated("both give the same lines");
     for (int n = 0; n < counter; ++n)
         if (state.origins[n].declaration_offset != origins[n].declaration_offset ||
-            state.origins[n].param_count != origins[n].param_count || state.origins[n].step != origins[n].step ||
-            state.origins[n].call_start != origins[n].call_start)
+            state.origins[n].param_count != origins[n].param_count ||
+            state.origins[n].step != origins[n].step || state.origins[n].call_start != origins[n].call_start)
             core_fuzz::violated("both give the same origins");
 }
 

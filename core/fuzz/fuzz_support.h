@@ -36,7 +36,8 @@ inline void violated(const char* what) {
 }
 
 inline void load_fuzz_configuration() {
-    if (!core::read_configuration(core_test::standard_configuration())) violated("the fuzz configuration reads");
+    if (!core::read_configuration(core_test::standard_configuration()))
+        violated("the fuzz configuration reads");
 }
 
 }  // namespace core_fuzz

@@ -349,11 +349,12 @@ TEST_F(ReadConfiguration, TextsLongerThanTheirFieldAreCutAndLogged) {
     std::ifstream log(putils::log_file_path());
     std::vector<std::string> logged;
     for (std::string line; std::getline(log, line);) logged.push_back(line.substr(line.find(" : ") + 3));
-    EXPECT_THAT(logged, ElementsAre("TRAY:Rows: the unit counts is cut to 4 characters\r",
-                                    "T1:Label: the text twenty characters long is cut to 19 characters\r",
-                                    "T1:Holder: the text A Tray Of 22 Letters is cut to 19 characters\r",
-                                    "ASPIRATE:Volume: the limit SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume is "
-                                    "cut to 42 characters\r"));
+    EXPECT_THAT(logged,
+                ElementsAre("TRAY:Rows: the unit counts is cut to 4 characters\r",
+                            "T1:Label: the text twenty characters long is cut to 19 characters\r",
+                            "T1:Holder: the text A Tray Of 22 Letters is cut to 19 characters\r",
+                            "ASPIRATE:Volume: the limit SYR.Volume-SYR.Volume+SYR.Volume-SYR.Volume is "
+                            "cut to 42 characters\r"));
 }
 
 TEST_F(ReadConfiguration, AtomProblemsGoToTheDebugOutput) {

@@ -164,11 +164,8 @@ TEST_F(Expressions, SignedTimes) {
     // A "-" in front of the minutes covers the whole time; seconds behind minutes carry no sign of
     // their own, so "1:-5" is the time 1: less 5 seconds.
     const EvalCase cases[] = {
-        {"-1:30", "s", -90},
-        {"-0:30", "s", -30},
-        {"1:-5", "s", 55},
-        {"-1:", "s", -60},
-        {"2:30-1:45", "s", 45},
+        {"-1:30", "s", -90}, {"-0:30", "s", -30},    {"1:-5", "s", 55},
+        {"-1:", "s", -60},   {"2:30-1:45", "s", 45},
     };
     for (const EvalCase& c : cases) {
         EXPECT_TRUE(core::check_expression(c.text, c.unit, false, false, -1, {})) << c.text;

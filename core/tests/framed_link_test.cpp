@@ -50,7 +50,9 @@ TEST_F(FramedLinkTest, a_command_with_a_byte_no_frame_carries_is_never_queued) {
     EXPECT_EQ(frame_problem(std::string("A\x01\r\x7f\xff")), "");
     EXPECT_EQ(frame_problem(std::string(max_command_length, 'A')), "");
     EXPECT_NE(frame_problem(std::string(max_command_length + 1, 'A')), "");
-    EXPECT_EQ(printable_text("W\x13" "1\x7f"), "W\\x131\\x7F");
+    EXPECT_EQ(printable_text("W\x13"
+                             "1\x7f"),
+              "W\\x131\\x7F");
     EXPECT_TRUE(queue_command("WASH(Wash1,1,)"));
     EXPECT_EQ(step_queue().pending_command, "WASH(Wash1,1,)");
 }
@@ -76,8 +78,8 @@ TEST_F(FramedLinkTest, lower_case_trailer_digits_are_accepted) {
 }
 
 TEST_F(FramedLinkTest, damaged_frames_are_dropped) {
-    EXPECT_EQ(feed(reply_frame("READY", 1)), 0);       // length one too high
-    EXPECT_EQ(feed(reply_frame("READY", 0, 1)), 0);    // checksum
+    EXPECT_EQ(feed(reply_frame("READY", 1)), 0);                // length one too high
+    EXPECT_EQ(feed(reply_frame("READY", 0, 1)), 0);             // checksum
     EXPECT_EQ(feed(std::string("\x02READY\x03") + "00G5"), 0);  // not a digit
     EXPECT_EQ(link_state().receive_state, 0);
     EXPECT_EQ(feed(reply_frame("READY")), 1);

@@ -131,10 +131,11 @@ TEST_F(MethodExpansion, RepeatedCallsOfAMacroExpandAsTheFirst) {
     text.insert(text.end(), {"[MACRO Load Sample]", "WASH(Wash2,9)", "[MACRO MARK]"});
     ASSERT_TRUE(core::build_running_method("10ul", 0, text)) << testing::PrintToString(messages());
     const core::MethodState& s = method_state();
-    EXPECT_THAT(s.expanded_method,
-                ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
-                            "MOVE_TO_VIAL(SL.tray,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
-                            "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)", "WASH(Wash2,2,)"));
+    EXPECT_THAT(
+        s.expanded_method,
+        ElementsAre("WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
+                    "MOVE_TO_VIAL(SL.tray,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)",
+                    "MOVE_TO_VIAL(Tray2,SL.index,10,)", "ASPIRATE(SYR,Volume,Speed,0,)", "WASH(Wash2,2,)"));
     // Every call appends its declarations, and its lines point at them.
     ASSERT_EQ(s.running_macro_params.size(), 9u);
     EXPECT_EQ(s.running_macro_params[3], "Tray;TRAY");
@@ -152,7 +153,8 @@ TEST_F(MethodExpansion, RepeatedCallsOfAMacroExpandAsTheFirst) {
     // A bad argument in a later call is still found, with its message.
     text[3] = "Load Sample(Wash1,3,4)";
     EXPECT_FALSE(core::build_running_method("10ul", 0, text));
-    EXPECT_THAT(messages(), ElementsAre("In macro \"Load Sample\", MOVE_TO_VIAL: Wash1 is not a valid object for Tray"));
+    EXPECT_THAT(messages(),
+                ElementsAre("In macro \"Load Sample\", MOVE_TO_VIAL: Wash1 is not a valid object for Tray"));
 }
 
 TEST_F(MethodExpansion, ObjectArgumentsAreChecked) {

@@ -188,9 +188,15 @@ TEST(InstrumentIntegers, OnlyRoundingErrorsCountAsTheIntegerBelowThemTheValueIsT
         const char* text;
         std::int64_t nanolitres;
     } typed[] = {
-        {"1.005", 1005},   {"1.0049999", 1004},         {"1.00499999999999", 1004},
-        {"-1.005", -1005}, {"-1.00499999999999", -1004}, {"2.675", 2675},
-        {"2.67499999999999", 2674}, {"0.001", 1},       {"0.00099999999999", 0},
+        {"1.005", 1005},
+        {"1.0049999", 1004},
+        {"1.00499999999999", 1004},
+        {"-1.005", -1005},
+        {"-1.00499999999999", -1004},
+        {"2.675", 2675},
+        {"2.67499999999999", 2674},
+        {"0.001", 1},
+        {"0.00099999999999", 0},
     };
     for (const auto& t : typed)
         EXPECT_EQ(core::command_integer(putils::text_to_real(t.text), MU "l"), t.nanolitres) << t.text;

@@ -220,8 +220,9 @@ TEST_F(TextEncodings, EveryWindows1252CharacterComesThrough) {
 
 TEST_F(TextEncodings, UnitsOutsideTheTableAreTheirOwnOnlyLossyOnesAreRefused) {
     // Units the instrument writes, and any other unit text, taken as it is.
-    for (const char* unit : {"nl", "NL", MU "m", "nl/s", "m" DEG "C", "E", "", "s", "ms", "mm", "rpm", MU "s",
-                             DEG "F", "um", "UM", "ul/s", "m" DEG "F", MU "A", "\xC2\xB5m", "n l", "counts"})
+    for (const char* unit : {"nl", "NL",   MU "m",      "nl/s", "m" DEG "C", "E",     "",
+                             "s",  "ms",   "mm",        "rpm",  MU "s",      DEG "F", "um",
+                             "UM", "ul/s", "m" DEG "F", MU "A", "\xC2\xB5m", "n l",   "counts"})
         EXPECT_TRUE(core::is_readable_instrument_unit(unit)) << unit;
     // What no unit text holds: "?" or the replacement character (a lossy conversion), a control
     // character.
@@ -233,7 +234,8 @@ TEST_F(TextEncodings, UnitsOutsideTheTableAreTheirOwnOnlyLossyOnesAreRefused) {
     text[line_index("Pulse;0;10;1;1;s")] = "Pulse;0;10000;500;1;" MU "s";
     text[line_index("OUT_SIGNAL;Ready Out;Ready relay;2")] = "OUT_SIGNAL;Ready Out;Ready relay;250";
     text[line_index("Temperature;4000;40000;20000;1;m" DEG "C")] = "Temperature;4000;40000;20000;1;" DEG "F";
-    text[line_index("TRAY;Tray2;VT96BC;TH-9070;130000;0;0;20000;A")] = "TRAY;Tray2;VT96BC;TH-9070;130000;0;0;68;A";
+    text[line_index("TRAY;Tray2;VT96BC;TH-9070;130000;0;0;20000;A")] =
+        "TRAY;Tray2;VT96BC;TH-9070;130000;0;0;68;A";
     text[line_index("?Delay;0;60;0;1;s")] = "?Delay;0;60;0;1;counts";
     ASSERT_TRUE(core::read_configuration(text)) << testing::PrintToString(messages());
     EXPECT_EQ(core::get_number_attribute("Ready Out", "Pulse"), 250);

@@ -27,13 +27,14 @@ window::Handle make_window(std::string_view class_name, window::Handle parent, R
                                      if (message != core::zor_status_message) return 0;
                                      EXPECT_EQ(lparam, 0);
                                      receiver.seen.push_back(wparam);
-                                     if (wparam == static_cast<window::WParam>(receiver.own_instance)) ++receiver.acted;
+                                     if (wparam == static_cast<window::WParam>(receiver.own_instance))
+                                         ++receiver.acted;
                                      return 0;
                                  });
 }
 
 class WindowBroadcast : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window::reset_thread_state_for_tests();
         putils::reset_session();

@@ -17,7 +17,7 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 
 class CompoundFileBytes final : public ComObject<ICompoundFileBytes> {
-public:
+  public:
     explicit CompoundFileBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes.begin(), bytes.end()) {}
     HRESULT GetBytes(const std::uint8_t** data, std::size_t* size) override {
         if (!data || !size) return E_POINTER;
@@ -26,7 +26,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 
@@ -34,8 +34,12 @@ private:
 // Stubs: read the arguments, call the object, append the out values
 // ---------------------------------------------------------------------------------------------
 
-IIZor* zor(IUnknown* i) { return static_cast<IIZor*>(i); }
-IIZor2* zor2(IUnknown* i) { return static_cast<IIZor2*>(i); }
+IIZor* zor(IUnknown* i) {
+    return static_cast<IIZor*>(i);
+}
+IIZor2* zor2(IUnknown* i) {
+    return static_cast<IIZor2*>(i);
+}
 
 // A method of the shape "() -> result".
 template <HRESULT (IIZor::*Method)(std::int32_t*)>
@@ -88,8 +92,8 @@ HRESULT serve_PrepareForRun(IUnknown* i, BusValues& in, BusValues& out) {
     in.read(row).read(start_mode).read_bstr(vial.put()).read(volume).read(flags);
     if (!in.ok()) return DISP_E_TYPEMISMATCH;
     std::int32_t result = 0;
-    const HRESULT hr =
-        zor(i)->PrepareForRun(raw.get(), meth.get(), list.get(), row, start_mode, vial.get(), volume, flags, &result);
+    const HRESULT hr = zor(i)->PrepareForRun(raw.get(), meth.get(), list.get(), row, start_mode, vial.get(),
+                                             volume, flags, &result);
     if (succeeded(hr)) out.append(result);
     return hr;
 }
@@ -154,46 +158,65 @@ HRESULT serve_ChooseVials(IUnknown* i, BusValues& in, BusValues& out) {
 // ---------------------------------------------------------------------------------------------
 
 enum IIZorSlot {
-    k_GetStatus, k_Initialize, k_StartRun, k_StopRun, k_PrepareForRun, k_Lock, k_Unlock,
-    k_InstrumentHasStopped, k_ValidateMethod, k_ChangeOperatingMode, k_ReadBarCode,
+    k_GetStatus,
+    k_Initialize,
+    k_StartRun,
+    k_StopRun,
+    k_PrepareForRun,
+    k_Lock,
+    k_Unlock,
+    k_InstrumentHasStopped,
+    k_ValidateMethod,
+    k_ChangeOperatingMode,
+    k_ReadBarCode,
 };
 
 // Argument names as the methods declare them, so that introspection documents the interface.
 const BusMethod iizor_table[] = {
-    // member                  in          out   stub                                              in names, out names
-    {"GetStatus",              "",         "i",  serve_GetStatus,                                  "", "Value"},
-    {"Initialize",             "",         "i",  serve_result<&IIZor::Initialize>,                 "", "result"},
-    {"StartRun",               "",         "i",  serve_result<&IIZor::StartRun>,                   "", "result"},
-    {"StopRun",                "",         "i",  serve_result<&IIZor::StopRun>,                    "", "result"},
-    {"PrepareForRun",          "sssiisdi", "i",  serve_PrepareForRun,
+    // member                  in          out   stub                                              in names,
+    // out names
+    {"GetStatus", "", "i", serve_GetStatus, "", "Value"},
+    {"Initialize", "", "i", serve_result<&IIZor::Initialize>, "", "result"},
+    {"StartRun", "", "i", serve_result<&IIZor::StartRun>, "", "result"},
+    {"StopRun", "", "i", serve_result<&IIZor::StopRun>, "", "result"},
+    {"PrepareForRun", "sssiisdi", "i", serve_PrepareForRun,
      "Rawname Methname Listname RowInd StartMode Vial InjVolume Flags", "result"},
-    {"Lock",                   "",         "i",  serve_result<&IIZor::Lock>,                       "", "result"},
-    {"Unlock",                 "",         "i",  serve_result<&IIZor::Unlock>,                     "", "result"},
-    {"InstrumentHasStopped",   "i",        "i",  serve_long_result<&IIZor::InstrumentHasStopped>,  "DeviceType", "result"},
+    {"Lock", "", "i", serve_result<&IIZor::Lock>, "", "result"},
+    {"Unlock", "", "i", serve_result<&IIZor::Unlock>, "", "result"},
+    {"InstrumentHasStopped", "i", "i", serve_long_result<&IIZor::InstrumentHasStopped>, "DeviceType",
+     "result"},
     // the storage travels as the bytes of a compound file
-    {"ValidateMethod",         "ay",       "s",  serve_ValidateMethod,                             "StorageUnknown", "Reason"},
-    {"ChangeOperatingMode",    "i",        "i",  serve_long_result<&IIZor::ChangeOperatingMode>,   "NewMode", "result"},
-    {"ReadBarCode",            "s",        "si", serve_ReadBarCode,                                "Vial", "BarCode result"},
+    {"ValidateMethod", "ay", "s", serve_ValidateMethod, "StorageUnknown", "Reason"},
+    {"ChangeOperatingMode", "i", "i", serve_long_result<&IIZor::ChangeOperatingMode>, "NewMode", "result"},
+    {"ReadBarCode", "s", "si", serve_ReadBarCode, "Vial", "BarCode result"},
 };
 
 enum IIZor2Slot {
-    k_AtomStatus, k_Reset, k_ReloadConfiguration, k_SetTrayType, k_ClearStatus, k_Uploading,
-    k_StartPolling, k_ChangePorts, k_ChooseVials, k_GetSyringe,
+    k_AtomStatus,
+    k_Reset,
+    k_ReloadConfiguration,
+    k_SetTrayType,
+    k_ClearStatus,
+    k_Uploading,
+    k_StartPolling,
+    k_ChangePorts,
+    k_ChooseVials,
+    k_GetSyringe,
 };
 
 const BusMethod iizor2_table[] = {
     // member                  in     out   stub                                       in names, out names
-    {"AtomStatus",             "",    "s",  serve_string<IIZor2, &IIZor2::AtomStatus>, "", "Value"},
-    {"Reset",                  "",    "",   serve_none<&IIZor2::Reset>},
-    {"ReloadConfiguration",    "",    "",   serve_none<&IIZor2::ReloadConfiguration>},
-    {"SetTrayType",            "ss",  "",   serve_SetTrayType,                         "tray typ", ""},
-    {"ClearStatus",            "",    "",   serve_none<&IIZor2::ClearStatus>},
-    {"Uploading",              "",    "i",  serve_Uploading,                           "", "result"},
-    {"StartPolling",           "",    "",   serve_none<&IIZor2::StartPolling>},
-    {"ChangePorts",            "i",   "",   serve_ChangePorts,                         "port", ""},
+    {"AtomStatus", "", "s", serve_string<IIZor2, &IIZor2::AtomStatus>, "", "Value"},
+    {"Reset", "", "", serve_none<&IIZor2::Reset>},
+    {"ReloadConfiguration", "", "", serve_none<&IIZor2::ReloadConfiguration>},
+    {"SetTrayType", "ss", "", serve_SetTrayType, "tray typ", ""},
+    {"ClearStatus", "", "", serve_none<&IIZor2::ClearStatus>},
+    {"Uploading", "", "i", serve_Uploading, "", "result"},
+    {"StartPolling", "", "", serve_none<&IIZor2::StartPolling>},
+    {"ChangePorts", "i", "", serve_ChangePorts, "port", ""},
     // vials is in and out: it goes as an argument and comes back before the result
-    {"ChooseVials",            "ss",  "si", serve_ChooseVials,                         "options vials", "vials result"},
-    {"GetSyringe",             "",    "s",  serve_string<IIZor2, &IIZor2::GetSyringe>, "", "Value"},
+    {"ChooseVials", "ss", "si", serve_ChooseVials, "options vials", "vials result"},
+    {"GetSyringe", "", "s", serve_string<IIZor2, &IIZor2::GetSyringe>, "", "Value"},
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -201,7 +224,7 @@ const BusMethod iizor2_table[] = {
 // ---------------------------------------------------------------------------------------------
 
 class IZorProxy final : public ComObject<IIZor, IIZor2> {
-public:
+  public:
     explicit IZorProxy(std::shared_ptr<RemoteObject> remote) : remote_(std::move(remote)) {}
 
     // IIZor
@@ -209,8 +232,9 @@ public:
     HRESULT Initialize(std::int32_t* result) override { return long_out(k_Initialize, result); }
     HRESULT StartRun(std::int32_t* result) override { return long_out(k_StartRun, result); }
     HRESULT StopRun(std::int32_t* result) override { return long_out(k_StopRun, result); }
-    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd, std::int32_t StartMode,
-                          BSTR Vial, double InjVolume, std::int32_t Flags, std::int32_t* result) override {
+    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd,
+                          std::int32_t StartMode, BSTR Vial, double InjVolume, std::int32_t Flags,
+                          std::int32_t* result) override {
         if (!result) return E_POINTER;
         *result = 0;
         return call1(
@@ -298,7 +322,7 @@ public:
     }
     HRESULT GetSyringe(BSTR* Value) override { return string_out(k_GetSyringe, Value); }
 
-private:
+  private:
     using Args = std::function<void(BusValues&)>;
     using Results = std::function<HRESULT(BusValues&)>;
 
@@ -350,8 +374,12 @@ IUnknown* make_proxy(std::shared_ptr<RemoteObject> remote) {
 
 }  // namespace
 
-std::span<const BusMethod> iizor_methods() { return iizor_table; }
-std::span<const BusMethod> iizor2_methods() { return iizor2_table; }
+std::span<const BusMethod> iizor_methods() {
+    return iizor_table;
+}
+std::span<const BusMethod> iizor2_methods() {
+    return iizor2_table;
+}
 
 ComPtr<IUnknown> make_compound_file_bytes(std::span<const std::uint8_t> bytes) {
     auto* object = new CompoundFileBytes(bytes);
@@ -402,6 +430,8 @@ HRESULT register_server(const std::string& program_path) {
     return register_local_server(r);
 }
 
-HRESULT unregister_server() { return unregister_class(CLSID_IZor, prog_id); }
+HRESULT unregister_server() {
+    return unregister_class(CLSID_IZor, prog_id);
+}
 
 }  // namespace izor

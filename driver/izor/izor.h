@@ -50,7 +50,7 @@ inline constexpr IID IID_IIZor = guid("{763BDB61-6812-11D2-883E-3C8B00C10000}");
 inline constexpr IID IID_IIZor2 = guid("{3FD89A95-A73D-11D2-8983-0080C80C9840}");
 
 inline constexpr const char* bus_name = "com.hox.Zorrun";
-inline constexpr const char* object_name = "IZor";                   // /com/hox/Zorrun/IZor
+inline constexpr const char* object_name = "IZor";  // /com/hox/Zorrun/IZor
 inline constexpr const char* prog_id = "Zorrun.IZor";
 inline constexpr const char* class_description = "zorrun Library: IZor";
 
@@ -68,39 +68,39 @@ inline constexpr HRESULT ZOR_E_NOT_READY = platform::com::make_hresult(0x8007139
 
 struct IIZor : IUnknown {
     static constexpr IID iid = IID_IIZor;
-    virtual HRESULT GetStatus(std::int32_t* Value) = 0;                                          // 1
-    virtual HRESULT Initialize(std::int32_t* result) = 0;                                        // 2
-    virtual HRESULT StartRun(std::int32_t* result) = 0;                                          // 3
-    virtual HRESULT StopRun(std::int32_t* result) = 0;                                           // 4
+    virtual HRESULT GetStatus(std::int32_t* Value) = 0;    // 1
+    virtual HRESULT Initialize(std::int32_t* result) = 0;  // 2
+    virtual HRESULT StartRun(std::int32_t* result) = 0;    // 3
+    virtual HRESULT StopRun(std::int32_t* result) = 0;     // 4
     virtual HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd,
                                   std::int32_t StartMode, BSTR Vial, double InjVolume, std::int32_t Flags,
-                                  std::int32_t* result) = 0;                                     // 5
-    virtual HRESULT Lock(std::int32_t* result) = 0;                                              // 6
-    virtual HRESULT Unlock(std::int32_t* result) = 0;                                            // 7
-    virtual HRESULT InstrumentHasStopped(std::int32_t DeviceType, std::int32_t* result) = 0;     // 8
+                                  std::int32_t* result) = 0;                                  // 5
+    virtual HRESULT Lock(std::int32_t* result) = 0;                                           // 6
+    virtual HRESULT Unlock(std::int32_t* result) = 0;                                         // 7
+    virtual HRESULT InstrumentHasStopped(std::int32_t DeviceType, std::int32_t* result) = 0;  // 8
     // StorageUnknown: across the bus it arrives as an object that answers ICompoundFileBytes.
-    virtual HRESULT ValidateMethod(IUnknown* StorageUnknown, BSTR* Reason) = 0;                   // 9
-    virtual HRESULT ChangeOperatingMode(std::int32_t NewMode, std::int32_t* result) = 0;         // 10
-    virtual HRESULT ReadBarCode(BSTR Vial, BSTR* BarCode, std::int32_t* result) = 0;              // 11
+    virtual HRESULT ValidateMethod(IUnknown* StorageUnknown, BSTR* Reason) = 0;           // 9
+    virtual HRESULT ChangeOperatingMode(std::int32_t NewMode, std::int32_t* result) = 0;  // 10
+    virtual HRESULT ReadBarCode(BSTR Vial, BSTR* BarCode, std::int32_t* result) = 0;      // 11
 
-protected:
+  protected:
     ~IIZor() = default;
 };
 
 struct IIZor2 : IUnknown {
     static constexpr IID iid = IID_IIZor2;
-    virtual HRESULT AtomStatus(BSTR* Value) = 0;                                          // 1
-    virtual HRESULT Reset() = 0;                                                          // 2
-    virtual HRESULT ReloadConfiguration() = 0;                                            // 3
-    virtual HRESULT SetTrayType(BSTR tray, BSTR typ) = 0;                                 // 4
-    virtual HRESULT ClearStatus() = 0;                                                    // 5
-    virtual HRESULT Uploading(std::int32_t* result) = 0;                                  // 6
-    virtual HRESULT StartPolling() = 0;                                                   // 7
-    virtual HRESULT ChangePorts(std::int32_t port) = 0;                                   // 8
-    virtual HRESULT ChooseVials(BSTR options, BSTR* vials, std::int32_t* result) = 0;     // 9 (vials in/out)
-    virtual HRESULT GetSyringe(BSTR* Value) = 0;                                          // 10
+    virtual HRESULT AtomStatus(BSTR* Value) = 0;                                       // 1
+    virtual HRESULT Reset() = 0;                                                       // 2
+    virtual HRESULT ReloadConfiguration() = 0;                                         // 3
+    virtual HRESULT SetTrayType(BSTR tray, BSTR typ) = 0;                              // 4
+    virtual HRESULT ClearStatus() = 0;                                                 // 5
+    virtual HRESULT Uploading(std::int32_t* result) = 0;                               // 6
+    virtual HRESULT StartPolling() = 0;                                                // 7
+    virtual HRESULT ChangePorts(std::int32_t port) = 0;                                // 8
+    virtual HRESULT ChooseVials(BSTR options, BSTR* vials, std::int32_t* result) = 0;  // 9 (vials in/out)
+    virtual HRESULT GetSyringe(BSTR* Value) = 0;                                       // 10
 
-protected:
+  protected:
     ~IIZor2() = default;
 };
 
@@ -111,7 +111,7 @@ struct ICompoundFileBytes : IUnknown {
     // The bytes stay valid as long as the object lives.
     virtual HRESULT GetBytes(const std::uint8_t** data, std::size_t* size) = 0;
 
-protected:
+  protected:
     ~ICompoundFileBytes() = default;
 };
 
@@ -136,14 +136,14 @@ void unregister_interfaces();
 // when it is unloaded, so a plug-in library leaves no table behind that points into its
 // unloaded code.
 class InterfaceRegistration {
-public:
+  public:
     InterfaceRegistration() : registered_(register_interfaces()) {}
     ~InterfaceRegistration() { unregister_interfaces(); }
     InterfaceRegistration(const InterfaceRegistration&) = delete;
     InterfaceRegistration& operator=(const InterfaceRegistration&) = delete;
     explicit operator bool() const { return registered_; }
 
-private:
+  private:
     bool registered_;
 };
 inline const InterfaceRegistration interfaces_registered;

@@ -29,7 +29,9 @@ namespace {
 
 constexpr int resends_before_giving_up = 3;
 
-bool port_open() { return core::session_state().connected && core::session_port() != nullptr; }
+bool port_open() {
+    return core::session_state().connected && core::session_port() != nullptr;
+}
 
 // The link has resent the outstanding command three times without a good reply, or the port
 // went away (a failed port change): no answer can come.
@@ -98,7 +100,9 @@ unsigned barcode_wait_bound_ms() {
 
 // ---- IIZor --------------------------------------------------------------------------------
 
-std::int32_t get_status() { return vzor_state().status_code; }
+std::int32_t get_status() {
+    return vzor_state().status_code;
+}
 
 std::int32_t initialize() {
     // A run is under way from the moment its preparation was taken: a preparation still at its
@@ -107,7 +111,8 @@ std::int32_t initialize() {
     const bool prepared = withdraw_syringe_check();
     if (core::run_state().run_active || prepared) core::run_sl_exit();
     const bool folder_set = !putils::session().method_folder.empty();
-    if (!folder_set) putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
+    if (!folder_set)
+        putils::show_error("The Zor Method folder is not defined. Please run instrument configuration");
     core::connect_port();
     if (!port_open()) {
         // Nothing can reach the instrument: the status says so, and so does the answer.
@@ -146,8 +151,9 @@ std::int32_t stop_run() {
     return 1;
 }
 
-std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::string_view, std::int32_t row_ind,
-                             std::int32_t start_mode, std::string_view vial, double inj_volume, std::int32_t) {
+std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::string_view,
+                             std::int32_t row_ind, std::int32_t start_mode, std::string_view vial,
+                             double inj_volume, std::int32_t) {
     const std::string not_ready = "Got a run command, but not ready";
     // A run that is still going (a Reset or ClearStatus during a run sets status 1 while its
     // METHOD EXIT part runs) or being prepared is not disturbed: the status goes on telling
@@ -188,7 +194,9 @@ std::int32_t prepare_for_run(std::string_view, std::string_view methname, std::s
     return 1;
 }
 
-std::int32_t instrument_has_stopped(std::int32_t) { return core::run_state().run_active ? 0 : 1; }
+std::int32_t instrument_has_stopped(std::int32_t) {
+    return core::run_state().run_active ? 0 : 1;
+}
 
 std::string validate_method(std::string_view storage_bytes) {
     // Read into a list of its own: the method of a run being prepared stays as it is.
@@ -208,8 +216,9 @@ std::string validate_method(std::string_view storage_bytes) {
 
 std::int32_t change_operating_mode(std::int32_t new_mode) {
     if (new_mode < 0 || new_mode > last_operating_mode)
-        throw AutomationFailure(platform::com::E_INVALIDARG, "ChangeOperatingMode: " + std::to_string(new_mode) +
-                                                                 " is not an operating mode (0 to 3)");
+        throw AutomationFailure(
+            platform::com::E_INVALIDARG,
+            "ChangeOperatingMode: " + std::to_string(new_mode) + " is not an operating mode (0 to 3)");
     if (new_mode == 2 || new_mode == 3) {
         if (core::run_state().run_active) {
             core::request_stop();
@@ -266,7 +275,8 @@ std::string atom_status() {
     const std::int32_t code = state.status_code;
     // A failure stands over the progress of the macro that may follow it (SL EXIT).
     if (code == status_not_ready && !state.failure_text.empty()) return state.failure_text;
-    if (core::run_state().run_active || code == status_not_ready || code == status_disconnected) return status_text();
+    if (core::run_state().run_active || code == status_not_ready || code == status_disconnected)
+        return status_text();
     return std::string(text_idle);
 }
 
@@ -284,7 +294,8 @@ void reset() {
 
 void reload_configuration() {
     // An upload that nothing can carry out is no upload: the caller hears why.
-    if (!port_open()) throw AutomationFailure(ZOR_E_NOT_CONNECTED, "ReloadConfiguration: " + not_reachable_text());
+    if (!port_open())
+        throw AutomationFailure(ZOR_E_NOT_CONNECTED, "ReloadConfiguration: " + not_reachable_text());
     // The upload replaces a preparation's syringe check: that run will not start.
     if (withdraw_syringe_check()) set_status_idle();
     core::queue_reload_sequence();
@@ -295,7 +306,8 @@ void set_tray_type(std::string_view tray, std::string_view typ) {
     // Only a tray of the model and a tray type of the model make a download the instrument
     // can take; anything else changes nothing.
     if (!core::object_is_of_class(tray, "TRAY"))
-        throw AutomationFailure(platform::com::E_INVALIDARG, "SetTrayType: " + std::string(tray) + " is no tray");
+        throw AutomationFailure(platform::com::E_INVALIDARG,
+                                "SetTrayType: " + std::string(tray) + " is no tray");
     if (!core::object_is_of_class(typ, "TRAY_TYPE"))
         throw AutomationFailure(platform::com::E_INVALIDARG,
                                 "SetTrayType: " + std::string(typ) + " is no tray type");
@@ -304,13 +316,21 @@ void set_tray_type(std::string_view tray, std::string_view typ) {
                                 "SetTrayType: the tray type of " + std::string(tray) + " cannot be set");
 }
 
-void clear_status() { set_status_idle(); }
+void clear_status() {
+    set_status_idle();
+}
 
-std::int32_t uploading() { return core::session_state().uploading; }
+std::int32_t uploading() {
+    return core::session_state().uploading;
+}
 
-void start_polling() { core::connect_port(); }
+void start_polling() {
+    core::connect_port();
+}
 
-void change_ports(std::int32_t) { core::session_state().port_change_requested = true; }
+void change_ports(std::int32_t) {
+    core::session_state().port_change_requested = true;
+}
 
 std::string get_syringe() {
     if (!port_open()) throw AutomationFailure(ZOR_E_NOT_CONNECTED, "GetSyringe: the port is not open");

@@ -47,7 +47,9 @@ DialogState& dialog_state() {
     return state;
 }
 
-void reset_dialog_state() { dialog_state() = DialogState{}; }
+void reset_dialog_state() {
+    dialog_state() = DialogState{};
+}
 
 // ---- Twait_form ---------------------------------------------------------------------------
 
@@ -220,7 +222,8 @@ void Tnew_syr::FormCreate() {
 void Tnew_syr::FormActivate() {
     Caption = "Syringe Mismatch" + putils::instance_suffix();
     const RunPreparationState& prep = run_preparation_state();
-    warning_text->Caption = mismatch_text(prep.method_file_name, prep.method_syringe, core::mounted_syringe());
+    warning_text->Caption =
+        mismatch_text(prep.method_file_name, prep.method_syringe, core::mounted_syringe());
 }
 
 void Tnew_syr::retry_buttonClick() {

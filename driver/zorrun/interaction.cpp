@@ -42,11 +42,16 @@ void report(const std::string& text) {
 
 const char* dialog_type_name(forms::DialogType type) {
     switch (type) {
-        case forms::DialogType::warning: return "warning";
-        case forms::DialogType::error: return "error";
-        case forms::DialogType::information: return "information";
-        case forms::DialogType::confirmation: return "confirmation";
-        case forms::DialogType::custom: return "custom";
+        case forms::DialogType::warning:
+            return "warning";
+        case forms::DialogType::error:
+            return "error";
+        case forms::DialogType::information:
+            return "information";
+        case forms::DialogType::confirmation:
+            return "confirmation";
+        case forms::DialogType::custom:
+            return "custom";
     }
     return "custom";
 }
@@ -171,7 +176,9 @@ struct TestInteraction::Impl {
             }
             if (verb == "set" && f.size() >= 4) {
                 if (!forms::has_property(*component, f[2])) throw forms::FormError("no property " + f[2]);
-                action = [component, name = f[2], value = f[3]] { forms::set_property(*component, name, value); };
+                action = [component, name = f[2], value = f[3]] {
+                    forms::set_property(*component, name, value);
+                };
             } else if (verb == "do") {
                 action = [component, name = f[2], argument = f.size() >= 4 ? f[3] : std::string()] {
                     forms::perform_action(*component, name, argument);
@@ -225,7 +232,9 @@ TestInteraction::TestInteraction(const std::string& socket_path) : impl_(std::ma
 
 TestInteraction::~TestInteraction() = default;
 
-bool TestInteraction::connected() const { return impl_->fd >= 0; }
+bool TestInteraction::connected() const {
+    return impl_->fd >= 0;
+}
 
 forms::ModalResult TestInteraction::answer_box(const forms::MessageBoxRequest& request) {
     Impl& impl = *impl_;

@@ -25,10 +25,9 @@
 //                     "result" PATH RESULT                                  a form's modal result
 //
 //   TYPE is warning, error, information, confirmation or custom; BUTTONS a comma-separated
-//   list of yes, no, ok, cancel, abort, retry, ignore. Every request but "answer" is answered with "ok" before
-//   an action it asks for runs, so a box that the action opens comes after the reply. A box
-//   that gets no answer within a minute, or any box after the test has gone, is answered as
-//   HeadlessInteraction would.
+//   list of yes, no, ok, cancel, abort, retry, ignore. Every request but "answer" is answered with "ok"
+//   before an action it asks for runs, so a box that the action opens comes after the reply. A box that gets
+//   no answer within a minute, or any box after the test has gone, is answered as HeadlessInteraction would.
 //
 // Main thread only.
 #pragma once

@@ -20,10 +20,18 @@ std::string escape(std::string_view field) {
     for (char c : field) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (byte < 0x20 || byte >= 0x7F) {
                     out += "\\x";
@@ -48,9 +56,15 @@ std::string unescape(std::string_view field) {
         }
         const char next = field[++i];
         switch (next) {
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
             case 'x': {
                 const int high = i + 1 < field.size() ? hex_value(field[i + 1]) : -1;
                 const int low = i + 2 < field.size() ? hex_value(field[i + 2]) : -1;
@@ -62,7 +76,8 @@ std::string unescape(std::string_view field) {
                 }
                 break;
             }
-            default: out += next;
+            default:
+                out += next;
         }
     }
     return out;
@@ -82,7 +97,8 @@ std::vector<std::string> split(std::string_view line) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', start);
-        fields.push_back(unescape(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start)));
+        fields.push_back(
+            unescape(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start)));
         if (tab == std::string_view::npos) break;
         start = tab + 1;
     }

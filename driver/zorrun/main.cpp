@@ -45,7 +45,9 @@ namespace {
 namespace window = platform::window;
 namespace forms = platform::forms;
 
-void say(const std::string& text) { std::fprintf(stderr, "Zorrun: %s\n", text.c_str()); }
+void say(const std::string& text) {
+    std::fprintf(stderr, "Zorrun: %s\n", text.c_str());
+}
 
 // SIGTERM and SIGINT end the loop cleanly. They are blocked before any thread starts (the
 // serial layer's workers inherit the mask) and read from a signalfd on the main thread.
@@ -85,8 +87,8 @@ int main(int argc, char** argv) {
         const auto hr = switches.regserver ? zorrun::register_server(zorrun::own_program_path(), error)
                                            : zorrun::unregister_server(error);
         if (platform::com::failed(hr))
-            say((switches.regserver ? "registration failed: " : "unregistration failed: ") + error + " (HRESULT " +
-                platform::com::hresult_text(hr) + ")");
+            say((switches.regserver ? "registration failed: " : "unregistration failed: ") + error +
+                " (HRESULT " + platform::com::hresult_text(hr) + ")");
         return platform::com::failed(hr) ? 1 : 0;
     }
 

@@ -18,8 +18,8 @@ std::string describe_failure(const std::string& shown, const std::string& path, 
 
 }  // namespace
 
-std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name, std::vector<std::string>& lines,
-                                std::string* shown) {
+std::int32_t read_method_stream(const stg::Storage& storage, std::string_view name,
+                                std::vector<std::string>& lines, std::string* shown) {
     lines.clear();
     const auto fail = [&](com::HRESULT hr, const std::string& text) {
         putils::show_error(text);

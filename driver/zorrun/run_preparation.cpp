@@ -25,11 +25,14 @@ RunPreparationState& run_preparation_state() {
     return state;
 }
 
-void reset_run_preparation_state() { run_preparation_state() = RunPreparationState{}; }
+void reset_run_preparation_state() {
+    run_preparation_state() = RunPreparationState{};
+}
 
 bool syringe_check_pending() {
     const RunPreparationState& prep = run_preparation_state();
-    return prep.check_job != 0 && core::step_queue().generation == prep.check_job && !core::step_queue_empty();
+    return prep.check_job != 0 && core::step_queue().generation == prep.check_job &&
+           !core::step_queue_empty();
 }
 
 bool withdraw_syringe_check() {

@@ -17,7 +17,9 @@ void reset_vzor_state() {
     core::run_state().status_text = std::string(text_start);
 }
 
-const std::string& status_text() { return core::run_state().status_text; }
+const std::string& status_text() {
+    return core::run_state().status_text;
+}
 
 void log_automation_call(std::string_view text) {
     if (core::session_state().debug_page) putils::append_log("zorrun:" + std::string(text));
@@ -42,7 +44,9 @@ std::string failure_with_reason(std::string_view text, std::string_view said) {
     return out;
 }
 
-bool failure_stands() { return vzor_state().status_code == status_not_ready; }
+bool failure_stands() {
+    return vzor_state().status_code == status_not_ready;
+}
 
 void set_progress_text(std::string_view text) {
     if (!failure_stands()) set_status_text(text);
@@ -53,9 +57,13 @@ void set_status_text(std::string_view text) {
     core::notify_status_windows();
 }
 
-void set_status_idle() { set_status(status_idle, ""); }
+void set_status_idle() {
+    set_status(status_idle, "");
+}
 
-void set_status_waiting_for_start() { set_status(status_waiting_for_start, "Waiting for start"); }
+void set_status_waiting_for_start() {
+    set_status(status_waiting_for_start, "Waiting for start");
+}
 
 void set_status_busy() {
     // The macro that follows a refusal (SL EXIT) keeps the instrument busy; the refusal is what
@@ -77,8 +85,8 @@ void set_status_reconnected() {
     const std::int32_t code =
         state.status_code == status_disconnected ? state.saved_status_code : state.status_code;
     // A failure that stood before the loss still stands, with its reason.
-    const std::string text = code == status_not_ready && !state.failure_text.empty() ? state.failure_text
-                                                                                     : "The Zor reconnected";
+    const std::string text =
+        code == status_not_ready && !state.failure_text.empty() ? state.failure_text : "The Zor reconnected";
     set_status(code, text);
 }
 

@@ -61,7 +61,9 @@ void put_text(BSTR* out, const std::string& text) {
     *out = com::bstr_from_text(text);
 }
 
-std::string text(BSTR s) { return com::text_from_bstr(s); }
+std::string text(BSTR s) {
+    return com::text_from_bstr(s);
+}
 
 }  // namespace
 
@@ -96,8 +98,9 @@ HRESULT TIZor::StopRun(std::int32_t* result) {
     });
 }
 
-HRESULT TIZor::PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd, std::int32_t StartMode,
-                             BSTR Vial, double InjVolume, std::int32_t Flags, std::int32_t* result) {
+HRESULT TIZor::PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd,
+                             std::int32_t StartMode, BSTR Vial, double InjVolume, std::int32_t Flags,
+                             std::int32_t* result) {
     return guarded("PrepareForRun", [&] {
         need(result);
         // The document's name goes to the file system whole, never through Windows-1252.
@@ -211,6 +214,8 @@ HRESULT TIZor::GetSyringe(BSTR* syringe) {
     });
 }
 
-com::ComPtr<com::IClassFactory> make_tizor_factory() { return com::make_class_factory<TIZor>(); }
+com::ComPtr<com::IClassFactory> make_tizor_factory() {
+    return com::make_class_factory<TIZor>();
+}
 
 }  // namespace zorrun

@@ -26,8 +26,9 @@ class TIZor : public platform::com::ComObject<izor::IIZor2, izor::IIZor> {
     HRESULT Initialize(std::int32_t* result) override;
     HRESULT StartRun(std::int32_t* result) override;
     HRESULT StopRun(std::int32_t* result) override;
-    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd, std::int32_t StartMode,
-                          BSTR Vial, double InjVolume, std::int32_t Flags, std::int32_t* result) override;
+    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd,
+                          std::int32_t StartMode, BSTR Vial, double InjVolume, std::int32_t Flags,
+                          std::int32_t* result) override;
     HRESULT Lock(std::int32_t* result) override;
     HRESULT Unlock(std::int32_t* result) override;
     HRESULT InstrumentHasStopped(std::int32_t DeviceType, std::int32_t* result) override;

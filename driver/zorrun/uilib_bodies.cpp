@@ -8,7 +8,9 @@
 
 namespace uilib {
 
-void on_busy() { zorrun::set_status_busy(); }
+void on_busy() {
+    zorrun::set_status_busy();
+}
 void on_method_finished() {
     // A run that did not do all it was asked never reads as if all went well.
     const core::RunState& run = core::run_state();
@@ -17,8 +19,12 @@ void on_method_finished() {
     else if (!zorrun::failure_stands())  // a macro run after a refusal leaves the refusal standing
         zorrun::set_status_idle();
 }
-void on_config_received() { core::notify_method_editors(); }
-void on_status_text(std::string_view text) { zorrun::set_progress_text(text); }
+void on_config_received() {
+    core::notify_method_editors();
+}
+void on_status_text(std::string_view text) {
+    zorrun::set_progress_text(text);
+}
 
 void on_barcode_text(std::string_view text) {
     zorrun::VzorState& state = zorrun::vzor_state();
@@ -32,10 +38,18 @@ void on_run_started() {
     putils::session().last_error.clear();
     core::notify_status_windows();
 }
-void on_waiting_for_ds() { zorrun::set_status_waiting_for_start(); }
-void on_sync_signal() { zorrun::sync_signal_status(); }
-void on_disconnected() { zorrun::set_status_disconnected(); }
-void on_reconnected() { zorrun::set_status_reconnected(); }
+void on_waiting_for_ds() {
+    zorrun::set_status_waiting_for_start();
+}
+void on_sync_signal() {
+    zorrun::sync_signal_status();
+}
+void on_disconnected() {
+    zorrun::set_status_disconnected();
+}
+void on_reconnected() {
+    zorrun::set_status_reconnected();
+}
 
 void on_error_abort() {}
 void on_baud_fallback() {}

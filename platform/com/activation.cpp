@@ -12,7 +12,8 @@ namespace platform::com {
 using detail::com_state;
 
 namespace detail {
-HRESULT create_local_instance(const LocalRegistration& where, const IID& iid, void** object);  // bus_client.cpp
+HRESULT create_local_instance(const LocalRegistration& where, const IID& iid,
+                              void** object);  // bus_client.cpp
 }
 
 namespace {
@@ -59,8 +60,8 @@ HRESULT inproc_class_object(const CLSID& clsid, const IID& iid, void** object) {
 
 }  // namespace
 
-HRESULT co_register_class_object(const CLSID& clsid, IUnknown* factory, std::uint32_t context, std::uint32_t flags,
-                                 std::uint32_t* cookie) {
+HRESULT co_register_class_object(const CLSID& clsid, IUnknown* factory, std::uint32_t context,
+                                 std::uint32_t flags, std::uint32_t* cookie) {
     if (!factory || !cookie) return E_POINTER;
     *cookie = 0;
     if ((flags & REGCLS_MULTIPLEUSE) == 0) return E_INVALIDARG;
@@ -78,7 +79,8 @@ HRESULT co_register_class_object(const CLSID& clsid, IUnknown* factory, std::uin
     return S_OK;
 }
 
-HRESULT register_local_class_object(const LocalRegistration& where, IUnknown* factory_unknown, std::uint32_t* cookie) {
+HRESULT register_local_class_object(const LocalRegistration& where, IUnknown* factory_unknown,
+                                    std::uint32_t* cookie) {
     if (!factory_unknown || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IClassFactory> factory;
@@ -87,7 +89,8 @@ HRESULT register_local_class_object(const LocalRegistration& where, IUnknown* fa
     auto served = detail::serve_class(where, factory.get(), hr);
     if (!served) return hr;
     const std::uint32_t id = com_state().next_cookie++;
-    com_state().classes[id] = {where.clsid, ComPtr<IUnknown>::share(factory_unknown), CLSCTX_LOCAL_SERVER, served};
+    com_state().classes[id] = {where.clsid, ComPtr<IUnknown>::share(factory_unknown), CLSCTX_LOCAL_SERVER,
+                               served};
     *cookie = id;
     return S_OK;
 }
@@ -110,7 +113,8 @@ HRESULT co_get_class_object(const CLSID& clsid, std::uint32_t context, const IID
     return REGDB_E_CLASSNOTREG;
 }
 
-HRESULT co_create_instance(const CLSID& clsid, IUnknown* outer, std::uint32_t context, const IID& iid, void** object) {
+HRESULT co_create_instance(const CLSID& clsid, IUnknown* outer, std::uint32_t context, const IID& iid,
+                           void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -144,7 +148,9 @@ void co_free_unused_libraries() {
     }
 }
 
-std::size_t loaded_library_count() { return com_state().libraries.size(); }
+std::size_t loaded_library_count() {
+    return com_state().libraries.size();
+}
 
 bool command_line_switch(int argc, const char* const* argv, std::string_view name) {
     for (int i = 1; i < argc; ++i) {
@@ -154,7 +160,9 @@ bool command_line_switch(int argc, const char* const* argv, std::string_view nam
         if (a.size() != name.size()) continue;
         bool same = true;
         for (std::size_t k = 0; k < a.size() && same; ++k) {
-            const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+            const auto lower = [](char c) {
+                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            };
             same = lower(a[k]) == lower(name[k]);
         }
         if (same) return true;

@@ -15,25 +15,37 @@ std::string hresult_text(HRESULT hr) {
     return buf;
 }
 
-std::optional<GUID> parse_guid(std::string_view text) { return detail::parse_guid_text(text); }
+std::optional<GUID> parse_guid(std::string_view text) {
+    return detail::parse_guid_text(text);
+}
 
 std::string guid_text(const GUID& g) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(g.data1),
-                  unsigned{g.data2}, unsigned{g.data3}, unsigned{g.data4[0]}, unsigned{g.data4[1]}, unsigned{g.data4[2]},
-                  unsigned{g.data4[3]}, unsigned{g.data4[4]}, unsigned{g.data4[5]}, unsigned{g.data4[6]},
-                  unsigned{g.data4[7]});
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.data1), unsigned{g.data2}, unsigned{g.data3}, unsigned{g.data4[0]},
+                  unsigned{g.data4[1]}, unsigned{g.data4[2]}, unsigned{g.data4[3]}, unsigned{g.data4[4]},
+                  unsigned{g.data4[5]}, unsigned{g.data4[6]}, unsigned{g.data4[7]});
     return buf;
 }
 
-long module_object_count() { return detail::com_state().objects.load(); }
-long module_lock_count() { return detail::com_state().locks.load(); }
-void module_lock(bool lock) { detail::com_state().locks.fetch_add(lock ? 1 : -1); }
-HRESULT module_can_unload() { return module_object_count() == 0 && module_lock_count() == 0 ? S_OK : S_FALSE; }
+long module_object_count() {
+    return detail::com_state().objects.load();
+}
+long module_lock_count() {
+    return detail::com_state().locks.load();
+}
+void module_lock(bool lock) {
+    detail::com_state().locks.fetch_add(lock ? 1 : -1);
+}
+HRESULT module_can_unload() {
+    return module_object_count() == 0 && module_lock_count() == 0 ? S_OK : S_FALSE;
+}
 
 namespace detail {
 
-void count_object(int delta) { com_state().objects.fetch_add(delta); }
+void count_object(int delta) {
+    com_state().objects.fetch_add(delta);
+}
 
 ComState& com_state() {
     static ComState state;

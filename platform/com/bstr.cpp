@@ -10,7 +10,9 @@ namespace platform::com {
 
 namespace {
 constexpr std::size_t prefix = sizeof(std::uint32_t);
-std::uint32_t* header(BSTR s) { return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(s) - prefix); }
+std::uint32_t* header(BSTR s) {
+    return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(s) - prefix);
+}
 }  // namespace
 
 BSTR sys_alloc_string_len(const char16_t* text, std::uint32_t length) {
@@ -49,22 +51,30 @@ std::uint32_t sys_string_byte_len(BSTR text) {
     return n;
 }
 
-std::uint32_t sys_string_len(BSTR text) { return sys_string_byte_len(text) / 2; }
+std::uint32_t sys_string_len(BSTR text) {
+    return sys_string_byte_len(text) / 2;
+}
 
-std::u16string_view bstr_view(BSTR text) { return text ? std::u16string_view(text, sys_string_len(text)) : std::u16string_view(); }
+std::u16string_view bstr_view(BSTR text) {
+    return text ? std::u16string_view(text, sys_string_len(text)) : std::u16string_view();
+}
 
 BSTR bstr_from_text(std::string_view cp1252) {
     const std::u16string u = utf16_from_cp1252(cp1252);
     return sys_alloc_string_len(u.data(), static_cast<std::uint32_t>(u.size()));
 }
 
-std::string text_from_bstr(BSTR text) { return cp1252_from_utf16(bstr_view(text)); }
+std::string text_from_bstr(BSTR text) {
+    return cp1252_from_utf16(bstr_view(text));
+}
 
 BSTR bstr_from_utf8(std::string_view utf8) {
     const std::u16string u = utf16_from_utf8(utf8);
     return sys_alloc_string_len(u.data(), static_cast<std::uint32_t>(u.size()));
 }
 
-std::string utf8_from_bstr(BSTR text) { return utf8_from_utf16(bstr_view(text)); }
+std::string utf8_from_bstr(BSTR text) {
+    return utf8_from_utf16(bstr_view(text));
+}
 
 }  // namespace platform::com

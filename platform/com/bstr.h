@@ -33,7 +33,7 @@ std::u16string_view bstr_view(BSTR text);
 
 // Owns one BSTR.
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(std::string_view cp1252) : s_(bstr_from_text(cp1252)) {}
     static Bstr adopt(BSTR s) {
@@ -59,7 +59,7 @@ public:
     std::uint32_t length() const { return sys_string_len(s_); }
     std::string text() const { return text_from_bstr(s_); }
 
-private:
+  private:
     BSTR s_ = nullptr;
 };
 

@@ -90,7 +90,7 @@ std::string bus_unique_name();
 HRESULT bus_ping();
 
 // Time-outs (milliseconds) of outgoing calls and of waiting for a started server's name.
-void set_call_timeout_ms(unsigned ms);      // default 60000
+void set_call_timeout_ms(unsigned ms);  // default 60000
 unsigned call_timeout_ms();
 void set_activation_timeout_ms(unsigned ms);  // default 15000
 unsigned activation_timeout_ms();
@@ -116,7 +116,7 @@ std::string last_bus_error();
 // read_text/append_text convert from and to the system's Windows-1252, read_bstr/append_bstr
 // from and to UTF-16.
 class BusValues {
-public:
+  public:
     explicit BusValues(sd_bus_message* message) : m_(message) {}
     bool ok() const { return error_ == 0; }
     int error() const { return error_; }
@@ -139,7 +139,7 @@ public:
 
     sd_bus_message* message() const { return m_; }
 
-private:
+  private:
     BusValues& note(int r) {
         if (r < 0 && error_ == 0) error_ = r;
         return *this;
@@ -198,7 +198,7 @@ const BusInterface* find_bus_interface(const IID& iid);
 // the last proxy that shares it goes, the reference is given back (Factory.Release, not waited
 // for).
 class RemoteObject {
-public:
+  public:
     RemoteObject(std::string bus_name, std::string destination, std::string object_path);
     ~RemoteObject();
     RemoteObject(const RemoteObject&) = delete;
@@ -217,7 +217,7 @@ public:
     const std::string& destination() const { return destination_; }  // the server's unique name
     const std::string& object_path() const { return object_path_; }
 
-private:
+  private:
     std::string bus_name_;
     std::string destination_;
     std::string object_path_;

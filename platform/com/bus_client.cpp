@@ -22,8 +22,10 @@ using detail::com_state;
 namespace {
 
 bool is_gone_error(std::string_view name) {
-    return name == "org.freedesktop.DBus.Error.NoReply" || name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
-           name == "org.freedesktop.DBus.Error.NameHasNoOwner" || name == "org.freedesktop.DBus.Error.Disconnected" ||
+    return name == "org.freedesktop.DBus.Error.NoReply" ||
+           name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+           name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+           name == "org.freedesktop.DBus.Error.Disconnected" ||
            name == "org.freedesktop.DBus.Error.UnknownObject";
 }
 
@@ -47,7 +49,8 @@ HRESULT hresult_of_error(const sd_bus_error* error, const std::string& bus_name)
     const std::string_view name = error->name ? error->name : "";
     if (name == bus_name + ".Error.Failed") return hresult_in_message(error->message);
     if (is_gone_error(name)) return RPC_E_DISCONNECTED;
-    if (name == "org.freedesktop.DBus.Error.UnknownMethod" || name == "org.freedesktop.DBus.Error.UnknownInterface")
+    if (name == "org.freedesktop.DBus.Error.UnknownMethod" ||
+        name == "org.freedesktop.DBus.Error.UnknownInterface")
         return E_NOTIMPL;
     if (name == "org.freedesktop.DBus.Error.InvalidArgs") return E_INVALIDARG;
     return E_FAIL;
@@ -93,7 +96,8 @@ HRESULT start_program(const std::string& program) {
     if (::poll(&p, 1, 5000) > 0) n = ::read(report[0], &exec_errno, sizeof exec_errno);
     ::close(report[0]);
     if (n == 0) return S_OK;
-    com_state().last_error = "cannot start " + program + ": " + (n > 0 ? std::strerror(exec_errno) : "no report");
+    com_state().last_error =
+        "cannot start " + program + ": " + (n > 0 ? std::strerror(exec_errno) : "no report");
     return CO_E_SERVER_EXEC_FAILURE;
 }
 
@@ -117,10 +121,12 @@ HRESULT ensure_server(detail::BusConnection* c, const LocalRegistration& where) 
     sd_bus_slot* slot = nullptr;
     // Watch first, then look, so an owner that appears in between is not missed.
     const std::string match =
-        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/"
+        "DBus',interface='org.freedesktop.DBus',"
         "member='NameOwnerChanged',arg0='" +
         where.bus_name + "'";
-    if (sd_bus_add_match(c->bus(), &slot, match.c_str(), on_name_owner, &watch) < 0) return CO_E_SERVER_EXEC_FAILURE;
+    if (sd_bus_add_match(c->bus(), &slot, match.c_str(), on_name_owner, &watch) < 0)
+        return CO_E_SERVER_EXEC_FAILURE;
     HRESULT hr = S_OK;
     if (!bus_name_has_owner(where.bus_name)) {
         hr = start_program(where.program_path);
@@ -155,7 +161,8 @@ HRESULT create_local_instance(const LocalRegistration& where, const IID& iid, vo
         hr = ensure_server(c, where);
         if (failed(hr)) return hr;
         sd_bus_message* m = nullptr;
-        if (sd_bus_message_new_method_call(c->bus(), &m, where.bus_name.c_str(), bus_name_to_path(where.bus_name).c_str(),
+        if (sd_bus_message_new_method_call(c->bus(), &m, where.bus_name.c_str(),
+                                           bus_name_to_path(where.bus_name).c_str(),
                                            (where.bus_name + ".Factory").c_str(), "CreateInstance") < 0)
             return RPC_E_INVALID_DATA;
         sd_bus_message* reply = nullptr;
@@ -188,14 +195,17 @@ HRESULT create_local_instance(const LocalRegistration& where, const IID& iid, vo
 }  // namespace detail
 
 RemoteObject::RemoteObject(std::string bus_name, std::string destination, std::string object_path)
-    : bus_name_(std::move(bus_name)), destination_(std::move(destination)), object_path_(std::move(object_path)) {}
+    : bus_name_(std::move(bus_name)),
+      destination_(std::move(destination)),
+      object_path_(std::move(object_path)) {}
 
 RemoteObject::~RemoteObject() {
     detail::BusConnection* c = detail::current_connection();
     if (!c || !c->on_owner_thread()) return;  // the server drops our references when we leave the bus
     sd_bus_message* m = nullptr;
-    if (sd_bus_message_new_method_call(c->bus(), &m, destination_.c_str(), bus_name_to_path(bus_name_).c_str(),
-                                       (bus_name_ + ".Factory").c_str(), "Release") < 0)
+    if (sd_bus_message_new_method_call(c->bus(), &m, destination_.c_str(),
+                                       bus_name_to_path(bus_name_).c_str(), (bus_name_ + ".Factory").c_str(),
+                                       "Release") < 0)
         return;
     sd_bus_message_set_expect_reply(m, 0);
     sd_bus_send(c->bus(), m, nullptr);
@@ -211,8 +221,8 @@ HRESULT RemoteObject::call(const char* interface_name, const BusMethod& method,
     if (!c) return hr;
     const std::string interface = bus_name_ + "." + interface_name;
     sd_bus_message* m = nullptr;
-    if (sd_bus_message_new_method_call(c->bus(), &m, destination_.c_str(), object_path_.c_str(), interface.c_str(),
-                                       method.member) < 0)
+    if (sd_bus_message_new_method_call(c->bus(), &m, destination_.c_str(), object_path_.c_str(),
+                                       interface.c_str(), method.member) < 0)
         return RPC_E_INVALID_DATA;
     BusValues in(m);
     if (arguments) arguments(in);
@@ -227,11 +237,11 @@ HRESULT RemoteObject::call(const char* interface_name, const BusMethod& method,
     if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
         hr = hresult_of_error(error, bus_name_);
     } else if (!sd_bus_message_has_signature(reply, method.out_signature)) {
-        detail::note_bus_error("com.hox.Zor.Error.BadReply",
-                               (std::string(method.member) + " answered with signature '" +
-                                (sd_bus_message_get_signature(reply, 1) ? sd_bus_message_get_signature(reply, 1) : "") +
-                                "'")
-                                   .c_str());
+        detail::note_bus_error(
+            "com.hox.Zor.Error.BadReply",
+            (std::string(method.member) + " answered with signature '" +
+             (sd_bus_message_get_signature(reply, 1) ? sd_bus_message_get_signature(reply, 1) : "") + "'")
+                .c_str());
         hr = RPC_E_INVALID_DATA;
     } else {
         BusValues out(reply);

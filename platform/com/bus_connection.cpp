@@ -31,11 +31,14 @@ int on_reply(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return 1;
 }
 
-std::string errno_text(int r) { return std::strerror(r < 0 ? -r : r); }
+std::string errno_text(int r) {
+    return std::strerror(r < 0 ? -r : r);
+}
 
 const sd_bus_vtable window_vtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD(window_foreground_member, "s", "b", &BusConnection::on_bring_to_front, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD(window_foreground_member, "s", "b", &BusConnection::on_bring_to_front,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -76,8 +79,8 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
     }
 
     sd_bus_slot* slot = nullptr;
-    r = sd_bus_match_signal(bus, &slot, nullptr, window_signal_path, window_signal_interface, window_signal_member,
-                            &BusConnection::on_window_signal, c.get());
+    r = sd_bus_match_signal(bus, &slot, nullptr, window_signal_path, window_signal_interface,
+                            window_signal_member, &BusConnection::on_window_signal, c.get());
     if (r < 0) {
         error = "cannot subscribe to window broadcasts: " + errno_text(r);
         return nullptr;
@@ -86,7 +89,8 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
 
     // Found by the other processes when they look for a window of theirs here.
     slot = nullptr;
-    r = sd_bus_add_object_vtable(bus, &slot, window_signal_path, window_signal_interface, window_vtable, c.get());
+    r = sd_bus_add_object_vtable(bus, &slot, window_signal_path, window_signal_interface, window_vtable,
+                                 c.get());
     if (r < 0) {
         error = "cannot serve window requests: " + errno_text(r);
         return nullptr;
@@ -106,7 +110,8 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
         self->timer_set_usec_.reset();  // fired: no longer armed
         self->service();
     });
-    c->outbox_watch_ = window::add_fd_watch(c->outbox_->eventfd, POLLIN, [self](short) { self->drain_outbox(); });
+    c->outbox_watch_ =
+        window::add_fd_watch(c->outbox_->eventfd, POLLIN, [self](short) { self->drain_outbox(); });
     c->attached_ = true;
 
     std::weak_ptr<Outbox> weak_outbox = c->outbox_;
@@ -116,7 +121,8 @@ std::unique_ptr<BusConnection> BusConnection::open(std::string& error) {
         if (!outbox) return;
         if (kernel::current_thread_id() == outbox->owner) {
             BusConnection* conn = current_connection();
-            if (conn && conn->outbox_ == outbox) conn->emit_window_broadcast(class_name, message, wparam, lparam);
+            if (conn && conn->outbox_ == outbox)
+                conn->emit_window_broadcast(class_name, message, wparam, lparam);
             return;
         }
         std::lock_guard lock(outbox->lock);
@@ -213,7 +219,8 @@ void BusConnection::update_io() {
     if (fd_watch_ == 0 || static_cast<short>(events) != watched_events_) {
         if (fd_watch_) window::remove_fd_watch(fd_watch_);
         BusConnection* self = this;
-        fd_watch_ = window::add_fd_watch(sd_bus_get_fd(bus_), static_cast<short>(events), [self](short) { self->service(); });
+        fd_watch_ = window::add_fd_watch(sd_bus_get_fd(bus_), static_cast<short>(events),
+                                         [self](short) { self->service(); });
         watched_events_ = static_cast<short>(events);
     }
     std::uint64_t usec = UINT64_MAX;
@@ -258,22 +265,24 @@ void BusConnection::drain_outbox() {
         [[maybe_unused]] const ssize_t n = ::read(outbox_->eventfd, &count, sizeof count);
         items.swap(outbox_->items);
     }
-    for (const Outbox::Item& item : items) emit_window_broadcast(item.class_name, item.message, item.wparam, item.lparam);
+    for (const Outbox::Item& item : items)
+        emit_window_broadcast(item.class_name, item.message, item.wparam, item.lparam);
 }
 
 void BusConnection::emit_window_broadcast(std::string_view class_name_cp1252, std::uint32_t message,
                                           std::uint64_t wparam, std::int64_t lparam) {
     if (broken_) return;
     const std::string name = utf8_from_cp1252(class_name_cp1252);
-    sd_bus_emit_signal(bus_, window_signal_path, window_signal_interface, window_signal_member, "sutx", name.c_str(),
-                       message, wparam, lparam);
+    sd_bus_emit_signal(bus_, window_signal_path, window_signal_interface, window_signal_member, "sutx",
+                       name.c_str(), message, wparam, lparam);
     update_io();
 }
 
 int BusConnection::on_window_signal(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<BusConnection*>(userdata);
     const char* sender = sd_bus_message_get_sender(m);
-    if (sender && self->unique_name_ == sender) return 0;  // our own broadcast: its windows were posted to already
+    if (sender && self->unique_name_ == sender)
+        return 0;  // our own broadcast: its windows were posted to already
     const char* class_name = nullptr;
     std::uint32_t message = 0;
     std::uint64_t wparam = 0;
@@ -318,8 +327,8 @@ bool BusConnection::bring_to_front_elsewhere(std::string_view class_name_cp1252)
 
     const std::string class_name = utf8_from_cp1252(class_name_cp1252);
     for (const std::string& peer : peers) {
-        if (sd_bus_message_new_method_call(bus_, &m, peer.c_str(), window_signal_path, window_signal_interface,
-                                           window_foreground_member) < 0)
+        if (sd_bus_message_new_method_call(bus_, &m, peer.c_str(), window_signal_path,
+                                           window_signal_interface, window_foreground_member) < 0)
             return false;
         sd_bus_message_append(m, "s", class_name.c_str());
         hr = call(m, window_foreground_timeout_ms, &reply);
@@ -383,11 +392,13 @@ HRESULT BusConnection::call(sd_bus_message* m, unsigned timeout_ms, sd_bus_messa
         if (p.slot) p.slot = sd_bus_slot_unref(p.slot);
     }
     if (!p.done) {
-        note_bus_error("com.hox.Zor.Error.Timeout", ("no answer within " + std::to_string(timeout_ms) + " ms").c_str());
+        note_bus_error("com.hox.Zor.Error.Timeout",
+                       ("no answer within " + std::to_string(timeout_ms) + " ms").c_str());
         return RPC_E_TIMEOUT;
     }
     if (!p.reply) {
-        note_bus_error("com.hox.Zor.Error.Disconnected", "the connection to the bus was lost during the call");
+        note_bus_error("com.hox.Zor.Error.Disconnected",
+                       "the connection to the bus was lost during the call");
         return RPC_E_DISCONNECTED;
     }
     *reply = p.reply;
@@ -433,7 +444,9 @@ HRESULT join_session_bus() {
     return detail::connection(&why) ? S_OK : why;
 }
 
-bool joined_session_bus() { return detail::current_connection() != nullptr; }
+bool joined_session_bus() {
+    return detail::current_connection() != nullptr;
+}
 
 std::string bus_unique_name() {
     const detail::BusConnection* c = detail::current_connection();
@@ -458,11 +471,21 @@ HRESULT bus_ping() {
     return hr;
 }
 
-void set_call_timeout_ms(unsigned ms) { com_state().call_timeout_ms = ms; }
-unsigned call_timeout_ms() { return com_state().call_timeout_ms; }
-void set_activation_timeout_ms(unsigned ms) { com_state().activation_timeout_ms = ms; }
-unsigned activation_timeout_ms() { return com_state().activation_timeout_ms; }
-std::string last_bus_error() { return com_state().last_error; }
+void set_call_timeout_ms(unsigned ms) {
+    com_state().call_timeout_ms = ms;
+}
+unsigned call_timeout_ms() {
+    return com_state().call_timeout_ms;
+}
+void set_activation_timeout_ms(unsigned ms) {
+    com_state().activation_timeout_ms = ms;
+}
+unsigned activation_timeout_ms() {
+    return com_state().activation_timeout_ms;
+}
+std::string last_bus_error() {
+    return com_state().last_error;
+}
 
 std::string bus_name_to_path(std::string_view bus_name) {
     std::string path = "/";
@@ -478,8 +501,8 @@ sd_bus_message* ask_daemon(const char* member, const char* name) {
     if (!c) return nullptr;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    const int r = sd_bus_call_method(c->bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                     member, &error, &reply, "s", name);
+    const int r = sd_bus_call_method(c->bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", member, &error, &reply, "s", name);
     sd_bus_error_free(&error);
     // The call may have read other messages; have the loop process them.
     c->update_io();
@@ -517,7 +540,8 @@ HRESULT start_bus_service(std::string_view bus_name) {
     if (failed(hr)) return hr == RPC_E_TIMEOUT ? CO_E_SERVER_EXEC_FAILURE : hr;
     if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
         detail::note_bus_error(error->name, error->message);
-        const bool unknown = error->name && std::string_view(error->name) == "org.freedesktop.DBus.Error.ServiceUnknown";
+        const bool unknown =
+            error->name && std::string_view(error->name) == "org.freedesktop.DBus.Error.ServiceUnknown";
         sd_bus_message_unref(reply);
         return unknown ? REGDB_E_CLASSNOTREG : CO_E_SERVER_EXEC_FAILURE;
     }
@@ -538,9 +562,15 @@ pid_t bus_name_owner_pid(std::string_view bus_name) {
 // ---------------------------------------------------------------------------------------------
 // BusValues
 
-BusValues& BusValues::read(std::int32_t& value) { return note(sd_bus_message_read_basic(m_, 'i', &value)); }
-BusValues& BusValues::read(std::uint32_t& value) { return note(sd_bus_message_read_basic(m_, 'u', &value)); }
-BusValues& BusValues::read(double& value) { return note(sd_bus_message_read_basic(m_, 'd', &value)); }
+BusValues& BusValues::read(std::int32_t& value) {
+    return note(sd_bus_message_read_basic(m_, 'i', &value));
+}
+BusValues& BusValues::read(std::uint32_t& value) {
+    return note(sd_bus_message_read_basic(m_, 'u', &value));
+}
+BusValues& BusValues::read(double& value) {
+    return note(sd_bus_message_read_basic(m_, 'd', &value));
+}
 
 BusValues& BusValues::read_text(std::string& cp1252) {
     const char* s = nullptr;
@@ -572,9 +602,15 @@ BusValues& BusValues::read_path(std::string& path) {
     return *this;
 }
 
-BusValues& BusValues::append(std::int32_t value) { return note(sd_bus_message_append_basic(m_, 'i', &value)); }
-BusValues& BusValues::append(std::uint32_t value) { return note(sd_bus_message_append_basic(m_, 'u', &value)); }
-BusValues& BusValues::append(double value) { return note(sd_bus_message_append_basic(m_, 'd', &value)); }
+BusValues& BusValues::append(std::int32_t value) {
+    return note(sd_bus_message_append_basic(m_, 'i', &value));
+}
+BusValues& BusValues::append(std::uint32_t value) {
+    return note(sd_bus_message_append_basic(m_, 'u', &value));
+}
+BusValues& BusValues::append(double value) {
+    return note(sd_bus_message_append_basic(m_, 'd', &value));
+}
 
 BusValues& BusValues::append_text(std::string_view cp1252) {
     const std::string s = utf8_from_cp1252(cp1252);

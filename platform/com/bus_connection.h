@@ -14,8 +14,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -52,7 +52,7 @@ struct Outbox {
 };
 
 class BusConnection {
-public:
+  public:
     // Connects to the session bus; null with `error` set when there is none.
     static std::unique_ptr<BusConnection> open(std::string& error);
     ~BusConnection();
@@ -77,8 +77,8 @@ public:
     // is quitting: then it waits on the bus alone.
     bool wait_for(const std::function<bool()>& done, unsigned timeout_ms);
     // Emits the window broadcast signal.
-    void emit_window_broadcast(std::string_view class_name_cp1252, std::uint32_t message, std::uint64_t wparam,
-                               std::int64_t lparam);
+    void emit_window_broadcast(std::string_view class_name_cp1252, std::uint32_t message,
+                               std::uint64_t wparam, std::int64_t lparam);
     // Asks the other joined processes, one by one, to bring their first window of the class to
     // the front; true when one did.
     bool bring_to_front_elsewhere(std::string_view class_name_cp1252);
@@ -93,7 +93,7 @@ public:
     void keep_slot(sd_bus_slot* slot) { kept_slots_.push_back(slot); }
     bool name_watch_installed = false;
 
-private:
+  private:
     BusConnection() = default;
     void service();
     void run_deferred();

@@ -130,8 +130,9 @@ void ServedInterface::dispatch(sd_bus_message* call) {
     auto cls = owner.lock();
     const std::string error_name = cls ? cls->error_name : std::string("com.hox.Zor.Error.Failed");
     const auto& methods = table.methods;
-    const auto found = std::find_if(methods.begin(), methods.end(),
-                                    [&](const BusMethod& m) { return member && std::string_view(m.member) == member; });
+    const auto found = std::find_if(methods.begin(), methods.end(), [&](const BusMethod& m) {
+        return member && std::string_view(m.member) == member;
+    });
     if (found == methods.end()) {
         reply_failure(call, error_name, member, E_NOTIMPL);
         return;
@@ -191,7 +192,8 @@ void ServedClass::dispatch_factory(sd_bus_message* call) {
 
 void on_name_vanished(const std::string& unique_name) {
     bool dropped = false;
-    for (ServedClass* served : served_classes()) dropped = served->references.erase(unique_name) > 0 || dropped;
+    for (ServedClass* served : served_classes())
+        dropped = served->references.erase(unique_name) > 0 || dropped;
     if (dropped && bus_reference_count() == 0) notify_last_reference();
 }
 
@@ -210,7 +212,8 @@ void stop_serving(const std::shared_ptr<ServedClass>& served) {
     if (same_bus) c->update_io();
 }
 
-std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassFactory* factory, HRESULT& hr) {
+std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassFactory* factory,
+                                         HRESULT& hr) {
     BusConnection* c = connection(&hr);
     if (!c) return nullptr;
     for (ServedClass* other : served_classes()) {
@@ -259,8 +262,8 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
             si->vtable.push_back(entry);
         }
         si->vtable.push_back(SD_BUS_VTABLE_END);
-        const int r = sd_bus_add_object_vtable(c->bus(), &si->slot, served->object_path.c_str(), si->dbus_name.c_str(),
-                                               si->vtable.data(), si.get());
+        const int r = sd_bus_add_object_vtable(c->bus(), &si->slot, served->object_path.c_str(),
+                                               si->dbus_name.c_str(), si->vtable.data(), si.get());
         if (r < 0) return fail(r);
         served->interfaces.push_back(si);
     }
@@ -272,13 +275,14 @@ std::shared_ptr<ServedClass> serve_class(const LocalRegistration& where, IClassF
         SD_BUS_VTABLE_END,
     };
     int r = sd_bus_add_object_vtable(c->bus(), &served->factory_slot, served->factory_path.c_str(),
-                                     served->factory_interface.c_str(), served->factory_vtable.data(), served.get());
+                                     served->factory_interface.c_str(), served->factory_vtable.data(),
+                                     served.get());
     if (r < 0) return fail(r);
 
     if (!c->name_watch_installed) {
         sd_bus_slot* slot = nullptr;
-        r = sd_bus_match_signal(c->bus(), &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                "NameOwnerChanged", on_owner_changed, nullptr);
+        r = sd_bus_match_signal(c->bus(), &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus", "NameOwnerChanged", on_owner_changed, nullptr);
         if (r < 0) return fail(r);
         c->keep_slot(slot);
         c->name_watch_installed = true;
@@ -320,8 +324,12 @@ long bus_reference_count() {
     return total;
 }
 
-void set_last_reference_handler(std::function<void()> handler) { com_state().last_reference_handler = std::move(handler); }
-void set_bus_lost_handler(std::function<void()> handler) { com_state().bus_lost_handler = std::move(handler); }
+void set_last_reference_handler(std::function<void()> handler) {
+    com_state().last_reference_handler = std::move(handler);
+}
+void set_bus_lost_handler(std::function<void()> handler) {
+    com_state().bus_lost_handler = std::move(handler);
+}
 
 namespace {
 bool same_table(const BusInterface& a, const BusInterface& b) {

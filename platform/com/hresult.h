@@ -12,9 +12,15 @@ namespace platform::com {
 
 using HRESULT = std::int32_t;
 
-constexpr HRESULT make_hresult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
-constexpr bool succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool failed(HRESULT hr) { return hr < 0; }
+constexpr HRESULT make_hresult(std::uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
+constexpr bool succeeded(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool failed(HRESULT hr) {
+    return hr < 0;
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

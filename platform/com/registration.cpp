@@ -13,7 +13,9 @@ namespace reg = platform::registry;
 
 namespace {
 
-std::string class_key(const CLSID& clsid) { return "CLSID\\" + guid_text(clsid); }
+std::string class_key(const CLSID& clsid) {
+    return "CLSID\\" + guid_text(clsid);
+}
 
 std::string string_value(const std::string& path, std::string_view name) {
     const auto v = reg::query_value(reg::HKEY_CLASSES_ROOT, path, name);
@@ -65,8 +67,12 @@ HRESULT unregister_class(const CLSID& clsid, std::string_view prog_id) {
 }
 
 namespace {
-std::string type_library_key(const TypeLibRegistration& r) { return "TypeLib\\" + guid_text(r.libid); }
-std::string interface_key(const IID& iid) { return "Interface\\" + guid_text(iid); }
+std::string type_library_key(const TypeLibRegistration& r) {
+    return "TypeLib\\" + guid_text(r.libid);
+}
+std::string interface_key(const IID& iid) {
+    return "Interface\\" + guid_text(iid);
+}
 }  // namespace
 
 HRESULT register_type_library(const TypeLibRegistration& r) {
@@ -94,7 +100,8 @@ HRESULT unregister_type_library(const TypeLibRegistration& r) {
     const std::string library = type_library_key(r);
     reg::WriteBatch batch;
     batch.delete_tree(reg::HKEY_CLASSES_ROOT, library + "\\" + r.version);
-    for (const auto& [iid, name] : r.interfaces) batch.delete_tree(reg::HKEY_CLASSES_ROOT, interface_key(iid));
+    for (const auto& [iid, name] : r.interfaces)
+        batch.delete_tree(reg::HKEY_CLASSES_ROOT, interface_key(iid));
     if (!batch.commit()) return E_FAIL;
     const auto versions = reg::list_subkeys(reg::HKEY_CLASSES_ROOT, library);
     if (versions && versions->empty() && !reg::delete_tree(reg::HKEY_CLASSES_ROOT, library)) return E_FAIL;

@@ -27,7 +27,7 @@ namespace platform::com {
 
 struct InprocRegistration {
     CLSID clsid;
-    std::string prog_id;       // may be empty
+    std::string prog_id;  // may be empty
     std::string description;
     std::string library_path;  // absolute path of the shared library
     std::string threading_model = "Apartment";

@@ -74,7 +74,8 @@ HRESULT safe_array_get_lbound(const SAFEARRAY* array, std::uint32_t dimension, s
 HRESULT safe_array_get_ubound(const SAFEARRAY* array, std::uint32_t dimension, std::int32_t* bound) {
     if (!array || !bound) return E_INVALIDARG;
     if (dimension != 1) return DISP_E_BADINDEX;
-    *bound = static_cast<std::int32_t>(std::int64_t{array->bounds[0].lower_bound} + array->bounds[0].elements - 1);
+    *bound =
+        static_cast<std::int32_t>(std::int64_t{array->bounds[0].lower_bound} + array->bounds[0].elements - 1);
     return S_OK;
 }
 
@@ -84,8 +85,12 @@ HRESULT safe_array_get_vartype(const SAFEARRAY* array, VarType* type) {
     return S_OK;
 }
 
-std::uint32_t safe_array_get_dim(const SAFEARRAY* array) { return array ? array->dimensions : 0; }
-std::uint32_t safe_array_get_elemsize(const SAFEARRAY* array) { return array ? array->element_size : 0; }
+std::uint32_t safe_array_get_dim(const SAFEARRAY* array) {
+    return array ? array->dimensions : 0;
+}
+std::uint32_t safe_array_get_elemsize(const SAFEARRAY* array) {
+    return array ? array->element_size : 0;
+}
 
 HRESULT safe_array_put_element(SAFEARRAY* array, const std::int32_t* index, const void* value) {
     if (!array || !index) return E_INVALIDARG;

@@ -36,7 +36,7 @@ struct IUnknown {
     virtual std::uint32_t AddRef() = 0;
     virtual std::uint32_t Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
@@ -48,7 +48,7 @@ struct IClassFactory : IUnknown {
     // Keeps the module loaded (in-process) or running (local server) while locked.
     virtual HRESULT LockServer(bool lock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 
@@ -75,7 +75,7 @@ void count_object(int delta);
 
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Takes over a reference the caller owns (no AddRef).
@@ -122,7 +122,7 @@ public:
         return out;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -139,7 +139,7 @@ class ComObject : public Interfaces... {
     static_assert(sizeof...(Interfaces) > 0);
     using First = std::tuple_element_t<0, std::tuple<Interfaces...>>;
 
-public:
+  public:
     ComObject() { detail::count_object(+1); }
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -170,19 +170,19 @@ public:
     // This object's IUnknown (its identity), without taking a reference.
     IUnknown* identity() { return static_cast<IUnknown*>(static_cast<First*>(this)); }
 
-protected:
+  protected:
     virtual ~ComObject() { detail::count_object(-1); }
     // Further ids this object answers; null for none. No AddRef here: QueryInterface does it.
     virtual void* query_more(const IID&) { return nullptr; }
 
-private:
+  private:
     std::atomic<std::uint32_t> count_{1};
 };
 
 // A class factory that makes `T` with its default constructor. T must be a ComObject.
 template <class T>
 class ClassFactory final : public ComObject<IClassFactory> {
-public:
+  public:
     HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;

@@ -325,7 +325,8 @@ IoResult wait_event(Handle handle, Timeout wait) {
 Request::Request(std::function<void()> on_complete) : state_(std::make_shared<RequestState>()) {
     if (on_complete) state_->on_complete = [done = std::move(on_complete)](const IoResult&) { done(); };
 }
-Request::Request(std::function<void(const IoResult&)> on_complete) : state_(std::make_shared<RequestState>()) {
+Request::Request(std::function<void(const IoResult&)> on_complete)
+    : state_(std::make_shared<RequestState>()) {
     state_->on_complete = std::move(on_complete);
 }
 Request::Request(Request&&) noexcept = default;

@@ -162,7 +162,8 @@ std::optional<Clock::time_point> Device::level_due_locked() const {
     // frame arriving byte by byte wakes this thread twice rather than once a byte. The last of
     // them is taken as it arrives; a sender faster than the line rate (a pseudo-terminal) waits
     // at most that line time.
-    if (input_.empty() || input_.size() >= rx_level_ || !reads_.empty() || state_.baud == 0) return std::nullopt;
+    if (input_.empty() || input_.size() >= rx_level_ || !reads_.empty() || state_.baud == 0)
+        return std::nullopt;
     std::uint32_t bits = 2u + state_.data_bits;  // start, data, stop
     if (state_.parity != Parity::none) ++bits;
     if (state_.stop_bits != StopBits::one) ++bits;

@@ -159,7 +159,7 @@ class Device : public std::enable_shared_from_this<Device> {
     std::deque<PendingRead> reads_;
     std::deque<PendingWrite> writes_;
     bool tx_empty_check_ = false;
-    std::uint32_t rx_level_ = 1;  // rx_char is raised once the input queue holds this many bytes
+    std::uint32_t rx_level_ = 1;         // rx_char is raised once the input queue holds this many bytes
     Clock::time_point last_input_at_{};  // when bytes were last taken from the tty
     bool input_polled_ = true;           // the driver's poll set asks for input
 };

@@ -29,7 +29,8 @@ const Image& ImageList::image(int index) const {
 
 void ImageList::set_overlay(int overlay, int image) {
     if (overlay < 1) throw FormError(describe(*this) + " has no overlay " + std::to_string(overlay));
-    if (overlays_.size() < static_cast<std::size_t>(overlay)) overlays_.resize(static_cast<std::size_t>(overlay), -1);
+    if (overlays_.size() < static_cast<std::size_t>(overlay))
+        overlays_.resize(static_cast<std::size_t>(overlay), -1);
     overlays_[static_cast<std::size_t>(overlay - 1)] = image;
 }
 
@@ -138,7 +139,8 @@ void TreeView::expand(TreeNode* node) {
     if (CanExpand(node)) node->Expanded = true;
 }
 
-void TreeView::sort_children(TreeNode* parent, const std::function<bool(const TreeNode&, const TreeNode&)>& less) {
+void TreeView::sort_children(TreeNode* parent,
+                             const std::function<bool(const TreeNode&, const TreeNode&)>& less) {
     auto& nodes = parent ? parent->children_ : roots_;
     std::stable_sort(nodes.begin(), nodes.end(), [&](const auto& a, const auto& b) { return less(*a, *b); });
 }
@@ -150,7 +152,9 @@ void TreeView::collapse(TreeNode* node) {
     if (OnCollapsed) OnCollapsed(*this, node);
 }
 
-void TreeView::right_click_node(TreeNode*, Point at) { mouse_down(MouseButton::right, at.x, at.y); }
+void TreeView::right_click_node(TreeNode*, Point at) {
+    mouse_down(MouseButton::right, at.x, at.y);
+}
 
 // ---- list view ----------------------------------------------------------------------------
 
@@ -187,15 +191,21 @@ void ListView::select(int index) {
     }
 }
 
-void ListView::click_item(int index, ShiftState) { select(index); }
+void ListView::click_item(int index, ShiftState) {
+    select(index);
+}
 
 void ListView::double_click_item(int index) {
     select(index);
     double_click();
 }
 
-void ListView::click_column(int) { ensure_reachable("click the header of"); }
+void ListView::click_column(int) {
+    ensure_reachable("click the header of");
+}
 
-void ListView::right_click_item(int) { mouse_down(MouseButton::right, Width / 2, Height / 2); }
+void ListView::right_click_item(int) {
+    mouse_down(MouseButton::right, Width / 2, Height / 2);
+}
 
 }  // namespace platform::forms

@@ -24,9 +24,13 @@ MenuItem* item_of(MenuHandle menu, int position) {
 
 namespace detail {
 
-std::uint32_t add_handle(Component* component) { return handles().add(component); }
+std::uint32_t add_handle(Component* component) {
+    return handles().add(component);
+}
 
-void forget_handle(std::uint32_t handle) { handles().forget(handle); }
+void forget_handle(std::uint32_t handle) {
+    handles().forget(handle);
+}
 
 }  // namespace detail
 

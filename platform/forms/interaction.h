@@ -25,7 +25,7 @@ struct NoInteractionProvider : std::runtime_error {
 };
 
 class InteractionProvider {
-public:
+  public:
     virtual ~InteractionProvider() = default;
     // Answers a message box; returns a modal result.
     virtual ModalResult answer_box(const MessageBoxRequest& request) = 0;
@@ -44,7 +44,7 @@ InteractionProvider* interaction_provider();
 // message form (build_message_form) shown modally, and a modal form is left to the person, so
 // both end when the person clicks a button or closes the window.
 class PersonInteraction : public InteractionProvider {
-public:
+  public:
     ModalResult answer_box(const MessageBoxRequest& request) override;
     void modal_form_shown(Form&) override {}
 };
@@ -52,13 +52,13 @@ public:
 // A provider for tests: records every box and every modal form, answers boxes from a queue of
 // results (or a function) and forms from a queue of actions.
 class ScriptedInteraction : public InteractionProvider {
-public:
+  public:
     struct ShownBox {
         MessageBoxRequest request;
         ModalResult answer;
     };
 
-    ScriptedInteraction();   // installs itself
+    ScriptedInteraction();            // installs itself
     ~ScriptedInteraction() override;  // restores the previous provider
 
     // Queue answers for the next boxes, in order. With the queue empty a box is answered by
@@ -77,7 +77,7 @@ public:
     ModalResult answer_box(const MessageBoxRequest& request) override;
     void modal_form_shown(Form& form) override;
 
-private:
+  private:
     InteractionProvider* previous_ = nullptr;
     std::deque<ModalResult> answers_;
     std::function<ModalResult(const MessageBoxRequest&)> handler_;

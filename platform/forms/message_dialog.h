@@ -18,7 +18,7 @@ enum class DialogButton : std::uint8_t { yes, no, ok, cancel, abort, retry, igno
 
 // A set of buttons; members() gives them in the fixed order.
 class ButtonSet {
-public:
+  public:
     ButtonSet() = default;
     ButtonSet(std::initializer_list<DialogButton> buttons);
     ButtonSet& add(DialogButton button);
@@ -26,7 +26,7 @@ public:
     bool empty() const { return bits_ == 0; }
     std::vector<DialogButton> members() const;
 
-private:
+  private:
     std::uint8_t bits_ = 0;
 };
 

@@ -3,8 +3,8 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QResizeEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSizeGrip>
@@ -42,7 +42,8 @@ class FormWidget : public QWidget {
         if (impl_.syncing || !isVisible() || !sizeable) return;
         const LayoutScale scale = layout_scale(form_.Font);
         const int width = static_cast<int>(std::lround(event->size().width() / scale.x)) + design_frame_width;
-        const int height = static_cast<int>(std::lround(event->size().height() / scale.y)) + design_frame_height;
+        const int height =
+            static_cast<int>(std::lround(event->size().height() / scale.y)) + design_frame_height;
         impl_.person<Form>(this, [&](Form& f) { f.resize_by_person(width, height); });
         // The form's resize handler may have waited in a nested loop that freed the form.
         if (!impl_.controls.count(this)) return;
@@ -179,8 +180,9 @@ void add_form_adapters(Adapters& a) {
                               update_form_window(impl, static_cast<Form&>(control), b);
                           }});
     // The grip resizes the window it sits in, which reaches the form as a person's resize.
-    a.add<SizeGrip, Control>({[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QSizeGrip(parent); },
-                              [](Impl&, Control&, Impl::Bound&, Common&) {}});
+    a.add<SizeGrip, Control>(
+        {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QSizeGrip(parent); },
+         [](Impl&, Control&, Impl::Bound&, Common&) {}});
     a.add<GroupBox, Control>(
         {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QGroupBox(parent); },
          [](Impl&, Control& control, Impl::Bound& b, Common&) {

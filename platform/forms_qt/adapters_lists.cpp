@@ -56,48 +56,45 @@ class ListViewWidget : public QTreeWidget {
 }  // namespace
 
 void add_list_adapters(Adapters& a) {
-    a.add<ListBox, Control>({[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
-                                 auto* list = new QListWidget(parent);
-                                 QObject::connect(
-                                     list, &QListWidget::currentRowChanged, list, [&impl, list](int row) {
-                                         impl.person<ListBox>(list, [&](ListBox& l) { l.select(row); });
-                                     });
-                                 // One scroll step per item: the bar's value is the top item, which a
-                                 // person's scrolling gives to the list.
-                                 list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-                                 QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list,
-                                                  [&impl, list](int top) {
-                                                      impl.person<ListBox>(
-                                                          list, [&](ListBox& l) { l.TopIndex = top; });
-                                                  });
-                                 return list;
-                             },
-                             [](Impl&, Control& control, Impl::Bound& b, Common&) {
-                                 auto& list = static_cast<ListBox&>(control);
-                                 auto* q = static_cast<QListWidget*>(b.widget);
-                                 const auto items = list.Items.strings();
-                                 const bool rebuilt = items != b.items;
-                                 if (rebuilt) {
-                                     q->clear();
-                                     for (const std::string& item : items) q->addItem(to_qstring(item));
-                                     b.items = items;
-                                 }
-                                 // The top item where code moved it (or the items were made anew), as
-                                 // close to the top as the list stays filled; the selection below then
-                                 // still scrolls into sight.
-                                 if ((rebuilt || list.TopIndex != b.top_index) && list.TopIndex >= 0 &&
-                                     list.TopIndex < q->count())
-                                     q->scrollToItem(q->item(list.TopIndex),
-                                                     QAbstractItemView::PositionAtTop);
-                                 b.top_index = list.TopIndex;
-                                 q->setSelectionMode(list.MultiSelect ? QAbstractItemView::MultiSelection
-                                                                      : QAbstractItemView::SingleSelection);
-                                 q->setCurrentRow(list.ItemIndex);
-                                 if (list.MultiSelect) {
-                                     for (int i = 0; i < q->count(); ++i)
-                                         q->item(i)->setSelected(list.selected(i));
-                                 }
-                             }});
+    a.add<ListBox, Control>(
+        {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
+             auto* list = new QListWidget(parent);
+             QObject::connect(list, &QListWidget::currentRowChanged, list, [&impl, list](int row) {
+                 impl.person<ListBox>(list, [&](ListBox& l) { l.select(row); });
+             });
+             // One scroll step per item: the bar's value is the top item, which a
+             // person's scrolling gives to the list.
+             list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+             QObject::connect(list->verticalScrollBar(), &QScrollBar::valueChanged, list,
+                              [&impl, list](int top) {
+                                  impl.person<ListBox>(list, [&](ListBox& l) { l.TopIndex = top; });
+                              });
+             return list;
+         },
+         [](Impl&, Control& control, Impl::Bound& b, Common&) {
+             auto& list = static_cast<ListBox&>(control);
+             auto* q = static_cast<QListWidget*>(b.widget);
+             const auto items = list.Items.strings();
+             const bool rebuilt = items != b.items;
+             if (rebuilt) {
+                 q->clear();
+                 for (const std::string& item : items) q->addItem(to_qstring(item));
+                 b.items = items;
+             }
+             // The top item where code moved it (or the items were made anew), as
+             // close to the top as the list stays filled; the selection below then
+             // still scrolls into sight.
+             if ((rebuilt || list.TopIndex != b.top_index) && list.TopIndex >= 0 &&
+                 list.TopIndex < q->count())
+                 q->scrollToItem(q->item(list.TopIndex), QAbstractItemView::PositionAtTop);
+             b.top_index = list.TopIndex;
+             q->setSelectionMode(list.MultiSelect ? QAbstractItemView::MultiSelection
+                                                  : QAbstractItemView::SingleSelection);
+             q->setCurrentRow(list.ItemIndex);
+             if (list.MultiSelect) {
+                 for (int i = 0; i < q->count(); ++i) q->item(i)->setSelected(list.selected(i));
+             }
+         }});
     a.add<ListView, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
              auto* list = new ListViewWidget(impl, parent);
@@ -109,22 +106,25 @@ void add_list_adapters(Adapters& a) {
                  return look;
              });
              take_drags_and_drops(impl, *list);
-             QObject::connect(list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
-                 const ShiftState shift = shift_state(QApplication::keyboardModifiers());
-                 impl.person<ListView>(list,
-                                       [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(item), shift); });
-             });
+             QObject::connect(
+                 list, &QTreeWidget::itemClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                     const ShiftState shift = shift_state(QApplication::keyboardModifiers());
+                     impl.person<ListView>(
+                         list, [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(item), shift); });
+                 });
              // The current item moved by a key selects it, as a click does.
              QObject::connect(list, &QTreeWidget::currentItemChanged, list,
                               [&impl, list](QTreeWidgetItem* now, QTreeWidgetItem*) {
                                   if (!list->keying || !now) return;
-                                  impl.person<ListView>(
-                                      list, [&](ListView& l) { l.click_item(list->indexOfTopLevelItem(now)); });
+                                  impl.person<ListView>(list, [&](ListView& l) {
+                                      l.click_item(list->indexOfTopLevelItem(now));
+                                  });
                               });
-             QObject::connect(list, &QTreeWidget::itemDoubleClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
-                 impl.person<ListView>(list,
-                                       [&](ListView& l) { l.double_click_item(list->indexOfTopLevelItem(item)); });
-             });
+             QObject::connect(
+                 list, &QTreeWidget::itemDoubleClicked, list, [&impl, list](QTreeWidgetItem* item, int) {
+                     impl.person<ListView>(
+                         list, [&](ListView& l) { l.double_click_item(list->indexOfTopLevelItem(item)); });
+                 });
              QObject::connect(list->header(), &QHeaderView::sectionClicked, list, [&impl, list](int column) {
                  impl.person<ListView>(list, [&](ListView& l) { l.click_column(column); });
              });
@@ -180,22 +180,24 @@ void add_list_adapters(Adapters& a) {
              const int rows_shown = std::min(q->topLevelItemCount(), static_cast<int>(view->Items.size()));
              for (int i = 0; i < rows_shown; ++i) {
                  QTreeWidgetItem& row = *q->topLevelItem(i);
-                 apply_item_look(row, columns, per_item ? view->item_look(i, item_bounds(*q, row)) : ItemLook{},
+                 apply_item_look(row, columns,
+                                 per_item ? view->item_look(i, item_bounds(*q, row)) : ItemLook{},
                                  q->palette(), view->Items[static_cast<std::size_t>(i)].Cut);
              }
              if (report) {
                  const int sorted = view->sort_column();
                  q->header()->setSortIndicatorShown(sorted >= 0 && sorted < columns);
                  if (sorted >= 0 && sorted < columns)
-                     q->header()->setSortIndicator(sorted, view->sort_descending() ? Qt::DescendingOrder
-                                                                                   : Qt::AscendingOrder);
+                     q->header()->setSortIndicator(
+                         sorted, view->sort_descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
              }
              q->setSelectionMode(view->MultiSelect ? QAbstractItemView::MultiSelection
                                                    : QAbstractItemView::SingleSelection);
              for (int i = 0; i < rows_shown; ++i)
                  q->topLevelItem(i)->setSelected(view->Items[static_cast<std::size_t>(i)].Selected);
              const int edited = view->edited_item();
-             QTreeWidgetItem* item = edited >= 0 && edited < q->topLevelItemCount() ? q->topLevelItem(edited) : nullptr;
+             QTreeWidgetItem* item =
+                 edited >= 0 && edited < q->topLevelItemCount() ? q->topLevelItem(edited) : nullptr;
              follow_label_edit(impl, *q, b, item != nullptr, item ? q->visualItemRect(item) : QRect(),
                                view->edited_text() ? *view->edited_text() : std::string(),
                                [](Control& c, const std::string& text, bool accept) {

@@ -32,8 +32,8 @@ void add_tree_items(TreeView& tree, QTreeWidget* w, QTreeWidgetItem* parent,
     for (const auto& n : nodes) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(w);
         item->setText(0, to_qstring(n->Text));
-        item->setIcon(0, image_icon(tree.Images, tree.shown_image(n.get(), false), tree.shown_image(n.get(), true),
-                                    {n->OverlayIndex, n->Cut}));
+        item->setIcon(0, image_icon(tree.Images, tree.shown_image(n.get(), false),
+                                    tree.shown_image(n.get(), true), {n->OverlayIndex, n->Cut}));
         item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(n.get())));
         if (n->HasChildren && n->children().empty())
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -100,7 +100,8 @@ void add_tree_adapters(Adapters& a) {
              own_item_drawing(*tree, [&impl, tree](const QModelIndex& index, Rect bounds) {
                  ItemLook look;
                  impl.person<TreeView>(tree, [&](TreeView& t) {
-                     if (TreeNode* node = node_of(tree->itemFromIndex(index))) look = t.node_look(node, bounds);
+                     if (TreeNode* node = node_of(tree->itemFromIndex(index)))
+                         look = t.node_look(node, bounds);
                  });
                  return look;
              });

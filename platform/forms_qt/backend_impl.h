@@ -9,10 +9,10 @@
 
 #include <QFont>
 #include <QMetaObject>
-#include <QRect>
-#include <cstdio>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,7 +63,7 @@ struct QtBackend::Impl {
     bool painting = false;
     LayoutScale scale;  // of the form being synced
     QMetaObject::Connection focus_connection;
-    std::unique_ptr<QObject> key_filter;  // the focused control's key-down
+    std::unique_ptr<QObject> key_filter;               // the focused control's key-down
     std::unique_ptr<QObject> context_menu_filter;      // a control's pop-up menu for the toolkit's own
     platform::shell::DragRunner previous_drag_runner;  // given back when the backend goes
 
@@ -157,7 +157,8 @@ void add_form_adapters(Adapters& a);
 // viewport: open while the control edits a label (`text` its text), gone when it does not.
 // `end` runs the control's end of the edit with the editor's text.
 void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bool editing, const QRect& rect,
-                       const std::string& text, std::function<void(forms::Control&, const std::string&, bool)> end);
+                       const std::string& text,
+                       std::function<void(forms::Control&, const std::string&, bool)> end);
 
 // The node a tree widget's item shows (none for an item the adapter did not make).
 forms::TreeNode* node_of(const QTreeWidgetItem* item);

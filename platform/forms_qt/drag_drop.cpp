@@ -24,7 +24,8 @@ namespace {
 
 // How often DragOver repeats while the pointer rests over a target.
 constexpr int kRestRepeatMs = 75;
-constexpr std::uint32_t kDropEffects = shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
+constexpr std::uint32_t kDropEffects =
+    shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
 
 // The drag this process runs: the view it started from, and what our own target's Drop gave.
 struct OurDrag {
@@ -65,7 +66,8 @@ class ViewDragDrop final : public QObject {
                     return false;
                 }
                 // Moving with the button down drags; it never moves the selection along.
-                if ((e->position().toPoint() - press_at_).manhattanLength() >= QApplication::startDragDistance()) {
+                if ((e->position().toPoint() - press_at_).manhattanLength() >=
+                    QApplication::startDragDistance()) {
                     pressed_ = false;
                     start_drag(e->modifiers());
                 }
@@ -129,13 +131,15 @@ class ViewDragDrop final : public QObject {
         Rect laid{};
         QTreeWidgetItem* item = view_.itemAt(at);
         if (auto* tree = dynamic_cast<TreeView*>(c); tree && item) laid = tree->node_rect(node_of(item));
-        if (auto* list = dynamic_cast<ListView*>(c); list && item) laid = list->item_rect(view_.indexOfTopLevelItem(item));
+        if (auto* list = dynamic_cast<ListView*>(c); list && item)
+            laid = list->item_rect(view_.indexOfTopLevelItem(item));
         Point client;
         if (laid.height() > 0 && laid.width() > 0) {
             // The same fraction of the item's row, so the control finds the same item.
             const QRect shown = view_.visualItemRect(item);
             const double down = shown.height() > 0 ? double(at.y() - shown.top()) / shown.height() : 0;
-            client.y = std::clamp(laid.top + static_cast<int>(down * laid.height()), laid.top, laid.bottom - 1);
+            client.y =
+                std::clamp(laid.top + static_cast<int>(down * laid.height()), laid.top, laid.bottom - 1);
             client.x = std::clamp(static_cast<int>(at.x() / scale.x), laid.left, laid.right - 1);
         } else {
             const QPoint in_view = view_.viewport()->mapTo(&view_, at);
@@ -153,7 +157,8 @@ class ViewDragDrop final : public QObject {
         data_ = data_object_of(e.mimeData());
         follow(e);
         std::uint32_t effect = allowed_;
-        if (com::failed(target_->DragEnter(data_.get(), keys_, point_, &effect))) effect = shell::DROPEFFECT_NONE;
+        if (com::failed(target_->DragEnter(data_.get(), keys_, point_, &effect)))
+            effect = shell::DROPEFFECT_NONE;
         // Taken even with no effect here: the moves that follow may find a target.
         e.setDropAction(action_of(effect & allowed_, e.proposedAction()));
         e.accept();
@@ -236,7 +241,8 @@ class ViewDragDrop final : public QObject {
     Qt::DropAction proposed_ = Qt::IgnoreAction;
 };
 
-com::HRESULT run_drag(shell::IDataObject* data, shell::IDropSource* source, std::uint32_t allowed, std::uint32_t* effect) {
+com::HRESULT run_drag(shell::IDataObject* data, shell::IDropSource* source, std::uint32_t allowed,
+                      std::uint32_t* effect) {
     if (effect) *effect = shell::DROPEFFECT_NONE;
     // The view the drag started from: a widget that goes during the drag would take it along.
     QObject* from = std::exchange(our_drag().from, nullptr);
@@ -265,8 +271,12 @@ com::HRESULT run_drag(shell::IDataObject* data, shell::IDropSource* source, std:
 
 }  // namespace
 
-void take_drags_and_drops(Impl& impl, QTreeWidget& view) { new ViewDragDrop(impl, view); }
+void take_drags_and_drops(Impl& impl, QTreeWidget& view) {
+    new ViewDragDrop(impl, view);
+}
 
-shell::DragRunner qt_drag_runner() { return run_drag; }
+shell::DragRunner qt_drag_runner() {
+    return run_drag;
+}
 
 }  // namespace platform::forms_qt

@@ -26,13 +26,18 @@ bool key_to_control(Impl& impl, const QWidget* widget, QKeyEvent& event) {
         case Qt::Key_Plus:
         case Qt::Key_Minus:
         case Qt::Key_Asterisk:
-        case Qt::Key_Space: return true;
+        case Qt::Key_Space:
+            return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Escape:
         case Qt::Key_Tab:
-        case Qt::Key_Backtab: event.ignore(); return false;
-        default: event.accept(); return false;
+        case Qt::Key_Backtab:
+            event.ignore();
+            return false;
+        default:
+            event.accept();
+            return false;
     }
 }
 

@@ -28,9 +28,13 @@ void apply_item_look(QTreeWidgetItem& item, int columns, const forms::ItemLook& 
                      bool cut) {
     const std::optional<QColor> background =
         look.background ? std::optional<QColor>(to_qcolor(*look.background, palette)) : std::nullopt;
-    std::optional<QColor> text = look.text ? std::optional<QColor>(to_qcolor(*look.text, palette)) : std::nullopt;
-    if (cut) text = dimmed(text.value_or(palette.color(QPalette::Text)), background.value_or(palette.color(QPalette::Base)));
-    const int own = look.replaces_default ? replaces_default : (look.draws_itself() ? over_default : no_own_drawing);
+    std::optional<QColor> text =
+        look.text ? std::optional<QColor>(to_qcolor(*look.text, palette)) : std::nullopt;
+    if (cut)
+        text = dimmed(text.value_or(palette.color(QPalette::Text)),
+                      background.value_or(palette.color(QPalette::Base)));
+    const int own =
+        look.replaces_default ? replaces_default : (look.draws_itself() ? over_default : no_own_drawing);
     for (int c = 0; c < columns; ++c) {
         item.setData(c, Qt::ForegroundRole, text ? QVariant(QBrush(*text)) : QVariant());
         item.setData(c, Qt::BackgroundRole, background ? QVariant(QBrush(*background)) : QVariant());
@@ -41,7 +45,9 @@ void apply_item_look(QTreeWidgetItem& item, int columns, const forms::ItemLook& 
 
 namespace {
 
-bool has(const forms::ImageList* images, int index) { return images && index >= 0 && index < images->count(); }
+bool has(const forms::ImageList* images, int index) {
+    return images && index >= 0 && index < images->count();
+}
 
 // The lists' images carry no alpha: their unpainted ground is 0, shown as the item's own.
 QPixmap icon_pixmap(const forms::Image& image) {
@@ -104,7 +110,8 @@ QIcon image_icon(const forms::ImageList* images, int index, int selected, ItemMa
     QIcon icon;
     if (!has(images, index)) return icon;
     icon.addPixmap(marked(*images, index, marks));
-    if (selected != index && has(images, selected)) icon.addPixmap(marked(*images, selected, marks), QIcon::Selected);
+    if (selected != index && has(images, selected))
+        icon.addPixmap(marked(*images, selected, marks), QIcon::Selected);
     return icon;
 }
 
@@ -120,7 +127,8 @@ class OwnDrawingDelegate : public QStyledItemDelegate {
     OwnDrawingDelegate(QTreeWidget& view, ItemDrawingQuery ask)
         : QStyledItemDelegate(&view), view_(view), ask_(std::move(ask)) {}
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const int own = index.data(own_drawing_role).toInt();
         if (own != replaces_default) QStyledItemDelegate::paint(painter, option, index);
         // The handler draws the whole item once, after its last column.

@@ -49,7 +49,8 @@ void LabelEditor::focusOutEvent(QFocusEvent* event) {
 }
 
 void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bool editing, const QRect& rect,
-                       const std::string& text, std::function<void(forms::Control&, const std::string&, bool)> end) {
+                       const std::string& text,
+                       std::function<void(forms::Control&, const std::string&, bool)> end) {
     if (!editing) {
         if (auto* editor = static_cast<LabelEditor*>(b.editor.data())) editor->dismiss();
         b.editor = nullptr;
@@ -57,10 +58,11 @@ void follow_label_edit(Impl& impl, QAbstractScrollArea& view, Impl::Bound& b, bo
     }
     if (b.editor) return;
     QAbstractScrollArea* at = &view;
-    auto* editor = new LabelEditor(view.viewport(), to_qstring(text), [&impl, at, end](const QString& typed, bool accept) {
-        impl.person<forms::Control>(at, [&](forms::Control& c) { end(c, from_qstring(typed), accept); });
-        at->setFocus();
-    });
+    auto* editor = new LabelEditor(
+        view.viewport(), to_qstring(text), [&impl, at, end](const QString& typed, bool accept) {
+            impl.person<forms::Control>(at, [&](forms::Control& c) { end(c, from_qstring(typed), accept); });
+            at->setFocus();
+        });
     editor->setGeometry(rect.adjusted(-2, -2, 2, 2).united(QRect(rect.topLeft(), QSize(120, rect.height()))));
     b.editor = editor;
 }

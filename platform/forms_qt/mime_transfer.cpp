@@ -24,7 +24,8 @@ class DataObjectMime final : public QMimeData {
 
 QString mime_type_of(std::uint16_t format) {
     const std::string name = shell::clipboard_format_name(format);
-    const QByteArray part = name.empty() ? "#" + QByteArray::number(format) : QUrl::toPercentEncoding(QString::fromStdString(name));
+    const QByteArray part = name.empty() ? "#" + QByteArray::number(format)
+                                         : QUrl::toPercentEncoding(QString::fromStdString(name));
     return QString::fromLatin1(format_prefix) + QString::fromLatin1(part);
 }
 
@@ -46,7 +47,8 @@ QUrl url_of_path(const std::string& path) {
 // The path of a file URL of this machine, its bytes as they are; none for a relative path,
 // another host's file or a name with a NUL (which would end it early in CF_HDROP).
 std::optional<std::string> path_of_url(const QUrl& url) {
-    if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == QLatin1String("localhost"))) return std::nullopt;
+    if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == QLatin1String("localhost")))
+        return std::nullopt;
     const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     if (!path.startsWith('/') || path.contains('\0')) return std::nullopt;
     return path.toStdString();
@@ -59,8 +61,8 @@ QMimeData* mime_data_of(shell::IDataObject* data) {
     for (const std::uint16_t format : shell::formats_of_data_object(data)) {
         if (format == shell::CF_HDROP) continue;
         if (const shell::GlobalBlock block = shell::block_of_data_object(data, format))
-            mime->setData(mime_type_of(format),
-                          QByteArray(reinterpret_cast<const char*>(block->data()), static_cast<qsizetype>(block->size())));
+            mime->setData(mime_type_of(format), QByteArray(reinterpret_cast<const char*>(block->data()),
+                                                           static_cast<qsizetype>(block->size())));
     }
     const std::vector<std::string> paths = shell::paths_of_data_object(data);
     if (!paths.empty()) {

@@ -72,7 +72,9 @@ print::Size PdfDeviceContext::page_size() const {
     return {impl_->writer.width(), impl_->writer.height()};
 }
 
-bool PdfDeviceContext::ok() const { return impl_->ok; }
+bool PdfDeviceContext::ok() const {
+    return impl_->ok;
+}
 
 void PdfDeviceContext::Impl::begin() {
     begun = true;

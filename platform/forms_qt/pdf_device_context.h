@@ -36,7 +36,8 @@ class PrintingSession {
 class PdfDeviceContext final : public platform::print::DeviceContext {
   public:
     // `title` goes into the file's document information.
-    explicit PdfDeviceContext(const std::string& path, const std::string& title = {}, double font_points = 10);
+    explicit PdfDeviceContext(const std::string& path, const std::string& title = {},
+                              double font_points = 10);
     ~PdfDeviceContext() override;
 
     platform::print::Size page_size() const override;
@@ -45,7 +46,8 @@ class PdfDeviceContext final : public platform::print::DeviceContext {
 
   protected:
     void draw_text(platform::print::Point at, std::string_view text) override;
-    void draw_line(platform::print::Point from, platform::print::Point to, const platform::print::Pen& pen) override;
+    void draw_line(platform::print::Point from, platform::print::Point to,
+                   const platform::print::Pen& pen) override;
     platform::print::Size measure(std::string_view text) const override;
     void begin_page_output() override;
     void end_document_output() override;

@@ -58,7 +58,8 @@ std::unique_ptr<QtSession> QtSession::on_display() {
     if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) return nullptr;
     // Without this fallback a display that cannot be reached ends the program inside Qt.
     const QByteArray asked = qgetenv("QT_QPA_PLATFORM");
-    if (asked.isEmpty()) qputenv("QT_QPA_PLATFORM", set("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen");
+    if (asked.isEmpty())
+        qputenv("QT_QPA_PLATFORM", set("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen");
     auto session = std::make_unique<QtSession>();
     if (asked.isEmpty()) qunsetenv("QT_QPA_PLATFORM");
     if (QGuiApplication::platformName() == QStringLiteral("offscreen")) return nullptr;

@@ -50,7 +50,8 @@ QImage render_form(QtBackend& backend, Form& form) {
         p.setPen(Qt::white);
         p.setFont(caption_font());
         const QRect text_rect(1 + caption_margin, 1, caption_room(form, client.width()), bar);
-        p.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, to_qstring(form.Caption));
+        p.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   to_qstring(form.Caption));
         if (has_close_box(form)) {
             const int x = 1 + client.width() - caption_margin - close_box_width + 5;
             const int y = 1 + bar / 2 - 4;
@@ -94,26 +95,34 @@ std::vector<std::string> cut_off_texts(QtBackend& backend, Form& form) {
         const bool scrolled = control.parent() && dynamic_cast<ScrollBox*>(control.parent());
         if (parent && !scrolled && !parent->rect().contains(w->geometry())) {
             const QRect g = w->geometry();
-            problems.push_back(describe(control) + " sticks out of its parent: " + std::to_string(g.x()) + "," +
-                               std::to_string(g.y()) + " " + std::to_string(g.width()) + "x" +
+            problems.push_back(describe(control) + " sticks out of its parent: " + std::to_string(g.x()) +
+                               "," + std::to_string(g.y()) + " " + std::to_string(g.width()) + "x" +
                                std::to_string(g.height()) + " in " + std::to_string(parent->width()) + "x" +
                                std::to_string(parent->height()));
         }
         if (auto* label = dynamic_cast<Label*>(&control)) {
             const QString text = to_qstring(strip_accelerator(label->Caption));
             const int flags = (label->WordWrap ? Qt::TextWordWrap : 0) | Qt::AlignLeft;
-            const QRect need = fm.boundingRect(QRect(0, 0, label->WordWrap ? w->width() : 100000, 100000), flags, text);
-            if (need.width() > w->width()) report(control, label->Caption, need.width(), w->width());
-            else if (need.height() > w->height()) report(control, label->Caption, need.height(), w->height());
+            const QRect need =
+                fm.boundingRect(QRect(0, 0, label->WordWrap ? w->width() : 100000, 100000), flags, text);
+            if (need.width() > w->width())
+                report(control, label->Caption, need.width(), w->width());
+            else if (need.height() > w->height())
+                report(control, label->Caption, need.height(), w->height());
             return;
         }
         // Buttons and boxes: the style's own size for the caption is what it needs.
         std::string caption;
-        if (auto* b = dynamic_cast<Button*>(&control)) caption = b->Caption;
-        else if (auto* c = dynamic_cast<CheckBox*>(&control)) caption = c->Caption;
-        else if (auto* r = dynamic_cast<RadioButton*>(&control)) caption = r->Caption;
-        else if (auto* g = dynamic_cast<GroupBox*>(&control)) caption = g->Caption;
-        else return;
+        if (auto* b = dynamic_cast<Button*>(&control))
+            caption = b->Caption;
+        else if (auto* c = dynamic_cast<CheckBox*>(&control))
+            caption = c->Caption;
+        else if (auto* r = dynamic_cast<RadioButton*>(&control))
+            caption = r->Caption;
+        else if (auto* g = dynamic_cast<GroupBox*>(&control))
+            caption = g->Caption;
+        else
+            return;
         if (caption.empty()) return;
         if (dynamic_cast<GroupBox*>(&control)) {
             const int need = fm.horizontalAdvance(to_qstring(strip_accelerator(caption))) + 16;
@@ -145,8 +154,9 @@ ImageDifference compare_images(const QImage& expected, const QImage& actual, int
         const auto* rb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         auto* rm = reinterpret_cast<QRgb*>(d.marked.scanLine(y));
         for (int x = 0; x < a.width(); ++x) {
-            const int diff = std::max({std::abs(qRed(ra[x]) - qRed(rb[x])), std::abs(qGreen(ra[x]) - qGreen(rb[x])),
-                                       std::abs(qBlue(ra[x]) - qBlue(rb[x]))});
+            const int diff =
+                std::max({std::abs(qRed(ra[x]) - qRed(rb[x])), std::abs(qGreen(ra[x]) - qGreen(rb[x])),
+                          std::abs(qBlue(ra[x]) - qBlue(rb[x]))});
             if (diff > channel_tolerance) {
                 ++d.differing_pixels;
                 rm[x] = qRgb(255, 0, 255);

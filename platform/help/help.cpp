@@ -63,9 +63,13 @@ HelpResult win_help(window::Handle window, std::string_view file, std::uint32_t 
     return {HelpOutcome::opened, {}};
 }
 
-const std::vector<HelpRequest>& help_requests() { return state().requests; }
+const std::vector<HelpRequest>& help_requests() {
+    return state().requests;
+}
 
-void clear_help_requests() { state().requests.clear(); }
+void clear_help_requests() {
+    state().requests.clear();
+}
 
 Opener set_opener(Opener opener) {
     Opener previous = std::move(state().opener);

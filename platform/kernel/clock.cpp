@@ -13,9 +13,13 @@ std::int64_t monotonic_ns() {
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-std::uint64_t monotonic_ms() { return static_cast<std::uint64_t>(monotonic_ns() / 1'000'000); }
+std::uint64_t monotonic_ms() {
+    return static_cast<std::uint64_t>(monotonic_ns() / 1'000'000);
+}
 
-std::uint32_t tick_count() { return static_cast<std::uint32_t>(monotonic_ms()); }
+std::uint32_t tick_count() {
+    return static_cast<std::uint32_t>(monotonic_ms());
+}
 
 void sleep_ms(unsigned ms) {
     if (ms == 0) {
@@ -36,7 +40,9 @@ Deadline Deadline::at(std::int64_t monotonic_ns) {
     return d;
 }
 
-bool Deadline::expired() const { return !infinite_ && monotonic_ns() >= at_ns_; }
+bool Deadline::expired() const {
+    return !infinite_ && monotonic_ns() >= at_ns_;
+}
 
 unsigned Deadline::remaining_ms() const {
     if (infinite_) return infinite;

@@ -38,6 +38,8 @@ bool CriticalSection::held() const {
     return impl_->owner.load(std::memory_order_relaxed) == current_thread_id();
 }
 
-unsigned CriticalSection::depth() const { return held() ? impl_->depth : 0; }
+unsigned CriticalSection::depth() const {
+    return held() ? impl_->depth : 0;
+}
 
 }  // namespace platform::kernel

@@ -169,9 +169,13 @@ bool Event::is_set() const {
     return impl_->signalled;
 }
 
-ResetMode Event::mode() const { return impl_->mode; }
+ResetMode Event::mode() const {
+    return impl_->mode;
+}
 
-WaitResult Event::wait(unsigned timeout_ms) { return wait_for(*this, timeout_ms); }
+WaitResult Event::wait(unsigned timeout_ms) {
+    return wait_for(*this, timeout_ms);
+}
 
 WaitResult wait_for(Event& event, unsigned timeout_ms) {
     Event* one[1] = {&event};

@@ -10,7 +10,7 @@ namespace platform::kernel {
 
 template <class T>
 class HandleTable {
-public:
+  public:
     std::uint32_t add(T* object) {
         const std::uint32_t handle = next_++;
         objects_[handle] = object;
@@ -22,7 +22,7 @@ public:
         return it == objects_.end() ? nullptr : it->second;
     }
 
-private:
+  private:
     std::map<std::uint32_t, T*> objects_;
     std::uint32_t next_ = 1;
 };

@@ -51,7 +51,7 @@ void sleep_ms(unsigned ms);
 
 // A time-out turned into an absolute deadline on the monotonic clock, computed once.
 class Deadline {
-public:
+  public:
     explicit Deadline(unsigned timeout_ms);
     // The deadline at a given moment of monotonic_ns().
     static Deadline at(std::int64_t monotonic_ns);
@@ -62,7 +62,7 @@ public:
     // Nanoseconds on the monotonic clock (as clock_gettime(CLOCK_MONOTONIC)) at the deadline.
     std::int64_t at_ns() const { return at_ns_; }
 
-private:
+  private:
     bool infinite_;
     std::int64_t at_ns_;
 };
@@ -87,7 +87,7 @@ struct WaitResult {
 enum class ResetMode { automatic, manual };
 
 class Event {
-public:
+  public:
     explicit Event(ResetMode mode = ResetMode::automatic, bool initially_set = false);
     ~Event();
     Event(const Event&) = delete;
@@ -109,7 +109,7 @@ public:
     struct Impl;
     Impl* impl() const { return impl_.get(); }
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
@@ -141,7 +141,7 @@ enum class ThreadPriority : int {
 };
 
 class Thread {
-public:
+  public:
     Thread() = default;
     // Starts `body` on a new thread at once.
     explicit Thread(std::function<void()> body, ThreadPriority priority = ThreadPriority::normal);
@@ -168,7 +168,7 @@ public:
 
     struct Shared;
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
 };
 
@@ -179,7 +179,7 @@ void set_thread_exception_handler(std::function<void(std::exception_ptr)> handle
 // Critical sections
 
 class CriticalSection {
-public:
+  public:
     CriticalSection();
     ~CriticalSection();
     CriticalSection(const CriticalSection&) = delete;
@@ -198,20 +198,20 @@ public:
     bool try_lock() { return try_enter(); }
     void unlock() { leave(); }
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
 // Enters on construction, leaves on destruction.
 class CriticalSectionGuard {
-public:
+  public:
     explicit CriticalSectionGuard(CriticalSection& section) : section_(section) { section_.enter(); }
     ~CriticalSectionGuard() { section_.leave(); }
     CriticalSectionGuard(const CriticalSectionGuard&) = delete;
     CriticalSectionGuard& operator=(const CriticalSectionGuard&) = delete;
 
-private:
+  private:
     CriticalSection& section_;
 };
 

@@ -7,6 +7,8 @@ KernelState& kernel_state() {
     return *state;
 }
 
-void reset_kernel_state_for_tests() { set_thread_exception_handler({}); }
+void reset_kernel_state_for_tests() {
+    set_thread_exception_handler({});
+}
 
 }  // namespace platform::kernel

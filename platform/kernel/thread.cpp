@@ -72,7 +72,9 @@ Thread::Thread(std::function<void()> body, ThreadPriority priority) : shared_(st
     });
 }
 
-Thread::~Thread() { detach(); }
+Thread::~Thread() {
+    detach();
+}
 
 Thread::Thread(Thread&& other) noexcept : shared_(std::move(other.shared_)) {}
 
@@ -84,9 +86,13 @@ Thread& Thread::operator=(Thread&& other) noexcept {
     return *this;
 }
 
-ThreadId Thread::id() const { return shared_ ? shared_->id.load() : 0; }
+ThreadId Thread::id() const {
+    return shared_ ? shared_->id.load() : 0;
+}
 
-bool Thread::finished() const { return shared_ && shared_->ended.is_set(); }
+bool Thread::finished() const {
+    return shared_ && shared_->ended.is_set();
+}
 
 WaitResult Thread::wait_for_end(unsigned timeout_ms) const {
     if (!shared_) return {WaitStatus::failed, 0};

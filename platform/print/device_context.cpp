@@ -100,16 +100,26 @@ Size RecordingDeviceContext::measure(std::string_view text) const {
     return {char_width_ * static_cast<int>(text.size()), char_height_};
 }
 
-void RecordingDeviceContext::begin_page_output() { calls_.push_back({DrawOp::start_page, {}, {}, {}}); }
-void RecordingDeviceContext::end_page_output() { calls_.push_back({DrawOp::end_page, {}, {}, {}}); }
+void RecordingDeviceContext::begin_page_output() {
+    calls_.push_back({DrawOp::start_page, {}, {}, {}});
+}
+void RecordingDeviceContext::end_page_output() {
+    calls_.push_back({DrawOp::end_page, {}, {}, {}});
+}
 void RecordingDeviceContext::end_document_output() {
     calls_.push_back({DrawOp::end_document, {}, {}, {}});
 }
 
-std::uint32_t register_device_context(DeviceContext& dc) { return handles().add(&dc); }
+std::uint32_t register_device_context(DeviceContext& dc) {
+    return handles().add(&dc);
+}
 
-void forget_device_context(std::uint32_t handle) { handles().forget(handle); }
+void forget_device_context(std::uint32_t handle) {
+    handles().forget(handle);
+}
 
-DeviceContext* find_device_context(std::uint32_t handle) { return handles().find(handle); }
+DeviceContext* find_device_context(std::uint32_t handle) {
+    return handles().find(handle);
+}
 
 }  // namespace platform::print

@@ -123,8 +123,7 @@ struct DrawCall {
 // char_height high) so that tests know every coordinate.
 class RecordingDeviceContext final : public DeviceContext {
   public:
-    explicit RecordingDeviceContext(Size page = {2100, 2970}, int char_width = 8,
-                                    int char_height = 16)
+    explicit RecordingDeviceContext(Size page = {2100, 2970}, int char_width = 8, int char_height = 16)
         : page_(page), char_width_(char_width), char_height_(char_height) {}
 
     Size page_size() const override { return page_; }

@@ -36,9 +36,15 @@ auto raising(const std::string& prefix, Body&& body) {
     }
 }
 
-std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
-std::string get_failed(std::string_view name) { return "Failed to get data for " + quoted(name); }
-std::string set_failed(std::string_view name) { return "Failed to set data for " + quoted(name); }
+std::string quoted(std::string_view name) {
+    return "'" + std::string(name) + "'";
+}
+std::string get_failed(std::string_view name) {
+    return "Failed to get data for " + quoted(name);
+}
+std::string set_failed(std::string_view name) {
+    return "Failed to set data for " + quoted(name);
+}
 
 // A path resolved against a base key: where it lives and what it is called, folded.
 struct Target {
@@ -61,9 +67,12 @@ std::optional<Target> absolute_target(RootKey root, std::string_view path) {
 
 std::string_view root_name(RootKey root) {
     switch (root) {
-        case RootKey::classes_root: return "HKEY_CLASSES_ROOT";
-        case RootKey::current_user: return "HKEY_CURRENT_USER";
-        case RootKey::local_machine: return "HKEY_LOCAL_MACHINE";
+        case RootKey::classes_root:
+            return "HKEY_CLASSES_ROOT";
+        case RootKey::current_user:
+            return "HKEY_CURRENT_USER";
+        case RootKey::local_machine:
+            return "HKEY_LOCAL_MACHINE";
     }
     return "HKEY_CURRENT_USER";
 }
@@ -78,15 +87,21 @@ std::optional<RootKey> parse_root_name(std::string_view name) {
 
 std::string_view data_type_name(DataType type) {
     switch (type) {
-        case DataType::string: return "REG_SZ";
-        case DataType::binary: return "REG_BINARY";
-        case DataType::integer: return "REG_DWORD";
-        case DataType::unknown: break;
+        case DataType::string:
+            return "REG_SZ";
+        case DataType::binary:
+            return "REG_BINARY";
+        case DataType::integer:
+            return "REG_DWORD";
+        case DataType::unknown:
+            break;
     }
     return "REG_NONE";
 }
 
-bool same_name(std::string_view a, std::string_view b) { return a.size() == b.size() && detail::fold(a) == detail::fold(b); }
+bool same_name(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && detail::fold(a) == detail::fold(b);
+}
 
 // ---- Registry ----
 
@@ -114,7 +129,8 @@ bool Registry::open_key(std::string_view path, bool can_create) {
     auto row = guarded(std::optional<detail::KeyRow>(), [&](Session& s) {
         auto found = detail::find_key(s, t->root, t->folded);
         if (!found && can_create) {
-            found = s.write_transaction([&] { return detail::ensure_key(s, t->root, t->base_path, t->names); });
+            found =
+                s.write_transaction([&] { return detail::ensure_key(s, t->root, t->base_path, t->names); });
         }
         return found;
     });
@@ -154,14 +170,17 @@ bool Registry::delete_key(std::string_view path) {
     });
 }
 
-std::int64_t Registry::value_key_id() const { return key_id_ != 0 ? key_id_ : detail::root_row_id(root_); }
+std::int64_t Registry::value_key_id() const {
+    return key_id_ != 0 ? key_id_ : detail::root_row_id(root_);
+}
 
 void Registry::check_writable(std::string_view name) const {
     if (read_only()) throw RegistryError(set_failed(name) + ": the key is open read-only");
 }
 
 bool Registry::value_exists(std::string_view name) const {
-    return guarded(false, [&](Session& s) { return detail::find_value(s, value_key_id(), name).has_value(); });
+    return guarded(false,
+                   [&](Session& s) { return detail::find_value(s, value_key_id(), name).has_value(); });
 }
 
 DataType Registry::get_data_type(std::string_view name) const {
@@ -246,7 +265,8 @@ void Registry::get_value_names(std::vector<std::string>& names) const {
 }
 
 void Registry::get_key_names(std::vector<std::string>& names) const {
-    names = guarded(std::vector<std::string>(), [&](Session& s) { return detail::subkey_names(s, value_key_id()); });
+    names = guarded(std::vector<std::string>(),
+                    [&](Session& s) { return detail::subkey_names(s, value_key_id()); });
 }
 
 std::vector<Value> Registry::get_values() const {
@@ -364,23 +384,28 @@ WriteBatch& WriteBatch::create_key(RootKey root, std::string_view path) {
 
 WriteBatch& WriteBatch::set_string(RootKey root, std::string_view path, std::string_view name,
                                    std::string_view value) {
-    steps_.push_back(Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::string, value, 0)});
+    steps_.push_back(
+        Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::string, value, 0)});
     return *this;
 }
 
-WriteBatch& WriteBatch::set_integer(RootKey root, std::string_view path, std::string_view name, std::int32_t value) {
-    steps_.push_back(Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::integer, {}, value)});
+WriteBatch& WriteBatch::set_integer(RootKey root, std::string_view path, std::string_view name,
+                                    std::int32_t value) {
+    steps_.push_back(
+        Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::integer, {}, value)});
     return *this;
 }
 
 WriteBatch& WriteBatch::set_binary(RootKey root, std::string_view path, std::string_view name,
                                    std::string_view bytes) {
-    steps_.push_back(Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::binary, bytes, 0)});
+    steps_.push_back(
+        Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::binary, bytes, 0)});
     return *this;
 }
 
 WriteBatch& WriteBatch::delete_value(RootKey root, std::string_view path, std::string_view name) {
-    steps_.push_back(Step{Step::Kind::delete_value, root, std::string(path), make_value(name, DataType::unknown, {}, 0)});
+    steps_.push_back(
+        Step{Step::Kind::delete_value, root, std::string(path), make_value(name, DataType::unknown, {}, 0)});
     return *this;
 }
 
@@ -400,7 +425,9 @@ bool WriteBatch::commit() {
     return run_steps(steps).has_value();
 }
 
-bool create_key(RootKey root, std::string_view path) { return WriteBatch().create_key(root, path).commit(); }
+bool create_key(RootKey root, std::string_view path) {
+    return WriteBatch().create_key(root, path).commit();
+}
 
 bool set_string_value(RootKey root, std::string_view path, std::string_view name, std::string_view value) {
     return WriteBatch().set_string(root, path, name, value).commit();
@@ -411,7 +438,8 @@ bool set_integer_value(RootKey root, std::string_view path, std::string_view nam
 }
 
 bool delete_value(RootKey root, std::string_view path, std::string_view name) {
-    return run_steps({Step{Step::Kind::delete_value, root, std::string(path), make_value(name, DataType::unknown, {}, 0)}})
+    return run_steps({Step{Step::Kind::delete_value, root, std::string(path),
+                           make_value(name, DataType::unknown, {}, 0)}})
         .value_or(false);
 }
 

@@ -58,7 +58,7 @@ namespace platform::registry {
 // Raised by reads of a missing or mistyped value, by writes on a read-only key or on a key that has
 // been deleted meanwhile, and by writes the store could not carry out. `what()` names the value.
 class RegistryError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -111,7 +111,7 @@ struct Value {
 // With no key open, value operations act on the root itself. Creating and destroying the object
 // costs nothing; it holds no store resources. Main thread (one thread per object).
 class Registry {
-public:
+  public:
     // The root starts as HKEY_CURRENT_USER unless given.
     explicit Registry(RootKey root = HKEY_CURRENT_USER) : root_(root) {}
     Registry(const Registry&) = delete;
@@ -202,7 +202,7 @@ public:
     // True when the current key has at least one subkey. Never raises.
     bool has_subkeys() const;
 
-private:
+  private:
     // The key that value operations act on: the open key, else the root.
     std::int64_t value_key_id() const;
     void check_writable(std::string_view name) const;
@@ -234,11 +234,13 @@ std::optional<std::vector<std::string>> list_subkeys(RootKey root, std::string_v
 // leaves no half registration). Build it, then commit(). Each set_* creates the key and every
 // missing key above it. Deleting something that does not exist is not an error.
 class WriteBatch {
-public:
+  public:
     WriteBatch& create_key(RootKey root, std::string_view path);
-    WriteBatch& set_string(RootKey root, std::string_view path, std::string_view name, std::string_view value);
+    WriteBatch& set_string(RootKey root, std::string_view path, std::string_view name,
+                           std::string_view value);
     WriteBatch& set_integer(RootKey root, std::string_view path, std::string_view name, std::int32_t value);
-    WriteBatch& set_binary(RootKey root, std::string_view path, std::string_view name, std::string_view bytes);
+    WriteBatch& set_binary(RootKey root, std::string_view path, std::string_view name,
+                           std::string_view bytes);
     WriteBatch& delete_value(RootKey root, std::string_view path, std::string_view name);
     // Deletes every value of the key as it stands when the batch runs, values written meanwhile by
     // another process included; its subkeys stay. Nothing when the key does not exist.
@@ -261,7 +263,7 @@ public:
         Value value;  // set_value: name, type and data; delete_value: name
     };
 
-private:
+  private:
     std::vector<Step> steps_;
 };
 

@@ -120,7 +120,8 @@ std::string message_of(sqlite3* db, int rc) {
         const char* detail = sqlite3_errmsg(db);
         if (detail != nullptr && m != detail) m += std::string(": ") + detail;
     }
-    if ((rc & 0xff) == SQLITE_BUSY) m = "the registry store is busy: another process has held it for more than 5 s";
+    if ((rc & 0xff) == SQLITE_BUSY)
+        m = "the registry store is busy: another process has held it for more than 5 s";
     return m;
 }
 
@@ -222,8 +223,8 @@ void open_store(StoreState& state, const Place& place) {
         return;
     }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(place.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(place.path.c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     try {
         if (rc != SQLITE_OK) throw StoreFailure(message_of(db, rc));
         sqlite3_extended_result_codes(db, 1);
@@ -270,7 +271,8 @@ std::optional<std::vector<std::string_view>> split_path(std::string_view path) {
     for (;;) {
         std::size_t cut = path.find('\\');
         std::string_view name = path.substr(0, cut);
-        if (name.empty() || name.size() > 255 || name.find('\0') != std::string_view::npos) return std::nullopt;
+        if (name.empty() || name.size() > 255 || name.find('\0') != std::string_view::npos)
+            return std::nullopt;
         names.push_back(name);
         if (cut == std::string_view::npos) return names;
         path.remove_prefix(cut + 1);
@@ -279,9 +281,12 @@ std::optional<std::vector<std::string_view>> split_path(std::string_view path) {
 
 std::int64_t root_row_id(RootKey root) {
     switch (root) {
-        case RootKey::classes_root: return 1;
-        case RootKey::current_user: return 2;
-        case RootKey::local_machine: return 3;
+        case RootKey::classes_root:
+            return 1;
+        case RootKey::current_user:
+            return 2;
+        case RootKey::local_machine:
+            return 3;
     }
     return 2;
 }
@@ -295,7 +300,9 @@ std::string join_path(std::string_view base, const std::vector<std::string_view>
     return out;
 }
 
-void note_failure(std::string_view what) { store_state().last_error = what; }
+void note_failure(std::string_view what) {
+    store_state().last_error = what;
+}
 
 // ---- Stmt ----
 
@@ -323,15 +330,20 @@ bool Stmt::step() {
     throw StoreFailure(message_of(sqlite3_db_handle(st_), rc));
 }
 
-std::int64_t Stmt::column_int(int index) const { return sqlite3_column_int64(st_, index); }
+std::int64_t Stmt::column_int(int index) const {
+    return sqlite3_column_int64(st_, index);
+}
 
 std::string Stmt::column_blob(int index) const {
     const void* p = sqlite3_column_blob(st_, index);
     int n = sqlite3_column_bytes(st_, index);
-    return p != nullptr ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string();
+    return p != nullptr ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n))
+                        : std::string();
 }
 
-bool Stmt::column_is_null(int index) const { return sqlite3_column_type(st_, index) == SQLITE_NULL; }
+bool Stmt::column_is_null(int index) const {
+    return sqlite3_column_type(st_, index) == SQLITE_NULL;
+}
 
 // ---- Session ----
 
@@ -356,13 +368,23 @@ Stmt Session::prepare(const char* sql) {
     return Stmt(st);
 }
 
-std::string Session::failure() const { return store_state().last_error; }
+std::string Session::failure() const {
+    return store_state().last_error;
+}
 
-int Session::changes() const { return sqlite3_changes(db_); }
-std::int64_t Session::last_insert_rowid() const { return sqlite3_last_insert_rowid(db_); }
+int Session::changes() const {
+    return sqlite3_changes(db_);
+}
+std::int64_t Session::last_insert_rowid() const {
+    return sqlite3_last_insert_rowid(db_);
+}
 
-void Session::begin_immediate() { prepare("BEGIN IMMEDIATE").step(); }
-void Session::commit() { prepare("COMMIT").step(); }
+void Session::begin_immediate() {
+    prepare("BEGIN IMMEDIATE").step();
+}
+void Session::commit() {
+    prepare("COMMIT").step();
+}
 void Session::rollback() {
     if (sqlite3_get_autocommit(db_) != 0) return;  // nothing open (or SQLite rolled back already)
     try {
@@ -381,7 +403,8 @@ std::optional<KeyRow> find_key(Session& s, RootKey root, std::string_view folded
     return KeyRow{st.column_int(0), st.column_blob(1)};
 }
 
-KeyRow ensure_key(Session& s, RootKey root, std::string_view base_path, const std::vector<std::string_view>& names) {
+KeyRow ensure_key(Session& s, RootKey root, std::string_view base_path,
+                  const std::vector<std::string_view>& names) {
     std::vector<std::string_view> all = *split_path(base_path);  // a stored path is always valid
     all.insert(all.end(), names.begin(), names.end());
     KeyRow row{root_row_id(root), {}};
@@ -412,9 +435,17 @@ bool delete_key_tree(Session& s, RootKey root, std::string_view folded_path) {
     Stmt vals = s.prepare(
         "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE root = ?1 AND "
         "(id = ?2 OR (folded >= ?3 AND folded < ?4)))");
-    vals.bind(1, static_cast<std::int64_t>(root)).bind(2, row->id).bind_blob(3, low).bind_blob(4, high).step();
+    vals.bind(1, static_cast<std::int64_t>(root))
+        .bind(2, row->id)
+        .bind_blob(3, low)
+        .bind_blob(4, high)
+        .step();
     Stmt keys = s.prepare("DELETE FROM keys WHERE root = ?1 AND (id = ?2 OR (folded >= ?3 AND folded < ?4))");
-    keys.bind(1, static_cast<std::int64_t>(root)).bind(2, row->id).bind_blob(3, low).bind_blob(4, high).step();
+    keys.bind(1, static_cast<std::int64_t>(root))
+        .bind(2, row->id)
+        .bind_blob(3, low)
+        .bind_blob(4, high)
+        .step();
     return true;
 }
 
@@ -486,7 +517,9 @@ bool remove_value(Session& s, std::int64_t key_id, std::string_view name) {
 
 namespace platform::registry {
 
-std::string store_path() { return detail::resolve_place().path; }
+std::string store_path() {
+    return detail::resolve_place().path;
+}
 
 void reset_store() {
     auto& state = detail::store_state();
@@ -499,7 +532,9 @@ void reset_store() {
     state.last_error.clear();
 }
 
-bool store_available() { return static_cast<bool>(detail::Session()); }
+bool store_available() {
+    return static_cast<bool>(detail::Session());
+}
 
 std::string last_store_error() {
     auto& state = detail::store_state();

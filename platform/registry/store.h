@@ -31,7 +31,7 @@ namespace platform::registry::detail {
 
 // A failure of the store (an SQLite error, a busy time-out, a store that cannot be opened).
 class StoreFailure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -47,7 +47,7 @@ std::int64_t root_row_id(RootKey root);
 
 // A prepared statement borrowed from the session's cache; reset when it goes out of scope.
 class Stmt {
-public:
+  public:
     explicit Stmt(sqlite3_stmt* st) : st_(st) {}
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
@@ -61,13 +61,13 @@ public:
     std::string column_blob(int index) const;
     bool column_is_null(int index) const;
 
-private:
+  private:
     sqlite3_stmt* st_;
 };
 
 // One operation's hold on the store. Operator bool is false when the store cannot be opened.
 class Session {
-public:
+  public:
     Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -100,7 +100,7 @@ public:
         }
     }
 
-private:
+  private:
     void begin_immediate();
     void commit();
     void rollback();
@@ -125,7 +125,8 @@ std::string join_path(std::string_view base, const std::vector<std::string_view>
 std::optional<KeyRow> find_key(Session& s, RootKey root, std::string_view folded_path);
 // The key at base + names, creating every missing key; call inside a write transaction.
 // `base_path` is the spelled path of an existing key ("" for the root).
-KeyRow ensure_key(Session& s, RootKey root, std::string_view base_path, const std::vector<std::string_view>& names);
+KeyRow ensure_key(Session& s, RootKey root, std::string_view base_path,
+                  const std::vector<std::string_view>& names);
 // Deletes the key and everything below it; false when it does not exist. Inside a write transaction.
 bool delete_key_tree(Session& s, RootKey root, std::string_view folded_path);
 

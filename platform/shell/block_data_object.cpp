@@ -18,7 +18,8 @@ FORMATETC global_format(std::uint16_t format) {
 
 class BlockFormats final : public com::ComObject<IEnumFORMATETC> {
   public:
-    BlockFormats(std::vector<std::uint16_t> formats, std::size_t at) : formats_(std::move(formats)), at_(at) {}
+    BlockFormats(std::vector<std::uint16_t> formats, std::size_t at)
+        : formats_(std::move(formats)), at_(at) {}
     HRESULT Next(std::uint32_t count, FORMATETC* out, std::uint32_t* fetched) override {
         std::uint32_t n = 0;
         for (; n < count && at_ < formats_.size(); ++n, ++at_) out[n] = global_format(formats_[at_]);
@@ -107,7 +108,8 @@ std::vector<std::uint16_t> formats_of_data_object(IDataObject* data) {
     FORMATETC f;
     std::uint32_t fetched = 0;
     while (all->Next(1, &f, &fetched) == com::S_OK && fetched == 1)
-        if ((f.tymed & TYMED_HGLOBAL) && std::find(formats.begin(), formats.end(), f.cfFormat) == formats.end())
+        if ((f.tymed & TYMED_HGLOBAL) &&
+            std::find(formats.begin(), formats.end(), f.cfFormat) == formats.end())
             formats.push_back(f.cfFormat);
     return formats;
 }

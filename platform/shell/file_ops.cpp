@@ -23,7 +23,7 @@ namespace platform::shell {
 namespace {
 
 bool exists_no_follow(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -83,20 +83,20 @@ std::string trash_name(const std::string& name, int n) {
 bool ensure_dir(const std::string& path, mode_t mode) {
     if (::mkdir(path.c_str(), mode) == 0) return true;
     if (errno != EEXIST) return false;
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool ensure_dirs(const std::string& path, mode_t mode) {
     if (path.empty() || path == "/") return true;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     return ensure_dirs(dir_name(path), mode) && ensure_dir(path, mode);
 }
 
 struct Trash {
-    std::string dir;       // holds files/ and info/
-    std::string topdir;    // for a top-directory trash: the paths in info are relative to it
+    std::string dir;     // holds files/ and info/
+    std::string topdir;  // for a top-directory trash: the paths in info are relative to it
 };
 
 // The trash for an entry on device `dev`: the home trash when it is on that device, else the
@@ -104,7 +104,7 @@ struct Trash {
 std::optional<Trash> trash_for(const std::string& path, dev_t dev) {
     const std::string home_trash = data_home() + "/Trash";
     if (ensure_dirs(home_trash + "/files", 0700) && ensure_dirs(home_trash + "/info", 0700)) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(home_trash.c_str(), &st) == 0 && st.st_dev == dev) return Trash{home_trash, {}};
     }
     const Mount* m = mount_of(path);
@@ -112,7 +112,7 @@ std::optional<Trash> trash_for(const std::string& path, dev_t dev) {
     const std::string top = m->mount_point;
     const std::string uid = std::to_string(::getuid());
     // An administrator-made "$top/.Trash" is used only when it is a real, sticky folder.
-    struct stat st{};
+    struct stat st {};
     const std::string shared = join_path(top, ".Trash");
     if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const std::string mine = join_path(shared, uid);
@@ -122,7 +122,7 @@ std::optional<Trash> trash_for(const std::string& path, dev_t dev) {
     }
     const std::string own = join_path(top, ".Trash-" + uid);
     if (ensure_dir(own, 0700) && ensure_dir(own + "/files", 0700) && ensure_dir(own + "/info", 0700)) {
-        struct stat os{};
+        struct stat os {};
         if (::lstat(own.c_str(), &os) == 0 && os.st_uid == ::getuid()) return Trash{own, top};
     }
     return std::nullopt;
@@ -169,7 +169,7 @@ HRESULT copy_file(const std::string& from, const std::string& to, mode_t mode) {
 }
 
 HRESULT copy_entry(const std::string& from, const std::string& to) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return hresult_from_errno(errno);
     if (S_ISLNK(st.st_mode)) {
         std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
@@ -228,7 +228,9 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
         take_paths(data);
         return choose(keys, effect);
     }
-    HRESULT DragOver(std::uint32_t keys, POINTL, std::uint32_t* effect) override { return choose(keys, effect); }
+    HRESULT DragOver(std::uint32_t keys, POINTL, std::uint32_t* effect) override {
+        return choose(keys, effect);
+    }
     HRESULT DragLeave() override {
         paths_.clear();
         refused_ = true;
@@ -252,8 +254,8 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
     void take_paths(IDataObject* data) {
         paths_ = paths_of_data_object(data);
         refused_ = paths_.empty() || std::any_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
-            return contains_path(p, folder_);
-        });
+                       return contains_path(p, folder_);
+                   });
     }
 
     HRESULT choose(std::uint32_t keys, std::uint32_t* effect) {
@@ -272,17 +274,18 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
             } else if (keys & MK_RBUTTON) {
                 want = DROPEFFECT_COPY;
             } else {
-                struct stat a{}, b{};
-                const bool same = ::stat(paths_.front().c_str(), &a) == 0 && ::stat(folder_.c_str(), &b) == 0 &&
-                                  a.st_dev == b.st_dev;
+                struct stat a {
+                }, b{};
+                const bool same = ::stat(paths_.front().c_str(), &a) == 0 &&
+                                  ::stat(folder_.c_str(), &b) == 0 && a.st_dev == b.st_dev;
                 want = same ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
             }
             if (!(allowed & want)) want = (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
             // Moving items into the folder they are in moves nothing.
             const std::string here = normalize_path(folder_);
-            if (want == DROPEFFECT_MOVE && std::all_of(paths_.begin(), paths_.end(), [&](const std::string& p) {
-                    return dir_name(normalize_path(p)) == here;
-                }))
+            if (want == DROPEFFECT_MOVE &&
+                std::all_of(paths_.begin(), paths_.end(),
+                            [&](const std::string& p) { return dir_name(normalize_path(p)) == here; }))
                 want = DROPEFFECT_NONE;
         }
         *effect = want;
@@ -297,7 +300,9 @@ class FolderDropTarget final : public com::ComObject<IDropTarget> {
 class ProgramDropTarget final : public com::ComObject<IDropTarget> {
   public:
     explicit ProgramDropTarget(std::string program) : program_(std::move(program)) {}
-    HRESULT DragEnter(IDataObject*, std::uint32_t, POINTL, std::uint32_t* effect) override { return copy_only(effect); }
+    HRESULT DragEnter(IDataObject*, std::uint32_t, POINTL, std::uint32_t* effect) override {
+        return copy_only(effect);
+    }
     HRESULT DragOver(std::uint32_t, POINTL, std::uint32_t* effect) override { return copy_only(effect); }
     HRESULT DragLeave() override { return com::S_OK; }
     HRESULT Drop(IDataObject* data, std::uint32_t, POINTL, std::uint32_t* effect) override {
@@ -356,19 +361,22 @@ std::optional<std::string> deletion_refused(const std::string& path) {
 HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
     if (deletion_refused(raw)) return com::E_ACCESSDENIED;
     const std::string path = normalize_path(raw);
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return hresult_from_errno(errno);
     auto trash = trash_for(path, st.st_dev);
     if (!trash) return com::E_ACCESSDENIED;
     std::string recorded = path;
-    if (!trash->topdir.empty() && trash->topdir != "/") recorded = path.substr(trash->topdir.size() + 1);
-    else if (!trash->topdir.empty()) recorded = path.substr(1);
+    if (!trash->topdir.empty() && trash->topdir != "/")
+        recorded = path.substr(trash->topdir.size() + 1);
+    else if (!trash->topdir.empty())
+        recorded = path.substr(1);
     char when[32];
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     ::localtime_r(&now, &tm);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tm);
-    const std::string text = "[Trash Info]\nPath=" + percent_encode_path(recorded) + "\nDeletionDate=" + when + "\n";
+    const std::string text =
+        "[Trash Info]\nPath=" + percent_encode_path(recorded) + "\nDeletionDate=" + when + "\n";
     // A trash name is taken only when it is free in both files/ and info/: the record is made
     // with O_EXCL and the entry moved in without replacing, so nothing in the trash is ever
     // overwritten, by another deletion or by something put into files/ by hand.
@@ -393,7 +401,8 @@ HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
             int e = errno;
             if (e == EINVAL || e == ENOSYS) {
                 // A file system without no-replace renames: it was free a moment ago.
-                e = exists_no_follow(target) ? EEXIST : (::rename(path.c_str(), target.c_str()) == 0 ? 0 : errno);
+                e = exists_no_follow(target) ? EEXIST
+                                             : (::rename(path.c_str(), target.c_str()) == 0 ? 0 : errno);
             }
             if (e != 0) {
                 ::unlink(info.c_str());  // nothing was moved: take the record back
@@ -407,7 +416,9 @@ HRESULT move_to_trash(const std::string& raw, std::string* info_file) {
     return hresult_from_errno(EEXIST);
 }
 
-Opener set_opener(Opener o) { return std::exchange(opener(), std::move(o)); }
+Opener set_opener(Opener o) {
+    return std::exchange(opener(), std::move(o));
+}
 
 HRESULT open_with_desktop(const std::string& path) {
     if (opener()) return opener()(path);
@@ -419,16 +430,19 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
     if (done) *done = 0;
     const std::string dest = normalize_path(folder);
     // Refusals come before anything is done, so a refused batch changes nothing.
-    const char* doing = effect == DROPEFFECT_MOVE ? "moved" : (effect == DROPEFFECT_LINK ? "linked" : "copied");
+    const char* doing =
+        effect == DROPEFFECT_MOVE ? "moved" : (effect == DROPEFFECT_LINK ? "linked" : "copied");
     for (const auto& raw : paths) {
         if (contains_path(raw, folder)) {
-            show_box(forms::DialogType::warning, "'" + display_text(raw) + "' cannot be " + doing + " into '" +
-                                                     display_text(folder) + "': it is that folder or holds it.");
+            show_box(forms::DialogType::warning, "'" + display_text(raw) + "' cannot be " + doing +
+                                                     " into '" + display_text(folder) +
+                                                     "': it is that folder or holds it.");
             return com::E_INVALIDARG;
         }
         if (effect != DROPEFFECT_MOVE) continue;
         if (auto why = deletion_refused(raw)) {
-            show_box(forms::DialogType::warning, "'" + display_text(raw) + "' cannot be moved: " + *why + ".");
+            show_box(forms::DialogType::warning,
+                     "'" + display_text(raw) + "' cannot be moved: " + *why + ".");
             return com::E_ACCESSDENIED;
         }
     }
@@ -458,7 +472,7 @@ HRESULT transfer_into(const std::vector<std::string>& paths, const std::string& 
         } else if (effect == DROPEFFECT_COPY) {
             hr = copy_entry(from, to);
             if (com::failed(hr)) {
-                struct stat st{};
+                struct stat st {};
                 if (::lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) remove_tree(to);
             }
         } else {
@@ -479,7 +493,7 @@ com::ComPtr<IDropTarget> make_program_drop_target(const std::string& program) {
 }
 
 com::ComPtr<IDropTarget> drop_target_for_path(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
     if (S_ISDIR(st.st_mode)) {
         if (auto link = resolve_shortcut(path)) return make_folder_drop_target(link->path);
@@ -497,7 +511,7 @@ std::vector<std::string> send_to_entries() {
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (name.empty() || name[0] == '.') continue;
-        struct stat ls{};
+        struct stat ls {};
         if (::lstat(join_path(dir, name).c_str(), &ls) != 0) continue;
         if (S_ISDIR(ls.st_mode)) continue;  // a real folder is skipped; a link to one is a target
         out.push_back(name);
@@ -535,7 +549,8 @@ bool ContextMenu::offered(int offset, std::uint32_t flags) const {
         case verb_rename:
             return (flags & CMF_CANRENAME) && children_.size() == 1 && (attributes_ & SFGAO_CANRENAME);
         case verb_paste:
-            return all_paths && children_.size() == 1 && (attributes_ & SFGAO_DROPTARGET) && !shell_clipboard().empty();
+            return all_paths && children_.size() == 1 && (attributes_ & SFGAO_DROPTARGET) &&
+                   !shell_clipboard().empty();
         case verb_delete:
             return all_paths && (attributes_ & SFGAO_CANDELETE);
         case verb_properties:
@@ -588,7 +603,8 @@ HRESULT ContextMenu::invoke(int offset) {
             for (const auto& p : paths_) {
                 const HRESULT hr = open_with_desktop(p);
                 if (com::failed(hr)) {
-                    show_box(forms::DialogType::error, "Unable to open '" + display_text(p) + "'.\n\n" + error_text(hr));
+                    show_box(forms::DialogType::error,
+                             "Unable to open '" + display_text(p) + "'.\n\n" + error_text(hr));
                     last = hr;
                 }
             }
@@ -605,8 +621,8 @@ HRESULT ContextMenu::invoke(int offset) {
             const HRESULT hr = transfer_into(sources, paths_.front(), effect);
             // A refusal has been explained by transfer_into already.
             if (com::failed(hr) && hr != com::E_INVALIDARG && hr != com::E_ACCESSDENIED) {
-                show_box(forms::DialogType::warning, "Unable to paste into '" + display_text(paths_.front()) + "'.\n\n" +
-                                                         error_text(hr));
+                show_box(forms::DialogType::warning,
+                         "Unable to paste into '" + display_text(paths_.front()) + "'.\n\n" + error_text(hr));
             } else if (effect == DROPEFFECT_MOVE) {
                 shell_clipboard().clear();
             }
@@ -626,14 +642,15 @@ HRESULT ContextMenu::invoke(int offset) {
 HRESULT ContextMenu::delete_items() {
     for (const auto& p : paths_) {
         if (auto why = deletion_refused(p)) {
-            show_box(forms::DialogType::warning, "'" + display_text(p) + "' cannot be deleted: " + *why + ".");
+            show_box(forms::DialogType::warning,
+                     "'" + display_text(p) + "' cannot be deleted: " + *why + ".");
             return com::E_ACCESSDENIED;
         }
     }
     const std::string question =
-        paths_.size() == 1 ? "Are you sure you want to move '" + display_text(base_name(paths_.front())) + "' to the trash?"
-                           : "Are you sure you want to move these " + std::to_string(paths_.size()) +
-                                 " items to the trash?";
+        paths_.size() == 1
+            ? "Are you sure you want to move '" + display_text(base_name(paths_.front())) + "' to the trash?"
+            : "Are you sure you want to move these " + std::to_string(paths_.size()) + " items to the trash?";
     if (!ask(question)) return com::E_ABORT;
     for (const auto& p : paths_) {
         const HRESULT hr = move_to_trash(p);
@@ -649,7 +666,7 @@ HRESULT ContextMenu::delete_items() {
 HRESULT ContextMenu::show_properties() {
     std::string text;
     for (const auto& p : paths_) {
-        struct stat st{};
+        struct stat st {};
         if (!text.empty()) text += "\n\n";
         text += "Name: " + display_text(base_name(p)) + "\nType: " + type_name_of(p) +
                 "\nLocation: " + display_text(dir_name(p));

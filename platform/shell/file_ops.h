@@ -74,8 +74,8 @@ inline constexpr int verb_delete = 20;
 inline constexpr int verb_properties = 21;
 
 struct MenuCommand {
-    int offset = -1;       // -1: the Send To submenu, whose one item is a grayed placeholder
-    std::string verb;      // "open", "cut", "copy", "rename", "paste", "delete", "properties"
+    int offset = -1;   // -1: the Send To submenu, whose one item is a grayed placeholder
+    std::string verb;  // "open", "cut", "copy", "rename", "paste", "delete", "properties"
     std::string caption;
     std::string help;
     bool is_default = false;

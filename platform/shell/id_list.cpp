@@ -9,7 +9,9 @@
 namespace platform::shell {
 namespace {
 
-std::uint16_t read_cb(PCIDL p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t read_cb(PCIDL p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 // Our errno codes: failure, facility 0x7A ("zor"), errno in the low 16 bits.
 constexpr std::uint32_t errno_base = 0x807A0000u;
@@ -30,7 +32,9 @@ int id_list_count(PCIDL list) {
     return n;
 }
 
-IdList empty_id_list() { return IdList{0, 0}; }
+IdList empty_id_list() {
+    return IdList{0, 0};
+}
 
 IdList to_id_list(PCIDL list) {
     if (!list) return empty_id_list();
@@ -121,7 +125,9 @@ HRESULT hresult_from_errno(int error) {
     return com::make_hresult(errno_base | (static_cast<std::uint32_t>(error) & 0xFFFF));
 }
 
-HRESULT hresult_already_exists() { return com::make_hresult(0x80070000u | error_already_exists); }
+HRESULT hresult_already_exists() {
+    return com::make_hresult(0x80070000u | error_already_exists);
+}
 
 int errno_of(HRESULT hr) {
     const auto bits = static_cast<std::uint32_t>(hr);

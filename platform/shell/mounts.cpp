@@ -74,7 +74,9 @@ void set_sysfs_root(std::string path) {
     g_sysfs = std::move(path);
     g_sys_flags.clear();
 }
-std::string mountinfo_path() { return g_mountinfo.empty() ? "/proc/self/mountinfo" : g_mountinfo; }
+std::string mountinfo_path() {
+    return g_mountinfo.empty() ? "/proc/self/mountinfo" : g_mountinfo;
+}
 
 bool parse_mountinfo_line(const std::string& line, Mount& out) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
@@ -123,9 +125,9 @@ DriveType drive_type(const Mount& m) {
         return DriveType::removable;
     }
     if (m.major != 0 && read_sys_flag(m.major, m.minor) == "1") return DriveType::removable;
-    if (t == "ext2" || t == "ext3" || t == "ext4" || t == "xfs" || t == "btrfs" || t == "f2fs" || t == "zfs" ||
-        t == "overlay" || t == "vfat" || t == "exfat" || t == "ntfs" || t == "ntfs3" || t == "jfs" ||
-        t == "reiserfs") {
+    if (t == "ext2" || t == "ext3" || t == "ext4" || t == "xfs" || t == "btrfs" || t == "f2fs" ||
+        t == "zfs" || t == "overlay" || t == "vfat" || t == "exfat" || t == "ntfs" || t == "ntfs3" ||
+        t == "jfs" || t == "reiserfs") {
         return DriveType::fixed;
     }
     return DriveType::unknown;
@@ -148,12 +150,14 @@ std::vector<Mount> drives() {
     std::vector<std::string> seen{"/"};
     for (const auto& m : all) {
         const bool wanted = is_remote_type(m.fs_type) || starts_with_dir(m.mount_point, "/media") ||
-                            starts_with_dir(m.mount_point, "/run/media") || starts_with_dir(m.mount_point, "/mnt");
+                            starts_with_dir(m.mount_point, "/run/media") ||
+                            starts_with_dir(m.mount_point, "/mnt");
         if (!wanted || std::find(seen.begin(), seen.end(), m.mount_point) != seen.end()) continue;
         seen.push_back(m.mount_point);
         out.push_back(*latest(m.mount_point));
     }
-    std::sort(out.begin() + 1, out.end(), [](const Mount& a, const Mount& b) { return a.mount_point < b.mount_point; });
+    std::sort(out.begin() + 1, out.end(),
+              [](const Mount& a, const Mount& b) { return a.mount_point < b.mount_point; });
     return out;
 }
 
@@ -181,7 +185,8 @@ bool is_mount_point(const std::string& path) {
 const Mount* mount_of(const std::string& path) {
     const Mount* best = nullptr;
     for (const auto& m : cached_mounts()) {
-        const bool prefix = m.mount_point == "/" || path == m.mount_point || starts_with_dir(path, m.mount_point);
+        const bool prefix =
+            m.mount_point == "/" || path == m.mount_point || starts_with_dir(path, m.mount_point);
         if (prefix && (!best || m.mount_point.size() >= best->mount_point.size())) best = &m;
     }
     return best;

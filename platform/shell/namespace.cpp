@@ -15,8 +15,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "platform/shell/ole.h"
 #include "platform/shell/mounts.h"
+#include "platform/shell/ole.h"
 #include "platform/shell/protected_paths.h"
 #include "platform/shell/shell.h"
 
@@ -30,7 +30,9 @@ bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 int compare_names(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -45,7 +47,7 @@ int compare_names(const std::string& a, const std::string& b) {
 }
 
 bool is_directory_following(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -68,7 +70,7 @@ struct FolderFacts {
 };
 
 bool on_read_only_fs(const std::string& path) {
-    struct statvfs vfs{};
+    struct statvfs vfs {};
     return ::statvfs(path.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY);
 }
 
@@ -84,7 +86,7 @@ FolderFacts folder_facts_of(const std::string& folder, const struct stat& folder
 }
 
 FolderFacts folder_facts_of(const std::string& folder) {
-    struct stat fs{};
+    struct stat fs {};
     if (::stat(folder.c_str(), &fs) != 0) return {};
     return folder_facts_of(folder, fs);
 }
@@ -164,8 +166,9 @@ bool has_subfolder(const std::string& path) {
 // Attributes of a file-system entry. `anchor`: the entry is a root of the namespace (home, a
 // mount), which is never renamed, moved or deleted.
 // `facts`: those of the entry's folder, when the caller has them.
-std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t mask, const FolderFacts* facts = nullptr) {
-    struct stat ls{};
+std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t mask,
+                            const FolderFacts* facts = nullptr) {
+    struct stat ls {};
     if (::lstat(path.c_str(), &ls) != 0) return 0;
     struct stat st = ls;
     const bool link = S_ISLNK(ls.st_mode);
@@ -174,7 +177,8 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
     std::uint32_t a = SFGAO_FILESYSTEM | SFGAO_CANLINK;
     if (folder) a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
     if (mask & SFGAO_LINK) {
-        if (link || (S_ISREG(ls.st_mode) && ends_with(path, ".desktop") && is_shortcut(path))) a |= SFGAO_LINK;
+        if (link || (S_ISREG(ls.st_mode) && ends_with(path, ".desktop") && is_shortcut(path)))
+            a |= SFGAO_LINK;
     }
     if ((mask & SFGAO_HASSUBFOLDER) && folder && has_subfolder(path)) a |= SFGAO_HASSUBFOLDER;
     const bool mount = folder && !link && is_mount_point(path);
@@ -187,7 +191,8 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
         if ((mask & SFGAO_READONLY) && !permits(st, W_OK, read_only_fs)) a |= SFGAO_READONLY;
         if ((mask & SFGAO_CANCOPY) && permits(st, R_OK, read_only_fs)) a |= SFGAO_CANCOPY;
     }
-    if ((mask & SFGAO_DROPTARGET) && folder && ::access(path.c_str(), W_OK | X_OK) == 0) a |= SFGAO_DROPTARGET;
+    if ((mask & SFGAO_DROPTARGET) && folder && ::access(path.c_str(), W_OK | X_OK) == 0)
+        a |= SFGAO_DROPTARGET;
     if (mask & (SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE)) {
         // Only a real folder can be one that must stay (home or above it, a mount, the trash).
         const bool kept = anchor || mount || (folder && !link && change_refused(path, parent.real_path));
@@ -198,7 +203,8 @@ std::uint32_t fs_attributes(const std::string& path, bool anchor, std::uint32_t 
         if ((name.size() > 1 && name[0] == '.') || shell_clipboard().is_cut(path)) a |= SFGAO_GHOSTED;
     }
     if (mask & SFGAO_REMOVABLE) {
-        if (const Mount* m = mount_of(path); m && drive_type(*m) == DriveType::removable) a |= SFGAO_REMOVABLE;
+        if (const Mount* m = mount_of(path); m && drive_type(*m) == DriveType::removable)
+            a |= SFGAO_REMOVABLE;
     }
     return a & mask;
 }
@@ -240,7 +246,8 @@ class FileSystemFolder final : public Folder {
             if (name == "." || name == "..") continue;
             if (!hidden && name[0] == '.') continue;
             bool is_dir = e->d_type == DT_DIR;
-            if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) is_dir = is_directory_following(join_path(path_, name));
+            if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+                is_dir = is_directory_following(join_path(path_, name));
             if (is_dir ? !folders : !files) continue;
             out.push_back(make_item(ItemKind::child, name));
         }
@@ -264,15 +271,18 @@ class FileSystemFolder final : public Folder {
     std::string display_name_of(PCIDL child, std::uint32_t flags) const override {
         auto item = single_item(child);
         if (!item || item->kind != ItemKind::child) return {};
-        if (flags & SHGDN_FORPARSING) return (flags & SHGDN_INFOLDER) ? item->payload : join_path(path_, item->payload);
+        if (flags & SHGDN_FORPARSING)
+            return (flags & SHGDN_INFOLDER) ? item->payload : join_path(path_, item->payload);
         return display_text(item->payload);
     }
 
     int compare_ids(int column, PCIDL a, PCIDL b) const override {
         auto ia = single_item(a), ib = single_item(b);
-        if (!ia || !ib || id_list_count(a) != 1 || id_list_count(b) != 1) return Folder::compare_ids(column, a, b);
+        if (!ia || !ib || id_list_count(a) != 1 || id_list_count(b) != 1)
+            return Folder::compare_ids(column, a, b);
         const std::string pa = join_path(path_, ia->payload), pb = join_path(path_, ib->payload);
-        struct stat sa{}, sb{};
+        struct stat sa {
+        }, sb{};
         const bool oka = ::stat(pa.c_str(), &sa) == 0, okb = ::stat(pb.c_str(), &sb) == 0;
         const bool da = oka && S_ISDIR(sa.st_mode), db = okb && S_ISDIR(sb.st_mode);
         if (da != db) return da ? -1 : 1;
@@ -305,7 +315,7 @@ class FileSystemFolder final : public Folder {
             if (!item || id_list_count(child) != 1) return Folder::sort_ids(column, children, descending);
             Key k{child, item->payload};
             const std::string path = join_path(path_, item->payload);
-            struct stat st{};
+            struct stat st {};
             if (::stat(path.c_str(), &st) == 0) {
                 k.dir = S_ISDIR(st.st_mode);
                 k.size = st.st_size;
@@ -317,9 +327,12 @@ class FileSystemFolder final : public Folder {
         auto compare = [column](const Key& a, const Key& b) {
             if (a.dir != b.dir) return a.dir ? -1 : 1;
             int c = 0;
-            if (column == 1 && !a.dir) c = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
-            else if (column == 2) c = compare_names(a.type, b.type);
-            else if (column == 3) c = a.mtime < b.mtime ? -1 : (a.mtime > b.mtime ? 1 : 0);
+            if (column == 1 && !a.dir)
+                c = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
+            else if (column == 2)
+                c = compare_names(a.type, b.type);
+            else if (column == 3)
+                c = a.mtime < b.mtime ? -1 : (a.mtime > b.mtime ? 1 : 0);
             return c != 0 ? c : compare_names(a.name, b.name);
         };
         std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
@@ -331,7 +344,7 @@ class FileSystemFolder final : public Folder {
 
     HRESULT parse_display_name(std::string_view name, IdList& out) const override {
         if (!valid_new_name(name)) return com::E_INVALIDARG;
-        struct stat st{};
+        struct stat st {};
         if (::lstat(join_path(path_, name).c_str(), &st) != 0) return hresult_from_errno(errno);
         out = make_item(ItemKind::child, name);
         return com::S_OK;
@@ -350,7 +363,7 @@ class FileSystemFolder final : public Folder {
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
             if (errno != EINVAL && errno != ENOSYS) return hresult_from_errno(errno);
             // A file system without no-replace renames: look first, then rename.
-            struct stat st{};
+            struct stat st {};
             if (::lstat(to.c_str(), &st) == 0) return hresult_from_errno(EEXIST);
             if (::rename(from.c_str(), to.c_str()) != 0) return hresult_from_errno(errno);
         }
@@ -363,7 +376,7 @@ class FileSystemFolder final : public Folder {
     // ACL change or a new mount there moves its change time or device), so filling a large
     // folder does not ask the same questions for every entry.
     const FolderFacts& folder_facts() const {
-        struct stat fs{};
+        struct stat fs {};
         if (::stat(path_.c_str(), &fs) != 0) {
             facts_cache_.reset();
             return no_facts_;
@@ -373,7 +386,8 @@ class FileSystemFolder final : public Folder {
                           facts_cache_->ctime.tv_sec == fs.st_ctim.tv_sec &&
                           facts_cache_->ctime.tv_nsec == fs.st_ctim.tv_nsec;
         if (!same) {
-            facts_cache_ = FactsCache{fs.st_dev, fs.st_ino, fs.st_mode, fs.st_uid, fs.st_ctim, folder_facts_of(path_, fs)};
+            facts_cache_ = FactsCache{fs.st_dev, fs.st_ino,  fs.st_mode,
+                                      fs.st_uid, fs.st_ctim, folder_facts_of(path_, fs)};
         }
         return facts_cache_->facts;
     }
@@ -430,7 +444,8 @@ class VirtualFolder final : public Folder {
     std::string display_name_of(PCIDL child, std::uint32_t flags) const override {
         auto item = single_item(child);
         if (!item) return {};
-        if (item->kind == ItemKind::virtual_folder) return item->payload == computer_id ? "Computer" : std::string{};
+        if (item->kind == ItemKind::virtual_folder)
+            return item->payload == computer_id ? "Computer" : std::string{};
         if (item->kind != ItemKind::anchor) return {};
         if (flags & SHGDN_FORPARSING) return item->payload;
         if (!computer_ && item->payload == home_directory()) return "Home";
@@ -460,7 +475,8 @@ class VirtualFolder final : public Folder {
         std::vector<IdList> children;
         enum_objects(SHCONTF_FOLDERS, children);
         for (const auto& c : children) {
-            if (display_name_of(c.data(), SHGDN_NORMAL) == name || display_name_of(c.data(), SHGDN_FORPARSING) == name) {
+            if (display_name_of(c.data(), SHGDN_NORMAL) == name ||
+                display_name_of(c.data(), SHGDN_FORPARSING) == name) {
                 out = c;
                 return com::S_OK;
             }
@@ -476,7 +492,8 @@ class VirtualFolder final : public Folder {
 
 std::string read_user_dir(const std::string& key) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string file = (config && *config ? std::string(config) : home_directory() + "/.config") + "/user-dirs.dirs";
+    const std::string file =
+        (config && *config ? std::string(config) : home_directory() + "/.config") + "/user-dirs.dirs";
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {
@@ -565,9 +582,13 @@ void Folder::sort_ids(int column, std::vector<PCIDL>& children, bool descending)
     });
 }
 
-HRESULT Folder::parse_display_name(std::string_view, IdList&) const { return com::E_NOTIMPL; }
+HRESULT Folder::parse_display_name(std::string_view, IdList&) const {
+    return com::E_NOTIMPL;
+}
 
-HRESULT Folder::set_name_of(PCIDL, std::string_view, IdList&) const { return com::E_NOTIMPL; }
+HRESULT Folder::set_name_of(PCIDL, std::string_view, IdList&) const {
+    return com::E_NOTIMPL;
+}
 
 HRESULT Folder::bind_to_object(PCIDL relative, FolderPtr& out) const {
     const IdList whole = concat(list_.data(), relative);
@@ -576,7 +597,9 @@ HRESULT Folder::bind_to_object(PCIDL relative, FolderPtr& out) const {
 
 // ---- binding and paths --------------------------------------------------------------------
 
-FolderPtr desktop_folder() { return std::make_shared<VirtualFolder>(empty_id_list(), false); }
+FolderPtr desktop_folder() {
+    return std::make_shared<VirtualFolder>(empty_id_list(), false);
+}
 
 HRESULT bind_folder(PCIDL absolute, FolderPtr& out) {
     out.reset();
@@ -593,7 +616,7 @@ HRESULT bind_folder(PCIDL absolute, FolderPtr& out) {
     }
     auto path = path_of(absolute);
     if (!path) return com::E_INVALIDARG;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path->c_str(), &st) != 0) return hresult_from_errno(errno);
     if (!S_ISDIR(st.st_mode)) return hresult_from_errno(ENOTDIR);
     out = std::make_shared<FileSystemFolder>(to_id_list(absolute), *path);
@@ -621,7 +644,7 @@ HRESULT parse_path(std::string_view raw, IdList& out) {
     out.clear();
     if (raw.empty() || raw[0] != '/') return com::E_INVALIDARG;
     const std::string path = normalize_path(raw);
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return hresult_from_errno(errno);
     std::vector<Item> items;
     std::string anchor;
@@ -680,7 +703,7 @@ bool is_namespace_anchor(PCIDL absolute) {
 }
 
 std::string type_name_of(const std::string& path) {
-    struct stat ls{};
+    struct stat ls {};
     if (::lstat(path.c_str(), &ls) != 0) return {};
     if (S_ISLNK(ls.st_mode)) return "Symbolic Link";
     if (S_ISDIR(ls.st_mode)) return "File Folder";
@@ -708,7 +731,9 @@ std::string data_home() {
     return home_directory() + "/.local/share";
 }
 
-std::string send_to_directory() { return data_home() + "/zor/SendTo"; }
+std::string send_to_directory() {
+    return data_home() + "/zor/SendTo";
+}
 
 HRESULT special_folder_location(int csidl, IdList& out) {
     out.clear();
@@ -758,7 +783,7 @@ int icon_index(PCIDL absolute, bool open) {
     }
     const auto path = path_of(absolute);
     if (!path) return icon_file;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path->c_str(), &st) != 0) return icon_link;  // a broken link
     if (S_ISDIR(st.st_mode)) return open ? icon_folder_open : icon_folder;
     if (S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR)) return icon_program;
@@ -768,9 +793,9 @@ int icon_index(PCIDL absolute, bool open) {
 std::vector<std::uint32_t> icon_pixels(int index, int size) {
     // Small flat pictures: a coloured body with a darker outline. Enough to tell the kinds
     // apart; no icon theme is needed.
-    static constexpr std::uint32_t colours[icon_count] = {
-        0xF0F0F0, 0x4AC8F0, 0x6AD8F8, 0x3060C0, 0x808080, 0x909090, 0x50A050,
-        0xA05050, 0xC08040, 0x40A0A0, 0xF0F0F0, 0x2080E0, 0xFFE0C0};
+    static constexpr std::uint32_t colours[icon_count] = {0xF0F0F0, 0x4AC8F0, 0x6AD8F8, 0x3060C0, 0x808080,
+                                                          0x909090, 0x50A050, 0xA05050, 0xC08040, 0x40A0A0,
+                                                          0xF0F0F0, 0x2080E0, 0xFFE0C0};
     std::vector<std::uint32_t> px(static_cast<std::size_t>(size * size), 0);
     if (index < 0 || index >= icon_count) return px;
     const std::uint32_t body = colours[index];
@@ -789,14 +814,14 @@ std::vector<std::uint32_t> icon_pixels(int index, int size) {
 // ---- shortcuts ----------------------------------------------------------------------------
 
 bool is_shortcut(const std::string& path) {
-    struct stat ls{};
+    struct stat ls {};
     if (::lstat(path.c_str(), &ls) != 0) return false;
     if (S_ISLNK(ls.st_mode)) return true;
     return S_ISREG(ls.st_mode) && ends_with(path, ".desktop") && !desktop_link_target(path).empty();
 }
 
 std::optional<LinkTarget> resolve_shortcut(const std::string& path) {
-    struct stat ls{};
+    struct stat ls {};
     if (::lstat(path.c_str(), &ls) != 0) return std::nullopt;
     std::string target;
     if (S_ISLNK(ls.st_mode)) {
@@ -808,7 +833,7 @@ std::optional<LinkTarget> resolve_shortcut(const std::string& path) {
         target = desktop_link_target(path);
     }
     if (target.empty()) return std::nullopt;
-    struct stat st{};
+    struct stat st {};
     if (::stat(target.c_str(), &st) != 0) return std::nullopt;
     return LinkTarget{target, S_ISDIR(st.st_mode)};
 }

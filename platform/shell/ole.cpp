@@ -26,7 +26,9 @@ OleState& ole_state() {
     return state;
 }
 
-std::vector<Registered>& registry() { return ole_state().drop_targets; }
+std::vector<Registered>& registry() {
+    return ole_state().drop_targets;
+}
 
 std::string fold(const std::string& s) {
     std::string out = s;
@@ -41,7 +43,9 @@ std::uint32_t read_u32(const std::vector<std::uint8_t>& b, std::size_t at) {
 
 }  // namespace
 
-GlobalBlock global_alloc(std::size_t size) { return std::make_shared<std::vector<std::uint8_t>>(size, 0); }
+GlobalBlock global_alloc(std::size_t size) {
+    return std::make_shared<std::vector<std::uint8_t>>(size, 0);
+}
 
 std::uint16_t register_clipboard_format(const std::string& name) {
     auto& formats = ole_state().clipboard_formats;
@@ -127,9 +131,13 @@ com::ComPtr<IDropTarget> drop_target_of(window::Handle window) {
     return {};
 }
 
-DragInput set_drag_input(DragInput input) { return std::exchange(ole_state().drag_input, std::move(input)); }
+DragInput set_drag_input(DragInput input) {
+    return std::exchange(ole_state().drag_input, std::move(input));
+}
 
-DragRunner set_drag_runner(DragRunner runner) { return std::exchange(ole_state().drag_runner, std::move(runner)); }
+DragRunner set_drag_runner(DragRunner runner) {
+    return std::exchange(ole_state().drag_runner, std::move(runner));
+}
 
 HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allowed, std::uint32_t* effect) {
     if (effect) *effect = DROPEFFECT_NONE;
@@ -160,7 +168,8 @@ HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allow
             over = step->window;
             current = drop_target_of(over);
             last_effect = allowed;
-            if (current && com::failed(current->DragEnter(data, step->key_state, step->point, &last_effect))) {
+            if (current &&
+                com::failed(current->DragEnter(data, step->key_state, step->point, &last_effect))) {
                 current.reset();
             }
             if (!current) last_effect = DROPEFFECT_NONE;
@@ -168,7 +177,8 @@ HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allow
             // A release over the same window is no move: the target keeps the effect it gave
             // while the button was down (the released buttons would change its answer).
             last_effect = allowed;
-            if (com::failed(current->DragOver(step->key_state, step->point, &last_effect))) last_effect = DROPEFFECT_NONE;
+            if (com::failed(current->DragOver(step->key_state, step->point, &last_effect)))
+                last_effect = DROPEFFECT_NONE;
         }
         last_effect &= allowed;
         source->GiveFeedback(last_effect);
@@ -199,7 +209,9 @@ bool ShellClipboard::is_cut(const std::string& path) const {
     return effect_ == DROPEFFECT_MOVE && std::find(paths_.begin(), paths_.end(), path) != paths_.end();
 }
 
-ShellClipboard& shell_clipboard() { return ole_state().clipboard; }
+ShellClipboard& shell_clipboard() {
+    return ole_state().clipboard;
+}
 
 void reset_ole_state_for_tests() {
     OleState& state = ole_state();

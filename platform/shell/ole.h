@@ -124,7 +124,8 @@ struct IDropSource : com::IUnknown {
 
 struct IDropTarget : com::IUnknown {
     static constexpr IID iid = com::guid("{00000122-0000-0000-C000-000000000046}");
-    virtual HRESULT DragEnter(IDataObject* data, std::uint32_t key_state, POINTL pt, std::uint32_t* effect) = 0;
+    virtual HRESULT DragEnter(IDataObject* data, std::uint32_t key_state, POINTL pt,
+                              std::uint32_t* effect) = 0;
     virtual HRESULT DragOver(std::uint32_t key_state, POINTL pt, std::uint32_t* effect) = 0;
     virtual HRESULT DragLeave() = 0;
     virtual HRESULT Drop(IDataObject* data, std::uint32_t key_state, POINTL pt, std::uint32_t* effect) = 0;
@@ -172,8 +173,8 @@ using DragRunner = std::function<HRESULT(IDataObject* data, IDropSource* source,
                                          std::uint32_t* effect)>;
 DragRunner set_drag_runner(DragRunner runner);
 
-// The modal drag: the drag input's steps, else the drag runner. Returns DRAGDROP_S_DROP or DRAGDROP_S_CANCEL and the effect the target
-// took (DROPEFFECT_NONE on a cancel).
+// The modal drag: the drag input's steps, else the drag runner. Returns DRAGDROP_S_DROP or DRAGDROP_S_CANCEL
+// and the effect the target took (DROPEFFECT_NONE on a cancel).
 HRESULT do_drag_drop(IDataObject* data, IDropSource* source, std::uint32_t allowed, std::uint32_t* effect);
 
 // ---- the shell clipboard ----------------------------------------------------------------------

@@ -21,10 +21,12 @@ bool is_trash_name(const std::string& path, const std::string& home_trash) {
     // The trash's own two folders: without them nothing could be put back.
     const std::string parent = dir_name(path);
     return (name == "files" || name == "info") &&
-           (parent == home_trash || base_name(parent).rfind(".Trash-", 0) == 0 || base_name(dir_name(parent)) == ".Trash");
+           (parent == home_trash || base_name(parent).rfind(".Trash-", 0) == 0 ||
+            base_name(dir_name(parent)) == ".Trash");
 }
 
-std::optional<std::string> refused(const std::string& path, const std::string& home, const std::string& home_trash) {
+std::optional<std::string> refused(const std::string& path, const std::string& home,
+                                   const std::string& home_trash) {
     if (path == "/") return "it is the root of the file system";
     if (path == home) return "it is the home folder";
     if (at_or_above(path, home)) return "it holds the home folder";

@@ -37,7 +37,7 @@ using com::HRESULT;
 // ---- item-ID lists ------------------------------------------------------------------------
 
 using IdList = std::vector<std::uint8_t>;  // an owned list, always with its terminator
-using PCIDL = const std::uint8_t*;          // a list in memory somebody else owns; may be null
+using PCIDL = const std::uint8_t*;         // a list in memory somebody else owns; may be null
 
 enum class ItemKind : std::uint8_t { virtual_folder = 0x10, anchor = 0x20, child = 0x30 };
 
@@ -130,7 +130,9 @@ class Folder {
     // Attributes of the children, ANDed over all of them, within `mask`. An item whose status
     // cannot be read has no attributes at all (never "everything asked for").
     virtual std::uint32_t attributes_of(std::span<const PCIDL> children, std::uint32_t mask) const = 0;
-    std::uint32_t attributes_of(PCIDL child, std::uint32_t mask) const { return attributes_of({&child, 1}, mask); }
+    std::uint32_t attributes_of(PCIDL child, std::uint32_t mask) const {
+        return attributes_of({&child, 1}, mask);
+    }
     // A child's name in the form `flags` asks for (SHGDN_*); empty on failure.
     virtual std::string display_name_of(PCIDL child, std::uint32_t flags) const = 0;
     // Folders first, then names without regard to ASCII case, ties broken by the exact bytes

@@ -24,8 +24,8 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -55,122 +55,122 @@ enum class IoStep { create_temp, write, sync, rename, sync_folder };
 using IoHook = std::function<int(IoStep step, std::size_t index)>;
 
 struct ElementInfo {
-  std::string name;  // UTF-8
-  ElementKind kind = ElementKind::stream;
-  std::uint64_t size = 0;  // bytes of a stream; 0 for a storage
+    std::string name;  // UTF-8
+    ElementKind kind = ElementKind::stream;
+    std::uint64_t size = 0;  // bytes of a stream; 0 for a storage
 };
 
 class Stream {
- public:
-  Stream() = default;
+  public:
+    Stream() = default;
 
-  std::string name() const;
-  // Reads up to n bytes at the position and moves it on; returns the count (0 at the end).
-  std::size_t read(void* buffer, std::size_t n);
-  // Writes n bytes at the position (growing the stream, zero-filling a gap) and moves it on.
-  StgResult write(const void* data, std::size_t n);
-  // Any position is allowed; reads past the end return 0, writes there grow the stream.
-  StgResult seek(std::uint64_t position);
-  // Moves relative to the start, the position or the end; invalid_argument (position kept)
-  // when the result would be negative. Returns the new position.
-  StgOr<std::uint64_t> seek(std::int64_t offset, SeekOrigin origin);
-  std::uint64_t position() const { return position_; }
-  std::uint64_t size() const;
-  // Truncates or zero-extends; the position is kept.
-  StgResult set_size(std::uint64_t size);
-  // The whole contents, whatever the position.
-  std::vector<std::uint8_t> read_all() const;
+    std::string name() const;
+    // Reads up to n bytes at the position and moves it on; returns the count (0 at the end).
+    std::size_t read(void* buffer, std::size_t n);
+    // Writes n bytes at the position (growing the stream, zero-filling a gap) and moves it on.
+    StgResult write(const void* data, std::size_t n);
+    // Any position is allowed; reads past the end return 0, writes there grow the stream.
+    StgResult seek(std::uint64_t position);
+    // Moves relative to the start, the position or the end; invalid_argument (position kept)
+    // when the result would be negative. Returns the new position.
+    StgOr<std::uint64_t> seek(std::int64_t offset, SeekOrigin origin);
+    std::uint64_t position() const { return position_; }
+    std::uint64_t size() const;
+    // Truncates or zero-extends; the position is kept.
+    StgResult set_size(std::uint64_t size);
+    // The whole contents, whatever the position.
+    std::vector<std::uint8_t> read_all() const;
 
- private:
-  friend class Storage;
-  Stream(std::shared_ptr<detail::Node> node, std::shared_ptr<detail::Access> access)
-      : node_(std::move(node)), access_(std::move(access)) {}
-  StgResult check_writable() const;
+  private:
+    friend class Storage;
+    Stream(std::shared_ptr<detail::Node> node, std::shared_ptr<detail::Access> access)
+        : node_(std::move(node)), access_(std::move(access)) {}
+    StgResult check_writable() const;
 
-  std::shared_ptr<detail::Node> node_;
-  std::shared_ptr<detail::Access> access_;
-  std::uint64_t position_ = 0;
+    std::shared_ptr<detail::Node> node_;
+    std::shared_ptr<detail::Access> access_;
+    std::uint64_t position_ = 0;
 };
 
 class Storage {
- public:
-  Storage() = default;
+  public:
+    Storage() = default;
 
-  std::string name() const;
-  StgOr<Storage> open_storage(std::string_view name) const;
-  // already_exists when an element of that name exists.
-  StgOr<Storage> create_storage(std::string_view name);
-  StgOr<Stream> open_stream(std::string_view name) const;
-  // An existing element of that name: replaced (by an empty stream) when replace_existing,
-  // otherwise already_exists.
-  StgOr<Stream> create_stream(std::string_view name, bool replace_existing);
-  // Removes a stream, or a storage with everything in it; handles to it stop working.
-  StgResult destroy_element(std::string_view name);
-  // The direct children, in the order the file keeps them (shorter names first).
-  std::vector<ElementInfo> elements() const;
-  std::vector<ElementInfo> enumerate() const { return elements(); }
-  // The class id stored with the storage (all zero unless a file set one).
-  std::array<std::uint8_t, 16> clsid() const;
+    std::string name() const;
+    StgOr<Storage> open_storage(std::string_view name) const;
+    // already_exists when an element of that name exists.
+    StgOr<Storage> create_storage(std::string_view name);
+    StgOr<Stream> open_stream(std::string_view name) const;
+    // An existing element of that name: replaced (by an empty stream) when replace_existing,
+    // otherwise already_exists.
+    StgOr<Stream> create_stream(std::string_view name, bool replace_existing);
+    // Removes a stream, or a storage with everything in it; handles to it stop working.
+    StgResult destroy_element(std::string_view name);
+    // The direct children, in the order the file keeps them (shorter names first).
+    std::vector<ElementInfo> elements() const;
+    std::vector<ElementInfo> enumerate() const { return elements(); }
+    // The class id stored with the storage (all zero unless a file set one).
+    std::array<std::uint8_t, 16> clsid() const;
 
- private:
-  friend class CompoundFile;
-  Storage(std::shared_ptr<detail::Node> node, std::shared_ptr<detail::Access> access)
-      : node_(std::move(node)), access_(std::move(access)) {}
-  StgResult check_writable() const;
+  private:
+    friend class CompoundFile;
+    Storage(std::shared_ptr<detail::Node> node, std::shared_ptr<detail::Access> access)
+        : node_(std::move(node)), access_(std::move(access)) {}
+    StgResult check_writable() const;
 
-  std::shared_ptr<detail::Node> node_;
-  std::shared_ptr<detail::Access> access_;
+    std::shared_ptr<detail::Node> node_;
+    std::shared_ptr<detail::Access> access_;
 };
 
 class CompoundFile {
- public:
-  CompoundFile() = default;
-  CompoundFile(CompoundFile&&) noexcept;
-  CompoundFile& operator=(CompoundFile&&) noexcept;
-  CompoundFile(const CompoundFile&) = delete;
-  CompoundFile& operator=(const CompoundFile&) = delete;
-  ~CompoundFile();
+  public:
+    CompoundFile() = default;
+    CompoundFile(CompoundFile&&) noexcept;
+    CompoundFile& operator=(CompoundFile&&) noexcept;
+    CompoundFile(const CompoundFile&) = delete;
+    CompoundFile& operator=(const CompoundFile&) = delete;
+    ~CompoundFile();
 
-  // Creates (or, when replace_existing, truncates) the file, locks it and writes an empty
-  // compound file to it; opened read-write.
-  static StgOr<CompoundFile> create(const std::string& path, bool replace_existing = true);
-  static StgOr<CompoundFile> open(const std::string& path, Mode mode);
-  // A read-write compound file held in memory only: commit() is a no-op, to_bytes() saves it.
-  static StgOr<CompoundFile> open_bytes(std::span<const std::uint8_t> bytes);
-  // A new, empty compound file in memory.
-  static CompoundFile create_in_memory();
+    // Creates (or, when replace_existing, truncates) the file, locks it and writes an empty
+    // compound file to it; opened read-write.
+    static StgOr<CompoundFile> create(const std::string& path, bool replace_existing = true);
+    static StgOr<CompoundFile> open(const std::string& path, Mode mode);
+    // A read-write compound file held in memory only: commit() is a no-op, to_bytes() saves it.
+    static StgOr<CompoundFile> open_bytes(std::span<const std::uint8_t> bytes);
+    // A new, empty compound file in memory.
+    static CompoundFile create_in_memory();
 
-  bool is_open() const { return static_cast<bool>(root_node_); }
-  Storage root() const;
-  // The file as it would be written by commit().
-  std::vector<std::uint8_t> to_bytes() const;
-  // Writes the whole file; access_denied when opened read-only. The laid-out bytes pass
-  // validate_compound_file() before anything is written. On a failure before the rename the
-  // file on disk is the old one, the tree keeps the changes and the lock is still held, so
-  // commit() may be retried; a failure to sync the folder after the rename is reported as
-  // write_fault with the new file already in place.
-  StgResult commit();
-  // Installs (or, with an empty function, removes) the hook for this file's later commits.
-  void set_io_hook(IoHook hook) { io_hook_ = std::move(hook); }
-  // Releases the file and its lock; handles keep the tree but can no longer change it.
-  void close();
+    bool is_open() const { return static_cast<bool>(root_node_); }
+    Storage root() const;
+    // The file as it would be written by commit().
+    std::vector<std::uint8_t> to_bytes() const;
+    // Writes the whole file; access_denied when opened read-only. The laid-out bytes pass
+    // validate_compound_file() before anything is written. On a failure before the rename the
+    // file on disk is the old one, the tree keeps the changes and the lock is still held, so
+    // commit() may be retried; a failure to sync the folder after the rename is reported as
+    // write_fault with the new file already in place.
+    StgResult commit();
+    // Installs (or, with an empty function, removes) the hook for this file's later commits.
+    void set_io_hook(IoHook hook) { io_hook_ = std::move(hook); }
+    // Releases the file and its lock; handles keep the tree but can no longer change it.
+    void close();
 
- private:
-  StgResult write_file();
+  private:
+    StgResult write_file();
 
-  std::shared_ptr<detail::Node> root_node_;
-  std::shared_ptr<detail::Access> access_;
-  std::string path_;
-  int fd_ = -1;
-  IoHook io_hook_;
+    std::shared_ptr<detail::Node> root_node_;
+    std::shared_ptr<detail::Access> access_;
+    std::string path_;
+    int fd_ = -1;
+    IoHook io_hook_;
 };
 
 // The same entry points under the names the rest of the platform uses.
 inline StgOr<CompoundFile> create_compound_file(const std::string& path) {
-  return CompoundFile::create(path);
+    return CompoundFile::create(path);
 }
 inline StgOr<CompoundFile> open_compound_file(const std::string& path, Mode mode) {
-  return CompoundFile::open(path, mode);
+    return CompoundFile::open(path, mode);
 }
 
 // A strict check of a whole compound file, stricter than opening it: every sector belongs to

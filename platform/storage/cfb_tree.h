@@ -15,27 +15,27 @@
 namespace platform::storage::detail {
 
 struct Node {
-  Node() = default;
-  Node(const Node&) = delete;
-  Node& operator=(const Node&) = delete;
-  ~Node();  // releases deep nesting without recursing once per level
+    Node() = default;
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    ~Node();  // releases deep nesting without recursing once per level
 
-  std::u16string name;
-  bool is_storage = false;  // the root is a storage too
-  bool is_root = false;
-  bool destroyed = false;   // set on removal, so stale handles refuse changes
-  std::array<std::uint8_t, 16> clsid{};
-  std::uint32_t state_bits = 0;
-  std::uint64_t created = 0;   // FILETIME, kept as read
-  std::uint64_t modified = 0;
-  std::vector<std::uint8_t> data;                // a stream's bytes
-  std::vector<std::shared_ptr<Node>> children;   // a storage's, sorted by compare_names
+    std::u16string name;
+    bool is_storage = false;  // the root is a storage too
+    bool is_root = false;
+    bool destroyed = false;  // set on removal, so stale handles refuse changes
+    std::array<std::uint8_t, 16> clsid{};
+    std::uint32_t state_bits = 0;
+    std::uint64_t created = 0;  // FILETIME, kept as read
+    std::uint64_t modified = 0;
+    std::vector<std::uint8_t> data;               // a stream's bytes
+    std::vector<std::shared_ptr<Node>> children;  // a storage's, sorted by compare_names
 };
 
 // Shared by a compound file and every handle into it.
 struct Access {
-  bool writable = false;
-  bool closed = false;
+    bool writable = false;
+    bool closed = false;
 };
 
 // The order of siblings in the file: shorter names first, then by upper-cased UTF-16 units.
@@ -62,7 +62,9 @@ std::uint64_t filetime_now();
 // A sector or entry id as the checks name it in their messages: "0x0000001F".
 std::string hex_id(std::uint32_t v);
 // The file_corrupt result with that message.
-inline StgResult corrupt(std::string message) { return StgResult(StgError::file_corrupt, std::move(message)); }
+inline StgResult corrupt(std::string message) {
+    return StgResult(StgError::file_corrupt, std::move(message));
+}
 
 // Loads a compound file; file_corrupt on anything damaged.
 StgOr<std::shared_ptr<Node>> parse_compound_file(std::span<const std::uint8_t> bytes);

@@ -10,27 +10,40 @@ using com::HRESULT;
 
 HRESULT storage_hresult(StgError error) {
     switch (error) {
-        case StgError::ok: return com::S_OK;
+        case StgError::ok:
+            return com::S_OK;
         case StgError::file_not_found:
-        case StgError::not_found: return com::STG_E_FILENOTFOUND;
-        case StgError::path_not_found: return com::STG_E_PATHNOTFOUND;
-        case StgError::access_denied: return com::STG_E_ACCESSDENIED;
-        case StgError::share_violation: return com::STG_E_SHAREVIOLATION;
-        case StgError::already_exists: return com::STG_E_FILEALREADYEXISTS;
-        case StgError::invalid_header: return com::STG_E_INVALIDHEADER;
-        case StgError::file_corrupt: return com::STG_E_DOCFILECORRUPT;
-        case StgError::read_fault: return com::STG_E_READFAULT;
-        case StgError::invalid_name: return com::STG_E_INVALIDPOINTER;
-        case StgError::medium_full: return com::STG_E_MEDIUMFULL;
-        case StgError::write_fault: return com::STG_E_WRITEFAULT;
-        default: return com::E_FAIL;
+        case StgError::not_found:
+            return com::STG_E_FILENOTFOUND;
+        case StgError::path_not_found:
+            return com::STG_E_PATHNOTFOUND;
+        case StgError::access_denied:
+            return com::STG_E_ACCESSDENIED;
+        case StgError::share_violation:
+            return com::STG_E_SHAREVIOLATION;
+        case StgError::already_exists:
+            return com::STG_E_FILEALREADYEXISTS;
+        case StgError::invalid_header:
+            return com::STG_E_INVALIDHEADER;
+        case StgError::file_corrupt:
+            return com::STG_E_DOCFILECORRUPT;
+        case StgError::read_fault:
+            return com::STG_E_READFAULT;
+        case StgError::invalid_name:
+            return com::STG_E_INVALIDPOINTER;
+        case StgError::medium_full:
+            return com::STG_E_MEDIUMFULL;
+        case StgError::write_fault:
+            return com::STG_E_WRITEFAULT;
+        default:
+            return com::E_FAIL;
     }
 }
 
 namespace {
 
 class ComStream final : public com::ComObject<IStream> {
-public:
+  public:
     explicit ComStream(Stream stream, bool writable) : stream_(std::move(stream)), writable_(writable) {}
 
     HRESULT Read(void* buffer, std::uint32_t count, std::uint32_t* done) override {
@@ -50,13 +63,13 @@ public:
         return com::S_OK;
     }
 
-private:
+  private:
     Stream stream_;
     bool writable_;
 };
 
 class ComStorage final : public com::ComObject<IStorage> {
-public:
+  public:
     explicit ComStorage(Storage storage) : storage_(std::move(storage)) {}
 
     HRESULT CreateStream(const char16_t* name, std::uint32_t mode, std::uint32_t, std::uint32_t,
@@ -69,7 +82,8 @@ public:
         *stream = new (std::nothrow) ComStream(std::move(*made), (mode & 0x3) != STGM_READ);
         return *stream ? com::S_OK : com::E_OUTOFMEMORY;
     }
-    HRESULT OpenStream(const char16_t* name, void*, std::uint32_t mode, std::uint32_t, IStream** stream) override {
+    HRESULT OpenStream(const char16_t* name, void*, std::uint32_t mode, std::uint32_t,
+                       IStream** stream) override {
         if (!stream) return com::STG_E_INVALIDPOINTER;
         *stream = nullptr;
         if (!name) return com::STG_E_INVALIDPOINTER;
@@ -79,7 +93,7 @@ public:
         return *stream ? com::S_OK : com::E_OUTOFMEMORY;
     }
 
-private:
+  private:
     Storage storage_;
 };
 

@@ -27,14 +27,14 @@ struct ISequentialStream : com::IUnknown {
     virtual com::HRESULT Read(void* buffer, std::uint32_t count, std::uint32_t* done) = 0;
     virtual com::HRESULT Write(const void* data, std::uint32_t count, std::uint32_t* done) = 0;
 
-protected:
+  protected:
     ~ISequentialStream() = default;
 };
 
 struct IStream : ISequentialStream {
     static constexpr com::IID iid = com::guid("{0000000C-0000-0000-C000-000000000046}");
 
-protected:
+  protected:
     ~IStream() = default;
 };
 
@@ -45,7 +45,7 @@ struct IStorage : com::IUnknown {
     virtual com::HRESULT OpenStream(const char16_t* name, void* reserved1, std::uint32_t mode,
                                     std::uint32_t reserved2, IStream** stream) = 0;
 
-protected:
+  protected:
     ~IStorage() = default;
 };
 

@@ -10,7 +10,9 @@ namespace {
 
 constexpr char32_t replacement = 0xFFFD;
 
-bool is_surrogate(char32_t code) { return code >= 0xD800 && code <= 0xDFFF; }
+bool is_surrogate(char32_t code) {
+    return code >= 0xD800 && code <= 0xDFFF;
+}
 
 void put_utf16(std::u16string& out, char32_t code) {
     if (code < 0x10000) {
@@ -80,7 +82,7 @@ std::size_t utf8_sequence(std::string_view bytes, std::size_t i, char32_t& code)
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         code = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;  // shorter forms are overlong
+        if (lead == 0xE0) low = 0xA0;   // shorter forms are overlong
         if (lead == 0xED) high = 0x9F;  // beyond are the surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
@@ -92,7 +94,8 @@ std::size_t utf8_sequence(std::string_view bytes, std::size_t i, char32_t& code)
     }
     for (std::size_t k = 1; k < length; ++k) {
         const unsigned next = byte(i + k);
-        if (i + k >= bytes.size() || next < (k == 1 ? low : 0x80u) || next > (k == 1 ? high : 0xBFu)) return 0;
+        if (i + k >= bytes.size() || next < (k == 1 ? low : 0x80u) || next > (k == 1 ? high : 0xBFu))
+            return 0;
         code = (code << 6) | (next & 0x3F);
     }
     return length;
@@ -108,7 +111,8 @@ std::u16string utf16_from_cp1252(std::string_view text) {
 std::string cp1252_from_utf16(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) out += cp1252_from_code_point(next_utf16(text, i)).value_or('?');
+    for (std::size_t i = 0; i < text.size();)
+        out += cp1252_from_code_point(next_utf16(text, i)).value_or('?');
     return out;
 }
 

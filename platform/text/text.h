@@ -40,7 +40,9 @@ inline std::optional<char> cp1252_from_code_point(char32_t code) {
 }
 
 // The Windows-1252 byte of one UTF-16 unit, "?" when there is none (a surrogate has none).
-inline char cp1252_from_unit(char16_t unit) { return cp1252_from_code_point(unit).value_or('?'); }
+inline char cp1252_from_unit(char16_t unit) {
+    return cp1252_from_code_point(unit).value_or('?');
+}
 
 // Appends the UTF-8 form of a code point (a surrogate is written as U+FFFD).
 void append_utf8(std::string& out, char32_t code);

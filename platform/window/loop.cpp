@@ -23,12 +23,14 @@ enum class Step { idle, worked, message, quit };
 
 struct StepOptions {
     bool may_wait = false;
-    std::int64_t deadline_ns = no_deadline;     // when waiting
+    std::int64_t deadline_ns = no_deadline;      // when waiting
     std::uint64_t last_sequence = any_sequence;  // posted messages after this one are left
     bool poll_fds = true;
 };
 
-std::int64_t ms_to_ns(unsigned ms) { return static_cast<std::int64_t>(ms) * 1'000'000; }
+std::int64_t ms_to_ns(unsigned ms) {
+    return static_cast<std::int64_t>(ms) * 1'000'000;
+}
 
 void rebuild_pollset(Queue& q) {
     if (!q.pollset_dirty) return;
@@ -278,7 +280,8 @@ void process_messages() {
 bool run_nested_loop_for(const std::function<bool()>& done, unsigned timeout_ms) {
     Queue& q = own_queue();
     const kernel::Deadline deadline(timeout_ms);
-    const StepOptions options{.may_wait = true, .deadline_ns = deadline.is_infinite() ? no_deadline : deadline.at_ns()};
+    const StepOptions options{.may_wait = true,
+                              .deadline_ns = deadline.is_infinite() ? no_deadline : deadline.at_ns()};
     for (;;) {
         if (done()) return true;
         if (deadline.expired()) return false;
@@ -298,7 +301,9 @@ bool run_nested_loop_for(const std::function<bool()>& done, unsigned timeout_ms)
     }
 }
 
-bool run_nested_loop(const std::function<bool()>& done) { return run_nested_loop_for(done, kernel::infinite); }
+bool run_nested_loop(const std::function<bool()>& done) {
+    return run_nested_loop_for(done, kernel::infinite);
+}
 
 QueueCounts queue_counts_for_tests() {
     Queue& q = own_queue();

@@ -11,7 +11,7 @@ namespace platform::window::detail {
 
 // An eventfd that other threads write to when they give the queue work.
 class Waker {
-public:
+  public:
     Waker();
     ~Waker();
     Waker(const Waker&) = delete;
@@ -21,7 +21,7 @@ public:
     void signal();  // makes fd() readable
     void drain();   // makes fd() unreadable again
 
-private:
+  private:
     int fd_;
 };
 

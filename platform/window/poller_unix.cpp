@@ -14,7 +14,9 @@ Waker::Waker() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-Waker::~Waker() { close(fd_); }
+Waker::~Waker() {
+    close(fd_);
+}
 
 void Waker::signal() {
     const std::uint64_t one = 1;

@@ -167,8 +167,8 @@ void pump_foreign();
 
 // Extension point for delivering messages to windows of other processes: when installed, it is
 // called by broadcast_to_class() once per call, after the local windows were posted to.
-using RemoteBroadcaster = std::function<void(std::string_view class_name, std::uint32_t message,
-                                             WParam wparam, LParam lparam)>;
+using RemoteBroadcaster =
+    std::function<void(std::string_view class_name, std::uint32_t message, WParam wparam, LParam lparam)>;
 void set_remote_broadcaster(RemoteBroadcaster broadcaster);
 // Posts the message to every window of the class under the desktop (children included) in
 // this process, then hands it to the remote broadcaster if one is installed. Returns the
@@ -200,7 +200,7 @@ bool bring_window_of_class_to_front(std::string_view class_name);
 void reset_thread_state_for_tests();
 // Test support: what waits in the calling thread's queue right now.
 struct QueueCounts {
-    std::size_t sent = 0;    // sent from other threads, not yet started
+    std::size_t sent = 0;  // sent from other threads, not yet started
     std::size_t posted = 0;
 };
 QueueCounts queue_counts_for_tests();

@@ -38,7 +38,8 @@ void shut_down(const std::shared_ptr<Queue>& queue) {
             }
         }
         for (const auto& record : gone) {
-            if (auto parent = find_locked(state, record->parent)) std::erase(parent->children, record->handle);
+            if (auto parent = find_locked(state, record->parent))
+                std::erase(parent->children, record->handle);
             for (Handle child : record->children) {
                 if (auto c = find_locked(state, child)) {  // a child of another thread lives on
                     c->parent = state.desktop;

@@ -47,8 +47,8 @@ struct SentItem {
 
 struct WindowRecord {
     Handle handle = 0;
-    std::string class_name;         // fixed at creation
-    std::shared_ptr<Queue> owner;   // fixed; null for the desktop
+    std::string class_name;        // fixed at creation
+    std::shared_ptr<Queue> owner;  // fixed; null for the desktop
     kernel::ThreadId owner_thread = 0;
 
     // Guarded by table_lock.
@@ -61,8 +61,8 @@ struct WindowRecord {
 
 struct Timer {
     unsigned interval_ms = 0;
-    std::uint64_t generation = 0;      // matches the live heap entry
-    std::uint64_t fired_iteration = 0; // a timer fires at most once per loop iteration
+    std::uint64_t generation = 0;       // matches the live heap entry
+    std::uint64_t fired_iteration = 0;  // a timer fires at most once per loop iteration
 };
 
 struct TimerDue {
@@ -98,8 +98,8 @@ struct Queue {
     std::deque<PostedMessage> posted;
     std::deque<std::shared_ptr<SentItem>> sent;
     std::uint64_t next_sequence = 1;
-    bool alive = true;    // false once the owner thread has ended
-    bool woken = false;   // the waker is (about to be) readable
+    bool alive = true;   // false once the owner thread has ended
+    bool woken = false;  // the waker is (about to be) readable
 
     // Owner thread only.
     bool quit_pending = false;

@@ -7,7 +7,9 @@ namespace platform::window {
 
 using namespace detail;
 
-Handle desktop_window() { return window_state().desktop; }
+Handle desktop_window() {
+    return window_state().desktop;
+}
 
 Handle create_window(std::string_view class_name, Handle parent, Procedure procedure, std::string_view text) {
     WindowState& state = window_state();
@@ -104,7 +106,9 @@ Procedure set_procedure(Handle window, Procedure procedure) {
     return old ? *old : Procedure{};
 }
 
-bool is_window(Handle window) { return window != 0 && find_record(window) != nullptr; }
+bool is_window(Handle window) {
+    return window != 0 && find_record(window) != nullptr;
+}
 
 std::string class_name(Handle window) {
     auto record = find_record(window);

@@ -47,16 +47,17 @@ class ConfigBrowse : public ConfigForm {
     }
     void TearDown() override {
         for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
         ConfigForm::TearDown();
     }
     // Presses Browse; `act` is the person at the folder-browse dialog.
     void browse(zorsetup::Tconfig_form& form, std::function<void(shellctl::TKwFrmFolderBrowseDlg&)> act) {
-        boxes_->on_next_form([act](platform::forms::Form& f) {
-            act(dynamic_cast<shellctl::TKwFrmFolderBrowseDlg&>(f));
-        });
+        boxes_->on_next_form(
+            [act](platform::forms::Form& f) { act(dynamic_cast<shellctl::TKwFrmFolderBrowseDlg&>(f)); });
         form.browse_button->click();
     }
     static platform::forms::TreeNode* child(platform::forms::TreeNode* node, const std::string& text) {
@@ -157,7 +158,8 @@ TEST_F(ConfigBrowse, BrowseOpensAtTheMethodFolderAndTheChosenFolderIsStored) {
             tree.click_node(child(methods, "new"));
             dialog.OkBtn->click();
         });
-        EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_ + "/methods/new", folder_, "/other"}));
+        EXPECT_EQ(form->folder_combo_box->Items.strings(),
+                  (Lines{folder_ + "/methods/new", folder_, "/other"}));
         EXPECT_EQ(form->folder_combo_box->ItemIndex, 0);
         EXPECT_EQ(stored_method_folder(), folder_) << "nothing is stored before the dialog goes";
     }
@@ -222,7 +224,9 @@ TEST_F(ConfigBrowse, FolderNamesTravelBetweenTheSystemsTextsAndTheFileSystem) {
     });
     EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, micro}));
     ASSERT_FALSE(messages().empty());
-    EXPECT_EQ(messages().back(), "The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
+    EXPECT_EQ(
+        messages().back(),
+        "The chosen folder cannot be the method folder: its name holds characters that cannot be kept.");
 }
 
 }  // namespace

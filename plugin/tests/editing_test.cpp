@@ -60,7 +60,8 @@ TEST_F(EditorTest, tray_number_counts_only_trays_with_other_objects_between) {
     for (const auto& line : config) {
         if (line == tray1) continue;
         if (line.rfind("TRAY_HOLDER;TH-1;", 0) == 0) edited.push_back(tray1);
-        edited.push_back(line == "TRAY_HOLDER;TH-9070;Barcode reader" ? "TRAY_HOLDER;th-9070;Barcode reader" : line);
+        edited.push_back(line == "TRAY_HOLDER;TH-9070;Barcode reader" ? "TRAY_HOLDER;th-9070;Barcode reader"
+                                                                      : line);
     }
     ASSERT_TRUE(core::read_configuration(edited));
     EXPECT_EQ(tray_number("Tray1"), 1);
@@ -143,8 +144,14 @@ TEST_F(EditorTest, a_library_file_whose_text_is_refused_gets_no_section) {
 }
 
 TEST_F(EditorTest, a_section_differs_from_the_library_by_text_not_by_letter_case) {
-    Lines lines{"A()", "[MACRO Inject]", "injector;injector", "move_to(Injector,5)", "INJECT(Injector,Needle)",
-                "SET_OUTPUT(Inject Out,High)", "[MACRO METHOD ENTRY]", "WASH(Wash1,1)"};
+    Lines lines{"A()",
+                "[MACRO Inject]",
+                "injector;injector",
+                "move_to(Injector,5)",
+                "INJECT(Injector,Needle)",
+                "SET_OUTPUT(Inject Out,High)",
+                "[MACRO METHOD ENTRY]",
+                "WASH(Wash1,1)"};
     EXPECT_FALSE(macro_differs_from_library("Inject", lines, 2, 6));
     EXPECT_EQ(list_changed_macros(lines), "");
     lines[3] = "MOVE_TO(Injector,6)";

@@ -59,8 +59,8 @@ class EditorTest : public ::testing::Test {
         // Two macros of the tests' own: a time parameter, and an object parameter that allows
         // syringes.
         write_file("Pause.pma", {"// Waits before the next step.", "Time (s);90;1;3600", "WAIT(Time)"});
-        write_file("Flush.pma", {"// Flushes the syringe.", "Syringe;SYRINGE", "Volume (" + ul + ");5;1;SYR.Volume",
-                                 "DISPENSE(Syringe,Volume,10)"});
+        write_file("Flush.pma", {"// Flushes the syringe.", "Syringe;SYRINGE",
+                                 "Volume (" + ul + ");5;1;SYR.Volume", "DISPENSE(Syringe,Volume,10)"});
         fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "zor_config.pol", fs::path(folder_) / "latest_zor.pol");
         ASSERT_TRUE(core::read_configuration_file(core::config_file_path()));
         ASSERT_TRUE(boxes_->boxes().empty());

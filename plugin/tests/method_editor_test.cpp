@@ -21,9 +21,10 @@ TEST(StepNumberText, has_two_digits_at_least_and_a_blank) {
 }
 
 TEST_F(EditorTest, the_editor_is_a_borderless_child_of_the_host_view_and_the_current_editor) {
-    const auto host = platform::window::create_window(
-        "THostView", 0, [](platform::window::Handle, std::uint32_t, platform::window::WParam,
-                           platform::window::LParam) { return platform::window::Result{0}; });
+    const auto host =
+        platform::window::create_window("THostView", 0,
+                                        [](platform::window::Handle, std::uint32_t, platform::window::WParam,
+                                           platform::window::LParam) { return platform::window::Result{0}; });
     Tmethod_editor& editor = open_editor(host);
     EXPECT_EQ(platform::window::parent_of(editor.handle()), host);
     EXPECT_EQ(platform::window::class_name(editor.handle()), "TMethod_Editor");
@@ -72,7 +73,8 @@ TEST_F(EditorTest, choosing_a_template_shows_its_steps_and_the_first_steps_rows)
     choose_template("Demo");
     EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
     EXPECT_EQ(shown_steps(), (Lines{"01 Rinse Needle", "02 Load Sample", "03 Pause", "04 Inject"}));
-    EXPECT_EQ(steps(), (Lines{"Rinse Needle(Wash2,2)", "Load Sample(Tray1,5,2)", "Pause(90)", "Inject(Inj1)"}));
+    EXPECT_EQ(steps(),
+              (Lines{"Rinse Needle(Wash2,2)", "Load Sample(Tray1,5,2)", "Pause(90)", "Inject(Inj1)"}));
     EXPECT_EQ(editor.method_descrip_box->Lines.strings(), (Lines{"Demo injection", "second line"}));
     EXPECT_EQ(editor.syringe_box->text(), "25ul");
     EXPECT_EQ(editor.current_template(), "Demo");
@@ -90,14 +92,17 @@ TEST_F(EditorTest, choosing_a_template_shows_its_steps_and_the_first_steps_rows)
     EXPECT_EQ(editor.param_edit(1)->Hint, "Range: 1 to 10\r\nDefault: 2");
     EXPECT_FALSE(editor.param_caption(2)->Visible);
     EXPECT_EQ(editor.macros_of_method->Hint,
-              " Rinses the needle in a wash station, one cycle per pass.\r\n Station is where to rinse, Times how many passes.");
+              " Rinses the needle in a wash station, one cycle per pass.\r\n Station is where to rinse, "
+              "Times how many passes.");
 
     click_step(1);
     EXPECT_EQ(editor.param_label->Caption, "02 Load Sample");
     EXPECT_EQ(editor.param_caption(1)->Caption, "Volume  (" + ul + ")");
     EXPECT_EQ(editor.param_caption(2)->Caption, "Speed  (" + ul + "/s)");
-    EXPECT_EQ(editor.param_edit(1)->Hint, "Range: 0 to 25\r\nDefault: SL.volume") << "SYR.Volume of the 25ul syringe";
-    EXPECT_EQ(editor.param_combo(0)->Items.strings(), (Lines{"Tray1", "Tray2", "Tray3", "Tray4", "Tray5", "SL.tray"}));
+    EXPECT_EQ(editor.param_edit(1)->Hint, "Range: 0 to 25\r\nDefault: SL.volume")
+        << "SYR.Volume of the 25ul syringe";
+    EXPECT_EQ(editor.param_combo(0)->Items.strings(),
+              (Lines{"Tray1", "Tray2", "Tray3", "Tray4", "Tray5", "SL.tray"}));
     EXPECT_EQ(editor.param_combo(0)->Hint, "TRAY");
     std::string method;
     putils::reg_read_string("Method", "", method);
@@ -219,13 +224,15 @@ TEST_F(EditorTest, default_all_puts_every_number_row_back_to_its_default) {
 }
 
 TEST_F(EditorTest, changing_the_syringe_pulls_plain_numbers_into_its_bounds_without_a_question) {
-    write_template("Big", {}, "500ul", {"Load Sample(Tray1,200,0.01)", "Load Sample(Tray2,SL.volume*100,2)", "Pause(90)"});
+    write_template("Big", {}, "500ul",
+                   {"Load Sample(Tray1,200,0.01)", "Load Sample(Tray2,SL.volume*100,2)", "Pause(90)"});
     Tmethod_editor& editor = open_editor();
     choose_template("Big");
     EXPECT_EQ(steps()[0], "Load Sample(Tray1,200,0.01)") << "nothing is checked at load";
     click_step(2);
     editor.syringe_box->select(editor.syringe_box->Items.index_of("10ul"));
-    EXPECT_EQ(steps(), (Lines{"Load Sample(Tray1,10,0.1)", "Load Sample(Tray2,SL.volume*100,2)", "Pause(90)"}))
+    EXPECT_EQ(steps(),
+              (Lines{"Load Sample(Tray1,10,0.1)", "Load Sample(Tray2,SL.volume*100,2)", "Pause(90)"}))
         << "above the maximum becomes SYR.Volume, below the minimum the minimum; an expression stays";
     EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
     click_step(0);
@@ -299,7 +306,9 @@ TEST_F(EditorTest, step_hints_show_the_macros_comments_also_from_step_100_on) {
     EXPECT_EQ(box.Items[101], "102 Rinse Needle");
     box.TopIndex = 100;
     box.mouse_move(10, box.ItemHeight + 2);  // the line of step 102
-    EXPECT_EQ(box.Hint, " Rinses the needle in a wash station, one cycle per pass.\r\n Station is where to rinse, Times how many passes.");
+    EXPECT_EQ(box.Hint,
+              " Rinses the needle in a wash station, one cycle per pass.\r\n Station is where to rinse, "
+              "Times how many passes.");
     EXPECT_EQ(platform::forms::application().HintHidePause, 100000);
     box.mouse_move(10, 5);
     EXPECT_EQ(box.Hint, " Waits before the next step.") << "the text behind \"//\"";
@@ -363,7 +372,8 @@ TEST_F(EditorTest, f1_opens_the_help_file_the_host_registry_names) {
     EXPECT_EQ(request.command, 0x101u);
     EXPECT_EQ(request.data, "Contents");
     EXPECT_EQ(request.window, editor.handle());
-    EXPECT_EQ(messages(), (Lines{"The help file \"" + folder_ + "/system/programs/zor.hlp\" does not exist."}));
+    EXPECT_EQ(messages(),
+              (Lines{"The help file \"" + folder_ + "/system/programs/zor.hlp\" does not exist."}));
     EXPECT_EQ(opened, "");
 
     clear_messages();
@@ -397,7 +407,9 @@ TEST_F(EditorTest, values_beyond_the_thirty_rows_are_kept_when_a_step_is_edited)
     EXPECT_EQ(editor.param_edit(29)->Text, "30");
     type_row(0, "50");
     leave_field();
-    EXPECT_EQ(steps()[0], "Many(50,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,32)");
+    EXPECT_EQ(
+        steps()[0],
+        "Many(50,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,32)");
     click_step(1);
     EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
 }
@@ -427,14 +439,16 @@ TEST_F(EditorTest, check_method_names_a_bad_declaration_and_bounds_it_cannot_eva
     editor.syringe_box->ItemIndex = -1;
     type_row(1, "4");
     leave_field();
-    EXPECT_EQ(messages(), (Lines{"Macro \"Load Sample\" parameter \"Volume\"syntax error in maximum:SYR.Volume"}));
+    EXPECT_EQ(messages(),
+              (Lines{"Macro \"Load Sample\" parameter \"Volume\"syntax error in maximum:SYR.Volume"}));
 }
 
 // The bounds of the controls the layout moves, in the order of the form's layout rules.
 Lines layout_of(const zorsetup::Tmethod_editor& editor) {
     Lines bounds;
     for (const platform::forms::Control* c : std::initializer_list<const platform::forms::Control*>{
-             editor.status_bar, editor.GroupBox4, editor.method_box, editor.method_group_box, editor.param_group_box}) {
+             editor.status_bar, editor.GroupBox4, editor.method_box, editor.method_group_box,
+             editor.param_group_box}) {
         bounds.push_back(c->Name + " " + std::to_string(c->Left) + "," + std::to_string(c->Top) + " " +
                          std::to_string(c->Width) + "x" + std::to_string(c->Height));
     }
@@ -449,9 +463,11 @@ TEST_F(EditorTest, a_host_sizing_the_editor_grows_the_step_list_and_the_paramete
 
     // Larger: the status bar keeps to the bottom; the list and the panel take the rest.
     editor.resize_by_person(900, 600);
-    EXPECT_EQ(layout_of(editor), (Lines{"status_bar 0,581 900x19", "GroupBox4 8,196 217x381", "method_box 8,16 201x349",
-                                        "method_group_box 232,0 659x577", "param_group_box 8,4 643x571"}));
-    EXPECT_EQ(editor.GroupBox1->BoundsRect(), (platform::forms::Rect{8, 0, 225, 49})) << "the left column stays";
+    EXPECT_EQ(layout_of(editor),
+              (Lines{"status_bar 0,581 900x19", "GroupBox4 8,196 217x381", "method_box 8,16 201x349",
+                     "method_group_box 232,0 659x577", "param_group_box 8,4 643x571"}));
+    EXPECT_EQ(editor.GroupBox1->BoundsRect(), (platform::forms::Rect{8, 0, 225, 49}))
+        << "the left column stays";
 
     // Back at the designed size the layout is the designed one; smaller is refused.
     editor.resize_by_person(634, 413);
@@ -472,7 +488,8 @@ TEST_F(EditorTest, the_layout_follows_the_status_bar_and_the_form_width) {
     EXPECT_EQ(editor.method_group_box->Height, 500 - editor.param_group_box->Top);
     EXPECT_EQ(editor.param_group_box->Height, 500 - 2 * editor.param_group_box->Top - 2);
     EXPECT_EQ(editor.method_group_box->Width, 800 - editor.GroupBox4->Width - 3 * editor.GroupBox4->Left);
-    EXPECT_EQ(editor.param_group_box->Width, editor.method_group_box->Width - 2 * editor.param_group_box->Left);
+    EXPECT_EQ(editor.param_group_box->Width,
+              editor.method_group_box->Width - 2 * editor.param_group_box->Left);
     std::string status_box;
     putils::reg_read_string("Status Box", "x", status_box);
     EXPECT_EQ(status_box, "True") << "written with its default at creation";

@@ -40,10 +40,13 @@ TEST_F(EditorTest, the_printed_method_has_its_description_syringe_and_steps_with
 
     const auto lines = dc.calls_of(DrawOp::line);
     ASSERT_EQ(lines.size(), 3u) << "the syringe and the two step headers";
-    EXPECT_EQ(lines[0].points, (std::vector<Point>{{100, 200 + 3 * 20 + 16}, {100 + 13 * 8, 200 + 3 * 20 + 16}}));
-    EXPECT_EQ(lines[1].points, (std::vector<Point>{{100, 200 + 5 * 20 + 16}, {100 + 14 * 8, 200 + 5 * 20 + 16}}));
+    EXPECT_EQ(lines[0].points,
+              (std::vector<Point>{{100, 200 + 3 * 20 + 16}, {100 + 13 * 8, 200 + 3 * 20 + 16}}));
+    EXPECT_EQ(lines[1].points,
+              (std::vector<Point>{{100, 200 + 5 * 20 + 16}, {100 + 14 * 8, 200 + 5 * 20 + 16}}));
     for (const auto& line : lines)
-        EXPECT_EQ(line.pen, (platform::print::Pen{platform::print::PenStyle::solid, 3, platform::print::red}));
+        EXPECT_EQ(line.pen,
+                  (platform::print::Pen{platform::print::PenStyle::solid, 3, platform::print::red}));
     EXPECT_EQ(dc.live_pens(), 0u) << "every pen is deleted";
     EXPECT_EQ(dc.selected_pen_handle(), platform::print::stock_pen) << "the old pen is selected back";
 }

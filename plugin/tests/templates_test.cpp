@@ -36,8 +36,8 @@ TEST_F(EditorTest, a_template_written_and_read_back_gives_the_same_method) {
     const Lines file = read_file("Copy.PME");
     EXPECT_EQ(file, before);
     EXPECT_EQ(Lines(file.begin(), file.begin() + 7),
-              (Lines{"//First line", "//Second line", "syringe:100ul", "Rinse Needle(Wash2,2)", "Load Sample(Tray1,7.5,2)",
-                     "Pause(90)", "Inject(Inj1)"}));
+              (Lines{"//First line", "//Second line", "syringe:100ul", "Rinse Needle(Wash2,2)",
+                     "Load Sample(Tray1,7.5,2)", "Pause(90)", "Inject(Inj1)"}));
     EXPECT_EQ(file[7], "[MACRO Rinse Needle]");
     EXPECT_EQ(file.back(), "WASH(Wash2,2)") << "METHOD EXIT's section ends the file";
     EXPECT_EQ(editor.method_select_box->Items.strings(), (Lines{"Copy", "Demo"}));
@@ -105,7 +105,10 @@ TEST_F(EditorTest, a_template_whose_macros_are_gone_is_not_loaded_and_becomes_a_
     fs::remove(path("Inject.pma"));
     fs::remove(path("Pause.pma"));
     choose_template("Demo");
-    EXPECT_EQ(messages(), (Lines{"Method \"Demo\" cant be loaded because the following macros dont exist:\r\nPause\nInject\n"}));
+    EXPECT_EQ(
+        messages(),
+        (Lines{
+            "Method \"Demo\" cant be loaded because the following macros dont exist:\r\nPause\nInject\n"}));
     EXPECT_TRUE(steps().empty());
     EXPECT_EQ(editor.selected_template(), "Demo") << "a new method under the chosen name";
     EXPECT_EQ(editor.current_template(), "Demo");
@@ -121,17 +124,20 @@ TEST_F(EditorTest, a_template_whose_macros_are_gone_is_not_loaded_and_becomes_a_
 
 TEST_F(EditorTest, changed_macros_are_updated_in_the_template_when_the_user_agrees) {
     write_demo_template();
-    write_file("Pause.pma", {"// Waits before the next step.", "Time (s);90;1;3600", "WAIT(Time)", "WAIT(1)"});
+    write_file("Pause.pma",
+               {"// Waits before the next step.", "Time (s);90;1;3600", "WAIT(Time)", "WAIT(1)"});
     putils::session().log_enabled = true;
     Tmethod_editor& editor = open_editor();
     boxes_->answer_next_box(mr_yes);
     choose_template("Demo");
-    ASSERT_EQ(messages(), (Lines{"The following macros have been changed since \"Demo\" was last saved:\r\nPause\n"
-                                 "Ok to update \"Demo\" with new versions?"}));
+    ASSERT_EQ(messages(),
+              (Lines{"The following macros have been changed since \"Demo\" was last saved:\r\nPause\n"
+                     "Ok to update \"Demo\" with new versions?"}));
     const Lines file = read_file("Demo.PME");
     const auto section = std::find(file.begin(), file.end(), "[MACRO Pause]");
     ASSERT_NE(section, file.end());
-    EXPECT_EQ(Lines(section, section + 4), (Lines{"[MACRO Pause]", "Time (s);90;1;3600", "WAIT(Time)", "WAIT(1)"}));
+    EXPECT_EQ(Lines(section, section + 4),
+              (Lines{"[MACRO Pause]", "Time (s);90;1;3600", "WAIT(Time)", "WAIT(1)"}));
     EXPECT_EQ(editor.status_bar->SimpleText, "rewrote method Demo");
     const Lines log = read_file("tsk_weav.log");
     ASSERT_FALSE(log.empty());
@@ -164,8 +170,9 @@ TEST_F(EditorTest, unknown_atoms_and_wrong_objects_in_macros_stop_the_load) {
     write_template("B", {}, "25ul", {"Broken(Tray1)"});
     open_editor();
     choose_template("B");
-    EXPECT_EQ(messages(), (Lines{"Method \"B\" cant be loaded because \r\nIn macro \"Broken\" the following atoms dont "
-                                 "exist:\r\nFLY_TO\r\nSPIN\r\n"}));
+    EXPECT_EQ(messages(),
+              (Lines{"Method \"B\" cant be loaded because \r\nIn macro \"Broken\" the following atoms dont "
+                     "exist:\r\nFLY_TO\r\nSPIN\r\n"}));
     EXPECT_TRUE(steps().empty());
 
     clear_messages();
@@ -173,12 +180,15 @@ TEST_F(EditorTest, unknown_atoms_and_wrong_objects_in_macros_stop_the_load) {
                              "MOVE_TO(Tray1,5)", "MOVE_TO(Nowhere,5)", "MOVE_TO(SYR,1)", "INJECT(SL.tray)"});
     write_template("C", {}, "25ul", {"Wrong(Tray1)"});
     choose_template("C");
-    EXPECT_EQ(messages(),
-              (Lines{"Method \"C\" cant be loaded because \r\n"
-                     "In macro \"Wrong\",(Line 3) Atom \"MOVE_TO\" refers to object \"Tray1\" which is a TRAY\r\n"
-                     "In macro \"Wrong\",(Line 4) Atom \"MOVE_TO\" refers to object \"Nowhere\" which doesnt exist in ZOR\r\n"
-                     "In macro \"Wrong\",(Line 5) Atom \"MOVE_TO\" refers to object \"SYR\" which is a syringe\r\n"
-                     "In macro \"Wrong\",(Line 6) Atom \"INJECT\" refers to object \"SL.tray\" which is a tray\r\n"}));
+    EXPECT_EQ(
+        messages(),
+        (Lines{
+            "Method \"C\" cant be loaded because \r\n"
+            "In macro \"Wrong\",(Line 3) Atom \"MOVE_TO\" refers to object \"Tray1\" which is a TRAY\r\n"
+            "In macro \"Wrong\",(Line 4) Atom \"MOVE_TO\" refers to object \"Nowhere\" which doesnt exist in "
+            "ZOR\r\n"
+            "In macro \"Wrong\",(Line 5) Atom \"MOVE_TO\" refers to object \"SYR\" which is a syringe\r\n"
+            "In macro \"Wrong\",(Line 6) Atom \"INJECT\" refers to object \"SL.tray\" which is a tray\r\n"}));
     EXPECT_TRUE(steps().empty());
 }
 
@@ -315,8 +325,9 @@ void write_bytes(const std::string& file, std::string_view bytes) {
 }
 
 TEST_F(EditorTest, a_template_saved_as_utf8_loads_as_the_same_method) {
-    write_bytes(path("Utf.PME"), "\xEF\xBB\xBF//Volume in \xC2\xB5l\r\nsyringe:25ul\r\nPause(5)\r\n"
-                                 "[MACRO Pause]\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
+    write_bytes(path("Utf.PME"),
+                "\xEF\xBB\xBF//Volume in \xC2\xB5l\r\nsyringe:25ul\r\nPause(5)\r\n"
+                "[MACRO Pause]\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
     Tmethod_editor& editor = open_editor();
     choose_template("Utf");
     EXPECT_TRUE(messages().empty()) << testing::PrintToString(messages());
@@ -326,7 +337,8 @@ TEST_F(EditorTest, a_template_saved_as_utf8_loads_as_the_same_method) {
 }
 
 TEST_F(EditorTest, a_template_whose_text_is_refused_is_not_loaded_as_an_empty_one) {
-    const std::string bytes = "//Volume in \xC2\xB5l\r\n//\xCE\xB1 and \xCE\xB2\r\nsyringe:25ul\r\nPause(5)\r\n";
+    const std::string bytes =
+        "//Volume in \xC2\xB5l\r\n//\xCE\xB1 and \xCE\xB2\r\nsyringe:25ul\r\nPause(5)\r\n";
     write_bytes(path("Greek.PME"), bytes);
     write_template("Other", {}, "10ul", {"Pause(5)"});
     Tmethod_editor& editor = open_editor();
@@ -352,7 +364,8 @@ TEST_F(EditorTest, a_template_whose_text_is_refused_is_not_loaded_as_an_empty_on
 TEST_F(EditorTest, a_library_macro_whose_text_is_refused_stops_the_load_and_keeps_the_templates_section) {
     write_demo_template();
     const Lines original = read_file("Demo.PME");
-    write_bytes(path("Pause.pma"), "// Waits \xE2\x86\x92 then goes on.\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
+    write_bytes(path("Pause.pma"),
+                "// Waits \xE2\x86\x92 then goes on.\r\nTime (s);90;1;3600\r\nWAIT(Time)\r\n");
     Tmethod_editor& editor = open_editor();
     boxes_->set_default_box_answer(mr_yes);  // an offer to update Demo's macros would be taken
     choose_template("Demo");

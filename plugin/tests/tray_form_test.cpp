@@ -1,8 +1,8 @@
 // The tray dialog on the example configuration: Tray1 is a VT96 (8 columns of 12, numbered down
 // each column), Tray3 a VT54R (6 x 9, "Row Length X" 80 so turned, "Col Length Y" -50 so
 // mirrored).
-#include "plugin/tests/editor_fixture.h"
 #include "plugin/tray_form.h"
+#include "plugin/tests/editor_fixture.h"
 #include "plugin/vial_arithmetic.h"
 #include "utilities/form_helpers.h"
 #include "utilities/text.h"
@@ -203,11 +203,11 @@ TEST_F(TrayForm, TheBandIsDrawnInvertedAndEachOneIsErasedByDrawingItAgain) {
     form->tray_picture->mouse_up(MouseButton::left, x0, y0);
     using R = std::vector<int>;
     EXPECT_EQ(inverted_rectangles(canvas), (std::vector<R>{{x0, y0, x1, y1},
-                                                            {x0, y0, x1, y1},
-                                                            {x1, 0, x1, y1},
-                                                            {x1, 0, x1, y1},
-                                                            {x0, y0, x1, y1},
-                                                            {x0, y0, x1, y1}}));
+                                                           {x0, y0, x1, y1},
+                                                           {x1, 0, x1, y1},
+                                                           {x1, 0, x1, y1},
+                                                           {x0, y0, x1, y1},
+                                                           {x0, y0, x1, y1}}));
     for (const auto& call : canvas.calls_of(CanvasOp::rectangle)) {
         if (call.pen.Mode == PenMode::invert) {
             EXPECT_EQ(call.brush.Style, platform::forms::BrushStyle::clear);
@@ -384,7 +384,8 @@ TEST_F(TrayForm, ATrayTooLargeToShowSaysSoAndGivesNoPartOfItself) {
     EXPECT_EQ(zorsetup::num_vials("Tray1"), 10000000000LL);
     auto form = open();
     EXPECT_TRUE(form->too_many_vials());
-    EXPECT_NE(form->tray_label->Caption.find("10000000000 vials"), std::string::npos) << form->tray_label->Caption;
+    EXPECT_NE(form->tray_label->Caption.find("10000000000 vials"), std::string::npos)
+        << form->tray_label->Caption;
     form->select_all_button->click();
     EXPECT_EQ(form->selected_count(), 0);
     form->add_button->click();

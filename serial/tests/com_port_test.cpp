@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "platform/comm/test_hooks.h"
+#include "platform/comm/tests/pty_pair.h"
 #include "serial/com_port.h"
 #include "serial/errors.h"
 #include "serial/exceptions.h"
-#include "platform/comm/tests/pty_pair.h"
 #include "serial/tests/port_test_support.h"
 #include "serial/win32_dispatcher.h"
 
@@ -41,7 +41,7 @@ std::string Message(std::exception_ptr e) {
 }
 
 class PortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         reset_com_port_unit_state_for_tests();
         com_port_unit_state().application_exception_handler = [this](std::exception_ptr e) {
@@ -134,8 +134,8 @@ TEST_F(PortTest, ADeviceThisUserMayNotOpenGivesEPermissionDeniedWithTheSystemsRe
         }
     });
     ::chmod(pty.slave_path().c_str(), 0620);
-    EXPECT_EQ(got, std::to_string(ecPermissionDenied) + "|ie_Open - permission denied: open " + pty.slave_path() +
-                       ": Permission denied");
+    EXPECT_EQ(got, std::to_string(ecPermissionDenied) + "|ie_Open - permission denied: open " +
+                       pty.slave_path() + ": Permission denied");
 }
 
 TEST_F(PortTest, ANumberWithoutADeviceGivesEBadId) {
@@ -204,7 +204,8 @@ TEST_F(PortTest, BurstsFromTheFarEndArriveInOrderOnTheMainThread) {
     // Bytes 0..255 except the two flow characters, in bursts of 1 to 8,192.
     std::mt19937 rng(7);
     std::string sent;
-    const std::size_t sizes[] = {1, 2, 3, 17, 64, 255, 256, 257, 1000, 4095, 4096, 4097, 8191, 8192, 1, 8192, 33};
+    const std::size_t sizes[] = {1,    2,    3,    17,   64,   255, 256,  257, 1000,
+                                 4095, 4096, 4097, 8191, 8192, 1,   8192, 33};
     std::vector<std::string> bursts;
     for (std::size_t size : sizes) {
         std::string burst;
@@ -346,7 +347,7 @@ TEST_F(PortTest, TimerTriggersFireWithoutAnyDeviceTraffic) {
     ASSERT_TRUE(pump_until([&] { return fired == 1; }));
     EXPECT_EQ(last, t);
     pump_for(300ms);
-    EXPECT_EQ(fired, 1);  // one-shot
+    EXPECT_EQ(fired, 1);               // one-shot
     port.ArmTimerTrigger(t, 0, true);  // the same 2 ticks again
     ASSERT_TRUE(pump_until([&] { return fired == 2; }));
     EXPECT_THROW(port.ArmTimerTrigger(static_cast<std::uint16_t>(t + 8), 1, true), EBadTriggerHandle);
@@ -502,7 +503,7 @@ TEST_F(PortTest, AStuckMainThreadDelaysButDoesNotLoseOrWedge) {
     });
     port.SetOpen(true);
     pty.write_all("abc");
-    std::this_thread::sleep_for(3500ms);  // longer than the 3,000-ms send: it gives up
+    std::this_thread::sleep_for(3500ms);                         // longer than the 3,000-ms send: it gives up
     ASSERT_TRUE(pump_until([&] { return received == "abc"; }));  // offered again
     // A close while a notification waits for the main thread still completes.
     pty.write_all("def");
@@ -521,9 +522,8 @@ TEST_F(PortTest, StatusTriggersFireFromModemLinesLineErrorsBreaksAndOutput) {
     std::vector<std::pair<std::uint16_t, bool>> line_errors;
     port.SetOnTriggerStatus([&](TSpCustomComPort&, std::uint16_t) { ++statuses; });
     port.SetOnTriggerModemStatus([&](platform::forms::Component&) { ++modem; });
-    port.SetOnTriggerLineError([&](TSpCustomComPort&, std::uint16_t error, bool brk) {
-        line_errors.emplace_back(error, brk);
-    });
+    port.SetOnTriggerLineError(
+        [&](TSpCustomComPort&, std::uint16_t error, bool brk) { line_errors.emplace_back(error, brk); });
     port.SetOnTriggerOutSent([&](platform::forms::Component&) { ++out_sent; });
     port.SetOpen(true);
     std::string name = DeviceName(kCom);
@@ -576,15 +576,17 @@ TEST_F(PortTest, DataTriggersFireWhenTheirStringArrives) {
 
 TEST_F(PortTest, PortUsersGetOpenClosingAndClosedNotices) {
     std::vector<std::uint32_t> window_notices, callback_notices;
-    win::Handle user = win::create_window("PortUser", 0, [&](win::Handle, std::uint32_t msg, win::WParam, win::LParam) {
-        if (msg >= APW_PORTOPEN && msg <= APW_CLOSEPENDING) window_notices.push_back(msg);
-        return win::Result{0};
-    });
+    win::Handle user =
+        win::create_window("PortUser", 0, [&](win::Handle, std::uint32_t msg, win::WParam, win::LParam) {
+            if (msg >= APW_PORTOPEN && msg <= APW_CLOSEPENDING) window_notices.push_back(msg);
+            return win::Result{0};
+        });
     TSpComPort port;
     Configure(port, kCom);
     std::uint32_t w = port.RegisterUser(user, true);
-    port.RegisterUserCallback([&](TSpCustomComPort&, std::uint32_t notice, void*) { callback_notices.push_back(notice); },
-                              nullptr, false);
+    port.RegisterUserCallback(
+        [&](TSpCustomComPort&, std::uint32_t notice, void*) { callback_notices.push_back(notice); }, nullptr,
+        false);
     int opened = 0;
     port.OnPortOpen = [&](platform::forms::Component&) { ++opened; };
     port.SetOpen(true);

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 // A device in memory: received bytes wait in `input`, written device states are counted.
 class FakeDispatcher : public TSpBaseDispatcher {
-public:
+  public:
     FakeDispatcher() : TSpBaseDispatcher(nullptr) {}
     ~FakeDispatcher() override { Shutdown(); }
 
@@ -118,7 +118,7 @@ struct Notice {
 };
 
 class DispatcherTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(d.Open(), 0); }
     void TearDown() override { win::reset_thread_state_for_tests(); }
     // A procedure handler that records and reads `read` bytes of each avail notification.
@@ -126,7 +126,8 @@ protected:
         d.AddProcedureHandler([this, read](std::uint32_t msg, std::uintptr_t w, std::intptr_t l) {
             notices.push_back({msg, w, l});
             if (msg == APW_TRIGGERAVAIL)
-                for (std::uint32_t i = 0; i < std::min<std::uint32_t>(read, static_cast<std::uint32_t>(w)); ++i) {
+                for (std::uint32_t i = 0; i < std::min<std::uint32_t>(read, static_cast<std::uint32_t>(w));
+                     ++i) {
                     char c;
                     ASSERT_EQ(d.TakeChar(c), 0);
                     taken.push_back(c);
@@ -412,13 +413,15 @@ TEST_F(DispatcherTest, OnlyAnArmingThatExpiresBeforeThePlannedWaitEndsWakesTheDi
     std::int32_t quick = d.AllocTimerTrigger();  // never armed: its first arming may be 0 ticks
     EXPECT_EQ(d.StartTimerTrigger(h, 3, true), 0);
     EXPECT_EQ(d.timer_wakes, 1);  // no wait planned yet
-    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 50);  // the pass first (the timer: 175 ms)
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true),
+              clock.now + 50);                      // the pass first (the timer: 175 ms)
     EXPECT_EQ(d.StartTimerTrigger(h, 1, true), 0);  // 65 ms: after the wait's end
     EXPECT_EQ(d.timer_wakes, 1);
     EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);  // 10 ms: before it
     EXPECT_EQ(d.timer_wakes, 2);
     EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, true), clock.now + 10);
-    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, false), clock.now + 50);  // timers left out (one was not taken)
+    EXPECT_EQ(d.PlanDispatchWait(clock.now + 50, false),
+              clock.now + 50);  // timers left out (one was not taken)
     EXPECT_EQ(d.StartTimerTrigger(quick, 0, true), 0);
     EXPECT_EQ(d.timer_wakes, 3);
     EXPECT_EQ(d.StartTimerTrigger(quick, 0, false), 0);  // disarming never wakes
@@ -542,10 +545,11 @@ TEST_F(DispatcherTest, TwoWindowHandlersMoveTheReadIndexByTheLargerLookAhead) {
 
 TEST_F(DispatcherTest, OneWindowWithoutThePortHandlerIsNotNotified) {
     int calls = 0;
-    win::Handle a = win::create_window("TestHandler", 0, [&](win::Handle, std::uint32_t msg, win::WParam, win::LParam) {
-        if (msg == APW_TRIGGERAVAIL) ++calls;
-        return win::Result{0};
-    });
+    win::Handle a =
+        win::create_window("TestHandler", 0, [&](win::Handle, std::uint32_t msg, win::WParam, win::LParam) {
+            if (msg == APW_TRIGGERAVAIL) ++calls;
+            return win::Result{0};
+        });
     d.AddWindowHandler(a);
     d.ChangeAvailThreshold(1);
     Receive("x");
@@ -641,9 +645,9 @@ TEST_F(DispatcherTest, PassesEvery50MsAreNeededOnlyWhileSomethingCanChangeWithou
     d.DiscardInput();
     EXPECT_FALSE(d.PassesNeeded());
     // Bytes announced to nobody: the window went before it could take them.
-    win::Handle gone = win::create_window("TestHandler", 0, [](win::Handle, std::uint32_t, win::WParam, win::LParam) {
-        return win::Result{0};
-    });
+    win::Handle gone = win::create_window(
+        "TestHandler", 0,
+        [](win::Handle, std::uint32_t, win::WParam, win::LParam) { return win::Result{0}; });
     d.AddWindowHandler(gone);
     d.UpdateHandlerService(hsPortHandlerInstalled);
     d.ChangeAvailThreshold(1);
@@ -702,15 +706,17 @@ TEST_F(DispatcherTest, ACloseFromInsideANotificationIsDeferred) {
 TEST_F(DispatcherTest, EventHandlersRunDirectlyOrSynchronisedOnTheAddingThread) {
     auto main = platform::kernel::current_thread_id();
     platform::kernel::ThreadId plain_on = 0, sync_on = 0;
-    d.AddEventHandler([&](void*, std::uint32_t, std::uintptr_t, std::intptr_t) {
-        plain_on = platform::kernel::current_thread_id();
-    }, nullptr, false);
+    d.AddEventHandler([&](void*, std::uint32_t, std::uintptr_t,
+                          std::intptr_t) { plain_on = platform::kernel::current_thread_id(); },
+                      nullptr, false);
     int user = 42;
     void* seen = nullptr;
-    d.AddEventHandler([&](void* u, std::uint32_t, std::uintptr_t, std::intptr_t) {
-        sync_on = platform::kernel::current_thread_id();
-        seen = u;
-    }, &user, true);
+    d.AddEventHandler(
+        [&](void* u, std::uint32_t, std::uintptr_t, std::intptr_t) {
+            sync_on = platform::kernel::current_thread_id();
+            seen = u;
+        },
+        &user, true);
     std::atomic<bool> done{false};
     std::thread worker([&] {
         d.NotifyHandlers(APW_TRIGGERTIMER, 8, 0);

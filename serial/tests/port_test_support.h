@@ -47,7 +47,7 @@ inline void pump_for(std::chrono::milliseconds time) {
 }
 
 class PtyPair {
-public:
+  public:
     // Makes the pair; with com > 0 ZOR_COM<com> is set to the slave's path.
     explicit PtyPair(int com = 0) : com_(com) {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -125,7 +125,7 @@ public:
         return ::cfgetospeed(&t);
     }
 
-private:
+  private:
     int com_ = 0;
     int master_ = -1;
     int slave_ = -1;

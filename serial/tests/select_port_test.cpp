@@ -7,13 +7,13 @@
 
 #include "platform/comm/comm.h"
 #include "platform/comm/test_hooks.h"
+#include "platform/comm/tests/pty_pair.h"
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
 #include "serial/com_port.h"
 #include "serial/dispatcher.h"
 #include "serial/exceptions.h"
 #include "serial/select_port.h"
-#include "platform/comm/tests/pty_pair.h"
 #include "serial/tests/port_test_support.h"
 
 namespace serial {
@@ -24,7 +24,7 @@ namespace forms = platform::forms;
 using serial_test::PtyPair;
 
 class SelectPortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // Every number that is not a pty of this test names a path without a device.
         for (int n = 1; n <= 60; ++n)

@@ -90,8 +90,9 @@ TEST_F(TickTimerTest, ATimerPendingAcrossATickWrapExpiresOnTime) {
 TEST_F(TickTimerTest, TimeUntilExpiryEndsWhereTheTimerExpires) {
     // Across no wrap, the 32-bit millisecond wrap and both tick wraps: at every millisecond the
     // time left says exactly when TimerExpired turns true.
-    for (std::uint64_t start : {std::uint64_t{1'000'000} * kTickMs + 20, (std::uint64_t{1} << 32) - 100,
-                                ((std::uint64_t{1} << 31) - 3) * kTickMs + 54, ((std::uint64_t{1} << 32) - 3) * kTickMs}) {
+    for (std::uint64_t start :
+         {std::uint64_t{1'000'000} * kTickMs + 20, (std::uint64_t{1} << 32) - 100,
+          ((std::uint64_t{1} << 31) - 3) * kTickMs + 54, ((std::uint64_t{1} << 32) - 3) * kTickMs}) {
         for (std::int32_t ticks : {0, 1, 3, 9}) {
             now_ms = start;
             TTimerRecord t;

@@ -1,6 +1,6 @@
 // The directory watcher on real temporary folders: posts, slots, filters and shutdown.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,10 +28,11 @@ class WatcherTest : public ::testing::Test {
         char tmpl[] = "/tmp/zor_watch_XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
         root_ = tmpl;
-        window_ = win::create_window("TTestShellTree", 0, [this](win::Handle, std::uint32_t msg, win::WParam w, win::LParam) {
-            if (msg == WM_SHELLNOTIFY) posts_.push_back(static_cast<int>(w));
-            return win::Result{0};
-        });
+        window_ = win::create_window("TTestShellTree", 0,
+                                     [this](win::Handle, std::uint32_t msg, win::WParam w, win::LParam) {
+                                         if (msg == WM_SHELLNOTIFY) posts_.push_back(static_cast<int>(w));
+                                         return win::Result{0};
+                                     });
     }
     void TearDown() override {
         win::destroy_window(window_);
@@ -77,7 +78,8 @@ class WatcherTest : public ::testing::Test {
 TEST_F(WatcherTest, ReportsCreateDeleteAndRenameWithTheSlotNumber) {
     TChangeHandlerThread watcher(window_, WM_SHELLNOTIFY);
     int slot_a = -1, slot_b = -1;
-    ASSERT_TRUE(watcher.AddWatch(dir("a"), FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_FILE_NAME, slot_a, false));
+    ASSERT_TRUE(watcher.AddWatch(dir("a"), FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_FILE_NAME, slot_a,
+                                 false));
     ASSERT_TRUE(watcher.AddWatch(dir("b"), FILE_NOTIFY_CHANGE_DIR_NAME, slot_b, false));
     EXPECT_EQ(slot_a, 0);
     EXPECT_EQ(slot_b, 1);
@@ -113,9 +115,9 @@ TEST_F(WatcherTest, TheDirNameFilterIgnoresFiles) {
     int files_only = -1, dirs_only = -1;
     ASSERT_TRUE(watcher.AddWatch(dir("f"), FILE_NOTIFY_CHANGE_FILE_NAME, files_only, false));
     ASSERT_TRUE(watcher.AddWatch(dir("g"), FILE_NOTIFY_CHANGE_DIR_NAME, dirs_only, false));
-    std::ofstream(root_ + "/g/a_file") << "x";       // not reported: g watches folders only
+    std::ofstream(root_ + "/g/a_file") << "x";              // not reported: g watches folders only
     std::filesystem::create_directory(root_ + "/f/a_dir");  // not reported: f watches files only
-    std::ofstream(root_ + "/f/a_file") << "x";       // reported
+    std::ofstream(root_ + "/f/a_file") << "x";              // reported
     ASSERT_TRUE(wait_for_posts(1));
     std::filesystem::create_directory(root_ + "/g/sub");  // reported
     ASSERT_TRUE(wait_for_posts(2));

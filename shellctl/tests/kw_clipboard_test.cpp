@@ -73,8 +73,8 @@ TEST(FormatEtcList, EnumeratorNextSkipResetCloneAndItsHoldOnTheOwner) {
 TEST(Blocks, HDropLayoutIsByteExact) {
     GlobalBlock b;
     ASSERT_EQ(BuildHDropBlock({"/a", "/bc"}, b), com::S_OK);
-    const std::vector<std::uint8_t> expected = {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                '/', 'a', 0, '/', 'b', 'c', 0, 0};
+    const std::vector<std::uint8_t> expected = {20, 0, 0, 0, 0, 0, 0,   0,   0, 0,   0,   0,   0, 0,
+                                                0,  0, 0, 0, 0, 0, '/', 'a', 0, '/', 'b', 'c', 0, 0};
     EXPECT_EQ(*b, expected);
     EXPECT_EQ(shell::parse_hdrop(b), (std::vector<std::string>{"/a", "/bc"}));
 }

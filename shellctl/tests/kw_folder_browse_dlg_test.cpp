@@ -70,7 +70,8 @@ TEST_F(FolderBrowse, TheFormWithItsDefaults) {
         EXPECT_EQ(form.CancelBtn->Left, 358 - 75 - 16);
         EXPECT_EQ(form.OkBtn->Left, 358 - 75 - 16 - 4 - 75);
         EXPECT_EQ(form.DeleteFolderBtn->Left + form.DeleteFolderBtn->Width, 342);
-        EXPECT_EQ(form.CreateNewFolderBtn->Left + form.CreateNewFolderBtn->Width, form.DeleteFolderBtn->Left - 8);
+        EXPECT_EQ(form.CreateNewFolderBtn->Left + form.CreateNewFolderBtn->Width,
+                  form.DeleteFolderBtn->Left - 8);
         EXPECT_EQ(form.StatusTxt->Left + form.StatusTxt->Width, form.CreateNewFolderBtn->Left - 4);
         EXPECT_EQ(form.SizeGrip->BoundsRect(), (forms::Rect{345, 300, 358, 313}));
         EXPECT_EQ(form.KwShellTree1->Top, form.StatusTxt->Top + form.StatusTxt->Height + 8);
@@ -227,7 +228,9 @@ TEST_F(FolderBrowse, EventsFireAndASecondRunDuringTheFirstIsRefused) {
         events.push_back("show");
     };
     dialog.OnFormClose = [&](forms::Component&) { events.push_back("close"); };
-    dialog.OnSelChange = [&](forms::Component&, PCIDL list) { events.push_back("sel " + IdListToPath(list)); };
+    dialog.OnSelChange = [&](forms::Component&, PCIDL list) {
+        events.push_back("sel " + IdListToPath(list));
+    };
     dialog.SetSelectedPath(at("base/a"));
     run(dialog, [&](TKwFrmFolderBrowseDlg& form) {
         try {

@@ -36,15 +36,18 @@ TEST_F(ShellCombo, EntriesKeepTheirShellDataInImageComboItems) {
     OtherObject other;
     box.Items.add("other", reinterpret_cast<std::intptr_t>(static_cast<TKwObject*>(&other)));
     ASSERT_NE(ImageComboItem(box, 0), nullptr);
-    EXPECT_EQ(ShComboItemData(box, 0)->AbsoluteList, static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList);
+    EXPECT_EQ(ShComboItemData(box, 0)->AbsoluteList,
+              static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList);
     EXPECT_EQ(ImageComboItem(box, 1), nullptr);
     EXPECT_EQ(ShComboItemData(box, 1), nullptr);
     EXPECT_THROW(ImageComboItem(box, 2), EInvalidCast);
     // Its teardown lets go of the folders it held.
     auto data = std::make_unique<TKwShComboData>();
-    ASSERT_EQ(GetShellFolder(static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList, data->Folder), com::S_OK);
+    ASSERT_EQ(GetShellFolder(static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList, data->Folder),
+              com::S_OK);
     const std::weak_ptr<platform::shell::Folder> held = data->Folder;
-    data->AbsoluteList = CopyIdList(nullptr, static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList);
+    data->AbsoluteList =
+        CopyIdList(nullptr, static_cast<TKwShComboItem*>(objects[0].get())->Data.AbsoluteList);
     data.reset();
     EXPECT_TRUE(held.expired());
 }

@@ -390,7 +390,8 @@ TEST_F(ListRefresh, AChangeByAnotherProcessShowsAfterTheTimer) {
     auto* list = make_list("list", "w");
     list->click_item(index_of(*list, "stay.txt"));
     auto* stay = list->SelectedData();
-    run_other_process("touch '" + at("w/new.txt") + "' && mkdir '" + at("w/made") + "' && rm '" + at("w/old.txt") + "'");
+    run_other_process("touch '" + at("w/new.txt") + "' && mkdir '" + at("w/made") + "' && rm '" +
+                      at("w/old.txt") + "'");
     ASSERT_TRUE(pump_until([&] { return list->RefreshTimer().enabled(); }));
     EXPECT_EQ(list->RefreshTimer().interval(), 2000u);  // the list has not the focus
     list->RefreshTimerFired();
@@ -546,7 +547,8 @@ TEST_F(ListRefresh, AFolderThatCannotBeReadLeavesAnEmptyListAndNoMessage) {
 TEST_F(ListRefresh, DeviceChangesRefillTheComputerFolderOnly) {
     auto* list = make_list("list", "w");
     int fills = list->fill_count;
-    platform::window::Message m{DeviceChangeHandler().Handle(), WM_KWDEVICECHANGE, shell::DBT_DEVICEARRIVAL, 0};
+    platform::window::Message m{DeviceChangeHandler().Handle(), WM_KWDEVICECHANGE, shell::DBT_DEVICEARRIVAL,
+                                0};
     platform::window::send_message(m.window, m.message, m.wparam, m.lparam);
     EXPECT_EQ(list->fill_count, fills);
     PIDL computer = nullptr;
@@ -560,7 +562,8 @@ TEST_F(ListRefresh, DeviceChangesRefillTheComputerFolderOnly) {
     EXPECT_EQ(list->fill_count, fills + 1);
 }
 
-// ---- the data object ----------------------------------------------------------------------------------------
+// ---- the data object
+// ----------------------------------------------------------------------------------------
 
 TEST_F(ListFill, TheSelectionTravelsAsIdListArrayThenPaths) {
     auto* list = make_list("list", "f");
@@ -581,7 +584,8 @@ TEST_F(ListFill, TheSelectionTravelsAsIdListArrayThenPaths) {
     EXPECT_EQ(e, nullptr);
     ASSERT_EQ(data->EnumFormatEtc(shell::DATADIR_GET, &e), com::S_OK);
     e->Release();
-    EXPECT_EQ(GetAllowedDropEffects(data.get()), shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK);
+    EXPECT_EQ(GetAllowedDropEffects(data.get()),
+              shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK);
 }
 
 TEST_F(ListFill, ASelectionWithoutPathsOffersNoFileNames) {
@@ -594,13 +598,15 @@ TEST_F(ListFill, ASelectionWithoutPathsOffersNoFileNames) {
     EXPECT_EQ(object->Formats().Items(0).cfFormat, CF_IDLIST());
 }
 
-// ---- custom draw ---------------------------------------------------------------------------------------------
+// ---- custom draw
+// ---------------------------------------------------------------------------------------------
 
 TEST_F(ListFill, CustomDrawAsksForItemsAndGivesTheItemsData) {
     auto* list = make_list("list", "f");
     std::vector<std::string> seen;
     list->OnCustomDrawItemEx = [&](forms::Component&, TKwCustomDraw& d, int item, TKwShListData* data) {
-        seen.push_back("ex " + std::to_string(d.Stage()) + " " + std::to_string(item) + (data ? " data" : ""));
+        seen.push_back("ex " + std::to_string(d.Stage()) + " " + std::to_string(item) +
+                       (data ? " data" : ""));
     };
     list->OnCustomDrawItem = [&](forms::Component&, TKwCustomDraw& d, int item, TKwShListData*) {
         seen.push_back("item " + std::to_string(d.Stage()) + " " + std::to_string(item));

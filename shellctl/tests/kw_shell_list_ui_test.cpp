@@ -122,8 +122,8 @@ TEST_F(ListUse, ALinkToAFolderIsBrowsedIntoAndALinkToAFileOpensTheFile) {
 }
 
 TEST_F(ListUse, ADesktopLinkToAFolderShowsItsTarget) {
-    std::ofstream(at("top/Docs.desktop")) << "[Desktop Entry]\nType=Link\nName=Docs\nURL=file://" << at("top/docs")
-                                          << "\n";
+    std::ofstream(at("top/Docs.desktop"))
+        << "[Desktop Entry]\nType=Link\nName=Docs\nURL=file://" << at("top/docs") << "\n";
     list->RefreshList();
     list->double_click_item(index_of(*list, "Docs.desktop"));
     EXPECT_EQ(list->Locator().Path(), at("top/docs"));
@@ -131,7 +131,8 @@ TEST_F(ListUse, ADesktopLinkToAFolderShowsItsTarget) {
 }
 
 TEST_F(ListUse, BrowsingToTheFolderShownAlreadyFillsTheListAgain) {
-    std::ofstream(at("top/Here.desktop")) << "[Desktop Entry]\nType=Link\nName=Here\nURL=file://" << at("top") << "\n";
+    std::ofstream(at("top/Here.desktop"))
+        << "[Desktop Entry]\nType=Link\nName=Here\nURL=file://" << at("top") << "\n";
     list->RefreshList();
     list->double_click_item(index_of(*list, "Here.desktop"));
     EXPECT_EQ(list->Locator().Path(), at("top"));
@@ -173,7 +174,8 @@ TEST_F(ListUse, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
         EXPECT_FALSE(list->IgnoreNextChange()) << "no change is coming";
     }
     std::vector<std::string> on_disk;
-    for (const auto& e : std::filesystem::directory_iterator(at("top"))) on_disk.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(at("top")))
+        on_disk.push_back(e.path().filename().string());
     EXPECT_EQ(on_disk.size(), names.size() + 3);
     for (const auto& n : names) EXPECT_NE(std::find(on_disk.begin(), on_disk.end(), n), on_disk.end()) << n;
     EXPECT_TRUE(boxes->boxes().empty());
@@ -266,7 +268,8 @@ TEST_F(ListUse, ANewFolderIsMadeAndItsNameOpenedForEditing) {
     EXPECT_TRUE(list->Focused());
 }
 
-// ---- deleting -----------------------------------------------------------------------------------------------
+// ---- deleting
+// -----------------------------------------------------------------------------------------------
 
 TEST_F(ListUse, DelAsksAndNoKeepsTheFile) {
     select("a.txt");
@@ -302,7 +305,8 @@ TEST_F(ListUse, TheContextMenuDeletesToo) {
     EXPECT_EQ(column(*list), (Names{"docs", "a.txt"}));
 }
 
-// ---- the context menu --------------------------------------------------------------------------------------
+// ---- the context menu
+// --------------------------------------------------------------------------------------
 
 TEST_F(ListUse, TheMenusRenameCommandEditsInPlace) {
     choose_next({"Rename"});
@@ -368,7 +372,8 @@ TEST_F(ListUse, F5FillsAgain) {
     EXPECT_NE(index_of(*list, "late.txt"), -1);
 }
 
-// ---- drag and drop --------------------------------------------------------------------------------------------
+// ---- drag and drop
+// --------------------------------------------------------------------------------------------
 
 struct ListDrag : ShellListTest {
     void SetUp() override {
@@ -393,7 +398,8 @@ struct ListDrag : ShellListTest {
     // A screen point over a list: on item `index`, or on the background below the items.
     shell::POINTL over(TKwShellList& list, int index) {
         const int row = index >= 0 ? index : static_cast<int>(list.Items.size()) + 3;
-        const forms::Point p = list.ClientToScreen({20, list.HeaderHeight + row * TKwShellList::RowHeight + 5});
+        const forms::Point p =
+            list.ClientToScreen({20, list.HeaderHeight + row * TKwShellList::RowHeight + 5});
         return {p.x, p.y};
     }
     void select(TKwShellList& list, const std::string& name) { list.click_item(index_of(list, name)); }
@@ -429,14 +435,16 @@ TEST_F(ListDrag, ACtrlDragCopies) {
 TEST_F(ListDrag, ANameTheOtherFolderHasIsAskedAboutBothWays) {
     select(*left, "a.txt");
     boxes->answer_next_box(forms::mr_no);
-    drag_script({{right->Handle(), over(*right, -1), shell::MK_LBUTTON}, {right->Handle(), over(*right, -1), 0}});
+    drag_script(
+        {{right->Handle(), over(*right, -1), shell::MK_LBUTTON}, {right->Handle(), over(*right, -1), 0}});
     left->drag_selection(0);
     ASSERT_EQ(boxes->boxes().size(), 1u);
     EXPECT_EQ(read_file(at("left/a.txt")), "left a");
     EXPECT_EQ(read_file(at("right/a.txt")), "right a");
     boxes->answer_next_box(forms::mr_yes);
     select(*left, "a.txt");
-    drag_script({{right->Handle(), over(*right, -1), shell::MK_LBUTTON}, {right->Handle(), over(*right, -1), 0}});
+    drag_script(
+        {{right->Handle(), over(*right, -1), shell::MK_LBUTTON}, {right->Handle(), over(*right, -1), 0}});
     left->drag_selection(0);
     EXPECT_EQ(read_file(at("right/a.txt")), "right a");
     EXPECT_EQ(read_file(at("right/a (2).txt")), "left a");
@@ -446,7 +454,8 @@ TEST_F(ListDrag, ANameTheOtherFolderHasIsAskedAboutBothWays) {
 TEST_F(ListDrag, DroppingOnAFolderItemPutsTheFileInIt) {
     select(*left, "b.txt");
     const int sub = index_of(*left, "sub");
-    drag_script({{left->Handle(), over(*left, sub), shell::MK_LBUTTON}, {left->Handle(), over(*left, sub), 0}});
+    drag_script(
+        {{left->Handle(), over(*left, sub), shell::MK_LBUTTON}, {left->Handle(), over(*left, sub), 0}});
     int highlighted = -2;
     const auto saved = shell::set_drag_input(nullptr);
     shell::set_drag_input([&, saved, step = 0]() mutable {
@@ -547,7 +556,8 @@ TEST_F(ListDrag, TheWheelScrollsThreeLinesANotchAndGoesToTheListUnderThePointer)
     SetWheelScrollLines(3);
 }
 
-// ---- a driver --------------------------------------------------------------------------------------------------
+// ---- a driver
+// --------------------------------------------------------------------------------------------------
 
 struct FakeTree : TKwShellListDriver {
     TKwShellLocator locator;

@@ -183,7 +183,6 @@ TEST(FolderDetails, TheAdapterForwardsOnlyColumnsOnByDefault) {
     EXPECT_EQ(GetFolderShellDetails(FolderPtr{}), nullptr);
 }
 
-
 // A folder of the namespace that also knows its own columns as a COM object. The shared
 // pointer owns it; its reference count only counts.
 class FolderWithColumns final : public shell::Folder, public IShellFolder2 {

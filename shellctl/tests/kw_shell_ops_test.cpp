@@ -39,7 +39,9 @@ class FakeData final : public TKwUnknown<shell::IDataObject> {
         if (f.cfFormat == shell::CF_HDROP && hdrop) return com::S_OK;
         return shell::DV_E_FORMATETC;
     }
-    HRESULT GetCanonicalFormatEtc(const shell::FORMATETC&, shell::FORMATETC&) override { return com::E_NOTIMPL; }
+    HRESULT GetCanonicalFormatEtc(const shell::FORMATETC&, shell::FORMATETC&) override {
+        return com::E_NOTIMPL;
+    }
     HRESULT SetData(const shell::FORMATETC&, shell::STGMEDIUM&, bool) override { return com::E_NOTIMPL; }
     HRESULT EnumFormatEtc(std::uint32_t, shell::IEnumFORMATETC**) override { return com::E_NOTIMPL; }
 };
@@ -161,10 +163,12 @@ struct CommaThousands : std::numpunct<char> {
 
 // A locale that writes dates and times its own way, so the texts can only come from it.
 struct MarkedTimes : std::time_put<char> {
-    iter_type do_put(iter_type out, std::ios_base&, char, const std::tm* t, char format, char) const override {
-        const std::string text = format == 'x'   ? "D" + std::to_string(t->tm_mday) + "." + std::to_string(t->tm_mon + 1)
-                                 : format == 'X' ? "T" + std::to_string(t->tm_hour) + "h" + std::to_string(t->tm_min)
-                                                 : "?";
+    iter_type do_put(iter_type out, std::ios_base&, char, const std::tm* t, char format,
+                     char) const override {
+        const std::string text =
+            format == 'x'   ? "D" + std::to_string(t->tm_mday) + "." + std::to_string(t->tm_mon + 1)
+            : format == 'X' ? "T" + std::to_string(t->tm_hour) + "h" + std::to_string(t->tm_min)
+                            : "?";
         return std::copy(text.begin(), text.end(), out);
     }
 };
@@ -192,7 +196,8 @@ TEST_F(ShellOps, SizeTexts) {
 }
 
 TEST_F(ShellOps, SizeAndDateTextsFollowThePersonsLocale) {
-    const UserLocaleScope marked(std::locale(std::locale(std::locale::classic(), new CommaThousands), new MarkedTimes));
+    const UserLocaleScope marked(
+        std::locale(std::locale(std::locale::classic(), new CommaThousands), new MarkedTimes));
     make_file("big.bin", std::string(1234567, 'b'));
     std::tm when{};
     when.tm_year = 2024 - 1900;
@@ -255,7 +260,8 @@ TEST_F(ShellOps, VerbsAreFoundWithoutRegardToCaseAndAMissingOneRunsNothing) {
     EXPECT_TRUE(opened.empty());  // the command at offset 0 ("open") did not run instead
     EXPECT_EQ(InvokeVerb(*menu, "Open"), com::S_OK);
     EXPECT_EQ(opened, std::vector<std::string>{at("doc.txt")});
-    EXPECT_EQ(MenuCommandHelp(*menu, kwFirstShellCommand + shell::verb_delete), "Moves the selected items to the trash.");
+    EXPECT_EQ(MenuCommandHelp(*menu, kwFirstShellCommand + shell::verb_delete),
+              "Moves the selected items to the trash.");
     EXPECT_EQ(MenuCommandHelp(*menu, 3), "");
     shell::set_opener(previous);
 }
@@ -270,7 +276,8 @@ TEST_F(ShellOps, ContextMenuIdentifiersAndTheSendToPlaceholder) {
     shell::IdList child;
     ASSERT_EQ(folder->parse_display_name("f", child), com::S_OK);
     TKwContextMenu menu;
-    ASSERT_EQ(GetContextMenu(folder, {child.data()}, shell::CMF_CANRENAME, kwFirstShellCommand, menu), com::S_OK);
+    ASSERT_EQ(GetContextMenu(folder, {child.data()}, shell::CMF_CANRENAME, kwFirstShellCommand, menu),
+              com::S_OK);
     std::vector<int> ids;
     for (auto& i : menu.Popup.Items) {
         if (i.IsSubmenu) {
@@ -349,7 +356,8 @@ TEST_F(ShellOps, AllowedDropEffectsFollowTheItemsAndRefuseDamagedBlocks) {
     EXPECT_EQ(GetAllowedDropEffects(data), 7u);
     // A mount point's item can be copied and linked, but not moved.
     make_dir("src/mp");
-    std::ofstream(at("mountinfo"), std::ios::app) << "41 22 8:2 / " << at("src/mp") << " rw - ext4 /dev/sdc rw\n";
+    std::ofstream(at("mountinfo"), std::ios::app)
+        << "41 22 8:2 / " << at("src/mp") << " rw - ext4 /dev/sdc rw\n";
     shell::validate_mounts();
     const auto mp = shell::make_item(shell::ItemKind::child, "mp");
     ASSERT_EQ(BuildIdListArrayBlock(parent, {mp.data()}, data->cida), com::S_OK);

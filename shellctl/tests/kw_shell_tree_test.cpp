@@ -67,7 +67,9 @@ void in_another_process(const std::function<void()>& change) {
 }
 
 // Runs the message loop until `done` holds; a generous bound, so a loaded machine passes.
-bool loop_until(const std::function<bool()>& done) { return win::run_nested_loop_for(done, 20000); }
+bool loop_until(const std::function<bool()>& done) {
+    return win::run_nested_loop_for(done, 20000);
+}
 
 class ShellTree : public TempTree {
   protected:
@@ -179,7 +181,8 @@ TEST_F(ShellTree, AnAddItemHandlerCanKeepItemsOut) {
     make_dir("base/skip");
     tree_ = form_->add<TKwShellTree>("tree");
     tree_->SetOptions(opts({kwstoAutoFill}));
-    tree_->OnAddItem = [](forms::Component&, const FolderPtr&, PCIDL, PCIDL item, std::uint32_t attributes, bool& allow) {
+    tree_->OnAddItem = [](forms::Component&, const FolderPtr&, PCIDL, PCIDL item, std::uint32_t attributes,
+                          bool& allow) {
         EXPECT_TRUE(attributes & shell::SFGAO_FOLDER);
         allow = shell::decode(item)->front().payload != "skip";
     };
@@ -306,9 +309,8 @@ TEST_F(ShellTree, AFilteredLevelStopsTheWalkAtTheDeepestNodeReached) {
     make_dir("base/a/hidden/x");
     tree_ = form_->add<TKwShellTree>("tree");
     tree_->SetOptions(opts({kwstoAutoFill}));
-    tree_->OnAddItem = [](forms::Component&, const FolderPtr&, PCIDL, PCIDL item, std::uint32_t, bool& allow) {
-        allow = shell::decode(item)->front().payload != "hidden";
-    };
+    tree_->OnAddItem = [](forms::Component&, const FolderPtr&, PCIDL, PCIDL item, std::uint32_t,
+                          bool& allow) { allow = shell::decode(item)->front().payload != "hidden"; };
     TKwShellLocator where;
     where.SetPath(at("base"));
     tree_->SetBaseFolder(where);
@@ -390,7 +392,8 @@ TEST_F(ShellTree, ChangesByAnotherProcessShowAfterTheDebounce) {
     EXPECT_GT(tree.WatchCount(), 0);
     tree.SelectionLocator().SetPath(at("base/doomed/inner"));
     ASSERT_EQ(tree.Selected->Text, "inner");
-    const std::string made = at("base/made"), doomed_inner = at("base/doomed/inner"), doomed = at("base/doomed");
+    const std::string made = at("base/made"), doomed_inner = at("base/doomed/inner"),
+                      doomed = at("base/doomed");
     const std::string old_name = at("base/old"), new_name = at("base/renamed");
     in_another_process([&] {
         ::mkdir(made.c_str(), 0755);
@@ -500,12 +503,14 @@ TEST_F(ShellTree, AMountThatComesShowsUnderComputer) {
     Node* computer = open({"Computer"});
     ASSERT_NE(computer, nullptr);
     EXPECT_EQ(texts(computer), std::vector<std::string>{"File System"});
-    std::ofstream(at("mountinfo"), std::ios::app) << "30 22 0:50 / " << at("net") << " rw - nfs server:/x rw\n";
+    std::ofstream(at("mountinfo"), std::ios::app)
+        << "30 22 0:50 / " << at("net") << " rw - nfs server:/x rw\n";
     tree.DeviceChange(shell::DBT_DEVICEARRIVAL);
     EXPECT_EQ(texts(computer), (std::vector<std::string>{"File System", "net"}));
 }
 
-// ---- rename, new folder, delete ------------------------------------------------------------------------------
+// ---- rename, new folder, delete
+// ------------------------------------------------------------------------------
 
 TEST_F(ShellTree, F2RenamesInPlaceAndTheChildrenFollow) {
     make_dir("base/alpha/inner");
@@ -680,7 +685,8 @@ TEST_F(ShellTree, HomeAndTheRootCannotBeDeleted) {
     for (const auto& b : boxes_->boxes()) EXPECT_NE(b.request.type, forms::DialogType::confirmation);
 }
 
-// ---- the context menu --------------------------------------------------------------------------------------
+// ---- the context menu
+// --------------------------------------------------------------------------------------
 
 // A person at a pop-up menu: records it and picks the item `choose` names.
 struct MenuPerson {
@@ -796,7 +802,8 @@ TEST_F(ShellTree, TheSendToItemsAreOwnerDrawnWithTheirIconsAndTypingChoosesOne) 
                 TKwMenuItemSize size;
                 if (events.measure_item && events.measure_item(entry, canvas, size)) sizes.push_back(size);
                 TKwMenuItemDrawing drawing;
-                drawing.Rect = {0, 20 * static_cast<int>(drawings.size()), 120, 20 * static_cast<int>(drawings.size()) + 20};
+                drawing.Rect = {0, 20 * static_cast<int>(drawings.size()), 120,
+                                20 * static_cast<int>(drawings.size()) + 20};
                 drawing.Selected = entry.Caption == "Box.folder";
                 if (events.draw_item && events.draw_item(entry, canvas, drawing)) drawings.push_back(drawing);
             }
@@ -834,7 +841,8 @@ TEST_F(ShellTree, WithoutAPersonAMenuIsNotGuessed) {
     EXPECT_FALSE(tree.Modal());
 }
 
-// ---- drag and drop --------------------------------------------------------------------------------------------
+// ---- drag and drop
+// --------------------------------------------------------------------------------------------
 
 class ShellTreeDrag : public ShellTree {
   protected:
@@ -966,7 +974,8 @@ TEST_F(ShellTreeDrag, RestingOnAFolderOpensIt) {
 }
 
 TEST_F(ShellTreeDrag, DropEffectsFollowTheItem) {
-    EXPECT_EQ(tree_->DragEffects(file_), shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK);
+    EXPECT_EQ(tree_->DragEffects(file_),
+              shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK);
     fs::remove(at("base/src/file.txt"));
     EXPECT_EQ(tree_->DragEffects(file_), shell::DROPEFFECT_NONE) << "an item that is gone allows nothing";
 }
@@ -981,14 +990,16 @@ TEST_F(ShellTreeDrag, ADropTargetIsRegisteredOnlyWithTheOptionAndDragsNeedTheirs
     EXPECT_FALSE(tree_->DragDisabled);
 }
 
-// ---- the "Pidl" property -------------------------------------------------------------------------------------
+// ---- the "Pidl" property
+// -------------------------------------------------------------------------------------
 
 // One item of a list as the namespace encodes it: size, kind, a zero, the payload, a zero.
 std::vector<std::uint8_t> encoded_item(std::uint8_t kind, const std::string& payload) {
     const std::size_t cb = 4 + payload.size() + 1;
     std::vector<std::uint8_t> out;
     out.reserve(cb);
-    for (std::uint8_t b : {static_cast<std::uint8_t>(cb & 0xFF), static_cast<std::uint8_t>(cb >> 8), kind, std::uint8_t{0}})
+    for (std::uint8_t b :
+         {static_cast<std::uint8_t>(cb & 0xFF), static_cast<std::uint8_t>(cb >> 8), kind, std::uint8_t{0}})
         out.push_back(b);
     for (char c : payload) out.push_back(static_cast<std::uint8_t>(c));
     out.push_back(0);
@@ -1012,7 +1023,8 @@ TEST_F(ShellTree, TheBaseFolderStreamsAsThePidlProperty) {
     list.push_back(0);
     std::vector<std::uint8_t> expected;
     expected.push_back(0);  // kind 0: an item-ID list
-    for (int shift = 0; shift < 32; shift += 8) expected.push_back(static_cast<std::uint8_t>(list.size() >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        expected.push_back(static_cast<std::uint8_t>(list.size() >> shift));
     for (std::uint8_t b : list) expected.push_back(b);
     EXPECT_EQ(bytes, expected);
 
@@ -1028,7 +1040,8 @@ TEST_F(ShellTree, TheBaseFolderStreamsAsThePidlProperty) {
     EXPECT_EQ(texts(other->roots().front().get()), std::vector<std::string>{"x"});
 }
 
-// ---- drawing, wheel ------------------------------------------------------------------------------------------------
+// ---- drawing, wheel
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(ShellTree, CustomDrawEventsGetTheNodeAndItsData) {
     make_dir("base/a");

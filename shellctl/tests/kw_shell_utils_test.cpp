@@ -19,7 +19,9 @@ using testing::block_of;
 using testing::CountingMalloc;
 using testing::TempTree;
 
-std::vector<std::uint8_t> item(const std::string& name) { return shell::make_item(shell::ItemKind::child, name); }
+std::vector<std::uint8_t> item(const std::string& name) {
+    return shell::make_item(shell::ItemKind::child, name);
+}
 
 TEST(IdListArithmetic, SizesCopiesAndComparisons) {
     EXPECT_EQ(IdListSize(nullptr), 0u);
@@ -67,7 +69,8 @@ TEST(IdListArithmetic, IdListArrayStripsAndPicksItemsWithoutReadingPastTheEnd) {
     EXPECT_EQ(null_list.Item(0), nullptr);
     EXPECT_EQ(null_list.StripLast(0), nullptr);
 
-    const auto three = shell::concat(shell::concat(item("a").data(), item("b").data()).data(), item("c").data());
+    const auto three =
+        shell::concat(shell::concat(item("a").data(), item("b").data()).data(), item("c").data());
     TKwIdListArray arr(three.data());
     // The result lives until the next request: one call, then read it.
     const PCIDL second = arr.Item(1);

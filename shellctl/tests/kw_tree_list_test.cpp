@@ -19,7 +19,9 @@ namespace forms = platform::forms;
 using forms::CanvasOp;
 using forms::Rect;
 
-std::intptr_t spec_of(forms::TreeNode* node) { return reinterpret_cast<std::intptr_t>(node); }
+std::intptr_t spec_of(forms::TreeNode* node) {
+    return reinterpret_cast<std::intptr_t>(node);
+}
 
 class CommonControls {
   public:
@@ -72,12 +74,16 @@ TEST(TreeCustomDraw, BrushFontAndSkipDefaultBecomeResultBitsAndColours) {
     enum { brush, font, skip, skip_user } what = brush;
     tree.OnCustomDrawObj = [&](forms::Component&, TKwCustomDraw& cd, forms::TreeNode*) {
         switch (what) {
-            case brush: cd.Brush.Color = forms::clYellow; break;
+            case brush:
+                cd.Brush.Color = forms::clYellow;
+                break;
             case font:
                 cd.Font.Color = forms::clRed;
                 cd.Font.bold = true;
                 break;
-            case skip: cd.SkipDefault = true; break;
+            case skip:
+                cd.SkipDefault = true;
+                break;
             case skip_user:
                 cd.SkipDefault = true;
                 cd.UserResult = true;
@@ -268,7 +274,7 @@ TEST_F(ListHeader, HeaderItemsChangeOnlyInReportView) {
 
 TEST(ArrowGeometry, BoxOfARectangle) {
     EXPECT_EQ(ArrowBox({106, 2, 174, 18}), (Rect{106, 4, 116, 13}));
-    EXPECT_EQ(ArrowBox({0, 0, 50, 7}), (Rect{0, 1, 3, 3}));    // s = 7 div 2 - 1 = 2
+    EXPECT_EQ(ArrowBox({0, 0, 50, 7}), (Rect{0, 1, 3, 3}));     // s = 7 div 2 - 1 = 2
     EXPECT_EQ(ArrowBox({3, 1, 50, 24}), (Rect{3, 6, 15, 17}));  // s = 25 div 2 - 1 = 11, top = 14 div 2 - 1
 }
 
@@ -436,7 +442,8 @@ TEST_F(TreeMenus, RightClickBesideTheNodesDoesNothing) {
 TEST_F(TreeMenus, AHandlerThatReplacesTheMenuMarksItHandled) {
     forms::PopupMenu* other = form.add<forms::PopupMenu>("other");
     tree->PopupMenu = menu;
-    tree->OnNodeContextMenu = [&](forms::Component&, forms::TreeNode*, forms::Point& pos, forms::PopupMenu*& m) {
+    tree->OnNodeContextMenu = [&](forms::Component&, forms::TreeNode*, forms::Point& pos,
+                                  forms::PopupMenu*& m) {
         m = other;
         pos = {1, 2};
     };

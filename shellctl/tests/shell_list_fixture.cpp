@@ -79,7 +79,9 @@ bool ShellListTest::pump_until(const std::function<bool()>& done) {
     return platform::window::run_nested_loop_for(done, 10000);
 }
 
-void ShellListTest::choose_next(std::vector<std::string> path) { choices_.push_back(std::move(path)); }
+void ShellListTest::choose_next(std::vector<std::string> path) {
+    choices_.push_back(std::move(path));
+}
 
 void ShellListTest::drag_script(std::deque<shell::DragStep> steps) {
     shell::set_drag_input([steps = std::move(steps)]() mutable -> std::optional<shell::DragStep> {

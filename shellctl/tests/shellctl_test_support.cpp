@@ -52,19 +52,30 @@ void TempTree::TearDown() {
     platform::forms::reset_forms_state_for_tests();
     ResetShellUtilsUnitState();  // no control is left to hold the image lists
     if (!saved_home_.empty()) ::setenv("HOME", saved_home_.c_str(), 1);
-    if (!saved_data_.empty()) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+    if (!saved_data_.empty())
+        ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
     platform::registry::reset_store();
-    if (saved_config_) ::setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
-    if (saved_registry_) ::setenv("ZOR_REGISTRY", saved_registry_->c_str(), 1); else ::unsetenv("ZOR_REGISTRY");
+    if (saved_config_)
+        ::setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    if (saved_registry_)
+        ::setenv("ZOR_REGISTRY", saved_registry_->c_str(), 1);
+    else
+        ::unsetenv("ZOR_REGISTRY");
     std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root_, ec); it != std::filesystem::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0755);
     }
     std::filesystem::remove_all(root_, ec);
 }
 
-void TempTree::make_dir(const std::string& relative) const { std::filesystem::create_directories(at(relative)); }
+void TempTree::make_dir(const std::string& relative) const {
+    std::filesystem::create_directories(at(relative));
+}
 
 void TempTree::make_file(const std::string& relative, const std::string& content) const {
     std::ofstream(at(relative), std::ios::binary) << content;

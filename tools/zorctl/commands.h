@@ -20,10 +20,10 @@ namespace zorctl {
 
 enum ExitCode : int {
     exit_ok = 0,
-    exit_failed = 1,       // the driver refused the work or the run failed
-    exit_usage = 2,        // a bad command line
-    exit_timed_out = 3,    // the driver did not get there in time
-    exit_call_failed = 4,  // a call failed, or the driver could not be reached
+    exit_failed = 1,         // the driver refused the work or the run failed
+    exit_usage = 2,          // a bad command line
+    exit_timed_out = 3,      // the driver did not get there in time
+    exit_call_failed = 4,    // a call failed, or the driver could not be reached
     exit_interrupted = 130,  // Ctrl-C or SIGTERM (a run in progress was stopped first)
 };
 

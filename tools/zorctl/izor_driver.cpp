@@ -128,7 +128,8 @@ class IzorDriver final : public Driver {
     bool wait_for_news(unsigned ms) override {
         news_ = false;
         const int interrupts_before = interrupts_;
-        window::run_nested_loop_for([this, interrupts_before] { return news_ || interrupts_ != interrupts_before; }, ms);
+        window::run_nested_loop_for(
+            [this, interrupts_before] { return news_ || interrupts_ != interrupts_before; }, ms);
         const bool arrived = news_;
         news_ = false;
         return arrived;

@@ -11,8 +11,8 @@ namespace com = platform::com;
 
 bool wait_for_driver_job(std::chrono::milliseconds bound) {
     com::ComPtr<izor::IIZor> zor;
-    if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
-                                            zor.put_void())))
+    if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                            izor::IID_IIZor, zor.put_void())))
         return false;
     auto zor2 = zor.query<izor::IIZor2>();
     if (!zor2) return false;

@@ -27,23 +27,27 @@ com::HRESULT register_plugin(const std::string& library_path) {
 }
 
 Host::Host(bool with_editor) {
-    const com::HRESULT hr = com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
-                                                    zorsetup::Izorsetup::iid, setup_.put_void());
+    const com::HRESULT hr =
+        com::co_create_instance(zorsetup::CLSID_TZorSetup, nullptr, com::CLSCTX_INPROC_SERVER,
+                                zorsetup::Izorsetup::iid, setup_.put_void());
     if (com::failed(hr)) {
         error_ = "the plug-in could not be created: " + com::hresult_text(hr);
         return;
     }
     info_ = setup_.query<zorsetup::ZorAsInfo>();
     as_config_ = setup_.query<zorsetup::AsConfig>();
-    host_window_ = window::create_window("TZorHost", 0, [](window::Handle, std::uint32_t, window::WParam,
-                                                           window::LParam) -> window::Result { return 0; },
-                                         "zorhost");
+    host_window_ = window::create_window(
+        "TZorHost", 0,
+        [](window::Handle, std::uint32_t, window::WParam, window::LParam) -> window::Result { return 0; },
+        "zorhost");
     if (!with_editor) return;
     editor_window_ = setup_->CreateVisual(host_window_);
     if (!editor_window_) error_ = "the plug-in made no editor window";
 }
 
-Host::~Host() { close(); }
+Host::~Host() {
+    close();
+}
 
 void Host::close() {
     info_.reset();
@@ -79,7 +83,8 @@ std::vector<std::string> Host::shown_method() const {
     auto* syringe = dynamic_cast<forms::ComboBox*>(form->find_component("syringe_box"));
     auto* steps = dynamic_cast<forms::ListBox*>(form->find_component("current_method"));
     auto text = [](forms::ComboBox* b) {
-        return b && b->ItemIndex >= 0 && b->ItemIndex < b->Items.count() ? b->Items[b->ItemIndex] : std::string();
+        return b && b->ItemIndex >= 0 && b->ItemIndex < b->Items.count() ? b->Items[b->ItemIndex]
+                                                                         : std::string();
     };
     out.push_back("template: " + text(templ));
     out.push_back("syringe: " + text(syringe));
@@ -94,7 +99,9 @@ int Host::step_count() const {
     return steps ? steps->Items.count() : 0;
 }
 
-std::int32_t Host::new_document() { return setup_->New(); }
+std::int32_t Host::new_document() {
+    return setup_->New();
+}
 
 namespace {
 

@@ -19,7 +19,7 @@ class DeviceContext;
 namespace zorhost {
 
 class Host {
-public:
+  public:
     // Finds TZorSetup in the registry and creates it (the library is loaded then); makes the
     // host window and, unless `with_editor` is false, embeds the editor in it. ok() tells
     // whether it worked, error() why not.
@@ -65,7 +65,7 @@ public:
     // Gives everything back and lets the COM layer unload the library if it says so.
     void close();
 
-private:
+  private:
     std::string error_;
     std::string document_failure_;
     platform::com::ComPtr<zorsetup::Izorsetup> setup_;

@@ -37,7 +37,9 @@ bool set(const char* name) {
     return value && *value;
 }
 
-QString utf8(const std::string& text) { return QString::fromStdString(text); }
+QString utf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // The host's window: a File menu, the plug-in's in-place menu, and the editor filling the rest.
 // The editor's form is a window of its own to the forms' backend; its X window is put into a
@@ -62,7 +64,8 @@ class HostWindow final : public QMainWindow {
         // The in-place menu: its captions, and the chosen id back to the plug-in.
         QMenu* zor = menuBar()->addMenu(utf8(com::utf8_from_utf16(host_.setup().GetMenuString(0))));
         for (const auto& [caption, id] : host_.in_place_menu())
-            zor->addAction(utf8(com::utf8_from_cp1252(caption)), [this, id = id] { host_.setup().ExecuteCommand(id); });
+            zor->addAction(utf8(com::utf8_from_cp1252(caption)),
+                           [this, id = id] { host_.setup().ExecuteCommand(id); });
 
         forms::Form* editor = host_.editor_form();
         QWidget* form_widget = backend_.sync_form(*editor, false);
@@ -118,8 +121,8 @@ class HostWindow final : public QMainWindow {
     }
 
     void show_title() {
-        const std::string name =
-            document_.empty() ? std::string("untitled") : std::filesystem::path(document_).filename().string();
+        const std::string name = document_.empty() ? std::string("untitled")
+                                                   : std::filesystem::path(document_).filename().string();
         setWindowTitle(utf8("zorhost - " + name));
     }
 
@@ -179,13 +182,15 @@ class HostWindow final : public QMainWindow {
     }
 
     void print_to_pdf() {
-        const QString path = QFileDialog::getSaveFileName(this, "Print to a PDF file", QString(), "PDF files (*.pdf)");
+        const QString path =
+            QFileDialog::getSaveFileName(this, "Print to a PDF file", QString(), "PDF files (*.pdf)");
         if (path.isEmpty()) return;
         const std::string title =
             document_.empty() ? std::string("untitled") : std::filesystem::path(document_).stem().string();
         forms_qt::PdfDeviceContext dc(path.toStdString(), title);
         host_.print_to(dc);
-        if (!dc.ok()) QMessageBox::warning(this, "zorhost", "The PDF file " + path + " could not be written.");
+        if (!dc.ok())
+            QMessageBox::warning(this, "zorhost", "The PDF file " + path + " could not be written.");
     }
 
     Host& host_;
@@ -208,7 +213,8 @@ std::unique_ptr<forms_qt::QtSession> display_session() {
     return forms_qt::QtSession::on_display();
 }
 
-int edit_in_window(Host& host, forms_qt::QtSession& qt, const std::string& document, const std::string& template_name) {
+int edit_in_window(Host& host, forms_qt::QtSession& qt, const std::string& document,
+                   const std::string& template_name) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
         std::fprintf(stderr, "zorhost: edit needs an X display (on Wayland, XWayland's DISPLAY)\n");
         return 1;

@@ -59,11 +59,15 @@ namespace com = platform::com;
 namespace forms = platform::forms;
 
 // The plug-in's Windows-1252 text as the terminal reads it.
-std::string shown(const std::string& cp1252) { return com::utf8_from_cp1252(cp1252); }
-void print_line(const std::string& cp1252) { std::printf("%s\n", shown(cp1252).c_str()); }
+std::string shown(const std::string& cp1252) {
+    return com::utf8_from_cp1252(cp1252);
+}
+void print_line(const std::string& cp1252) {
+    std::printf("%s\n", shown(cp1252).c_str());
+}
 
 class Answers final : public forms::InteractionProvider {
-public:
+  public:
     std::deque<forms::ModalResult> queue;
     forms::ModalResult answer_box(const forms::MessageBoxRequest& request) override {
         std::fprintf(stderr, "box: %s\n", shown(request.text).c_str());
@@ -91,8 +95,8 @@ int usage() {
 // The words each command takes after its name (the least and the most).
 bool arity_fits(const std::string& command, std::size_t words) {
     static const std::map<std::string, std::pair<std::size_t, std::size_t>> arity = {
-        {"register", {0, 1}}, {"new", {1, 1}},   {"show", {1, 1}},  {"print", {1, 1}},
-        {"vial", {1, 1}},     {"trays", {0, 0}}, {"limits", {0, 1}}, {"tray", {1, 1}},
+        {"register", {0, 1}}, {"new", {1, 1}},   {"show", {1, 1}},    {"print", {1, 1}},
+        {"vial", {1, 1}},     {"trays", {0, 0}}, {"limits", {0, 1}},  {"tray", {1, 1}},
         {"config", {0, 0}},   {"menu", {0, 0}},  {"command", {1, 1}}, {"edit", {1, 1}}};
     const auto it = arity.find(command);
     return it != arity.end() && words >= it->second.first && words <= it->second.second;
@@ -179,10 +183,12 @@ int show_limits(zorhost::Host& host, const std::string& volume_text) {
     const auto hr = host.info().ProvideInjectionVolumeLimits(&lower, &higher, &precision, &deflt);
     std::printf("ProvideInjectionVolumeLimits: %s\n", com::hresult_text(hr).c_str());
     if (hr != 0) {
-        std::fprintf(stderr, "zorhost: the plug-in gives no injection volume limits (is Zorrun on the instrument?)\n");
+        std::fprintf(
+            stderr, "zorhost: the plug-in gives no injection volume limits (is Zorrun on the instrument?)\n");
         return 1;
     }
-    std::printf("lower: %g\nhigher: %g\nprecision: %d\ndefault: %g\n", lower, higher, static_cast<int>(precision), deflt);
+    std::printf("lower: %g\nhigher: %g\nprecision: %d\ndefault: %g\n", lower, higher,
+                static_cast<int>(precision), deflt);
     if (volume_text.empty()) return 0;
     if (volume < lower || volume > higher) {
         std::printf("volume %g: out of range (%g to %g)\n", volume, lower, higher);
@@ -234,8 +240,10 @@ int main(int argc, char** argv) {
             } else if (a == "--pdf") {
                 pdf_file = v;
             } else {
-                const forms::ModalResult r = v == "yes" ? forms::mr_yes : v == "no" ? forms::mr_no
-                                             : v == "ok" ? forms::mr_ok : forms::mr_cancel;
+                const forms::ModalResult r = v == "yes"  ? forms::mr_yes
+                                             : v == "no" ? forms::mr_no
+                                             : v == "ok" ? forms::mr_ok
+                                                         : forms::mr_cancel;
                 answers.queue.push_back(r);
             }
         } else {
@@ -244,7 +252,8 @@ int main(int argc, char** argv) {
     }
     if (args.empty() || !arity_fits(args[0], args.size() - 1)) return usage();
     const std::string& command = args[0];
-    if (command == "new" ? template_name.empty() : !template_name.empty() && command != "edit") return usage();
+    if (command == "new" ? template_name.empty() : !template_name.empty() && command != "edit")
+        return usage();
 #ifndef ZORHOST_PDF
     if (!pdf_file.empty()) {
         std::fprintf(stderr, "zorhost: this build has no Qt, so it cannot print into a PDF file\n");
@@ -268,7 +277,9 @@ int main(int argc, char** argv) {
     on_display = qt != nullptr;
 #endif
     if (command == "edit" && !on_display) {
-        std::fprintf(stderr, "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY), a build with Qt, and no --answer\n");
+        std::fprintf(
+            stderr,
+            "zorhost: edit needs a display (DISPLAY or WAYLAND_DISPLAY), a build with Qt, and no --answer\n");
         return 1;
     }
 
@@ -319,7 +330,8 @@ int main(int argc, char** argv) {
             const std::string vial_text = com::cp1252_from_utf8(args[1]);
             const std::u16string vial = com::utf16_from_cp1252(vial_text);
             const std::u16string tray = com::utf16_from_cp1252(vial_text.substr(0, vial_text.find(':')));
-            std::printf("ValidateVial: %s\n", com::hresult_text(host.info().ValidateVial(vial.c_str(), tray.c_str(), 0)).c_str());
+            std::printf("ValidateVial: %s\n",
+                        com::hresult_text(host.info().ValidateVial(vial.c_str(), tray.c_str(), 0)).c_str());
             com::Bstr next;
             const auto hr = host.info().GetNextVial(next.put(), vial.c_str(), tray.c_str());
             std::printf("GetNextVial: %s %s\n", com::hresult_text(hr).c_str(), shown(next.text()).c_str());
@@ -331,10 +343,12 @@ int main(int argc, char** argv) {
             code = show_tray_dialog(host, com::cp1252_from_utf8(args[1]));
         } else if (command == "config") {
             com::ComPtr<zorsetup::Config> config;
-            const auto hr = com::co_create_instance(zorsetup::CLSID_TConfig, nullptr, com::CLSCTX_INPROC_SERVER,
-                                                    zorsetup::Config::iid, config.put_void());
+            const auto hr =
+                com::co_create_instance(zorsetup::CLSID_TConfig, nullptr, com::CLSCTX_INPROC_SERVER,
+                                        zorsetup::Config::iid, config.put_void());
             if (com::failed(hr)) return failed_with("creating TConfig", hr);
-            std::printf("LaunchConfigDialog: %s\n", com::hresult_text(config->LaunchConfigDialog(host.host_window())).c_str());
+            std::printf("LaunchConfigDialog: %s\n",
+                        com::hresult_text(config->LaunchConfigDialog(host.host_window())).c_str());
         } else if (command == "menu") {
             for (const auto& [caption, id] : host.in_place_menu())
                 std::printf("%d %s\n", static_cast<int>(id), shown(caption).c_str());

@@ -6,7 +6,9 @@
 
 namespace zorreg {
 
-std::string cp1252_to_utf8(std::string_view text) { return platform::text::utf8_from_cp1252(text); }
+std::string cp1252_to_utf8(std::string_view text) {
+    return platform::text::utf8_from_cp1252(text);
+}
 
 std::optional<std::string> utf8_to_cp1252(std::string_view text, std::string* bad) {
     std::string out;

@@ -40,7 +40,7 @@ struct Options {
     std::string command;
     std::string key_arg;  // as typed (UTF-8), for messages
     reg::RootKey root = reg::HKEY_CURRENT_USER;
-    std::string path;     // Windows-1252, without the root and without a leading "\"
+    std::string path;  // Windows-1252, without the root and without a leading "\"
     std::optional<std::string> value_name;
     bool all_values = false;
     std::optional<std::string> type;
@@ -81,7 +81,8 @@ void parse_key(Options& o, const std::string& arg) {
         if (end == std::string::npos) end = o.path.size();
         std::size_t len = end - start;
         if (len == 0 || len > 255) {
-            throw Failure{"invalid key path '" + arg + "': key names are 1 to 255 bytes, between single \"\\\""};
+            throw Failure{"invalid key path '" + arg +
+                          "': key names are 1 to 255 bytes, between single \"\\\""};
         }
         start = end + 1;
     }
@@ -98,7 +99,8 @@ Options parse(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         bool is_switch = a.size() >= 2 && (a[0] == '/' || a[0] == '-');
         if (!is_switch) {
-            if (have_key) throw Failure{"Invalid syntax: more than one key ('" + o.key_arg + "', '" + a + "')"};
+            if (have_key)
+                throw Failure{"Invalid syntax: more than one key ('" + o.key_arg + "', '" + a + "')"};
             parse_key(o, a);
             have_key = true;
             continue;
@@ -126,9 +128,11 @@ Options parse(const std::vector<std::string>& args) {
             throw Failure{"Invalid syntax: " + a + " is not a switch of " + o.command};
         }
     }
-    if (!have_key) throw Failure{"Invalid syntax: " + o.command + " needs a key, such as HKCU\\SOFTWARE\\Hox"};
+    if (!have_key)
+        throw Failure{"Invalid syntax: " + o.command + " needs a key, such as HKCU\\SOFTWARE\\Hox"};
     if (o.value_name && o.all_values) throw Failure{"Invalid syntax: /va goes without /v and /ve"};
-    if ((o.type || o.data) && !o.value_name) throw Failure{"Invalid syntax: /t and /d go with /v NAME or /ve"};
+    if ((o.type || o.data) && !o.value_name)
+        throw Failure{"Invalid syntax: /t and /d go with /v NAME or /ve"};
     return o;
 }
 
@@ -158,15 +162,20 @@ std::string value_line(const reg::Value& v) {
             data = buf;
             break;
         }
-        case reg::DataType::binary: data = hex_bytes(v.text); break;
-        default: data = cp1252_to_utf8(v.text); break;
+        case reg::DataType::binary:
+            data = hex_bytes(v.text);
+            break;
+        default:
+            data = cp1252_to_utf8(v.text);
+            break;
     }
     std::string name = v.name.empty() ? "(Default)" : cp1252_to_utf8(v.name);
     return "    " + name + "    " + std::string(reg::data_type_name(v.type)) + "    " + data;
 }
 
 std::string quoted_value(const Options& o) {
-    return o.value_name->empty() ? std::string("the default value") : "the value '" + cp1252_to_utf8(*o.value_name) + "'";
+    return o.value_name->empty() ? std::string("the default value")
+                                 : "the value '" + cp1252_to_utf8(*o.value_name) + "'";
 }
 
 reg::Value parse_value(const Options& o) {
@@ -195,10 +204,11 @@ reg::Value parse_value(const Options& o) {
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
         if (data.empty()) {
             n = 0;
-        } else if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || n > 0xFFFFFFFFLL ||
-                   (negative && n > 0x80000000LL)) {
-            throw Failure{"'" + cp1252_to_utf8(data) +
-                          "' is not a REG_DWORD number: give -2147483648 to 4294967295, decimal or 0x hexadecimal"};
+        } else if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+                   n > 0xFFFFFFFFLL || (negative && n > 0x80000000LL)) {
+            throw Failure{
+                "'" + cp1252_to_utf8(data) +
+                "' is not a REG_DWORD number: give -2147483648 to 4294967295, decimal or 0x hexadecimal"};
         }
         if (negative) n = -n;
         v.integer = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
@@ -214,7 +224,8 @@ reg::Value parse_value(const Options& o) {
         for (std::size_t i = 0; i < data.size(); i += 2) {
             int hi = nibble(data[i]);
             int lo = nibble(data[i + 1]);
-            if (hi < 0 || lo < 0) throw Failure{"'" + cp1252_to_utf8(data) + "' is not hexadecimal REG_BINARY data"};
+            if (hi < 0 || lo < 0)
+                throw Failure{"'" + cp1252_to_utf8(data) + "' is not hexadecimal REG_BINARY data"};
             v.text += static_cast<char>(hi * 16 + lo);
         }
     } else {
@@ -272,12 +283,19 @@ int add(const Options& o, std::ostream& out) {
     }
     if (value) {
         const reg::Value& v = *value;
-        if (!o.force && r.value_exists(v.name)) throw Failure{quoted_value(o) + " exists already; use /f to overwrite it"};
+        if (!o.force && r.value_exists(v.name))
+            throw Failure{quoted_value(o) + " exists already; use /f to overwrite it"};
         try {
             switch (v.type) {
-                case reg::DataType::integer: r.write_integer(v.name, v.integer); break;
-                case reg::DataType::binary: r.write_binary_data(v.name, v.text); break;
-                default: r.write_string(v.name, v.text); break;
+                case reg::DataType::integer:
+                    r.write_integer(v.name, v.integer);
+                    break;
+                case reg::DataType::binary:
+                    r.write_binary_data(v.name, v.text);
+                    break;
+                default:
+                    r.write_string(v.name, v.text);
+                    break;
             }
         } catch (const reg::RegistryError& e) {
             throw Failure{e.what()};
@@ -304,7 +322,8 @@ int remove(const Options& o, std::ostream& out) {
         for (const std::string& n : names) r.delete_value(n);
     } else {
         if (o.path.empty()) throw Failure{"a root key cannot be deleted"};
-        if (!o.force) throw Failure{"deleting the key '" + o.key_arg + "' and its subkeys needs confirmation" + ask};
+        if (!o.force)
+            throw Failure{"deleting the key '" + o.key_arg + "' and its subkeys needs confirmation" + ask};
         r.close_key();
         if (!r.delete_key("\\" + o.path)) throw Failure{"could not delete the key '" + o.key_arg + "'"};
     }

@@ -26,7 +26,9 @@ unsigned Random::below(unsigned n) {
     return n == 0 ? 0 : static_cast<unsigned>(next() % n);
 }
 
-bool FaultInjector::draw_late() { return late_random_.unit() < rates_.late; }
+bool FaultInjector::draw_late() {
+    return late_random_.unit() < rates_.late;
+}
 
 FaultedReply FaultInjector::apply(const std::string& frame) {
     // Always the same draws per reply, used or not.

@@ -295,7 +295,8 @@ std::optional<std::string> Instrument::barcode_of(const std::string& tray, int p
     return default_barcode(tray, position);
 }
 
-void Instrument::put_vial(const std::string& tray, int position, std::optional<std::string> code, bool error_end) {
+void Instrument::put_vial(const std::string& tray, int position, std::optional<std::string> code,
+                          bool error_end) {
     auto& list = settings_.barcodes;
     list.erase(std::remove_if(list.begin(), list.end(),
                               [&](const InstrumentSettings::Vial& v) {

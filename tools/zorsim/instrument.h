@@ -58,7 +58,7 @@ struct InstrumentSettings {
     // Queries answered with a bare "|" instead of their data line(s): an instrument with an
     // empty configuration, or one that has no version or syringe to tell.
     std::vector<std::string> bare_replies;
-    bool manual_sync = false;    // WAIT_SYNC_SIG waits for the control command "sync"
+    bool manual_sync = false;  // WAIT_SYNC_SIG waits for the control command "sync"
 };
 
 struct Reply {
@@ -135,7 +135,8 @@ class Instrument {
     Clock::duration duration_of(std::string_view name) const;
     // The code of a vial, or nothing when it cannot be read; remembered for GET_SPL_ID.
     std::optional<std::string> barcode_of(const std::string& tray, int position) const;
-    void put_vial(const std::string& tray, int position, std::optional<std::string> code, bool error_end = false);
+    void put_vial(const std::string& tray, int position, std::optional<std::string> code,
+                  bool error_end = false);
     const InstrumentSettings::Vial* vial_of(const std::string& tray, int position) const;
     bool locate_vial(std::string_view command, std::string& tray, int& position) const;
 

@@ -184,7 +184,8 @@ void Simulator::handle_input(Clock::time_point now) {
         if (c == XOFF || c == XON) {
             // The host's flow control: never data, wherever it falls.
             output_.set_held(c == XOFF);
-            transcript_.received(now, std::string(1, c), c == XOFF ? "flow: host holds our output" : "flow: host resumes");
+            transcript_.received(now, std::string(1, c),
+                                 c == XOFF ? "flow: host holds our output" : "flow: host resumes");
             continue;
         }
         if (auto frame = receiver_.feed(c)) handle_frame(*frame, now);
@@ -260,8 +261,9 @@ void Simulator::send_reply(const Reply& reply, Clock::time_point now, bool late)
         late_reply_.reset();
         transcript_.sent(now, held->bytes, "late: sent with the next reply");
     }
-    transcript_.sent(now, out.dropped ? frame : out.bytes,
-                     join_notes(reply.note, join_notes(out.note, hold ? "late: held until the host resends" : "")));
+    transcript_.sent(
+        now, out.dropped ? frame : out.bytes,
+        join_notes(reply.note, join_notes(out.note, hold ? "late: held until the host resends" : "")));
     if (options_.verbose) log("TX " + reply.payload + (out.note.empty() ? "" : " (" + out.note + ")"));
 
     // What follows the reply happens when it is out, or at once when it is lost: the instrument

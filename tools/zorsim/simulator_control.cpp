@@ -9,8 +9,10 @@ namespace zorsim {
 namespace {
 
 constexpr std::string_view help_text =
-    "commands: silent on|off; drop|garble|junk|late RATE; late-any on|off; seed N; error-atom NAME[=CODE]|off; syringe NAME; "
-    "barcode TRAY POS [CODE]; unreadable TRAY POS; barcode-error TRAY POS; atom-ms NAME=MS; default-atom-ms MS; busy N; stat-error N; sync; "
+    "commands: silent on|off; drop|garble|junk|late RATE; late-any on|off; seed N; error-atom "
+    "NAME[=CODE]|off; syringe NAME; "
+    "barcode TRAY POS [CODE]; unreadable TRAY POS; barcode-error TRAY POS; atom-ms NAME=MS; default-atom-ms "
+    "MS; busy N; stat-error N; sync; "
     "xoff-during-atom on|off; hold MS; unplug MS; pace on|off; baud 9600|38400; status; dump; quit";
 
 std::vector<std::string> words(const std::string& line) {

@@ -18,7 +18,9 @@ namespace forms = platform::forms;
 namespace reg = platform::registry;
 using putils_test::TempFolder;
 
-std::vector<std::string> items_of(const forms::StringList& items) { return items.strings(); }
+std::vector<std::string> items_of(const forms::StringList& items) {
+    return items.strings();
+}
 
 TEST(LimitHelpers, LimitIntAndMinReal) {
     EXPECT_EQ(putils::limit_int(5, 1, 3), 3);
@@ -38,7 +40,7 @@ TEST(FileBaseName, DropsFolderAndEverythingFromTheFirstPoint) {
 }
 
 class ComboHelpers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* item : {"Tray1", "Tray2", "Rack"}) box.Items.add(item);
     }
@@ -73,7 +75,7 @@ TEST_F(ComboHelpers, ContainsAddUniqueDelete) {
 }
 
 class FileListHelpers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* name : {"beta.PME", "Alpha.pme", "gamma.b.PME", "notes.txt"}) {
             std::ofstream(folder.file(name)) << "x";
@@ -86,7 +88,8 @@ protected:
 };
 
 TEST_F(FileListHelpers, FindFilesMatchesEveryEntryWithoutCaseInNameOrder) {
-    EXPECT_EQ(putils::find_files(mask), (std::vector<std::string>{"Alpha.pme", "beta.PME", "gamma.b.PME", "old.PME"}));
+    EXPECT_EQ(putils::find_files(mask),
+              (std::vector<std::string>{"Alpha.pme", "beta.PME", "gamma.b.PME", "old.PME"}));
     EXPECT_EQ(putils::find_files(folder.file("*.*")).size(), 5u);
     EXPECT_EQ(putils::find_files(folder.file("b???.pme")), std::vector<std::string>{"beta.PME"});
     EXPECT_TRUE(putils::find_files(folder.file("missing/*.PME")).empty());
@@ -159,7 +162,7 @@ TEST(FindControl, DirectControlsByExactName) {
 }
 
 class PopupHelpers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (int i = 0; i < 4; ++i) {
             forms::MenuItem* item = menu.add_item();
@@ -215,7 +218,7 @@ TEST(FillPaintBox, FillDrawsTheWholeBoxWithTheColour) {
 }
 
 class FormPlacement : public putils_test::FreshProfile {
-protected:
+  protected:
     void SetUp() override {
         FreshProfile::SetUp();
         forms::reset_forms_state_for_tests();
@@ -261,7 +264,8 @@ TEST_F(FormPlacement, CenterFormUsesTheScreen) {
     putils::center_form(form);
     EXPECT_EQ(form.Left, (1280 - 401) / 2);
     EXPECT_EQ(form.Top, (1024 - 300) / 2);
-    EXPECT_FALSE(reg::key_exists(reg::HKEY_CURRENT_USER, putils::instance_key())) << "centring reads no setting";
+    EXPECT_FALSE(reg::key_exists(reg::HKEY_CURRENT_USER, putils::instance_key()))
+        << "centring reads no setting";
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ std::string contents(const std::string& path) {
 }
 
 class EventLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         putils::reset_session();
         putils::session().method_folder = folder.path().string();

@@ -10,7 +10,7 @@ namespace {
 namespace forms = platform::forms;
 
 class UtilityBoxes : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         putils::reset_session();
         putils::session().use_message_boxes = true;
@@ -64,7 +64,8 @@ TEST_F(UtilityBoxes, AskYesNoIsAnInformationBoxTrueOnlyForYes) {
     EXPECT_EQ(box.type, forms::DialogType::information);
     EXPECT_EQ(box.caption, "Information");
     EXPECT_TRUE(box.stay_on_top);
-    EXPECT_EQ(buttons_of(box), (std::vector<forms::DialogButton>{forms::DialogButton::yes, forms::DialogButton::no}));
+    EXPECT_EQ(buttons_of(box),
+              (std::vector<forms::DialogButton>{forms::DialogButton::yes, forms::DialogButton::no}));
 }
 
 TEST_F(UtilityBoxes, AbortRetryIgnoreReturnsTheButtonsResult) {
@@ -76,8 +77,9 @@ TEST_F(UtilityBoxes, AbortRetryIgnoreReturnsTheButtonsResult) {
         EXPECT_EQ(box.type, forms::DialogType::warning);
         EXPECT_EQ(box.caption, "Warning");
         EXPECT_TRUE(box.stay_on_top);
-        EXPECT_EQ(buttons_of(box), (std::vector<forms::DialogButton>{forms::DialogButton::abort, forms::DialogButton::retry,
-                                                                     forms::DialogButton::ignore}));
+        EXPECT_EQ(buttons_of(box),
+                  (std::vector<forms::DialogButton>{forms::DialogButton::abort, forms::DialogButton::retry,
+                                                    forms::DialogButton::ignore}));
     }
     EXPECT_EQ(forms::mr_abort, 3);
     EXPECT_EQ(forms::mr_retry, 4);
@@ -91,7 +93,8 @@ TEST_F(UtilityBoxes, MessageBoxOnTopPassesTypeAndButtonsThrough) {
     const auto& box = only_box();
     EXPECT_EQ(box.caption, "Warning");
     EXPECT_TRUE(box.stay_on_top);
-    EXPECT_EQ(buttons_of(box), (std::vector<forms::DialogButton>{forms::DialogButton::ok, forms::DialogButton::cancel}));
+    EXPECT_EQ(buttons_of(box),
+              (std::vector<forms::DialogButton>{forms::DialogButton::ok, forms::DialogButton::cancel}));
 }
 
 TEST_F(UtilityBoxes, ShowErrorRecordsTheMessageAndShowsTheErrorBox) {

@@ -9,7 +9,7 @@ constexpr const char* plugin_sample_types =
     "Standard Bracket Start;BS;Standard Bracket End;BE;Program;PR;";
 
 class SessionTable : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { putils::reset_session(); }
     void TearDown() override { putils::reset_session(); }
 };

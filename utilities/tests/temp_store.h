@@ -16,7 +16,7 @@
 namespace putils_test {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zor-utilities-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
@@ -32,14 +32,14 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // A fresh user profile: an empty registry store in a temp folder and the session values of a
 // process that has just started, with instance 1.
 class FreshProfile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* previous = std::getenv("ZOR_REGISTRY");
         had_previous_ = previous != nullptr;
@@ -61,7 +61,7 @@ protected:
 
     TempFolder folder_;
 
-private:
+  private:
     bool had_previous_ = false;
     std::string previous_;
 };

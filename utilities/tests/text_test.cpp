@@ -29,9 +29,9 @@ TEST(ParseReal, AcceptsTheInstrumentsNumberForms) {
         const char* text;
         double value;
     };
-    for (const Case& c : {Case{"12.5", 12.5}, Case{"-0.25", -0.25}, Case{"5.", 5.0}, Case{".5", 0.5},
-                          Case{".", 0.0}, Case{"-.5", -0.5}, Case{"0", 0.0}, Case{"007", 7.0},
-                          Case{"123456.789", 123456.789}}) {
+    for (const Case& c :
+         {Case{"12.5", 12.5}, Case{"-0.25", -0.25}, Case{"5.", 5.0}, Case{".5", 0.5}, Case{".", 0.0},
+          Case{"-.5", -0.5}, Case{"0", 0.0}, Case{"007", 7.0}, Case{"123456.789", 123456.789}}) {
         bool ok = false;
         EXPECT_DOUBLE_EQ(parsed(c.text, &ok), c.value) << c.text;
         EXPECT_TRUE(ok) << c.text;
@@ -40,7 +40,8 @@ TEST(ParseReal, AcceptsTheInstrumentsNumberForms) {
 }
 
 TEST(ParseReal, RejectsEverythingElseWithValueZero) {
-    for (const char* text : {"", "-", " 1", "1 ", "+1", "1e3", "1E3", "1,5", "1.2.3", "--1", "1-", "0x10", "abc"}) {
+    for (const char* text :
+         {"", "-", " 1", "1 ", "+1", "1e3", "1E3", "1,5", "1.2.3", "--1", "1-", "0x10", "abc"}) {
         bool ok = true;
         EXPECT_EQ(parsed(text, &ok), 0.0) << '"' << text << '"';
         EXPECT_FALSE(ok) << '"' << text << '"';
@@ -115,9 +116,10 @@ TEST(RealToText, FixedFormsReadBack) {
 // Switches LC_ALL to a locale whose decimal separator is a comma: an installed one, else one
 // built into a temp folder from the system's locale sources when localedef is there.
 class CommaLocale {
-public:
+  public:
     CommaLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"}) {
+        for (const char* name :
+             {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"}) {
             if (try_locale(name)) return;
         }
         if (!std::filesystem::exists("/usr/share/i18n/locales/de_DE")) return;
@@ -144,7 +146,7 @@ public:
     }
     bool active() const { return active_; }
 
-private:
+  private:
     bool try_locale(const char* name) {
         active_ = std::setlocale(LC_ALL, name) != nullptr && std::localeconv()->decimal_point[0] == ',';
         if (!active_) std::setlocale(LC_ALL, saved_.c_str());
@@ -309,7 +311,7 @@ TEST(InstanceSuffix, FollowsTheInstanceNumber) {
 }
 
 class ReadingNumbers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         reset_session();
         session().use_message_boxes = true;

@@ -1,8 +1,8 @@
 // Bar codes (read, unreadable, no reader) and the tray type download against zorsim.
 #include "core/barcode.h"
 #include "core/config_model.h"
-#include "utilities/text.h"
 #include "core/tests/e2e/session_fixture.h"
+#include "utilities/text.h"
 
 namespace core_test {
 namespace {
@@ -45,8 +45,8 @@ TEST_F(BarcodeE2E, an_unreadable_label_is_reported_without_a_lost_connection) {
 TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_moves_it_to_method_exit) {
     start();
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
-    ASSERT_TRUE(start_method_text({"Read()", "Wash()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO Wash]",
-                                   "WASH(Wash1,1)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
+    ASSERT_TRUE(start_method_text({"Read()", "Wash()", "[MACRO Read]", "READ_BARCODE(Tray2,6)",
+                                   "[MACRO Wash]", "WASH(Wash1,1)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
     ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
     const std::vector<std::string> expected = {"READ_BARCODE(Tray2,6,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
@@ -55,8 +55,8 @@ TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_moves_it_to_method_exit) {
 TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_fails_the_run) {
     start();
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
-    ASSERT_TRUE(start_method_text({"Read()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO METHOD EXIT]",
-                                   "WASH(Wash2,2)"}));
+    ASSERT_TRUE(start_method_text(
+        {"Read()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
     ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
     // The sample was not taken as asked: the run says so when it ends.
     EXPECT_TRUE(core::run_state().failed);
@@ -79,7 +79,8 @@ TEST_F(BarcodeE2E, a_read_acknowledged_after_an_unreadable_label_is_a_barcode_er
     ASSERT_EQ(sim->tell("barcode-error Tray2 7"), "ok");
     EXPECT_EQ(core::read_barcode("Tray2", "7"), 1);
     ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: Barcode error!") == 1; }));
-    const std::vector<std::string> reports = {"on_barcode_text: Barcode unreadable!", "on_barcode_text: Barcode error!"};
+    const std::vector<std::string> reports = {"on_barcode_text: Barcode unreadable!",
+                                              "on_barcode_text: Barcode error!"};
     std::vector<std::string> seen;
     for (const std::string& hook : recorded_hooks())
         if (hook.rfind("on_barcode_text", 0) == 0) seen.push_back(hook);

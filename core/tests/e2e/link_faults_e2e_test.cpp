@@ -164,11 +164,12 @@ TEST_F(LinkFaultsE2E, get_stat_answered_error_polls_the_atom_and_goes_on) {
     ASSERT_TRUE(wait_for_replies(2));
     EXPECT_TRUE(wait_until([] { return idle(); }));
     const auto transcript = sim->transcript();
-    const auto error_at = std::find_if(transcript.begin(), transcript.end(),
-                                       [](const std::string& l) { return l.find("TX <STX>ERROR<ETX>") != std::string::npos; });
+    const auto error_at = std::find_if(transcript.begin(), transcript.end(), [](const std::string& l) {
+        return l.find("TX <STX>ERROR<ETX>") != std::string::npos;
+    });
     ASSERT_NE(error_at, transcript.end());
-    const auto next_rx = std::find_if(error_at, transcript.end(),
-                                      [](const std::string& l) { return l.find(" RX ") != std::string::npos; });
+    const auto next_rx = std::find_if(
+        error_at, transcript.end(), [](const std::string& l) { return l.find(" RX ") != std::string::npos; });
     ASSERT_NE(next_rx, transcript.end());
     EXPECT_NE(next_rx->find("GET_ATOM_INFO"), std::string::npos) << *next_rx;
     // In a run: the run neither stops nor skips a step.

@@ -34,8 +34,8 @@ const std::vector<std::string> sample_method = {
 };
 
 const std::vector<std::string> sample_atoms = {
-    "WASH(Wash1,1,)",        "WASH(Wash1,1,)",   "MOVE_TO_VIAL(Tray2,5,10000,)",
-    "ASPIRATE(10ul,1000,2000,0,)", "INJECT(Inj1,0,)", "WASH(Wash2,2,)",
+    "WASH(Wash1,1,)",  "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
+    "INJECT(Inj1,0,)", "WASH(Wash2,2,)",
 };
 
 class MethodRunE2E : public SessionE2E {
@@ -112,13 +112,15 @@ TEST_F(MethodRunE2E, the_hidden_debug_page_gets_the_run_lists_when_it_is_shown) 
     EXPECT_EQ(form->cmd_list->Items.count(), 0);  // nobody sees them: not copied
     form->Show();
     EXPECT_EQ(form->cmd_list->Items.count(), static_cast<int>(core::run_state().cmd_list.size()));
-    EXPECT_EQ(form->expanded_method->Items.count(), static_cast<int>(core::method_state().expanded_method.size()));
+    EXPECT_EQ(form->expanded_method->Items.count(),
+              static_cast<int>(core::method_state().expanded_method.size()));
     EXPECT_GT(form->cmd_list->Items.count(), 0);
 }
 
 TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
-    ASSERT_TRUE(start_method_text({"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
+    ASSERT_TRUE(start_method_text(
+        {"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
     ASSERT_TRUE(wait_until([&] { return finished(); }));
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,1,)"});
 }
@@ -130,8 +132,8 @@ TEST_F(MethodRunE2E, a_stop_cancels_the_running_atom_and_ends_through_method_exi
     core::request_stop();
     ASSERT_TRUE(wait_until([&] { return finished(); }));
     EXPECT_EQ(count_sent("CANCEL"), 1);
-    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)",
-                                               "WASH(Wash2,2,)"};
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)",
+                                               "MOVE_TO_VIAL(Tray2,5,10000,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
     // After the cancel the host waited for the atom's end before the next command.
     const auto commands = sent();
@@ -150,8 +152,9 @@ TEST_F(MethodRunE2E, a_stop_while_waiting_for_the_data_system_ends_the_run) {
     ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     core::request_stop();
     ASSERT_TRUE(wait_until([&] { return finished(); }));
-    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)",
-                                               "ASPIRATE(10ul,1000,2000,0,)", "WASH(Wash2,2,)"};
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)",
+                                               "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
+                                               "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
 }
 
@@ -163,8 +166,12 @@ TEST_F(MethodRunE2E, an_error_answered_abort_runs_the_error_macros_then_method_e
     ASSERT_EQ(interaction->boxes().size(), 1u);
     EXPECT_EQ(interaction->boxes()[0].request.text, "ASPIRATE(10ul,1000,2000,0,)\rError 17");
     EXPECT_EQ(hook_count("on_error_abort"), 1);
-    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)",
-                                               "ASPIRATE(10ul,1000,2000,0,)", "WASH(Wash1,1,)", "WASH(Wash2,1,)",
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)",
+                                               "WASH(Wash1,1,)",
+                                               "MOVE_TO_VIAL(Tray2,5,10000,)",
+                                               "ASPIRATE(10ul,1000,2000,0,)",
+                                               "WASH(Wash1,1,)",
+                                               "WASH(Wash2,1,)",
                                                "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
     // The instrument answered: nothing was resent and no loss was reported.
@@ -197,9 +204,14 @@ TEST_F(MethodRunE2E, an_error_answered_ignore_goes_on_with_the_next_line) {
     ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     core::set_go_flag();
     ASSERT_TRUE(wait_until([&] { return finished(); }));
-    const std::vector<std::string> expected = {
-        "WASH(Wash1,1,)", "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
-        "WASH(Wash1,1,)", "WASH(Wash2,1,)", "INJECT(Inj1,0,)",             "WASH(Wash2,2,)"};
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)",
+                                               "WASH(Wash1,1,)",
+                                               "MOVE_TO_VIAL(Tray2,5,10000,)",
+                                               "ASPIRATE(10ul,1000,2000,0,)",
+                                               "WASH(Wash1,1,)",
+                                               "WASH(Wash2,1,)",
+                                               "INJECT(Inj1,0,)",
+                                               "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
 }
 
@@ -207,16 +219,20 @@ TEST_F(MethodRunE2E, an_error_inside_a_loop_leaves_the_loop_intact) {
     // The error macros loop too; the method's own loop count must survive them.
     write_macro("ERROR ENTRY", {"// loops", "REPEAT(2)", "WASH(Wash1,1)", "END()"});
     start({"--error-atom", "DISPENSE=17"});
-    ASSERT_TRUE(start_method_text({"Loop()", "[MACRO Loop]", "REPEAT(3)", "DISPENSE(10ul,1,2)", "END()",
-                                   "WASH(Wash2,1)"}));
+    ASSERT_TRUE(start_method_text(
+        {"Loop()", "[MACRO Loop]", "REPEAT(3)", "DISPENSE(10ul,1,2)", "END()", "WASH(Wash2,1)"}));
     interaction->set_box_handler([this](const forms::MessageBoxRequest&) {
         sim->tell("error-atom off");
         return forms::mr_ignore;
     });
     ASSERT_TRUE(wait_until([&] { return finished(); }, 40s));
-    const std::vector<std::string> expected = {"DISPENSE(10ul,1000,2000,)", "WASH(Wash1,1,)", "WASH(Wash1,1,)",
-                                               "WASH(Wash2,1,)",  "DISPENSE(10ul,1000,2000,)",
-                                               "DISPENSE(10ul,1000,2000,)", "WASH(Wash2,1,)"};
+    const std::vector<std::string> expected = {"DISPENSE(10ul,1000,2000,)",
+                                               "WASH(Wash1,1,)",
+                                               "WASH(Wash1,1,)",
+                                               "WASH(Wash2,1,)",
+                                               "DISPENSE(10ul,1000,2000,)",
+                                               "DISPENSE(10ul,1000,2000,)",
+                                               "WASH(Wash2,1,)"};
     EXPECT_EQ(sim->executed(), expected);
 }
 
@@ -229,7 +245,8 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
     run_for(3500ms);  // longer than the reply time-out
     ASSERT_EQ(interaction->boxes().size(), 1u);
     EXPECT_EQ(interaction->boxes()[0].request.text.rfind("DLD_OBJ TRAY;Tray1;NOPE;", 0), 0u);
-    EXPECT_NE(interaction->boxes()[0].request.text.find("\rError 21. Please check the terminal."), std::string::npos);
+    EXPECT_NE(interaction->boxes()[0].request.text.find("\rError 21. Please check the terminal."),
+              std::string::npos);
     int downloads = 0;
     for (const auto& f : sent())
         if (f.command.rfind("DLD_OBJ", 0) == 0) ++downloads;
@@ -245,7 +262,9 @@ void add_station_with_xoff(const std::filesystem::path& cache) {
     std::vector<std::string> lines = read_file_lines(cache);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].rfind("WASH_STATION;Wash2;", 0) == 0) {
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1, "WASH_STATION;Wash\x13" "3;30000;2;Water");
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                         "WASH_STATION;Wash\x13"
+                         "3;30000;2;Water");
             break;
         }
     }
@@ -255,15 +274,18 @@ void add_station_with_xoff(const std::filesystem::path& cache) {
 
 bool holds_flow_control(const std::vector<SentFrame>& frames) {
     for (const SentFrame& f : frames)
-        if (f.command.find("<XOFF>") != std::string::npos || f.note.find("bad frame") != std::string::npos) return true;
+        if (f.command.find("<XOFF>") != std::string::npos || f.note.find("bad frame") != std::string::npos)
+            return true;
     return false;
 }
 
 TEST_F(MethodRunE2E, a_command_no_frame_can_carry_fails_its_line_and_never_goes_out) {
     add_station_with_xoff(folder / "latest_zor.pol");
     start();
-    ASSERT_TRUE(start_method_text({"Odd()", "[MACRO Odd]", "WASH(Wash1,1)", "WASH(Wash\x13" "3,1)", "WASH(Wash1,2)",
-                                   "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
+    ASSERT_TRUE(start_method_text({"Odd()", "[MACRO Odd]", "WASH(Wash1,1)",
+                                   "WASH(Wash\x13"
+                                   "3,1)",
+                                   "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
     ASSERT_TRUE(wait_until([&] { return finished(); }));
     const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
@@ -278,7 +300,9 @@ TEST_F(MethodRunE2E, a_command_no_frame_can_carry_fails_its_line_and_never_goes_
 
 TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is_sent) {
     start();
-    EXPECT_FALSE(core::download_tray_type("Tray1", "VT\x02" "96"));
+    EXPECT_FALSE(core::download_tray_type("Tray1",
+                                          "VT\x02"
+                                          "96"));
     EXPECT_TRUE(core::step_queue().pending_command.empty());
     ASSERT_TRUE(wait_for_replies(2));
     for (const auto& f : sent()) EXPECT_NE(f.command.rfind("DLD_OBJ", 0), 0u) << f.command;

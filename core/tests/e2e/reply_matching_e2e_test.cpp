@@ -137,7 +137,8 @@ class ReplyMatchingE2E : public SessionE2E {
   protected:
     // The session on the far end's terminal, with a short reply time-out; a method of lines
     // that are no atoms, each answered "|" (the executor sends the next one at once).
-    void start_on(ScriptedFarEnd& far_end, const std::vector<std::string>& lines, std::int32_t timeout_ticks = 6) {
+    void start_on(ScriptedFarEnd& far_end, const std::vector<std::string>& lines,
+                  std::int32_t timeout_ticks = 6) {
         ::setenv("ZOR_COM1", far_end.slave_path().c_str(), 1);
         core::init_session(false, false, true, false, true, false, ".PME", "Zorrun", "");
         form = platform::forms::make_form<core::Tzor_lib>();

@@ -32,27 +32,36 @@ int runs_per_case() {
 // reports with "@", not "|"), so the order shows in what ran.
 std::string step_text(int i) {
     switch (i % 4) {
-        case 1: return "Mv(" + putils::real_to_text(i * 0.1) + ")";
-        case 2: return "Wb()";
-        case 3: return "Wa()";
-        default: return "Sy()";
+        case 1:
+            return "Mv(" + putils::real_to_text(i * 0.1) + ")";
+        case 2:
+            return "Wb()";
+        case 3:
+            return "Wa()";
+        default:
+            return "Sy()";
     }
 }
 
 std::string step_atom(int i) {
     switch (i % 4) {
-        case 1: return "MOVE_TO_VIAL(Tray1,1," + std::to_string(i * 100) + ",)";
-        case 2: return "WASH(Wash2,2,)";
-        case 3: return "WASH(Wash1,1,)";
-        default: return "WAIT_SYNC_SIG(Start In,)";
+        case 1:
+            return "MOVE_TO_VIAL(Tray1,1," + std::to_string(i * 100) + ",)";
+        case 2:
+            return "WASH(Wash2,2,)";
+        case 3:
+            return "WASH(Wash1,1,)";
+        default:
+            return "WAIT_SYNC_SIG(Start In,)";
     }
 }
 
 std::vector<std::string> mixed_method() {
     std::vector<std::string> text;
     for (int i = 1; i <= steps; ++i) text.push_back(step_text(i));
-    for (const char* line : {"[MACRO Mv]", "Depth (mm);1;0;50", "MOVE_TO_VIAL(Tray1,1,Depth)", "[MACRO Wa]",
-                             "WASH(Wash1,1)", "[MACRO Wb]", "WASH(Wash2,2)", "[MACRO Sy]", "WAIT_SYNC_SIG(Start In)"})
+    for (const char* line :
+         {"[MACRO Mv]", "Depth (mm);1;0;50", "MOVE_TO_VIAL(Tray1,1,Depth)", "[MACRO Wa]", "WASH(Wash1,1)",
+          "[MACRO Wb]", "WASH(Wash2,2)", "[MACRO Sy]", "WAIT_SYNC_SIG(Start In)"})
         text.emplace_back(line);
     return text;
 }
@@ -66,12 +75,18 @@ std::vector<std::string> mixed_atoms() {
 // The faults and atom durations of one seed: every third run has only instant atoms, one in
 // three slow washes beside instant moves, the rest short atoms throughout.
 std::vector<std::string> zorsim_options(int seed) {
-    std::vector<std::string> o = {"--seed", std::to_string(seed), "--late", "0.15", "--drop", "0.05",
-                                  "--garble", "0.05", "--junk", "0.1"};
+    std::vector<std::string> o = {"--seed", std::to_string(seed), "--late", "0.15",   "--drop",
+                                  "0.05",   "--garble",           "0.05",   "--junk", "0.1"};
     switch (seed % 3) {
-        case 0: o.insert(o.end(), {"--default-atom-ms", "0"}); break;
-        case 1: o.insert(o.end(), {"--default-atom-ms", "0", "--atom-ms", "WASH=150"}); break;
-        default: o.insert(o.end(), {"--default-atom-ms", "40"}); break;
+        case 0:
+            o.insert(o.end(), {"--default-atom-ms", "0"});
+            break;
+        case 1:
+            o.insert(o.end(), {"--default-atom-ms", "0", "--atom-ms", "WASH=150"});
+            break;
+        default:
+            o.insert(o.end(), {"--default-atom-ms", "40"});
+            break;
     }
     return o;
 }

@@ -95,7 +95,8 @@ class SessionE2E : public ::testing::Test {
         write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
         write_macro("ERROR EXIT", {"// after the user's answer", "WASH(Wash2,1)"});
         write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
+                                   folder / "latest_zor.pol");
         interaction = std::make_unique<platform::forms::ScriptedInteraction>();
         interaction->set_default_box_answer(platform::forms::mr_cancel);
     }

@@ -8,8 +8,8 @@
 #include "core/step_sequences.h"
 #include "core/tests/e2e/session_fixture.h"
 #include "core/uilib.h"
-#include "serial/win32_dispatcher.h"
 #include "platform/kernel/kernel.h"
+#include "serial/win32_dispatcher.h"
 
 namespace core_test {
 namespace {
@@ -71,7 +71,8 @@ TEST_F(SessionE2E, the_configuration_upload_switches_rates_fills_the_model_and_w
     EXPECT_FALSE(progress.empty());
 
     const auto commands = sent_commands_without_polls();
-    const std::vector<std::string> upload = {"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"};
+    const std::vector<std::string> upload = {"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600",
+                                             "GET_FW_VERSION"};
     EXPECT_EQ(commands, upload);
     // The cache holds exactly the instrument's lines, and the model was read from them.
     const auto cached = read_file_lines(folder / "latest_zor.pol");

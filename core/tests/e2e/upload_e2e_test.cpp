@@ -29,12 +29,14 @@ class UploadE2E : public SessionE2E {
     }
     // Starts the upload and waits for its end: the firmware's answer, nothing more queued.
     bool upload() {
-        session_state().config_progress.failed = [this](const std::string& reason) { failures.push_back(reason); };
+        session_state().config_progress.failed = [this](const std::string& reason) {
+            failures.push_back(reason);
+        };
         core::queue_reload_sequence();
         return wait_until(
             [] {
-                return count_fw_replies() > 0 && session_state().uploading == 0 && !core::upload_under_way() &&
-                       idle();
+                return count_fw_replies() > 0 && session_state().uploading == 0 &&
+                       !core::upload_under_way() && idle();
             },
             120s);
     }
@@ -42,7 +44,8 @@ class UploadE2E : public SessionE2E {
     std::string transcript_tail() const {
         std::string tail;
         const auto lines = sim->transcript();
-        for (std::size_t i = lines.size() > 40 ? lines.size() - 40 : 0; i < lines.size(); ++i) tail += lines[i] + "\n";
+        for (std::size_t i = lines.size() > 40 ? lines.size() - 40 : 0; i < lines.size(); ++i)
+            tail += lines[i] + "\n";
         return tail;
     }
     std::vector<std::string> failures;
@@ -54,7 +57,8 @@ class SeededUploads : public UploadE2E, public ::testing::WithParamInterface<int
 };
 
 TEST_P(SeededUploads, every_upload_with_late_replies_takes_the_real_configuration) {
-    const std::vector<std::string> expected = read_file_lines(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol");
+    const std::vector<std::string> expected =
+        read_file_lines(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol");
     for (int i = 0; i < seeds_per_case; ++i) {
         if (i > 0) {
             TearDown();
@@ -111,9 +115,12 @@ TEST_P(UnreadableUploads, a_configuration_reply_that_cannot_be_read_fails_the_up
     EXPECT_EQ(count_sent("GET_CONFIG"), 4);
     std::vector<std::string> commands = sent_commands_without_polls();
     commands.erase(std::unique(commands.begin(), commands.end()), commands.end());
-    EXPECT_EQ(commands, (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
+    EXPECT_EQ(commands,
+              (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].rfind("The configuration from the Zor was not taken: its reply to GET_CONFIG failed", 0), 0u)
+    EXPECT_EQ(
+        failures[0].rfind("The configuration from the Zor was not taken: its reply to GET_CONFIG failed", 0),
+        0u)
         << failures[0];
     EXPECT_EQ(session_state().upload_failure, failures[0]);
     // The old configuration stays, in the model and in the cache.
@@ -122,7 +129,8 @@ TEST_P(UnreadableUploads, a_configuration_reply_that_cannot_be_read_fails_the_up
     EXPECT_NE(sim->tell("status").find("baud=9600"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, UnreadableUploads, ::testing::Values(Unreadable::control_byte, Unreadable::too_long));
+INSTANTIATE_TEST_SUITE_P(Texts, UnreadableUploads,
+                         ::testing::Values(Unreadable::control_byte, Unreadable::too_long));
 
 }  // namespace
 }  // namespace core_test

@@ -38,14 +38,21 @@ class ZorsimProcess {
   public:
     // Starts zorsim with the folder's link, control socket, transcript and executed files and
     // the extra options; waits (bounded) for the terminal's path on its standard output.
-    ZorsimProcess(const std::filesystem::path& folder, const std::vector<std::string>& extra) : folder_(folder) {
+    ZorsimProcess(const std::filesystem::path& folder, const std::vector<std::string>& extra)
+        : folder_(folder) {
         std::vector<std::string> args = {ZORSIM_PATH,
-                                         "--config", std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
-                                         "--link", link_path().string(),
-                                         "--control", control_path().string(),
-                                         "--transcript", transcript_path().string(),
-                                         "--executed", executed_path().string(),
-                                         "--downloads", downloads_path().string()};
+                                         "--config",
+                                         std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
+                                         "--link",
+                                         link_path().string(),
+                                         "--control",
+                                         control_path().string(),
+                                         "--transcript",
+                                         transcript_path().string(),
+                                         "--executed",
+                                         executed_path().string(),
+                                         "--downloads",
+                                         downloads_path().string()};
         args.insert(args.end(), extra.begin(), extra.end());
         // Everything the child needs is made before the fork: only exec-safe calls run there.
         std::vector<char*> argv;

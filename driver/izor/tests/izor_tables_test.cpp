@@ -119,7 +119,8 @@ TEST(IZorTables, EveryArgumentIsNamedAsTheMethodNamesItsParameter) {
             EXPECT_EQ(names_in(m.out_names), types_in(m.out_signature));
         }
     }
-    EXPECT_STREQ(izor::iizor_methods()[4].in_names, "Rawname Methname Listname RowInd StartMode Vial InjVolume Flags");
+    EXPECT_STREQ(izor::iizor_methods()[4].in_names,
+                 "Rawname Methname Listname RowInd StartMode Vial InjVolume Flags");
     EXPECT_STREQ(izor::iizor_methods()[10].out_names, "BarCode result");
 }
 

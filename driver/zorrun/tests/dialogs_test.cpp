@@ -26,8 +26,10 @@ TEST_F(DriverDialogs, are_created_in_start_up_order_with_their_components) {
     EXPECT_STREQ(made[3]->class_name(), "Terror_form");
     EXPECT_STREQ(made[4]->class_name(), "Tnew_syr");
     EXPECT_EQ(forms::resolve_component("Tnew_syr.retry_button"), dialog_state().new_syr->retry_button);
-    EXPECT_EQ(forms::get_property(*forms::resolve_component("Tnew_syr.cancel_button"), "Caption"), "C&ancel Method");
-    EXPECT_EQ(forms::get_property(*forms::resolve_component("Tnew_syr.retry_button"), "Caption"), "&Continue");
+    EXPECT_EQ(forms::get_property(*forms::resolve_component("Tnew_syr.cancel_button"), "Caption"),
+              "C&ancel Method");
+    EXPECT_EQ(forms::get_property(*forms::resolve_component("Tnew_syr.retry_button"), "Caption"),
+              "&Continue");
     EXPECT_NE(forms::resolve_component("Tsyringe_change.edit_syr_value"), nullptr);
     EXPECT_NE(forms::resolve_component("Tsyringe_change.change_text"), nullptr);
     EXPECT_NE(forms::resolve_component("Tload_config_form.config_bar"), nullptr);
@@ -223,7 +225,8 @@ class DriverWaitForm : public DriverTest {
                 if (m == window::WM_TIMER) {
                     window::kill_timer(self, 1);
                     if (before) before();
-                    window::post_message(dialog_state().wait_form->handle(), core::zor_status_message, instance, 0);
+                    window::post_message(dialog_state().wait_form->handle(), core::zor_status_message,
+                                         instance, 0);
                 }
                 return window::Result{0};
             });

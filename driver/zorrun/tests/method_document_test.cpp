@@ -73,10 +73,12 @@ TEST_F(DriverDocument, a_good_document_gives_the_syringe_and_the_method_and_stat
 
 TEST_F(DriverDocument, other_streams_and_storages_beside_it_do_not_matter) {
     const std::string path = write(
-        "run.raw", make_compound_file({CompoundNode::stream("Text", method_stream_bytes({"x"})),
-                                       CompoundNode::folder("Other", {CompoundNode::stream("Data", "zz")}),
-                                       CompoundNode::folder("zor", {CompoundNode::stream("Text", "a"),
-                                                                    CompoundNode::stream("data", method_stream_bytes(method_lines))})}));
+        "run.raw",
+        make_compound_file({CompoundNode::stream("Text", method_stream_bytes({"x"})),
+                            CompoundNode::folder("Other", {CompoundNode::stream("Data", "zz")}),
+                            CompoundNode::folder(
+                                "zor", {CompoundNode::stream("Text", "a"),
+                                        CompoundNode::stream("data", method_stream_bytes(method_lines))})}));
     EXPECT_EQ(prepare(path), 1);
     EXPECT_EQ(run_preparation_state().method_syringe, "10ul");
 }
@@ -91,19 +93,22 @@ TEST_F(DriverDocument, a_missing_file_is_unreadable) {
 TEST_F(DriverDocument, a_file_that_is_no_compound_file_is_unreadable) {
     EXPECT_EQ(prepare(write("text.raw", "10ul\r\nWash()\r\n")), 0);
     EXPECT_EQ(prepare(write("empty.raw", "")), 0);
-    EXPECT_EQ(boxes(), (std::vector<std::string>{"cant open storage: 00800300FB", "cant open storage: 00800300FB"}));
+    EXPECT_EQ(boxes(),
+              (std::vector<std::string>{"cant open storage: 00800300FB", "cant open storage: 00800300FB"}));
     EXPECT_EQ(vzor_state().status_code, 1);
 }
 
 TEST_F(DriverDocument, a_document_without_the_zor_storage_is_unreadable) {
-    const std::string path = write("run.raw", make_compound_file({CompoundNode::stream("Zor", "not a storage")}));
+    const std::string path =
+        write("run.raw", make_compound_file({CompoundNode::stream("Zor", "not a storage")}));
     EXPECT_EQ(prepare(path), 0);
     EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Zor substorage: 0080030002"});
     EXPECT_EQ(vzor_state().status_code, 1);
 }
 
 TEST_F(DriverDocument, a_zor_storage_without_the_data_stream_is_unreadable) {
-    const std::string path = write("run.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Text", "x")})}));
+    const std::string path = write(
+        "run.raw", make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Text", "x")})}));
     EXPECT_EQ(prepare(path), 0);
     EXPECT_EQ(boxes(), std::vector<std::string>{"cant open Data stream: 0080030002"});
     EXPECT_EQ(vzor_state().status_code, 1);
@@ -123,7 +128,8 @@ TEST_F(DriverDocument, cr_lf_a_lone_cr_and_a_lone_lf_each_end_one_line_as_the_pl
 }
 
 TEST_F(DriverDocument, a_damaged_stream_chain_cannot_be_read) {
-    std::string bytes = make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", std::string(5000, 'a'))})});
+    std::string bytes = make_compound_file(
+        {CompoundNode::folder("Zor", {CompoundNode::stream("Data", std::string(5000, 'a'))})});
     // The large stream's first sector points to itself in the FAT: a cycle.
     std::uint32_t first_fat = 0, fat_entry_of_stream = 0;
     std::memcpy(&first_fat, bytes.data() + 0x4C, 4);
@@ -138,7 +144,8 @@ TEST_F(DriverDocument, a_damaged_stream_chain_cannot_be_read) {
 }
 
 TEST_F(DriverDocument, a_file_cut_short_is_refused) {
-    const std::string whole = make_compound_file({CompoundNode::folder("Zor", {CompoundNode::stream("Data", method_stream_bytes(method_lines))})});
+    const std::string whole = make_compound_file(
+        {CompoundNode::folder("Zor", {CompoundNode::stream("Data", method_stream_bytes(method_lines))})});
     for (std::size_t size : {std::size_t(100), std::size_t(512), std::size_t(1024), whole.size() - 512}) {
         interaction->clear_record();
         EXPECT_EQ(prepare(write("cut.raw", whole.substr(0, size))), 0) << size;
@@ -189,7 +196,8 @@ TEST_F(DriverDocument, an_empty_data_stream_fails_the_call_and_keeps_the_status)
     TIZor* driver = new TIZor;
     std::int32_t result = -1;
     com::Bstr name(path), vial(std::string("Tray2:5")), none;
-    EXPECT_EQ(driver->PrepareForRun(none.get(), name.get(), none.get(), 0, 0, vial.get(), 1.0, 0, &result), com::E_FAIL);
+    EXPECT_EQ(driver->PrepareForRun(none.get(), name.get(), none.get(), 0, 0, vial.get(), 1.0, 0, &result),
+              com::E_FAIL);
     EXPECT_EQ(vzor_state().status_code, 1);
     EXPECT_EQ(core::step_queue().size, 0);
     driver->Release();
@@ -219,7 +227,8 @@ TEST_F(DriverDocument, is_refused_unless_the_status_is_1_and_no_run_is_active) {
 }
 
 TEST_F(DriverDocument, validate_method_reads_the_data_stream_of_the_storage_it_gets) {
-    const std::string good = make_compound_file({CompoundNode::stream("Data", method_stream_bytes(method_lines))});
+    const std::string good =
+        make_compound_file({CompoundNode::stream("Data", method_stream_bytes(method_lines))});
     EXPECT_EQ(validate_method(good), "");
     EXPECT_EQ(validate_method("not a compound file"),
               "The ZOR Method is not readable: the storage is no compound file");
@@ -233,7 +242,9 @@ TEST_F(DriverDocument, validate_method_reads_the_data_stream_of_the_storage_it_g
 
 TEST_F(DriverDocument, validate_method_leaves_a_prepared_method_alone) {
     ASSERT_EQ(prepare(document(method_lines)), 1);
-    EXPECT_EQ(validate_method(make_compound_file({CompoundNode::stream("Data", method_stream_bytes({"500ul", "Other()"}))})), "");
+    EXPECT_EQ(validate_method(make_compound_file(
+                  {CompoundNode::stream("Data", method_stream_bytes({"500ul", "Other()"}))})),
+              "");
     EXPECT_EQ(core::method_state().method_source,
               (std::vector<std::string>{"Wash()", "[MACRO Wash]", "WASH(Wash1,2)"}));
 }
@@ -255,8 +266,9 @@ TEST(DriverCompoundReader, reads_small_and_large_streams_and_refuses_junk_in_the
     const std::string small(100, 's');
     std::string large(9000, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i % 251);
-    auto file = open(make_compound_file({CompoundNode::stream("small", small), CompoundNode::stream("Large", large),
-                                         CompoundNode::stream("empty", "")}));
+    auto file =
+        open(make_compound_file({CompoundNode::stream("small", small), CompoundNode::stream("Large", large),
+                                 CompoundNode::stream("empty", "")}));
     ASSERT_TRUE(file.ok()) << file.describe();
     auto stream = file->root().open_stream("SMALL");
     ASSERT_TRUE(stream.ok());

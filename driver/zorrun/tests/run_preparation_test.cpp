@@ -119,7 +119,8 @@ TEST_F(DriverPreparation, stores_the_run_parameters_and_queues_the_syringe_check
     ASSERT_TRUE(prepare_method(method("10ul"), "/data/runs/gradient.raw", -1, 1, "Tray2:12", 0.5));
     EXPECT_EQ(run_preparation_state().method_syringe, "10ul");
     EXPECT_EQ(run_preparation_state().method_file_name, "gradient.raw");
-    EXPECT_EQ(core::method_state().method_source, (std::vector<std::string>{"Wash()", "[MACRO Wash]", "WASH(Wash1,2)"}));
+    EXPECT_EQ(core::method_state().method_source,
+              (std::vector<std::string>{"Wash()", "[MACRO Wash]", "WASH(Wash1,2)"}));
     EXPECT_EQ(core::run_variables().sample_tray, "Tray2");
     EXPECT_EQ(core::run_variables().sample_index, 12);
     EXPECT_DOUBLE_EQ(core::run_variables().sample_volume, 0.5);

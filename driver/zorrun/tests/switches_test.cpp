@@ -26,7 +26,8 @@ TEST(DriverSwitches, are_read_after_a_slash_or_a_dash_in_any_case) {
 }
 
 TEST(DriverSwitches, other_arguments_are_set_nothing_and_are_kept_for_the_refusal) {
-    const std::vector<std::string> others = {"Embedding", "--embedding", "-", "/", "-Embed", "-EmbeddingX", "file.raw"};
+    const std::vector<std::string> others = {"Embedding", "--embedding", "-",       "/",
+                                             "-Embed",    "-EmbeddingX", "file.raw"};
     const auto s = parse_switches(others);
     EXPECT_FALSE(s.embedding);
     EXPECT_FALSE(s.automation);
@@ -48,7 +49,10 @@ TEST(DriverSwitches, help_is_asked_for_in_the_usual_spellings) {
 }
 
 TEST(DriverWire, fields_survive_tabs_line_ends_and_8_bit_bytes) {
-    const std::vector<std::string> fields = {"box", "Error", "a\tb\r\nc\\d", "5 \xB5l at 20 \xB0" "C", ""};
+    const std::vector<std::string> fields = {"box", "Error", "a\tb\r\nc\\d",
+                                             "5 \xB5l at 20 \xB0"
+                                             "C",
+                                             ""};
     const std::string line = zorrun::wire::join(fields);
     EXPECT_EQ(line.find('\n'), std::string::npos);
     for (char c : line) EXPECT_TRUE(c == '\t' || (c >= 0x20 && c < 0x7F)) << int(c);
@@ -60,8 +64,10 @@ TEST(DriverHeadless, takes_the_cautious_answer_of_every_box) {
     using zorrun::HeadlessInteraction;
     EXPECT_EQ(HeadlessInteraction::cautious_answer({DialogButton::cancel}), platform::forms::mr_cancel);
     EXPECT_EQ(HeadlessInteraction::cautious_answer({DialogButton::ok}), platform::forms::mr_ok);
-    EXPECT_EQ(HeadlessInteraction::cautious_answer({DialogButton::yes, DialogButton::no}), platform::forms::mr_no);
-    EXPECT_EQ(HeadlessInteraction::cautious_answer({DialogButton::abort, DialogButton::retry, DialogButton::ignore}),
+    EXPECT_EQ(HeadlessInteraction::cautious_answer({DialogButton::yes, DialogButton::no}),
+              platform::forms::mr_no);
+    EXPECT_EQ(HeadlessInteraction::cautious_answer(
+                  {DialogButton::abort, DialogButton::retry, DialogButton::ignore}),
               platform::forms::mr_abort);
     EXPECT_EQ(zorrun::button_set_text({DialogButton::abort, DialogButton::retry, DialogButton::ignore}),
               "abort,retry,ignore");

@@ -77,7 +77,8 @@ TEST_F(DriverObject, synchronous_calls_fail_at_once_with_the_port_closed) {
     EXPECT_TRUE(core::step_queue_empty());
     com::Bstr code;
     std::int32_t state = -1;
-    EXPECT_EQ(driver->ReadBarCode(com::Bstr(std::string("Tray2:5")).get(), code.put(), &state), ZOR_E_NOT_CONNECTED);
+    EXPECT_EQ(driver->ReadBarCode(com::Bstr(std::string("Tray2:5")).get(), code.put(), &state),
+              ZOR_E_NOT_CONNECTED);
     EXPECT_EQ(core::step_queue().pending_command, "");
     // A tray without a reader needs no instrument.
     ASSERT_EQ(driver->ReadBarCode(com::Bstr(std::string("Tray1:5")).get(), code.put(), &state), com::S_OK);
@@ -88,17 +89,20 @@ TEST_F(DriverObject, synchronous_calls_fail_at_once_with_the_port_closed) {
 TEST_F(DriverObject, set_tray_type_with_an_unknown_tray_changes_nothing) {
     const auto before = core::config_model().object_count;
     for (const char* tray : {"Tray9", "", "Wash1", "TH-9070"}) {
-        EXPECT_EQ(driver2->SetTrayType(com::Bstr(std::string(tray)).get(), com::Bstr(std::string("VT96")).get()),
-                  com::E_INVALIDARG)
+        EXPECT_EQ(
+            driver2->SetTrayType(com::Bstr(std::string(tray)).get(), com::Bstr(std::string("VT96")).get()),
+            com::E_INVALIDARG)
             << tray;
     }
-    EXPECT_EQ(driver2->SetTrayType(com::Bstr(std::string("Tray1")).get(), com::Bstr(std::string("Nothing")).get()),
-              com::E_INVALIDARG);
+    EXPECT_EQ(
+        driver2->SetTrayType(com::Bstr(std::string("Tray1")).get(), com::Bstr(std::string("Nothing")).get()),
+        com::E_INVALIDARG);
     EXPECT_EQ(core::config_model().object_count, before);
     EXPECT_EQ(core::get_tray_type("Tray1"), "VT96");
     EXPECT_EQ(core::step_queue().pending_command, "");
-    ASSERT_EQ(driver2->SetTrayType(com::Bstr(std::string("tray1")).get(), com::Bstr(std::string("VT96BC")).get()),
-              com::S_OK);
+    ASSERT_EQ(
+        driver2->SetTrayType(com::Bstr(std::string("tray1")).get(), com::Bstr(std::string("VT96BC")).get()),
+        com::S_OK);
     EXPECT_EQ(core::get_tray_type("Tray1"), "VT96BC");
     EXPECT_EQ(core::step_queue().pending_command.rfind("DLD_OBJ TRAY;Tray1;VT96BC;", 0), 0u);
 }

@@ -25,9 +25,10 @@ TEST(Guid, ParsesAndFormatsTheRegistryForm) {
 }
 
 TEST(Guid, RejectsMalformedTexts) {
-    for (const char* bad : {"", "{}", "763BDB62-6812-11D2-883E-3C8B00C10000",
-                            "{763BDB62-6812-11D2-883E-3C8B00C1000}", "{763BDB62-6812-11D2-883E-3C8B00C1000G}",
-                            "{763BDB62+6812-11D2-883E-3C8B00C10000}", "{763BDB62-6812-11D2-883E-3C8B00C10000}x"})
+    for (const char* bad :
+         {"", "{}", "763BDB62-6812-11D2-883E-3C8B00C10000", "{763BDB62-6812-11D2-883E-3C8B00C1000}",
+          "{763BDB62-6812-11D2-883E-3C8B00C1000G}", "{763BDB62+6812-11D2-883E-3C8B00C10000}",
+          "{763BDB62-6812-11D2-883E-3C8B00C10000}x"})
         EXPECT_FALSE(parse_guid(bad)) << bad;
     EXPECT_FALSE(GUID_NULL == clsid_izor);
     EXPECT_TRUE(GUID_NULL < clsid_izor);
@@ -48,14 +49,19 @@ TEST(Text, EveryWindows1252ByteSurvivesUtf16AndUtf8) {
     EXPECT_EQ(cp1252_from_utf8(utf8_from_cp1252(all)), all);
     EXPECT_EQ(utf16_from_cp1252("\xB5l"), u"\u00B5l");
     EXPECT_EQ(utf16_from_cp1252("\x80"), u"\u20AC");
-    EXPECT_EQ(utf8_from_cp1252("\xB0" "C"), "\xC2\xB0" "C");
+    EXPECT_EQ(utf8_from_cp1252("\xB0"
+                               "C"),
+              "\xC2\xB0"
+              "C");
 }
 
 TEST(Text, UnmappableAndMalformedBecomeReplacements) {
     EXPECT_EQ(cp1252_from_utf16(u"a\u4E2Db"), "a?b");
-    EXPECT_EQ(cp1252_from_utf8("a\xE4\xB8\xAD" "b"), "a?b");
+    EXPECT_EQ(cp1252_from_utf8("a\xE4\xB8\xAD"
+                               "b"),
+              "a?b");
     EXPECT_EQ(utf8_from_utf16(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
-    EXPECT_EQ(utf16_from_utf8("\xC3"), u"\uFFFD");       // cut short
+    EXPECT_EQ(utf16_from_utf8("\xC3"), u"\uFFFD");            // cut short
     EXPECT_EQ(utf16_from_utf8("\xC0\x80"), u"\uFFFD\uFFFD");  // overlong
     EXPECT_EQ(utf16_from_utf8("\xF0\x9F\x98\x80"), u"\U0001F600");
     EXPECT_EQ(utf8_from_utf16(u"\U0001F600"), "\xF0\x9F\x98\x80");
@@ -95,8 +101,12 @@ TEST(Bstr, ConvertsWithTheSystemsTextAndUtf8) {
     Bstr copy = b;
     EXPECT_NE(copy.get(), b.get());
     EXPECT_EQ(copy.text(), b.text());
-    Bstr u = Bstr::adopt(bstr_from_utf8("\xC2\xB0" "C"));
-    EXPECT_EQ(u.text(), "\xB0" "C");
+    Bstr u =
+        Bstr::adopt(bstr_from_utf8("\xC2\xB0"
+                                   "C"));
+    EXPECT_EQ(u.text(),
+              "\xB0"
+              "C");
     *u.put() = sys_alloc_string(u"x");
     EXPECT_EQ(u.length(), 1u);
     Bstr empty("");
@@ -184,21 +194,21 @@ struct IFirst : IUnknown {
     static constexpr IID iid = guid("{11111111-0000-0000-0000-000000000001}");
     virtual int first() = 0;
 
-protected:
+  protected:
     ~IFirst() = default;
 };
 struct ISecond : IUnknown {
     static constexpr IID iid = guid("{11111111-0000-0000-0000-000000000002}");
     virtual int second() = 0;
 
-protected:
+  protected:
     ~ISecond() = default;
 };
 
 int destroyed = 0;
 
 class Both final : public ComObject<IFirst, ISecond> {
-public:
+  public:
     int first() override { return 1; }
     int second() override { return 2; }
     ~Both() override { ++destroyed; }
@@ -241,7 +251,8 @@ TEST(ComObject, ClassFactoryMakesObjectsAndLocksTheModule) {
     EXPECT_EQ(made->second(), 2);
     ComPtr<IUnknown> outer = made.query<IUnknown>();
     ComPtr<IFirst> aggregated;
-    EXPECT_EQ(factory->CreateInstance(outer.get(), IFirst::iid, aggregated.put_void()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IFirst::iid, aggregated.put_void()),
+              CLASS_E_NOAGGREGATION);
     ComPtr<IClassFactory> wrong;
     EXPECT_EQ(factory->CreateInstance(nullptr, IClassFactory::iid, wrong.put_void()), E_NOINTERFACE);
 
@@ -260,10 +271,13 @@ TEST(ComObject, OwnClassObjectsServeCoCreateInstanceInProcess) {
     constexpr CLSID clsid = guid("{11111111-0000-0000-0000-0000000000AA}");
     ComPtr<IClassFactory> factory = make_class_factory<Both>();
     std::uint32_t cookie = 0;
-    ASSERT_EQ(co_register_class_object(clsid, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+    ASSERT_EQ(
+        co_register_class_object(clsid, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     std::uint32_t refused = 1;
-    EXPECT_EQ(co_register_class_object(clsid, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_SINGLEUSE, &refused),
-              E_INVALIDARG);
+    EXPECT_EQ(
+        co_register_class_object(clsid, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_SINGLEUSE, &refused),
+        E_INVALIDARG);
     EXPECT_EQ(refused, 0u);
     ASSERT_NE(cookie, 0u);
     ComPtr<IFirst> made;
@@ -291,7 +305,9 @@ TEST(BusNames, ThePathIsTheNameWithSlashes) {
 // Two modules (a program and a library it loads) with tables of one interface.
 const BusMethod program_methods[] = {{"Ping", "", ""}};
 const BusMethod library_methods[] = {{"Ping", "", ""}};
-IUnknown* no_proxy(std::shared_ptr<RemoteObject>) { return nullptr; }
+IUnknown* no_proxy(std::shared_ptr<RemoteObject>) {
+    return nullptr;
+}
 constexpr IID iid_ping = guid("{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A6B}");
 
 TEST(BusInterfaces, TheFirstRegistrationStandsUntilItsModuleTakesItBack) {

@@ -49,7 +49,8 @@ bool process_gone(pid_t pid) {
     std::string line;
     std::getline(stat, line);
     const auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';  // a zombie has ended
+    return close != std::string::npos && close + 2 < line.size() &&
+           line[close + 2] == 'Z';  // a zombie has ended
 }
 
 // Runs a shell command; its standard output and error, and its exit code.
@@ -71,7 +72,7 @@ RunResult run(const std::string& command) {
 const std::string call_prefix = "busctl --user call com.hox.Zorrun /com/hox/Zorrun/IZor ";
 
 class ZorrunOverTheBus : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         reset_com_state_for_tests();
         ASSERT_EQ(izor::register_server(COM_TEST_SERVER_PATH), S_OK);
@@ -92,7 +93,8 @@ protected:
 
     ComPtr<IIZor> create() {
         ComPtr<IIZor> zor;
-        const HRESULT hr = co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor, zor.put_void());
+        const HRESULT hr =
+            co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor, zor.put_void());
         EXPECT_EQ(hr, S_OK) << hresult_text(hr) << " " << last_bus_error();
         return zor;
     }
@@ -120,7 +122,8 @@ TEST_F(ZorrunOverTheBus, starts_the_registered_program_with_embedding_when_the_n
     // A second object comes from the same server.
     const pid_t server = bus_name_owner_pid(bus_name);
     ComPtr<IIZor2> other;
-    ASSERT_EQ(co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor2, other.put_void()), S_OK);
+    ASSERT_EQ(co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor2, other.put_void()),
+              S_OK);
     EXPECT_EQ(bus_name_owner_pid(bus_name), server);
 }
 
@@ -220,7 +223,8 @@ TEST_F(ZorrunOverTheBus, answers_a_stock_client_with_one_call_per_command) {
     EXPECT_EQ(run(call_prefix + "com.hox.Zorrun.IIZor GetStatus").output, "i 1\n");
     r = run(call_prefix + "com.hox.Zorrun.IIZor PrepareForRun sssiisdi raw /tmp/m.raw '' 3 1 T1:12 12.5 0");
     EXPECT_EQ(r.output, "i 1\n");
-    EXPECT_EQ(run(call_prefix + "com.hox.Zorrun.IIZor2 AtomStatus").output, "s \"raw|/tmp/m.raw||3|1|T1:12|12.5|0\"\n");
+    EXPECT_EQ(run(call_prefix + "com.hox.Zorrun.IIZor2 AtomStatus").output,
+              "s \"raw|/tmp/m.raw||3|1|T1:12|12.5|0\"\n");
     // busctl shows the UTF-8 of "µ" as it is or escaped, depending on the locale.
     r = run(call_prefix + "com.hox.Zorrun.IIZor ReadBarCode s T1:5");
     EXPECT_TRUE(r.output == "si \"ABC\xC2\xB5\" 1\n" || r.output == "si \"ABC\\302\\265\" 1\n") << r.output;
@@ -228,11 +232,13 @@ TEST_F(ZorrunOverTheBus, answers_a_stock_client_with_one_call_per_command) {
     EXPECT_EQ(run(call_prefix + "com.hox.Zorrun.IIZor2 AtomStatus").output, "s \"SetTrayType T2 Deep\"\n");
 
     // A failure: the error name and the HRESULT in its message.
-    r = run("gdbus call --session --dest com.hox.Zorrun --object-path /com/hox/Zorrun/IZor "
+    r =
+        run("gdbus call --session --dest com.hox.Zorrun --object-path /com/hox/Zorrun/IZor "
             "--method com.hox.Zorrun.IIZor2.ChooseVials a b");
     EXPECT_NE(r.code, 0);
-    EXPECT_NE(r.output.find("GDBus.Error:com.hox.Zorrun.Error.Failed: ChooseVials failed: HRESULT 0x80004001"),
-              std::string::npos)
+    EXPECT_NE(
+        r.output.find("GDBus.Error:com.hox.Zorrun.Error.Failed: ChooseVials failed: HRESULT 0x80004001"),
+        std::string::npos)
         << r.output;
     r = run(call_prefix + "com.hox.Zorrun.IIZor2 ChooseVials ss a b");
     EXPECT_NE(r.code, 0);
@@ -249,7 +255,8 @@ TEST_F(ZorrunOverTheBus, answers_a_stock_client_with_one_call_per_command) {
     EXPECT_NE(r.output.find(".CreateInstance"), std::string::npos);
 }
 
-TEST_F(ZorrunOverTheBus, a_client_that_dies_gives_back_its_references_and_the_embedded_server_ends_with_the_last) {
+TEST_F(ZorrunOverTheBus,
+       a_client_that_dies_gives_back_its_references_and_the_embedded_server_ends_with_the_last) {
     ComPtr<IIZor> zor = create();
     ASSERT_TRUE(zor);
     const pid_t server = bus_name_owner_pid(bus_name);
@@ -271,7 +278,8 @@ TEST_F(ZorrunOverTheBus, a_client_that_dies_gives_back_its_references_and_the_em
     {
         pollfd p{out[0], POLLIN, 0};
         char c;
-        while (poll(&p, 1, static_cast<int>(guard_ms)) > 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        while (poll(&p, 1, static_cast<int>(guard_ms)) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
     }
     close(out[0]);
     EXPECT_EQ(line, "ready 0");
@@ -305,7 +313,8 @@ TEST_F(ZorrunOverTheBus, a_server_killed_in_the_middle_of_a_call_gives_rpc_e_dis
     ASSERT_TRUE(zor);
     ComPtr<IIZor2> zor2 = zor.query<IIZor2>();
     EXPECT_EQ(zor2->ChangePorts(-9), RPC_E_DISCONNECTED);
-    EXPECT_NE(last_bus_error().find("org.freedesktop.DBus.Error.NoReply"), std::string::npos) << last_bus_error();
+    EXPECT_NE(last_bus_error().find("org.freedesktop.DBus.Error.NoReply"), std::string::npos)
+        << last_bus_error();
     std::int32_t value = -1;
     EXPECT_EQ(zor->GetStatus(&value), RPC_E_DISCONNECTED);  // the proxy's server is gone for good
     zor2.reset();
@@ -324,8 +333,8 @@ TEST_F(ZorrunOverTheBus, serves_calls_inside_its_nested_loop_while_the_waiting_c
     // While GetSyringe waits, a timer of ours fires and makes the call that ends the server's wait.
     int ticks = 0;
     HRESULT inner = E_FAIL;
-    const window::Handle w =
-        window::create_window("TTestClient", 0, [&](window::Handle self, std::uint32_t message, window::WParam, window::LParam) {
+    const window::Handle w = window::create_window(
+        "TTestClient", 0, [&](window::Handle self, std::uint32_t message, window::WParam, window::LParam) {
             if (message == window::WM_TIMER) {
                 window::kill_timer(self, 1);
                 ++ticks;
@@ -360,13 +369,14 @@ TEST_F(ZorrunOverTheBus, a_call_not_answered_in_time_gives_rpc_e_timeout) {
 TEST_F(ZorrunOverTheBus, a_window_broadcast_reaches_the_windows_of_the_class_in_the_other_process_once) {
     int got = 0;
     window::WParam instance = 0;
-    window::create_window("TZorStatusX", 0, [&](window::Handle, std::uint32_t message, window::WParam wparam, window::LParam) {
-        if (message == 1425) {
-            ++got;
-            instance = wparam;
-        }
-        return window::Result{0};
-    });
+    window::create_window("TZorStatusX", 0,
+                          [&](window::Handle, std::uint32_t message, window::WParam wparam, window::LParam) {
+                              if (message == 1425) {
+                                  ++got;
+                                  instance = wparam;
+                              }
+                              return window::Result{0};
+                          });
     ComPtr<IIZor> zor = create();
     ASSERT_TRUE(zor);
     ComPtr<IIZor2> zor2 = zor.query<IIZor2>();
@@ -428,7 +438,8 @@ TEST_F(ZorrunOverTheBus, reports_a_class_that_is_not_registered_and_a_server_tha
     set_activation_timeout_ms(300);
     EXPECT_EQ(co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor, zor.put_void()),
               CO_E_SERVER_EXEC_FAILURE);
-    EXPECT_NE(last_bus_error().find("did not take the bus name com.hox.Zorrun"), std::string::npos) << last_bus_error();
+    EXPECT_NE(last_bus_error().find("did not take the bus name com.hox.Zorrun"), std::string::npos)
+        << last_bus_error();
     EXPECT_FALSE(zor);
 }
 

@@ -16,7 +16,7 @@ namespace {
 using namespace com_test;
 
 class InprocServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_com_state_for_tests(); }
     void TearDown() override {
         co_free_unused_libraries();
@@ -34,7 +34,9 @@ TEST_F(InprocServer, LoadsTheRegisteredLibraryAndUnloadsItOnlyWhenItSaysSo) {
     ASSERT_EQ(register_inproc_server(r), S_OK);
 
     ComPtr<ITestCalc> calc;
-    ASSERT_EQ(co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()), S_OK);
+    ASSERT_EQ(
+        co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()),
+        S_OK);
     std::int32_t sum = 0;
     EXPECT_EQ(calc->Add(40, 2, &sum), S_OK);
     EXPECT_EQ(sum, 42);
@@ -46,7 +48,8 @@ TEST_F(InprocServer, LoadsTheRegisteredLibraryAndUnloadsItOnlyWhenItSaysSo) {
     EXPECT_EQ(objects, 1);
 
     ComPtr<ITestCalc> second;
-    ASSERT_EQ(co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_SERVER, ITestCalc::iid, second.put_void()), S_OK);
+    ASSERT_EQ(co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_SERVER, ITestCalc::iid, second.put_void()),
+              S_OK);
     EXPECT_EQ(loaded_library_count(), 1u);  // loaded once
 
     co_free_unused_libraries();
@@ -65,7 +68,9 @@ TEST_F(InprocServer, GivesTheClassObjectAndKeepsTheLibraryWhileItIsHeld) {
     r.library_path = COM_TEST_INPROC_PATH;
     ASSERT_EQ(register_inproc_server(r), S_OK);
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(co_get_class_object(CLSID_TestCalc, CLSCTX_INPROC_SERVER, IClassFactory::iid, factory.put_void()), S_OK);
+    ASSERT_EQ(
+        co_get_class_object(CLSID_TestCalc, CLSCTX_INPROC_SERVER, IClassFactory::iid, factory.put_void()),
+        S_OK);
     co_free_unused_libraries();
     EXPECT_EQ(loaded_library_count(), 1u);
     ComPtr<ITestCalc> calc;
@@ -78,14 +83,16 @@ TEST_F(InprocServer, GivesTheClassObjectAndKeepsTheLibraryWhileItIsHeld) {
 
 TEST_F(InprocServer, ReportsUnregisteredClassesAndMissingLibraries) {
     ComPtr<ITestCalc> calc;
-    EXPECT_EQ(co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()),
+        REGDB_E_CLASSNOTREG);
     InprocRegistration r;
     r.clsid = CLSID_TestCalc;
     r.library_path = (registry_.dir() / "missing.so").string();
     ASSERT_EQ(register_inproc_server(r), S_OK);
-    EXPECT_EQ(co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()),
-              CO_E_DLLNOTFOUND);
+    EXPECT_EQ(
+        co_create_instance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, ITestCalc::iid, calc.put_void()),
+        CO_E_DLLNOTFOUND);
     EXPECT_EQ(loaded_library_count(), 0u);
 }
 
@@ -162,7 +169,8 @@ TEST_F(InprocServer, ATypeLibraryIsRegisteredPerVersionAndRemovedWithItsInterfac
     ASSERT_EQ(unregister_type_library(lib), S_OK);
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, key));
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, iface));
-    EXPECT_TRUE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}\\2.0"));
+    EXPECT_TRUE(
+        reg::key_exists(reg::HKEY_CLASSES_ROOT, "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}\\2.0"));
     ASSERT_EQ(unregister_type_library(two), S_OK);
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "TypeLib\\{0C4E5A71-2B3D-4E6F-8A9B-1C2D3E4F5A70}"));
     EXPECT_EQ(unregister_type_library(two), S_OK);  // nothing there: still fine

@@ -38,7 +38,7 @@ std::string number(double v) {
 }
 
 class FakeZor final : public ComObject<IIZor2, IIZor> {
-public:
+  public:
     // IIZor
     HRESULT GetStatus(std::int32_t* Value) override {
         *Value = fake().status;
@@ -60,11 +60,13 @@ public:
         *result = 1;
         return S_OK;
     }
-    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd, std::int32_t StartMode,
-                          BSTR Vial, double InjVolume, std::int32_t Flags, std::int32_t* result) override {
-        fake().record = text_from_bstr(Rawname) + "|" + text_from_bstr(Methname) + "|" + text_from_bstr(Listname) + "|" +
-                        std::to_string(RowInd) + "|" + std::to_string(StartMode) + "|" + text_from_bstr(Vial) + "|" +
-                        number(InjVolume) + "|" + std::to_string(Flags);
+    HRESULT PrepareForRun(BSTR Rawname, BSTR Methname, BSTR Listname, std::int32_t RowInd,
+                          std::int32_t StartMode, BSTR Vial, double InjVolume, std::int32_t Flags,
+                          std::int32_t* result) override {
+        fake().record = text_from_bstr(Rawname) + "|" + text_from_bstr(Methname) + "|" +
+                        text_from_bstr(Listname) + "|" + std::to_string(RowInd) + "|" +
+                        std::to_string(StartMode) + "|" + text_from_bstr(Vial) + "|" + number(InjVolume) +
+                        "|" + std::to_string(Flags);
         fake().status = 3;
         *result = sys_string_len(Methname) == 0 ? 0 : 1;
         return S_OK;
@@ -85,8 +87,8 @@ public:
         std::vector<std::uint8_t> bytes;
         const HRESULT hr = compound_file_bytes_of(StorageUnknown, bytes);
         if (failed(hr)) return hr;
-        const bool compound = bytes.size() >= 4 && bytes[0] == 0xD0 && bytes[1] == 0xCF && bytes[2] == 0x11 &&
-                              bytes[3] == 0xE0;
+        const bool compound =
+            bytes.size() >= 4 && bytes[0] == 0xD0 && bytes[1] == 0xCF && bytes[2] == 0x11 && bytes[3] == 0xE0;
         fake().record = "ValidateMethod " + std::to_string(bytes.size());
         *Reason = bstr_from_text(compound ? "" : "The ZOR Method is not readable");
         return S_OK;
@@ -170,10 +172,11 @@ int serve(bool embedding) {
     // As Zorrun does: on a bus that went away nobody can reach us any more.
     set_bus_lost_handler([] { window::post_quit_message(0); });
     // A status window of our own, to show that our own broadcasts do not come back over the bus.
-    window::create_window("TZorStatusX", 0, [](window::Handle, std::uint32_t message, window::WParam, window::LParam) {
-        if (message == 1425) ++fake().window_messages;
-        return window::Result{0};
-    });
+    window::create_window("TZorStatusX", 0,
+                          [](window::Handle, std::uint32_t message, window::WParam, window::LParam) {
+                              if (message == 1425) ++fake().window_messages;
+                              return window::Result{0};
+                          });
     ComPtr<IClassFactory> factory = make_class_factory<FakeZor>();
     std::uint32_t cookie = 0;
     const HRESULT hr = izor::register_class_object(factory.get(), &cookie);
@@ -196,7 +199,8 @@ int client() {
     ComPtr<IIZor> zor;
     HRESULT hr = co_create_instance(CLSID_IZor, nullptr, CLSCTX_LOCAL_SERVER, IID_IIZor, zor.put_void());
     if (failed(hr)) {
-        std::fprintf(stderr, "com_test_server --client: %s %s\n", hresult_text(hr).c_str(), last_bus_error().c_str());
+        std::fprintf(stderr, "com_test_server --client: %s %s\n", hresult_text(hr).c_str(),
+                     last_bus_error().c_str());
         return 4;
     }
     std::int32_t status = -1;
@@ -210,14 +214,15 @@ int client() {
 
 int window_peer(const char* class_name) {
     if (failed(join_session_bus())) return 2;
-    window::create_window(class_name, 0, [](window::Handle, std::uint32_t message, window::WParam wparam, window::LParam) {
-        if (message == window::WM_ACTIVATE && wparam == window::WA_ACTIVE) {
-            std::printf("activated\n");
-            std::fflush(stdout);
-            window::post_quit_message(0);
-        }
-        return window::Result{0};
-    });
+    window::create_window(class_name, 0,
+                          [](window::Handle, std::uint32_t message, window::WParam wparam, window::LParam) {
+                              if (message == window::WM_ACTIVATE && wparam == window::WA_ACTIVE) {
+                                  std::printf("activated\n");
+                                  std::fflush(stdout);
+                                  window::post_quit_message(0);
+                              }
+                              return window::Result{0};
+                          });
     std::printf("ready\n");
     std::fflush(stdout);
     return window::run_message_loop();

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +17,7 @@
 namespace com_test {
 
 class PrivateBus : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         const char* shared = getenv("ZOR_TEST_USE_SESSION_BUS");
         if (shared && std::string(shared) == "1" && getenv("DBUS_SESSION_BUS_ADDRESS")) return;
@@ -65,7 +65,7 @@ public:
         pid_ = -1;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 

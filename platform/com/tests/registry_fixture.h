@@ -11,7 +11,7 @@
 namespace com_test {
 
 class TempRegistry {
-public:
+  public:
     TempRegistry() {
         char tmpl[] = "/tmp/zor_com_test_XXXXXX";
         if (!mkdtemp(tmpl)) ADD_FAILURE() << "no temporary folder";
@@ -27,7 +27,7 @@ public:
     }
     const std::filesystem::path& dir() const { return dir_; }
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 

@@ -15,7 +15,7 @@ struct ITestCalc : IUnknown {
     // The library's own count of live objects, as its DllCanUnloadNow sees it.
     virtual HRESULT ModuleObjects(std::int32_t* count) = 0;
 
-protected:
+  protected:
     ~ITestCalc() = default;
 };
 

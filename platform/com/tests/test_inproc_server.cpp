@@ -6,7 +6,7 @@ namespace {
 using namespace com_test;
 
 class TestCalc final : public ComObject<ITestCalc> {
-public:
+  public:
     HRESULT Add(std::int32_t a, std::int32_t b, std::int32_t* sum) override {
         if (!sum) return E_POINTER;
         *sum = a + b;
@@ -22,7 +22,8 @@ public:
 
 extern "C" {
 
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(const CLSID* clsid, const IID* iid, void** object) {
+__attribute__((visibility("default"))) HRESULT DllGetClassObject(const CLSID* clsid, const IID* iid,
+                                                                 void** object) {
     if (!clsid || !iid || !object) return E_POINTER;
     *object = nullptr;
     if (!(*clsid == CLSID_TestCalc)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -30,7 +31,9 @@ __attribute__((visibility("default"))) HRESULT DllGetClassObject(const CLSID* cl
     return factory->QueryInterface(*iid, object);
 }
 
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return module_can_unload(); }
+__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
+    return module_can_unload();
+}
 
 __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
     InprocRegistration r;

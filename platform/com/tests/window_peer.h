@@ -13,7 +13,7 @@
 namespace com_test {
 
 class WindowPeer {
-public:
+  public:
     // Starts the peer and waits (bounded) until its window exists; ok() tells.
     WindowPeer(const char* server_path, const char* class_name) {
         int out[2];
@@ -50,7 +50,7 @@ public:
         return line;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     bool ready_ = false;

@@ -7,10 +7,10 @@
 #include <termios.h>
 
 #include <atomic>
-#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "platform/comm/termios_map.h"
@@ -138,8 +138,10 @@ TEST_F(CommTest, ADeviceThisUserMayNotOpenIsDeniedWithItsReasonAndPathNotAsInUse
         return std::to_string(r.error.code) + "|" + r.error.message;
     });
     ::chmod(pty.slave_path().c_str(), 0620);
-    EXPECT_EQ(got, std::to_string(comm::error::permission_denied) + "|open " + pty.slave_path() + ": Permission denied");
-    EXPECT_NE(comm::describe_error(comm::error::permission_denied), comm::describe_error(comm::error::access_denied));
+    EXPECT_EQ(got, std::to_string(comm::error::permission_denied) + "|open " + pty.slave_path() +
+                       ": Permission denied");
+    EXPECT_NE(comm::describe_error(comm::error::permission_denied),
+              comm::describe_error(comm::error::access_denied));
 }
 
 TEST_F(CommTest, ClosedHandlesGiveInvalidHandle) {

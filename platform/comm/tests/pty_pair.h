@@ -48,7 +48,8 @@ inline std::string in_unprivileged_child(const std::function<std::string()>& bod
     ::close(out[1]);
     std::string text;
     char buffer[512];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(out[0]);
     int status = 0;
     ::waitpid(child, &status, 0);

@@ -41,8 +41,9 @@ class EmbeddedForm : public Form {
 };
 
 window::Handle make_host_window() {
-    return window::create_window("THostView", 0, [](window::Handle, std::uint32_t, window::WParam,
-                                                     window::LParam) { return window::Result{0}; });
+    return window::create_window(
+        "THostView", 0,
+        [](window::Handle, std::uint32_t, window::WParam, window::LParam) { return window::Result{0}; });
 }
 
 TEST_F(FormsTest, a_form_embedded_in_a_foreign_window_is_its_child_and_gets_class_broadcasts) {

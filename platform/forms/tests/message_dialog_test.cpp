@@ -195,8 +195,8 @@ TEST_F(MessageDialog, APersonAnswersABoxByClickingAButtonOfItsMessageForm) {
         return 0;
     });
     window::post_message(hand.handle(), window::WM_USER);
-    const ModalResult answer =
-        show_message_dialog({DialogType::confirmation, "", "Overwrite the method?", {DialogButton::yes, DialogButton::no}});
+    const ModalResult answer = show_message_dialog(
+        {DialogType::confirmation, "", "Overwrite the method?", {DialogButton::yes, DialogButton::no}});
     set_interaction_provider(previous);
     EXPECT_EQ(answer, mr_no);
     EXPECT_FALSE(reaper.fired());
@@ -208,7 +208,8 @@ TEST_F(MessageDialog, TheBackendHearsOfEveryControlThatIsDestroyed) {
     NotedBackend noted;
     Backend* previous = set_backend(&noted);
     {
-        auto box = build_message_form({DialogType::warning, "", "Careful", {DialogButton::ok, DialogButton::cancel}});
+        auto box = build_message_form(
+            {DialogType::warning, "", "Careful", {DialogButton::ok, DialogButton::cancel}});
         EXPECT_EQ(box->type, DialogType::warning);
     }
     set_backend(previous);

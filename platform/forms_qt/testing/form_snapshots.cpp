@@ -23,7 +23,8 @@ class QtSessionEnvironment : public ::testing::Environment {
     void TearDown() override { session_holder().reset(); }
 };
 
-[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtSessionEnvironment);
+[[maybe_unused]] const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtSessionEnvironment);
 
 bool updating() {
     const char* value = std::getenv("ZOR_UPDATE_SNAPSHOTS");
@@ -61,7 +62,8 @@ QtSession& qt_session() {
     const QString golden = QString::fromStdString(golden_folder + "/" + name + ".png");
     if (updating()) {
         QDir().mkpath(QString::fromStdString(golden_folder));
-        if (!actual.save(golden, "PNG")) return ::testing::AssertionFailure() << "cannot write " << golden.toStdString();
+        if (!actual.save(golden, "PNG"))
+            return ::testing::AssertionFailure() << "cannot write " << golden.toStdString();
         if (!problems.empty()) return ::testing::AssertionFailure() << name << problems;
         return ::testing::AssertionSuccess();
     }
@@ -76,16 +78,18 @@ QtSession& qt_session() {
     auto failure = ::testing::AssertionFailure() << name << ":";
     if (!same) {
         QDir().mkpath(QStringLiteral("snapshot-failures"));
-        const QString base = QDir::current().absoluteFilePath(QStringLiteral("snapshot-failures/") + QString::fromStdString(name));
+        const QString base = QDir::current().absoluteFilePath(QStringLiteral("snapshot-failures/") +
+                                                              QString::fromStdString(name));
         actual.save(base + QStringLiteral(".actual.png"), "PNG");
         if (d.same_size) {
             d.marked.save(base + QStringLiteral(".diff.png"), "PNG");
             failure << " " << d.differing_pixels << " of " << d.total_pixels << " pixels differ";
         } else {
-            failure << " size " << actual.width() << "x" << actual.height() << ", golden " << expected.width() << "x"
-                    << expected.height();
+            failure << " size " << actual.width() << "x" << actual.height() << ", golden " << expected.width()
+                    << "x" << expected.height();
         }
-        failure << " (see " << base.toStdString() << ".actual.png; ZOR_UPDATE_SNAPSHOTS=1 accepts the new look)";
+        failure << " (see " << base.toStdString()
+                << ".actual.png; ZOR_UPDATE_SNAPSHOTS=1 accepts the new look)";
     }
     return failure << problems;
 }

@@ -65,11 +65,11 @@ class FormSnapshot : public ::testing::Test {};
 // makes the form, shows it as the program does (OnActivate fills it), compares it with
 // snapshots/config_form.png and hides it again. FIXTURE (FormSnapshot where nothing needs
 // setting up) prepares what the form reads: settings, session, ports.
-#define FORM_SNAPSHOT(FIXTURE, FORM_CLASS, NAME)                          \
-    TEST_F(FIXTURE, NAME) {                                                \
-        ::platform::forms_qt::testing::qt_session();                       \
-        auto snapshot_form = ::platform::forms::make_form<FORM_CLASS>();   \
-        snapshot_form->Show();                                             \
-        EXPECT_FORM_SNAPSHOT(*snapshot_form, #NAME);                       \
-        snapshot_form->Hide();                                             \
+#define FORM_SNAPSHOT(FIXTURE, FORM_CLASS, NAME)                         \
+    TEST_F(FIXTURE, NAME) {                                              \
+        ::platform::forms_qt::testing::qt_session();                     \
+        auto snapshot_form = ::platform::forms::make_form<FORM_CLASS>(); \
+        snapshot_form->Show();                                           \
+        EXPECT_FORM_SNAPSHOT(*snapshot_form, #NAME);                     \
+        snapshot_form->Hide();                                           \
     }

@@ -28,7 +28,9 @@ std::string output_of(const std::string& command, bool with_messages = true) {
 
 }  // namespace
 
-std::string pdf_info(const std::string& path) { return output_of("pdfinfo " + quoted(path)); }
+std::string pdf_info(const std::string& path) {
+    return output_of("pdfinfo " + quoted(path));
+}
 
 int pdf_pages(const std::string& path) {
     const std::string info = pdf_info(path);
@@ -67,8 +69,11 @@ std::vector<PdfWord> pdf_word_boxes(const std::string& path, int page) {
     for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it) {
         const std::smatch& m = *it;
         std::string text = m[5];
-        for (const auto& [entity, c] : {std::pair<std::string, std::string>{"&lt;", "<"}, {"&gt;", ">"},
-                                        {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
+        for (const auto& [entity, c] : {std::pair<std::string, std::string>{"&lt;", "<"},
+                                        {"&gt;", ">"},
+                                        {"&quot;", "\""},
+                                        {"&#39;", "'"},
+                                        {"&amp;", "&"}}) {
             for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1))
                 text.replace(at, entity.size(), c);
         }
@@ -78,9 +83,10 @@ std::vector<PdfWord> pdf_word_boxes(const std::string& path, int page) {
 }
 
 QImage pdf_page_image(const std::string& path, int page, int dpi) {
-    const std::string png = output_of("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " +
-                                      std::to_string(page) + " -l " + std::to_string(page) + " " + quoted(path),
-                                      false);
+    const std::string png =
+        output_of("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + std::to_string(page) +
+                      " -l " + std::to_string(page) + " " + quoted(path),
+                  false);
     return QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
 }
 

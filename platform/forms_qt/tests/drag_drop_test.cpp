@@ -117,7 +117,7 @@ TEST(QtMimeTransfer, file_names_cross_as_their_own_bytes_both_ways) {
 
 TEST(QtMimeTransfer, only_absolute_paths_of_this_machine_come_in_as_files) {
     EXPECT_EQ(paths_of(*uri_list("file:///d/a%00b\r\nfile:rel.txt\r\nfile://otherhost/x\r\n"
-                                "file://localhost/d/kept\r\nfile:///d/also\r\n")),
+                                 "file://localhost/d/kept\r\nfile:///d/also\r\n")),
               (std::vector<std::string>{"/d/kept", "/d/also"}));
     // Nothing usable left: no files at all, so no target takes the drop as files.
     const auto data = data_object_of(uri_list("file:///d/a%00b\r\nfile://otherhost/x\r\n").get());

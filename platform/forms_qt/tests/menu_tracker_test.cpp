@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <algorithm>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/forms/backend.h"
 #include "platform/forms/interaction.h"
@@ -44,7 +44,9 @@ TrackedMenu shell_like_menu() {
     return menu;
 }
 
-QMenu* open_menu() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+QMenu* open_menu() {
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
 
 class MenuTracking : public ::testing::Test {
   protected:

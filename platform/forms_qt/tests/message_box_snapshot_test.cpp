@@ -27,10 +27,15 @@ TEST_F(MessageBoxSnapshots, each_dialog_type_with_its_icon_buttons_and_text) {
           "",
           "The instrument reports an error:\nSyringe blocked\n\nRetry the command?",
           {DialogButton::abort, DialogButton::retry, DialogButton::ignore}}},
-        {"box_information", {DialogType::information, "", "Configuration received from Zor 1.", {DialogButton::ok}}},
+        {"box_information",
+         {DialogType::information, "", "Configuration received from Zor 1.", {DialogButton::ok}}},
         {"box_confirmation",
-         {DialogType::confirmation, "", "Overwrite the method \"gradient.pme\"?", {DialogButton::yes, DialogButton::no, DialogButton::cancel}}},
-        {"box_custom", {DialogType::custom, "Zorrun", "\xB5l values are rounded to 0.1 \xB5l.", {DialogButton::ok}}},
+         {DialogType::confirmation,
+          "",
+          "Overwrite the method \"gradient.pme\"?",
+          {DialogButton::yes, DialogButton::no, DialogButton::cancel}}},
+        {"box_custom",
+         {DialogType::custom, "Zorrun", "\xB5l values are rounded to 0.1 \xB5l.", {DialogButton::ok}}},
     };
     for (const Case& c : cases) {
         auto box = build_message_form(c.request);

@@ -67,16 +67,17 @@ class QtBackendTest : public ::testing::Test {
         session = &testing::qt_session();
         previous_provider = set_interaction_provider(&person);
         // A hang guard: a loop that never ends is stopped and the test fails.
-        reaper = window::create_window("QtTestReaper", 0, [](window::Handle self, std::uint32_t m, window::WParam,
-                                                             window::LParam) -> window::Result {
-            if (m == window::WM_TIMER) {
-                window::kill_timer(self, 1);
-                ADD_FAILURE() << "the loop under test did not end";
-                for (Form* f : screen().forms())
-                    if (f->modal()) f->modal_result = mr_abort;
-            }
-            return 0;
-        });
+        reaper = window::create_window(
+            "QtTestReaper", 0,
+            [](window::Handle self, std::uint32_t m, window::WParam, window::LParam) -> window::Result {
+                if (m == window::WM_TIMER) {
+                    window::kill_timer(self, 1);
+                    ADD_FAILURE() << "the loop under test did not end";
+                    for (Form* f : screen().forms())
+                        if (f->modal()) f->modal_result = mr_abort;
+                }
+                return 0;
+            });
         window::set_timer(reaper, 1, 10000);
     }
     void TearDown() override {
@@ -90,16 +91,16 @@ class QtBackendTest : public ::testing::Test {
     // Runs `action` from inside the loop once the loop handles messages again.
     void soon(std::function<void()> action) {
         actions.push_back(std::move(action));
-        const window::Handle hand = window::create_window("QtTestHand", 0, [this](window::Handle self, std::uint32_t m,
-                                                                                  window::WParam, window::LParam) {
-            if (m == window::WM_USER && !actions.empty()) {
-                auto a = std::move(actions.front());
-                actions.erase(actions.begin());
-                window::destroy_window(self);
-                a();
-            }
-            return window::Result{0};
-        });
+        const window::Handle hand = window::create_window(
+            "QtTestHand", 0, [this](window::Handle self, std::uint32_t m, window::WParam, window::LParam) {
+                if (m == window::WM_USER && !actions.empty()) {
+                    auto a = std::move(actions.front());
+                    actions.erase(actions.begin());
+                    window::destroy_window(self);
+                    a();
+                }
+                return window::Result{0};
+            });
         window::post_message(hand, window::WM_USER);
     }
 
@@ -148,7 +149,8 @@ TEST_F(QtBackendTest, typing_and_clicking_reach_the_model_through_the_person_met
     backend().sync();
     EXPECT_EQ(edit->text(), QStringLiteral("3"));
     EXPECT_FALSE(check->isChecked());
-    EXPECT_EQ(qobject_cast<QLabel*>(backend().widget_of(*dialog->label))->text(), QStringLiteral("Flow rate:"));
+    EXPECT_EQ(qobject_cast<QLabel*>(backend().widget_of(*dialog->label))->text(),
+              QStringLiteral("Flow rate:"));
     EXPECT_EQ(dialog->changes, 7);
     // A disabled control takes no input.
     dialog->check->Enabled = false;
@@ -188,8 +190,11 @@ TEST_F(QtBackendTest, a_box_is_answered_by_the_person_clicking_in_its_window) {
             QTest::mouseClick(backend().widget_of(*box->buttons.at(1)), Qt::LeftButton);
         }
     });
-    const ModalResult answer = show_message_dialog(
-        {DialogType::warning, "", "Syringe blocked", {DialogButton::abort, DialogButton::retry, DialogButton::ignore}});
+    const ModalResult answer =
+        show_message_dialog({DialogType::warning,
+                             "",
+                             "Syringe blocked",
+                             {DialogButton::abort, DialogButton::retry, DialogButton::ignore}});
     EXPECT_EQ(answer, mr_retry);
 }
 
@@ -249,7 +254,7 @@ TEST_F(QtBackendTest, a_paint_box_replays_its_canvas_with_invert_mode) {
     const QImage image = render_form(backend(), form);
     EXPECT_GE(paints, 1);
     const int top = 1 + caption_bar_height;
-    EXPECT_EQ(image.pixelColor(1 + 20, top + 15), QColor(255, 0, 0));   // the red square
+    EXPECT_EQ(image.pixelColor(1 + 20, top + 15), QColor(255, 0, 0));    // the red square
     EXPECT_EQ(image.pixelColor(1 + 5, top + 5), QColor(255, 255, 255));  // white around it
     EXPECT_EQ(image.pixelColor(1 + 5, top + 20), QColor(0, 0, 0));       // white inverted
     EXPECT_EQ(image.pixelColor(1 + 20, top + 20), QColor(0, 255, 255));  // red inverted

@@ -25,8 +25,10 @@ namespace shell = platform::shell;
 class DraggingList : public ListView {
   public:
     void drag_selection(int) override {
-        const auto data = shell::make_block_data_object({{shell::CF_HDROP, shell::make_hdrop({"/nowhere/a.txt"})}});
-        ended = shell::do_drag_drop(data.get(), source.get(), shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE, &effect);
+        const auto data =
+            shell::make_block_data_object({{shell::CF_HDROP, shell::make_hdrop({"/nowhere/a.txt"})}});
+        ended = shell::do_drag_drop(data.get(), source.get(), shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE,
+                                    &effect);
     }
     class Source final : public com::ComObject<shell::IDropSource> {
       public:
@@ -41,7 +43,8 @@ class DraggingList : public ListView {
 // Offers a move while the drag is over it, but the move fails when dropped.
 class FailingTarget final : public com::ComObject<shell::IDropTarget> {
   public:
-    com::HRESULT DragEnter(shell::IDataObject*, std::uint32_t, shell::POINTL, std::uint32_t* effect) override {
+    com::HRESULT DragEnter(shell::IDataObject*, std::uint32_t, shell::POINTL,
+                           std::uint32_t* effect) override {
         *effect = shell::DROPEFFECT_MOVE;
         return com::S_OK;
     }

@@ -97,9 +97,11 @@ TEST_F(HelpTest, the_desktop_opener_is_xdg_open_and_the_call_does_not_wait_for_i
     // It goes on only once the test lets it (or after 20 s): a caller that waited for it
     // would come back too late to find no note yet.
     const std::string go = folder_ + "/go";
-    const std::string script = write_file(
-        "xdg-open", "#!/bin/sh\ni=0\nwhile [ ! -f '" + go + "' ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
-                    "printf '%s' \"$1\" > '" + marker + ".tmp'\nmv '" + marker + ".tmp' '" + marker + "'\n");
+    const std::string script =
+        write_file("xdg-open", "#!/bin/sh\ni=0\nwhile [ ! -f '" + go +
+                                   "' ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                   "printf '%s' \"$1\" > '" +
+                                   marker + ".tmp'\nmv '" + marker + ".tmp' '" + marker + "'\n");
     ASSERT_EQ(chmod(script.c_str(), 0755), 0);
     setenv("PATH", (folder_ + ":" + saved_path_).c_str(), 1);
     setenv("DISPLAY", ":99", 1);

@@ -10,14 +10,15 @@ extern char** environ;
 namespace kernel_testing {
 
 class ChildEnvironment {
-public:
+  public:
     // `changes` are "NAME=value" entries; each replaces the variable of its name, if any.
     explicit ChildEnvironment(const std::vector<std::string>& changes = {}) {
         const auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
             bool replaced = false;
-            for (const std::string& change : changes) replaced = replaced || name_of(change) == name_of(entry);
+            for (const std::string& change : changes)
+                replaced = replaced || name_of(change) == name_of(entry);
             if (!replaced) entries_.push_back(entry);
         }
         entries_.insert(entries_.end(), changes.begin(), changes.end());
@@ -30,7 +31,7 @@ public:
     // For execve: valid as long as this object.
     char* const* envp() const { return pointers_.data(); }
 
-private:
+  private:
     std::vector<std::string> entries_;
     std::vector<char*> pointers_;
 };

@@ -64,9 +64,9 @@ TEST(DeviceContext, opens_a_page_for_drawing_outside_one_and_counts_pages) {
     EXPECT_EQ(dc.pages_started(), 2);
     std::vector<DrawOp> ops;
     for (const auto& call : dc.calls()) ops.push_back(call.op);
-    EXPECT_EQ(ops, (std::vector<DrawOp>{DrawOp::start_page, DrawOp::text, DrawOp::end_page,
-                                        DrawOp::start_page, DrawOp::text, DrawOp::end_page,
-                                        DrawOp::end_document}));
+    EXPECT_EQ(ops,
+              (std::vector<DrawOp>{DrawOp::start_page, DrawOp::text, DrawOp::end_page, DrawOp::start_page,
+                                   DrawOp::text, DrawOp::end_page, DrawOp::end_document}));
 }
 
 TEST(DeviceContext, handles_find_registered_contexts_until_forgotten) {

@@ -27,7 +27,8 @@ int write_values(const std::string& tag, long count) {
     for (long i = 0; i < count; ++i) {
         reg::Registry r(reg::HKEY_CURRENT_USER);
         if (!r.open_key("\\Stress", true)) {
-            std::fprintf(stderr, "registry_child: cannot open \\Stress: %s\n", reg::last_store_error().c_str());
+            std::fprintf(stderr, "registry_child: cannot open \\Stress: %s\n",
+                         reg::last_store_error().c_str());
             return 1;
         }
         r.write_integer(tag + std::to_string(i), static_cast<std::int32_t>(i));
@@ -44,7 +45,8 @@ int write_batches(const std::string& run, long count) {
         reg::WriteBatch batch;
         batch.create_key(reg::HKEY_CURRENT_USER, key + "\\i" + std::to_string(i));
         for (char name = 'a'; name <= 'h'; ++name) {
-            batch.set_integer(reg::HKEY_CURRENT_USER, key, std::string(1, name), static_cast<std::int32_t>(i));
+            batch.set_integer(reg::HKEY_CURRENT_USER, key, std::string(1, name),
+                              static_cast<std::int32_t>(i));
         }
         batch.set_string(reg::HKEY_CURRENT_USER, key, "filler", filler + std::to_string(i));
         if (!batch.commit()) return 1;

@@ -12,7 +12,7 @@
 namespace platform::registry::testing {
 
 class TempStore : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/zor_registry_test_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);

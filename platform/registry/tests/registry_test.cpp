@@ -127,7 +127,8 @@ TEST_F(RegistryTest, RootsAreSeparateTreesAndSettingTheRootClosesTheKey) {
 
 TEST_F(RegistryTest, SubkeysAreListedInFoldedOrder) {
     Registry reg;
-    for (const char* name : {"b", "C", "A", "a2"}) ASSERT_TRUE(reg.open_key(std::string("\\K\\") + name, true));
+    for (const char* name : {"b", "C", "A", "a2"})
+        ASSERT_TRUE(reg.open_key(std::string("\\K\\") + name, true));
     ASSERT_TRUE(reg.open_key("\\K", false));
     EXPECT_TRUE(reg.has_subkeys());
     EXPECT_THAT(key_names(reg), ElementsAre("A", "a2", "b", "C"));
@@ -153,10 +154,10 @@ TEST_F(RegistryTest, Windows1252LettersFoldToo) {
     Registry reg;
     ASSERT_TRUE(reg.open_key("\\Caf\xE9", true));  // "Café"
     reg.close_key();
-    EXPECT_TRUE(reg.key_exists("\\CAF\xC9"));       // "CAFÉ"
+    EXPECT_TRUE(reg.key_exists("\\CAF\xC9"));  // "CAFÉ"
     ASSERT_TRUE(reg.open_key("\\CAF\xC9", false));
-    EXPECT_EQ(reg.current_path(), "Caf\xE9");       // bytes as first given
-    reg.write_string("\xB5l", "x");                  // "µl": µ has no upper case of its own
+    EXPECT_EQ(reg.current_path(), "Caf\xE9");  // bytes as first given
+    reg.write_string("\xB5l", "x");            // "µl": µ has no upper case of its own
     EXPECT_TRUE(reg.value_exists("\xB5L"));
     EXPECT_TRUE(same_name("\x9A\xFF", "\x8A\x9F"));  // "šÿ" and "ŠŸ"
     EXPECT_FALSE(same_name("\xF7", "\xD7"));         // "÷" is not "×"
@@ -169,20 +170,24 @@ TEST_F(RegistryTest, ValuesAreListedInCreationOrderAndARewriteKeepsItsPlace) {
     reg.write_string("Method Folder", "");
     reg.write_integer("Window Left", 512);
     reg.write_integer("Framing timeout (msec)", 3000);
-    EXPECT_THAT(value_names(reg), ElementsAre("Port", "Method Folder", "Window Left", "Framing timeout (msec)"));
+    EXPECT_THAT(value_names(reg),
+                ElementsAre("Port", "Method Folder", "Window Left", "Framing timeout (msec)"));
 
-    reg.write_integer("port", 2);                // same type
-    reg.write_string("Window Left", "wide");    // another type
-    EXPECT_THAT(value_names(reg), ElementsAre("Port", "Method Folder", "Window Left", "Framing timeout (msec)"));
+    reg.write_integer("port", 2);             // same type
+    reg.write_string("Window Left", "wide");  // another type
+    EXPECT_THAT(value_names(reg),
+                ElementsAre("Port", "Method Folder", "Window Left", "Framing timeout (msec)"));
 
     ASSERT_TRUE(reg.delete_value("Method Folder"));
     reg.write_string("Method Folder", "/srv/zor");
-    EXPECT_THAT(value_names(reg), ElementsAre("Port", "Window Left", "Framing timeout (msec)", "Method Folder"));
+    EXPECT_THAT(value_names(reg),
+                ElementsAre("Port", "Window Left", "Framing timeout (msec)", "Method Folder"));
 
     // Another object, another open: the order is the store's, not the object's.
     Registry other;
     ASSERT_TRUE(other.open_key(kInstanceKey, false));
-    EXPECT_THAT(value_names(other), ElementsAre("Port", "Window Left", "Framing timeout (msec)", "Method Folder"));
+    EXPECT_THAT(value_names(other),
+                ElementsAre("Port", "Window Left", "Framing timeout (msec)", "Method Folder"));
     auto values = other.get_values();
     ASSERT_EQ(values.size(), 4u);
     EXPECT_EQ(values[0].type, REG_DWORD);
@@ -447,7 +452,8 @@ TEST_F(RegistryTest, BatchWritesAClassRegistrationInOneGo) {
 
 TEST_F(RegistryTest, ABatchWithAnInvalidStepWritesNothing) {
     WriteBatch batch;
-    batch.set_string(HKEY_CLASSES_ROOT, "Good", "v", "x").set_string(HKEY_CLASSES_ROOT, "Bad\\\\Path", "v", "x");
+    batch.set_string(HKEY_CLASSES_ROOT, "Good", "v", "x")
+        .set_string(HKEY_CLASSES_ROOT, "Bad\\\\Path", "v", "x");
     EXPECT_FALSE(batch.commit());
     EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, "Good"));
     WriteBatch root_delete;

@@ -36,26 +36,27 @@ using testing::TempStore;
 
 // A raw SQLite connection to the store file, as another program would have.
 class Raw {
-public:
+  public:
     explicit Raw(const std::string& path) { EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK); }
     ~Raw() { sqlite3_close(db_); }
     std::string text(const char* sql) {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) return "prepare failed";
-        std::string out = sqlite3_step(st) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0))
-                                                         : "no row";
+        std::string out = sqlite3_step(st) == SQLITE_ROW
+                              ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0))
+                              : "no row";
         sqlite3_finalize(st);
         return out;
     }
     int exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
 };
 
 // A running registry_child with its standard output on a pipe.
 class Child {
-public:
+  public:
     explicit Child(const std::vector<std::string>& args) {
         int fds[2];
         EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
@@ -111,7 +112,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     std::string partial_;
@@ -370,7 +371,8 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNoWrite) {
     Child a({"write", "A", std::to_string(kCount)});
     Child b({"write", "B", std::to_string(kCount)});
     // And this process writes meanwhile too.
-    for (int i = 0; i < 100; ++i) ASSERT_TRUE(set_integer_value(HKEY_CURRENT_USER, "Stress", "C" + std::to_string(i), i));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(set_integer_value(HKEY_CURRENT_USER, "Stress", "C" + std::to_string(i), i));
     EXPECT_EQ(a.read_reports(kCount), kCount);
     EXPECT_EQ(b.read_reports(kCount), kCount);
     EXPECT_EQ(a.wait(), 0);
@@ -399,7 +401,8 @@ TEST_F(StoreTest, ProcessesStartingAtOnceOnAFreshStoreAllOpenIt) {
         use_store((dir_ / ("fresh" + std::to_string(round) + ".db")).string());
         std::vector<std::unique_ptr<Child>> children;
         for (int c = 0; c < kChildren; ++c)
-            children.push_back(std::make_unique<Child>(std::vector<std::string>{"write", "P" + std::to_string(c), "1"}));
+            children.push_back(
+                std::make_unique<Child>(std::vector<std::string>{"write", "P" + std::to_string(c), "1"}));
         for (int c = 0; c < kChildren; ++c) {
             EXPECT_EQ(children[c]->read_reports(1), 1) << "round " << round << ", process " << c;
             EXPECT_EQ(children[c]->wait(), 0) << "round " << round << ", process " << c;
@@ -441,25 +444,30 @@ TEST_F(StoreTest, AChildKilledInTheMiddleOfWritesLeavesASoundStoreWithEveryCompl
         EXPECT_LE(a->integer, completed[run] + 1) << key;
         // A batch is whole or absent: every value of the key holds the same number.
         for (char name = 'b'; name <= 'h'; ++name) {
-            EXPECT_EQ(query_value(HKEY_CURRENT_USER, key, std::string(1, name))->integer, a->integer) << key << name;
+            EXPECT_EQ(query_value(HKEY_CURRENT_USER, key, std::string(1, name))->integer, a->integer)
+                << key << name;
         }
-        EXPECT_EQ(query_value(HKEY_CURRENT_USER, key, "filler")->text, std::string(4096, 'f') + std::to_string(a->integer));
+        EXPECT_EQ(query_value(HKEY_CURRENT_USER, key, "filler")->text,
+                  std::string(4096, 'f') + std::to_string(a->integer));
         auto subkeys = list_subkeys(HKEY_CURRENT_USER, key);
         ASSERT_TRUE(subkeys.has_value());
         EXPECT_EQ(static_cast<long>(subkeys->size()), a->integer + 1) << key;
-        for (long i = 0; i <= a->integer; ++i) EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, key + "\\i" + std::to_string(i)));
+        for (long i = 0; i <= a->integer; ++i)
+            EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, key + "\\i" + std::to_string(i)));
     }
     // And the store takes writes after the crashes.
     EXPECT_TRUE(set_integer_value(HKEY_CURRENT_USER, "After", "v", 1));
 }
 
 TEST_F(StoreTest, AForkedChildUsesAConnectionOfItsOwn) {
-    ASSERT_TRUE(set_integer_value(HKEY_CURRENT_USER, "Fork", "parent", 1));  // the parent's connection is open
+    ASSERT_TRUE(
+        set_integer_value(HKEY_CURRENT_USER, "Fork", "parent", 1));  // the parent's connection is open
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         bool ok = true;
-        for (int i = 0; i < 20; ++i) ok = ok && set_integer_value(HKEY_CURRENT_USER, "Fork", "child" + std::to_string(i), i);
+        for (int i = 0; i < 20; ++i)
+            ok = ok && set_integer_value(HKEY_CURRENT_USER, "Fork", "child" + std::to_string(i), i);
         _exit(ok ? 0 : 1);
     }
     int status = 0;

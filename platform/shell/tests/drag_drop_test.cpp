@@ -34,7 +34,9 @@ class PathsData final : public com::ComObject<IDataObject> {
         return com::S_OK;
     }
     HRESULT GetDataHere(const FORMATETC&, STGMEDIUM&) override { return com::E_NOTIMPL; }
-    HRESULT QueryGetData(const FORMATETC& f) override { return f.cfFormat == CF_HDROP ? com::S_OK : DV_E_FORMATETC; }
+    HRESULT QueryGetData(const FORMATETC& f) override {
+        return f.cfFormat == CF_HDROP ? com::S_OK : DV_E_FORMATETC;
+    }
     HRESULT GetCanonicalFormatEtc(const FORMATETC&, FORMATETC&) override { return com::E_NOTIMPL; }
     HRESULT SetData(const FORMATETC&, STGMEDIUM&, bool) override { return com::E_NOTIMPL; }
     HRESULT EnumFormatEtc(std::uint32_t, IEnumFORMATETC** out) override {
@@ -84,8 +86,9 @@ class RightButtonTarget final : public com::ComObject<IDropTarget> {
 struct DragLoop : ShellTest {
     void SetUp() override {
         ShellTest::SetUp();
-        window_ = window::create_window("TDragTestWindow", 0, [](window::Handle, std::uint32_t, window::WParam,
-                                                                 window::LParam) -> window::Result { return 0; });
+        window_ = window::create_window("TDragTestWindow", 0,
+                                        [](window::Handle, std::uint32_t, window::WParam,
+                                           window::LParam) -> window::Result { return 0; });
     }
     void TearDown() override {
         set_drag_input(nullptr);
@@ -145,7 +148,8 @@ TEST_F(DragLoop, DropIntoAFolderThatHasTheNameAsksAndNoLeavesTheItemWhereItIs) {
     boxes.answer_next_box(forms::mr_no);
     script({{window_, {1, 1}, MK_LBUTTON | MK_SHIFT}, {window_, {1, 1}, MK_SHIFT}});
     std::uint32_t effect = 0;
-    ASSERT_EQ(drag({at("src/a.txt"), at("src/b.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect), DRAGDROP_S_DROP);
+    ASSERT_EQ(drag({at("src/a.txt"), at("src/b.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect),
+              DRAGDROP_S_DROP);
     EXPECT_EQ(effect, DROPEFFECT_MOVE);
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].request.type, forms::DialogType::confirmation);
@@ -193,9 +197,11 @@ TEST_F(DragLoop, MovingItemsIntoTheFolderTheyAreInIsRefused) {
 TEST_F(ShellTest, AFolderRefusesADragOfTheRootOrOfAFolderAboveIt) {
     make_dir("target/inner");
     auto target = make_folder_drop_target(at("target/inner"));
-    for (const std::string& dragged : {std::string("/"), std::string("//"), at("target/"), at("target/inner")}) {
+    for (const std::string& dragged :
+         {std::string("/"), std::string("//"), at("target/"), at("target/inner")}) {
         auto data = com::ComPtr<IDataObject>::adopt(new PathsData({dragged}));
-        for (const std::uint32_t keys : {MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_ALT}) {
+        for (const std::uint32_t keys :
+             {MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_ALT}) {
             std::uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
             ASSERT_EQ(target->DragEnter(data.get(), keys, {}, &effect), com::S_OK);
             EXPECT_EQ(effect, DROPEFFECT_NONE) << dragged << " " << keys;
@@ -215,7 +221,8 @@ TEST_F(DragLoop, ResettingForgetsTargetsInputAndClipboardButKeepsFormats) {
     EXPECT_FALSE(drop_target_of(window_));
     EXPECT_TRUE(shell_clipboard().empty());
     std::uint32_t effect = 0;
-    EXPECT_EQ(drag({at("x")}, DROPEFFECT_COPY, effect), DRAGDROP_S_CANCEL) << "no input: the drag ends at once";
+    EXPECT_EQ(drag({at("x")}, DROPEFFECT_COPY, effect), DRAGDROP_S_CANCEL)
+        << "no input: the drag ends at once";
     EXPECT_EQ(register_clipboard_format("zor test format"), format);
     EXPECT_EQ(register_drag_drop(window_, target.get()), com::S_OK);
 }
@@ -229,11 +236,12 @@ namespace {
 // A drag runner (a real screen) runs the drags; a scripted drag input still takes precedence.
 TEST_F(DragLoop, ARunnerRunsTheDragUnlessADragInputIsInstalled) {
     std::vector<std::string> seen;
-    DragRunner previous = set_drag_runner([&](IDataObject* data, IDropSource*, std::uint32_t allowed, std::uint32_t* effect) {
-        seen = paths_of_data_object(data);
-        *effect = allowed & DROPEFFECT_MOVE;
-        return DRAGDROP_S_DROP;
-    });
+    DragRunner previous =
+        set_drag_runner([&](IDataObject* data, IDropSource*, std::uint32_t allowed, std::uint32_t* effect) {
+            seen = paths_of_data_object(data);
+            *effect = allowed & DROPEFFECT_MOVE;
+            return DRAGDROP_S_DROP;
+        });
     std::uint32_t effect = 0;
     EXPECT_EQ(drag({at("a.txt")}, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect), DRAGDROP_S_DROP);
     EXPECT_EQ(effect, DROPEFFECT_MOVE);
@@ -278,7 +286,8 @@ TEST(ClipboardFormats, ANameFindsNoNumberOnceAllAreTaken) {
     EXPECT_EXIT(
         {
             std::uint16_t last = 0;
-            for (int i = 0; i < 0x4000; ++i) last = std::max(last, register_clipboard_format("filler " + std::to_string(i)));
+            for (int i = 0; i < 0x4000; ++i)
+                last = std::max(last, register_clipboard_format("filler " + std::to_string(i)));
             const bool refused = last == 0xFFFF && register_clipboard_format("one too many") == 0 &&
                                  register_clipboard_format("two too many") == 0 &&
                                  register_clipboard_format("filler 7") != 0;

@@ -19,9 +19,30 @@ using testing::ShellTest;
 // Names of 1 to 255 bytes from pieces that displays and editors tend to change.
 std::set<std::string> generated_names(std::size_t count) {
     std::mt19937 random(20261210);
-    const std::vector<std::string> pieces = {
-        "a", "Z", "7", ".", "-", " ", "  ", "\t", "\n", "\r", "\x7F", "\xFF", "\x80", "\xC3", "\xC3\xA9",
-        "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xEF\xBF\xBD", "?", "name", "~", "%41", "\\"};
+    const std::vector<std::string> pieces = {"a",
+                                             "Z",
+                                             "7",
+                                             ".",
+                                             "-",
+                                             " ",
+                                             "  ",
+                                             "\t",
+                                             "\n",
+                                             "\r",
+                                             "\x7F",
+                                             "\xFF",
+                                             "\x80",
+                                             "\xC3",
+                                             "\xC3\xA9",
+                                             "\xE2\x82\xAC",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xED\xA0\x80",
+                                             "\xEF\xBF\xBD",
+                                             "?",
+                                             "name",
+                                             "~",
+                                             "%41",
+                                             "\\"};
     std::set<std::string> names;
     auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     while (names.size() < count) {
@@ -29,7 +50,7 @@ std::set<std::string> generated_names(std::size_t count) {
         std::string name;
         while (name.size() < target) name += pieces[pick(pieces.size())];
         name.resize(target);
-        if (names.size() % 3 == 0) name = " " + name.substr(1);                 // a blank at the start
+        if (names.size() % 3 == 0) name = " " + name.substr(1);                   // a blank at the start
         if (names.size() % 4 == 0) name = name.substr(0, name.size() - 1) + " ";  // and at the end
         if (name == "." || name == "..") continue;
         names.insert(name);
@@ -39,7 +60,8 @@ std::set<std::string> generated_names(std::size_t count) {
 
 std::set<std::string> entries(const std::string& folder) {
     std::set<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) out.insert(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        out.insert(e.path().filename().string());
     return out;
 }
 

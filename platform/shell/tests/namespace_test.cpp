@@ -15,13 +15,14 @@
 namespace platform::shell {
 namespace {
 
-using testing::ShellTest;
-using testing::run_unprivileged;
 using testing::bind_path;
+using testing::run_unprivileged;
+using testing::ShellTest;
 
 std::vector<std::string> names(const Folder& folder, const std::vector<IdList>& items) {
     std::vector<std::string> out;
-    for (const auto& i : items) out.push_back(folder.display_name_of(i.data(), SHGDN_FORPARSING | SHGDN_INFOLDER));
+    for (const auto& i : items)
+        out.push_back(folder.display_name_of(i.data(), SHGDN_FORPARSING | SHGDN_INFOLDER));
     return out;
 }
 
@@ -87,7 +88,8 @@ TEST_F(ShellTest, EnumerationFiltersFoldersFilesAndHiddenOnes) {
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"broken", "file.txt"}));
 
-    ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, items), com::S_OK);
+    ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, items),
+              com::S_OK);
     EXPECT_EQ(items.size(), 6u);
 }
 
@@ -99,8 +101,9 @@ TEST_F(ShellTest, CompareOrdersFoldersFirstAndKeepsNamesDifferingInCase) {
     auto folder = bind_path(at("t"));
     std::vector<IdList> items;
     ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items), com::S_OK);
-    std::sort(items.begin(), items.end(),
-              [&](const IdList& a, const IdList& b) { return folder->compare_ids(0, a.data(), b.data()) < 0; });
+    std::sort(items.begin(), items.end(), [&](const IdList& a, const IdList& b) {
+        return folder->compare_ids(0, a.data(), b.data()) < 0;
+    });
     EXPECT_EQ(names(*folder, items), (std::vector<std::string>{"zeta", "Alpha", "README", "Readme"}));
     EXPECT_NE(folder->compare_ids(0, items[2].data(), items[3].data()), 0);
     EXPECT_EQ(folder->compare_ids(0, items[2].data(), items[2].data()), 0);
@@ -117,7 +120,8 @@ TEST_F(ShellTest, SortingAFolderGivesTheOrderOfItsComparisonOnEveryColumn) {
     make_file("s/Readme", "r");
     ::symlink(at("s/zeta").c_str(), at("s/to zeta").c_str());
     ::symlink(at("s/gone").c_str(), at("s/broken").c_str());
-    std::filesystem::last_write_time(at("s/small.txt"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(5));
+    std::filesystem::last_write_time(at("s/small.txt"),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(5));
     auto folder = bind_path(at("s"));
     std::vector<IdList> items;
     ASSERT_EQ(folder->enum_objects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items), com::S_OK);
@@ -133,7 +137,8 @@ TEST_F(ShellTest, SortingAFolderGivesTheOrderOfItsComparisonOnEveryColumn) {
             folder->sort_ids(column, sorted, descending);
             std::vector<IdList> got;
             for (PCIDL p : sorted) got.push_back(to_id_list(p));
-            EXPECT_EQ(names(*folder, got), names(*folder, pairwise)) << "column " << column << " descending " << descending;
+            EXPECT_EQ(names(*folder, got), names(*folder, pairwise))
+                << "column " << column << " descending " << descending;
         }
     }
 }
@@ -181,21 +186,25 @@ TEST_F(ShellTest, ReadOnlyAndCopyFollowThePermissionBitsAndAFolderChangeIsSeenAt
     const std::string base = at("bits");
     const std::string problem = run_unprivileged([base]() -> std::string {
         ::mkdir(base.c_str(), 0777);
-        for (const auto& [name, mode] : {std::pair<const char*, mode_t>{"mine", 0644}, {"ro", 0444}, {"secret", 0200}}) {
+        for (const auto& [name, mode] :
+             {std::pair<const char*, mode_t>{"mine", 0644}, {"ro", 0444}, {"secret", 0200}}) {
             const std::string p = base + "/" + name;
             ::close(::open(p.c_str(), O_CREAT | O_WRONLY, 0600));
             ::chmod(p.c_str(), mode);
         }
         IdList list;
         FolderPtr folder;
-        if (parse_path(base, list) != com::S_OK || bind_folder(list.data(), folder) != com::S_OK) return "bind failed";
+        if (parse_path(base, list) != com::S_OK || bind_folder(list.data(), folder) != com::S_OK)
+            return "bind failed";
         auto attrs = [&](const char* name) {
             IdList child;
             folder->parse_display_name(name, child);
             return folder->attributes_of(child.data(), SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME);
         };
-        if (attrs("mine") != (SFGAO_CANCOPY | SFGAO_CANRENAME)) return "mine: " + std::to_string(attrs("mine"));
-        if (attrs("ro") != (SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME)) return "ro: " + std::to_string(attrs("ro"));
+        if (attrs("mine") != (SFGAO_CANCOPY | SFGAO_CANRENAME))
+            return "mine: " + std::to_string(attrs("mine"));
+        if (attrs("ro") != (SFGAO_READONLY | SFGAO_CANCOPY | SFGAO_CANRENAME))
+            return "ro: " + std::to_string(attrs("ro"));
         if (attrs("secret") != SFGAO_CANRENAME) return "secret: " + std::to_string(attrs("secret"));
         // The same folder object, after its folder was closed for changes and opened again.
         ::chmod(base.c_str(), 0555);
@@ -330,7 +339,8 @@ TEST_F(ShellTest, SymbolicLinksAreKeptInPathsAndResolvedAsShortcuts) {
     EXPECT_TRUE(target->is_directory);
     EXPECT_EQ(target->path, std::filesystem::canonical(at("real")).string());
     // A .desktop link to a file URL is a shortcut too.
-    make_file("link.desktop", "[Desktop Entry]\nType=Link\nName=x\nURL=file://" + at("real/file%2Etxt") + "\n");
+    make_file("link.desktop",
+              "[Desktop Entry]\nType=Link\nName=x\nURL=file://" + at("real/file%2Etxt") + "\n");
     target = resolve_shortcut(at("link.desktop"));
     ASSERT_TRUE(target);
     EXPECT_EQ(target->path, at("real/file.txt"));
@@ -342,9 +352,12 @@ TEST_F(ShellTest, SymbolicLinksAreKeptInPathsAndResolvedAsShortcuts) {
 
 TEST_F(ShellTest, DesktopLinksWithBlanksAroundKeysCrLfOrLocalhostResolve) {
     make_dir("real/target");
-    make_file("spaced.desktop", "[Desktop Entry]\nType = Link\nName=x\nURL = file://" + at("real/target") + "\n");
-    make_file("crlf.desktop", "[Desktop Entry]\r\nType=Link\r\nName=x\r\nURL=file://" + at("real/target") + "\r\n");
-    make_file("localhost.desktop", "[Desktop Entry]\nType=Link\nURL=file://localhost" + at("real/target") + "\n");
+    make_file("spaced.desktop",
+              "[Desktop Entry]\nType = Link\nName=x\nURL = file://" + at("real/target") + "\n");
+    make_file("crlf.desktop",
+              "[Desktop Entry]\r\nType=Link\r\nName=x\r\nURL=file://" + at("real/target") + "\r\n");
+    make_file("localhost.desktop",
+              "[Desktop Entry]\nType=Link\nURL=file://localhost" + at("real/target") + "\n");
     for (const char* name : {"spaced.desktop", "crlf.desktop", "localhost.desktop"}) {
         EXPECT_TRUE(is_shortcut(at(name))) << name;
         const auto target = resolve_shortcut(at(name));
@@ -383,7 +396,8 @@ TEST_F(ShellTest, RenameRefusesBadNamesAndExistingOnes) {
     auto folder = bind_path(at("r"));
     IdList one, out;
     ASSERT_EQ(folder->parse_display_name("one", one), com::S_OK);
-    for (const std::string& bad : std::vector<std::string>{"", ".", "..", "a/b", std::string("a\0b", 3), std::string(256, 'n')}) {
+    for (const std::string& bad :
+         std::vector<std::string>{"", ".", "..", "a/b", std::string("a\0b", 3), std::string(256, 'n')}) {
         EXPECT_EQ(folder->set_name_of(one.data(), bad, out), com::E_INVALIDARG) << bad.size();
     }
     EXPECT_EQ(folder->set_name_of(one.data(), "two", out), hresult_already_exists());
@@ -415,8 +429,9 @@ TEST_F(ShellTest, RootHomeAndComputerFromTheMountTable) {
     EXPECT_EQ(shown, (std::vector<std::string>{"File System", "usb stick", "share"}));
     EXPECT_EQ(computer->display_name_of(drives_seen[1].data(), SHGDN_FORPARSING), "/media/usb stick");
     // Anchors are never renamed or deleted.
-    EXPECT_EQ(computer->attributes_of(drives_seen[0].data(), SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_FOLDER),
-              SFGAO_FOLDER);
+    EXPECT_EQ(
+        computer->attributes_of(drives_seen[0].data(), SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_FOLDER),
+        SFGAO_FOLDER);
     EXPECT_EQ(desk->attributes_of(top[0].data(), SFGAO_CANDELETE), 0u);
     EXPECT_TRUE(is_namespace_anchor(top[0].data()));
     EXPECT_EQ(icon_index(empty_id_list().data(), false), icon_desktop);
@@ -438,7 +453,8 @@ TEST_F(ShellTest, MountPointsInsideAFolderCannotBeRenamed) {
 
 TEST_F(ShellTest, MountParsingAndDriveTypes) {
     Mount m;
-    ASSERT_TRUE(parse_mountinfo_line("36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw", m));
+    ASSERT_TRUE(
+        parse_mountinfo_line("36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw", m));
     EXPECT_EQ(m.mount_point, "/mnt/my disk");
     EXPECT_EQ(m.fs_type, "ext3");
     EXPECT_EQ(m.major, 98u);

@@ -15,8 +15,8 @@
 namespace platform::shell {
 namespace {
 
-using testing::ShellTest;
 using testing::bind_path;
+using testing::ShellTest;
 
 constexpr std::uint32_t change_bits = SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
 
@@ -56,21 +56,28 @@ TEST_F(ShellTest, ASourceThatHoldsTheTargetIsRefusedInEverySpelling) {
         std::string source, target;
     };
     const std::vector<Case> cases = {
-        {"/", at("target")},          {"//", at("target")},           {"/./", at("target")},
-        {at("tree/"), at("tree/sub")}, {at("tree//."), at("tree")},   {at("tree"), at("treelink/sub")},
-        {at("treelink/"), at("tree/sub")}, {at("rootlink"), at("target")},
+        {"/", at("target")},
+        {"//", at("target")},
+        {"/./", at("target")},
+        {at("tree/"), at("tree/sub")},
+        {at("tree//."), at("tree")},
+        {at("tree"), at("treelink/sub")},
+        {at("treelink/"), at("tree/sub")},
+        {at("rootlink"), at("target")},
     };
     for (const auto& c : cases) {
         for (const std::uint32_t effect : {DROPEFFECT_COPY, DROPEFFECT_MOVE, DROPEFFECT_LINK}) {
             boxes.clear_record();
-            EXPECT_EQ(transfer_into({c.source}, c.target, effect), com::E_INVALIDARG) << c.source << " " << effect;
+            EXPECT_EQ(transfer_into({c.source}, c.target, effect), com::E_INVALIDARG)
+                << c.source << " " << effect;
             ASSERT_EQ(boxes.boxes().size(), 1u) << c.source << " " << effect;
             EXPECT_NE(boxes.boxes()[0].request.text.find("' cannot be "), std::string::npos);
             EXPECT_EQ(boxes.boxes()[0].request.type, forms::DialogType::warning);
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(at("target")));
-    EXPECT_EQ(std::filesystem::directory_iterator(at("tree/sub")) != std::filesystem::directory_iterator(), true);
+    EXPECT_EQ(std::filesystem::directory_iterator(at("tree/sub")) != std::filesystem::directory_iterator(),
+              true);
     EXPECT_FALSE(std::filesystem::exists(at("tree/sub/tree")));
     EXPECT_FALSE(std::filesystem::exists(at("tree/sub/treelink")));
     EXPECT_EQ(read_file(at("tree/sub/f")), "1");
@@ -88,8 +95,8 @@ TEST_F(ShellTest, PastingTheRootIntoAFolderSaysWhyOnce) {
     shell_clipboard().set({"/"}, DROPEFFECT_COPY);
     EXPECT_EQ(menu.invoke(verb_paste), com::E_INVALIDARG);
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].request.text, "'/' cannot be copied into '" + at("target") +
-                                                 "': it is that folder or holds it.");
+    EXPECT_EQ(boxes.boxes()[0].request.text,
+              "'/' cannot be copied into '" + at("target") + "': it is that folder or holds it.");
     EXPECT_TRUE(std::filesystem::is_empty(at("target")));
 }
 
@@ -119,7 +126,8 @@ TEST_F(KeptFolders, HomeAndTheFoldersAboveItAreNeitherRenamedMovedNorDeleted) {
     boxes.set_default_box_answer(forms::mr_yes);
     EXPECT_EQ(transfer_into({at("outer")}, at("elsewhere"), DROPEFFECT_MOVE), com::E_ACCESSDENIED);
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].request.text, "'" + at("outer") + "' cannot be moved: it holds the home folder.");
+    EXPECT_EQ(boxes.boxes()[0].request.text,
+              "'" + at("outer") + "' cannot be moved: it holds the home folder.");
     EXPECT_TRUE(deletion_refused(at("outer/inner")));
     EXPECT_EQ(move_to_trash(at("outer")), com::E_ACCESSDENIED);
     EXPECT_EQ(move_to_trash(home_), com::E_ACCESSDENIED);
@@ -191,7 +199,8 @@ TEST_F(ShellTest, DeletingNeverReplacesWhatIsInTheTrash) {
 TEST_F(ShellTest, ALongNameGetsAShortenedUniqueTrashNameAndComesBack) {
     const std::string files = data_home_ + "/Trash/files";
     const std::string first = std::string(248, 'l') + "-one", second = std::string(248, 'l') + "-two";
-    const std::string third = std::string(240, 'l') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+    const std::string third =
+        std::string(240, 'l') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
     make_file(first, "1");
     make_file(second, "2");
     make_file(third, "3");

@@ -44,8 +44,14 @@ void ShellTest::SetUp() {
 void ShellTest::TearDown() {
     set_mountinfo_path({});
     set_sysfs_root({});
-    if (had_home_) ::setenv("HOME", saved_home_.c_str(), 1); else ::unsetenv("HOME");
-    if (had_data_) ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+    if (had_home_)
+        ::setenv("HOME", saved_home_.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+    if (had_data_)
+        ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
     std::error_code ec;
     // Folders a test made unreadable must be opened again before they can be removed.
     for (auto it = std::filesystem::recursive_directory_iterator(
@@ -57,7 +63,9 @@ void ShellTest::TearDown() {
     std::filesystem::remove_all(root_, ec);
 }
 
-void ShellTest::make_dir(const std::string& relative) const { std::filesystem::create_directories(at(relative)); }
+void ShellTest::make_dir(const std::string& relative) const {
+    std::filesystem::create_directories(at(relative));
+}
 
 void ShellTest::make_file(const std::string& relative, const std::string& content) const {
     std::ofstream(at(relative), std::ios::binary) << content;
@@ -74,8 +82,9 @@ void ShellTest::add_mount(const std::string& mount_point, const std::string& fs_
                           unsigned minor) {
     std::string escaped;
     for (char c : mount_point) escaped += c == ' ' ? std::string("\\040") : std::string(1, c);
-    std::ofstream(mountinfo_, std::ios::app) << next_mount_id_++ << " 22 " << major << ":" << minor << " / " << escaped
-                                             << " rw,relatime shared:2 - " << fs_type << " /dev/sdb1 rw\n";
+    std::ofstream(mountinfo_, std::ios::app)
+        << next_mount_id_++ << " 22 " << major << ":" << minor << " / " << escaped
+        << " rw,relatime shared:2 - " << fs_type << " /dev/sdb1 rw\n";
     validate_mounts();
 }
 

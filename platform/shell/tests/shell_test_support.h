@@ -24,8 +24,8 @@ class ShellTest : public ::testing::Test {
     void make_file(const std::string& relative, const std::string& content = "x") const;
     std::string read_file(const std::string& path) const;
     // Adds a line to the injected mount table.
-    void add_mount(const std::string& mount_point, const std::string& fs_type = "ext4",
-                   unsigned major = 8, unsigned minor = 1);
+    void add_mount(const std::string& mount_point, const std::string& fs_type = "ext4", unsigned major = 8,
+                   unsigned minor = 1);
 
     std::string root_;
     std::string home_;

@@ -13,43 +13,43 @@ using namespace platform::storage;
 namespace {
 
 std::vector<std::string> fixture_names() {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(CFB_TEST_DATA)) {
-    if (e.path().extension() == ".hex") names.push_back(e.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(CFB_TEST_DATA)) {
+        if (e.path().extension() == ".hex") names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class CfbHexFixture : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CfbHexFixture, OpensOrIsRefusedAsItsCommentSays) {
-  cfb_test::HexFixture fx;
-  ASSERT_TRUE(cfb_test::load_hex_fixture(CFB_TEST_DATA, GetParam(), fx));
-  auto file = CompoundFile::open_bytes(fx.bytes);
-  auto check = validate_compound_file(fx.bytes);
-  cfb_test::TempDir dir;
-  cfb_test::write_file(dir.file("fixture.cfb"), fx.bytes);
-  auto on_disk = CompoundFile::open(dir.file("fixture.cfb"), Mode::read_only);
-  if (fx.expect == "ok") {
-    ASSERT_TRUE(file) << file.describe();
-    EXPECT_TRUE(check) << check.describe();
-    ASSERT_TRUE(on_disk) << on_disk.describe();
-    auto zor = file->root().open_storage("Zor");
-    ASSERT_TRUE(zor) << zor.describe();
-    EXPECT_EQ(cfb_test::get_stream(*zor, "Data"), cfb_test::pattern(5));
-    return;
-  }
-  ASSERT_FALSE(file) << "opened";
-  EXPECT_EQ(file.error(), StgError::file_corrupt) << file.describe();
-  EXPECT_NE(file.result().message().find(fx.expect), std::string::npos) << file.describe();
-  EXPECT_EQ(on_disk.error(), StgError::file_corrupt) << on_disk.describe();
-  EXPECT_EQ(check.error(), StgError::file_corrupt) << "validate let it pass";
+    cfb_test::HexFixture fx;
+    ASSERT_TRUE(cfb_test::load_hex_fixture(CFB_TEST_DATA, GetParam(), fx));
+    auto file = CompoundFile::open_bytes(fx.bytes);
+    auto check = validate_compound_file(fx.bytes);
+    cfb_test::TempDir dir;
+    cfb_test::write_file(dir.file("fixture.cfb"), fx.bytes);
+    auto on_disk = CompoundFile::open(dir.file("fixture.cfb"), Mode::read_only);
+    if (fx.expect == "ok") {
+        ASSERT_TRUE(file) << file.describe();
+        EXPECT_TRUE(check) << check.describe();
+        ASSERT_TRUE(on_disk) << on_disk.describe();
+        auto zor = file->root().open_storage("Zor");
+        ASSERT_TRUE(zor) << zor.describe();
+        EXPECT_EQ(cfb_test::get_stream(*zor, "Data"), cfb_test::pattern(5));
+        return;
+    }
+    ASSERT_FALSE(file) << "opened";
+    EXPECT_EQ(file.error(), StgError::file_corrupt) << file.describe();
+    EXPECT_NE(file.result().message().find(fx.expect), std::string::npos) << file.describe();
+    EXPECT_EQ(on_disk.error(), StgError::file_corrupt) << on_disk.describe();
+    EXPECT_EQ(check.error(), StgError::file_corrupt) << "validate let it pass";
 }
 
 std::string stem(const ::testing::TestParamInfo<std::string>& info) {
-  std::string name = info.param.substr(0, info.param.find('.'));
-  return name;
+    std::string name = info.param.substr(0, info.param.find('.'));
+    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, CfbHexFixture, ::testing::ValuesIn(fixture_names()), stem);

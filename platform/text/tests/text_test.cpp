@@ -17,7 +17,9 @@ namespace text = platform::text;
 
 // The five bytes Windows-1252 leaves undefined: the system keeps them as the control
 // characters of the same number; iconv knows no character for them.
-bool undefined_byte(unsigned b) { return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D; }
+bool undefined_byte(unsigned b) {
+    return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
 
 class Iconv {
   public:
@@ -33,7 +35,8 @@ class Iconv {
         char* in_p = in.data();
         char* out_p = out;
         std::size_t in_left = in.size(), out_left = sizeof out;
-        if (::iconv(cd_, &in_p, &in_left, &out_p, &out_left) == static_cast<std::size_t>(-1)) return std::nullopt;
+        if (::iconv(cd_, &in_p, &in_left, &out_p, &out_left) == static_cast<std::size_t>(-1))
+            return std::nullopt;
         return std::string(out, sizeof out - out_left);
     }
 
@@ -83,8 +86,8 @@ TEST(Windows1252, EveryUtf16UnitOutsideTheSurrogatesToAByteOrAQuestionMark) {
         const auto unit = static_cast<char16_t>(u);
         const std::u16string utf16(1, unit);
         const bool c1_of_undefined = undefined_byte(u);
-        const std::optional<std::string> expected = c1_of_undefined ? std::string(1, static_cast<char>(u))
-                                                                    : to_cp1252(utf16le(unit));
+        const std::optional<std::string> expected =
+            c1_of_undefined ? std::string(1, static_cast<char>(u)) : to_cp1252(utf16le(unit));
         const std::string got = text::cp1252_from_utf16(utf16);
         const std::optional<char> byte = text::cp1252_from_code_point(u);
         ASSERT_EQ(byte.has_value(), expected.has_value()) << std::hex << unsigned(u);

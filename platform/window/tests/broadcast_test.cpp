@@ -66,10 +66,11 @@ TEST_F(Broadcast, DeliveryFromAnotherProcessDoesNotGoBackOut) {
 
 TEST_F(Broadcast, TheFirstWindowOfAClassComesToTheFrontHereOrThroughTheHook) {
     int activations = 0;
-    const Handle host = create_window("THost", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
-        if (message == WM_ACTIVATE && wparam == WA_ACTIVE) ++activations;
-        return 0;
-    });
+    const Handle host =
+        create_window("THost", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+            if (message == WM_ACTIVATE && wparam == WA_ACTIVE) ++activations;
+            return 0;
+        });
     create_window("TTask_Weaver", host, {});
     create_window("TOther", 0, {});
     std::vector<std::string> asked;

@@ -17,7 +17,7 @@ using testing::guard_ms;
 using testing::WindowTest;
 
 class Pipe {
-public:
+  public:
     Pipe() { EXPECT_EQ(pipe(fds_), 0); }
     ~Pipe() {
         if (fds_[0] >= 0) close(fds_[0]);
@@ -36,7 +36,7 @@ public:
         fds_[0] = -1;
     }
 
-private:
+  private:
     int fds_[2] = {-1, -1};
 };
 
@@ -83,10 +83,11 @@ TEST_F(FdWatches, AReadyFdDoesNotStarvePostedMessages) {
     p.put('x');  // never read: the fd stays ready
     int calls = 0, handled = 0;
     add_fd_watch(p.read_end(), POLLIN, [&](short) { ++calls; });
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER && ++handled < 50) post_message(self, WM_USER);
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER && ++handled < 50) post_message(self, WM_USER);
+            return 0;
+        });
     post_message(w, WM_USER);
     EXPECT_TRUE(run_nested_loop_for([&] { return handled >= 50; }, guard_ms));
     EXPECT_GT(calls, 0);
@@ -111,9 +112,9 @@ TEST_F(FdWatches, AClosedFdIsReportedOnceAndItsWatchDropped) {
 void ignore_signal(int) {}
 
 TEST_F(FdWatches, ASignalDuringTheWaitDoesNotEndOrBreakIt) {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = ignore_signal;  // no SA_RESTART: poll sees EINTR
-    struct sigaction old{};
+    struct sigaction old {};
     ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
     Pipe p;
     bool got = false;

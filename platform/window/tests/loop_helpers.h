@@ -29,40 +29,43 @@ inline bool wait_until(const std::function<bool()>& done,
 // A one-shot timer that ends the calling thread's loop with a failure if it is still running
 // after `ms`.
 class Reaper {
-public:
+  public:
     explicit Reaper(unsigned ms = guard_ms) {
-        window_ = create_window("TestReaper", 0, [](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-            if (message == WM_TIMER) {
-                kill_timer(self, 1);
-                ADD_FAILURE() << "the loop under test did not end; the reaper stopped it";
-                post_quit_message(-99);
-            }
-            return 0;
-        });
+        window_ =
+            create_window("TestReaper", 0, [](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+                if (message == WM_TIMER) {
+                    kill_timer(self, 1);
+                    ADD_FAILURE() << "the loop under test did not end; the reaper stopped it";
+                    post_quit_message(-99);
+                }
+                return 0;
+            });
         set_timer(window_, 1, ms);
     }
     ~Reaper() { destroy_window(window_); }
     Reaper(const Reaper&) = delete;
     Reaper& operator=(const Reaper&) = delete;
 
-private:
+  private:
     Handle window_ = 0;
 };
 
 // A thread with a message loop and a control window through which tests run code on it.
 // The loop ends on stop() or, failing the test, after the guard time.
 class LoopThread {
-public:
+  public:
     static constexpr std::uint32_t msg_run = WM_USER + 900;
     static constexpr std::uint32_t msg_stop = WM_USER + 901;
 
     explicit LoopThread(std::function<void()> setup = {}) {
         thread_ = kernel::Thread([this, setup = std::move(setup)] {
-            control_ = create_window("TestControl", 0, [](Handle, std::uint32_t message, WParam, LParam lparam) -> Result {
-                if (message == msg_run) (*reinterpret_cast<const std::function<void()>*>(lparam))();
-                if (message == msg_stop) post_quit_message(0);
-                return 0;
-            });
+            control_ = create_window("TestControl", 0,
+                                     [](Handle, std::uint32_t message, WParam, LParam lparam) -> Result {
+                                         if (message == msg_run)
+                                             (*reinterpret_cast<const std::function<void()>*>(lparam))();
+                                         if (message == msg_stop) post_quit_message(0);
+                                         return 0;
+                                     });
             if (setup) setup();
             id_ = kernel::current_thread_id();
             ready_.set();
@@ -94,7 +97,7 @@ public:
     kernel::ThreadId id() const { return id_; }
     Handle control() const { return control_; }
 
-private:
+  private:
     kernel::Thread thread_;
     kernel::Event ready_{kernel::ResetMode::manual};
     Handle control_ = 0;
@@ -103,7 +106,7 @@ private:
 
 // Resets the test thread's queue after every test.
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         reset_thread_state_for_tests();
         set_remote_broadcaster({});

@@ -16,20 +16,21 @@ class NestedLoops : public WindowTest {};
 TEST_F(NestedLoops, QuitInsideANestedLoopEndsItAndThenTheOuterLoop) {
     Reaper reaper;
     std::vector<std::string> trace;
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) {
-            trace.push_back("outer handler");
-            post_message(self, WM_USER + 1);
-            const bool ended_by_done = run_nested_loop([] { return false; });
-            trace.push_back(ended_by_done ? "nested done" : "nested quit");
-        }
-        if (message == WM_USER + 1) {
-            trace.push_back("inside nested");
-            post_quit_message(42);
-        }
-        if (message == WM_USER + 2) trace.push_back("after quit");  // must never run
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) {
+                trace.push_back("outer handler");
+                post_message(self, WM_USER + 1);
+                const bool ended_by_done = run_nested_loop([] { return false; });
+                trace.push_back(ended_by_done ? "nested done" : "nested quit");
+            }
+            if (message == WM_USER + 1) {
+                trace.push_back("inside nested");
+                post_quit_message(42);
+            }
+            if (message == WM_USER + 2) trace.push_back("after quit");  // must never run
+            return 0;
+        });
     post_message(w, WM_USER);
     EXPECT_EQ(run_message_loop(), 42) << "the outer loop saw the quit that was put back";
     EXPECT_EQ(trace, (std::vector<std::string>{"outer handler", "inside nested", "nested quit"}));
@@ -39,19 +40,20 @@ TEST_F(NestedLoops, ANestedLoopEndsWhenDoneAndTheOuterLoopGoesOn) {
     Reaper reaper;
     bool modal_result = false;
     int after = 0;
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) {
-            post_message(self, WM_USER + 1);
-            EXPECT_TRUE(run_nested_loop([&] { return modal_result; }));
-            post_message(self, WM_USER + 2);
-        }
-        if (message == WM_USER + 1) modal_result = true;
-        if (message == WM_USER + 2) {
-            ++after;
-            post_quit_message(0);
-        }
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) {
+                post_message(self, WM_USER + 1);
+                EXPECT_TRUE(run_nested_loop([&] { return modal_result; }));
+                post_message(self, WM_USER + 2);
+            }
+            if (message == WM_USER + 1) modal_result = true;
+            if (message == WM_USER + 2) {
+                ++after;
+                post_quit_message(0);
+            }
+            return 0;
+        });
     post_message(w, WM_USER);
     EXPECT_EQ(run_message_loop(), 0);
     EXPECT_EQ(after, 1);
@@ -60,10 +62,11 @@ TEST_F(NestedLoops, ANestedLoopEndsWhenDoneAndTheOuterLoopGoesOn) {
 TEST_F(NestedLoops, ANestedLoopNoticesDoneSetByASentMessage) {
     // Nothing is posted: only a send from another thread makes `done` true.
     bool done = false;
-    const Handle w = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) done = true;
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) done = true;
+            return 0;
+        });
     std::thread sender([w] { send_message_timeout(w, WM_USER, 0, 0, guard_ms); });
     EXPECT_TRUE(run_nested_loop_for([&] { return done; }, guard_ms));
     sender.join();
@@ -78,10 +81,11 @@ TEST_F(NestedLoops, RunNestedLoopForEndsWhenTheTimeRunsOut) {
 TEST_F(NestedLoops, ProcessMessagesPutsAQuitBackForTheOuterLoop) {
     Reaper reaper;
     int handled = 0;
-    const Handle w = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) ++handled;
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) ++handled;
+            return 0;
+        });
     post_message(w, WM_USER);
     post_quit_message(5);
     post_message(w, WM_USER);

@@ -70,13 +70,14 @@ TEST_F(Ordering, SentMessagesAreHandledBeforePostedOnes) {
 TEST_F(Ordering, ProcessMessagesLeavesWhatIsPostedWhileItRuns) {
     // A handler that posts to itself must not keep process_messages busy for ever.
     int handled = 0;
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) {
-            ++handled;
-            post_message(self, WM_USER);
-        }
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) {
+                ++handled;
+                post_message(self, WM_USER);
+            }
+            return 0;
+        });
     post_message(w, WM_USER);
     post_message(w, WM_USER);
     process_messages();
@@ -100,10 +101,11 @@ TEST_F(Ordering, DispatchIgnoresAWindowOfAnotherThread) {
     bool ran_here = false;
     Handle foreign = 0;
     LoopThread owner([&] {
-        foreign = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-            if (message == WM_USER) ran_here = true;
-            return 0;
-        });
+        foreign =
+            create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+                if (message == WM_USER) ran_here = true;
+                return 0;
+            });
     });
     EXPECT_FALSE(is_own_window(foreign));
     EXPECT_EQ(dispatch_message({foreign, WM_USER, 0, 0}), 0);

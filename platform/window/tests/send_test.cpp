@@ -22,11 +22,12 @@ TEST_F(Send, CrossThreadSendRunsOnTheOwnerAndReturnsItsResult) {
     std::atomic<kernel::ThreadId> ran_on{0};
     Handle w = 0;
     LoopThread owner([&] {
-        w = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam lparam) -> Result {
-            if (message != WM_USER) return 0;
-            ran_on = kernel::current_thread_id();
-            return static_cast<Result>(wparam) * 2 + lparam;
-        });
+        w = create_window("TestWindow", 0,
+                          [&](Handle, std::uint32_t message, WParam wparam, LParam lparam) -> Result {
+                              if (message != WM_USER) return 0;
+                              ran_on = kernel::current_thread_id();
+                              return static_cast<Result>(wparam) * 2 + lparam;
+                          });
     });
     EXPECT_EQ(send_message(w, WM_USER, 20, 1), 41);
     EXPECT_EQ(ran_on.load(), owner.id());
@@ -37,10 +38,11 @@ TEST_F(Send, CrossThreadSendRunsOnTheOwnerAndReturnsItsResult) {
 
 TEST_F(Send, SendToAnOwnWindowIsADirectCall) {
     bool inside = false;
-    const Handle w = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) inside = true;
-        return 7;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) inside = true;
+            return 7;
+        });
     // No loop runs here: a direct call needs none.
     Result r = 0;
     EXPECT_EQ(send_message_timeout(w, WM_USER, 0, 0, 0, &r), SendStatus::ok);
@@ -57,15 +59,17 @@ TEST_F(Send, TwoThreadsSendingToEachOtherAtTheSameTimeDoNotDeadlock) {
     std::atomic<int> ready{0};
     auto body = [&](Handle& mine, const Handle& theirs, std::atomic<int>& handled, std::atomic<bool>& my_done,
                     const std::atomic<bool>& their_done) {
-        mine = create_window("TestPeer", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
-            if (message == WM_USER) ++handled;
-            return static_cast<Result>(wparam) + 1;
-        });
+        mine =
+            create_window("TestPeer", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+                if (message == WM_USER) ++handled;
+                return static_cast<Result>(wparam) + 1;
+            });
         if (++ready == 2) both_ready.set();
         ASSERT_TRUE(both_ready.wait(guard_ms).signalled());
         for (int i = 0; i < rounds; ++i) {
             Result r = 0;
-            ASSERT_EQ(send_message_timeout(theirs, WM_USER, static_cast<WParam>(i), 0, guard_ms, &r), SendStatus::ok);
+            ASSERT_EQ(send_message_timeout(theirs, WM_USER, static_cast<WParam>(i), 0, guard_ms, &r),
+                      SendStatus::ok);
             ASSERT_EQ(r, i + 1);
         }
         my_done = true;
@@ -84,10 +88,11 @@ TEST_F(Send, TwoThreadsSendingToEachOtherAtTheSameTimeDoNotDeadlock) {
 
 TEST_F(Send, WhileWaitingASenderHandlesSentMessagesButNotPostedOnes) {
     std::vector<int> order;
-    const Handle mine = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
-        if (message == WM_USER) order.push_back(static_cast<int>(wparam));
-        return 0;
-    });
+    const Handle mine =
+        create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+            if (message == WM_USER) order.push_back(static_cast<int>(wparam));
+            return 0;
+        });
     Handle theirs = 0;
     LoopThread owner([&] {
         theirs = create_window("TestWindow", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
@@ -158,7 +163,8 @@ TEST_F(Send, TimeOutWhileTheOwnerHandlesItLetsTheHandlerFinishAlone) {
 }
 
 TEST_F(Send, AfterDestroyTheWindowIsGoneForEveryCall) {
-    const Handle w = create_window("TestWindow", 0, [](Handle, std::uint32_t, WParam, LParam) -> Result { return 1; });
+    const Handle w =
+        create_window("TestWindow", 0, [](Handle, std::uint32_t, WParam, LParam) -> Result { return 1; });
     destroy_window(w);
     EXPECT_FALSE(is_window(w));
     EXPECT_FALSE(post_message(w, WM_USER));

@@ -14,13 +14,14 @@ using testing::Reaper;
 using testing::WindowTest;
 
 class Timers : public WindowTest {
-protected:
+  protected:
     std::map<WParam, int> fired;
     Handle make_window() {
-        return create_window("TestTimers", 0, [this](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
-            if (message == WM_TIMER) ++fired[wparam];
-            return 0;
-        });
+        return create_window("TestTimers", 0,
+                             [this](Handle, std::uint32_t message, WParam wparam, LParam) -> Result {
+                                 if (message == WM_TIMER) ++fired[wparam];
+                                 return 0;
+                             });
     }
 };
 
@@ -65,10 +66,11 @@ TEST_F(Timers, SettingAnExistingIdRestartsItInsteadOfAddingOne) {
 
 TEST_F(Timers, TimerMessagesWaitBehindPostedOnes) {
     std::vector<std::uint32_t> order;
-    const Handle w = create_window("TestTimers", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_TIMER || message == WM_USER) order.push_back(message);
-        return 0;
-    });
+    const Handle w =
+        create_window("TestTimers", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_TIMER || message == WM_USER) order.push_back(message);
+            return 0;
+        });
     set_timer(w, 1, 0);
     post_message(w, WM_USER);
     post_message(w, WM_USER);
@@ -78,11 +80,13 @@ TEST_F(Timers, TimerMessagesWaitBehindPostedOnes) {
 
 TEST_F(Timers, AZeroIntervalTimerDoesNotStarvePostedMessagesOrTheOtherTimers) {
     int chain = 0;
-    const Handle w = create_window("TestTimers", 0, [&](Handle self, std::uint32_t message, WParam wparam, LParam) -> Result {
-        if (message == WM_TIMER) ++fired[wparam];
-        if (message == WM_USER && ++chain < 100) post_message(self, WM_USER);  // one at a time
-        return 0;
-    });
+    const Handle w = create_window("TestTimers", 0,
+                                   [&](Handle self, std::uint32_t message, WParam wparam, LParam) -> Result {
+                                       if (message == WM_TIMER) ++fired[wparam];
+                                       if (message == WM_USER && ++chain < 100)
+                                           post_message(self, WM_USER);  // one at a time
+                                       return 0;
+                                   });
     set_timer(w, 0, 0);
     set_timer(w, 1, 2);
     post_message(w, WM_USER);
@@ -117,10 +121,11 @@ TEST_F(Timers, ATimerCannotBeSetOnAnotherThreadsWindow) {
     Handle foreign = 0;
     {
         testing::LoopThread owner([&] {
-            foreign = create_window("TestTimers", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
-                if (message == WM_TIMER) ++foreign_timers;
-                return 0;
-            });
+            foreign =
+                create_window("TestTimers", 0, [&](Handle, std::uint32_t message, WParam, LParam) -> Result {
+                    if (message == WM_TIMER) ++foreign_timers;
+                    return 0;
+                });
         });
         set_timer(foreign, 1, 0);  // not ours: ignored
         const Handle mine = make_window();

@@ -28,7 +28,9 @@ class RecordingHook : public WaitHook {
         }
         const std::int64_t now = kernel::monotonic_ns();
         const int timeout_ms =
-            deadline_ns == INT64_MAX ? -1 : static_cast<int>(std::max<std::int64_t>(0, (deadline_ns - now + 999'999) / 1'000'000));
+            deadline_ns == INT64_MAX
+                ? -1
+                : static_cast<int>(std::max<std::int64_t>(0, (deadline_ns - now + 999'999) / 1'000'000));
         return ::poll(fds.data(), fds.size(), timeout_ms);
     }
     void schedule_changed() override { ++changes; }
@@ -54,13 +56,14 @@ class WaitHooks : public WindowTest {
 };
 
 Handle counting_window(int& timer_turns) {
-    return create_window("HookTest", 0, [&timer_turns](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_TIMER) {
-            ++timer_turns;
-            kill_timer(self, 1);
-        }
-        return 0;
-    });
+    return create_window("HookTest", 0,
+                         [&timer_turns](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+                             if (message == WM_TIMER) {
+                                 ++timer_turns;
+                                 kill_timer(self, 1);
+                             }
+                             return 0;
+                         });
 }
 
 TEST_F(WaitHooks, the_loop_sleeps_in_the_hook_on_its_waker_and_fds_until_the_next_timer) {
@@ -119,14 +122,15 @@ TEST_F(WaitHooks, a_hook_that_wakes_early_only_makes_the_loop_look_again) {
 TEST_F(WaitHooks, pump_foreign_serves_posts_from_other_threads_and_due_timers_without_waiting) {
     int posted = 0;
     int turns = 0;
-    const Handle w = create_window("HookTest", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) ++posted;
-        if (message == WM_TIMER) {
-            ++turns;
-            kill_timer(self, 1);
-        }
-        return 0;
-    });
+    const Handle w =
+        create_window("HookTest", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) ++posted;
+            if (message == WM_TIMER) {
+                ++turns;
+                kill_timer(self, 1);
+            }
+            return 0;
+        });
     std::thread poster([w] { post_message(w, WM_USER); });
     poster.join();
     set_timer(w, 1, 0);

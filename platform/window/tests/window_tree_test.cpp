@@ -23,16 +23,18 @@ Procedure log_destroy(std::vector<Handle>& destroyed) {
 
 TEST_F(WindowTree, TheProcedureGetsWmCreateBeforeCreateReturnsAndMayRefuse) {
     Handle seen = 0;
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_CREATE) seen = self;
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_CREATE) seen = self;
+            return 0;
+        });
     EXPECT_EQ(seen, w);
     EXPECT_EQ(parent_of(w), desktop_window());
     EXPECT_TRUE(is_own_window(w));
-    const Handle refused = create_window("TestWindow", 0, [](Handle, std::uint32_t message, WParam, LParam) -> Result {
-        return message == WM_CREATE ? -1 : 0;
-    });
+    const Handle refused =
+        create_window("TestWindow", 0, [](Handle, std::uint32_t message, WParam, LParam) -> Result {
+            return message == WM_CREATE ? -1 : 0;
+        });
     EXPECT_EQ(refused, 0u);
     EXPECT_TRUE(find_windows_of_class("TestWindow").size() == 1);
 }
@@ -41,11 +43,12 @@ TEST_F(WindowTree, DestroyReachesTheChildrenAndDropsPendingPosts) {
     std::vector<Handle> destroyed;
     int posted_seen = 0;
     const Handle parent = create_window("TestParent", 0, log_destroy(destroyed));
-    const Handle child = create_window("TestChild", parent, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_DESTROY) destroyed.push_back(self);
-        if (message == WM_USER) ++posted_seen;
-        return 0;
-    });
+    const Handle child =
+        create_window("TestChild", parent, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_DESTROY) destroyed.push_back(self);
+            if (message == WM_USER) ++posted_seen;
+            return 0;
+        });
     const Handle grandchild = create_window("TestChild", child, log_destroy(destroyed));
     EXPECT_EQ(children_of(parent), std::vector<Handle>{child});
     post_message(child, WM_USER);
@@ -61,16 +64,17 @@ TEST_F(WindowTree, AProcedureMayDestroyItsOwnWindowAndGoOnRunning) {
     int destroy_messages = 0;
     int after = 0;
     auto big = std::make_shared<std::vector<int>>(1000, 7);  // what the procedure owns
-    const Handle w = create_window("TestWindow", 0, [&, big](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_DESTROY) ++destroy_messages;
-        if (message == WM_USER) {
-            destroy_window(self);
-            destroy_window(self);          // a second time is ignored
-            after = (*big)[999];           // still alive: the free is deferred
-            post_message(self, WM_USER);   // to a window that is gone: refused
-        }
-        return 0;
-    });
+    const Handle w = create_window("TestWindow", 0,
+                                   [&, big](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+                                       if (message == WM_DESTROY) ++destroy_messages;
+                                       if (message == WM_USER) {
+                                           destroy_window(self);
+                                           destroy_window(self);         // a second time is ignored
+                                           after = (*big)[999];          // still alive: the free is deferred
+                                           post_message(self, WM_USER);  // to a window that is gone: refused
+                                       }
+                                       return 0;
+                                   });
     big.reset();
     post_message(w, WM_USER);
     process_messages();
@@ -83,13 +87,14 @@ TEST_F(WindowTree, AProcedureMayCreateAndDestroyOtherWindows) {
     std::vector<Handle> destroyed;
     Handle made = 0;
     const Handle victim = create_window("TestVictim", 0, log_destroy(destroyed));
-    const Handle w = create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-        if (message == WM_USER) {
-            destroy_window(victim);
-            made = create_window("TestMade", self, {});
-        }
-        return 0;
-    });
+    const Handle w =
+        create_window("TestWindow", 0, [&](Handle self, std::uint32_t message, WParam, LParam) -> Result {
+            if (message == WM_USER) {
+                destroy_window(victim);
+                made = create_window("TestMade", self, {});
+            }
+            return 0;
+        });
     post_message(w, WM_USER);
     post_message(victim, WM_USER);  // dropped with the victim
     process_messages();
@@ -99,7 +104,8 @@ TEST_F(WindowTree, AProcedureMayCreateAndDestroyOtherWindows) {
 }
 
 TEST_F(WindowTree, SetProcedureSwapsTheProcedureForLaterMessages) {
-    const Handle w = create_window("TestWindow", 0, [](Handle, std::uint32_t, WParam, LParam) -> Result { return 1; });
+    const Handle w =
+        create_window("TestWindow", 0, [](Handle, std::uint32_t, WParam, LParam) -> Result { return 1; });
     Procedure old = set_procedure(w, [](Handle, std::uint32_t, WParam, LParam) -> Result { return 2; });
     ASSERT_TRUE(old);
     EXPECT_EQ(old(w, WM_USER, 0, 0), 1);

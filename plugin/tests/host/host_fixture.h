@@ -174,9 +174,11 @@ struct VisualizeResult {
     std::string tray;
 };
 
-inline VisualizeResult visualize(zorsetup::ZorAsInfo& info, forms::ScriptedInteraction& boxes, const Lines& vials,
-                          const std::string& tray, std::function<void(forms::Form&)> act) {
-    SAFEARRAY* positions = com::safe_array_create_vector(com::VT_BSTR, 0, static_cast<std::uint32_t>(vials.size()));
+inline VisualizeResult visualize(zorsetup::ZorAsInfo& info, forms::ScriptedInteraction& boxes,
+                                 const Lines& vials, const std::string& tray,
+                                 std::function<void(forms::Form&)> act) {
+    SAFEARRAY* positions =
+        com::safe_array_create_vector(com::VT_BSTR, 0, static_cast<std::uint32_t>(vials.size()));
     SAFEARRAY* types = com::safe_array_create_vector(com::VT_I4, 0, static_cast<std::uint32_t>(vials.size()));
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(vials.size()); ++i) {
         com::Bstr v(vials[static_cast<std::size_t>(i)]);
@@ -204,6 +206,5 @@ inline VisualizeResult visualize(zorsetup::ZorAsInfo& info, forms::ScriptedInter
     com::sys_free_string(name);
     return r;
 }
-
 
 }  // namespace zorsetup_host_test

@@ -52,7 +52,8 @@ TEST_F(ZorsetupHost, OutStringsHoldingGarbageAreWrittenNeverFreed) {
     com::sys_free_string(tray);
     tray = garbage<BSTR>();
     com::Bstr nowhere("Nowhere:4");
-    EXPECT_EQ(as_config_->GetTrayInformation2(&tray, nowhere.get(), &x, &y, &shape), zorsetup::result_unknown_tray);
+    EXPECT_EQ(as_config_->GetTrayInformation2(&tray, nowhere.get(), &x, &y, &shape),
+              zorsetup::result_unknown_tray);
     com::sys_free_string(tray);
 
     BSTR vial = garbage<BSTR>();
@@ -175,12 +176,14 @@ TEST_F(ZorsetupHost, EveryOtherMethodAnswersWithoutAnEditorOrWithNullArguments) 
     BSTR tray = garbage<BSTR>();
     BSTR pos = com::bstr_from_text("");
     std::int32_t tray_index = 99, vial_index = 1;
-    EXPECT_EQ(as_config_->ConvertVialPosition(0, &tray, &pos, &tray_index, &vial_index), zorsetup::result_bad_position);
+    EXPECT_EQ(as_config_->ConvertVialPosition(0, &tray, &pos, &tray_index, &vial_index),
+              zorsetup::result_bad_position);
     com::sys_free_string(pos);
     boxes_->on_next_form([](forms::Form& f) { find<forms::Button>(f, "done_button")->click(); });
     EXPECT_EQ(config_->LaunchConfigDialog(0), 0);
-    for (const char* reason : {"new - no editor", "open - no editor", "save - no editor", "getnextvial - NextVial is no pointer",
-                               "convertvialposition - no tray number 99"})
+    for (const char* reason :
+         {"new - no editor", "open - no editor", "save - no editor", "getnextvial - NextVial is no pointer",
+          "convertvialposition - no tray number 99"})
         EXPECT_TRUE(logged(reason)) << reason;
 }
 

@@ -17,12 +17,13 @@ class ZorsetupHostWithZorrun : public ZorsetupHost {
     void SetUp() override {
         ZorsetupHost::SetUp();
         if (HasFatalFailure()) return;
-        sim_ = std::make_unique<core_test::ZorsimProcess>(folder_, Lines{"--default-atom-ms", "50", "--syringe", "10ul"});
+        sim_ = std::make_unique<core_test::ZorsimProcess>(
+            folder_, Lines{"--default-atom-ms", "50", "--syringe", "10ul"});
         ASSERT_TRUE(sim_->ok()) << "zorsim did not start";
         setenv("ZOR_COM1", sim_->link_path().c_str(), 1);
         ports_ = std::make_unique<zorsetup_test::PtyPorts>(std::initializer_list<int>{3});
-        com::LocalRegistration zorrun{clsid_izor, "Zorrun.IZor", "zorrun Library: IZor", ZORRUN_PATH, "com.hox.Zorrun",
-                                      "IZor"};
+        com::LocalRegistration zorrun{clsid_izor,  "Zorrun.IZor",    "zorrun Library: IZor",
+                                      ZORRUN_PATH, "com.hox.Zorrun", "IZor"};
         ASSERT_EQ(com::register_local_server(zorrun), com::S_OK);
     }
     void TearDown() override {
@@ -65,7 +66,8 @@ TEST_F(ZorsetupHostWithZorrun, TheMountedSyringesLimitsComeThroughTheBridge) {
     load();
     double low = -1, high = -1, deflt = -1;
     std::int16_t precision = -1;
-    EXPECT_EQ(info_->ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 0) << testing::PrintToString(box_texts());
+    EXPECT_EQ(info_->ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 0)
+        << testing::PrintToString(box_texts());
     EXPECT_DOUBLE_EQ(low, 0.1);
     EXPECT_DOUBLE_EQ(high, 10);
     EXPECT_EQ(precision, 2);
@@ -79,7 +81,8 @@ TEST_F(ZorsetupHostWithZorrun, RightAfterAReloadTheLimitsWaitForTheUploadInstead
     setup_->ExecuteCommand(14997);
     double low = -1, high = -1, deflt = -1;
     std::int16_t precision = -1;
-    EXPECT_EQ(info_->ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 0) << testing::PrintToString(box_texts());
+    EXPECT_EQ(info_->ProvideInjectionVolumeLimits(&low, &high, &precision, &deflt), 0)
+        << testing::PrintToString(box_texts());
     EXPECT_DOUBLE_EQ(low, 0.1);
     EXPECT_DOUBLE_EQ(high, 10);
     EXPECT_TRUE(box_texts().empty()) << testing::PrintToString(box_texts());
@@ -108,7 +111,8 @@ TEST_F(ZorsetupHostWithZorrun, ATrayTypeChosenInTheDialogReachesTheInstrument) {
         find<forms::Button>(f, "close_button")->click();
     });
     EXPECT_EQ(r.result, 1);
-    EXPECT_TRUE(wait_until([&] { return was_sent("DLD_OBJ TRAY;Tray2;MT96;"); }, 20s)) << testing::PrintToString(sent());
+    EXPECT_TRUE(wait_until([&] { return was_sent("DLD_OBJ TRAY;Tray2;MT96;"); }, 20s))
+        << testing::PrintToString(sent());
     EXPECT_TRUE(box_texts().empty()) << testing::PrintToString(box_texts());
 }
 

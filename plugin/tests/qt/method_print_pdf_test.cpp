@@ -83,7 +83,8 @@ TEST_F(MethodPrintPdf, the_values_stand_in_one_column_and_the_headers_are_underl
     const std::vector<PdfWord> words = pdf_word_boxes(pdf, 1);
 
     const double column = word(words, "Tray1").left;
-    for (const std::string value : {"5", "2", "1:30"}) EXPECT_NEAR(word(words, value).left, column, 0.3) << value;
+    for (const std::string value : {"5", "2", "1:30"})
+        EXPECT_NEAR(word(words, value).left, column, 0.3) << value;
     for (const std::string name : {"Tray", "(\u00b5l)", "(\u00b5l/s)", "(m:ss)"})
         EXPECT_LT(word(words, name).right, column) << name;
 
@@ -106,8 +107,8 @@ TEST_F(MethodPrintPdf, the_values_stand_in_one_column_and_the_headers_are_underl
         }
         return std::pair<double, double>(lo / 2.0, hi / 2.0);
     };
-    for (const auto& [first, last] : {std::pair<std::string, std::string>{"Syringe:", "25ul"}, {"01", "Sample"},
-                                      {"02", "Pause"}}) {
+    for (const auto& [first, last] :
+         {std::pair<std::string, std::string>{"Syringe:", "25ul"}, {"01", "Sample"}, {"02", "Pause"}}) {
         const PdfWord& from = word(words, first);
         const PdfWord& to = word(words, last);
         const auto [lo, hi] = red_span_below(from);

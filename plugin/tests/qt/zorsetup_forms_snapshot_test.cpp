@@ -8,13 +8,13 @@
 #include "platform/forms_qt/snapshot.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
 #include "plugin/config_form.h"
+#include "plugin/sample_types.h"
 #include "plugin/tests/editor_fixture.h"
 #include "plugin/tests/pty_ports.h"
-#include "plugin/sample_types.h"
 #include "plugin/tray_form.h"
 #include "plugin/util_form.h"
-#include "utilities/settings.h"
 #include "utilities/session.h"
+#include "utilities/settings.h"
 
 namespace zorsetup_test {
 namespace {

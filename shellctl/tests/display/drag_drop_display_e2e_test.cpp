@@ -29,7 +29,8 @@ namespace fs = std::filesystem;
 // The other program: its window at (x, y), 200 by 150; what it printed comes back in lines.
 class Peer {
   public:
-    Peer(const std::string& mode, int x, int y, const std::vector<std::string>& paths = {}) : at_(x + 100, y + 75) {
+    Peer(const std::string& mode, int x, int y, const std::vector<std::string>& paths = {})
+        : at_(x + 100, y + 75) {
         int out[2];
         if (::pipe(out) != 0) return;
         std::vector<std::string> args{DROP_PEER, mode, std::to_string(x), std::to_string(y)};
@@ -96,8 +97,11 @@ class Peer {
 
 // A press at `from`, a drag in steps to `to` (holding `key` from the first step on, when
 // given), a rest there of `rest` seconds, and the release.
-std::vector<std::string> drag(QPoint from, QPoint to, const std::string& key = "", const std::string& rest = "0.5") {
-    const auto move = [](QPoint p) { return "mousemove --sync " + std::to_string(p.x()) + " " + std::to_string(p.y()); };
+std::vector<std::string> drag(QPoint from, QPoint to, const std::string& key = "",
+                              const std::string& rest = "0.5") {
+    const auto move = [](QPoint p) {
+        return "mousemove --sync " + std::to_string(p.x()) + " " + std::to_string(p.y());
+    };
     std::vector<std::string> steps{move(from), "mousedown 1", "sleep 0.2", move(from + QPoint(12, 6))};
     if (!key.empty()) steps.push_back("keydown " + key);
     constexpr int n = 12;
@@ -212,7 +216,8 @@ TEST_F(DragDropOnScreen, a_file_dragged_out_of_the_list_reaches_another_program_
     EXPECT_NE(got.find("format text/uri-list\n"), std::string::npos) << got;
     EXPECT_NE(got.find(uri + "\n"), std::string::npos) << got;
     // The shell's own format travels too, for another instance of the program.
-    EXPECT_NE(got.find("format application/x-zor-clipboard;format=shell%20idlist%20array\n"), std::string::npos)
+    EXPECT_NE(got.find("format application/x-zor-clipboard;format=shell%20idlist%20array\n"),
+              std::string::npos)
         << got;
     // A plain drag of a file the list may move proposes the move, and the other program took it.
     EXPECT_NE(got.find("action move\n"), std::string::npos) << got;

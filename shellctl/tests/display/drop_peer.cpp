@@ -48,7 +48,8 @@ class Peer final : public QWidget {
     void dragMoveEvent(QDragMoveEvent* e) override { e->acceptProposedAction(); }
     void dropEvent(QDropEvent* e) override {
         for (const QString& f : e->mimeData()->formats()) say(QStringLiteral("format ") + f);
-        for (const QUrl& u : e->mimeData()->urls()) say(QStringLiteral("uri ") + QString::fromLatin1(u.toEncoded()));
+        for (const QUrl& u : e->mimeData()->urls())
+            say(QStringLiteral("uri ") + QString::fromLatin1(u.toEncoded()));
         e->acceptProposedAction();
         say(QStringLiteral("action ") + QString::fromLatin1(action_name(e->dropAction())));
         QTimer::singleShot(0, qApp, &QApplication::quit);

@@ -44,7 +44,9 @@ class FolderBrowseOnScreen : public testing::TempTree {
         window = person->shown(form);
         return person->backend().widget_of(*dlg.KwShellTree1);
     }
-    QPoint below_nodes(QWidget* tree) { return tree->mapToGlobal(QPoint(tree->width() / 2, tree->height() - 8)); }
+    QPoint below_nodes(QWidget* tree) {
+        return tree->mapToGlobal(QPoint(tree->width() / 2, tree->height() - 8));
+    }
 
     std::unique_ptr<testing::ScreenPerson> person;
     TKwShellLocator base;
@@ -56,7 +58,8 @@ TEST_F(FolderBrowseOnScreen, down_and_right_move_and_expand_and_enter_chooses) {
     dialog.SetSelectedPath(at("lab/alpha"));
     person->on_form = [&](forms::Form& form) {
         QWidget* tree = tree_of(form);
-        person->act({testing::click_at(below_nodes(tree)), testing::keys_to(*window, "Down Right Down Return")});
+        person->act(
+            {testing::click_at(below_nodes(tree)), testing::keys_to(*window, "Down Right Down Return")});
     };
     EXPECT_TRUE(dialog.Execute());
     EXPECT_TRUE(person->acted());
@@ -83,7 +86,8 @@ TEST_F(FolderBrowseOnScreen, the_new_folder_button_makes_a_folder_that_is_then_n
     dialog.SetSelectedPath(at("lab/delta"));
     person->on_form = [&](forms::Form& form) {
         tree_of(form);
-        QWidget* button = person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).CreateNewFolderBtn);
+        QWidget* button =
+            person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).CreateNewFolderBtn);
         ASSERT_NE(button, nullptr);
         person->act({testing::click_at(button->mapToGlobal(button->rect().center())), "sleep 2.5",
                      "type --delay 40 omega", "key Return", "key Return"});
@@ -131,8 +135,9 @@ TEST_F(FolderBrowseOnScreen, the_right_click_menu_renames_a_folder_by_typing) {
         ASSERT_EQ(found.size(), 1);
         const QRect r = tree->visualItemRect(found.front());
         const QPoint on_alpha = tree->viewport()->mapToGlobal(QPoint(r.left() + 10, r.center().y()));
-        person->act({testing::click_at(on_alpha, 3), "sleep 0.8", "key m", "sleep 0.5", "type --delay 40 omega",
-                     "key Return", "sleep 0.5", testing::keys_to(*window, "Escape")});
+        person->act({testing::click_at(on_alpha, 3), "sleep 0.8", "key m", "sleep 0.5",
+                     "type --delay 40 omega", "key Return", "sleep 0.5",
+                     testing::keys_to(*window, "Escape")});
     };
     EXPECT_FALSE(dialog.Execute());
     EXPECT_TRUE(person->acted());
@@ -146,7 +151,8 @@ TEST_F(FolderBrowseOnScreen, the_delete_button_moves_a_folder_to_the_trash_after
     dialog.SetSelectedPath(at("lab/delta"));
     person->on_form = [&](forms::Form& form) {
         tree_of(form);
-        QWidget* button = person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).DeleteFolderBtn);
+        QWidget* button =
+            person->backend().widget_of(*dynamic_cast<TKwFrmFolderBrowseDlg&>(form).DeleteFolderBtn);
         ASSERT_NE(button, nullptr);
         person->act({testing::click_at(button->mapToGlobal(button->rect().center())), "sleep 1", "key Return",
                      "sleep 1", testing::keys_to(*window, "Escape")});
@@ -159,7 +165,8 @@ TEST_F(FolderBrowseOnScreen, the_delete_button_moves_a_folder_to_the_trash_after
 
 // The window is resized by the window system as a person's drag of its frame would (xdotool
 // windowsize): below 366 x 340 it is refused, and a larger size is what the dialog keeps.
-TEST_F(FolderBrowseOnScreen, resizing_below_the_least_size_is_refused_and_a_larger_size_is_kept_after_cancel) {
+TEST_F(FolderBrowseOnScreen,
+       resizing_below_the_least_size_is_refused_and_a_larger_size_is_kept_after_cancel) {
     const platform::forms_qt::LayoutScale scale = platform::forms_qt::layout_scale(forms::Font{});
     person->on_form = [&](forms::Form& form) {
         tree_of(form);
@@ -175,9 +182,11 @@ TEST_F(FolderBrowseOnScreen, resizing_below_the_least_size_is_refused_and_a_larg
         const auto at = geometry.find(name + "=");
         return at == std::string::npos ? -1 : std::atoi(geometry.c_str() + at + name.size() + 1);
     };
-    EXPECT_GE(value("WIDTH"), scale.map_x(TKwFrmFolderBrowseDlg::MinTrackWidth - TKwFrmFolderBrowseDlg::FrameWidth))
+    EXPECT_GE(value("WIDTH"),
+              scale.map_x(TKwFrmFolderBrowseDlg::MinTrackWidth - TKwFrmFolderBrowseDlg::FrameWidth))
         << geometry;
-    EXPECT_GE(value("HEIGHT"), scale.map_y(TKwFrmFolderBrowseDlg::MinTrackHeight - TKwFrmFolderBrowseDlg::FrameHeight))
+    EXPECT_GE(value("HEIGHT"),
+              scale.map_y(TKwFrmFolderBrowseDlg::MinTrackHeight - TKwFrmFolderBrowseDlg::FrameHeight))
         << geometry;
     EXPECT_NEAR(dialog.FormWidth, std::lround(700 / scale.x) + TKwFrmFolderBrowseDlg::FrameWidth, 2);
     EXPECT_NEAR(dialog.FormHeight, std::lround(600 / scale.y) + TKwFrmFolderBrowseDlg::FrameHeight, 2);

@@ -26,7 +26,8 @@ std::optional<std::string> xdotool(const std::string& arguments) {
 }
 
 std::string click_at(QPoint global, int button, int repeat) {
-    std::string step = "mousemove --sync " + std::to_string(global.x()) + " " + std::to_string(global.y()) + " click";
+    std::string step =
+        "mousemove --sync " + std::to_string(global.x()) + " " + std::to_string(global.y()) + " click";
     if (repeat > 1) step += " --repeat " + std::to_string(repeat) + " --delay 60";
     return step + " " + std::to_string(button);
 }
@@ -38,16 +39,17 @@ std::string keys_to(const QWidget& window, const std::string& keys) {
 ScreenPerson::ScreenPerson() : session_(platform::forms_qt::QtSession::on_display()) {
     previous_ = forms::set_interaction_provider(this);
     // A hang guard: a modal loop still running after a minute is ended, and the test fails.
-    reaper_ = window::create_window("ScreenPersonReaper", 0, [](window::Handle self, std::uint32_t m, window::WParam,
-                                                                window::LParam) -> window::Result {
-        if (m == window::WM_TIMER) {
-            window::kill_timer(self, 1);
-            ADD_FAILURE() << "the person's form did not close";
-            for (forms::Form* f : forms::screen().forms())
-                if (f->modal()) f->modal_result = forms::mr_abort;
-        }
-        return 0;
-    });
+    reaper_ = window::create_window(
+        "ScreenPersonReaper", 0,
+        [](window::Handle self, std::uint32_t m, window::WParam, window::LParam) -> window::Result {
+            if (m == window::WM_TIMER) {
+                window::kill_timer(self, 1);
+                ADD_FAILURE() << "the person's form did not close";
+                for (forms::Form* f : forms::screen().forms())
+                    if (f->modal()) f->modal_result = forms::mr_abort;
+            }
+            return 0;
+        });
     window::set_timer(reaper_, 1, 60000);
 }
 

@@ -107,7 +107,8 @@ TEST_F(ShellListOnScreen, a_double_click_opens_a_folder_and_a_header_click_sorts
         ASSERT_NE(w, nullptr);
         const int row = row_of("methods");
         ASSERT_GE(row, 0);
-        const QPoint name_header = w->header()->mapToGlobal(QPoint(w->header()->sectionSize(0) / 2, w->header()->height() / 2));
+        const QPoint name_header =
+            w->header()->mapToGlobal(QPoint(w->header()->sectionSize(0) / 2, w->header()->height() / 2));
         person->act({testing::click_at(centre_of_row(w, row), 1, 2), testing::click_at(name_header),
                      testing::keys_to(*window, "Escape")});
     };
@@ -169,7 +170,8 @@ TEST_F(ShellListOnScreen, an_item_cut_with_ctrl_x_shows_dimmed_when_its_folder_o
         ASSERT_GE(row, 0);
         // Up in the lab folder, "methods" is the first row.
         person->act({testing::click_at(centre_of_row(w, row)), "key ctrl+x", "key BackSpace", "sleep 0.5",
-                     testing::click_at(centre_of_row(w, 0), 1, 2), "sleep 0.5", testing::keys_to(*window, "Escape")});
+                     testing::click_at(centre_of_row(w, 0), 1, 2), "sleep 0.5",
+                     testing::keys_to(*window, "Escape")});
     };
     host->ShowModal();
     EXPECT_TRUE(person->acted());

@@ -27,9 +27,9 @@ class Frames : public forms::Form {
         ClientWidth = 420;
         ClientHeight = 330;
         const std::pair<S, const char*> styles[] = {
-            {S::kwfsNone, "None"},         {S::kwfsGroup, "Group"},        {S::kwfsLowered, "Lowered"},
-            {S::kwfsRaised, "Raised"},     {S::kwfsDint, "Dint"},          {S::kwfsBump, "Bump"},
-            {S::kwfsSingle, "Single"},     {S::kwfsHorzLine, "Horz line"}, {S::kwfsHorzEdge, "Horz edge"},
+            {S::kwfsNone, "None"},          {S::kwfsGroup, "Group"},        {S::kwfsLowered, "Lowered"},
+            {S::kwfsRaised, "Raised"},      {S::kwfsDint, "Dint"},          {S::kwfsBump, "Bump"},
+            {S::kwfsSingle, "Single"},      {S::kwfsHorzLine, "Horz line"}, {S::kwfsHorzEdge, "Horz edge"},
             {S::kwfsVertLine, "Vert line"}, {S::kwfsVertEdge, "Vert edge"}};
         int i = 0;
         for (const auto& [style, caption] : styles) {

@@ -2,9 +2,9 @@
 // folder of methods and results, the list showing one folder in report view with its columns;
 // the marks of shortcuts and shared folders, cut items dimmed, the Send To items of the context
 // menu with their icons, and items whose custom drawing draws them itself.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,8 +43,10 @@ class ShellViewsSnapshot : public testing::TempTree {
     void TearDown() override {
         form_.reset();
         forms::reset_forms_state_for_tests();
-        if (had_tz_) setenv("TZ", saved_tz_.c_str(), 1);
-        else unsetenv("TZ");
+        if (had_tz_)
+            setenv("TZ", saved_tz_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
         TempTree::TearDown();
     }
@@ -92,7 +94,8 @@ class ShellViewsSnapshot : public testing::TempTree {
     }
     // The control's widget as it paints now.
     QImage painted(forms::Control& control) {
-        auto* w = qobject_cast<QTreeWidget*>(platform::forms_qt::testing::qt_session().backend().widget_of(control));
+        auto* w = qobject_cast<QTreeWidget*>(
+            platform::forms_qt::testing::qt_session().backend().widget_of(control));
         if (!w) return {};
         w->doItemsLayout();
         return w->viewport()->grab().toImage();
@@ -200,7 +203,8 @@ TEST_F(ShellViewsSnapshot, the_send_to_items_of_the_context_menu_show_their_icon
     make_dir("backup");
     make_dir("home/.local/share/zor/SendTo");
     ASSERT_EQ(::symlink(at("backup").c_str(), (data_home_ + "/zor/SendTo/Backup").c_str()), 0);
-    make_file("home/.local/share/zor/SendTo/Printer.desktop", "[Desktop Entry]\nType=Application\nName=Printer\nExec=true\n");
+    make_file("home/.local/share/zor/SendTo/Printer.desktop",
+              "[Desktop Entry]\nType=Application\nName=Printer\nExec=true\n");
     ASSERT_EQ(::chmod((data_home_ + "/zor/SendTo/Printer.desktop").c_str(), 0755), 0);
     auto* list = list_form("lab/methods", 300);
     ASSERT_EQ(list->Items.size(), 1u);

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QIcon>
-#include <QApplication>
 #include <QImage>
 #include <QScrollBar>
 #include <QTreeWidget>

@@ -32,21 +32,28 @@ class LocaleOutputTest : public ::testing::Test {
 
 TEST_F(LocaleOutputTest, Utf8LocaleGetsTheTextAsItIs) {
     if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
-    EXPECT_EQ(through_locale("status 4: 20 \xC2\xB0" "C, 5 \xC2\xB5l"), "status 4: 20 \xC2\xB0" "C, 5 \xC2\xB5l\n");
+    EXPECT_EQ(through_locale("status 4: 20 \xC2\xB0"
+                             "C, 5 \xC2\xB5l"),
+              "status 4: 20 \xC2\xB0"
+              "C, 5 \xC2\xB5l\n");
 }
 
 TEST_F(LocaleOutputTest, Windows1252LocaleGetsWindows1252Bytes) {
     char pattern[] = "/tmp/zorctl-locale-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
-    const std::string make = "localedef -f CP1252 -i en_US '" + (folder_ / "en_US.CP1252").string() + "' >/dev/null 2>&1";
+    const std::string make =
+        "localedef -f CP1252 -i en_US '" + (folder_ / "en_US.CP1252").string() + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) == -1 || !std::filesystem::exists(folder_ / "en_US.CP1252"))
         GTEST_SKIP() << "localedef cannot build a Windows-1252 locale here";
     ::setenv("LOCPATH", folder_.c_str(), 1);
     const char* set = std::setlocale(LC_CTYPE, "en_US.CP1252");
     ::unsetenv("LOCPATH");
     if (!set) GTEST_SKIP() << "the Windows-1252 locale was not taken";
-    EXPECT_EQ(through_locale("status 4: 20 \xC2\xB0" "C, 5 \xC2\xB5l \xE2\x82\xAC"), "status 4: 20 \xB0" "C, 5 \xB5l \x80\n");
+    EXPECT_EQ(through_locale("status 4: 20 \xC2\xB0"
+                             "C, 5 \xC2\xB5l \xE2\x82\xAC"),
+              "status 4: 20 \xB0"
+              "C, 5 \xB5l \x80\n");
 }
 
 }  // namespace

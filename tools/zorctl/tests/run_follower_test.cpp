@@ -126,7 +126,9 @@ class ScriptedDriver : public zorctl::Driver {
         return true;
     }
     int configuration_notices() const override { return notices; }
-    int interrupts() const override { return interrupt_after_waits >= 0 && waits >= interrupt_after_waits ? 1 : 0; }
+    int interrupts() const override {
+        return interrupt_after_waits >= 0 && waits >= interrupt_after_waits ? 1 : 0;
+    }
     int interrupt_after_waits = -1;  // Ctrl-C arrives during this wait (0: before the run began)
 
   private:
@@ -266,11 +268,13 @@ TEST_F(ZorctlRunFollower, reload_that_never_uploads_times_out) {
 
 TEST_F(ZorctlRunFollower, an_upload_that_the_driver_did_not_take_is_a_failure_with_the_drivers_reason) {
     driver.uploading_values = {1, 0};
-    const std::string reason = "The configuration from the Zor was not taken: The configuration has no [LISTS] section";
+    const std::string reason =
+        "The configuration from the Zor was not taken: The configuration has no [LISTS] section";
     driver.now = {8, reason};
     zorctl::WaitOptions wait;
     EXPECT_EQ(zorctl::reload(driver, wait, driver.clock(), out, err), zorctl::exit_failed);
-    EXPECT_EQ(err.str(), "zorctl: the upload ended without a configuration that the driver took: " + reason + "\n");
+    EXPECT_EQ(err.str(),
+              "zorctl: the upload ended without a configuration that the driver took: " + reason + "\n");
 }
 
 TEST_F(ZorctlRunFollower, ctrl_c_during_a_run_stops_it_on_the_instrument_before_zorctl_exits) {

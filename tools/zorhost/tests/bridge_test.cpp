@@ -11,12 +11,12 @@ namespace com = platform::com;
 const auto* bus = ::testing::AddGlobalTestEnvironment(new com_test::PrivateBus);
 
 class Bridge : public zorhost_test::StandInZorrun {
-protected:
+  protected:
     // What the stand-in Zorrun was last asked, through a client of the test's own.
     static std::string last_call() {
         com::ComPtr<izor::IIZor> zor;
-        if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
-                                                zor.put_void())))
+        if (com::failed(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                                izor::IID_IIZor, zor.put_void())))
             return "<no server>";
         com::Bstr record;
         zor.query<izor::IIZor2>()->AtomStatus(record.put());
@@ -24,8 +24,8 @@ protected:
     }
     static void kill_zorrun() {
         com::ComPtr<izor::IIZor> zor;
-        ASSERT_EQ(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER, izor::IID_IIZor,
-                                          zor.put_void()),
+        ASSERT_EQ(com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
+                                          izor::IID_IIZor, zor.put_void()),
                   com::S_OK);
         EXPECT_NE(zor.query<izor::IIZor2>()->ChangePorts(-9), com::S_OK);  // dies in the call
     }

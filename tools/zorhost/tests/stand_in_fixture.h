@@ -18,12 +18,14 @@
 namespace zorhost_test {
 
 // Zorrun's ids, written out, so that a host with nothing of Zorrun's in it can use them too.
-inline constexpr platform::com::CLSID clsid_izor = platform::com::guid("{763BDB62-6812-11D2-883E-3C8B00C10000}");
+inline constexpr platform::com::CLSID clsid_izor =
+    platform::com::guid("{763BDB62-6812-11D2-883E-3C8B00C10000}");
 inline constexpr platform::com::IID iid_iizor = platform::com::guid("{763BDB61-6812-11D2-883E-3C8B00C10000}");
-inline constexpr platform::com::IID iid_iizor2 = platform::com::guid("{3FD89A95-A73D-11D2-8983-0080C80C9840}");
+inline constexpr platform::com::IID iid_iizor2 =
+    platform::com::guid("{3FD89A95-A73D-11D2-8983-0080C80C9840}");
 
 class StandInZorrun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         namespace com = platform::com;
         char pattern[] = "/tmp/zorhost-bridge-XXXXXX";
@@ -32,8 +34,8 @@ protected:
         setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
         platform::registry::reset_store();
         ASSERT_EQ(zorhost::register_plugin(ZORSETUP_LIBRARY_PATH), com::S_OK);
-        com::LocalRegistration zorrun{clsid_izor, "Zorrun.IZor", "zorrun Library: IZor", COM_TEST_SERVER_PATH,
-                                      "com.hox.Zorrun", "IZor"};
+        com::LocalRegistration zorrun{clsid_izor,           "Zorrun.IZor",    "zorrun Library: IZor",
+                                      COM_TEST_SERVER_PATH, "com.hox.Zorrun", "IZor"};
         ASSERT_EQ(com::register_local_server(zorrun), com::S_OK);
         boxes_ = std::make_unique<platform::forms::ScriptedInteraction>();
         boxes_->set_default_box_answer(platform::forms::mr_ok);

@@ -27,8 +27,9 @@ TEST_F(Unload, ThePlugInsInterfaceTablesGoWithItsCode) {
         EXPECT_EQ(com::find_bus_interface(iid_iizor), nullptr) << round;
         EXPECT_EQ(com::find_bus_interface(iid_iizor2), nullptr) << round;
         com::ComPtr<com::IUnknown> zor;
-        EXPECT_EQ(com::co_create_instance(clsid_izor, nullptr, com::CLSCTX_LOCAL_SERVER, iid_iizor, zor.put_void()),
-                  com::E_NOINTERFACE);
+        EXPECT_EQ(
+            com::co_create_instance(clsid_izor, nullptr, com::CLSCTX_LOCAL_SERVER, iid_iizor, zor.put_void()),
+            com::E_NOINTERFACE);
         EXPECT_FALSE(zor);
     }
     EXPECT_TRUE(boxes_->boxes().empty());

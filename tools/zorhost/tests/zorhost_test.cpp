@@ -36,7 +36,7 @@ namespace stg = platform::storage;
 using Lines = std::vector<std::string>;
 
 class PluginHost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/zorhost-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -46,7 +46,8 @@ protected:
         fs::create_directory(folder_ / "methods");
         for (const auto& entry : fs::directory_iterator(fs::path(ZOR_EXAMPLES_DIR) / "macros"))
             fs::copy_file(entry.path(), folder_ / "methods" / entry.path().filename());
-        fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "Demo Injection.PME", folder_ / "methods" / "Demo Injection.PME");
+        fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "Demo Injection.PME",
+                      folder_ / "methods" / "Demo Injection.PME");
         fs::copy_file(fs::path(ZOR_EXAMPLES_DIR) / "zor_config.pol", folder_ / "methods" / "latest_zor.pol");
         ASSERT_TRUE(reg::set_string_value(reg::HKEY_CURRENT_USER, "\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1",
                                           "Method Folder", (folder_ / "methods").string()));
@@ -116,8 +117,10 @@ TEST_F(PluginHost, RegistrationWritesTheClassesAndTheTypeLibraryAndUnregistratio
     EXPECT_EQ(text(lib + "\\1.0"), "zorsetup Library");
     EXPECT_EQ(text(lib + "\\1.0\\0\\win32"), path);
     const std::vector<std::pair<std::string, std::string>> interfaces = {
-        {"{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}", "zorsetup"}, {"{4E097402-BCF6-11D1-A3FF-0000C0B58EF5}", "ZorAsInfo"},
-        {"{4E097403-BCF6-11D1-A3FF-0000C0B58EF5}", "AsConfig"}, {"{4E097404-BCF6-11D1-A3FF-0000C0B58EF5}", "Volume"},
+        {"{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}", "zorsetup"},
+        {"{4E097402-BCF6-11D1-A3FF-0000C0B58EF5}", "ZorAsInfo"},
+        {"{4E097403-BCF6-11D1-A3FF-0000C0B58EF5}", "AsConfig"},
+        {"{4E097404-BCF6-11D1-A3FF-0000C0B58EF5}", "Volume"},
         {"{D634CBE0-57BD-11D1-B4E0-00AA003D3CB3}", "Config"}};
     for (const auto& [iid, name] : interfaces) {
         EXPECT_EQ(text("Interface\\" + iid), name);
@@ -133,7 +136,8 @@ TEST_F(PluginHost, RegistrationWritesTheClassesAndTheTypeLibraryAndUnregistratio
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, setup));
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "zorsetup.ZorConfig"));
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, lib));
-    for (const auto& [iid, name] : interfaces) EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "Interface\\" + iid));
+    for (const auto& [iid, name] : interfaces)
+        EXPECT_FALSE(reg::key_exists(reg::HKEY_CLASSES_ROOT, "Interface\\" + iid));
 }
 
 TEST_F(PluginHost, SavesTheTemplatesMethodByteExactAndOpensItAgainUnmodified) {
@@ -151,11 +155,11 @@ TEST_F(PluginHost, SavesTheTemplatesMethodByteExactAndOpensItAgainUnmodified) {
     ASSERT_TRUE(file);
     auto zor = file->root().open_storage("Zor");
     ASSERT_TRUE(zor);
-    EXPECT_EQ(stream_bytes(*zor, "Text"),
-              utf16({"Demo Injection", "One injection from the sample's vial:",
-                     "rinse, draw the sample, wait for the start, inject."}));
+    EXPECT_EQ(stream_bytes(*zor, "Text"), utf16({"Demo Injection", "One injection from the sample's vial:",
+                                                 "rinse, draw the sample, wait for the start, inject."}));
     const std::string data = stream_bytes(*zor, "Data");
-    EXPECT_EQ(data.substr(0, utf16({"10ul", "Rinse Needle(Wash2,2)"}).size()), utf16({"10ul", "Rinse Needle(Wash2,2)"}));
+    EXPECT_EQ(data.substr(0, utf16({"10ul", "Rinse Needle(Wash2,2)"}).size()),
+              utf16({"10ul", "Rinse Needle(Wash2,2)"}));
     EXPECT_NE(data.find(utf16({"[MACRO METHOD ENTRY]"})), std::string::npos);
     file->close();
 
@@ -181,7 +185,7 @@ TEST_F(PluginHost, SavingTwiceIntoOneStorageReplacesBothStreams) {
 
 // A storage whose stream "Data" takes two writes and refuses the rest ("Text" takes all).
 class FailingStream final : public com::ComObject<stg::IStream> {
-public:
+  public:
     explicit FailingStream(int allowed) : allowed_(allowed) {}
     com::HRESULT Read(void*, std::uint32_t, std::uint32_t* done) override {
         if (done) *done = 0;
@@ -193,17 +197,18 @@ public:
         return com::S_OK;
     }
 
-private:
+  private:
     int allowed_;
 };
 class FailingStorage final : public com::ComObject<stg::IStorage> {
-public:
+  public:
     com::HRESULT CreateStream(const char16_t* name, std::uint32_t, std::uint32_t, std::uint32_t,
                               stg::IStream** stream) override {
         *stream = new FailingStream(std::u16string(name) == u"Data" ? 2 : 1000);
         return com::S_OK;
     }
-    com::HRESULT OpenStream(const char16_t*, void*, std::uint32_t, std::uint32_t, stg::IStream** stream) override {
+    com::HRESULT OpenStream(const char16_t*, void*, std::uint32_t, std::uint32_t,
+                            stg::IStream** stream) override {
         *stream = nullptr;
         return com::STG_E_FILENOTFOUND;
     }
@@ -294,7 +299,8 @@ TEST_F(PluginHost, AStreamWithoutALineIsRefusedAndTheEditorKeepsItsMethod) {
     auto nothing = stg::make_com_storage(empty.root());
     EXPECT_EQ(host.setup().Open(nothing.get()), com::STG_E_FILENOTFOUND);
     EXPECT_EQ(host.shown_method(), before);
-    EXPECT_EQ(box_texts(), (Lines{"The document holds no method: its stream \"Data\" has no line.", "cant open stream Data"}));
+    EXPECT_EQ(box_texts(), (Lines{"The document holds no method: its stream \"Data\" has no line.",
+                                  "cant open stream Data"}));
 }
 
 TEST_F(PluginHost, WithoutAnEditorTheDocumentMethodsRefuseInsteadOfCrashing) {
@@ -392,7 +398,8 @@ TEST_F(PluginHost, PrintsEveryPageIntoAPdfFile) {
     }
     EXPECT_EQ(platform::forms_qt::testing::pdf_pages(pdf), 4);
     const std::string first = platform::forms_qt::testing::pdf_words(pdf, 1);
-    EXPECT_EQ(first.rfind("Long print Syringe: 10ul 01 Rinse Needle Station Wash2 Times 2 02 Rinse Needle", 0), 0u)
+    EXPECT_EQ(
+        first.rfind("Long print Syringe: 10ul 01 Rinse Needle Station Wash2 Times 2 02 Rinse Needle", 0), 0u)
         << first;
     // Lines 151 to 163: the end of step 37, then steps 38 to 40.
     EXPECT_EQ(platform::forms_qt::testing::pdf_words(pdf, 4),
@@ -455,7 +462,8 @@ TEST_F(PluginHost, AnswersTheVialAndTrayQuestions) {
     EXPECT_EQ(config.ConvertVialPosition(0, tray.put(), &pos, &tray_index, &vial_index), 0);
     EXPECT_EQ(com::text_from_bstr(pos), "99");
     tray_index = 6;
-    EXPECT_EQ(config.ConvertVialPosition(0, tray.put(), &pos, &tray_index, &vial_index), zorsetup::result_bad_position);
+    EXPECT_EQ(config.ConvertVialPosition(0, tray.put(), &pos, &tray_index, &vial_index),
+              zorsetup::result_bad_position);
     com::sys_free_string(pos);
 
     com::Bstr vial_pos;
@@ -550,9 +558,8 @@ TEST_F(PluginHost, VisualizeListTakesAndGivesMoreThanAThousandVials) {
     }
     com::BSTR tray = com::bstr_from_text("Tray1");
     // The host's vials are shown selected: "Add vials" gives them all back.
-    boxes_->on_next_form([](forms::Form& form) {
-        dynamic_cast<forms::Button*>(form.find_component("add_button"))->click();
-    });
+    boxes_->on_next_form(
+        [](forms::Form& form) { dynamic_cast<forms::Button*>(form.find_component("add_button"))->click(); });
     ASSERT_EQ(host.info().VisualizeList(host.host_window(), 0, &positions, &types, &tray), 0);
     std::int32_t high = -1;
     com::safe_array_get_ubound(positions, 1, &high);
@@ -592,7 +599,8 @@ TEST_F(PluginHost, ARunningTaskWeaverIsBroughtToTheFrontAndOnlyOtherwiseOneIsSta
     int activations = 0;
     const auto weaver = platform::window::create_window(
         "TTask_Weaver", 0, [&](auto, std::uint32_t message, auto wparam, auto) -> platform::window::Result {
-            if (message == platform::window::WM_ACTIVATE && wparam == platform::window::WA_ACTIVE) ++activations;
+            if (message == platform::window::WM_ACTIVATE && wparam == platform::window::WA_ACTIVE)
+                ++activations;
             return 0;
         });
     host.setup().ExecuteCommand(14996);
@@ -625,8 +633,9 @@ TEST_F(PluginHost, TheInPlaceMenuCarriesTheCommandIdsAndTheButtonImageIsThere) {
     EXPECT_NE(menu, 0u);
     EXPECT_EQ(host.setup().GetInPlaceMenu(), menu);
     using Item = std::pair<std::string, std::int32_t>;
-    EXPECT_EQ(host.in_place_menu(), (std::vector<Item>{{"Reset Zor", 14998}, {"Reload Zor Configuration", 14997},
-                                                       {"Task Weaver", 14996}}));
+    EXPECT_EQ(host.in_place_menu(),
+              (std::vector<Item>{
+                  {"Reset Zor", 14998}, {"Reload Zor Configuration", 14997}, {"Task Weaver", 14996}}));
     // The button image: one 70 x 70 picture, the same for both classes.
     const auto image = host.setup().GetButtonImage();
     int width = 0, height = 0;

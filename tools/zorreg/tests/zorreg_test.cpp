@@ -61,7 +61,8 @@ Result zorreg(const std::vector<std::string>& args) {
     int open_fds = 2;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (open_fds > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0 || poll(fds, 2, static_cast<int>(left.count())) <= 0) {
             ADD_FAILURE() << "zorreg did not finish within 10 s";
             kill(pid, SIGKILL);
@@ -90,7 +91,8 @@ Result zorreg(const std::vector<std::string>& args) {
 }
 
 constexpr const char* kDone = "The operation completed successfully.\n";
-constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
+constexpr const char* kNotFound =
+    "ERROR: The system was unable to find the specified registry key or value.\n";
 const std::string kKey = "HKCU\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1";
 
 class ZorregTest : public reg::testing::TempStore {};
@@ -129,7 +131,8 @@ TEST_F(ZorregTest, AddQueryDeleteRoundTrip) {
 
     r = zorreg({"query", "hkey_current_user\\software\\hox\\zor\\task weaver\\1", "/v", "port"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1\n    Port    REG_DWORD    0x1\n");
+    EXPECT_EQ(r.out,
+              "\nHKEY_CURRENT_USER\\SOFTWARE\\Hox\\Zor\\Task Weaver\\1\n    Port    REG_DWORD    0x1\n");
 
     EXPECT_EQ(zorreg({"delete", kKey, "/v", "Port", "/f"}).code, 0);
     EXPECT_FALSE(in_process.value_exists("Port"));
@@ -137,7 +140,8 @@ TEST_F(ZorregTest, AddQueryDeleteRoundTrip) {
 
     r = zorreg({"delete", "HKCU\\SOFTWARE\\Hox", "/f"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_FALSE(reg::key_exists(reg::HKEY_CURRENT_USER, "SOFTWARE\\Hox\\Zor\\Task Weaver\\1\\Driver startup"));
+    EXPECT_FALSE(
+        reg::key_exists(reg::HKEY_CURRENT_USER, "SOFTWARE\\Hox\\Zor\\Task Weaver\\1\\Driver startup"));
     EXPECT_FALSE(reg::key_exists(reg::HKEY_CURRENT_USER, "SOFTWARE\\Hox"));
     EXPECT_TRUE(reg::key_exists(reg::HKEY_CURRENT_USER, "SOFTWARE"));
     r = zorreg({"query", kKey});
@@ -147,7 +151,8 @@ TEST_F(ZorregTest, AddQueryDeleteRoundTrip) {
 }
 
 TEST_F(ZorregTest, RecursiveQueryAndOtherRoots) {
-    ASSERT_TRUE(reg::set_string_value(reg::HKEY_CLASSES_ROOT, "CLSID\\{X}\\LocalServer32", "", "/usr/bin/Zorrun"));
+    ASSERT_TRUE(
+        reg::set_string_value(reg::HKEY_CLASSES_ROOT, "CLSID\\{X}\\LocalServer32", "", "/usr/bin/Zorrun"));
     ASSERT_TRUE(reg::set_string_value(reg::HKEY_CLASSES_ROOT, "CLSID\\{X}\\ProgID", "", "zorrun.IZor"));
     Result r = zorreg({"query", "HKEY_CLASSES_ROOT\\CLSID", "/s"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -158,9 +163,14 @@ TEST_F(ZorregTest, RecursiveQueryAndOtherRoots) {
               "    (Default)    REG_SZ    /usr/bin/Zorrun\n"
               "\nHKEY_CLASSES_ROOT\\CLSID\\{X}\\ProgID\n"
               "    (Default)    REG_SZ    zorrun.IZor\n");
-    EXPECT_EQ(zorreg({"add", "HKLM\\SOFTWARE\\Velorand\\Chromarq\\Global", "/v", "Chromarq Path", "/d", "C:\\X"}).code, 0);
-    EXPECT_EQ(reg::query_value(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Velorand\\Chromarq\\Global", "Chromarq Path")->text,
-              "C:\\X");
+    EXPECT_EQ(
+        zorreg({"add", "HKLM\\SOFTWARE\\Velorand\\Chromarq\\Global", "/v", "Chromarq Path", "/d", "C:\\X"})
+            .code,
+        0);
+    EXPECT_EQ(
+        reg::query_value(reg::HKEY_LOCAL_MACHINE, "SOFTWARE\\Velorand\\Chromarq\\Global", "Chromarq Path")
+            ->text,
+        "C:\\X");
     EXPECT_EQ(zorreg({"query", "HKCU\\SOFTWARE\\Velorand"}).code, 1);
 }
 
@@ -176,7 +186,7 @@ TEST_F(ZorregTest, AddRefusesToOverwriteWithoutF) {
     EXPECT_EQ(r.code, 0) << r.err;
     auto port = reg::query_value(reg::HKEY_CURRENT_USER, kKey.substr(5), "Port");
     EXPECT_EQ(port->integer, 2);
-    EXPECT_EQ(port->name, "Port");  // the first spelling stays
+    EXPECT_EQ(port->name, "Port");             // the first spelling stays
     EXPECT_EQ(zorreg({"add", kKey}).code, 0);  // an existing key: nothing to overwrite
 }
 
@@ -211,13 +221,14 @@ TEST_F(ZorregTest, IntegersInDecimalAndHexadecimal) {
         std::int32_t stored;
         const char* shown;
     };
-    for (const Case& c : {Case{"500", 500, "0x1f4"}, Case{"0x1F4", 500, "0x1f4"}, Case{"-1", -1, "0xffffffff"},
-                          Case{"4294967295", -1, "0xffffffff"}, Case{"-2147483648", INT32_MIN, "0x80000000"},
-                          Case{"0", 0, "0x0"}}) {
+    for (const Case& c : {Case{"500", 500, "0x1f4"}, Case{"0x1F4", 500, "0x1f4"},
+                          Case{"-1", -1, "0xffffffff"}, Case{"4294967295", -1, "0xffffffff"},
+                          Case{"-2147483648", INT32_MIN, "0x80000000"}, Case{"0", 0, "0x0"}}) {
         Result r = zorreg({"add", "HKCU\\N", "/v", "n", "/t", "reg_dword", "/d", c.data, "/f"});
         ASSERT_EQ(r.code, 0) << c.data << ": " << r.err;
         EXPECT_EQ(reg::query_value(reg::HKEY_CURRENT_USER, "N", "n")->integer, c.stored) << c.data;
-        EXPECT_THAT(zorreg({"query", "HKCU\\N", "/v", "n"}).out, HasSubstr(std::string("REG_DWORD    ") + c.shown + "\n"));
+        EXPECT_THAT(zorreg({"query", "HKCU\\N", "/v", "n"}).out,
+                    HasSubstr(std::string("REG_DWORD    ") + c.shown + "\n"));
     }
     for (const char* bad : {"12x", "", "0x", "4294967296", "-2147483649", "1.5", " 1"}) {
         if (*bad == '\0') continue;  // no data is 0, tested below
@@ -231,19 +242,24 @@ TEST_F(ZorregTest, IntegersInDecimalAndHexadecimal) {
 }
 
 TEST_F(ZorregTest, TextIsUtf8OutsideAndWindows1252Inside) {
-    Result r = zorreg({"add", "HKCU\\Units", "/v", "\xC2\xB5l", "/d", "\xC2\xB0" "C \xE2\x82\xAC"});  // "µl" = "°C €"
+    Result r = zorreg({"add", "HKCU\\Units", "/v", "\xC2\xB5l", "/d",
+                       "\xC2\xB0"
+                       "C \xE2\x82\xAC"});  // "µl" = "°C €"
     ASSERT_EQ(r.code, 0) << r.err;
     auto v = reg::query_value(reg::HKEY_CURRENT_USER, "Units", "\xB5l");
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(v->name, "\xB5l");
-    EXPECT_EQ(v->text, "\xB0" "C \x80");
+    EXPECT_EQ(v->text,
+              "\xB0"
+              "C \x80");
 
     ASSERT_TRUE(reg::set_string_value(reg::HKEY_CURRENT_USER, "Units\\Caf\xE9", "\xE9t\xE9", "na\xEFve"));
     r = zorreg({"query", "HKCU\\Units", "/s"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out,
               "\nHKEY_CURRENT_USER\\Units\n"
-              "    \xC2\xB5l    REG_SZ    \xC2\xB0" "C \xE2\x82\xAC\n"
+              "    \xC2\xB5l    REG_SZ    \xC2\xB0"
+              "C \xE2\x82\xAC\n"
               "\nHKEY_CURRENT_USER\\Units\\Caf\xC3\xA9\n"
               "    \xC3\xA9t\xC3\xA9    REG_SZ    na\xC3\xAFve\n");
     // Names typed in UTF-8 find the stored ones, in any case.

@@ -53,8 +53,8 @@ TEST_F(ZorrunOnDisplay, the_mismatch_dialog_is_a_window_that_a_click_on_continue
     sim->tell("syringe 10ul");
     const int x = (24 + 89 / 2) * width / 274;
     const int y = (78 + 25 / 2) * height / 111;
-    ASSERT_TRUE(run("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
-                    " click 1"));
+    ASSERT_TRUE(run("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+                    std::to_string(y) + " click 1"));
 
     ASSERT_TRUE(wait_for_status(4)) << zorrun_stderr();
     EXPECT_EQ(count_sent("GET_SYR"), 2);

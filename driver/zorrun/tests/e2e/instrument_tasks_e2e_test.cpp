@@ -14,7 +14,8 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
 }
 
 bool contains_text(const std::vector<std::string>& list, const std::string& part) {
-    return std::any_of(list.begin(), list.end(), [&](const std::string& s) { return s.find(part) != std::string::npos; });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::string& s) { return s.find(part) != std::string::npos; });
 }
 
 using ZorrunStartUp = ZorrunE2E;
@@ -41,8 +42,8 @@ TEST_F(ZorrunStartUp, initialize_without_a_method_folder_tells_the_user_and_stil
     const CallResult r = client->Initialize();
     ASSERT_TRUE(r.ok) << r.error_message;
     EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(box_texts(),
-              std::vector<std::string>{"The Zor Method folder is not defined. Please run instrument configuration"});
+    EXPECT_EQ(box_texts(), std::vector<std::string>{
+                               "The Zor Method folder is not defined. Please run instrument configuration"});
     EXPECT_EQ(status(), 0);
     EXPECT_TRUE(wait_for_polls(2));
 }
@@ -56,8 +57,8 @@ TEST_F(ZorrunStartUp, logs_every_automation_call_when_the_debug_page_is_on) {
     const auto lines = log_lines();
     // The start-up's own line comes before the settings are read, so it is not among them.
     EXPECT_FALSE(contains_text(lines, "zorrun:initialization"));
-    for (const char* text : {" : zorrun:GetStatus 0", " : zorrun:Initialize",
-                             " : zorrun:GetStatus 1", " : zorrun:ChangeOperatingMode1", " : zorrun:ReadBarcode"})
+    for (const char* text : {" : zorrun:GetStatus 0", " : zorrun:Initialize", " : zorrun:GetStatus 1",
+                             " : zorrun:ChangeOperatingMode1", " : zorrun:ReadBarcode"})
         EXPECT_TRUE(contains_text(lines, text)) << text;
 }
 
@@ -66,7 +67,8 @@ TEST_F(ZorrunStartUp, choose_vials_fails_with_not_implemented) {
     const CallResult r = client->ChooseVials("opt", "Tray1:1;");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error_name, failed_error);
-    EXPECT_EQ(r.error_message, "ChooseVials failed: HRESULT 0x80004001: ChooseVials: the driver has no vial selection");
+    EXPECT_EQ(r.error_message,
+              "ChooseVials failed: HRESULT 0x80004001: ChooseVials: the driver has no vial selection");
 }
 
 TEST_F(ZorrunStartUp, stops_cleanly_on_sigterm) {
@@ -108,7 +110,8 @@ TEST_F(ZorrunGetSyringe, returns_no_answer_error_when_the_instrument_is_silent) 
     const CallResult r = client->GetSyringe();
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error_name, failed_error);
-    EXPECT_EQ(r.error_message, "GetSyringe failed: HRESULT 0x800705B4: GetSyringe: the instrument did not answer");
+    EXPECT_EQ(r.error_message,
+              "GetSyringe failed: HRESULT 0x800705B4: GetSyringe: the instrument did not answer");
     // The driver is still there, reports the loss, and recovers when the instrument answers.
     EXPECT_EQ(status(), 10);
     sim->tell("silent off");
@@ -164,7 +167,8 @@ TEST_F(ZorrunReadBarCode, returns_failed_error_when_instrument_is_silent) {
     const CallResult r = client->ReadBarCode("Tray2:5");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error_name, failed_error);
-    EXPECT_EQ(r.error_message, "ReadBarCode failed: HRESULT 0x800705B4: ReadBarCode: the instrument did not answer");
+    EXPECT_EQ(r.error_message,
+              "ReadBarCode failed: HRESULT 0x800705B4: ReadBarCode: the instrument did not answer");
 }
 
 TEST_F(ZorrunReadBarCode, returns_not_connected_error_when_the_port_is_closed) {
@@ -193,7 +197,8 @@ TEST_F(ZorrunSetTrayType, downloads_the_tray_and_rewrites_the_cached_configurati
     ASSERT_EQ(downloads.size(), 1u);
     EXPECT_EQ(downloads[0].rfind("TRAY;Tray1;VT96BC;TH-1;", 0), 0u) << downloads[0];
     // Once the instrument took it, the cache holds the same line.
-    ASSERT_TRUE(wait_until([&] { return contains(core_test::read_file_lines(folder / "latest_zor.pol"), downloads[0]); }));
+    ASSERT_TRUE(wait_until(
+        [&] { return contains(core_test::read_file_lines(folder / "latest_zor.pol"), downloads[0]); }));
     // The tray now has a reader.
     EXPECT_EQ(client->ReadBarCode("Tray1:2").result, 1);
 }
@@ -206,7 +211,8 @@ TEST_F(ZorrunSetTrayType, refuses_an_unknown_tray_or_tray_type_and_changes_nothi
         const CallResult r = client->SetTrayType(tray, type);
         EXPECT_FALSE(r.ok) << tray << " " << type;
         EXPECT_EQ(r.error_name, failed_error);
-        EXPECT_EQ(r.error_message.rfind("SetTrayType failed: HRESULT 0x80070057: SetTrayType: ", 0), 0u) << r.error_message;
+        EXPECT_EQ(r.error_message.rfind("SetTrayType failed: HRESULT 0x80070057: SetTrayType: ", 0), 0u)
+            << r.error_message;
     }
     EXPECT_TRUE(wait_for_polls(2));
     EXPECT_TRUE(sim->downloads().empty());
@@ -225,7 +231,8 @@ TEST_F(ZorrunReloadConfiguration, uploads_the_configuration_while_uploading_says
     ASSERT_TRUE(client->ReloadConfiguration().ok);
     EXPECT_TRUE(wait_until([&] { return client->Uploading().result == 1; }));
     EXPECT_TRUE(wait_until([&] { return client->Uploading().result == 0; }, 60s));
-    const std::vector<std::string> expected = {"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"};
+    const std::vector<std::string> expected = {"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600",
+                                               "GET_FW_VERSION"};
     EXPECT_EQ(sent_commands(), expected);
     EXPECT_EQ(core_test::read_file_lines(folder / "latest_zor.pol"),
               core_test::read_file_lines(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol"));
@@ -258,7 +265,8 @@ TEST_F(ZorrunChangePorts, reopens_the_port_the_setting_names_at_the_next_reply) 
     // instrument.
     const auto polled = [&] {
         for (const std::string& line : second.transcript())
-            if (line.find(" RX <STX>") != std::string::npos && line.find("GET_STAT<ETX>") != std::string::npos)
+            if (line.find(" RX <STX>") != std::string::npos &&
+                line.find("GET_STAT<ETX>") != std::string::npos)
                 return true;
         return false;
     };

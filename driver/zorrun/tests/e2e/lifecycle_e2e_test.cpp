@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <thread>
 
-#include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
 #include "driver/izor/izor.h"
 #include "driver/zorrun/server.h"
+#include "driver/zorrun/tests/e2e/zorrun_e2e_fixture.h"
 #include "platform/com/com.h"
 #include "utilities/settings.h"
 
@@ -21,7 +21,9 @@ namespace {
 
 namespace com = platform::com;
 
-bool process_gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+bool process_gone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 // A client in a process of its own that takes a reference and dies without giving it back.
 void client_that_dies_holding_a_reference() {
@@ -151,7 +153,8 @@ TEST_F(ZorrunLifetime, killed_in_the_middle_of_a_call_gives_the_client_a_disconn
     // The call is waiting inside Zorrun once the link resends.
     EXPECT_TRUE(wait_until([&] {
         for (const auto& line : sim->transcript())
-            if (line.find("# resend") != std::string::npos || line.find("ignored: silent") != std::string::npos)
+            if (line.find("# resend") != std::string::npos ||
+                line.find("ignored: silent") != std::string::npos)
                 return true;
         return false;
     }));
@@ -180,14 +183,15 @@ TEST_F(ZorrunActivation, creating_the_class_starts_zorrun_which_ends_with_the_la
     putils::reg_write_string("Method Folder", folder.string());
     const std::vector<std::string> env = {"ZOR_REGISTRY=" + (folder / "registry.db").string()};
     ASSERT_EQ(run_program(ZORRUN_PATH, {"-RegServer"}, env), 0);
-    sim_for_activation = std::make_unique<core_test::ZorsimProcess>(folder, std::vector<std::string>{"--syringe", "100ul"});
+    sim_for_activation =
+        std::make_unique<core_test::ZorsimProcess>(folder, std::vector<std::string>{"--syringe", "100ul"});
     ASSERT_TRUE(sim_for_activation->ok());
     // The started server inherits this process's environment.
     ::setenv("ZOR_COM1", sim_for_activation->link_path().c_str(), 1);
 
     com::ComPtr<izor::IIZor2> driver;
     const com::HRESULT hr = com::co_create_instance(izor::CLSID_IZor, nullptr, com::CLSCTX_LOCAL_SERVER,
-                                               izor::IID_IIZor2, driver.put_void());
+                                                    izor::IID_IIZor2, driver.put_void());
     ASSERT_EQ(hr, com::S_OK) << com::hresult_text(hr) << " " << com::last_bus_error();
     const pid_t server = com::bus_name_owner_pid("com.hox.Zorrun");
     ASSERT_GT(server, 0);

@@ -22,8 +22,8 @@ constexpr int ignore_answer = 5;
 
 class ZorrunCourse : public ZorrunE2E {
   protected:
-    CallResult prepare(const std::string& path, std::int32_t start_mode = 0, const std::string& vial = "Tray2:5",
-                       std::int32_t row_ind = 0) {
+    CallResult prepare(const std::string& path, std::int32_t start_mode = 0,
+                       const std::string& vial = "Tray2:5", std::int32_t row_ind = 0) {
         return client->PrepareForRun("raw", path, "list", row_ind, start_mode, vial, 1.0, 0);
     }
     // Abort/retry/ignore questions are left to the test's main thread; other boxes are cancelled.
@@ -82,9 +82,9 @@ TEST_F(ZorrunCourse, a_preparation_that_reset_or_reload_replaces_never_holds_bac
     ASSERT_TRUE(wait_for_status(4));
     ASSERT_EQ(client->StartRun().result, 1);
     ASSERT_TRUE(wait_for_status(1));
-    const std::vector<std::string> expected = {"CLEANUP(Wash1,1,1,1,1,1,1,1)", "WASH(Wash1,1,)",
-                                               "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
-                                               "INJECT(Inj1,0,)", "WASH(Wash2,2,)"};
+    const std::vector<std::string> expected = {
+        "CLEANUP(Wash1,1,1,1,1,1,1,1)", "WASH(Wash1,1,)",  "MOVE_TO_VIAL(Tray2,5,10000,)",
+        "ASPIRATE(10ul,1000,2000,0,)",  "INJECT(Inj1,0,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
 }
 
@@ -117,7 +117,8 @@ TEST_F(ZorrunCourse, a_run_cancelled_at_its_syringe_check_by_stop_run_or_initial
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
 }
 
-TEST_F(ZorrunCourse, change_operating_mode_2_during_the_syringe_check_ends_the_preparation_and_reads_busy_while_working) {
+TEST_F(ZorrunCourse,
+       change_operating_mode_2_during_the_syringe_check_ends_the_preparation_and_reads_busy_while_working) {
     start();
     initialize();
     ASSERT_NO_FATAL_FAILURE(prepare_at_syringe_check(document(sample_method())));
@@ -255,12 +256,14 @@ TEST_F(ZorrunCourse, local_atoms_change_the_indexes_without_an_exchange) {
                                              "SET_INJECTED()"};
     ASSERT_EQ(prepare(document(method)).result, 1);
     ASSERT_TRUE(wait_for_status(1));
-    const std::vector<std::string> expected = {"MOVE_TO_VIAL(Tray2,5,10000,)", "MOVE_TO_VIAL(Tray2,6,10000,)",
-                                               "MOVE_TO_VIAL(Tray2,4,10000,)", "WASH(Wash1,3,)",
-                                               "WASH(Wash1,2,)",               "WASH(Wash1,1,)"};
+    const std::vector<std::string> expected = {"MOVE_TO_VIAL(Tray2,5,10000,)",
+                                               "MOVE_TO_VIAL(Tray2,6,10000,)",
+                                               "MOVE_TO_VIAL(Tray2,4,10000,)",
+                                               "WASH(Wash1,3,)",
+                                               "WASH(Wash1,2,)",
+                                               "WASH(Wash1,1,)"};
     EXPECT_EQ(sim->executed(), expected);
-    for (const std::string& sent : sent_commands())
-        EXPECT_EQ(sent.find("INDEX"), std::string::npos) << sent;
+    for (const std::string& sent : sent_commands()) EXPECT_EQ(sent.find("INDEX"), std::string::npos) << sent;
     EXPECT_EQ(count_sent("SET_INJECTED()"), 0);
 }
 
@@ -347,10 +350,12 @@ TEST_F(ZorrunCourse, set_tray_type_never_writes_a_text_into_a_number_of_the_conf
     replace_all("Tray Type;TRAY_TYPE", "Tray Type;0;100;1;1;E");
     for (const std::string type : {"VT96BC", "VT96", "VT54R", "VT15", "MT96"})
         for (int n = 1; n <= 5; ++n)
-            replace_all("TRAY;Tray" + std::to_string(n) + ";" + type + ";", "TRAY;Tray" + std::to_string(n) + ";3;");
+            replace_all("TRAY;Tray" + std::to_string(n) + ";" + type + ";",
+                        "TRAY;Tray" + std::to_string(n) + ";3;");
     const auto path = folder / "number_trays.pol";
     std::ofstream(path, std::ios::binary) << config;
-    std::filesystem::copy_file(path, folder / "latest_zor.pol", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(path, folder / "latest_zor.pol",
+                               std::filesystem::copy_options::overwrite_existing);
     start({.zorsim = {"--config", path.string()}});
     initialize();
     const CallResult r = client->SetTrayType("Tray1", "VT96BC");

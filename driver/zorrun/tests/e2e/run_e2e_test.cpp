@@ -15,7 +15,8 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
 
 class ZorrunRun : public ZorrunE2E {
   protected:
-    CallResult prepare(const std::string& path, std::int32_t start_mode = 0, const std::string& vial = "Tray2:5") {
+    CallResult prepare(const std::string& path, std::int32_t start_mode = 0,
+                       const std::string& vial = "Tray2:5") {
         return client->PrepareForRun("raw", path, "list", 0, start_mode, vial, 1.0, 0);
     }
     std::vector<std::string> atoms_before_wait() const {
@@ -62,7 +63,8 @@ TEST_F(ZorrunRun, a_method_document_longer_than_40000_bytes_runs_to_its_last_ste
                                  "[MACRO Wash as often as counted]", "Station;WASH_STATION",
                                  "WASH(Station,user_index)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"});
     ASSERT_EQ(prepare(document(method)).result, 1);
-    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1 && status() != 3; }, 60s));
+    ASSERT_TRUE(
+        wait_until([&] { return client->InstrumentHasStopped(0).result == 1 && status() != 3; }, 60s));
     EXPECT_EQ(status(), 1) << client->AtomStatus().text;
     const std::vector<std::string> expected = {"WASH(Wash1,3,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
@@ -131,7 +133,8 @@ TEST_F(ZorrunRun, stop_run_cancels_the_atom_and_ends_through_method_exit) {
     ASSERT_EQ(client->StopRun().result, 1);
     ASSERT_TRUE(wait_for_status(1));
     EXPECT_EQ(count_sent("CANCEL"), 1);
-    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "WASH(Wash2,2,)"};
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)",
+                                               "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
     EXPECT_EQ(client->InstrumentHasStopped(0).result, 1);
     // StopRun with nothing running does nothing.
@@ -231,7 +234,8 @@ TEST_F(ZorrunRun, a_refused_prepare_for_run_fails_with_its_reason_and_status_8) 
     const CallResult r = prepare(path);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error_message,
-              "PrepareForRun failed: HRESULT 0x8007139F: Got a run command, but not ready (status 0: The Zor is Idle)");
+              "PrepareForRun failed: HRESULT 0x8007139F: Got a run command, but not ready (status 0: The Zor "
+              "is Idle)");
     EXPECT_EQ(status(), 8);
     EXPECT_EQ(client->AtomStatus().text, "Got a run command, but not ready");
     EXPECT_EQ(count_sent("GET_SYR"), 0);
@@ -242,23 +246,27 @@ TEST_F(ZorrunRun, an_unreadable_document_fails_with_the_message_and_keeps_the_st
     initialize();
     const CallResult missing = prepare((folder / "missing.raw").string());
     EXPECT_FALSE(missing.ok);
-    EXPECT_EQ(missing.error_message.rfind("PrepareForRun failed: HRESULT 0x80030002: cant open storage: 0080030002 (" +
-                                              (folder / "missing.raw").string() + ": ",
-                                          0),
+    EXPECT_EQ(missing.error_message.rfind(
+                  "PrepareForRun failed: HRESULT 0x80030002: cant open storage: 0080030002 (" +
+                      (folder / "missing.raw").string() + ": ",
+                  0),
               0u)
         << missing.error_message;
     std::ofstream(folder / "plain.raw") << "10ul\r\nWash()\r\n";
     const CallResult plain = prepare((folder / "plain.raw").string());
     EXPECT_FALSE(plain.ok);
-    EXPECT_NE(plain.error_message.find("HRESULT 0x800300FB: cant open storage: 00800300FB ("), std::string::npos)
+    EXPECT_NE(plain.error_message.find("HRESULT 0x800300FB: cant open storage: 00800300FB ("),
+              std::string::npos)
         << plain.error_message;
-    EXPECT_EQ(box_texts(), (std::vector<std::string>{"cant open storage: 0080030002", "cant open storage: 00800300FB"}));
+    EXPECT_EQ(box_texts(),
+              (std::vector<std::string>{"cant open storage: 0080030002", "cant open storage: 00800300FB"}));
     EXPECT_EQ(status(), 1);
     // A Data stream without a complete line fails the call.
     const CallResult empty = prepare(document({}));
     EXPECT_FALSE(empty.ok);
     EXPECT_EQ(empty.error_name, failed_error);
-    EXPECT_EQ(empty.error_message, "PrepareForRun failed: HRESULT 0x80004005: the method stream holds no syringe line");
+    EXPECT_EQ(empty.error_message,
+              "PrepareForRun failed: HRESULT 0x80004005: the method stream holds no syringe line");
     EXPECT_EQ(status(), 1);
     // The driver goes on: a good document runs.
     ASSERT_EQ(prepare(document(sample_method())).result, 1);
@@ -340,7 +348,8 @@ TEST_F(ZorrunRun, a_value_out_of_range_is_asked_for_in_the_parameter_dialog) {
     EXPECT_TRUE(wait_for_status(1));
 }
 
-TEST_F(ZorrunRun, an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort_ends_failed_through_method_exit) {
+TEST_F(ZorrunRun,
+       an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort_ends_failed_through_method_exit) {
     start({.zorsim = {"--error-atom", "ASPIRATE=17"}});
     channel->set_box_handler([&](const InteractionEvent& e) -> std::optional<int> {
         if (e.buttons == "abort,retry,ignore") return 3;  // Abort
@@ -356,8 +365,11 @@ TEST_F(ZorrunRun, an_instrument_error_in_a_run_asks_abort_retry_ignore_and_abort
     EXPECT_EQ(boxes[0].type, "warning");
     EXPECT_NE(boxes[0].text.find("Error 17"), std::string::npos) << boxes[0].text;
     // The failed aspiration, the error macros, then METHOD EXIT; the injection never happened.
-    const std::vector<std::string> expected = {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)",
-                                               "ASPIRATE(10ul,1000,2000,0,)", "WASH(Wash1,1,)", "WASH(Wash2,1,)",
+    const std::vector<std::string> expected = {"WASH(Wash1,1,)",
+                                               "MOVE_TO_VIAL(Tray2,5,10000,)",
+                                               "ASPIRATE(10ul,1000,2000,0,)",
+                                               "WASH(Wash1,1,)",
+                                               "WASH(Wash2,1,)",
                                                "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
 }

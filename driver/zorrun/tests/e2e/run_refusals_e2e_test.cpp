@@ -28,7 +28,8 @@ class ZorrunRefusals : public ZorrunE2E {
 TEST_F(ZorrunRefusals, a_prepare_for_run_before_initialize_fails_with_the_reason_and_sets_status_8) {
     start();
     const CallResult r = prepare(document(sample_method()));
-    EXPECT_TRUE(says(r, "PrepareForRun failed: HRESULT 0x8007139F: Got a run command, but not ready (status 0: "))
+    EXPECT_TRUE(
+        says(r, "PrepareForRun failed: HRESULT 0x8007139F: Got a run command, but not ready (status 0: "))
         << r.error_message;
     EXPECT_EQ(status(), 8);
     EXPECT_EQ(count_sent("GET_SYR"), 0);
@@ -100,8 +101,8 @@ TEST_F(ZorrunRefusals, volumes_that_are_no_numbers_are_refused_negative_and_tiny
     initialize();
     const std::vector<std::string> method = {"10ul", "Take()", "[MACRO Take]", "ASPIRATE(SYR,SL.volume,2,0)"};
     const std::string path = document(method);
-    for (double volume : {std::nan(""), std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity()}) {
+    for (double volume :
+         {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
         const CallResult r = prepare(path, "Tray2:5", volume);
         EXPECT_TRUE(says(r, "HRESULT 0x80070057: Injection volume ")) << volume << ": " << r.error_message;
         EXPECT_TRUE(says(r, " is not a volume")) << r.error_message;
@@ -114,7 +115,8 @@ TEST_F(ZorrunRefusals, volumes_that_are_no_numbers_are_refused_negative_and_tiny
     ASSERT_TRUE(wait_for_status(1));
     ASSERT_EQ(prepare(path, "Tray2:5", 1e-300).result, 1);
     ASSERT_TRUE(wait_for_status(1));
-    EXPECT_EQ(sim->executed(), (std::vector<std::string>{"ASPIRATE(10ul,0,2000,0,)", "ASPIRATE(10ul,0,2000,0,)"}));
+    EXPECT_EQ(sim->executed(),
+              (std::vector<std::string>{"ASPIRATE(10ul,0,2000,0,)", "ASPIRATE(10ul,0,2000,0,)"}));
 }
 
 TEST_F(ZorrunRefusals, start_run_without_a_prepared_run_succeeds_and_changes_nothing) {
@@ -132,7 +134,8 @@ TEST_F(ZorrunRefusals, start_run_without_a_prepared_run_succeeds_and_changes_not
     EXPECT_EQ(sim->executed(), sample_atoms());
 }
 
-TEST_F(ZorrunRefusals, a_second_prepare_for_run_during_a_preparation_fails_and_leaves_the_status_of_the_first) {
+TEST_F(ZorrunRefusals,
+       a_second_prepare_for_run_during_a_preparation_fails_and_leaves_the_status_of_the_first) {
     start();
     initialize();
     const std::string path = document(sample_method());
@@ -163,12 +166,14 @@ TEST_F(ZorrunRefusals, initialize_with_a_missing_device_says_the_instrument_is_n
     // A run fails at once, with the same reason.
     const auto begun = std::chrono::steady_clock::now();
     const CallResult p = prepare(document(sample_method()));
-    EXPECT_TRUE(says(p, "Got a run command, but not ready (status 10: The Zor is not reachable: ")) << p.error_message;
+    EXPECT_TRUE(says(p, "Got a run command, but not ready (status 10: The Zor is not reachable: "))
+        << p.error_message;
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 10s);
     EXPECT_EQ(status(), 10);
     // A client that clears the status still cannot run anything.
     ASSERT_TRUE(client->ClearStatus().ok);
-    EXPECT_TRUE(says(prepare(document(sample_method())), "Got a run command, but not ready: The Zor is not reachable: "));
+    EXPECT_TRUE(says(prepare(document(sample_method())),
+                     "Got a run command, but not ready: The Zor is not reachable: "));
     EXPECT_EQ(status(), 1);
     // Once the setting names the instrument's line, Initialize opens it.
     write_setting("Port", 1);
@@ -180,8 +185,9 @@ TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_ins
     // No test answers dialogs: the driver is alone, as on a server without a screen.
     start({.interaction = false});
     initialize();
-    const std::vector<std::string> method = {"10ul", "Take()", "[MACRO Take]", "ASPIRATE(SYR,SL.volume,2,0)",
-                                             "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
+    const std::vector<std::string> method = {
+        "10ul",         "Take()", "[MACRO Take]", "ASPIRATE(SYR,SL.volume,2,0)", "[MACRO METHOD EXIT]",
+        "WASH(Wash2,2)"};
     // 101 µl on a 10 µl syringe.
     ASSERT_EQ(prepare(document(method), "Tray2:5", 101).result, 1);
     ASSERT_TRUE(wait_for_status(8));
@@ -196,8 +202,9 @@ TEST_F(ZorrunRefusals, a_value_out_of_range_with_nobody_to_ask_fails_the_run_ins
 TEST_F(ZorrunRefusals, a_method_line_with_a_control_character_fails_the_method_before_anything_moves) {
     start();
     initialize();
-    const std::vector<std::string> method = {"10ul", "Odd()", "[MACRO Odd]", "WASH(Wash1,1)", "BEEP\x01()",
-                                             "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
+    const std::vector<std::string> method = {
+        "10ul",       "Odd()",         "[MACRO Odd]",         "WASH(Wash1,1)",
+        "BEEP\x01()", "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"};
     ASSERT_EQ(prepare(document(method)).result, 1);
     ASSERT_TRUE(wait_for_status(8));
     EXPECT_EQ(client->AtomStatus().text, "Error in method! In macro \"Odd\", BEEP\x01 is not an atom!");

@@ -13,8 +13,8 @@ namespace {
 
 class ZorrunTrustedAnswers : public ZorrunE2E {
   protected:
-    CallResult prepare(const std::string& path, const std::string& vial = "Tray2:5", std::int32_t start_mode = 0,
-                       double volume = 1.0) {
+    CallResult prepare(const std::string& path, const std::string& vial = "Tray2:5",
+                       std::int32_t start_mode = 0, double volume = 1.0) {
         return client->PrepareForRun("raw", path, "list", 0, start_mode, vial, volume, 0);
     }
     static bool says(const CallResult& r, const std::string& text) {
@@ -41,8 +41,10 @@ TEST_F(ZorrunTrustedAnswers, a_failed_upload_stands_as_status_8_with_its_reason_
     start({.zorsim = {"--config", write_text("broken.pol", {"this is no configuration"})}});
     initialize();
     ASSERT_TRUE(client->ReloadConfiguration().ok);
-    ASSERT_TRUE(wait_until([&] { return count_sent("GET_FW_VERSION") == 1 && client->Uploading().result == 0; }, 60s));
-    EXPECT_EQ(sent_commands(), (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
+    ASSERT_TRUE(wait_until(
+        [&] { return count_sent("GET_FW_VERSION") == 1 && client->Uploading().result == 0; }, 60s));
+    EXPECT_EQ(sent_commands(),
+              (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
     const std::string reason = client->AtomStatus().text;
     EXPECT_EQ(reason.rfind("The configuration from the Zor was not taken: ", 0), 0u) << reason;
     expect_standing(8, reason);
@@ -60,13 +62,16 @@ TEST_F(ZorrunTrustedAnswers, jobs_that_would_cut_an_upload_short_are_refused_and
     const std::string path = document(sample_method());
     ASSERT_TRUE(client->ReloadConfiguration().ok);
     const CallResult run = prepare(path);
-    EXPECT_TRUE(says(run, "Got a run command, but not ready: the configuration is being uploaded")) << run.error_message;
+    EXPECT_TRUE(says(run, "Got a run command, but not ready: the configuration is being uploaded"))
+        << run.error_message;
     ASSERT_TRUE(wait_until([&] { return client->Uploading().result == 1; }));
     EXPECT_TRUE(says(prepare(path), "the configuration is being uploaded"));
     EXPECT_TRUE(says(client->ReadBarCode("Tray1:1"), "ReadBarCode: the configuration is being uploaded"));
-    EXPECT_TRUE(says(client->SetTrayType("Tray1", "BC96"), "SetTrayType: the configuration is being uploaded"));
+    EXPECT_TRUE(
+        says(client->SetTrayType("Tray1", "BC96"), "SetTrayType: the configuration is being uploaded"));
     ASSERT_TRUE(wait_until([&] { return client->Uploading().result == 0; }, 60s));
-    EXPECT_EQ(sent_commands(), (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
+    EXPECT_EQ(sent_commands(),
+              (std::vector<std::string>{"SET_BAUD 38400", "GET_CONFIG", "SET_BAUD 9600", "GET_FW_VERSION"}));
     EXPECT_NE(sim->tell("status").find("baud=9600"), std::string::npos) << sim->tell("status");
     EXPECT_EQ(status(), 1);
     // Afterwards the run is taken.
@@ -93,7 +98,8 @@ TEST_F(ZorrunTrustedAnswers, a_syringe_line_of_garbage_stands_as_a_mismatch_unti
     initialize();
     ASSERT_EQ(prepare(document(sample_method("#~~ not a syringe ~~#"))).result, 1);
     ASSERT_TRUE(wait_for_status(8));
-    ASSERT_TRUE(wait_until([&] { return client->InstrumentHasStopped(0).result == 1 && !sim->executed().empty(); }));
+    ASSERT_TRUE(
+        wait_until([&] { return client->InstrumentHasStopped(0).result == 1 && !sim->executed().empty(); }));
     expect_standing(8, "Mismatch between method syringe and actual syringe!", 2);
 }
 
@@ -102,7 +108,8 @@ TEST_F(ZorrunTrustedAnswers, a_vial_text_names_one_vial_of_one_tray_in_the_confi
     initialize();
     const std::string path = document(sample_method());
     const CallResult twice = prepare(path, "Tray2:5:5");
-    EXPECT_TRUE(says(twice, "Vial \"Tray2:5:5\": the vial position \"5:5\" is not a number of a vial in Tray2"))
+    EXPECT_TRUE(
+        says(twice, "Vial \"Tray2:5:5\": the vial position \"5:5\" is not a number of a vial in Tray2"))
         << twice.error_message;
     EXPECT_EQ(status(), 1);
     ASSERT_EQ(prepare(path, "tRAY2:5").result, 1);
@@ -144,7 +151,8 @@ TEST_F(ZorrunTrustedAnswers, values_a_call_does_not_know_are_refused_with_a_reas
     initialize();
     for (std::int32_t mode : {-1, 4, 99999}) {
         const CallResult r = client->ChangeOperatingMode(mode);
-        EXPECT_TRUE(says(r, "ChangeOperatingMode: " + std::to_string(mode) + " is not an operating mode")) << r.error_message;
+        EXPECT_TRUE(says(r, "ChangeOperatingMode: " + std::to_string(mode) + " is not an operating mode"))
+            << r.error_message;
     }
     const std::string path = document(sample_method());
     for (std::int32_t mode : {-1, 2, 99999}) {

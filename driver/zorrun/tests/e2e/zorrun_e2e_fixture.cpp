@@ -141,7 +141,8 @@ bool ZorrunE2E::wait_for_polls(int n) {
     const auto polls = [this] {
         int count = 0;
         for (const std::string& line : sim->transcript())
-            if (line.find(" RX <STX>") != std::string::npos && line.find("GET_STAT<ETX>") != std::string::npos)
+            if (line.find(" RX <STX>") != std::string::npos &&
+                line.find("GET_STAT<ETX>") != std::string::npos)
                 ++count;
         return count;
     };
@@ -152,8 +153,9 @@ bool ZorrunE2E::wait_for_polls(int n) {
 bool ZorrunE2E::silence_instrument() {
     const auto ignored = [this] {
         const auto lines = sim->transcript();
-        return std::count_if(lines.begin(), lines.end(),
-                             [](const std::string& line) { return line.find("# ignored: silent") != std::string::npos; });
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("# ignored: silent") != std::string::npos;
+        });
     };
     const auto before = ignored();
     if (sim->tell("silent on") != "ok") return false;
@@ -175,9 +177,13 @@ void ZorrunE2E::write_setting(const std::string& name, const std::string& value)
     putils::reg_write_string(name, value);
 }
 
-void ZorrunE2E::write_setting(const std::string& name, std::int32_t value) const { putils::reg_write_int(name, value); }
+void ZorrunE2E::write_setting(const std::string& name, std::int32_t value) const {
+    putils::reg_write_int(name, value);
+}
 
-std::vector<std::string> ZorrunE2E::log_lines() const { return core_test::read_file_lines(folder / "tsk_weav.log"); }
+std::vector<std::string> ZorrunE2E::log_lines() const {
+    return core_test::read_file_lines(folder / "tsk_weav.log");
+}
 
 std::string ZorrunE2E::zorrun_stderr() const {
     std::ifstream in(folder / "zorrun.err");
@@ -213,8 +219,8 @@ std::vector<std::string> sample_method(const std::string& syringe) {
 }
 
 std::vector<std::string> sample_atoms() {
-    return {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)", "INJECT(Inj1,0,)",
-            "WASH(Wash2,2,)"};
+    return {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
+            "INJECT(Inj1,0,)", "WASH(Wash2,2,)"};
 }
 
 }  // namespace zorrun_test

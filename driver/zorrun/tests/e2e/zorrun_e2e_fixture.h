@@ -1,7 +1,8 @@
 // The fixture of Zorrun's end-to-end tests: a folder of its own (method folder with the
 // library macros and the cached configuration, settings store, zorsim's files, the interaction
-// socket), a session bus of its own (so tests may run side by side), zorsim as a real process on a pseudo-terminal mapped to COM1, Zorrun as a real
-// process on the test's private session bus, and a run client that speaks the bus contract.
+// socket), a session bus of its own (so tests may run side by side), zorsim as a real process on a
+// pseudo-terminal mapped to COM1, Zorrun as a real process on the test's private session bus, and a run
+// client that speaks the bus contract.
 //
 // Every wait is bounded; a wait that runs out fails the test. Boxes that Zorrun shows are
 // answered on the channel's thread (error boxes with Cancel, the rest as the test says), so a

@@ -69,7 +69,8 @@ TEST_F(ZorrunSnapshots, the_debug_page_with_its_lists) {
     form->return_box->Items.add("GET_STAT 1 0 0");
     for (const char* line : {"> GET_SYR", "< 10ul", "> MOVE_TO_VIAL(Tray2,5,10000,)", "< OK"})
         form->debug_box->Items.add(line);
-    for (const char* line : {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "WASH(Wash2,2,)", "WAIT_FOR_DS"})
+    for (const char* line :
+         {"WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "WASH(Wash2,2,)", "WAIT_FOR_DS"})
         form->cmd_list->Items.add(line);
     form->cmd_list->ItemIndex = 1;
     EXPECT_FORM_SNAPSHOT(*form, "debug_page");

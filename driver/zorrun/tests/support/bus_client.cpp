@@ -31,8 +31,8 @@ bool BusClient::zorrun_on_bus() {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     int has = 0;
-    const int r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                     "NameHasOwner", &error, &reply, "s", service);
+    const int r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s", service);
     if (r >= 0) sd_bus_message_read(reply, "b", &has);
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
@@ -97,43 +97,80 @@ CallResult BusClient::call(const char* interface, const char* member, const char
     return out;
 }
 
-CallResult BusClient::GetStatus() { return call(iizor, "GetStatus", "", "i"); }
-CallResult BusClient::Initialize() { return call(iizor, "Initialize", "", "i"); }
-CallResult BusClient::StartRun() { return call(iizor, "StartRun", "", "i"); }
-CallResult BusClient::StopRun() { return call(iizor, "StopRun", "", "i"); }
-CallResult BusClient::PrepareForRun(const std::string& rawname, const std::string& methname,
-                                    const std::string& listname, std::int32_t row_ind, std::int32_t start_mode,
-                                    const std::string& vial, double inj_volume, std::int32_t flags) {
-    return call(iizor, "PrepareForRun", "sssiisdi", "i", rawname.c_str(), methname.c_str(), listname.c_str(), row_ind,
-                start_mode, vial.c_str(), inj_volume, flags);
+CallResult BusClient::GetStatus() {
+    return call(iizor, "GetStatus", "", "i");
 }
-CallResult BusClient::Lock() { return call(iizor, "Lock", "", "i"); }
-CallResult BusClient::Unlock() { return call(iizor, "Unlock", "", "i"); }
+CallResult BusClient::Initialize() {
+    return call(iizor, "Initialize", "", "i");
+}
+CallResult BusClient::StartRun() {
+    return call(iizor, "StartRun", "", "i");
+}
+CallResult BusClient::StopRun() {
+    return call(iizor, "StopRun", "", "i");
+}
+CallResult BusClient::PrepareForRun(const std::string& rawname, const std::string& methname,
+                                    const std::string& listname, std::int32_t row_ind,
+                                    std::int32_t start_mode, const std::string& vial, double inj_volume,
+                                    std::int32_t flags) {
+    return call(iizor, "PrepareForRun", "sssiisdi", "i", rawname.c_str(), methname.c_str(), listname.c_str(),
+                row_ind, start_mode, vial.c_str(), inj_volume, flags);
+}
+CallResult BusClient::Lock() {
+    return call(iizor, "Lock", "", "i");
+}
+CallResult BusClient::Unlock() {
+    return call(iizor, "Unlock", "", "i");
+}
 CallResult BusClient::InstrumentHasStopped(std::int32_t device_type) {
     return call(iizor, "InstrumentHasStopped", "i", "i", device_type);
 }
 CallResult BusClient::ValidateMethod(const std::vector<std::uint8_t>& storage) {
     return call(iizor, "ValidateMethod", "ay", "s", static_cast<const void*>(storage.data()), storage.size());
 }
-CallResult BusClient::ChangeOperatingMode(std::int32_t mode) { return call(iizor, "ChangeOperatingMode", "i", "i", mode); }
-CallResult BusClient::ReadBarCode(const std::string& vial) { return call(iizor, "ReadBarCode", "s", "si", vial.c_str()); }
+CallResult BusClient::ChangeOperatingMode(std::int32_t mode) {
+    return call(iizor, "ChangeOperatingMode", "i", "i", mode);
+}
+CallResult BusClient::ReadBarCode(const std::string& vial) {
+    return call(iizor, "ReadBarCode", "s", "si", vial.c_str());
+}
 
-CallResult BusClient::AtomStatus() { return call(iizor2, "AtomStatus", "", "s"); }
-CallResult BusClient::Reset() { return call(iizor2, "Reset", "", ""); }
-CallResult BusClient::ReloadConfiguration() { return call(iizor2, "ReloadConfiguration", "", ""); }
+CallResult BusClient::AtomStatus() {
+    return call(iizor2, "AtomStatus", "", "s");
+}
+CallResult BusClient::Reset() {
+    return call(iizor2, "Reset", "", "");
+}
+CallResult BusClient::ReloadConfiguration() {
+    return call(iizor2, "ReloadConfiguration", "", "");
+}
 CallResult BusClient::SetTrayType(const std::string& tray, const std::string& typ) {
     return call(iizor2, "SetTrayType", "ss", "", tray.c_str(), typ.c_str());
 }
-CallResult BusClient::ClearStatus() { return call(iizor2, "ClearStatus", "", ""); }
-CallResult BusClient::Uploading() { return call(iizor2, "Uploading", "", "i"); }
-CallResult BusClient::StartPolling() { return call(iizor2, "StartPolling", "", ""); }
-CallResult BusClient::ChangePorts(std::int32_t port) { return call(iizor2, "ChangePorts", "i", "", port); }
+CallResult BusClient::ClearStatus() {
+    return call(iizor2, "ClearStatus", "", "");
+}
+CallResult BusClient::Uploading() {
+    return call(iizor2, "Uploading", "", "i");
+}
+CallResult BusClient::StartPolling() {
+    return call(iizor2, "StartPolling", "", "");
+}
+CallResult BusClient::ChangePorts(std::int32_t port) {
+    return call(iizor2, "ChangePorts", "i", "", port);
+}
 CallResult BusClient::ChooseVials(const std::string& options, const std::string& vials) {
     return call(iizor2, "ChooseVials", "ss", "si", options.c_str(), vials.c_str());
 }
-CallResult BusClient::GetSyringe() { return call(iizor2, "GetSyringe", "", "s"); }
+CallResult BusClient::GetSyringe() {
+    return call(iizor2, "GetSyringe", "", "s");
+}
 
-CallResult BusClient::CreateInstance() { return call(factory, "CreateInstance", "", "o"); }
-CallResult BusClient::Release() { return call(factory, "Release", "", ""); }
+CallResult BusClient::CreateInstance() {
+    return call(factory, "CreateInstance", "", "o");
+}
+CallResult BusClient::Release() {
+    return call(factory, "Release", "", "");
+}
 
 }  // namespace zorrun_test

@@ -38,9 +38,9 @@ class BusClient {
     CallResult Initialize();
     CallResult StartRun();
     CallResult StopRun();
-    CallResult PrepareForRun(const std::string& rawname, const std::string& methname, const std::string& listname,
-                             std::int32_t row_ind, std::int32_t start_mode, const std::string& vial,
-                             double inj_volume, std::int32_t flags);
+    CallResult PrepareForRun(const std::string& rawname, const std::string& methname,
+                             const std::string& listname, std::int32_t row_ind, std::int32_t start_mode,
+                             const std::string& vial, double inj_volume, std::int32_t flags);
     CallResult Lock();
     CallResult Unlock();
     CallResult InstrumentHasStopped(std::int32_t device_type);

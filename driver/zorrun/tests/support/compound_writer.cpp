@@ -27,10 +27,16 @@ struct Flat {
     std::uint64_t size = 0;
 };
 
-std::size_t units(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit; }
+std::size_t units(std::size_t bytes, std::size_t unit) {
+    return (bytes + unit - 1) / unit;
+}
 
-void put32(std::string& s, std::size_t at, std::uint32_t v) { std::memcpy(s.data() + at, &v, 4); }
-void put16(std::string& s, std::size_t at, std::uint16_t v) { std::memcpy(s.data() + at, &v, 2); }
+void put32(std::string& s, std::size_t at, std::uint32_t v) {
+    std::memcpy(s.data() + at, &v, 4);
+}
+void put16(std::string& s, std::size_t at, std::uint16_t v) {
+    std::memcpy(s.data() + at, &v, 2);
+}
 
 // The format's order of names: shorter first, then by upper case.
 bool name_less(const std::string& a, const std::string& b) {
@@ -102,9 +108,11 @@ std::string make_compound_file(const std::vector<CompoundNode>& top) {
     std::size_t large_sectors = 0;
     for (Flat* e : large) large_sectors += units(e->size, sector);
     std::size_t fat_sectors = 1;
-    while (fat_sectors * (sector / 4) < fat_sectors + directory_sectors + mini_fat_sectors + mini_stream_sectors + large_sectors)
+    while (fat_sectors * (sector / 4) <
+           fat_sectors + directory_sectors + mini_fat_sectors + mini_stream_sectors + large_sectors)
         ++fat_sectors;
-    const std::size_t total = fat_sectors + directory_sectors + mini_fat_sectors + mini_stream_sectors + large_sectors;
+    const std::size_t total =
+        fat_sectors + directory_sectors + mini_fat_sectors + mini_stream_sectors + large_sectors;
 
     std::vector<std::uint32_t> fat(fat_sectors * (sector / 4), free_sector);
     std::size_t next = 0;
@@ -168,7 +176,8 @@ std::string make_compound_file(const std::vector<CompoundNode>& top) {
     }
     for (std::size_t i = 0; i < mini_fat_sectors * (sector / 4); ++i)
         put32(file, at(first_mini_fat) + 4 * i, i < mini_fat.size() ? mini_fat[i] : free_sector);
-    if (!mini_stream.empty()) std::memcpy(file.data() + at(first_mini_stream), mini_stream.data(), mini_stream.size());
+    if (!mini_stream.empty())
+        std::memcpy(file.data() + at(first_mini_stream), mini_stream.data(), mini_stream.size());
     for (Flat* e : large) std::memcpy(file.data() + at(e->start), e->data->data(), e->data->size());
     return file;
 }

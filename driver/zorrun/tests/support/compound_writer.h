@@ -14,7 +14,9 @@ struct CompoundNode {
     std::string data;  // a stream's bytes
     std::vector<CompoundNode> children;
 
-    static CompoundNode stream(std::string name, std::string data) { return {std::move(name), false, std::move(data), {}}; }
+    static CompoundNode stream(std::string name, std::string data) {
+        return {std::move(name), false, std::move(data), {}};
+    }
     static CompoundNode folder(std::string name, std::vector<CompoundNode> children) {
         return {std::move(name), true, {}, std::move(children)};
     }

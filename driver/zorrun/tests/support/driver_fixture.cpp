@@ -84,18 +84,21 @@ void DriverTest::load_example_configuration() const {
 }
 
 Receiver::Receiver(const std::string& class_name, window::Handle parent) {
-    handle = window::create_window(class_name, parent,
-                                   [this](window::Handle, std::uint32_t message, window::WParam w, window::LParam l) {
-                                       if (message == core::zor_status_message) {
-                                           ++count_;
-                                           last_wparam = w;
-                                           last_lparam = l;
-                                       }
-                                       return window::Result{0};
-                                   });
+    handle = window::create_window(
+        class_name, parent,
+        [this](window::Handle, std::uint32_t message, window::WParam w, window::LParam l) {
+            if (message == core::zor_status_message) {
+                ++count_;
+                last_wparam = w;
+                last_lparam = l;
+            }
+            return window::Result{0};
+        });
 }
 
-Receiver::~Receiver() { window::destroy_window(handle); }
+Receiver::~Receiver() {
+    window::destroy_window(handle);
+}
 
 int Receiver::count() {
     window::process_messages();

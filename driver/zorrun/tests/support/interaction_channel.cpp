@@ -185,7 +185,8 @@ bool InteractionChannel::set(const std::string& path, const std::string& propert
     return request({"set", path, property, value}).has_value();
 }
 
-bool InteractionChannel::act(const std::string& path, const std::string& action, const std::string& argument) {
+bool InteractionChannel::act(const std::string& path, const std::string& action,
+                             const std::string& argument) {
     return request({"do", path, action, argument}).has_value();
 }
 

@@ -13,7 +13,8 @@
 namespace zorrun_test {
 
 ZorrunProcess::ZorrunProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment, const std::filesystem::path& stderr_path) {
+                             const std::vector<std::string>& environment,
+                             const std::filesystem::path& stderr_path) {
     std::vector<std::string> args = {program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     // Everything the child needs is made before the fork.
@@ -68,7 +69,8 @@ std::optional<int> ZorrunProcess::wait_exit(std::chrono::milliseconds timeout) {
 }
 
 std::optional<int> run_program(const std::string& program, const std::vector<std::string>& arguments,
-                               const std::vector<std::string>& environment, std::chrono::milliseconds timeout) {
+                               const std::vector<std::string>& environment,
+                               std::chrono::milliseconds timeout) {
     ZorrunProcess process(program, arguments, environment);
     return process.wait_exit(timeout);
 }

@@ -13,7 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool process_gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+bool process_gone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 // A session bus of the test's own whose service folder is the test's XDG_DATA_HOME, as a user's
 // session reads ~/.local/share. Programs the bus starts get its environment (the test's store
@@ -22,8 +24,8 @@ class ActivatingBus {
   public:
     explicit ActivatingBus(const std::vector<std::string>& environment) {
         const Finished f = run_program(
-            {find_program("dbus-daemon"), "--session", "--fork", "--print-address=1", "--print-pid=1"}, environment,
-            20s);
+            {find_program("dbus-daemon"), "--session", "--fork", "--print-address=1", "--print-pid=1"},
+            environment, 20s);
         std::istringstream lines(f.out);
         std::string pid;
         std::getline(lines, address);
@@ -44,7 +46,8 @@ class ActivatingBus {
 
 using ZorctlActivation = ZorctlE2E;
 
-TEST_F(ZorctlActivation, a_stock_call_starts_the_registered_zorrun_and_successive_zorctl_calls_meet_that_server) {
+TEST_F(ZorctlActivation,
+       a_stock_call_starts_the_registered_zorrun_and_successive_zorctl_calls_meet_that_server) {
     start_simulator();
     // SetUp registered Zorrun: the service file is in the test's XDG_DATA_HOME.
     ASSERT_TRUE(fs::exists(folder / "data" / "dbus-1" / "services" / "com.hox.Zorrun.service"));
@@ -58,9 +61,11 @@ TEST_F(ZorctlActivation, a_stock_call_starts_the_registered_zorrun_and_successiv
         return run_program(argv, on_bus, 60s);
     };
     const auto owner_pid = [&]() -> pid_t {
-        const Finished f = busctl_on_bus({"call", "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                          "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s", "com.hox.Zorrun"});
-        return f.exit_code == 0 && f.out.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(f.out.substr(2))) : 0;
+        const Finished f =
+            busctl_on_bus({"call", "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "GetConnectionUnixProcessID", "s", "com.hox.Zorrun"});
+        return f.exit_code == 0 && f.out.rfind("u ", 0) == 0 ? static_cast<pid_t>(std::stol(f.out.substr(2)))
+                                                             : 0;
     };
     const auto zorctl_on_bus = [&](const std::vector<std::string>& args) {
         std::vector<std::string> argv = {ZORCTL_PATH};
@@ -69,7 +74,8 @@ TEST_F(ZorctlActivation, a_stock_call_starts_the_registered_zorrun_and_successiv
     };
 
     // Nobody runs Zorrun: the first call, from busctl, has the bus start it.
-    Finished f = busctl_on_bus({"call", "com.hox.Zorrun", "/com/hox/Zorrun/IZor", "com.hox.Zorrun.IIZor", "GetStatus"});
+    Finished f = busctl_on_bus(
+        {"call", "com.hox.Zorrun", "/com/hox/Zorrun/IZor", "com.hox.Zorrun.IIZor", "GetStatus"});
     ASSERT_EQ(f.exit_code, 0) << f.err;
     EXPECT_EQ(f.out, "i 0\n");
     const pid_t server = owner_pid();

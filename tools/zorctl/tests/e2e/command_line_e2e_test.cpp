@@ -9,7 +9,9 @@
 namespace zorctl_test {
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 using ZorrunCommandLine = ZorctlE2E;
 
@@ -30,7 +32,8 @@ TEST_F(ZorrunCommandLine, an_unknown_switch_is_refused_with_exit_code_2) {
         const Finished f = run_program({ZORRUN_PATH, argument}, environment, 20s);
         ASSERT_FALSE(f.timed_out) << argument << ": Zorrun went on serving";
         EXPECT_EQ(f.exit_code, 2) << argument;
-        EXPECT_EQ(f.err, "Zorrun: unknown argument " + std::string(argument) + " (Zorrun --help lists the switches)\n");
+        EXPECT_EQ(f.err, "Zorrun: unknown argument " + std::string(argument) +
+                             " (Zorrun --help lists the switches)\n");
     }
     EXPECT_FALSE(zorrun_on_bus());
 }
@@ -64,21 +67,22 @@ TEST_F(ZorctlCommandLine, ctrl_c_during_a_run_stops_the_run_on_the_instrument_be
     const auto document = make_demo_document();
     std::vector<std::string> argv = {ZORCTL_PATH, "run", document.string(), "Tray2:5", "--timeout", "100"};
     Background run(argv, environment, folder / "run.out", folder / "run.err");
-    ASSERT_TRUE(wait_until([&] { return contains(read_file(folder / "run.out"), "status 3: ") || !run.running(); },
-                           60s));
+    ASSERT_TRUE(wait_until(
+        [&] { return contains(read_file(folder / "run.out"), "status 3: ") || !run.running(); }, 60s));
     ASSERT_TRUE(run.running()) << read_file(folder / "run.out") << read_file(folder / "run.err");
     ::kill(run.pid(), SIGINT);
     ASSERT_TRUE(wait_until([&] { return !run.running(); }, 60s));
     EXPECT_EQ(run.stop(), 130);
     const std::string out = read_file(folder / "run.out");
     EXPECT_TRUE(contains(out, "StopRun: 1\n")) << out;
-    EXPECT_TRUE(contains(read_file(folder / "run.err"), "interrupted: the run was stopped")) << read_file(folder / "run.err");
+    EXPECT_TRUE(contains(read_file(folder / "run.err"), "interrupted: the run was stopped"))
+        << read_file(folder / "run.err");
     // The driver ends the run through METHOD EXIT: the instrument was told to cancel, washes,
     // and the driver is idle again; the method's injection never happened.
     ASSERT_TRUE(wait_until(
         [&] {
-            const Finished f = busctl({"call", "com.hox.Zorrun", "/com/hox/Zorrun/IZor", "com.hox.Zorrun.IIZor",
-                                       "InstrumentHasStopped", "i", "0"});
+            const Finished f = busctl({"call", "com.hox.Zorrun", "/com/hox/Zorrun/IZor",
+                                       "com.hox.Zorrun.IIZor", "InstrumentHasStopped", "i", "0"});
             return f.out == "i 1\n";
         },
         60s));
@@ -98,16 +102,17 @@ TEST_F(ZorrunIntrospection, busctl_shows_every_argument_with_the_name_of_its_par
     const Finished f = busctl({"introspect", "--xml-interface", "com.hox.Zorrun", "/com/hox/Zorrun/IZor"});
     ASSERT_EQ(f.exit_code, 0) << f.err;
     const std::string& xml = f.out;
-    EXPECT_TRUE(contains(xml, "<method name=\"PrepareForRun\">\n"
-                              "   <arg type=\"s\" name=\"Rawname\" direction=\"in\"/>\n"
-                              "   <arg type=\"s\" name=\"Methname\" direction=\"in\"/>\n"
-                              "   <arg type=\"s\" name=\"Listname\" direction=\"in\"/>\n"
-                              "   <arg type=\"i\" name=\"RowInd\" direction=\"in\"/>\n"
-                              "   <arg type=\"i\" name=\"StartMode\" direction=\"in\"/>\n"
-                              "   <arg type=\"s\" name=\"Vial\" direction=\"in\"/>\n"
-                              "   <arg type=\"d\" name=\"InjVolume\" direction=\"in\"/>\n"
-                              "   <arg type=\"i\" name=\"Flags\" direction=\"in\"/>\n"
-                              "   <arg type=\"i\" name=\"result\" direction=\"out\"/>\n"))
+    EXPECT_TRUE(contains(xml,
+                         "<method name=\"PrepareForRun\">\n"
+                         "   <arg type=\"s\" name=\"Rawname\" direction=\"in\"/>\n"
+                         "   <arg type=\"s\" name=\"Methname\" direction=\"in\"/>\n"
+                         "   <arg type=\"s\" name=\"Listname\" direction=\"in\"/>\n"
+                         "   <arg type=\"i\" name=\"RowInd\" direction=\"in\"/>\n"
+                         "   <arg type=\"i\" name=\"StartMode\" direction=\"in\"/>\n"
+                         "   <arg type=\"s\" name=\"Vial\" direction=\"in\"/>\n"
+                         "   <arg type=\"d\" name=\"InjVolume\" direction=\"in\"/>\n"
+                         "   <arg type=\"i\" name=\"Flags\" direction=\"in\"/>\n"
+                         "   <arg type=\"i\" name=\"result\" direction=\"out\"/>\n"))
         << xml;
     EXPECT_TRUE(contains(xml, "<arg type=\"s\" name=\"BarCode\" direction=\"out\"/>")) << xml;
     EXPECT_TRUE(contains(xml, "<arg type=\"s\" name=\"tray\" direction=\"in\"/>")) << xml;

@@ -187,7 +187,8 @@ TEST_F(ZorctlWholeRun, an_unreadable_document_is_reported_and_nothing_runs) {
     const Finished f = zorctl({"run", (folder / "junk.zor").string(), "Tray2:5", "--timeout", "30"});
     // The driver's own reason reaches the user: the message, the document and what is wrong.
     EXPECT_EQ(f.exit_code, 4) << f.out << f.err;
-    EXPECT_NE(f.err.find("PrepareForRun failed: HRESULT 0x800300FB: cant open storage: 00800300FB ("), std::string::npos)
+    EXPECT_NE(f.err.find("PrepareForRun failed: HRESULT 0x800300FB: cant open storage: 00800300FB ("),
+              std::string::npos)
         << f.err;
     EXPECT_NE(f.err.find("junk.zor"), std::string::npos) << f.err;
     EXPECT_TRUE(executed().empty());
@@ -199,7 +200,8 @@ TEST_F(ZorctlWholeRun, a_refused_run_is_reported_with_the_drivers_reason_and_a_f
     // A vial that is not in its tray: refused before anything moves.
     Finished f = zorctl({"run", document.string(), "Tray3:999", "--timeout", "30"});
     EXPECT_EQ(f.exit_code, 4) << f.out << f.err;
-    EXPECT_NE(f.err.find("Vial \"Tray3:999\": vial 999 is not in Tray3 (1 - 54)"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("Vial \"Tray3:999\": vial 999 is not in Tray3 (1 - 54)"), std::string::npos)
+        << f.err;
     EXPECT_TRUE(executed().empty());
     // A start with nothing prepared does nothing, and the host is not failed for it.
     f = zorctl({"start"});
@@ -306,7 +308,8 @@ TEST_F(ZorctlInstrumentTasks,
     // A new one has its port closed until it is initialized.
     f = zorctl({"syringe"});
     EXPECT_EQ(f.exit_code, 4);
-    EXPECT_NE(f.err.find("GetSyringe failed: HRESULT 0x80070015: GetSyringe: the port is not open (the driver's port is not open"),
+    EXPECT_NE(f.err.find("GetSyringe failed: HRESULT 0x80070015: GetSyringe: the port is not open (the "
+                         "driver's port is not open"),
               std::string::npos)
         << f.err;
     EXPECT_TRUE(wait_until([&] { return !zorrun_on_bus(); }, 30s));
