@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/forms/form.h"
+#include "platform/forms/keys.h"
 #include "platform/forms/list_controls.h"
 #include "platform/forms/standard_controls.h"
 #include "platform/forms/tab_order.h"
@@ -14,20 +15,9 @@
 namespace zorsetup {
 
 namespace forms = platform::forms;
+namespace keys = platform::forms::keys;
 
 namespace {
-
-constexpr std::uint32_t wm_keydown = 0x0100;
-constexpr std::uint32_t wm_char = 0x0102;
-constexpr std::uint32_t wm_syskeydown = 0x0104;
-constexpr std::uint32_t wm_syschar = 0x0106;
-constexpr std::uintptr_t vk_tab = 0x09;
-constexpr std::uintptr_t vk_return = 0x0D;
-constexpr std::uintptr_t vk_escape = 0x1B;
-constexpr std::uintptr_t vk_left = 0x25;
-constexpr std::uintptr_t vk_up = 0x26;
-constexpr std::uintptr_t vk_right = 0x27;
-constexpr std::uintptr_t vk_down = 0x28;
 
 bool in_form(const forms::Form& form, platform::window::Handle w) {
     while (w && w != form.handle()) w = platform::window::parent_of(w);
@@ -124,24 +114,24 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
     if (!in_form(form, message.window)) return 0;
     forms::Control* focused = form.ActiveControl;
     const std::uintptr_t key = message.wparam;
-    if (message.message == wm_keydown) {
+    if (message.message == keys::key_down_message) {
         forms::ShiftState shift;
         shift.shift = message.shift_down;
         switch (key) {
-            case vk_tab:
+            case keys::tab:
                 move_focus(form, message.shift_down);
                 return 1;
-            case vk_left:
-            case vk_up:
-            case vk_right:
-            case vk_down:
+            case keys::left:
+            case keys::up:
+            case keys::right:
+            case keys::down:
                 if (focused && takes_keys(focused)) {
                     focused->key_down(static_cast<int>(key), shift);
                     return 1;
                 }
-                move_focus(form, key == vk_left || key == vk_up);
+                move_focus(form, key == keys::left || key == keys::up);
                 return 1;
-            case vk_return: {
+            case keys::enter: {
                 if (dynamic_cast<forms::Memo*>(focused)) return 0;
                 forms::Button* b = dynamic_cast<forms::Button*>(focused);
                 if (!b || !usable(*b)) b = button_where(form, &forms::Button::Default);
@@ -149,7 +139,7 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
                 b->click();
                 return 1;
             }
-            case vk_escape:
+            case keys::escape:
                 if (forms::Button* b = button_where(form, &forms::Button::Cancel)) {
                     b->click();
                     return 1;
@@ -159,9 +149,9 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
                 return 0;
         }
     }
-    if (message.message == wm_syskeydown) return 0;
-    const bool alt = message.message == wm_syschar;
-    if ((alt || message.message == wm_char) && key < 0x80 && std::isalnum(static_cast<int>(key))) {
+    if (message.message == keys::sys_key_down_message) return 0;
+    const bool alt = message.message == keys::sys_char_message;
+    if ((alt || message.message == keys::char_message) && key < 0x80 && std::isalnum(static_cast<int>(key))) {
         // A plain letter is typing where the focused control takes it.
         if (!alt && focused && takes_keys(focused)) return 0;
         return mnemonic(form, static_cast<char>(key)) ? 1 : 0;
