@@ -37,13 +37,22 @@ bool takes_keys(const forms::Control* c) {
            dynamic_cast<const forms::ListBox*>(c) || dynamic_cast<const forms::ComboBox*>(c);
 }
 
+// The controls a caption's "&" letter clicks: buttons and boxes.
+bool clicked_by_letter(const forms::Control* c) {
+    return dynamic_cast<const forms::Button*>(c) || dynamic_cast<const forms::CheckBox*>(c) ||
+           dynamic_cast<const forms::RadioButton*>(c);
+}
+
+// The controls a caption's "&" letter stands for the control after: labels and group boxes.
+bool leads_by_letter(const forms::Control* c) {
+    return dynamic_cast<const forms::Label*>(c) || dynamic_cast<const forms::GroupBox*>(c);
+}
+
+// The caption whose "&" letter reaches the control, or nullptr (panels and radio groups keep
+// theirs to themselves).
 const std::string* caption_of(const forms::Control& c) {
-    if (const auto* b = dynamic_cast<const forms::Button*>(&c)) return &b->Caption;
-    if (const auto* b = dynamic_cast<const forms::CheckBox*>(&c)) return &b->Caption;
-    if (const auto* b = dynamic_cast<const forms::RadioButton*>(&c)) return &b->Caption;
-    if (const auto* l = dynamic_cast<const forms::Label*>(&c)) return &l->Caption;
-    if (const auto* g = dynamic_cast<const forms::GroupBox*>(&c)) return &g->Caption;
-    return nullptr;
+    if (!clicked_by_letter(&c) && !leads_by_letter(&c)) return nullptr;
+    return &static_cast<const forms::CaptionedControl&>(c).Caption;
 }
 
 // The letter a caption marks with "&" ("&&" is a plain "&"); 0 for none.
@@ -84,8 +93,7 @@ bool mnemonic(forms::Form& form, char letter) {
         if (!found && caption && usable(c) && marked_letter(*caption) == letter) found = &c;
     });
     if (!found) return false;
-    if (dynamic_cast<forms::Button*>(found) || dynamic_cast<forms::CheckBox*>(found) ||
-        dynamic_cast<forms::RadioButton*>(found)) {
+    if (clicked_by_letter(found)) {
         if (found->CanFocus()) found->SetFocus();
         found->click();
         return true;
