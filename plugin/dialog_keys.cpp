@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/forms/form.h"
+#include "platform/forms/keys.h"
 #include "platform/forms/list_controls.h"
 #include "platform/forms/standard_controls.h"
 #include "platform/forms/tab_order.h"
@@ -14,20 +15,9 @@
 namespace zorsetup {
 
 namespace forms = platform::forms;
+namespace keys = platform::forms::keys;
 
 namespace {
-
-constexpr std::uint32_t wm_keydown = 0x0100;
-constexpr std::uint32_t wm_char = 0x0102;
-constexpr std::uint32_t wm_syskeydown = 0x0104;
-constexpr std::uint32_t wm_syschar = 0x0106;
-constexpr std::uintptr_t vk_tab = 0x09;
-constexpr std::uintptr_t vk_return = 0x0D;
-constexpr std::uintptr_t vk_escape = 0x1B;
-constexpr std::uintptr_t vk_left = 0x25;
-constexpr std::uintptr_t vk_up = 0x26;
-constexpr std::uintptr_t vk_right = 0x27;
-constexpr std::uintptr_t vk_down = 0x28;
 
 bool in_form(const forms::Form& form, platform::window::Handle w) {
     while (w && w != form.handle()) w = platform::window::parent_of(w);
@@ -47,13 +37,22 @@ bool takes_keys(const forms::Control* c) {
            dynamic_cast<const forms::ListBox*>(c) || dynamic_cast<const forms::ComboBox*>(c);
 }
 
+// The controls a caption's "&" letter clicks: buttons and boxes.
+bool clicked_by_letter(const forms::Control* c) {
+    return dynamic_cast<const forms::Button*>(c) || dynamic_cast<const forms::CheckBox*>(c) ||
+           dynamic_cast<const forms::RadioButton*>(c);
+}
+
+// The controls a caption's "&" letter stands for the control after: labels and group boxes.
+bool leads_by_letter(const forms::Control* c) {
+    return dynamic_cast<const forms::Label*>(c) || dynamic_cast<const forms::GroupBox*>(c);
+}
+
+// The caption whose "&" letter reaches the control, or nullptr (panels and radio groups keep
+// theirs to themselves).
 const std::string* caption_of(const forms::Control& c) {
-    if (const auto* b = dynamic_cast<const forms::Button*>(&c)) return &b->Caption;
-    if (const auto* b = dynamic_cast<const forms::CheckBox*>(&c)) return &b->Caption;
-    if (const auto* b = dynamic_cast<const forms::RadioButton*>(&c)) return &b->Caption;
-    if (const auto* l = dynamic_cast<const forms::Label*>(&c)) return &l->Caption;
-    if (const auto* g = dynamic_cast<const forms::GroupBox*>(&c)) return &g->Caption;
-    return nullptr;
+    if (!clicked_by_letter(&c) && !leads_by_letter(&c)) return nullptr;
+    return &static_cast<const forms::CaptionedControl&>(c).Caption;
 }
 
 // The letter a caption marks with "&" ("&&" is a plain "&"); 0 for none.
@@ -94,8 +93,7 @@ bool mnemonic(forms::Form& form, char letter) {
         if (!found && caption && usable(c) && marked_letter(*caption) == letter) found = &c;
     });
     if (!found) return false;
-    if (dynamic_cast<forms::Button*>(found) || dynamic_cast<forms::CheckBox*>(found) ||
-        dynamic_cast<forms::RadioButton*>(found)) {
+    if (clicked_by_letter(found)) {
         if (found->CanFocus()) found->SetFocus();
         found->click();
         return true;
@@ -124,24 +122,24 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
     if (!in_form(form, message.window)) return 0;
     forms::Control* focused = form.ActiveControl;
     const std::uintptr_t key = message.wparam;
-    if (message.message == wm_keydown) {
+    if (message.message == keys::key_down_message) {
         forms::ShiftState shift;
         shift.shift = message.shift_down;
         switch (key) {
-            case vk_tab:
+            case keys::tab:
                 move_focus(form, message.shift_down);
                 return 1;
-            case vk_left:
-            case vk_up:
-            case vk_right:
-            case vk_down:
+            case keys::left:
+            case keys::up:
+            case keys::right:
+            case keys::down:
                 if (focused && takes_keys(focused)) {
                     focused->key_down(static_cast<int>(key), shift);
                     return 1;
                 }
-                move_focus(form, key == vk_left || key == vk_up);
+                move_focus(form, key == keys::left || key == keys::up);
                 return 1;
-            case vk_return: {
+            case keys::enter: {
                 if (dynamic_cast<forms::Memo*>(focused)) return 0;
                 forms::Button* b = dynamic_cast<forms::Button*>(focused);
                 if (!b || !usable(*b)) b = button_where(form, &forms::Button::Default);
@@ -149,7 +147,7 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
                 b->click();
                 return 1;
             }
-            case vk_escape:
+            case keys::escape:
                 if (forms::Button* b = button_where(form, &forms::Button::Cancel)) {
                     b->click();
                     return 1;
@@ -159,9 +157,9 @@ std::int32_t dialog_message(forms::Form& form, const HostMessage& message) {
                 return 0;
         }
     }
-    if (message.message == wm_syskeydown) return 0;
-    const bool alt = message.message == wm_syschar;
-    if ((alt || message.message == wm_char) && key < 0x80 && std::isalnum(static_cast<int>(key))) {
+    if (message.message == keys::sys_key_down_message) return 0;
+    const bool alt = message.message == keys::sys_char_message;
+    if ((alt || message.message == keys::char_message) && key < 0x80 && std::isalnum(static_cast<int>(key))) {
         // A plain letter is typing where the focused control takes it.
         if (!alt && focused && takes_keys(focused)) return 0;
         return mnemonic(form, static_cast<char>(key)) ? 1 : 0;

@@ -60,8 +60,6 @@ struct HostMessage {
     std::int32_t y = 0;
     bool shift_down = false;
 };
-inline constexpr std::uint32_t WM_KEYDOWN = 0x0100;
-inline constexpr std::uintptr_t VK_TAB = 0x09;
 
 struct Izorsetup : IUnknown {
     static constexpr platform::com::IID iid = guid("{1CDECF91-4CA8-11D2-9F4E-00001C600BCF}");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/forms/canvas.h"
+#include "platform/forms/captioned_control.h"
 #include "platform/forms/component.h"
 #include "shellctl/kw_draw.h"
 
@@ -43,13 +44,12 @@ void DrawGroupFrame(platform::forms::Canvas& canvas, const Rect& inclusive, cons
 using TKwFramePaintEvent =
     std::function<void(platform::forms::Component& sender, platform::forms::Canvas& canvas)>;
 
-class TKwCustomGroup : public platform::forms::Control {
+class TKwCustomGroup : public platform::forms::CaptionedControl {
   public:
     FORMS_CLASS_NAME("TKwGroup")
     TKwCustomGroup();
 
     platform::forms::Canvas Canvas;  // what the frame and the client area are drawn on
-    std::string Caption;
     platform::forms::Font Font;
     bool DefaultDrawing = true;
     TKwFramePaintEvent OnPaint;
@@ -93,13 +93,12 @@ class TKwCustomGroup : public platform::forms::Control {
 
 class TKwGroup final : public TKwCustomGroup {};
 
-class TKwCustomFrame : public platform::forms::Control {
+class TKwCustomFrame : public platform::forms::CaptionedControl {
   public:
     FORMS_CLASS_NAME("TKwFrame")
     TKwCustomFrame();
 
     platform::forms::Canvas Canvas;
-    std::string Caption;
     platform::forms::Font Font;
     bool DefaultDrawing = true;
     bool Designing = false;  // a form designer's view: always filled

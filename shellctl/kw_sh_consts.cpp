@@ -2,8 +2,12 @@
 
 #include <cctype>
 
+#include "platform/forms/keys.h"
+
 namespace shellctl {
 namespace {
+
+namespace keys = platform::forms::keys;
 
 const std::map<int, std::string>& built_in() {
     static const std::map<int, std::string> table = {
@@ -67,25 +71,26 @@ std::string key_name(TShortCut shortcut) {
     const int k = shortcut & 0xFF;
     static const char* const nav[] = {"Space", "PgUp", "PgDn", "End", "Home", "Left", "Up", "Right", "Down"};
     switch (k) {
-        case 0x08:
+        case keys::backspace:
             return "BkSp";
-        case 0x09:
+        case keys::tab:
             return "Tab";
-        case 0x0D:
+        case keys::enter:
             return "Enter";
-        case 0x1B:
+        case keys::escape:
             return "Esc";
-        case 0x2D:
+        case keys::insert:
             return "Ins";
-        case 0x2E:
+        case keys::del:
             return "Del";
         default:
             break;
     }
-    if (k >= 0x20 && k <= 0x28) return nav[k - 0x20];
-    if ((k >= 0x30 && k <= 0x39) || (k >= 0x41 && k <= 0x5A)) return std::string(1, static_cast<char>(k));
-    if (k >= 0x60 && k <= 0x69) return std::string(1, static_cast<char>('0' + (k - 0x60)));
-    if (k >= 0x70 && k <= 0x87) return "F" + std::to_string(k - 0x6F);
+    if (k >= keys::space && k <= keys::down) return nav[k - keys::space];
+    if ((k >= '0' && k <= '9') || (k >= 'A' && k <= 'Z')) return std::string(1, static_cast<char>(k));
+    if (k >= keys::numpad_0 && k <= keys::numpad_9)
+        return std::string(1, static_cast<char>('0' + (k - keys::numpad_0)));
+    if (k >= keys::f1 && k <= keys::f24) return "F" + std::to_string(k - keys::f1 + 1);
     return "#" + std::to_string(shortcut);
 }
 

@@ -55,11 +55,6 @@ inline constexpr TKwShellListOptions kwsloDefault = 0x1E9B;
 
 inline constexpr std::uint32_t WM_KWSELECTNAME = platform::window::WM_USER + 102;  // 1126
 
-inline constexpr int VK_BACK = 0x08;
-inline constexpr int VK_RETURN = 0x0D;
-inline constexpr int VK_ESCAPE = 0x1B;
-inline constexpr int VK_DELETE = 0x2E;
-
 // The tree or folder combo box that drives a list: what the list asks of it.
 class TKwCustomShellList;
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/forms/application.h"
+#include "platform/forms/keys.h"
 #include "platform/forms/message_dialog.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list.h"
@@ -101,9 +102,9 @@ void TKwCustomShellList::key_down(int key, forms::ShiftState shift) {
         if (key == 0) return;
     }
     if (IsEditing()) {
-        if (key == VK_RETURN)
+        if (key == forms::keys::enter)
             EndEdit(true);
-        else if (key == VK_ESCAPE)
+        else if (key == forms::keys::escape)
             EndEdit(false);
         return;
     }
@@ -130,9 +131,9 @@ void TKwCustomShellList::key_down(int key, forms::ShiftState shift) {
     } else if (keys[dkDelete].ShortCut != 0 && (keys[dkDelete].ShortCut | scShift) == (sc | scShift)) {
         InvokeSelectionVerb("delete");
         RefreshList();
-    } else if (key == VK_BACK && !shift.ctrl && !shift.alt) {
+    } else if (key == forms::keys::backspace && !shift.ctrl && !shift.alt) {
         ListGoUp(1);
-    } else if (key == VK_RETURN && !shift.ctrl && !shift.alt) {
+    } else if (key == forms::keys::enter && !shift.ctrl && !shift.alt) {
         OpenSelection();
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/forms/keys.h"
 #include "platform/forms/message_dialog.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_tree.h"
@@ -213,8 +214,8 @@ void TKwCustomShellTree::RunExtraMenuCommand(Node* node, int index) {
 void TKwCustomShellTree::key_down(int key, forms::ShiftState shift) {
     ensure_reachable("type into");
     if (IsEditing()) {
-        if (key == VK_RETURN) EndEdit(false);
-        if (key == VK_ESCAPE) EndEdit(true);
+        if (key == forms::keys::enter) EndEdit(false);
+        if (key == forms::keys::escape) EndEdit(true);
         return;
     }
     if (OnKeyDown) OnKeyDown(*this, key, shift);

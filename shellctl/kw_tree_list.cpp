@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/forms/keys.h"
+
 namespace shellctl {
 
 namespace forms = platform::forms;
@@ -25,7 +27,7 @@ bool common_controls_6() {
 // Apps alone, or F10 with Shift alone.
 bool is_context_menu_key(int key, forms::ShiftState shift) {
     if (shift.ctrl || shift.alt) return false;
-    return (key == VK_APPS && !shift.shift) || (key == VK_F10 && shift.shift);
+    return (key == forms::keys::apps && !shift.shift) || (key == forms::keys::f10 && shift.shift);
 }
 
 }  // namespace

@@ -263,7 +263,4 @@ class TKwCustomListView : public platform::forms::ListView {
 platform::forms::Rect ArrowBox(const platform::forms::Rect& r);
 void DrawSortArrow(platform::forms::Canvas& canvas, const platform::forms::Rect& box, bool descending);
 
-inline constexpr int VK_F10 = 0x79;
-inline constexpr int VK_APPS = 0x5D;
-
 }  // namespace shellctl

@@ -104,11 +104,19 @@ class Component {
     std::vector<std::unique_ptr<Component>> owned_;
 };
 
+// Control's members come in two styles, each in its own section below:
+// - the component model's names (PascalCase: the properties, the events, ClientRect,
+//   SetFocus, Repaint...), the names form code is written with;
+// - the framework's own members (snake_case): the tree of parents and children, and the
+//   interface a backend and the tests drive a control through: a person's clicks, mouse and
+//   keys, the canvas a drawing backend replays, the drop window and screen points.
 class Control : public Component {
   public:
     Control() = default;
     ~Control() override;
     FORMS_CLASS_NAME("TControl")
+
+    // ---- the component model ------------------------------------------------------------
 
     int Left = 0;
     int Top = 0;
@@ -134,6 +142,19 @@ class Control : public Component {
     KeyEvent OnKeyDown;
     KeyEvent OnKeyUp;
 
+    // Moves and sizes the control; Resized() runs when the size changed.
+    void SetBounds(int left, int top, int width, int height);
+    Rect BoundsRect() const { return {Left, Top, Left + Width, Top + Height}; }
+    Rect ClientRect() const { return {0, 0, Width, Height}; }
+    bool Focused() const;
+    // Moves the focus of the form here (OnExit of the previous control, then OnEnter).
+    void SetFocus();
+    bool CanFocus() const;
+    virtual void Repaint() {}
+    void Invalidate() { Repaint(); }
+
+    // ---- the tree of controls -----------------------------------------------------------
+
     Control* parent() const { return parent_; }
     void set_parent(Control* parent);
     // Direct children in the order they were given this parent.
@@ -145,21 +166,10 @@ class Control : public Component {
 
     // The form the control sits on (walking the parents), or nullptr.
     Form* form() const;
-    // Moves and sizes the control; Resized() runs when the size changed.
-    void SetBounds(int left, int top, int width, int height);
-    Rect BoundsRect() const { return {Left, Top, Left + Width, Top + Height}; }
-    Rect ClientRect() const { return {0, 0, Width, Height}; }
     // Visible itself and every parent up to the form (the form's own visibility aside).
     bool reachable() const;
-    bool Focused() const;
-    // Moves the focus of the form here (OnExit of the previous control, then OnEnter).
-    void SetFocus();
-    bool CanFocus() const;
-    virtual void Repaint() {}
-    void Invalidate() { Repaint(); }
-    // The canvas a control draws itself on in Repaint (a paint box, a drawn frame); nullptr for
-    // the controls the backend draws. A drawing backend replays it when the control is shown.
-    virtual forms::Canvas* drawing_canvas() { return nullptr; }
+
+    // ---- what a backend and the tests drive ---------------------------------------------
 
     // A person's click: throws FormError when the control cannot be reached; fires OnClick
     // (controls add their own effect first: a button sets the form's modal result, a check
@@ -172,7 +182,12 @@ class Control : public Component {
     virtual void mouse_down(MouseButton button, int x, int y, ShiftState shift = {});
     virtual void mouse_up(MouseButton button, int x, int y, ShiftState shift = {});
     virtual void mouse_move(int x, int y, ShiftState shift = {});
+    // A person's key (a code of keys.h): OnKeyDown.
     virtual void key_down(int key, ShiftState shift = {});
+
+    // The canvas a control draws itself on in Repaint (a paint box, a drawn frame); nullptr for
+    // the controls the backend draws. A drawing backend replays it when the control is shown.
+    virtual forms::Canvas* drawing_canvas() { return nullptr; }
 
     // Drops on a screen: the window whose registered drop target takes what a person drags over
     // the control (0: none). Its drop points are in the form's screen: the client point moved by

@@ -41,6 +41,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/forms/captioned_control.h"
 #include "platform/forms/component.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/window/window.h"
@@ -74,7 +75,7 @@ using MessageHandler = std::function<void(FormMessage&)>;
 using CloseEvent = std::function<void(Component& sender, CloseAction& action)>;
 using CloseQueryEvent = std::function<void(Component& sender, bool& can_close)>;
 
-class Form : public Control {
+class Form : public CaptionedControl {
   public:
     static constexpr const char* type_name = "TForm";
     // The window class name, e.g. "Twait_form".
@@ -84,7 +85,6 @@ class Form : public Control {
     explicit Form(std::string window_class = "TForm", window::Handle parent_window = 0);
     ~Form() override;
 
-    std::string Caption;
     int ClientWidth = 0;
     int ClientHeight = 0;
     forms::FormStyle FormStyle = FormStyle::normal;

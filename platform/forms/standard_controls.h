@@ -8,16 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/forms/captioned_control.h"
 #include "platform/forms/component.h"
 #include "platform/forms/message_dialog.h"
 #include "platform/forms/string_list.h"
 
 namespace platform::forms {
 
-class Label : public Control {
+class Label : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TLabel")
-    std::string Caption;
     forms::Alignment Alignment = Alignment::left;
     bool AutoSize = true;
     bool WordWrap = false;
@@ -65,11 +65,10 @@ class Memo : public Control {
     void type_text(std::string_view text);
 };
 
-class Button : public Control {
+class Button : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TButton")
     Button() { TabStop = true; }
-    std::string Caption;
     // Clicking a button with a modal result gives the form that result (which ends its
     // modal loop) before OnClick runs.
     ModalResult modal_result = mr_none;
@@ -98,11 +97,10 @@ class SpeedButton : public Button {
     bool Flat = false;
 };
 
-class CheckBox : public Control {
+class CheckBox : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TCheckBox")
     CheckBox() { TabStop = true; }
-    std::string Caption;
     bool Checked = false;
     // A person's click toggles Checked, then OnClick.
     void click() override;
@@ -111,11 +109,10 @@ class CheckBox : public Control {
 };
 
 // Radio buttons with the same parent form one group: checking one unchecks the others.
-class RadioButton : public Control {
+class RadioButton : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TRadioButton")
     RadioButton() { TabStop = true; }
-    std::string Caption;
     bool Checked = false;
     // Checks this one and unchecks its siblings; OnClick.
     void click() override;
@@ -124,10 +121,9 @@ class RadioButton : public Control {
 };
 
 // A group box whose radio buttons are its Items; ItemIndex is the checked one (-1: none).
-class RadioGroup : public Control {
+class RadioGroup : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TRadioGroup")
-    std::string Caption;
     StringList Items;
     int ItemIndex = -1;
     int Columns = 1;
@@ -135,18 +131,16 @@ class RadioGroup : public Control {
     void select(int index);
 };
 
-class GroupBox : public Control {
+class GroupBox : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TGroupBox")
-    std::string Caption;
 };
 
 enum class BevelStyle { none, lowered, raised };
 
-class Panel : public Control {
+class Panel : public CaptionedControl {
   public:
     FORMS_CLASS_NAME("TPanel")
-    std::string Caption;
     BevelStyle BevelOuter = BevelStyle::raised;
     BevelStyle BevelInner = BevelStyle::none;
     forms::Alignment Alignment = Alignment::center;

@@ -69,12 +69,14 @@ void update_push_button(Impl&, Control& control, Impl::Bound& b, Common&) {
 }  // namespace
 
 void add_button_adapters(Adapters& a) {
-    a.add<Button, Control>({make_push_button, update_push_button});
-    a.add<BitBtn, Button>({make_push_button, [](Impl& impl, Control& control, Impl::Bound& b, Common& c) {
+    a.add<Button, Control>({make_push_button, update_push_button, CaptionRoom::push_button});
+    a.add<BitBtn, Button>({make_push_button,
+                           [](Impl& impl, Control& control, Impl::Bound& b, Common& c) {
                                update_push_button(impl, control, b, c);
                                auto* q = static_cast<QPushButton*>(b.widget);
                                q->setIcon(bit_button_icon(static_cast<BitBtn&>(control).Kind, q->style()));
-                           }});
+                           },
+                           CaptionRoom::push_button});
     a.add<SpeedButton, Button>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
              // A speed button never takes the focus: the window's first key goes to the
@@ -93,7 +95,8 @@ void add_button_adapters(Adapters& a) {
              q->setToolButtonStyle(icon.isNull() || speed.Caption.empty()
                                        ? (icon.isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly)
                                        : Qt::ToolButtonTextBesideIcon);
-         }});
+         },
+         CaptionRoom::push_button});
     a.add<CheckBox, Control>({[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
                                   return clicked_by_person(impl, new QCheckBox(parent));
                               },
@@ -102,7 +105,8 @@ void add_button_adapters(Adapters& a) {
                                   auto* q = static_cast<QCheckBox*>(b.widget);
                                   q->setText(to_qstring(check.Caption));
                                   q->setChecked(check.Checked);
-                              }});
+                              },
+                              CaptionRoom::style_hint});
     a.add<RadioButton, Control>({[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
                                      auto* radio = new QRadioButton(parent);
                                      radio->setAutoExclusive(false);  // the model unchecks the siblings
@@ -113,7 +117,8 @@ void add_button_adapters(Adapters& a) {
                                      auto* q = static_cast<QRadioButton*>(b.widget);
                                      q->setText(to_qstring(radio.Caption));
                                      q->setChecked(radio.Checked);
-                                 }});
+                                 },
+                                 CaptionRoom::style_hint});
     a.add<RadioGroup, Control>(
         {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QGroupBox(parent); },
          [](Impl& impl, Control& control, Impl::Bound& b, Common& c) {

@@ -66,7 +66,8 @@ void add_edit_adapters(Adapters& a) {
                                      (label.WordWrap ? Qt::TextWordWrap : 0) | Qt::AlignLeft, text);
                  c.geometry.setSize(QSize(label.WordWrap ? wrap_width : need.width(), need.height()));
              }
-         }});
+         },
+         CaptionRoom::label_text});
     a.add<Edit, Control>(
         {[](Impl& impl, Control&, QWidget* parent) -> QWidget* {
              auto* edit = new QLineEdit(parent);

@@ -187,7 +187,8 @@ void add_form_adapters(Adapters& a) {
         {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new QGroupBox(parent); },
          [](Impl&, Control& control, Impl::Bound& b, Common&) {
              static_cast<QGroupBox*>(b.widget)->setTitle(to_qstring(static_cast<GroupBox&>(control).Caption));
-         }});
+         },
+         CaptionRoom::group_title});
     a.add<Panel, Control>(
         {[](Impl&, Control&, QWidget* parent) -> QWidget* { return new PanelWidget(parent); },
          [](Impl&, Control& control, Impl::Bound& b, Common&) {

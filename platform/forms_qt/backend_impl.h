@@ -103,9 +103,19 @@ struct Common {
     bool set_font = true;  // false: the adapter set its own
 };
 
+// How a widget's caption takes room, which the cut-off check of snapshots measures.
+enum class CaptionRoom {
+    none,         // not measured
+    label_text,   // the text itself, wrapped at the widget's width when the label wraps
+    group_title,  // the title along the frame's top
+    push_button,  // the text and the button's margins
+    style_hint,   // what the style asks for the box and its text
+};
+
 struct Adapter {
     std::function<QWidget*(Impl&, forms::Control&, QWidget* parent)> make;
     std::function<void(Impl&, forms::Control&, Impl::Bound&, Common&)> update;
+    CaptionRoom caption_room = CaptionRoom::none;
 };
 
 class Adapters {

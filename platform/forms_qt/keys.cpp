@@ -2,61 +2,65 @@
 
 #include <QKeyEvent>
 
+#include "platform/forms/keys.h"
+
 namespace platform::forms_qt {
+
+namespace keys = platform::forms::keys;
 
 int virtual_key(const QKeyEvent& event) {
     const int key = event.key();
     if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return key;
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 0x70 + (key - Qt::Key_F1);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return keys::f1 + (key - Qt::Key_F1);
     switch (key) {
         case Qt::Key_Backspace:
-            return 0x08;
+            return keys::backspace;
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
-            return 0x09;
+            return keys::tab;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            return 0x0D;
+            return keys::enter;
         case Qt::Key_Shift:
-            return 0x10;
+            return keys::shift;
         case Qt::Key_Control:
-            return 0x11;
+            return keys::control;
         case Qt::Key_Alt:
-            return 0x12;
+            return keys::alt;
         case Qt::Key_Pause:
-            return 0x13;
+            return keys::pause;
         case Qt::Key_Escape:
-            return 0x1B;
+            return keys::escape;
         case Qt::Key_Space:
-            return 0x20;
+            return keys::space;
         case Qt::Key_PageUp:
-            return 0x21;
+            return keys::page_up;
         case Qt::Key_PageDown:
-            return 0x22;
+            return keys::page_down;
         case Qt::Key_End:
-            return 0x23;
+            return keys::end;
         case Qt::Key_Home:
-            return 0x24;
+            return keys::home;
         case Qt::Key_Left:
-            return 0x25;
+            return keys::left;
         case Qt::Key_Up:
-            return 0x26;
+            return keys::up;
         case Qt::Key_Right:
-            return 0x27;
+            return keys::right;
         case Qt::Key_Down:
-            return 0x28;
+            return keys::down;
         case Qt::Key_Insert:
-            return 0x2D;
+            return keys::insert;
         case Qt::Key_Delete:
-            return 0x2E;
+            return keys::del;
         case Qt::Key_Menu:
-            return 0x5D;
+            return keys::apps;
         case Qt::Key_Plus:
-            return event.modifiers() & Qt::KeypadModifier ? 0x6B : 0xBB;
+            return event.modifiers() & Qt::KeypadModifier ? keys::numpad_add : keys::plus;
         case Qt::Key_Minus:
-            return event.modifiers() & Qt::KeypadModifier ? 0x6D : 0xBD;
+            return event.modifiers() & Qt::KeypadModifier ? keys::numpad_subtract : keys::minus;
         case Qt::Key_Asterisk:
-            return 0x6A;
+            return keys::numpad_multiply;
         default:
             return 0;
     }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/forms/controls.h"
+#include "platform/forms_qt/backend_impl.h"
 #include "platform/forms_qt/deferred_deletion.h"
 
 namespace platform::forms_qt {
@@ -100,38 +101,32 @@ std::vector<std::string> cut_off_texts(QtBackend& backend, Form& form) {
                                std::to_string(g.height()) + " in " + std::to_string(parent->width()) + "x" +
                                std::to_string(parent->height()));
         }
-        if (auto* label = dynamic_cast<Label*>(&control)) {
-            const QString text = to_qstring(strip_accelerator(label->Caption));
-            const int flags = (label->WordWrap ? Qt::TextWordWrap : 0) | Qt::AlignLeft;
-            const QRect need =
-                fm.boundingRect(QRect(0, 0, label->WordWrap ? w->width() : 100000, 100000), flags, text);
+        // The control's adapter knows how its widget gives room to the caption.
+        const auto* captioned = dynamic_cast<const CaptionedControl*>(&control);
+        const CaptionRoom room = adapters().of(control).caption_room;
+        if (!captioned || room == CaptionRoom::none) return;
+        const std::string& caption = captioned->Caption;
+        if (room == CaptionRoom::label_text) {
+            const bool wraps = static_cast<const Label&>(control).WordWrap;
+            const QString text = to_qstring(strip_accelerator(caption));
+            const int flags = (wraps ? Qt::TextWordWrap : 0) | Qt::AlignLeft;
+            const QRect need = fm.boundingRect(QRect(0, 0, wraps ? w->width() : 100000, 100000), flags, text);
             if (need.width() > w->width())
-                report(control, label->Caption, need.width(), w->width());
+                report(control, caption, need.width(), w->width());
             else if (need.height() > w->height())
-                report(control, label->Caption, need.height(), w->height());
+                report(control, caption, need.height(), w->height());
             return;
         }
         // Buttons and boxes: the style's own size for the caption is what it needs.
-        std::string caption;
-        if (auto* b = dynamic_cast<Button*>(&control))
-            caption = b->Caption;
-        else if (auto* c = dynamic_cast<CheckBox*>(&control))
-            caption = c->Caption;
-        else if (auto* r = dynamic_cast<RadioButton*>(&control))
-            caption = r->Caption;
-        else if (auto* g = dynamic_cast<GroupBox*>(&control))
-            caption = g->Caption;
-        else
-            return;
         if (caption.empty()) return;
-        if (dynamic_cast<GroupBox*>(&control)) {
+        if (room == CaptionRoom::group_title) {
             const int need = fm.horizontalAdvance(to_qstring(strip_accelerator(caption))) + 16;
             if (need > w->width()) report(control, caption, need, w->width());
             return;
         }
         const QSize hint = w->sizeHint();
         // A push button's hint keeps a minimum width of its own; only the text part counts.
-        const int need = dynamic_cast<Button*>(&control)
+        const int need = room == CaptionRoom::push_button
                              ? fm.horizontalAdvance(to_qstring(strip_accelerator(caption))) + 12
                              : hint.width();
         if (need > w->width()) report(control, caption, need, w->width());

@@ -1,6 +1,7 @@
 // The editor's keyboard as a dialog's (CompPreTranslate): Tab, the arrows, Enter, Escape and
 // the "&" letters of captions, on a form of the test's own and on the editor.
 #include "plugin/dialog_keys.h"
+#include "platform/forms/keys.h"
 #include "plugin/tests/editor_fixture.h"
 
 namespace zorsetup_test {
@@ -8,8 +9,6 @@ namespace {
 
 using namespace platform::forms;
 using zorsetup::HostMessage;
-
-constexpr std::uint32_t wm_keydown = 0x0100, wm_char = 0x0102, wm_syschar = 0x0106;
 
 class DialogKeys : public EditorTest {
   protected:
@@ -51,49 +50,49 @@ class DialogKeys : public EditorTest {
 
 TEST_F(DialogKeys, TabAndTheArrowsMoveTheFocusExceptInAControlThatUsesThem) {
     name_->SetFocus();
-    EXPECT_EQ(send(wm_keydown, 0x09), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::tab), 1);
     EXPECT_EQ(form_->ActiveControl, go_);
-    EXPECT_EQ(send(wm_keydown, 0x09, true), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::tab, true), 1);
     EXPECT_EQ(form_->ActiveControl, name_);
-    EXPECT_EQ(send(wm_keydown, 0x27), 1) << "the edit takes the arrow";
+    EXPECT_EQ(send(keys::key_down_message, keys::right), 1) << "the edit takes the arrow";
     EXPECT_EQ(form_->ActiveControl, name_);
     go_->SetFocus();
-    EXPECT_EQ(send(wm_keydown, 0x28), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::down), 1);
     EXPECT_EQ(form_->ActiveControl, stop_);
-    EXPECT_EQ(send(wm_keydown, 0x26), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::up), 1);
     EXPECT_EQ(form_->ActiveControl, go_);
 }
 
 TEST_F(DialogKeys, EnterClicksTheFocusedOrTheDefaultButtonAndEscapeTheCancelButton) {
     name_->SetFocus();
-    EXPECT_EQ(send(wm_keydown, 0x0D), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::enter), 1);
     EXPECT_EQ(go_clicks_, 1);
     stop_->SetFocus();
-    EXPECT_EQ(send(wm_keydown, 0x0D), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::enter), 1);
     EXPECT_EQ(stop_clicks_, 1);
-    EXPECT_EQ(send(wm_keydown, 0x1B), 1);
+    EXPECT_EQ(send(keys::key_down_message, keys::escape), 1);
     EXPECT_EQ(stop_clicks_, 2);
     stop_->Cancel = false;
-    EXPECT_EQ(send(wm_keydown, 0x1B), 0) << "no cancel button: the host's";
+    EXPECT_EQ(send(keys::key_down_message, keys::escape), 0) << "no cancel button: the host's";
 }
 
 TEST_F(DialogKeys, MarkedLettersClickTheirButtonOrFocusTheControlOfTheirLabel) {
-    EXPECT_EQ(send(wm_syschar, 'g'), 1);
+    EXPECT_EQ(send(keys::sys_char_message, 'g'), 1);
     EXPECT_EQ(go_clicks_, 1);
-    EXPECT_EQ(send(wm_syschar, 'K'), 1);
+    EXPECT_EQ(send(keys::sys_char_message, 'K'), 1);
     EXPECT_TRUE(keep_->Checked);
-    EXPECT_EQ(send(wm_syschar, 'n'), 1);
+    EXPECT_EQ(send(keys::sys_char_message, 'n'), 1);
     EXPECT_EQ(form_->ActiveControl, name_);
-    EXPECT_EQ(send(wm_char, 'g'), 0) << "typing in the edit";
+    EXPECT_EQ(send(keys::char_message, 'g'), 0) << "typing in the edit";
     EXPECT_EQ(go_clicks_, 1);
-    EXPECT_EQ(send(wm_syschar, 'x'), 0);
+    EXPECT_EQ(send(keys::sys_char_message, 'x'), 0);
 }
 
 TEST_F(DialogKeys, MessagesOfOtherWindowsAreTheHosts) {
     HostMessage m;
     m.window = 0;
-    m.message = wm_keydown;
-    m.wparam = 0x09;
+    m.message = keys::key_down_message;
+    m.wparam = keys::tab;
     EXPECT_EQ(zorsetup::dialog_message(*form_, m), 0);
 }
 
@@ -105,7 +104,7 @@ TEST_F(DialogKeys, AltWithALetterInTheEditorClicksDefaultAll) {
     editor.param_edit(0)->Text = "5:00";
     HostMessage m;
     m.window = editor.handle();
-    m.message = wm_syschar;
+    m.message = keys::sys_char_message;
     m.wparam = 'a';
     EXPECT_EQ(zorsetup::dialog_message(editor, m), 1);
     EXPECT_EQ(editor.param_edit(0)->Text, "1:30");

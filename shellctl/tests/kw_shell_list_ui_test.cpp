@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/forms/keys.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list_ole.h"
 #include "shellctl/kw_splitter.h"
@@ -56,13 +57,13 @@ TEST_F(ListUse, ClicksSelectAndCtrlClicksAddOrRemove) {
 
 TEST_F(ListUse, EnterOpensAFolderAndBackspaceShowsItsParent) {
     select("docs");
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(list->Locator().Path(), at("top/docs"));
     EXPECT_EQ(column(*list), (Names{"inner", "report.txt"}));
     list->double_click_item(index_of(*list, "inner"));
     EXPECT_EQ(column(*list), (Names{"deep.txt"}));
-    list->key_down(VK_BACK);
-    list->key_down(VK_BACK);
+    list->key_down(forms::keys::backspace);
+    list->key_down(forms::keys::backspace);
     EXPECT_EQ(list->Locator().Path(), at("top"));
     EXPECT_EQ(column(*list), (Names{"docs", "a.txt", "b.txt"}));
 }
@@ -71,7 +72,7 @@ TEST_F(ListUse, GoingUpFromTheDesktopDoesNothing) {
     list->Locator().Clear();
     EXPECT_EQ(column(*list), (Names{"Home", "Computer"}));
     // The root's list has no item to take off (an item past its end is never read).
-    list->key_down(VK_BACK);
+    list->key_down(forms::keys::backspace);
     EXPECT_EQ(column(*list), (Names{"Home", "Computer"}));
     EXPECT_EQ(list->Locator().IdList(), nullptr);
 }
@@ -79,8 +80,8 @@ TEST_F(ListUse, GoingUpFromTheDesktopDoesNothing) {
 TEST_F(ListUse, NoBrowseKeepsTheFolder) {
     list->SetOptions(list->Options() | kwsloNoBrowse);
     select("docs");
-    list->key_down(VK_RETURN);
-    list->key_down(VK_BACK);
+    list->key_down(forms::keys::enter);
+    list->key_down(forms::keys::backspace);
     EXPECT_EQ(list->Locator().Path(), at("top"));
     EXPECT_EQ(list->Items.size(), 3u);
 }
@@ -93,7 +94,7 @@ TEST_F(ListUse, DoubleClickOnAFileRunsItsDefaultCommand) {
 TEST_F(ListUse, EnterOnTwoFilesRunsTheDefaultCommandOnceForBoth) {
     select("a.txt");
     select("b.txt", {.ctrl = true});
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(opened, (Names{at("top/a.txt"), at("top/b.txt")}));
 }
 
@@ -104,9 +105,9 @@ TEST_F(ListUse, TheDefaultActionEventMayTakeTheOpening) {
         handled = true;
     };
     select("a.txt");
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     select("b.txt", {.ctrl = true});
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(opened.empty());
 }
@@ -143,11 +144,11 @@ TEST_F(ListUse, BrowsingToTheFolderShownAlreadyFillsTheListAgain) {
 
 TEST_F(ListUse, F2RenamesInPlaceAndTheRenamesOwnNoticeCausesNoRefresh) {
     select("a.txt");
-    list->key_down(0x71);  // F2
+    list->key_down(forms::keys::f2);
     ASSERT_TRUE(list->IsEditing());
     EXPECT_EQ(list->EditText, "a.txt");
     list->EditText = "  renamed.txt ";
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_FALSE(list->IsEditing());
     EXPECT_TRUE(std::filesystem::exists(at("top/renamed.txt")));
     EXPECT_FALSE(std::filesystem::exists(at("top/a.txt")));
@@ -166,9 +167,9 @@ TEST_F(ListUse, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
     list->RefreshList();
     for (const auto& n : names) {
         select(shell::display_text(n));
-        list->key_down(0x71);  // F2
+        list->key_down(forms::keys::f2);
         ASSERT_TRUE(list->IsEditing()) << n;
-        list->key_down(VK_RETURN);  // nothing typed
+        list->key_down(forms::keys::enter);  // nothing typed
         EXPECT_FALSE(list->IsEditing());
         EXPECT_EQ(read_file(at("top/" + n)), n);
         EXPECT_FALSE(list->IgnoreNextChange()) << "no change is coming";
@@ -181,28 +182,28 @@ TEST_F(ListUse, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
     EXPECT_TRUE(boxes->boxes().empty());
     // A typed name renames; the blanks the name ended with stay, those typed at the start go.
     select("trail  ");
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     EXPECT_EQ(list->EditText, "trail  ");
     list->EditText = " trailer  ";
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(read_file(at("top/trailer  ")), "trail  ");
 }
 
 TEST_F(ListUse, EscapeCancelsTheEdit) {
     select("a.txt");
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     list->EditText = "other.txt";
-    list->key_down(VK_ESCAPE);
+    list->key_down(forms::keys::escape);
     EXPECT_TRUE(std::filesystem::exists(at("top/a.txt")));
     EXPECT_FALSE(std::filesystem::exists(at("top/other.txt")));
 }
 
 TEST_F(ListUse, AFailedRenameKeepsTheNameTellsThePersonAndMissesNoLaterChange) {
     select("a.txt");
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     list->EditText = "b.txt";  // taken
     boxes->set_default_box_answer(forms::mr_ok);
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(read_file(at("top/a.txt")), "a");
     EXPECT_EQ(read_file(at("top/b.txt")), "b");
     EXPECT_EQ(list->ItemText(list->ItemFocused, 0), "a.txt");
@@ -232,23 +233,23 @@ TEST_F(ListUse, AnItemThatCannotBeRenamedOpensNoEditor) {
     list->Locator().SetIdList(computer);
     ShellFree(computer);
     list->click_item(0);  // the file system's root
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     EXPECT_FALSE(list->IsEditing());
     list->ReadOnly = true;
     list->Locator().SetPath(at("top"));
     select("a.txt");
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     EXPECT_FALSE(list->IsEditing());
 }
 
 TEST_F(ListUse, ARefreshAskedForWhileEditingComesAfterTheEdit) {
     select("a.txt");
-    list->key_down(0x71);
+    list->key_down(forms::keys::f2);
     make_file("top/new.txt", "n");
     list->RefreshList();
     EXPECT_TRUE(list->RefreshPending());
     EXPECT_EQ(index_of(*list, "new.txt"), -1);
-    list->key_down(VK_ESCAPE);
+    list->key_down(forms::keys::escape);
     EXPECT_FALSE(list->RefreshPending());
     EXPECT_NE(index_of(*list, "new.txt"), -1);
 }
@@ -263,7 +264,7 @@ TEST_F(ListUse, ANewFolderIsMadeAndItsNameOpenedForEditing) {
     ASSERT_TRUE(pump_until([&] { return list->IsEditing(); }));
     EXPECT_EQ(list->ItemText(list->EditingIndex(), 0), "New Folder (2)");
     list->EditText = "Samples";
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_TRUE(std::filesystem::is_directory(at("top/Samples")));
     EXPECT_TRUE(list->Focused());
 }
@@ -274,7 +275,7 @@ TEST_F(ListUse, ANewFolderIsMadeAndItsNameOpenedForEditing) {
 TEST_F(ListUse, DelAsksAndNoKeepsTheFile) {
     select("a.txt");
     boxes->answer_next_box(forms::mr_no);
-    list->key_down(VK_DELETE);
+    list->key_down(forms::keys::del);
     ASSERT_EQ(boxes->boxes().size(), 1u);
     EXPECT_EQ(boxes->boxes()[0].request.type, forms::DialogType::confirmation);
     EXPECT_NE(boxes->boxes()[0].request.text.find("'a.txt'"), std::string::npos);
@@ -286,7 +287,7 @@ TEST_F(ListUse, DelAnsweredYesMovesTheSelectionToTheTrash) {
     select("a.txt");
     select("docs", {.ctrl = true});
     boxes->answer_next_box(forms::mr_yes);
-    list->key_down(VK_DELETE, {.shift = true});  // Shift+Del deletes like Del
+    list->key_down(forms::keys::del, {.shift = true});  // Shift+Del deletes like Del
     EXPECT_FALSE(std::filesystem::exists(at("top/a.txt")));
     EXPECT_FALSE(std::filesystem::exists(at("top/docs")));
     EXPECT_EQ(read_file(data_home_ + "/Trash/files/a.txt"), "a");
@@ -355,7 +356,7 @@ TEST_F(ListUse, CutAndPasteWithTheKeysMoveAFileIntoAnotherFolder) {
     list->key_down('X', {.ctrl = true});
     list->RefreshList();
     select("docs");
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     list->key_down('V', {.ctrl = true});
     EXPECT_EQ(read_file(at("top/docs/a.txt")), "a");
     EXPECT_FALSE(std::filesystem::exists(at("top/a.txt")));
@@ -367,7 +368,7 @@ TEST_F(ListUse, CutAndPasteWithTheKeysMoveAFileIntoAnotherFolder) {
 TEST_F(ListUse, F5FillsAgain) {
     make_file("top/late.txt", "l");
     const int fills = list->fill_count;
-    list->key_down(0x74);
+    list->key_down(forms::keys::f5);
     EXPECT_EQ(list->fill_count, fills + 1);
     EXPECT_NE(index_of(*list, "late.txt"), -1);
 }
@@ -577,10 +578,10 @@ TEST_F(ListUse, ADriverIsMovedByTheListAndMovesIt) {
     tree.locator.OnChange = [&](TKwShellLocator& l) { list->AssignLocator(l); };
     list->SetTree(&tree);
     select("docs");
-    list->key_down(VK_RETURN);
+    list->key_down(forms::keys::enter);
     EXPECT_EQ(tree.locator.Path(), at("top/docs"));
     EXPECT_EQ(column(*list), (Names{"inner", "report.txt"}));
-    list->key_down(VK_BACK);
+    list->key_down(forms::keys::backspace);
     EXPECT_EQ(tree.calls.back(), "up 1");
     list->Locator().SetPath(at("top"));
     EXPECT_EQ(tree.calls.back(), "show " + at("top"));

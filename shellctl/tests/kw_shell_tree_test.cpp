@@ -15,6 +15,7 @@
 #include "platform/forms/canvas.h"
 #include "platform/forms/form.h"
 #include "platform/forms/interaction.h"
+#include "platform/forms/keys.h"
 #include "platform/shell/file_ops.h"
 #include "platform/shell/mounts.h"
 #include "platform/window/window.h"
@@ -520,11 +521,11 @@ TEST_F(ShellTree, F2RenamesInPlaceAndTheChildrenFollow) {
     Node* inner = child_named(alpha, "inner");
     ASSERT_NE(inner, nullptr);
     tree.click_node(alpha);
-    tree.key_down(0x71);  // F2
+    tree.key_down(forms::keys::f2);
     ASSERT_TRUE(tree.IsEditing());
     EXPECT_EQ(tree.EditText, "alpha");
     tree.EditText = "  zz top  ";
-    tree.key_down(0x0D);  // Enter
+    tree.key_down(forms::keys::enter);
     EXPECT_FALSE(tree.IsEditing());
     EXPECT_TRUE(fs::is_directory(at("base/zz top/inner")));
     EXPECT_FALSE(fs::exists(at("base/alpha")));
@@ -563,9 +564,9 @@ TEST_F(ShellTree, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
         Node* node = child_named(root(), shell::display_text(n));
         ASSERT_NE(node, nullptr) << n;
         tree.click_node(node);
-        tree.key_down(0x71);  // F2
+        tree.key_down(forms::keys::f2);
         ASSERT_TRUE(tree.IsEditing()) << n;
-        tree.key_down(0x0D);  // Enter, nothing typed
+        tree.key_down(forms::keys::enter);  // nothing typed
         EXPECT_FALSE(tree.IsEditing());
         EXPECT_TRUE(fs::is_directory(at("base/" + n))) << n;
         EXPECT_FALSE(tree.IgnoreNextNotification()) << "no change is coming";
@@ -599,14 +600,14 @@ TEST_F(ShellTree, TheHomeFolderAndTheFoldersAboveItCannotBeRenamedOrDeleted) {
     boxes_->set_default_box_answer(forms::mr_yes);
     for (Node* kept : {inner, home}) {
         tree.click_node(kept);
-        tree.key_down(0x71);  // F2
+        tree.key_down(forms::keys::f2);
         EXPECT_FALSE(tree.IsEditing()) << kept->Text;
-        tree.key_down(0x2E);  // Del
+        tree.key_down(forms::keys::del);
     }
     EXPECT_TRUE(fs::is_directory(at("base/inner/home/docs")));
     EXPECT_TRUE(boxes_->boxes().empty()) << "nothing was offered, so nothing was asked";
     tree.click_node(docs);
-    tree.key_down(0x71);
+    tree.key_down(forms::keys::f2);
     EXPECT_TRUE(tree.IsEditing()) << "below home all is as usual";
 }
 
@@ -614,13 +615,13 @@ TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
     tree.click_node(root());
-    tree.key_down(0x71);
+    tree.key_down(forms::keys::f2);
     EXPECT_FALSE(tree.IsEditing());
     tree.ReadOnly = true;
     EXPECT_FALSE(tree.EditNode(child_named(root(), "a")));
     tree.ReadOnly = false;
     ASSERT_TRUE(tree.EditNode(child_named(root(), "a")));
-    tree.key_down(0x1B);  // Escape
+    tree.key_down(forms::keys::escape);
     EXPECT_FALSE(tree.IsEditing());
     EXPECT_TRUE(fs::exists(at("base/a")));
 }
@@ -655,14 +656,14 @@ TEST_F(ShellTree, DeleteGoesToTheTrashOnlyWhenThePersonSaysYes) {
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
     tree.click_node(child_named(root(), "a"));
     boxes_->answer_next_box(forms::mr_no);
-    tree.key_down(0x2E);  // Del
+    tree.key_down(forms::keys::del);
     ASSERT_EQ(boxes_->boxes().size(), 1u);
     EXPECT_EQ(boxes_->boxes()[0].request.type, forms::DialogType::confirmation);
     EXPECT_TRUE(fs::exists(at("base/a/inner/data.txt")));
     EXPECT_NE(child_named(root(), "a"), nullptr);
 
     boxes_->answer_next_box(forms::mr_yes);
-    tree.key_down(0x2E, {.shift = true});  // Shift+Del acts the same
+    tree.key_down(forms::keys::del, {.shift = true});  // Shift+Del acts the same
     EXPECT_FALSE(fs::exists(at("base/a")));
     EXPECT_EQ(child_named(root(), "a"), nullptr);
     const std::string trashed = data_home_ + "/Trash/files/a/inner/data.txt";

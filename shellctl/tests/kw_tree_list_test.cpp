@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/forms/form.h"
+#include "platform/forms/keys.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_tree.h"
 #include "shellctl/kw_tree_list.h"
@@ -387,11 +388,11 @@ class TreeMenus : public ::testing::Test {
 };
 
 TEST_F(TreeMenus, AppsKeyWithoutSelectionOrMenuDoesNothing) {
-    EXPECT_TRUE(tree->KeyForContextMenu(VK_APPS, {}));
+    EXPECT_TRUE(tree->KeyForContextMenu(forms::keys::apps, {}));
     EXPECT_TRUE(asked.empty());
     EXPECT_EQ(popups, 0);
     tree->PopupMenu = menu;
-    tree->KeyForContextMenu(VK_APPS, {});
+    tree->KeyForContextMenu(forms::keys::apps, {});
     EXPECT_EQ(popups, 1);  // the tree's own menu, at the client origin
     EXPECT_EQ(menu->popup_point, (forms::Point{0, 0}));
     EXPECT_EQ(menu->PopupComponent, tree);
@@ -400,15 +401,15 @@ TEST_F(TreeMenus, AppsKeyWithoutSelectionOrMenuDoesNothing) {
 TEST_F(TreeMenus, KeyboardMenuOpensAtTheCentreOfTheSelectedNodesText) {
     tree->PopupMenu = menu;
     tree->select(a);
-    EXPECT_TRUE(tree->KeyForContextMenu(VK_F10, {.shift = true}));
+    EXPECT_TRUE(tree->KeyForContextMenu(forms::keys::f10, {.shift = true}));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].first, a);
     EXPECT_EQ(asked[0].second, (forms::Point{25, 27}));
     EXPECT_EQ(menu->popup_point, (forms::Point{25, 27}));
     // Only Apps alone and Shift+F10 alone open it.
-    EXPECT_FALSE(tree->KeyForContextMenu(VK_F10, {}));
-    EXPECT_FALSE(tree->KeyForContextMenu(VK_F10, {.shift = true, .ctrl = true}));
-    EXPECT_FALSE(tree->KeyForContextMenu(VK_APPS, {.alt = true}));
+    EXPECT_FALSE(tree->KeyForContextMenu(forms::keys::f10, {}));
+    EXPECT_FALSE(tree->KeyForContextMenu(forms::keys::f10, {.shift = true, .ctrl = true}));
+    EXPECT_FALSE(tree->KeyForContextMenu(forms::keys::apps, {.alt = true}));
     EXPECT_EQ(asked.size(), 1u);
 }
 
@@ -484,7 +485,7 @@ TEST(ListMenus, FocusedSelectedAndNoItem) {
 
     // Focus on an unselected item: the first selected item's icon centre.
     list->ItemFocused = 0;
-    list->KeyForContextMenu(VK_APPS, {});
+    list->KeyForContextMenu(forms::keys::apps, {});
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].second, (forms::Point{8, 28}));
 

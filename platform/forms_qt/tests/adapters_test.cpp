@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "platform/forms/controls.h"
+#include "platform/forms/keys.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
 
 namespace platform::forms_qt {
@@ -88,7 +89,7 @@ class Keys : public Form {
         first->TabOrder = 0;
         first->OnKeyDown = [this](Component&, int& key, ShiftState shift) {
             keys.push_back(key);
-            if (key == 0x74) shifted = shift.shift;
+            if (key == forms::keys::f5) shifted = shift.shift;
         };
     }
     Edit* first;
@@ -112,7 +113,7 @@ TEST(QtAdapters, keys_reach_the_focused_controls_key_down_and_tab_follows_the_fo
         QTest::keyClick(first, Qt::Key_F5, Qt::ShiftModifier);
         QTest::keyClick(first, Qt::Key_A);
         // The shift key itself, then F5 with shift held, then the letter.
-        EXPECT_EQ(form->keys, (std::vector<int>{0x10, 0x74, 'A'}));
+        EXPECT_EQ(form->keys, (std::vector<int>{forms::keys::shift, forms::keys::f5, 'A'}));
         EXPECT_TRUE(form->shifted);
         EXPECT_EQ(form->first->Text, "a");
         // The second edit was made first, so Qt's own order would be the other way round.

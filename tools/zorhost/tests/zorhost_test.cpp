@@ -17,6 +17,7 @@
 #include "platform/forms/controls.h"
 #include "platform/forms/handles.h"
 #include "platform/forms/interaction.h"
+#include "platform/forms/keys.h"
 #include "platform/registry/registry.h"
 #include "platform/storage/com_storage.h"
 #include "platform/window/window.h"
@@ -656,7 +657,7 @@ TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {
     ASSERT_TRUE(host.ok());
     auto* editor = host.editor_form();
     ASSERT_NE(editor, nullptr);
-    zorsetup::HostMessage tab{host.editor_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    zorsetup::HostMessage tab{host.editor_window(), forms::keys::key_down_message, forms::keys::tab};
     EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
     forms::Control* first = editor->ActiveControl;
     ASSERT_NE(first, nullptr);
@@ -665,9 +666,9 @@ TEST_F(PluginHost, TabOnTheEditorMovesBetweenItsControlsAndOtherMessagesPass) {
     tab.shift_down = true;
     EXPECT_EQ(host.setup().CompPreTranslate(&tab), 1);
     EXPECT_EQ(editor->ActiveControl, first);
-    zorsetup::HostMessage other{host.editor_window(), zorsetup::WM_KEYDOWN, 0x41};
+    zorsetup::HostMessage other{host.editor_window(), forms::keys::key_down_message, 'A'};
     EXPECT_EQ(host.setup().CompPreTranslate(&other), 0);
-    zorsetup::HostMessage elsewhere{host.host_window(), zorsetup::WM_KEYDOWN, zorsetup::VK_TAB};
+    zorsetup::HostMessage elsewhere{host.host_window(), forms::keys::key_down_message, forms::keys::tab};
     EXPECT_EQ(host.setup().CompPreTranslate(&elsewhere), 0);
     EXPECT_EQ(host.setup().CompPreTranslate(nullptr), 0);
 }
