@@ -21,7 +21,7 @@ TChangeHandlerThread::TChangeHandlerThread(platform::window::Handle window, std:
     : window_(window), message_(message) {
     inotify_fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     control_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] { Run(); });
 }
 
 TChangeHandlerThread::~TChangeHandlerThread() {
@@ -36,10 +36,10 @@ TChangeHandlerThread::~TChangeHandlerThread() {
     // uses is freed under it.
     if (thread_.joinable()) thread_.join();
     for (auto& s : slots_) {
-        if (s.wd >= 0) close_watch(s.wd);
+        if (s.wd >= 0) CloseWatch(s.wd);
         s.wd = -1;
     }
-    if (pending_wd_ >= 0) close_watch(pending_wd_);
+    if (pending_wd_ >= 0) CloseWatch(pending_wd_);
     pending_wd_ = -1;
     if (inotify_fd_ >= 0) ::close(inotify_fd_);
     if (control_fd_ >= 0) ::close(control_fd_);
@@ -54,32 +54,32 @@ bool TChangeHandlerThread::AddWatch(const std::string& path, std::uint32_t filte
         std::lock_guard lock(mutex_);
         // A watch left pending by an earlier add that found no free slot is closed now, not
         // overwritten and leaked.
-        if (pending_wd_ >= 0 && pending_wd_ != wd) close_watch(pending_wd_);
+        if (pending_wd_ >= 0 && pending_wd_ != wd) CloseWatch(pending_wd_);
         pending_wd_ = wd;
         pending_filter_ = filter;
     }
-    if (!command(Command::add, -1)) return false;
+    if (!SendCommand(Command::add, -1)) return false;
     std::lock_guard lock(mutex_);
     slot = result_slot_;
     return result_slot_ != -1;
 }
 
 void TChangeHandlerThread::RemoveAllWatches() {
-    command(Command::remove_all, -1);
+    SendCommand(Command::remove_all, -1);
 }
 
-bool TChangeHandlerThread::command(Command cmd, int slot_argument) {
+bool TChangeHandlerThread::SendCommand(Command cmd, int slot_argument) {
     std::unique_lock lock(mutex_);
     command_ = cmd;
     slot_argument_ = slot_argument;
     const std::uint64_t seq = ++sequence_;
     const std::uint64_t one = 1;
     if (::write(control_fd_, &one, sizeof one) != sizeof one) return false;
-    return acknowledged_.wait_for(lock, std::chrono::milliseconds(ack_timeout_ms),
+    return acknowledged_.wait_for(lock, std::chrono::milliseconds(AckTimeoutMs),
                                   [&] { return acknowledged_seq_ >= seq; });
 }
 
-void TChangeHandlerThread::run() {
+void TChangeHandlerThread::Run() {
     pollfd fds[2] = {{control_fd_, POLLIN, 0}, {inotify_fd_, POLLIN, 0}};
     for (;;) {
         const int n = ::poll(fds, 2, -1);
@@ -89,14 +89,14 @@ void TChangeHandlerThread::run() {
         }
         // Changes already queued are taken before a command, so a command sees every change
         // made before it was sent: an add right after a directory went away finds its slot free.
-        if ((fds[0].revents & POLLIN) || (fds[1].revents & POLLIN)) handle_events();
+        if ((fds[0].revents & POLLIN) || (fds[1].revents & POLLIN)) HandleEvents();
         if (fds[0].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] auto r = ::read(control_fd_, &count, sizeof count);
             std::unique_lock lock(mutex_);
             if (command_ == Command::stop) return;
             if (acknowledged_seq_ < sequence_) {
-                carry_out(command_, slot_argument_);
+                CarryOut(command_, slot_argument_);
                 acknowledged_seq_ = sequence_;
                 lock.unlock();
                 acknowledged_.notify_all();
@@ -105,7 +105,7 @@ void TChangeHandlerThread::run() {
     }
 }
 
-void TChangeHandlerThread::carry_out(Command cmd, int slot_argument) {
+void TChangeHandlerThread::CarryOut(Command cmd, int slot_argument) {
     switch (cmd) {
         case Command::add: {
             result_slot_ = -1;
@@ -121,13 +121,13 @@ void TChangeHandlerThread::carry_out(Command cmd, int slot_argument) {
         case Command::remove_one:
             if (slot_argument >= 0 && static_cast<std::size_t>(slot_argument) < slots_.size()) {
                 auto& s = slots_[static_cast<std::size_t>(slot_argument)];
-                if (s.wd >= 0) close_watch(s.wd);
+                if (s.wd >= 0) CloseWatch(s.wd);
                 s.wd = -1;
             }
             return;
         case Command::remove_all:
             for (auto& s : slots_) {
-                if (s.wd >= 0) close_watch(s.wd);
+                if (s.wd >= 0) CloseWatch(s.wd);
                 s.wd = -1;
             }
             slots_.clear();
@@ -137,7 +137,7 @@ void TChangeHandlerThread::carry_out(Command cmd, int slot_argument) {
     }
 }
 
-void TChangeHandlerThread::handle_events() {
+void TChangeHandlerThread::HandleEvents() {
     alignas(inotify_event) char buf[8192];
     std::vector<int> changed;  // slots to post, in order, each once per read
     for (;;) {
@@ -172,7 +172,7 @@ void TChangeHandlerThread::handle_events() {
     }
 }
 
-void TChangeHandlerThread::close_watch(int wd) {
+void TChangeHandlerThread::CloseWatch(int wd) {
     // inotify gives the same descriptor for the same directory: remove it only when no other
     // slot (or the pending add) still uses it.
     int users = pending_wd_ == wd ? 1 : 0;

@@ -34,7 +34,7 @@ inline constexpr std::uint32_t FILE_NOTIFY_CHANGE_DIR_NAME = 0x2;
 
 class TChangeHandlerThread {
   public:
-    static constexpr unsigned ack_timeout_ms = 2000;
+    static constexpr unsigned AckTimeoutMs = 2000;
 
     TChangeHandlerThread(platform::window::Handle window, std::uint32_t message);
     ~TChangeHandlerThread();
@@ -49,7 +49,7 @@ class TChangeHandlerThread {
     void RemoveAllWatches();
 
     // Test support: the inotify descriptor (its fdinfo lists the live watches).
-    int notify_fd() const { return inotify_fd_; }
+    int NotifyFd() const { return inotify_fd_; }
 
   private:
     enum class Command : std::uint8_t { add = 0, remove_one = 1, remove_all = 2, stop = 3 };
@@ -58,11 +58,11 @@ class TChangeHandlerThread {
         std::uint32_t filter = 0;
     };
 
-    bool command(Command cmd, int slot_argument);
-    void run();
-    void carry_out(Command cmd, int slot_argument);
-    void handle_events();
-    void close_watch(int wd);  // watcher thread, or the owner once the thread has ended
+    bool SendCommand(Command cmd, int slot_argument);
+    void Run();
+    void CarryOut(Command cmd, int slot_argument);
+    void HandleEvents();
+    void CloseWatch(int wd);  // watcher thread, or the owner once the thread has ended
 
     platform::window::Handle window_;
     std::uint32_t message_;

@@ -42,9 +42,9 @@ class TKwDialog : public platform::forms::Component {
 
   protected:
     virtual bool DoModalRun() = 0;
-    virtual void DoInitialized() { fire_notify(OnInitialized); }
+    virtual void DoInitialized() { FireNotify(OnInitialized); }
 
-    void fire_notify(const platform::forms::NotifyEvent& event) {
+    void FireNotify(const platform::forms::NotifyEvent& event) {
         if (event) event(*this);
     }
 

@@ -174,7 +174,7 @@ void TKwCustomGroup::SetFrameStyle(TKwFrameStyle style) {
     Repaint();
 }
 
-void TKwCustomGroup::frame_changed() {
+void TKwCustomGroup::FrameChanged() {
     ++frame_changes_;
     Repaint();
 }
@@ -182,7 +182,7 @@ void TKwCustomGroup::frame_changed() {
 void TKwCustomGroup::SetCaption(std::string caption) {
     Caption = std::move(caption);
     if (style_ == TKwFrameStyle::kwfsGroup)
-        frame_changed();
+        FrameChanged();
     else
         Repaint();
 }
@@ -190,7 +190,7 @@ void TKwCustomGroup::SetCaption(std::string caption) {
 void TKwCustomGroup::SetColor(forms::Color color) {
     Color = color;
     if (style_ == TKwFrameStyle::kwfsGroup)
-        frame_changed();
+        FrameChanged();
     else
         Repaint();
 }
@@ -198,7 +198,7 @@ void TKwCustomGroup::SetColor(forms::Color color) {
 void TKwCustomGroup::SetFont(const forms::Font& font) {
     Font = font;
     if (style_ == TKwFrameStyle::kwfsGroup)
-        frame_changed();
+        FrameChanged();
     else
         Repaint();
 }
@@ -207,7 +207,7 @@ void TKwCustomGroup::SetEnabled(bool enabled) {
     Enabled = enabled;
     for (forms::Control* child : children()) child->Enabled = enabled;
     if (style_ == TKwFrameStyle::kwfsGroup)
-        frame_changed();
+        FrameChanged();
     else
         Repaint();
 }

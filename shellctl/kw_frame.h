@@ -78,11 +78,11 @@ class TKwCustomGroup : public platform::forms::CaptionedControl {
     virtual void PaintFrame(platform::forms::Canvas& canvas, const Rect& window);
     virtual void Paint();
 
-    int recreations() const { return recreations_; }
-    int frame_changes() const { return frame_changes_; }
+    int Recreations() const { return recreations_; }
+    int FrameChanges() const { return frame_changes_; }
 
   private:
-    void frame_changed();
+    void FrameChanged();
     platform::forms::Alignment alignment_ = platform::forms::Alignment::center;
     int frame_space_ = 2;
     TKwFrameStyle style_ = TKwFrameStyle::kwfsGroup;

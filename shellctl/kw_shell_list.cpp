@@ -322,7 +322,7 @@ void TKwCustomShellList::FillList() {
         }
         FreeMaskNames();
     }
-    ++fill_count;
+    ++FillCount;
     SortItems();
     if (!Items.empty()) SetFocusedItem(0);
     TopIndex = 0;
@@ -431,7 +431,7 @@ void TKwCustomShellList::RefreshList() {
         return;
     }
     TKwHourglass hourglass;
-    ++refresh_count;
+    ++RefreshCount;
     fire(OnFillStart);
     BuildMaskNames();
     struct MaskGuard {
@@ -694,7 +694,7 @@ void TKwCustomShellList::StartWatching() {
 win::Result TKwCustomShellList::HandleMessage(std::uint32_t message, win::WParam, win::LParam) {
     switch (message) {
         case WM_KWCHANGENOTIFY:
-            ++change_notices;
+            ++ChangeNotices;
             if (ignore_next_change_) {
                 ignore_next_change_ = false;
                 return 0;

@@ -251,9 +251,9 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     // A right click on an item (or on the background for -1): a person's context menu.
     void right_click_item(int index) override;
     void key_down(int key, platform::forms::ShiftState shift = {}) override;
-    void mouse_wheel(int delta, platform::forms::Control* under = nullptr);
+    void MouseWheel(int delta, platform::forms::Control* under = nullptr);
     bool wheel(int delta) override {
-        mouse_wheel(delta);
+        MouseWheel(delta);
         return true;
     }
     int top_row() const override { return TopIndex; }
@@ -270,9 +270,9 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     // Sets the name that message 1126 focuses and renames.
     std::string NameToSelect;
     // Test support: how many refreshes and fills ran.
-    int refresh_count = 0;
-    int fill_count = 0;
-    int change_notices = 0;
+    int RefreshCount = 0;
+    int FillCount = 0;
+    int ChangeNotices = 0;
     bool RefreshPending() const { return refresh_pending_; }
     bool IgnoreNextChange() const { return ignore_next_change_; }
     TChangeHandlerThread* Watcher() const { return watcher_.get(); }
@@ -309,7 +309,7 @@ class TKwCustomShellList : public TKwCustomListView, public TKwScrollable {
     platform::com::ComPtr<platform::shell::IDropTarget> FolderDropTarget();
     void SetDropHighlight(int index);
     void SetFocusedItem(int index);
-    bool rename_item(int index, const std::string& text);
+    bool RenameItem(int index, const std::string& text);
 
     TKwShellListOptions options_ = kwsloDefault;
     std::uint8_t column_kind_ = 0;

@@ -138,14 +138,14 @@ void TKwCustomShellList::key_down(int key, forms::ShiftState shift) {
     }
 }
 
-void TKwCustomShellList::mouse_wheel(int delta, forms::Control* under) {
+void TKwCustomShellList::MouseWheel(int delta, forms::Control* under) {
     if (under && under != this) {
         if (auto* other = dynamic_cast<TKwCustomShellList*>(under)) {
-            other->mouse_wheel(delta, nullptr);
+            other->MouseWheel(delta, nullptr);
             return;
         }
         if (auto* tree = dynamic_cast<TKwCustomShellTree*>(under)) {
-            tree->mouse_wheel(delta);
+            tree->MouseWheel(delta);
             return;
         }
     }
@@ -291,7 +291,7 @@ bool TKwCustomShellList::BrowseShortcutTarget(TKwShListData& data) {
 void TKwCustomShellList::BrowseTo(PCIDL absolute) {
     if (options_ & kwsloNoBrowse) return;
     DeleteAllItems();
-    const int fills = fill_count;
+    const int fills = FillCount;
     if (tree_)
         tree_->DriverBrowse(absolute);
     else if (combo_)
@@ -300,7 +300,7 @@ void TKwCustomShellList::BrowseTo(PCIDL absolute) {
         locator_->SetIdList(absolute);
     // The folder shown already (a link to it, or a driver that is there): no change comes to
     // fill the list again, so it is filled here rather than left empty.
-    if (fill_count == fills && Items.empty()) FillList();
+    if (FillCount == fills && Items.empty()) FillList();
 }
 
 void TKwCustomShellList::ListGoUp(int levels) {
@@ -435,7 +435,7 @@ bool TKwCustomShellList::EditCaption(int index) {
     return true;
 }
 
-bool TKwCustomShellList::rename_item(int index, const std::string& text) {
+bool TKwCustomShellList::RenameItem(int index, const std::string& text) {
     TKwShListData* data = ItemData(index);
     TKwHourglass hourglass;
     // The rename's own change notice is not to refresh the list.
@@ -473,7 +473,7 @@ void TKwCustomShellList::EndEdit(bool accept) {
                 data->RelativeIdList(), shell::SHGDN_FORPARSING | shell::SHGDN_INFOLDER);
             std::string text = shell::edited_name(name, edit_offered_, EditText);
             if (OnEdited) OnEdited(*this, index, text);
-            if (text != name) rename_item(index, text);
+            if (text != name) RenameItem(index, text);
         } else {
             std::string text = trimmed(EditText);
             if (OnEdited) OnEdited(*this, index, text);

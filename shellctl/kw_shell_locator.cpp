@@ -13,10 +13,10 @@ namespace com = platform::com;
 namespace shell = platform::shell;
 
 TKwShellLocator::~TKwShellLocator() {
-    free_list();
+    FreeList();
 }
 
-void TKwShellLocator::free_list() {
+void TKwShellLocator::FreeList() {
     ShellFree(list_);
     list_ = nullptr;
 }
@@ -28,14 +28,14 @@ void TKwShellLocator::Changed() {
 void TKwShellLocator::Assign(const TKwShellLocator* source) {
     if (!source) {
         if (!list_) return;
-        free_list();
+        FreeList();
         kind_ = 0;
         Changed();
         return;
     }
     if (IsSame(*source)) return;
     PIDL copy = source->kind_ == 0 && source->list_ ? CopyIdList(nullptr, source->list_) : nullptr;
-    free_list();
+    FreeList();
     kind_ = source->kind_;
     if (kind_ == 1) {
         folder_ = source->folder_;
@@ -54,7 +54,7 @@ bool TKwShellLocator::IsSame(const TKwShellLocator& other) const {
 
 void TKwShellLocator::SetSpecialFolder(int folder) {
     const bool changed = kind_ != 1 || folder_ != folder;
-    free_list();
+    FreeList();
     kind_ = 1;
     folder_ = static_cast<std::uint8_t>(folder);
     if (changed) Changed();
@@ -81,7 +81,7 @@ void TKwShellLocator::SetIdList(PCIDL list) {
     } else {
         changed = old_kind == 1 || (list && IdListSize(list) > 2);
     }
-    free_list();
+    FreeList();
     list_ = copy;
     if (changed) Changed();
 }
@@ -123,7 +123,7 @@ bool TKwShellLocator::ReadPidl(const std::uint8_t* data, std::size_t size, std::
     if (!data || size < 1) return false;
     if (data[0] != 0) {
         if (size < 2) return false;
-        free_list();
+        FreeList();
         kind_ = 1;
         folder_ = data[1];
         consumed = 2;
@@ -133,7 +133,7 @@ bool TKwShellLocator::ReadPidl(const std::uint8_t* data, std::size_t size, std::
     std::uint32_t n = 0;
     for (int i = 0; i < 4; ++i) n |= static_cast<std::uint32_t>(data[1 + i]) << (8 * i);
     if (n == 0) {
-        free_list();
+        FreeList();
         kind_ = 1;
         folder_ = 0;
         consumed = 5;
@@ -146,7 +146,7 @@ bool TKwShellLocator::ReadPidl(const std::uint8_t* data, std::size_t size, std::
     auto* list = static_cast<PIDL>(ShellAlloc(n));
     if (!list) return false;
     std::memcpy(list, data + 5, n);
-    free_list();
+    FreeList();
     kind_ = 0;
     list_ = list;
     consumed = 5 + n;

@@ -54,7 +54,7 @@ class TKwShellLocator {
     bool ReadPidl(const std::uint8_t* data, std::size_t size, std::size_t& consumed);
 
   private:
-    void free_list();
+    void FreeList();
     std::uint8_t kind_ = 0;
     PIDL list_ = nullptr;
     std::uint8_t folder_ = 0;

@@ -79,7 +79,7 @@ win::Result TKwCustomShellTree::HandleMessage(std::uint32_t message, win::WParam
     return 0;
 }
 
-std::uint32_t TKwCustomShellTree::now() const {
+std::uint32_t TKwCustomShellTree::Now() const {
     return TickCount ? TickCount() : platform::kernel::tick_count();
 }
 
@@ -198,7 +198,7 @@ void TKwCustomShellTree::FillRoot() {
         if (PCIDL wanted = selection_.IdList()) {
             SelectIdList(wanted);
         } else if (!roots().empty()) {
-            select_node(roots().front().get());
+            SelectNode(roots().front().get());
         }
     } catch (...) {
         filling_all_ = false;
@@ -320,11 +320,11 @@ void TKwCustomShellTree::FillIfNeeded(Node* node) {
     PopulateNode(NodeData(node)->OwnFolder(), node);
 }
 
-void TKwCustomShellTree::expand_node(Node* node) {
+void TKwCustomShellTree::ExpandNode(Node* node) {
     if (node && !node->Expanded && CanExpand(node)) node->Expanded = true;
 }
 
-void TKwCustomShellTree::select_node(Node* node) {
+void TKwCustomShellTree::SelectNode(Node* node) {
     if (node == Selected) return;
     Selected = node;
     Change(node);
@@ -378,9 +378,9 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
     if (t == 0) {
         reached = root;
     } else if (b >= t || !under_base) {
-        expand_node(root);
+        ExpandNode(root);
     } else {
-        expand_node(root);
+        ExpandNode(root);
         Node* node = root;
         for (int i = b; i < t; ++i) {
             PIDL item = CopyIdList(nullptr, target.Item(i));
@@ -399,12 +399,12 @@ void TKwCustomShellTree::SelectIdList(PCIDL list) {
                 }
             }
             ShellFree(item);
-            if (i < t - 1 || expand_last_level_) expand_node(child);
+            if (i < t - 1 || expand_last_level_) ExpandNode(child);
             node = child;
         }
         reached = node;
     }
-    select_node(reached);
+    SelectNode(reached);
     // The flag is for the change this walk makes; when the node was selected already, the next
     // keyboard move must not inherit it.
     immediate_selection_ = false;
@@ -452,10 +452,10 @@ void TKwCustomShellTree::ImmediateSelectionUpdate(Node* node) {
     immediate_selection_ = false;
 }
 
-void TKwCustomShellTree::click_node(Node* node) {
+void TKwCustomShellTree::ClickNode(Node* node) {
     ensure_reachable("click in");
     immediate_selection_ = true;
-    select_node(node);
+    SelectNode(node);
 }
 
 void TKwCustomShellTree::TimerFired() {
@@ -478,7 +478,7 @@ void TKwCustomShellTree::GoUp(int count) {
     Node* node = Selected;
     for (int i = 0; i < count && node->parent(); ++i) node = node->parent();
     immediate_selection_ = true;
-    select_node(node);
+    SelectNode(node);
 }
 
 // ---- refresh ---------------------------------------------------------------------------------------------
@@ -510,7 +510,7 @@ void TKwCustomShellTree::RefreshTree() {
     }
     if (remembered) {
         immediate_selection_ = true;
-        select_node(remembered);
+        SelectNode(remembered);
     }
     if (OnFillComplete) OnFillComplete(*this);
     if (Has(kwstoDynamicRefresh) && !Designing) WatchAllDrives();

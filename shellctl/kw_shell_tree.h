@@ -136,7 +136,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     int shown_image(Node* node, bool selected) override { return NodeImageIndex(node, selected); }
     bool Loading = false;  // streaming from a form description (never, here)
     // A person clicking a node: the selection locator follows at once.
-    void click_node(Node* node);
+    void ClickNode(Node* node);
 
     // ---- editing, verbs and menus ----
     // Starts renaming a node in place; false when its item cannot be renamed.
@@ -188,9 +188,9 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     // Scrolls a node into view.
     void MakeVisible(Node* node);
     // A person turning the mouse wheel (delta 120 per notch, positive away from the user).
-    void mouse_wheel(int delta);
+    void MouseWheel(int delta);
     bool wheel(int delta) override {
-        mouse_wheel(delta);
+        MouseWheel(delta);
         return true;
     }
     int top_row() const override { return TopRow; }
@@ -245,8 +245,8 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     void FillIfNeeded(Node* node);
     // Expanding and selecting by the program (a person's expand and select check that the
     // control can be reached; the program's do not).
-    void expand_node(Node* node);
-    void select_node(Node* node);
+    void ExpandNode(Node* node);
+    void SelectNode(Node* node);
     void RefreshNode(Node* node, Node*& remembered);
     std::uint32_t EnumFlags() const;
     int CompareNodes(const Node& a, const Node& b) const;
@@ -259,7 +259,7 @@ class TKwCustomShellTree : public TKwCustomTreeView, public TKwShellListDriver, 
     bool KeyForDefaults(int key, platform::forms::ShiftState shift);
     platform::window::Result HandleMessage(std::uint32_t message, platform::window::WParam,
                                            platform::window::LParam);
-    std::uint32_t now() const;
+    std::uint32_t Now() const;
 
     std::unique_ptr<platform::forms::Timer> timer_;
     TKwCustomShellList* shell_list_ = nullptr;

@@ -89,7 +89,7 @@ com::ComPtr<shell::IDropTarget> target_of(TKwCustomShellTree& tree, Node* node) 
 HRESULT TKwCustomShellTree::TreeDragEnter(shell::IDataObject* data, std::uint32_t keys, forms::Point point,
                                           std::uint32_t* effect) {
     if (!effect) return com::E_INVALIDARG;
-    last_scroll_tick_ = now();
+    last_scroll_tick_ = Now();
     drag_data_ = com::ComPtr<shell::IDataObject>::share(data);
     drag_keys_ = keys;
     Node* node = GetNodeAt(point.x, point.y);
@@ -106,7 +106,7 @@ HRESULT TKwCustomShellTree::TreeDragEnter(shell::IDataObject* data, std::uint32_
         }
     }
     hover_point_ = point;
-    hover_start_ = now();
+    hover_start_ = Now();
     return com::S_OK;
 }
 
@@ -169,7 +169,7 @@ HRESULT TKwCustomShellTree::TreeDrop(shell::IDataObject* data, std::uint32_t key
 }
 
 void TKwCustomShellTree::DragAutoScroll(forms::Point point) {
-    const std::uint32_t t = now();
+    const std::uint32_t t = Now();
     if (t - last_scroll_tick_ > kScrollInterval) {
         bool scrolled = false;
         // Horizontal scrolling needs rows wider than the tree; the headless tree has none.
@@ -195,7 +195,7 @@ void TKwCustomShellTree::DragAutoScroll(forms::Point point) {
     if (Node* node = GetNodeAt(hover_point_.x, hover_point_.y); node && !node->Expanded) {
         ++hover_expansion_;
         try {
-            expand_node(node);
+            ExpandNode(node);
         } catch (const Exception&) {
             node->HasChildren = false;  // an empty drive, say: no button, no box
         }

@@ -128,7 +128,7 @@ bool TKwCustomShellTree::CreateFolderHere() {
     Node* parent = Selected;
     if (!parent) return true;
     FillIfNeeded(parent);
-    expand_node(parent);
+    ExpandNode(parent);
     for (const auto& child : parent->children()) {
         if (child->Text == name) {
             MakeVisible(child.get());
@@ -159,7 +159,7 @@ void TKwCustomShellTree::DoNodeContextMenu(Node* node, forms::Point& pos, forms:
     if (!Has(kwstoContextMenus) || Designing || !node) return;
     ShowShellContextMenu(node, pos);
     menu = nullptr;  // the shell's menu was the menu: no ordinary one follows
-    set_menu_handled(true);
+    SetMenuHandled(true);
 }
 
 void TKwCustomShellTree::ShowShellContextMenu(Node* node, forms::Point point) {
@@ -251,7 +251,7 @@ bool TKwCustomShellTree::KeyForDefaults(int key, forms::ShiftState shift) {
     return true;
 }
 
-void TKwCustomShellTree::mouse_wheel(int delta) {
+void TKwCustomShellTree::MouseWheel(int delta) {
     ensure_reachable("turn the wheel over");
     const int notches = delta / kWheelDelta;
     if (notches == 0 || RowCount() <= PageRows()) return;

@@ -105,7 +105,7 @@ TKwIdListArray::~TKwIdListArray() {
     ShellFree(result_);
 }
 
-PCIDL TKwIdListArray::keep(PIDL result) {
+PCIDL TKwIdListArray::Keep(PIDL result) {
     ShellFree(result_);
     result_ = result;
     return result_;
@@ -116,7 +116,7 @@ int TKwIdListArray::Count() const {
 }
 
 PCIDL TKwIdListArray::StripLast(int n) {
-    keep(nullptr);
+    Keep(nullptr);
     if (!list_) return nullptr;
     const int count = Count();
     if (n < 0 || n > count) return nullptr;
@@ -131,15 +131,15 @@ PCIDL TKwIdListArray::StripLast(int n) {
     std::memcpy(out, list_, bytes);
     out[bytes] = 0;
     out[bytes + 1] = 0;
-    return keep(out);
+    return Keep(out);
 }
 
 PCIDL TKwIdListArray::Item(int i) {
-    keep(nullptr);
+    Keep(nullptr);
     if (!list_ || i < 0) return nullptr;
     const int count = Count();
     if (i >= std::max(count, 1)) return nullptr;
-    if (count == 0) return keep(CopyIdList(nullptr, list_));  // Item(0) of the empty list
+    if (count == 0) return Keep(CopyIdList(nullptr, list_));  // Item(0) of the empty list
     PCIDL p = list_;
     for (int k = 0; k < i; ++k) p += cb_at(p);
     const std::uint16_t cb = cb_at(p);
@@ -148,7 +148,7 @@ PCIDL TKwIdListArray::Item(int i) {
     std::memcpy(out, p, cb);
     out[cb] = 0;
     out[cb + 1] = 0;
-    return keep(out);
+    return Keep(out);
 }
 
 // ---- TKwPidlList ------------------------------------------------------------------------------
@@ -157,7 +157,7 @@ TKwPidlList::~TKwPidlList() {
     Clear();
 }
 
-int TKwPidlList::compare(PCIDL a, PCIDL b) const {
+int TKwPidlList::Compare(PCIDL a, PCIDL b) const {
     if (ShellFolder) {
         const int c = ShellFolder->compare_ids(0, a, b);
         return static_cast<std::int16_t>(std::clamp(c, -32768, 32767));
@@ -177,7 +177,7 @@ void TKwPidlList::SetSorted(bool sorted) {
 
 void TKwPidlList::Sort() {
     std::sort(entries_.begin(), entries_.end(),
-              [this](const Entry& x, const Entry& y) { return compare(x.list, y.list) < 0; });
+              [this](const Entry& x, const Entry& y) { return Compare(x.list, y.list) < 0; });
 }
 
 bool TKwPidlList::Find(PCIDL list, int& index) const {
@@ -185,7 +185,7 @@ bool TKwPidlList::Find(PCIDL list, int& index) const {
     bool found = false;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int c = compare(entries_[static_cast<std::size_t>(mid)].list, list);
+        const int c = Compare(entries_[static_cast<std::size_t>(mid)].list, list);
         if (c < 0) {
             lo = mid + 1;
         } else {
@@ -235,7 +235,7 @@ int TKwPidlList::IndexOf(PCIDL list) const {
         return Find(list, index) ? index : -1;
     }
     for (int i = 0; i < Count(); ++i)
-        if (compare(entries_[static_cast<std::size_t>(i)].list, list) == 0) return i;
+        if (Compare(entries_[static_cast<std::size_t>(i)].list, list) == 0) return i;
     return -1;
 }
 
@@ -465,7 +465,7 @@ std::unique_ptr<TKwDeviceChangeHandler>& instance() {
 TKwDeviceChangeHandler::TKwDeviceChangeHandler() {
     window_ = std::make_unique<platform::forms::HiddenWindow>(
         "TKwDeviceChangeHandler",
-        [this](std::uint32_t m, win::WParam w, win::LParam l) { return handle(m, w, l); });
+        [this](std::uint32_t m, win::WParam w, win::LParam l) { return HandleMessage(m, w, l); });
     const win::Handle target = window_->handle();
     monitor_ = std::make_unique<shell::MountMonitor>([target](std::uint32_t code, const std::string&) {
         win::send_message(target, WM_DEVICECHANGE, code, 0);
@@ -489,7 +489,7 @@ int TKwDeviceChangeHandler::CheckMounts() {
     return monitor_->check();
 }
 
-win::Result TKwDeviceChangeHandler::handle(std::uint32_t message, win::WParam w, win::LParam l) {
+win::Result TKwDeviceChangeHandler::HandleMessage(std::uint32_t message, win::WParam w, win::LParam l) {
     if (message == WM_DEVICECHANGE) {
         // Moved out of the notice itself: the controls' refreshes run from the posted message.
         win::post_message(window_->handle(), WM_KWDEVICECHANGE, w, l);
@@ -523,7 +523,7 @@ TKwDeviceChangeHandler& DeviceChangeHandler() {
 void UnregisterDeviceChange(const void* owner) {
     if (!instance()) return;
     instance()->Unregister(owner);
-    if (instance()->empty() && !instance()->dispatching()) instance().reset();
+    if (instance()->Empty() && !instance()->Dispatching()) instance().reset();
 }
 
 bool HasDeviceChangeHandler() {

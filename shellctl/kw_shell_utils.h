@@ -85,7 +85,7 @@ class TKwIdListArray {
     PCIDL Item(int i);
 
   private:
-    PCIDL keep(PIDL result);
+    PCIDL Keep(PIDL result);
     PCIDL list_;
     PIDL result_ = nullptr;
 };
@@ -128,7 +128,7 @@ class TKwPidlList {
         PIDL list;
         void* object;
     };
-    int compare(PCIDL a, PCIDL b) const;
+    int Compare(PCIDL a, PCIDL b) const;
     std::vector<Entry> entries_;
     bool sorted_ = false;
 };
@@ -199,16 +199,16 @@ class TKwDeviceChangeHandler {
     // Appends a callback for `owner`; Unregister removes the first one of that owner.
     void Register(const void* owner, Callback callback);
     void Unregister(const void* owner);
-    bool empty() const { return callbacks_.empty(); }
-    bool dispatching() const { return dispatching_ > 0; }
+    bool Empty() const { return callbacks_.empty(); }
+    bool Dispatching() const { return dispatching_ > 0; }
     platform::window::Handle Handle() const { return window_->handle(); }
     // Re-reads the mount table now and reports what came and went (the monitor does this
     // when the kernel says the table changed).
     int CheckMounts();
 
   private:
-    platform::window::Result handle(std::uint32_t message, platform::window::WParam,
-                                    platform::window::LParam);
+    platform::window::Result HandleMessage(std::uint32_t message, platform::window::WParam,
+                                           platform::window::LParam);
     struct Entry {
         const void* owner;
         Callback callback;

@@ -148,7 +148,7 @@ void TKwSplitter::DoSplitterDrop(int position) {
     if (OnSplitterDrop) OnSplitterDrop(*this, position);
 }
 
-TKwPane* TKwSplitter::make_pane(int index) {
+TKwPane* TKwSplitter::MakePane(int index) {
     auto* pane = add<TKwPane>(Name + "_pane" + std::to_string(index + 1), this);
     pane->Index = index;
     pane->SetCaption("");
@@ -158,8 +158,8 @@ TKwPane* TKwSplitter::make_pane(int index) {
 
 void TKwSplitter::CreatePanes() {
     if (panes_[0] || panes_[1]) return;
-    make_pane(0);
-    make_pane(1);
+    MakePane(0);
+    MakePane(1);
     if (Designing) SetActivePane(0);
     Arrange();
 }
@@ -197,30 +197,30 @@ void TKwSplitter::SetActivePane(int index) {
     }
 }
 
-forms::Color TKwSplitter::pane_color(int index) const {
+forms::Color TKwSplitter::PaneColor(int index) const {
     return panes_[static_cast<std::size_t>(index)] ? panes_[static_cast<std::size_t>(index)]->Color
                                                    : clBtnFace;
 }
 
-void TKwSplitter::set_pane_color(int index, forms::Color c) {
+void TKwSplitter::SetPaneColor(int index, forms::Color c) {
     if (TKwPane* pane = panes_[static_cast<std::size_t>(index)]) pane->SetColor(c);
 }
 
-TKwFrameStyle TKwSplitter::pane_frame_style(int index) const {
+TKwFrameStyle TKwSplitter::PaneFrameStyle(int index) const {
     const TKwPane* pane = panes_[static_cast<std::size_t>(index)];
     return pane ? pane->FrameStyle() : TKwFrameStyle::kwfsLowered;
 }
 
-void TKwSplitter::set_pane_frame_style(int index, TKwFrameStyle s) {
+void TKwSplitter::SetPaneFrameStyle(int index, TKwFrameStyle s) {
     if (TKwPane* pane = panes_[static_cast<std::size_t>(index)]) pane->SetFrameStyle(s);
 }
 
-int TKwSplitter::pane_min_size(int index) const {
+int TKwSplitter::PaneMinSize(int index) const {
     const TKwPane* pane = panes_[static_cast<std::size_t>(index)];
     return pane ? pane->MinSize : 20;
 }
 
-void TKwSplitter::set_pane_min_size(int index, int size) {
+void TKwSplitter::SetPaneMinSize(int index, int size) {
     if (TKwPane* pane = panes_[static_cast<std::size_t>(index)]) pane->MinSize = size;
 }
 
@@ -238,11 +238,11 @@ bool TKwSplitter::FullDrag() const {
     return false;
 }
 
-int TKwSplitter::pointer_coordinate(int x, int y) const {
+int TKwSplitter::PointerCoordinate(int x, int y) const {
     return style_ == TKwSplitterStyle::kwstHorizontal ? y : x;
 }
 
-int TKwSplitter::pane0_edge() const {
+int TKwSplitter::Pane0Edge() const {
     const TKwPane* p = panes_[0];
     if (!p) return position_;
     return style_ == TKwSplitterStyle::kwstHorizontal ? p->Top + p->Height : p->Left + p->Width;
@@ -251,7 +251,7 @@ int TKwSplitter::pane0_edge() const {
 void TKwSplitter::mouse_down(forms::MouseButton button, int x, int y, forms::ShiftState shift) {
     Control::mouse_down(button, x, y, shift);
     if (dragging_) {
-        end_drag(true);
+        EndDrag(true);
         return;
     }
     const bool starts = button == forms::MouseButton::left ||
@@ -261,8 +261,8 @@ void TKwSplitter::mouse_down(forms::MouseButton button, int x, int y, forms::Shi
     drag_button_ = button;
     drag_live_ = FullDrag();
     drag_start_position_ = position_;
-    const int c = pointer_coordinate(x, y);
-    const int e = pane0_edge();
+    const int c = PointerCoordinate(x, y);
+    const int e = Pane0Edge();
     drag_offset_ = c - e;
     const int low = panes_[0]->MinSize;
     const int high = std::max(MaxPosition(), low);
@@ -273,10 +273,10 @@ void TKwSplitter::mouse_down(forms::MouseButton button, int x, int y, forms::Shi
         start = high + drag_offset_;
     dragging_ = true;
     drag_position_ = -1;
-    move_drag_line(start);
+    MoveDragLine(start);
 }
 
-int TKwSplitter::clamp_drag(int c) const {
+int TKwSplitter::ClampDrag(int c) const {
     const int low = panes_[0]->MinSize;
     const int high = std::max(MaxPosition(), low);
     if (c - drag_offset_ < low) return low + drag_offset_;
@@ -287,36 +287,36 @@ int TKwSplitter::clamp_drag(int c) const {
 void TKwSplitter::mouse_move(int x, int y, forms::ShiftState shift) {
     Control::mouse_move(x, y, shift);
     if (!dragging_) return;
-    const int c = clamp_drag(pointer_coordinate(x, y));
-    if (c != drag_position_) move_drag_line(c);
+    const int c = ClampDrag(PointerCoordinate(x, y));
+    if (c != drag_position_) MoveDragLine(c);
 }
 
 void TKwSplitter::mouse_up(forms::MouseButton button, int x, int y, forms::ShiftState shift) {
     Control::mouse_up(button, x, y, shift);
     if (!dragging_ || button != drag_button_) return;
     // The last move, to where the button was released.
-    const int c = clamp_drag(pointer_coordinate(x, y));
-    if (c != drag_position_) move_drag_line(c);
+    const int c = ClampDrag(PointerCoordinate(x, y));
+    if (c != drag_position_) MoveDragLine(c);
     const int old = position_;
     position_ = drag_position_ - drag_offset_;
-    end_drag(false);
+    EndDrag(false);
     Arrange();
     DoSplitterDrop(position_);
     if (position_ != old) Change();
 }
 
 void TKwSplitter::CancelMode() {
-    end_drag(true);
+    EndDrag(true);
 }
 
 void TKwSplitter::CaptureChanged() {
     captured_ = false;
-    end_drag(true);
+    EndDrag(true);
 }
 
-void TKwSplitter::end_drag(bool cancelled) {
+void TKwSplitter::EndDrag(bool cancelled) {
     if (!dragging_) return;
-    move_drag_line(-1);
+    MoveDragLine(-1);
     dragging_ = false;
     captured_ = false;
     // A live drag has moved the panes all along; a cancelled one puts them back, so "ended
@@ -325,7 +325,7 @@ void TKwSplitter::end_drag(bool cancelled) {
         SetPositionEx(drag_start_position_, true);
 }
 
-void TKwSplitter::move_drag_line(int c) {
+void TKwSplitter::MoveDragLine(int c) {
     if (!drag_live_) {
         if (drag_position_ >= 0) {
             DrawDragLine();

@@ -90,18 +90,18 @@ class TKwSplitter : public platform::forms::Control {
     // The pane properties read and write pane 0 (Pane1...) or pane 1 (Pane2...); writes to a
     // missing pane do nothing, reads of one give the pane's defaults. A new minimum does not
     // move the bar.
-    platform::forms::Color Pane1Color() const { return pane_color(0); }
-    platform::forms::Color Pane2Color() const { return pane_color(1); }
-    void SetPane1Color(platform::forms::Color c) { set_pane_color(0, c); }
-    void SetPane2Color(platform::forms::Color c) { set_pane_color(1, c); }
-    TKwFrameStyle Pane1FrameStyle() const { return pane_frame_style(0); }
-    TKwFrameStyle Pane2FrameStyle() const { return pane_frame_style(1); }
-    void SetPane1FrameStyle(TKwFrameStyle s) { set_pane_frame_style(0, s); }
-    void SetPane2FrameStyle(TKwFrameStyle s) { set_pane_frame_style(1, s); }
-    int Pane1MinSize() const { return pane_min_size(0); }
-    int Pane2MinSize() const { return pane_min_size(1); }
-    void SetPane1MinSize(int size) { set_pane_min_size(0, size); }
-    void SetPane2MinSize(int size) { set_pane_min_size(1, size); }
+    platform::forms::Color Pane1Color() const { return PaneColor(0); }
+    platform::forms::Color Pane2Color() const { return PaneColor(1); }
+    void SetPane1Color(platform::forms::Color c) { SetPaneColor(0, c); }
+    void SetPane2Color(platform::forms::Color c) { SetPaneColor(1, c); }
+    TKwFrameStyle Pane1FrameStyle() const { return PaneFrameStyle(0); }
+    TKwFrameStyle Pane2FrameStyle() const { return PaneFrameStyle(1); }
+    void SetPane1FrameStyle(TKwFrameStyle s) { SetPaneFrameStyle(0, s); }
+    void SetPane2FrameStyle(TKwFrameStyle s) { SetPaneFrameStyle(1, s); }
+    int Pane1MinSize() const { return PaneMinSize(0); }
+    int Pane2MinSize() const { return PaneMinSize(1); }
+    void SetPane1MinSize(int size) { SetPaneMinSize(0, size); }
+    void SetPane2MinSize(int size) { SetPaneMinSize(1, size); }
 
     // The control's extent along the split axis (Width or Height).
     int Extent() const;
@@ -141,8 +141,8 @@ class TKwSplitter : public platform::forms::Control {
     bool FullDrag() const;
 
     // Every inversion of the drag line so far, in order, and how many lines are shown now.
-    const std::vector<TKwDragLineDraw>& drag_line_draws() const { return drag_line_draws_; }
-    int visible_drag_lines() const { return visible_lines_; }
+    const std::vector<TKwDragLineDraw>& DragLineDraws() const { return drag_line_draws_; }
+    int VisibleDragLines() const { return visible_lines_; }
 
   protected:
     void Resized() override;
@@ -153,19 +153,19 @@ class TKwSplitter : public platform::forms::Control {
     virtual void DrawDragLine();
 
   private:
-    int pointer_coordinate(int x, int y) const;
-    int pane0_edge() const;
+    int PointerCoordinate(int x, int y) const;
+    int Pane0Edge() const;
     // A drag line coordinate kept where both panes keep their minimums.
-    int clamp_drag(int c) const;
-    void move_drag_line(int c);
-    void end_drag(bool cancelled);
-    TKwPane* make_pane(int index);
-    platform::forms::Color pane_color(int index) const;
-    void set_pane_color(int index, platform::forms::Color c);
-    TKwFrameStyle pane_frame_style(int index) const;
-    void set_pane_frame_style(int index, TKwFrameStyle s);
-    int pane_min_size(int index) const;
-    void set_pane_min_size(int index, int size);
+    int ClampDrag(int c) const;
+    void MoveDragLine(int c);
+    void EndDrag(bool cancelled);
+    TKwPane* MakePane(int index);
+    platform::forms::Color PaneColor(int index) const;
+    void SetPaneColor(int index, platform::forms::Color c);
+    TKwFrameStyle PaneFrameStyle(int index) const;
+    void SetPaneFrameStyle(int index, TKwFrameStyle s);
+    int PaneMinSize(int index) const;
+    void SetPaneMinSize(int index, int size);
 
     std::array<TKwPane*, 2> panes_{nullptr, nullptr};
     TKwSplitterStyle style_ = TKwSplitterStyle::kwstVertical;

@@ -66,7 +66,7 @@ int TKwCustomDraw::Stage() const {
     }
 }
 
-void TKwCustomDraw::apply_item(bool add_always) {
+void TKwCustomDraw::ApplyItem(bool add_always) {
     if (!SkipDefault) {
         if (FontChanged()) {
             if (info_.canvas && !(info_.canvas->Font == Font)) info_.canvas->Font = Font;
@@ -85,7 +85,7 @@ void TKwTvCustomDraw::Apply() {
     if (stage == 1) {
         if (!UserResult && NotifyItemDraw) result_ |= CDRF_NOTIFYITEMDRAW;
     } else if (stage == 4) {
-        apply_item(false);
+        ApplyItem(false);
     }
 }
 
@@ -95,7 +95,7 @@ void TKwLvCustomDraw::Apply() {
     if (stage == 1) {
         if (NotifyItemDraw) result_ |= CDRF_NOTIFYITEMDRAW;
     } else if (stage == 4) {
-        apply_item(true);
+        ApplyItem(true);
     }
 }
 
@@ -263,13 +263,13 @@ void TKwCustomTreeView::Delete(forms::TreeNode* node) {
     if (OnDeletion) OnDeletion(*this, node);
 }
 
-void TKwCustomTreeView::delete_subtree(forms::TreeNode* node) {
-    for (const auto& child : node->children()) delete_subtree(child.get());
+void TKwCustomTreeView::DeleteSubtree(forms::TreeNode* node) {
+    for (const auto& child : node->children()) DeleteSubtree(child.get());
     Delete(node);
 }
 
 void TKwCustomTreeView::DestroyNodes() {
-    for (const auto& root : roots()) delete_subtree(root.get());
+    for (const auto& root : roots()) DeleteSubtree(root.get());
     auto saved = std::move(OnDeletion);
     OnDeletion = nullptr;
     clear();  // every node has had its deletion step: no second one
@@ -279,7 +279,7 @@ void TKwCustomTreeView::DestroyNodes() {
 
 void TKwCustomTreeView::EraseNode(forms::TreeNode* node) {
     if (!node) return;
-    delete_subtree(node);
+    DeleteSubtree(node);
     auto saved = std::move(OnDeletion);
     OnDeletion = nullptr;
     erase(node);
@@ -341,15 +341,15 @@ Rect TKwCustomListView::HeaderItemRect(int column) const {
 
 void TKwCustomListView::SetSortColumn(int column) {
     if (column == sort_column_) return;
-    if (header_shown() && sort_column_ >= 0) invalidated.push_back(HeaderItemRect(sort_column_));
-    if (header_shown() && column >= 0) invalidated.push_back(HeaderItemRect(column));
+    if (HeaderShown() && sort_column_ >= 0) Invalidated.push_back(HeaderItemRect(sort_column_));
+    if (HeaderShown() && column >= 0) Invalidated.push_back(HeaderItemRect(column));
     sort_column_ = column;
     if (common_controls_6()) UpdateHeaderItems();
 }
 
 void TKwCustomListView::SetSortDescending(bool descending) {
     if (descending == sort_descending_) return;
-    if (header_shown() && sort_column_ >= 0) invalidated.push_back(HeaderItemRect(sort_column_));
+    if (HeaderShown() && sort_column_ >= 0) Invalidated.push_back(HeaderItemRect(sort_column_));
     sort_descending_ = descending;
     if (common_controls_6()) UpdateHeaderItems();
     Repaint();
@@ -361,7 +361,7 @@ std::uint32_t TKwCustomListView::HeaderFormat(int column) const {
 }
 
 void TKwCustomListView::UpdateHeaderItems() {
-    if (header_update_nesting_ != 0 || !header_shown()) return;
+    if (header_update_nesting_ != 0 || !HeaderShown()) return;
     ++header_update_nesting_;
     header_formats_.resize(Columns.size(), HDF_STRING);
     for (int c = static_cast<int>(Columns.size()) - 1; c >= 0; --c) {
@@ -380,7 +380,7 @@ void TKwCustomListView::UpdateHeaderItems() {
         }
         header_formats_[static_cast<std::size_t>(c)] = fmt;
     }
-    ++header_invalidations;
+    ++HeaderInvalidations;
     --header_update_nesting_;
 }
 
@@ -417,10 +417,10 @@ void TKwCustomListView::DrawHeaderItem(forms::Canvas& canvas, int column, Rect r
     canvas.Brush.Color = clBtnFace;
     canvas.Brush.Style = forms::BrushStyle::solid;
     const Rect inner{rect.left + 2, rect.top + 2, rect.right - 2, rect.bottom - 2};
-    if (HeaderDrawing) header_content(canvas, column, inner);
+    if (HeaderDrawing) HeaderContent(canvas, column, inner);
 }
 
-void TKwCustomListView::header_content(forms::Canvas& canvas, int column, Rect r) {
+void TKwCustomListView::HeaderContent(forms::Canvas& canvas, int column, Rect r) {
     Rect t{r.left + 4, r.top, r.right - 4, r.bottom};
     const auto align = column < static_cast<int>(ColumnAlignment.size())
                            ? ColumnAlignment[static_cast<std::size_t>(column)]

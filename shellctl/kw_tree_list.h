@@ -72,7 +72,7 @@ class TKwCustomDraw {
     virtual void Apply() = 0;
 
   protected:
-    void apply_item(bool add_always);
+    void ApplyItem(bool add_always);
     TKwCustomDrawInfo& info_;
     std::uint32_t& result_;
 
@@ -141,7 +141,7 @@ class TKwCustomTreeView : public platform::forms::TreeView {
 
     // The rectangle of a node's text (the drawing backend knows it); centre of the context menu.
     std::function<platform::forms::Rect(platform::forms::TreeNode*)> NodeTextRect;
-    bool menu_handled() const { return menu_handled_; }
+    bool MenuHandled() const { return menu_handled_; }
 
     // Runs the node-deletion step once for every node, top-level nodes in order and each
     // node's children before the node, then removes the nodes. Descendants call it first in
@@ -160,10 +160,10 @@ class TKwCustomTreeView : public platform::forms::TreeView {
     // own menu here (and set the menu to nullptr when they showed it).
     virtual void DoNodeContextMenu(platform::forms::TreeNode* node, Point& pos,
                                    platform::forms::PopupMenu*& menu);
-    void set_menu_handled(bool handled) { menu_handled_ = handled; }
+    void SetMenuHandled(bool handled) { menu_handled_ = handled; }
 
   private:
-    void delete_subtree(platform::forms::TreeNode* node);
+    void DeleteSubtree(platform::forms::TreeNode* node);
     bool menu_handled_ = false;
 };
 
@@ -217,7 +217,7 @@ class TKwCustomListView : public platform::forms::ListView {
     void SetSortColumn(int column);
     bool SortDescending() const { return sort_descending_; }
     void SetSortDescending(bool descending);
-    int sort_column() const override { return header_shown() ? sort_column_ : -1; }
+    int sort_column() const override { return HeaderShown() ? sort_column_ : -1; }
     bool sort_descending() const override { return sort_descending_; }
     int HeaderArrowMode = 2;  // 0..3
     bool HeaderDrawing = true;
@@ -228,8 +228,8 @@ class TKwCustomListView : public platform::forms::ListView {
     // Draws an owner-drawn header item on `canvas` in `rect` (the item's rectangle).
     void DrawHeaderItem(platform::forms::Canvas& canvas, int column, platform::forms::Rect rect);
     // The header rectangles invalidated so far, and the whole-header invalidations.
-    std::vector<platform::forms::Rect> invalidated;
-    int header_invalidations = 0;
+    std::vector<platform::forms::Rect> Invalidated;
+    int HeaderInvalidations = 0;
 
     // Context menus: the focused item, the selected items' icon rectangles, the pop-up menu.
     int ItemFocused = -1;
@@ -240,7 +240,7 @@ class TKwCustomListView : public platform::forms::ListView {
     bool KeyForContextMenu(int key, platform::forms::ShiftState shift);
     void DoKeyboardContextMenu(Point pos);
     void ShowItemContextMenu(Point pos);
-    bool menu_handled() const { return menu_handled_; }
+    bool MenuHandled() const { return menu_handled_; }
     bool BeginDragSeen = false;
     void BeginDrag() { BeginDragSeen = true; }
 
@@ -249,8 +249,8 @@ class TKwCustomListView : public platform::forms::ListView {
     virtual void DoItemContextMenu(int item, Point& pos, platform::forms::PopupMenu*& menu);
 
   private:
-    bool header_shown() const { return ViewStyle == platform::forms::ViewStyle::report; }
-    void header_content(platform::forms::Canvas& canvas, int column, platform::forms::Rect r);
+    bool HeaderShown() const { return ViewStyle == platform::forms::ViewStyle::report; }
+    void HeaderContent(platform::forms::Canvas& canvas, int column, platform::forms::Rect r);
     std::unique_ptr<TKwCustomDraw> draw_;
     bool menu_handled_ = false;
     int sort_column_ = -1;

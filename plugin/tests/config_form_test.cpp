@@ -155,7 +155,7 @@ TEST_F(ConfigBrowse, BrowseOpensAtTheMethodFolderAndTheChosenFolderIsStored) {
             auto* methods = child(tree.Selected, "methods");
             ASSERT_NE(methods, nullptr);
             tree.expand(methods);
-            tree.click_node(child(methods, "new"));
+            tree.ClickNode(child(methods, "new"));
             dialog.OkBtn->click();
         });
         EXPECT_EQ(form->folder_combo_box->Items.strings(),
@@ -176,19 +176,19 @@ TEST_F(ConfigBrowse, OkOnSomethingWithoutAPathOrCancelKeepsTheMethodFolder) {
         browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
             auto& tree = *dialog.KwShellTree1;
             auto* desktop = tree.roots().front().get();
-            tree.click_node(child(desktop, "Computer"));
+            tree.ClickNode(child(desktop, "Computer"));
             EXPECT_EQ(tree.SelectedPath(), "");
             dialog.OkBtn->click();
         });
         browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
             auto& tree = *dialog.KwShellTree1;
-            tree.click_node(tree.roots().front().get());
+            tree.ClickNode(tree.roots().front().get());
             dialog.OkBtn->click();
         });
         browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
             auto& tree = *dialog.KwShellTree1;
             tree.expand(tree.Selected);
-            tree.click_node(child(tree.Selected, "methods"));
+            tree.ClickNode(child(tree.Selected, "methods"));
             dialog.CancelBtn->click();
         });
         EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, "/other"}));
@@ -209,7 +209,7 @@ TEST_F(ConfigBrowse, FolderNamesTravelBetweenTheSystemsTextsAndTheFileSystem) {
     browse(*form, [&](shellctl::TKwFrmFolderBrowseDlg& dialog) {
         auto& tree = *dialog.KwShellTree1;
         EXPECT_EQ(tree.SelectedPath(), folder_ + "/5\xC2\xB5l");
-        tree.click_node(tree.Selected->parent());
+        tree.ClickNode(tree.Selected->parent());
         dialog.OkBtn->click();
     });
     EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, micro}));
@@ -219,7 +219,7 @@ TEST_F(ConfigBrowse, FolderNamesTravelBetweenTheSystemsTextsAndTheFileSystem) {
         tree.expand(tree.Selected);
         auto* bad = child(tree.Selected, "bad\xEF\xBF\xBDname");
         ASSERT_NE(bad, nullptr);
-        tree.click_node(bad);
+        tree.ClickNode(bad);
         dialog.OkBtn->click();
     });
     EXPECT_EQ(form->folder_combo_box->Items.strings(), (Lines{folder_, micro}));

@@ -126,7 +126,7 @@ TEST_F(WatcherTest, TheDirNameFilterIgnoresFiles) {
 
 TEST_F(WatcherTest, TwoHundredDirectoriesEachReportWithTheirSlotAndNothingLeaks) {
     auto watcher = std::make_unique<TChangeHandlerThread>(window_, WM_SHELLNOTIFY);
-    const int fd = watcher->notify_fd();
+    const int fd = watcher->NotifyFd();
     constexpr int count = 200;
     for (int i = 0; i < count; ++i) {
         int slot = -1;
@@ -195,7 +195,7 @@ TEST_F(WatcherTest, DestructionWithWatchesActiveEndsTheThreadAndClosesEverything
     int fd = -1;
     {
         TChangeHandlerThread watcher(window_, WM_SHELLNOTIFY);
-        fd = watcher.notify_fd();
+        fd = watcher.NotifyFd();
         int slot = -1;
         ASSERT_TRUE(watcher.AddWatch(dir("x"), FILE_NOTIFY_CHANGE_DIR_NAME, slot, false));
         std::filesystem::create_directory(root_ + "/x/busy");  // a change may be in flight

@@ -96,7 +96,7 @@ TEST_F(FolderBrowse, OpensAtTheSelectedFolderAndReturnsTheOneChosen) {
         ASSERT_NE(tree.Selected, nullptr);
         EXPECT_EQ(tree.Selected->Text, "b");
         EXPECT_EQ(tree.SelectedPath(), at("base/a/b"));
-        tree.click_node(child_named(tree.Selected->parent(), "c"));
+        tree.ClickNode(child_named(tree.Selected->parent(), "c"));
         form.OkBtn->click();
     });
     EXPECT_TRUE(ok);
@@ -107,7 +107,7 @@ TEST_F(FolderBrowse, CancelKeepsTheFolderButTheSizeAndStateCarryOver) {
     TKwFolderBrowseDlg dialog;
     dialog.SetSelectedPath(at("base/a/b"));
     const bool ok = run(dialog, [&](TKwFrmFolderBrowseDlg& form) {
-        form.KwShellTree1->click_node(form.KwShellTree1->Selected->parent());
+        form.KwShellTree1->ClickNode(form.KwShellTree1->Selected->parent());
         form.resize_by_person(500, 450);
         EXPECT_EQ(form.ClientWidth, 500 - TKwFrmFolderBrowseDlg::FrameWidth);
         form.SetWindowState(TWindowState::wsMaximized);
@@ -157,7 +157,7 @@ TEST_F(FolderBrowse, ComputerAndOkGivesNoPath) {
     TKwFolderBrowseDlg dialog;
     const bool ok = run(dialog, [&](TKwFrmFolderBrowseDlg& form) {
         auto& tree = *form.KwShellTree1;
-        tree.click_node(child_named(tree.roots().front().get(), "Computer"));
+        tree.ClickNode(child_named(tree.roots().front().get(), "Computer"));
         EXPECT_FALSE(form.CreateNewFolderBtn->Enabled);
         form.OkBtn->click();
     });
@@ -179,16 +179,16 @@ TEST_F(FolderBrowse, DeleteIsOfferedOnlyForWhatCanBeDeleted) {
         EXPECT_TRUE(form.DeleteFolderBtn->Enabled);
         EXPECT_TRUE(form.CreateBtn->Enabled);
         Node* desktop = tree.roots().front().get();
-        tree.click_node(desktop);
+        tree.ClickNode(desktop);
         EXPECT_FALSE(form.DeleteBtn->Enabled) << "the first node";
         EXPECT_FALSE(form.CreateBtn->Enabled) << "no path";
-        tree.click_node(child_named(desktop, "Home"));
+        tree.ClickNode(child_named(desktop, "Home"));
         EXPECT_TRUE(form.CreateBtn->Enabled);
         EXPECT_FALSE(form.DeleteBtn->Enabled) << "the home folder";
         EXPECT_FALSE(form.DeleteFolderBtn->Enabled);
         Node* computer = child_named(desktop, "Computer");
         tree.expand(computer);
-        tree.click_node(child_named(computer, "File System"));
+        tree.ClickNode(child_named(computer, "File System"));
         EXPECT_FALSE(form.DeleteBtn->Enabled) << "the root of the file system";
         form.CancelBtn->click();
     });
@@ -205,7 +205,7 @@ TEST_F(FolderBrowse, TheButtonsMakeAndDeleteFolders) {
         tree.EditText = "Methods";
         tree.EndEdit(false);
         EXPECT_TRUE(fs::is_directory(at("base/a/Methods")));
-        tree.click_node(child_named(tree.Selected, "Methods"));
+        tree.ClickNode(child_named(tree.Selected, "Methods"));
         boxes_->answer_next_box(forms::mr_no);
         form.DeleteFolderBtn->click();
         EXPECT_TRUE(fs::is_directory(at("base/a/Methods")));

@@ -90,13 +90,13 @@ TEST(GroupPanel, ClientAreaReservesTheCaptionHeight) {
 TEST(GroupPanel, AFontChangeRedrawsTheGroupsFrameInTheNewFont) {
     TKwGroup g;
     g.SetCaption("Files");
-    const int changes = g.frame_changes();
+    const int changes = g.FrameChanges();
     g.Canvas.clear_record();
     forms::Font big;
     big.Height = -20;
     big.Size = 15;
     g.SetFont(big);
-    EXPECT_EQ(g.frame_changes(), changes + 1);
+    EXPECT_EQ(g.FrameChanges(), changes + 1);
     const auto texts = g.Canvas.calls_of(CanvasOp::text_out);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].font, big);
@@ -106,7 +106,7 @@ TEST(GroupPanel, AFontChangeRedrawsTheGroupsFrameInTheNewFont) {
     // Another style has no caption in its frame: a repaint, no frame change.
     g.SetFrameStyle(S::kwfsLowered);
     g.SetFont(forms::Font{});
-    EXPECT_EQ(g.frame_changes(), changes + 1);
+    EXPECT_EQ(g.FrameChanges(), changes + 1);
 }
 
 TEST(GroupPanel, TheGroupFrameIsEtchedWithItsCaptionOnTop) {
@@ -139,7 +139,7 @@ TEST(GroupPanel, DisablingDisablesTheChildrenAndEmbossesTheCaption) {
     g->Caption = "Grp";
     g->SetEnabled(false);
     EXPECT_FALSE(child->Enabled);
-    EXPECT_EQ(g->frame_changes(), 1);
+    EXPECT_EQ(g->FrameChanges(), 1);
     const auto texts = g->Canvas.calls_of(CanvasOp::text_out);
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0].points[0], (Point{9, 1}));
@@ -154,9 +154,9 @@ TEST(GroupPanel, DisablingDisablesTheChildrenAndEmbossesTheCaption) {
 TEST(GroupPanel, SettingTheSameStyleDoesNothing) {
     TKwGroup g;
     g.SetFrameStyle(S::kwfsGroup);
-    EXPECT_EQ(g.recreations(), 0);
+    EXPECT_EQ(g.Recreations(), 0);
     g.SetFrameStyle(S::kwfsBump);
-    EXPECT_EQ(g.recreations(), 1);
+    EXPECT_EQ(g.Recreations(), 1);
 }
 
 TEST(FramedLabel, CaptionAlignmentAndAmpersands) {

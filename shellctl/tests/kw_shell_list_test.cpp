@@ -408,9 +408,9 @@ TEST_F(ListRefresh, WithTheFocusTheRefreshComesSoonerAndTwoNoticesGiveOneRefresh
     EXPECT_TRUE(list->RefreshTimer().enabled());
     EXPECT_EQ(list->RefreshTimer().interval(), 400u);
     list->HandleMessage(WM_KWCHANGENOTIFY, 0, 0);
-    EXPECT_EQ(list->refresh_count, 0);
+    EXPECT_EQ(list->RefreshCount, 0);
     list->RefreshTimerFired();
-    EXPECT_EQ(list->refresh_count, 1);
+    EXPECT_EQ(list->RefreshCount, 1);
     EXPECT_FALSE(list->RefreshTimer().enabled());
 }
 
@@ -420,7 +420,7 @@ TEST_F(ListRefresh, OpeningAnItemRunsAPendingRefreshFirst) {
     list->HandleMessage(WM_KWCHANGENOTIFY, 0, 0);
     list->click_item(index_of(*list, "stay.txt"));
     list->OpenSelection();
-    EXPECT_EQ(list->refresh_count, 1);
+    EXPECT_EQ(list->RefreshCount, 1);
     EXPECT_NE(index_of(*list, "late.txt"), -1);
     EXPECT_EQ(opened, (Names{at("w/stay.txt")}));
 }
@@ -483,11 +483,11 @@ TEST_F(ListRefresh, AFillAskedForDuringADragWaitsForItsEnd) {
     int fills_during = -1;
     shell::set_drag_input([&]() -> std::optional<shell::DragStep> {
         list->FillList();
-        fills_during = list->fill_count;
+        fills_during = list->FillCount;
         EXPECT_TRUE(list->RefreshPending());
         return std::nullopt;
     });
-    const int before = list->fill_count;
+    const int before = list->FillCount;
     list->drag_selection(0);
     EXPECT_EQ(fills_during, before);
     EXPECT_FALSE(list->RefreshPending());
@@ -546,20 +546,20 @@ TEST_F(ListRefresh, AFolderThatCannotBeReadLeavesAnEmptyListAndNoMessage) {
 
 TEST_F(ListRefresh, DeviceChangesRefillTheComputerFolderOnly) {
     auto* list = make_list("list", "w");
-    int fills = list->fill_count;
+    int fills = list->FillCount;
     platform::window::Message m{DeviceChangeHandler().Handle(), WM_KWDEVICECHANGE, shell::DBT_DEVICEARRIVAL,
                                 0};
     platform::window::send_message(m.window, m.message, m.wparam, m.lparam);
-    EXPECT_EQ(list->fill_count, fills);
+    EXPECT_EQ(list->FillCount, fills);
     PIDL computer = nullptr;
     ASSERT_EQ(GetSpecialFolderIdList(0, shell::CSIDL_DRIVES, computer), com::S_OK);
     list->Locator().SetIdList(computer);
     ShellFree(computer);
-    fills = list->fill_count;
+    fills = list->FillCount;
     platform::window::send_message(m.window, m.message, shell::DBT_DEVICEREMOVECOMPLETE, 0);
-    EXPECT_EQ(list->fill_count, fills + 1);
+    EXPECT_EQ(list->FillCount, fills + 1);
     platform::window::send_message(m.window, m.message, 0x0007, 0);  // another device event
-    EXPECT_EQ(list->fill_count, fills + 1);
+    EXPECT_EQ(list->FillCount, fills + 1);
 }
 
 // ---- the data object

@@ -156,7 +156,7 @@ TEST_F(ListUse, F2RenamesInPlaceAndTheRenamesOwnNoticeCausesNoRefresh) {
     EXPECT_EQ(list->ItemText(i, 0), "renamed.txt");
     EXPECT_EQ(list->ItemData(i)->Path(), at("top/renamed.txt"));
     EXPECT_EQ(list->ItemText(i, 2), "TXT File");
-    ASSERT_TRUE(pump_until([&] { return list->change_notices > 0; }));
+    ASSERT_TRUE(pump_until([&] { return list->ChangeNotices > 0; }));
     EXPECT_FALSE(list->RefreshTimer().enabled());
     EXPECT_FALSE(list->IgnoreNextChange());
 }
@@ -367,9 +367,9 @@ TEST_F(ListUse, CutAndPasteWithTheKeysMoveAFileIntoAnotherFolder) {
 
 TEST_F(ListUse, F5FillsAgain) {
     make_file("top/late.txt", "l");
-    const int fills = list->fill_count;
+    const int fills = list->FillCount;
     list->key_down(forms::keys::f5);
-    EXPECT_EQ(list->fill_count, fills + 1);
+    EXPECT_EQ(list->FillCount, fills + 1);
     EXPECT_NE(index_of(*list, "late.txt"), -1);
 }
 
@@ -545,14 +545,14 @@ TEST_F(ListDrag, NearTheBottomEdgeTheListScrollsAtMostOneLinePer100Ms) {
 TEST_F(ListDrag, TheWheelScrollsThreeLinesANotchAndGoesToTheListUnderThePointer) {
     for (int i = 0; i < 100; ++i) make_file("right/f" + std::to_string(100 + i), "x");
     right->RefreshList();
-    right->mouse_wheel(-120);
+    right->MouseWheel(-120);
     EXPECT_EQ(right->TopIndex, 3);
-    left->mouse_wheel(120, right);
+    left->MouseWheel(120, right);
     EXPECT_EQ(right->TopIndex, 0);
     EXPECT_EQ(left->TopIndex, 0);
     // A screen at a time.
     SetWheelScrollLines(-1);
-    right->mouse_wheel(-120);
+    right->MouseWheel(-120);
     EXPECT_EQ(right->TopIndex, right->VisibleRows());
     SetWheelScrollLines(3);
 }

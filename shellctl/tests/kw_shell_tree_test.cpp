@@ -275,7 +275,7 @@ TEST_F(ShellTree, NamesWithSpacesUtf8AndInvalidBytesShowWithoutHarm) {
     EXPECT_NE(child_named(root(), "d\xC3\xA9j\xC3\xA0"), nullptr);
     Node* bad = child_named(root(), "bad\xEF\xBF\xBDname");
     ASSERT_NE(bad, nullptr) << "an invalid byte shows as U+FFFD";
-    tree.click_node(bad);
+    tree.ClickNode(bad);
     EXPECT_EQ(tree.SelectedPath(), at("base/bad\xFFname")) << "the path keeps the real bytes";
 }
 
@@ -328,7 +328,7 @@ TEST_F(ShellTree, AClickUpdatesTheLocatorAtOnce) {
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
     std::vector<std::string> seen;
     tree.OnChange = [&](forms::Component&, Node* node) { seen.push_back(node->Text); };
-    tree.click_node(child_named(root(), "b"));
+    tree.ClickNode(child_named(root(), "b"));
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base/b"));
     EXPECT_EQ(seen, std::vector<std::string>{"b"});
     tree.GoUp(5);
@@ -354,7 +354,7 @@ TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
     tree.TimerFired();
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base/a"));
     EXPECT_EQ(list->Locator().Path(), at("base/a"));
-    tree.click_node(child_named(root(), "b"));  // a click: at once
+    tree.ClickNode(child_named(root(), "b"));  // a click: at once
     EXPECT_FALSE(tree.RefreshTimer().enabled());
     EXPECT_EQ(list->Locator().Path(), at("base/b"));
 
@@ -376,7 +376,7 @@ TEST_F(ShellTree, AnAttachedListShowsTheTreesFolderAndMovesTheTree) {
     // The list going first leaves the tree without it.
     form_->remove(list);
     EXPECT_EQ(tree.ShellList(), nullptr);
-    tree.click_node(root());
+    tree.ClickNode(root());
     EXPECT_EQ(tree.SelectionLocator().Path(), at("base"));
 }
 
@@ -474,7 +474,7 @@ TEST_F(ShellTree, TheWatcherEndsWithItsTree) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDynamicRefresh}));
     ASSERT_NE(tree.Watcher(), nullptr);
-    const int fd = tree.Watcher()->notify_fd();
+    const int fd = tree.Watcher()->NotifyFd();
     EXPECT_GE(::fcntl(fd, F_GETFD), 0);
     form_->remove(&tree);
     tree_ = nullptr;
@@ -520,7 +520,7 @@ TEST_F(ShellTree, F2RenamesInPlaceAndTheChildrenFollow) {
     Node* alpha = open({"alpha"});
     Node* inner = child_named(alpha, "inner");
     ASSERT_NE(inner, nullptr);
-    tree.click_node(alpha);
+    tree.ClickNode(alpha);
     tree.key_down(forms::keys::f2);
     ASSERT_TRUE(tree.IsEditing());
     EXPECT_EQ(tree.EditText, "alpha");
@@ -563,7 +563,7 @@ TEST_F(ShellTree, AnUnchangedEditRenamesNothingAndKeepsEveryByte) {
     for (const auto& n : names) {
         Node* node = child_named(root(), shell::display_text(n));
         ASSERT_NE(node, nullptr) << n;
-        tree.click_node(node);
+        tree.ClickNode(node);
         tree.key_down(forms::keys::f2);
         ASSERT_TRUE(tree.IsEditing()) << n;
         tree.key_down(forms::keys::enter);  // nothing typed
@@ -599,14 +599,14 @@ TEST_F(ShellTree, TheHomeFolderAndTheFoldersAboveItCannotBeRenamedOrDeleted) {
     ASSERT_NE(docs, nullptr);
     boxes_->set_default_box_answer(forms::mr_yes);
     for (Node* kept : {inner, home}) {
-        tree.click_node(kept);
+        tree.ClickNode(kept);
         tree.key_down(forms::keys::f2);
         EXPECT_FALSE(tree.IsEditing()) << kept->Text;
         tree.key_down(forms::keys::del);
     }
     EXPECT_TRUE(fs::is_directory(at("base/inner/home/docs")));
     EXPECT_TRUE(boxes_->boxes().empty()) << "nothing was offered, so nothing was asked";
-    tree.click_node(docs);
+    tree.ClickNode(docs);
     tree.key_down(forms::keys::f2);
     EXPECT_TRUE(tree.IsEditing()) << "below home all is as usual";
 }
@@ -614,7 +614,7 @@ TEST_F(ShellTree, TheHomeFolderAndTheFoldersAboveItCannotBeRenamedOrDeleted) {
 TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {
     make_dir("base/a");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
-    tree.click_node(root());
+    tree.ClickNode(root());
     tree.key_down(forms::keys::f2);
     EXPECT_FALSE(tree.IsEditing());
     tree.ReadOnly = true;
@@ -629,7 +629,7 @@ TEST_F(ShellTree, NothingToRenameAtTheRootOrInAReadOnlyTree) {
 TEST_F(ShellTree, ANewFolderIsMadeBelowTheSelectionAndOpensForRenaming) {
     make_dir("base/a/New Folder");
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
-    tree.click_node(child_named(root(), "a"));
+    tree.ClickNode(child_named(root(), "a"));
     ASSERT_TRUE(tree.CreateFolderHere());
     EXPECT_TRUE(fs::is_directory(at("base/a/New Folder (2)")));
     ASSERT_TRUE(tree.IsEditing());
@@ -645,7 +645,7 @@ TEST_F(ShellTree, ANewFolderIsMadeBelowTheSelectionAndOpensForRenaming) {
 TEST_F(ShellTree, NoNewFolderWhereThereIsNoPath) {
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
     tree.BaseFolder().Clear();
-    tree.click_node(root());  // the desktop
+    tree.ClickNode(root());  // the desktop
     EXPECT_FALSE(tree.CreateFolderHere());
     EXPECT_FALSE(tree.IgnoreNextNotification());
 }
@@ -654,7 +654,7 @@ TEST_F(ShellTree, DeleteGoesToTheTrashOnlyWhenThePersonSaysYes) {
     make_dir("base/a/inner");
     make_file("base/a/inner/data.txt", "keep me");
     auto& tree = tree_at("base", opts({kwstoAutoFill, kwstoDefaultKeyHandling}));
-    tree.click_node(child_named(root(), "a"));
+    tree.ClickNode(child_named(root(), "a"));
     boxes_->answer_next_box(forms::mr_no);
     tree.key_down(forms::keys::del);
     ASSERT_EQ(boxes_->boxes().size(), 1u);
@@ -732,7 +732,7 @@ TEST_F(ShellTree, TheContextMenuRenamesAndDeletes) {
     EXPECT_FALSE(hints.empty());
     EXPECT_FALSE(tree.Modal());
     tree.EndEdit(true);
-    EXPECT_TRUE(tree.menu_handled()) << "no ordinary menu follows the shell's";
+    EXPECT_TRUE(tree.MenuHandled()) << "no ordinary menu follows the shell's";
     tree.RightButtonUp();
 
     pick = "Delete";
@@ -1066,11 +1066,11 @@ TEST_F(ShellTree, TheWheelScrollsThreeRowsANotch) {
     for (int i = 0; i < 40; ++i) make_dir("base/f" + std::to_string(100 + i));
     auto& tree = tree_at("base", opts({kwstoAutoFill}));
     tree.SetBounds(0, 0, 200, 160);  // ten rows
-    tree.mouse_wheel(-120);
+    tree.MouseWheel(-120);
     EXPECT_EQ(tree.TopRow, 3);
-    tree.mouse_wheel(240);
+    tree.MouseWheel(240);
     EXPECT_EQ(tree.TopRow, 0);
-    tree.mouse_wheel(-120 * 100);
+    tree.MouseWheel(-120 * 100);
     EXPECT_EQ(tree.TopRow, tree.RowCount() - 10);
     EXPECT_EQ(tree.GetNodeAt(5, 5), tree.NodeAtRow(tree.TopRow));
 }
@@ -1082,15 +1082,15 @@ TEST_F(ShellTree, TheWheelFollowsThePersonsSettingAndReachesTheTreeFromAList) {
     auto* list = form_->add<TKwShellList>("list");
     list->SetBounds(200, 0, 300, 160);
     // Over the tree, a list's wheel turns the tree.
-    list->mouse_wheel(-120, &tree);
+    list->MouseWheel(-120, &tree);
     EXPECT_EQ(tree.TopRow, 3);
     EXPECT_EQ(list->TopIndex, 0);
     // A screen at a time, and five lines a notch.
     SetWheelScrollLines(-1);
-    tree.mouse_wheel(-120);
+    tree.MouseWheel(-120);
     EXPECT_EQ(tree.TopRow, 13);
     SetWheelScrollLines(5);
-    tree.mouse_wheel(120);
+    tree.MouseWheel(120);
     EXPECT_EQ(tree.TopRow, 8);
     SetWheelScrollLines(3);
 }

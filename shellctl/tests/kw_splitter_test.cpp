@@ -134,7 +134,7 @@ TEST_F(SplitterFixture, OutlineDragMovesTheLineAndAppliesItAtRelease) {
     s->mouse_move(120, 60);
     EXPECT_EQ(s->Position(), 65);  // nothing moves before the release
     EXPECT_TRUE(changes.empty());
-    EXPECT_EQ(s->visible_drag_lines(), 1);
+    EXPECT_EQ(s->VisibleDragLines(), 1);
     s->mouse_up(MouseButton::left, 120, 60);
     EXPECT_EQ(drags, (std::vector<int>{66, 100, 120, -1}));
     EXPECT_EQ(s->Position(), 119);  // the bar keeps where it was grabbed (offset 1)
@@ -145,8 +145,8 @@ TEST_F(SplitterFixture, OutlineDragMovesTheLineAndAppliesItAtRelease) {
     EXPECT_FALSE(s->Dragging());
     EXPECT_FALSE(s->MouseCaptured());
     // Every line drawn was erased again: inverted twice at 65, at 99 and at 119.
-    EXPECT_EQ(s->visible_drag_lines(), 0);
-    const auto& draws = s->drag_line_draws();
+    EXPECT_EQ(s->VisibleDragLines(), 0);
+    const auto& draws = s->DragLineDraws();
     ASSERT_EQ(draws.size(), 6u);
     EXPECT_EQ(draws[0].rect, (Rect{65, 0, 68, 140}));
     EXPECT_EQ(draws[1].rect, draws[0].rect);
@@ -184,7 +184,7 @@ TEST_F(SplitterFixture, LiveDragMovesThePanesAtEveryStep) {
     s->mouse_move(90, 10);
     EXPECT_EQ(s->Position(), 89);
     EXPECT_EQ(changes, (std::vector<int>{79, 89}));
-    EXPECT_TRUE(s->drag_line_draws().empty());  // no outline line in live mode
+    EXPECT_TRUE(s->DragLineDraws().empty());  // no outline line in live mode
     s->mouse_up(MouseButton::left, 90, 10);
     EXPECT_EQ(s->Position(), 89);
     EXPECT_EQ(changes.size(), 2u);  // nothing new at release
@@ -214,7 +214,7 @@ TEST_F(SplitterFixture, SecondPressEndsAnOutlineDragWithoutApplyingIt) {
     s->mouse_down(MouseButton::right, 120, 10);
     EXPECT_FALSE(s->Dragging());
     EXPECT_FALSE(s->MouseCaptured());
-    EXPECT_EQ(s->visible_drag_lines(), 0);
+    EXPECT_EQ(s->VisibleDragLines(), 0);
     EXPECT_EQ(drags.back(), -1);
     s->mouse_up(MouseButton::left, 120, 10);  // the old drag's release does nothing now
     EXPECT_EQ(s->Position(), 65);
@@ -241,14 +241,14 @@ TEST_F(SplitterFixture, CancelModeAndLostCaptureEndTheDrag) {
     s->mouse_move(100, 10);
     s->CancelMode();
     EXPECT_FALSE(s->Dragging());
-    EXPECT_EQ(s->visible_drag_lines(), 0);
+    EXPECT_EQ(s->VisibleDragLines(), 0);
     EXPECT_EQ(s->Position(), 65);
     s->mouse_down(MouseButton::left, 66, 10);
     s->mouse_move(100, 10);
     s->CaptureChanged();
     EXPECT_FALSE(s->Dragging());
     EXPECT_FALSE(s->MouseCaptured());
-    EXPECT_EQ(s->visible_drag_lines(), 0);
+    EXPECT_EQ(s->VisibleDragLines(), 0);
     s->CancelMode();  // nothing to end
     EXPECT_EQ(s->Position(), 65);
 }
@@ -266,7 +266,7 @@ TEST_F(SplitterFixture, HorizontalDragFollowsTheVerticalPointer) {
     s->SetFullDragMode(TKwFullDragMode::kwfdOff);
     s->mouse_down(MouseButton::left, 150, 66);
     s->mouse_move(10, 90);
-    EXPECT_EQ(s->drag_line_draws().back().rect, (Rect{0, 89, 200, 92}));
+    EXPECT_EQ(s->DragLineDraws().back().rect, (Rect{0, 89, 200, 92}));
     s->mouse_up(MouseButton::left, 10, 90);
     EXPECT_EQ(s->Position(), 89);
     EXPECT_FLOAT_EQ(s->Proportion(), 89.0f / 140.0f);
@@ -293,7 +293,7 @@ TEST_F(SplitterFixture, PanePropertiesReachTheirPane) {
     EXPECT_EQ(s->Pane(0)->Color, forms::clRed);
     EXPECT_EQ(s->Pane2Color(), forms::clBtnFace);
     EXPECT_EQ(s->Pane(1)->FrameStyle(), TKwFrameStyle::kwfsRaised);
-    EXPECT_EQ(s->Pane(1)->recreations(), 2);  // made lowered, then raised
+    EXPECT_EQ(s->Pane(1)->Recreations(), 2);  // made lowered, then raised
 }
 
 TEST(Splitter, WithoutPanesNothingIsClampedOrArrangedAndPaneWritesAreIgnored) {

@@ -232,13 +232,13 @@ class ListHeader : public ::testing::Test {
 
 TEST_F(ListHeader, SettingTheSameSortColumnInvalidatesNothing) {
     list.SetSortColumn(-1);
-    EXPECT_TRUE(list.invalidated.empty());
+    EXPECT_TRUE(list.Invalidated.empty());
     list.SetSortColumn(1);
-    EXPECT_EQ(list.invalidated, (std::vector<Rect>{{100, 0, 180, 20}}));
+    EXPECT_EQ(list.Invalidated, (std::vector<Rect>{{100, 0, 180, 20}}));
     list.SetSortColumn(0);
-    EXPECT_EQ(list.invalidated.size(), 3u);  // the old column and the new one
+    EXPECT_EQ(list.Invalidated.size(), 3u);  // the old column and the new one
     list.SetSortColumn(0);
-    EXPECT_EQ(list.invalidated.size(), 3u);
+    EXPECT_EQ(list.Invalidated.size(), 3u);
 }
 
 TEST_F(ListHeader, CommonControls6ShowTheNativeSortFlags) {
@@ -268,7 +268,7 @@ TEST_F(ListHeader, OlderCommonControlsDrawTheArrowThemselves) {
 TEST_F(ListHeader, HeaderItemsChangeOnlyInReportView) {
     list.ViewStyle = forms::ViewStyle::icon;
     list.SetSortColumn(1);
-    EXPECT_TRUE(list.invalidated.empty());
+    EXPECT_TRUE(list.Invalidated.empty());
     EXPECT_EQ(list.HeaderFormat(1), 0u);
     EXPECT_EQ(list.SortColumn(), 1);
 }
@@ -418,13 +418,13 @@ TEST_F(TreeMenus, RightClickOnANodeIsHandledOnceAndStopsTheSecondPopup) {
     tree->RightClick(a, {5, 6});
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(popups, 1);
-    EXPECT_TRUE(tree->menu_handled());
+    EXPECT_TRUE(tree->MenuHandled());
     // The context-menu message that follows does nothing; the button-up does not open the
     // tree's menu again and clears the flag.
     tree->ContextMenuRequest(false, {5, 6});
     EXPECT_EQ(popups, 1);
     EXPECT_TRUE(tree->RightButtonUp());
-    EXPECT_FALSE(tree->menu_handled());
+    EXPECT_FALSE(tree->MenuHandled());
     EXPECT_FALSE(tree->RightButtonUp());
 }
 
@@ -432,7 +432,7 @@ TEST_F(TreeMenus, RightClickBesideTheNodesDoesNothing) {
     tree->PopupMenu = menu;
     tree->RightClick(nullptr, {5, 6});
     EXPECT_TRUE(asked.empty());
-    EXPECT_FALSE(tree->menu_handled());
+    EXPECT_FALSE(tree->MenuHandled());
     // Then the context-menu message: a mouse request with no node selected.
     tree->ContextMenuRequest(false, {5, 6});
     ASSERT_EQ(asked.size(), 1u);
@@ -450,7 +450,7 @@ TEST_F(TreeMenus, AHandlerThatReplacesTheMenuMarksItHandled) {
     };
     tree->select(a);
     tree->DoKeyboardContextMenu();
-    EXPECT_TRUE(tree->menu_handled());
+    EXPECT_TRUE(tree->MenuHandled());
     EXPECT_EQ(other->PopupComponent, tree);
     EXPECT_EQ(other->popup_point, (forms::Point{1, 2}));
     EXPECT_EQ(popups, 0);
@@ -480,7 +480,7 @@ TEST(ListMenus, FocusedSelectedAndNoItem) {
     list->RightClick({30, 40});
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], std::make_pair(1, forms::Point{8, 28}));
-    EXPECT_TRUE(list->menu_handled());
+    EXPECT_TRUE(list->MenuHandled());
     EXPECT_TRUE(list->RightButtonUp());
 
     // Focus on an unselected item: the first selected item's icon centre.
@@ -490,10 +490,10 @@ TEST(ListMenus, FocusedSelectedAndNoItem) {
     EXPECT_EQ(asked[1].second, (forms::Point{8, 28}));
 
     // The flag is cleared at the button-up whatever happened.
-    EXPECT_TRUE(list->menu_handled());
+    EXPECT_TRUE(list->MenuHandled());
     list->PopupMenu = nullptr;
     EXPECT_FALSE(list->RightButtonUp());
-    EXPECT_FALSE(list->menu_handled());
+    EXPECT_FALSE(list->MenuHandled());
 
     // A context-menu message with nothing selected does nothing.
     list->select(-1);
