@@ -680,11 +680,6 @@ HRESULT register_classes(bool add) {
 
 }  // namespace
 
-// For the tests of the library's own workings.
-long library_objects() {
-    return live_objects;
-}
-
 }  // namespace zorsetup
 
 extern "C" {
