@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 #include "core/command_text.h"
 #include "core/expressions.h"
 #include "core/macro_library.h"
+#include "platform/kernel/scope_exit.h"
 #include "utilities/message_boxes.h"
 #include "utilities/text.h"
 
@@ -279,11 +281,8 @@ bool build_running_method(std::string_view syringe_name, int first_step,
     state.expanded_method.clear();
     state.running_macro_params.clear();
     SectionIndex index(text);
-    struct Activate {
-        SectionIndex* previous = active_index;
-        explicit Activate(SectionIndex& index) { active_index = &index; }
-        ~Activate() { active_index = previous; }
-    } activate(index);
+    SectionIndex* const previous_index = std::exchange(active_index, &index);
+    platform::scope_exit activate{[previous_index] { active_index = previous_index; }};
     int counter = 0, offset = 0;
     for (int i = 0; i < int(state.running_method.size()); ++i) {
         // A copy: the step line stays valid while the lists grow.

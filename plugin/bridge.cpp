@@ -123,8 +123,5 @@ com::HRESULT driver_change_ports(int port) {
 void release_driver() {
     driver().reset();
 }
-bool driver_held() {
-    return static_cast<bool>(driver());
-}
 
 }  // namespace zorsetup

@@ -28,6 +28,5 @@ platform::com::HRESULT driver_uploading(std::int32_t& uploading);
 platform::com::HRESULT driver_change_ports(int port);
 // Gives the interface back (library unload, the utility form's creation).
 void release_driver();
-bool driver_held();
 
 }  // namespace zorsetup

@@ -142,4 +142,10 @@ std::int32_t open_method_document(Tmethod_editor& editor, stg::IStorage& storage
     return 0;
 }
 
+void new_method_document(Tmethod_editor& editor) {
+    editor.new_method("");
+    // The new, empty method is what the host holds now: untouched, it has nothing to save.
+    editor.snapshot_method();
+}
+
 }  // namespace zorsetup

@@ -42,6 +42,8 @@ std::int32_t stream_to_strings(platform::storage::IStorage& storage, std::string
 // method then).
 std::int32_t save_method_document(Tmethod_editor& editor, platform::storage::IStorage& storage);
 std::int32_t open_method_document(Tmethod_editor& editor, platform::storage::IStorage& storage);
+// The host's New: an empty method, which as the document's method has nothing to save.
+void new_method_document(Tmethod_editor& editor);
 
 // The lines of "Data" and "Text" the editor's method gives (what Save writes).
 Lines data_stream_lines(Tmethod_editor& editor);

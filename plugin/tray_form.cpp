@@ -758,4 +758,17 @@ void Ttray_form::tray_holder_pictureMouseUp(MouseButton button, int x, int y) {
     }
 }
 
+bool pick_vials(platform::window::Handle parent, std::string_view requested, std::vector<TrayVial> input) {
+    TrayDialogState& st = tray_dialog_state();
+    st.input = std::move(input);
+    putils::session().requested_tray = std::string(requested);
+    st.cancelled = true;
+    st.result.clear();
+    {
+        auto form = platform::forms::make_form<Ttray_form>(parent);
+        form->ShowModal();
+    }
+    return !st.cancelled;
+}
+
 }  // namespace zorsetup

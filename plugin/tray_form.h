@@ -174,4 +174,10 @@ class Ttray_form : public platform::forms::Form {
     void tray_holder_pictureMouseUp(platform::forms::MouseButton button, int x, int y);
 };
 
+// The dialog opened on the host's list: `requested` is the tray to show first ("" for the one
+// shown last), `input` the host's vials. The opening starts cancelled with an empty result.
+// False when the person closed it without adding vials; else the vials chosen are in
+// tray_dialog_state().result, of the tray current_tray.
+bool pick_vials(platform::window::Handle parent, std::string_view requested, std::vector<TrayVial> input);
+
 }  // namespace zorsetup

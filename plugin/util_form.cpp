@@ -1,5 +1,8 @@
 #include "plugin/util_form.h"
 
+#include "plugin/bridge.h"
+#include "plugin/task_weaver.h"
+
 namespace zorsetup {
 
 using namespace platform::forms;
@@ -33,6 +36,12 @@ Tutil_form::Tutil_form() : Form("Tutil_form") {
 void Tutil_form::set_command_ids() {
     const int ids[] = {command_reset, command_reload, command_task_weaver};
     for (int i = 0; i < 3; ++i) set_menu_item_id(PopupMenu1->handle(), i, ids[i]);
+}
+
+void execute_menu_command(int id) {
+    if (id == command_reset) driver_reset();
+    if (id == command_reload) driver_reload_configuration();
+    if (id == command_task_weaver) bring_up_task_weaver();
 }
 
 }  // namespace zorsetup

@@ -24,4 +24,8 @@ class Tutil_form : public platform::forms::Form {
     void set_command_ids();
 };
 
+// The command the host reports for a chosen item: Reset Zor, Reload Zor Configuration (both
+// through Zorrun) or Task Weaver; any other id does nothing.
+void execute_menu_command(int id);
+
 }  // namespace zorsetup

@@ -5,6 +5,7 @@
 
 #include "core/config_model.h"
 #include "plugin/editing.h"
+#include "plugin/host_interfaces.h"
 #include "utilities/log.h"
 #include "utilities/text.h"
 
@@ -55,6 +56,48 @@ std::int64_t transposed_vial_index(int p, std::string_view tray) {
     if (r <= 0) return p;
     const std::int64_t q = static_cast<std::int64_t>(p) - 1;
     return q / r + (q % r) * c + 1;
+}
+
+std::int32_t check_vial(std::string_view tray, std::int64_t position, std::int32_t acquisition,
+                        std::string& other_tray) {
+    if (is_tray(tray)) return (position <= 0 || position > num_vials(tray)) ? 1 : 0;
+    if (acquisition == 0) return result_unknown_tray;
+    other_tray = tray;
+    return 1;
+}
+
+std::string next_vial(std::string_view current, std::string_view tray) {
+    if (current.empty()) return std::string(tray) + ":1";
+    const std::int64_t m = std::int64_t{vial_position(current)} + 1;
+    if (m > 0 && m <= num_vials(tray)) return std::string(tray) + ":" + std::to_string(m);
+    return {};
+}
+
+std::string next_tray(std::string_view current) {
+    if (current.empty()) return nth_tray_name(0);
+    const int k = tray_number(current);
+    if (k != -1 && k < tray_count()) return nth_tray_name(k);
+    return {};
+}
+
+void tray_columns_and_rows(std::string_view tray, std::int32_t& columns, std::int32_t& rows) {
+    const std::string type = core::get_tray_type(tray);
+    const double rx = core::get_number_attribute(type, "Row Length X");
+    const double ry = core::get_number_attribute(type, "Row Length Y");
+    const double cx = core::get_number_attribute(type, "Col Length X");
+    const double cy = core::get_number_attribute(type, "Col Length Y");
+    // At most 32 bits each (tray_type_count), as the host's integers.
+    const auto spr = static_cast<std::int32_t>(tray_type_count(tray, "Spl Per Row"));
+    const auto spc = static_cast<std::int32_t>(tray_type_count(tray, "Spl Per Col"));
+    const bool turned = rx == 0 && (std::abs(ry) < std::abs(cx) || std::abs(rx) < std::abs(cy));
+    columns = turned ? spc : spr;
+    rows = turned ? spr : spc;
+}
+
+std::int64_t vial_index_over_trays(int tray_number, std::int64_t vial_index) {
+    std::int64_t total = vial_index;
+    for (int k = 0; k + 1 < tray_number; ++k) total += num_vials(nth_tray_name(k));
+    return total;
 }
 
 }  // namespace zorsetup

@@ -12,6 +12,7 @@
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/scope_exit.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/mounts.h"
 #include "shellctl/kw_sh_consts.h"
@@ -434,10 +435,7 @@ void TKwCustomShellList::RefreshList() {
     ++RefreshCount;
     fire(OnFillStart);
     BuildMaskNames();
-    struct MaskGuard {
-        TKwCustomShellList& list;
-        ~MaskGuard() { list.FreeMaskNames(); }
-    } mask_guard{*this};
+    platform::scope_exit mask_guard{[this] { FreeMaskNames(); }};
 
     TKwPidlList old_items;
     old_items.SetCapacity(static_cast<int>(Items.size()));
@@ -760,9 +758,7 @@ void TKwCustomShellList::DeviceChanged(std::uint32_t event) {
     if (event != shell::DBT_DEVICEARRIVAL && event != shell::DBT_DEVICEREMOVECOMPLETE) return;
     ValidateMyComputer();
     BeginNoValidate();
-    struct End {
-        ~End() { EndNoValidate(); }
-    } end;
+    platform::scope_exit end{[] { EndNoValidate(); }};
     if (IdListToSpecialFolder(locator_->IdList()) == shell::CSIDL_DRIVES) FillList();
 }
 

@@ -6,6 +6,7 @@
 #include "platform/forms/application.h"
 #include "platform/forms/keys.h"
 #include "platform/forms/message_dialog.h"
+#include "platform/kernel/scope_exit.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_list_ole.h"
@@ -234,10 +235,7 @@ void TKwCustomShellList::OpenSelection() {
     if (OnDefaultAction) OnDefaultAction(*this, handled);
     if (handled) return;
     std::vector<PIDL> lists = SelectedRelativeCopies();
-    struct Free {
-        std::vector<PIDL>& l;
-        ~Free() { free_all(l); }
-    } free_lists{lists};
+    platform::scope_exit free_lists{[&lists] { free_all(lists); }};
     TKwContextMenu menu;
     OleCheck(GetContextMenu(folder_, const_lists(lists), shell::CMF_EXPLORE, kwFirstShellCommand, menu));
     const int id = default_command(menu.Popup);
@@ -254,10 +252,7 @@ void TKwCustomShellList::OpenItem(int index) {
     }
     TKwHourglass hourglass;
     PIDL absolute = CopyIdList(nullptr, data->AbsoluteIdList());
-    struct Free {
-        PIDL p;
-        ~Free() { ShellFree(p); }
-    } free_absolute{absolute};
+    platform::scope_exit free_absolute{[absolute] { ShellFree(absolute); }};
     const std::uint32_t attributes = folder_->attributes_of(data->RelativeIdList(), shell::SFGAO_FOLDER);
     if (attributes & shell::SFGAO_FOLDER) {
         BrowseTo(absolute);
@@ -359,10 +354,7 @@ void TKwCustomShellList::DoItemContextMenu(int item, Point& pos, forms::PopupMen
 
 void TKwCustomShellList::ShowContextMenu(Point client_point) {
     std::vector<PIDL> lists = SelectedRelativeCopies();
-    struct Free {
-        std::vector<PIDL>& l;
-        ~Free() { free_all(l); }
-    } free_lists{lists};
+    platform::scope_exit free_lists{[&lists] { free_all(lists); }};
     if (lists.empty()) return;
     std::uint32_t flags = shell::CMF_EXPLORE;
     if (TKwShListData* focused = ItemData(ItemFocused); focused && !focused->Path().empty() && !ReadOnly)
@@ -370,10 +362,7 @@ void TKwCustomShellList::ShowContextMenu(Point client_point) {
     TKwContextMenu menu;
     if (com::failed(GetContextMenu(folder_, const_lists(lists), flags, kwFirstShellCommand, menu))) return;
     tracked_menu_ = menu.Menu;
-    struct Untrack {
-        std::shared_ptr<shell::ContextMenu>& m;
-        ~Untrack() { m.reset(); }
-    } untrack{tracked_menu_};
+    platform::scope_exit untrack{[this] { tracked_menu_.reset(); }};
     TKwMenuTracking tracking{menu.Popup, ClientToScreen(client_point),
                              [](TKwPopupMenu& submenu) { HandleMenuInitPopup(submenu); },
                              [this](int id) {
@@ -491,10 +480,7 @@ void TKwCustomShellList::EndEdit(bool accept) {
 std::uint32_t TKwCustomShellList::SelectionDropEffects() {
     constexpr std::uint32_t all = shell::DROPEFFECT_COPY | shell::DROPEFFECT_MOVE | shell::DROPEFFECT_LINK;
     std::vector<PIDL> lists = SelectedRelativeCopies();
-    struct Free {
-        std::vector<PIDL>& l;
-        ~Free() { free_all(l); }
-    } free_lists{lists};
+    platform::scope_exit free_lists{[&lists] { free_all(lists); }};
     if (lists.empty() || !folder_) return 0;
     // The attribute bits are the effects: SFGAO_CANCOPY, CANMOVE, CANLINK.
     const auto raw = const_lists(lists);
@@ -513,16 +499,12 @@ void TKwCustomShellList::StartOleDrag(int button) {
     bool refresh = false;
     // Whatever happens during the drag, the list leaves its dragging state: a list left
     // "dragging" would defer every later fill and refresh for good.
-    struct EndDrag {
-        TKwCustomShellList& list;
-        ~EndDrag() {
-            list.dragging_ = false;
-            list.refresh_pending_ = false;
-            list.dragged_out_ = nullptr;
-        }
-    };
     {
-        EndDrag end{*this};
+        platform::scope_exit end{[this] {
+            dragging_ = false;
+            refresh_pending_ = false;
+            dragged_out_ = nullptr;
+        }};
         auto data = com::ComPtr<shell::IDataObject>::share(new TDataObject_shlv(*this));
         dragged_out_ = data.get();
         const std::uint32_t allowed = SelectionDropEffects();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/scope_exit.h"
 #include "platform/shell/mounts.h"
 
 namespace shellctl {
@@ -215,16 +216,11 @@ void TKwCustomShellTree::PopulateNode(const FolderPtr& folder, Node* node) {
     Node* filled = node;
     // The fill always ends with its children sorted and OnFillComplete, also when the folder
     // cannot be read to the end.
-    struct Finish {
-        TKwCustomShellTree& tree;
-        Node*& filled;
-        PIDL& absolute;
-        ~Finish() {
-            ShellFree(absolute);
-            if (filled) tree.SortChildren(filled);
-            if (tree.OnFillComplete) tree.OnFillComplete(tree);
-        }
-    } finish{*this, filled, absolute};
+    platform::scope_exit finish{[this, &filled, &absolute] {
+        ShellFree(absolute);
+        if (filled) SortChildren(filled);
+        if (OnFillComplete) OnFillComplete(*this);
+    }};
 
     if (node) {
         absolute = CopyIdList(nullptr, NodeData(node)->AbsoluteIdList());
@@ -416,10 +412,8 @@ forms::Form* TKwCustomShellTree::OwnerWindow() {
 }
 
 void TKwCustomShellTree::DriverBrowse(PCIDL absolute) {
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{expand_last_level_ = true};
+    expand_last_level_ = true;
+    platform::scope_exit reset{[this] { expand_last_level_ = false; }};
     selection_.SetIdList(absolute);
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/forms/keys.h"
 #include "platform/forms/message_dialog.h"
+#include "platform/kernel/scope_exit.h"
 #include "shellctl/kw_sh_consts.h"
 #include "shellctl/kw_shell_tree.h"
 
@@ -55,18 +56,15 @@ void TKwCustomShellTree::EndEdit(bool cancel) {
     if (!node) return;
     editing_ = nullptr;
     // A refresh asked for while the editor was open runs now, whatever became of the edit.
-    struct PendingRefresh {
-        TKwCustomShellTree& tree;
-        ~PendingRefresh() {
-            if (!tree.pending_refresh_) return;
-            tree.pending_refresh_ = false;
-            try {
-                tree.RefreshTree();
-            } catch (const Exception& e) {
-                HandleException(e);
-            }
+    platform::scope_exit pending{[this] {
+        if (!pending_refresh_) return;
+        pending_refresh_ = false;
+        try {
+            RefreshTree();
+        } catch (const Exception& e) {
+            HandleException(e);
         }
-    } pending{*this};
+    }};
     if (cancel) return;
     auto* data = NodeData(node);
     if (!data) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/forms/message_dialog.h"
+#include "platform/kernel/scope_exit.h"
 
 namespace shellctl {
 
@@ -499,11 +500,8 @@ win::Result TKwDeviceChangeHandler::HandleMessage(std::uint32_t message, win::WP
         win::Message msg{window_->handle(), message, w, l};
         // A copy: a callback may register or unregister.
         const auto callbacks = callbacks_;
-        struct Dispatching {
-            int& n;
-            explicit Dispatching(int& count) : n(count) { ++n; }
-            ~Dispatching() { --n; }
-        } dispatching{dispatching_};
+        ++dispatching_;
+        platform::scope_exit dispatching{[this] { --dispatching_; }};
         for (const auto& e : callbacks) {
             try {
                 e.callback(*this, msg);

@@ -8,6 +8,7 @@
 #include "core/window_broadcast.h"
 #include "driver/zorrun/run_preparation.h"
 #include "driver/zorrun/status_model.h"
+#include "platform/kernel/scope_exit.h"
 #include "utilities/form_helpers.h"
 #include "utilities/message_boxes.h"
 #include "utilities/session.h"
@@ -88,13 +89,10 @@ Twait_form::WaitEnd Twait_form::wait_for(std::function<bool()> answered, std::fu
     if (given_up()) return WaitEnd::given_up;
     timed_out_ = false;
     end_check_ = [&answered, &given_up] { return answered() || given_up(); };
-    struct Cleanup {
-        Twait_form* form;
-        ~Cleanup() {
-            window::kill_timer(form->handle(), wait_timer_id);
-            form->end_check_ = nullptr;
-        }
-    } cleanup{this};
+    platform::scope_exit cleanup{[this] {
+        window::kill_timer(handle(), wait_timer_id);
+        end_check_ = nullptr;
+    }};
     window::set_timer(handle(), wait_timer_id, timeout_ms);
     ShowModal();
     if (answered()) return WaitEnd::answered;

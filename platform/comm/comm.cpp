@@ -383,12 +383,6 @@ std::optional<OutputLines> output_lines(std::string_view name) {
     return device->output_lines();
 }
 
-Handle find_open_device(std::string_view name) {
-    Handle handle = no_handle;
-    detail::find_device_by_name(name, &handle);
-    return handle;
-}
-
 void close_all_devices() {
     std::vector<Handle> handles;
     {

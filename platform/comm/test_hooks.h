@@ -37,9 +37,6 @@ struct OutputLines {
 };
 std::optional<OutputLines> output_lines(std::string_view name);
 
-// The handle of the device open on `name`, or no_handle.
-Handle find_open_device(std::string_view name);
-
 // Closes every device this process has open (between test cases).
 void close_all_devices();
 

@@ -7,6 +7,7 @@
 #include "platform/forms/backend.h"
 #include "platform/forms/interaction.h"
 #include "platform/forms/standard_controls.h"
+#include "platform/kernel/scope_exit.h"
 
 namespace platform::forms {
 
@@ -181,10 +182,7 @@ ModalResult Form::ShowModal() {
     Form* previous = screen().ActiveForm;
     modal_result = mr_none;
     modal_ = true;
-    struct EndModal {
-        Form* form;
-        ~EndModal() { form->modal_ = false; }
-    } end_modal{this};
+    platform::scope_exit end_modal{[this] { modal_ = false; }};
 
     Show();
     window::post_message(handle_, form_msg_modal_shown);

@@ -20,6 +20,7 @@
 #include "platform/forms_qt/keys.h"
 #include "platform/forms_qt/screen_position.h"
 #include "platform/forms_qt/system_keys.h"
+#include "platform/kernel/scope_exit.h"
 #include "platform/text/text.h"
 
 namespace platform::forms_qt {
@@ -415,10 +416,7 @@ void QtBackend::sync() {
 QWidget* QtBackend::sync_form(Form& form, bool show) {
     Impl& impl = *impl_;
     ++impl.syncing;
-    struct Done {
-        Impl& impl;
-        ~Done() { --impl.syncing; }
-    } done{impl};
+    platform::scope_exit done{[&impl] { --impl.syncing; }};
 
     auto it = impl.bound.find(&form);
     if (it == impl.bound.end()) {

@@ -396,13 +396,6 @@ WriteBatch& WriteBatch::set_integer(RootKey root, std::string_view path, std::st
     return *this;
 }
 
-WriteBatch& WriteBatch::set_binary(RootKey root, std::string_view path, std::string_view name,
-                                   std::string_view bytes) {
-    steps_.push_back(
-        Step{Step::Kind::set_value, root, std::string(path), make_value(name, DataType::binary, bytes, 0)});
-    return *this;
-}
-
 WriteBatch& WriteBatch::delete_value(RootKey root, std::string_view path, std::string_view name) {
     steps_.push_back(
         Step{Step::Kind::delete_value, root, std::string(path), make_value(name, DataType::unknown, {}, 0)});

@@ -239,8 +239,6 @@ class WriteBatch {
     WriteBatch& set_string(RootKey root, std::string_view path, std::string_view name,
                            std::string_view value);
     WriteBatch& set_integer(RootKey root, std::string_view path, std::string_view name, std::int32_t value);
-    WriteBatch& set_binary(RootKey root, std::string_view path, std::string_view name,
-                           std::string_view bytes);
     WriteBatch& delete_value(RootKey root, std::string_view path, std::string_view name);
     // Deletes every value of the key as it stands when the batch runs, values written meanwhile by
     // another process included; its subkeys stay. Nothing when the key does not exist.

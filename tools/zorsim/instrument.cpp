@@ -267,11 +267,6 @@ std::string Instrument::running_atom(Clock::time_point now) const {
     return atom_busy(now) ? atom_->line : std::string();
 }
 
-std::optional<Clock::time_point> Instrument::atom_end() const {
-    if (!atom_) return std::nullopt;
-    return atom_->end;
-}
-
 Clock::duration Instrument::duration_of(std::string_view name) const {
     int ms = settings_.default_atom_ms;
     for (const auto& d : settings_.atom_ms) {

@@ -106,8 +106,6 @@ class Instrument {
     const ConfigText& config() const { return config_; }
     // The command line of the atom running now, or "".
     std::string running_atom(Clock::time_point now) const;
-    // When the running atom's state next changes by itself (for the simulator's timers).
-    std::optional<Clock::time_point> atom_end() const;
 
   private:
     bool answers_bare(std::string_view command) const;

@@ -351,11 +351,6 @@ int Simulator::baud() const {
     return instrument_ ? instrument_->baud() : 0;
 }
 
-std::string Simulator::write_reports() {
-    std::lock_guard lock(mutex_);
-    return write_reports_locked();
-}
-
 std::string Simulator::write_reports_locked() {
     if (!instrument_) return {};
     std::string e = write_lines(options_.executed_path, instrument_->executed());

@@ -66,8 +66,6 @@ class Simulator {
     std::vector<std::string> downloads() const;
     Stats stats() const;
     int baud() const;
-    // Writes the executed and downloads files now. Empty on success.
-    std::string write_reports();
 
   private:
     std::string apply_control(const std::string& line);  // lock held
