@@ -12,15 +12,15 @@
 #include "core/zor_lib_form.h"
 #include "driver/zorrun/tests/support/compound_writer.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "utilities/session.h"
 #include "utilities/settings.h"
 
 namespace zorrun_test {
 
 void ZorrunE2E::SetUp() {
-    char pattern[] = "/tmp/zorrun-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = zor_testing::make_temp_folder("zorrun-e2e");
+    ASSERT_FALSE(folder.empty());
     // The test writes Zorrun's settings into the store that Zorrun will read.
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
     // Registration writes the bus's service file under XDG_DATA_HOME: the test's own, which its
@@ -94,15 +94,6 @@ void ZorrunE2E::initialize() {
     ASSERT_EQ(r.result, 1);
     ASSERT_EQ(status(), 1);
     ASSERT_TRUE(wait_for_polls(1));
-}
-
-bool ZorrunE2E::wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
 }
 
 std::int32_t ZorrunE2E::status() {
