@@ -25,6 +25,7 @@
 #include "core/session_state.h"
 #include "core/tests/e2e/zorsim_process.h"
 #include "core/tests/support/recording_hooks.h"
+#include "core/tests/support/sample_method_folder.h"
 #include "core/zor_lib_form.h"
 #include "platform/comm/test_hooks.h"
 #include "platform/forms/interaction.h"
@@ -96,11 +97,7 @@ class SessionE2E : public ::testing::Test {
         clear_recorded_hooks();
         putils::reg_write_string("Method Folder", folder.string());
         putils::write_port_setting(1);
-        write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
-        write_macro("ERROR EXIT", {"// after the user's answer", "WASH(Wash2,1)"});
-        write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
-                                   folder / "latest_zor.pol");
+        write_sample_method_folder(folder);
         interaction = std::make_unique<platform::forms::ScriptedInteraction>();
         interaction->set_default_box_answer(platform::forms::mr_cancel);
     }
@@ -135,8 +132,7 @@ class SessionE2E : public ::testing::Test {
     }
 
     void write_macro(const std::string& name, const std::vector<std::string>& lines) {
-        std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-        for (const auto& line : lines) out << line << "\r\n";
+        write_macro_file(folder, name, lines);
     }
 
     // Waits for the n-th completed reply from now on.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/tests/support/sample_method_folder.h"
 #include "core/zor_lib_form.h"
 #include "driver/zorrun/tests/support/compound_writer.h"
 #include "platform/registry/registry.h"
@@ -29,10 +30,7 @@ void ZorrunE2E::SetUp() {
     platform::registry::reset_store();
     putils::reset_session();
     putils::session().instance_number = 1;
-    write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
-    write_macro("ERROR EXIT", {"// after the answer", "WASH(Wash2,1)"});
-    write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
-    std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+    core_test::write_sample_method_folder(folder);
     bus = std::make_unique<PrivateBus>(folder);
     ASSERT_TRUE(bus->ok()) << "cannot start a dbus-daemon";
     client = std::make_unique<BusClient>();
@@ -160,8 +158,7 @@ std::string ZorrunE2E::document(const std::vector<std::string>& lines, const std
 }
 
 void ZorrunE2E::write_macro(const std::string& name, const std::vector<std::string>& lines) const {
-    std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-    for (const auto& line : lines) out << line << "\r\n";
+    core_test::write_macro_file(folder, name, lines);
 }
 
 void ZorrunE2E::write_setting(const std::string& name, const std::string& value) const {

@@ -12,6 +12,7 @@
 #include "core/method_expansion.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
+#include "core/tests/support/sample_method_folder.h"
 #include "core/window_broadcast.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/run_preparation.h"
@@ -75,8 +76,7 @@ void DriverTest::TearDown() {
 }
 
 void DriverTest::write_macro(const std::string& name, const std::vector<std::string>& lines) const {
-    std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-    for (const auto& line : lines) out << line << "\r\n";
+    core_test::write_macro_file(folder, name, lines);
 }
 
 void DriverTest::load_example_configuration() const {
