@@ -18,7 +18,7 @@ namespace putils_test {
 class TempFolder : public zor_testing::TempTree {
   public:
     TempFolder() : TempTree("zor-utilities") {
-        if (path().empty()) ADD_FAILURE() << "mkdtemp failed";
+        if (path().empty()) ADD_FAILURE() << "the temporary folder could not be made";
     }
 };
 
