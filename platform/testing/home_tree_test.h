@@ -1,5 +1,6 @@
 // A test fixture over a temporary folder tree with a private home and data home: HOME and
 // XDG_DATA_HOME point into the tree for the test and are given back after it.
+// Threads: the test's main thread; the environment it changes is process-wide.
 #pragma once
 
 #include <gtest/gtest.h>

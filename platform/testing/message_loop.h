@@ -1,5 +1,6 @@
 // Waits for tests whose outcome comes through the calling thread's messages, and a guard for
 // tests that run a message loop: a test that would hang fails instead.
+// Threads: each serves, and each Reaper guards, the queue of the thread that calls or made it.
 #pragma once
 
 #include <chrono>

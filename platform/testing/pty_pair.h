@@ -1,5 +1,6 @@
 // A pseudo-terminal pair for tests: the device under test opens the slave (ZOR_COM<n> may point
 // at it), the test plays the far end on the master.
+// Threads: one thread at a time uses a pair; the port variable is process-wide.
 #pragma once
 
 #include <termios.h>

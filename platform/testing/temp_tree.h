@@ -1,4 +1,5 @@
 // Temporary folders for tests: real files in a folder of the test's own, removed at the end.
+// Threads: any; a TempTree is made and removed on one thread.
 #pragma once
 
 #include <filesystem>

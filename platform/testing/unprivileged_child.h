@@ -1,4 +1,5 @@
 // Runs test code in a child process without root's rights, whom no file mode keeps out.
+// Threads: the child holds only the calling thread, so `body` must not wait on the others.
 #pragma once
 
 #include <functional>

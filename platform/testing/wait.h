@@ -1,5 +1,6 @@
 // Every test that waits on another thread or process waits through this: it looks in small
 // steps and gives up at the time-out, so a fault makes a test fail instead of hang.
+// Threads: any thread may wait; `done` runs on the waiting thread.
 #pragma once
 
 #include <chrono>
