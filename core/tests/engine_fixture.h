@@ -17,6 +17,7 @@
 #include "core/run_variables.h"
 #include "core/tests/engine_samples.h"
 #include "platform/forms/interaction.h"
+#include "platform/testing/temp_tree.h"
 #include "utilities/session.h"
 
 namespace core_test {
@@ -77,9 +78,8 @@ inline std::string describe_model() {
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zor-core-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zor-core");
+        ASSERT_FALSE(folder_.empty());
         putils::reset_session();
         putils::session().method_folder = folder_;
         putils::session().use_message_boxes = true;

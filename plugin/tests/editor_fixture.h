@@ -20,6 +20,7 @@
 #include "platform/forms/interaction.h"
 #include "platform/help/help.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "platform/window/window.h"
 #include "plugin/method_editor.h"
 #include "utilities/session.h"
@@ -35,9 +36,8 @@ inline const std::string ul = "\xB5l";
 class EditorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zor-plugin-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zor-plugin");
+        ASSERT_FALSE(folder_.empty());
         setenv("ZOR_REGISTRY", (folder_ + "/registry.db").c_str(), 1);
         platform::registry::reset_store();
         platform::window::reset_thread_state_for_tests();

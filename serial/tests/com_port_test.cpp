@@ -12,11 +12,12 @@
 #include <thread>
 
 #include "platform/comm/test_hooks.h"
-#include "platform/comm/tests/pty_pair.h"
+#include "platform/testing/message_loop.h"
+#include "platform/testing/pty_pair.h"
+#include "platform/testing/unprivileged_child.h"
 #include "serial/com_port.h"
 #include "serial/errors.h"
 #include "serial/exceptions.h"
-#include "serial/tests/port_test_support.h"
 #include "serial/win32_dispatcher.h"
 
 namespace serial {
@@ -26,9 +27,9 @@ namespace comm = platform::comm;
 namespace kernel = platform::kernel;
 namespace win = platform::window;
 using namespace std::chrono_literals;
-using serial_test::PtyPair;
-using serial_test::pump_for;
-using serial_test::pump_until;
+using zor_testing::PtyPair;
+using zor_testing::pump_for;
+using zor_testing::pump_until;
 
 std::string Message(std::exception_ptr e) {
     try {
@@ -121,7 +122,7 @@ TEST_F(PortTest, OpeningAHeldPortFailsWithEAlreadyOpen) {
 
 TEST_F(PortTest, ADeviceThisUserMayNotOpenGivesEPermissionDeniedWithTheSystemsReasonAndPath) {
     ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
-    const std::string got = zor_test::in_unprivileged_child([] {
+    const std::string got = zor_testing::in_unprivileged_child([] {
         TSpComPort port;
         Configure(port, kCom);
         try {

@@ -5,15 +5,15 @@
 
 #include <regex>
 
+#include "platform/testing/temp_tree.h"
 #include "serial/errors.h"
-#include "serial/tests/temp_folder.h"
 #include "serial/tick_timer.h"
 
 namespace {
 
 using namespace serial;
-using zor_test::read_file;
-using zor_test::TempFolder;
+using zor_testing::read_file;
+using TempFolder = zor_testing::TempTree;
 
 TEST(DispatchLog, TimeTextHasThreeDecimals) {
     EXPECT_EQ(LogTimeText(1234), "0001.234");
@@ -113,7 +113,7 @@ TEST(DispatchLog, DumpWritesHeaderAndOneLinePerEntry) {
 
     ASSERT_EQ(log.Init(1000), 0);
     EXPECT_EQ(log.Dump(dir.file("empty.log"), false, false, false, "COM1"), 0);
-    EXPECT_FALSE(zor_test::file_exists(dir.file("empty.log")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.log")));
     ASSERT_EQ(log.Init(1000), 0);
     log.AddEntryAt(1, dtTrigger, dstTimer, 8, nullptr, 0);
     EXPECT_EQ(log.Dump(dir.file("missing/x.log"), false, false, false, "COM1"), -3);

@@ -7,9 +7,9 @@
 #include <deque>
 #include <thread>
 
+#include "platform/testing/message_loop.h"
 #include "serial/dispatcher.h"
 #include "serial/errors.h"
-#include "serial/tests/port_test_support.h"
 #include "serial/tick_timer.h"
 
 namespace serial {
@@ -722,7 +722,7 @@ TEST_F(DispatcherTest, EventHandlersRunDirectlyOrSynchronisedOnTheAddingThread) 
         d.NotifyHandlers(APW_TRIGGERTIMER, 8, 0);
         done = true;
     });
-    EXPECT_TRUE(serial_test::pump_until([&] { return done.load(); }));
+    EXPECT_TRUE(zor_testing::pump_until([&] { return done.load(); }));
     worker.join();
     EXPECT_NE(plain_on, main);
     EXPECT_EQ(sync_on, main);

@@ -7,21 +7,22 @@
 
 #include "platform/comm/comm.h"
 #include "platform/comm/test_hooks.h"
-#include "platform/comm/tests/pty_pair.h"
 #include "platform/forms/application.h"
 #include "platform/forms/interaction.h"
+#include "platform/testing/message_loop.h"
+#include "platform/testing/pty_pair.h"
+#include "platform/testing/unprivileged_child.h"
 #include "serial/com_port.h"
 #include "serial/dispatcher.h"
 #include "serial/exceptions.h"
 #include "serial/select_port.h"
-#include "serial/tests/port_test_support.h"
 
 namespace serial {
 namespace {
 
 namespace comm = platform::comm;
 namespace forms = platform::forms;
-using serial_test::PtyPair;
+using zor_testing::PtyPair;
 
 class SelectPortTest : public ::testing::Test {
   protected:
@@ -44,7 +45,7 @@ class SelectPortTest : public ::testing::Test {
 
 TEST_F(SelectPortTest, APortThisUserMayNotOpenIsNotFree) {
     ASSERT_EQ(::chmod(ptys[0]->slave_path().c_str(), 0), 0);
-    const std::string got = zor_test::in_unprivileged_child([] {
+    const std::string got = zor_testing::in_unprivileged_child([] {
         std::string text = PortIsFree(3) ? "free" : "not free";
         select_port_unit_state().probe_with_dispatcher = false;
         return text + (PortIsFree(3) ? "|free" : "|not free");

@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testing/temp_tree.h"
 #include "serial/errors.h"
-#include "serial/tests/temp_folder.h"
 
 namespace {
 
 using namespace serial;
-using zor_test::read_file;
-using zor_test::TempFolder;
+using zor_testing::read_file;
+using TempFolder = zor_testing::TempTree;
 
 TEST(Trace, SentThenReceivedDumpsTwoSections) {
     TempFolder dir;
@@ -43,9 +43,9 @@ TEST(Trace, NothingRecordedLeavesNoFile) {
     TSpTrace trace;
     ASSERT_EQ(trace.Init(10), 0);
     EXPECT_EQ(trace.Dump(dir.file("none"), false, true, false), 0);
-    EXPECT_FALSE(zor_test::file_exists(dir.file("none")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none")));
     EXPECT_EQ(TSpTrace().Dump(dir.file("none"), false, true, false), 0) << "never initialised";
-    EXPECT_FALSE(zor_test::file_exists(dir.file("none")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none")));
 }
 
 TEST(Trace, SizeLimitAndClear) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/temp_tree.h"
 #include "platform/window/window.h"
 #include "shellctl/change_handler_thread.h"
 
@@ -25,9 +26,8 @@ constexpr std::uint32_t WM_SHELLNOTIFY = win::WM_USER + 101;  // 1125, what the 
 class WatcherTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zor_watch_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
+        root_ = zor_testing::make_temp_folder("zor_watch");
+        ASSERT_FALSE(root_.empty());
         window_ = win::create_window("TTestShellTree", 0,
                                      [this](win::Handle, std::uint32_t msg, win::WParam w, win::LParam) {
                                          if (msg == WM_SHELLNOTIFY) posts_.push_back(static_cast<int>(w));

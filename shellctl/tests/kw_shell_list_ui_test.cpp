@@ -21,6 +21,7 @@ namespace forms = platform::forms;
 namespace shell = platform::shell;
 namespace com = platform::com;
 using testing::ShellListTest;
+using zor_testing::pump_until;
 using Names = std::vector<std::string>;
 
 struct ListUse : ShellListTest {

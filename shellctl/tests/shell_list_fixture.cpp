@@ -75,10 +75,6 @@ int ShellListTest::index_of(TKwCustomShellList& list, const std::string& name) {
     return -1;
 }
 
-bool ShellListTest::pump_until(const std::function<bool()>& done) {
-    return platform::window::run_nested_loop_for(done, 10000);
-}
-
 void ShellListTest::choose_next(std::vector<std::string> path) {
     choices_.push_back(std::move(path));
 }

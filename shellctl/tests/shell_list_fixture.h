@@ -9,6 +9,7 @@
 #include "platform/forms/form.h"
 #include "platform/forms/interaction.h"
 #include "platform/shell/file_ops.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/tests/shellctl_test_support.h"
@@ -25,8 +26,6 @@ class ShellListTest : public TempTree {
     // What the list shows in a column, item by item.
     std::vector<std::string> column(TKwCustomShellList& list, int c = 0);
     int index_of(TKwCustomShellList& list, const std::string& name);
-    // Runs the message loop until `done` (at most a few seconds, so a fault cannot hang).
-    bool pump_until(const std::function<bool()>& done);
     // Chooses from the next context menu the item whose caption path is `path` (captions
     // without their "&"), e.g. {"Send To", "Backup"}; {} chooses nothing.
     void choose_next(std::vector<std::string> path);

@@ -9,25 +9,18 @@
 #include <span>
 #include <string>
 
+#include "platform/testing/home_tree_test.h"
 #include "shellctl/kw_shell_utils.h"
 
 namespace shellctl::testing {
 
-class TempTree : public ::testing::Test {
+class TempTree : public zor_testing::HomeTreeTest {
   protected:
+    TempTree() : HomeTreeTest("zor_shellctl") {}
     void SetUp() override;
     void TearDown() override;
-    std::string at(const std::string& relative) const { return root_ + "/" + relative; }
-    void make_dir(const std::string& relative) const;
-    void make_file(const std::string& relative, const std::string& content = "x") const;
-    // The whole content of a file (any path); empty when it cannot be read.
-    std::string read_file(const std::string& path) const;
-    std::string root_;
-    std::string home_;
-    std::string data_home_;
 
   private:
-    std::string saved_home_, saved_data_;
     std::optional<std::string> saved_registry_, saved_config_;
 };
 

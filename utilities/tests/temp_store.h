@@ -4,36 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "utilities/session.h"
 
 namespace putils_test {
 
-class TempFolder {
+// A temporary folder of the utilities' tests.
+class TempFolder : public zor_testing::TempTree {
   public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zor-utilities-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-        path_ = pattern;
+    TempFolder() : TempTree("zor-utilities") {
+        if (path().empty()) ADD_FAILURE() << "the temporary folder could not be made";
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
 };
 
 // A fresh user profile: an empty registry store in a temp folder and the session values of a

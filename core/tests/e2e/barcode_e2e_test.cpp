@@ -21,21 +21,21 @@ class BarcodeE2E : public SessionE2E {
 TEST_F(BarcodeE2E, a_readable_label_comes_back_through_the_hook) {
     start({"--barcode", "Tray2:5=ABC-123"});
     EXPECT_EQ(core::read_barcode("Tray2", "5"), 1);
-    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: ABC-123") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_barcode_text: ABC-123") == 1; }));
     EXPECT_EQ(barcode_state().text, "ABC-123");
     EXPECT_EQ(count_sent("READ_BARCODE(Tray2,5)"), 1);
     EXPECT_EQ(count_sent("GET_SPL_ID"), 1);
     ASSERT_TRUE(wait_for_replies(1));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(BarcodeE2E, an_unreadable_label_is_reported_without_a_lost_connection) {
     start();
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
     EXPECT_EQ(core::read_barcode("Tray2", "6"), 1);
-    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: Barcode unreadable!") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_barcode_text: Barcode unreadable!") == 1; }));
     EXPECT_EQ(barcode_state().state, core::barcode_unreadable);
-    ASSERT_TRUE(wait_until([] { return idle(); }));
+    ASSERT_TRUE(pump_until([] { return idle(); }));
     ASSERT_TRUE(wait_for_replies(1));
     EXPECT_EQ(hook_count("on_disconnected"), 0);
     EXPECT_EQ(hook_count("on_timeout_message"), 0);
@@ -47,7 +47,7 @@ TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_moves_it_to_method_exit) {
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
     ASSERT_TRUE(start_method_text({"Read()", "Wash()", "[MACRO Read]", "READ_BARCODE(Tray2,6)",
                                    "[MACRO Wash]", "WASH(Wash1,1)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }));
     const std::vector<std::string> expected = {"READ_BARCODE(Tray2,6,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
 }
@@ -57,7 +57,7 @@ TEST_F(BarcodeE2E, an_unreadable_label_during_a_run_fails_the_run) {
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
     ASSERT_TRUE(start_method_text(
         {"Read()", "[MACRO Read]", "READ_BARCODE(Tray2,6)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }));
     // The sample was not taken as asked: the run says so when it ends.
     EXPECT_TRUE(core::run_state().failed);
     EXPECT_EQ(core::run_state().failure_text, "Barcode unreadable!");
@@ -68,7 +68,7 @@ TEST_F(BarcodeE2E, an_unreadable_label_in_the_method_exit_part_lets_that_part_fi
     ASSERT_EQ(sim->tell("unreadable Tray2 6"), "ok");
     ASSERT_TRUE(start_method_text({"Wash()", "[MACRO Wash]", "WASH(Wash1,1)", "[MACRO METHOD EXIT]",
                                    "READ_BARCODE(Tray2,6)", "WASH(Wash2,2)"}));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }));
     const std::vector<std::string> expected = {"WASH(Wash1,1,)", "READ_BARCODE(Tray2,6,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
     EXPECT_TRUE(core::run_state().failed);
@@ -78,7 +78,7 @@ TEST_F(BarcodeE2E, a_read_acknowledged_after_an_unreadable_label_is_a_barcode_er
     start();
     ASSERT_EQ(sim->tell("barcode-error Tray2 7"), "ok");
     EXPECT_EQ(core::read_barcode("Tray2", "7"), 1);
-    ASSERT_TRUE(wait_until([] { return hook_count("on_barcode_text: Barcode error!") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_barcode_text: Barcode error!") == 1; }));
     const std::vector<std::string> reports = {"on_barcode_text: Barcode unreadable!",
                                               "on_barcode_text: Barcode error!"};
     std::vector<std::string> seen;
@@ -88,7 +88,7 @@ TEST_F(BarcodeE2E, a_read_acknowledged_after_an_unreadable_label_is_a_barcode_er
     EXPECT_EQ(barcode_state().state, core::barcode_unreadable);
     // No code is asked for: there is none.
     EXPECT_EQ(count_sent("GET_SPL_ID"), 0);
-    ASSERT_TRUE(wait_until([] { return idle(); }));
+    ASSERT_TRUE(pump_until([] { return idle(); }));
     EXPECT_EQ(hook_count("on_disconnected"), 0);
 }
 
@@ -139,7 +139,7 @@ TEST_F(BarcodeE2E, a_tray_type_download_reaches_the_instrument_and_the_cache) {
     start();
     EXPECT_EQ(core::set_tray_type("NoSuchTray", "VT96BC"), -1);
     ASSERT_TRUE(core::download_tray_type("Tray1", "VT96BC"));
-    ASSERT_TRUE(wait_until([&] { return !sim->downloads().empty(); }));
+    ASSERT_TRUE(pump_until([&] { return !sim->downloads().empty(); }));
     ASSERT_TRUE(wait_for_replies(1));
     EXPECT_EQ(sim->downloads()[0].rfind("TRAY;Tray1;VT96BC;TH-1;", 0), 0u);
     bool cached = false;

@@ -39,7 +39,7 @@ class LinkFaultsE2E : public SessionE2E {
         // A short reply time-out keeps the many resends of these tests quick; the rules are
         // the same at any length.
         link_state().reply_timeout_ticks = 6;
-        ASSERT_TRUE(wait_until([] { return link_state().good_replies >= 1; }));
+        ASSERT_TRUE(pump_until([] { return link_state().good_replies >= 1; }));
     }
 };
 
@@ -48,7 +48,7 @@ class ReplyFaults : public LinkFaultsE2E, public ::testing::WithParamInterface<c
 TEST_P(ReplyFaults, a_200_step_method_still_runs_every_atom_once_and_in_order) {
     start({"--seed", "7", GetParam(), "0.1"});
     ASSERT_TRUE(start_method_text(numbered_method(200)));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 240s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }, 240s));
     EXPECT_EQ(sim->executed(), numbered_atoms(200));
     // The faults really happened and were mended by resends.
     EXPECT_GT(link_state().resends, 5u);
@@ -60,18 +60,18 @@ INSTANTIATE_TEST_SUITE_P(GarbledOrDropped, ReplyFaults, ::testing::Values("--gar
 TEST_F(LinkFaultsE2E, an_instrument_gone_silent_is_reported_resent_to_and_found_again) {
     start({"--atom-ms", "MOVE_TO_VIAL=300"});
     ASSERT_TRUE(start_method_text(numbered_method(6)));
-    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_TRUE(pump_until([&] { return sim->executed().size() >= 2; }));
     ASSERT_EQ(sim->tell("silent on"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_disconnected") == 1; }));
     const auto resends_then = link_state().resends;
-    ASSERT_TRUE(wait_until([&] { return link_state().resends >= resends_then + 3; }));
+    ASSERT_TRUE(pump_until([&] { return link_state().resends >= resends_then + 3; }));
     EXPECT_GE(hook_count("on_timeout_message: Lost Connection to Zor!"), 3);
     EXPECT_EQ(form->port.SWFlowOptions(), serial::swfNone);
     EXPECT_TRUE(run_state().run_active);
     ASSERT_EQ(sim->tell("silent off"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") == 1; }));
     EXPECT_EQ(form->port.SWFlowOptions(), serial::swfBoth);
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }));
     EXPECT_EQ(sim->executed(), numbered_atoms(6));
     EXPECT_EQ(hook_count("on_disconnected"), 1);
     // The session had answered before, so the rate was never probed.
@@ -81,14 +81,14 @@ TEST_F(LinkFaultsE2E, an_instrument_gone_silent_is_reported_resent_to_and_found_
 TEST_F(LinkFaultsE2E, a_device_that_goes_away_is_reported_and_reopened_when_back_without_losing_a_step) {
     start({"--atom-ms", "MOVE_TO_VIAL=300"});
     ASSERT_TRUE(start_method_text(numbered_method(6)));
-    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_TRUE(pump_until([&] { return sim->executed().size() >= 2; }));
     ASSERT_EQ(sim->tell("unplug 1500"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_disconnected") == 1; }));
     EXPECT_GE(hook_count("on_timeout_message: Lost Connection to Zor!"), 1);
     EXPECT_TRUE(run_state().run_active);
     // The device is looked for again on a timer; a loaded machine can take a while.
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 60s));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") == 1; }, 60s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }, 60s));
     EXPECT_EQ(sim->executed(), numbered_atoms(6));
     EXPECT_TRUE(form->port.Open());
     EXPECT_FALSE(form->port.DeviceLost());
@@ -106,11 +106,11 @@ TEST_F(LinkFaultsE2E, a_lost_device_whose_line_is_still_closing_is_looked_for_un
         if (core::session_state().device_reopen_pending) core::reopen_lost_device();
     });
     ASSERT_TRUE(start_method_text(numbered_method(6)));
-    ASSERT_TRUE(wait_until([&] { return sim->executed().size() >= 2; }));
+    ASSERT_TRUE(pump_until([&] { return sim->executed().size() >= 2; }));
     ASSERT_EQ(sim->tell("unplug 1500"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 60s));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_disconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") == 1; }, 60s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }, 60s));
     EXPECT_EQ(sim->executed(), numbered_atoms(6));
     EXPECT_TRUE(form->port.Open());
     EXPECT_TRUE(port_errors.empty()) << port_errors.front();
@@ -124,7 +124,7 @@ TEST_F(LinkFaultsE2E, xoff_during_atom_waits_holds_the_polls_without_losing_step
     ASSERT_TRUE(start_method_text(numbered_method(3)));
     // The atom wait that finds the output held counts instead of polling; seen on the way.
     std::int32_t most_held_waits = 0;
-    ASSERT_TRUE(wait_until(
+    ASSERT_TRUE(pump_until(
         [&] {
             most_held_waits = std::max(most_held_waits, link_state().timer_retries);
             return hook_count("on_method_finished") == 1;
@@ -141,7 +141,7 @@ TEST_F(LinkFaultsE2E, an_xoff_held_through_20_atom_waits_is_taken_for_a_lost_rep
     start({"--xoff-during-atom", "--xoff-hold-ms", "60000", "--atom-ms", "MOVE_TO_VIAL=700"});
     ASSERT_TRUE(start_method_text(numbered_method(2)));
     std::int32_t most_held_waits = 0;
-    ASSERT_TRUE(wait_until(
+    ASSERT_TRUE(pump_until(
         [&] {
             most_held_waits = std::max(most_held_waits, link_state().timer_retries);
             return hook_count("on_disconnected") == 1;
@@ -151,8 +151,8 @@ TEST_F(LinkFaultsE2E, an_xoff_held_through_20_atom_waits_is_taken_for_a_lost_rep
     EXPECT_GE(most_held_waits, 15) << "the resend comes at the 20th held wait";
     EXPECT_EQ(link_state().resends, 1u);
     // Software flow control is off until the instrument answers, so the resend goes out.
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") >= 1; }));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 90s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") >= 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }, 90s));
     EXPECT_EQ(sim->executed(), numbered_atoms(2));
 }
 
@@ -160,9 +160,9 @@ TEST_F(LinkFaultsE2E, get_stat_answered_error_polls_the_atom_and_goes_on) {
     start({"--atom-ms", "MOVE_TO_VIAL=200"});
     // Idle: the ERROR reply makes the session ask for the atom's state, then idle polling goes on.
     ASSERT_EQ(sim->tell("stat-error 1"), "ok");
-    ASSERT_TRUE(wait_until([&] { return count_sent("GET_ATOM_INFO") >= 1; }));
+    ASSERT_TRUE(pump_until([&] { return count_sent("GET_ATOM_INFO") >= 1; }));
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
     const auto transcript = sim->transcript();
     const auto error_at = std::find_if(transcript.begin(), transcript.end(), [](const std::string& l) {
         return l.find("TX <STX>ERROR<ETX>") != std::string::npos;
@@ -175,7 +175,7 @@ TEST_F(LinkFaultsE2E, get_stat_answered_error_polls_the_atom_and_goes_on) {
     // In a run: the run neither stops nor skips a step.
     ASSERT_EQ(sim->tell("stat-error 2"), "ok");
     ASSERT_TRUE(start_method_text(numbered_method(3)));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_method_finished") == 1; }, 60s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_method_finished") == 1; }, 60s));
     EXPECT_EQ(sim->executed(), numbered_atoms(3));
     EXPECT_TRUE(port_errors.empty());
 }
@@ -185,12 +185,12 @@ TEST_F(LinkFaultsE2E, a_port_change_moves_the_session_to_the_new_port) {
     ::setenv("ZOR_COM2", sim->link_path().c_str(), 1);
     putils::write_port_setting(2);
     core::session_state().port_change_requested = true;
-    ASSERT_TRUE(wait_until([&] { return form->port.ComNumber() == 2; }));
+    ASSERT_TRUE(pump_until([&] { return form->port.ComNumber() == 2; }));
     ASSERT_TRUE(wait_for_replies(2));
     EXPECT_TRUE(form->port.Open());
     EXPECT_TRUE(core::session_state().connected);
     EXPECT_TRUE(interaction->boxes().empty());
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(LinkFaultsE2E, a_port_change_to_a_missing_port_stays_on_the_old_one_and_keeps_polling) {
@@ -198,7 +198,7 @@ TEST_F(LinkFaultsE2E, a_port_change_to_a_missing_port_stays_on_the_old_one_and_k
     ::setenv("ZOR_COM9", (folder / "no-such-terminal").c_str(), 1);
     putils::write_port_setting(9);
     core::session_state().port_change_requested = true;
-    ASSERT_TRUE(wait_until([&] { return interaction->boxes().size() == 1; }));
+    ASSERT_TRUE(pump_until([&] { return interaction->boxes().size() == 1; }));
     EXPECT_EQ(interaction->boxes()[0].request.text, "Port is not available9; still on port 1");
     ASSERT_TRUE(wait_for_replies(3));
     EXPECT_EQ(form->port.ComNumber(), 1);
@@ -209,14 +209,14 @@ TEST_F(LinkFaultsE2E, a_port_change_during_a_time_out_resends_on_the_new_port) {
     start({});
     ::setenv("ZOR_COM2", sim->link_path().c_str(), 1);
     ASSERT_EQ(sim->tell("silent on"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_disconnected") == 1; }));
     putils::write_port_setting(2);
     core::session_state().port_change_requested = true;
-    ASSERT_TRUE(wait_until([&] { return form->port.ComNumber() == 2; }));
+    ASSERT_TRUE(pump_until([&] { return form->port.ComNumber() == 2; }));
     ASSERT_EQ(sim->tell("silent off"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") == 1; }));
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 }  // namespace

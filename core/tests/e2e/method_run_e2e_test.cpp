@@ -57,13 +57,13 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_EQ(hook_count("on_run_started"), 1);
     // A start given before the wait is reached does not count.
     core::set_go_flag();
-    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     EXPECT_FALSE(run_state().go_flag);
     ASSERT_TRUE(wait_for_replies(3));
     EXPECT_TRUE(run_state().waiting_for_ds);
     EXPECT_EQ(sim->executed(), std::vector<std::string>(sample_atoms.begin(), sample_atoms.begin() + 4));
     core::set_go_flag();
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(hook_count("on_ds_ready"), 1);
     EXPECT_FALSE(run_state().run_active);
     EXPECT_EQ(sim->executed(), sample_atoms);
@@ -71,18 +71,18 @@ TEST_F(MethodRunE2E, a_method_with_repeat_and_wait_for_ds_runs_every_atom_once_i
     EXPECT_EQ(core::link_state().resends, 0u);
     EXPECT_GE(hook_count("on_status_text"), 1);
     ASSERT_TRUE(wait_for_replies(1));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) {
     start({"--manual-sync"});
     ASSERT_TRUE(start_method_text({"Sync()", "[MACRO Sync]", "WAIT_SYNC_SIG(Start In)"}));
-    ASSERT_TRUE(wait_until([&] { return !sim->executed().empty(); }));
+    ASSERT_TRUE(pump_until([&] { return !sim->executed().empty(); }));
     ASSERT_TRUE(wait_for_replies(3));
     EXPECT_EQ(hook_count("on_sync_signal"), 0);
     EXPECT_FALSE(finished());
     ASSERT_EQ(sim->tell("sync"), "ok");
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(hook_count("on_sync_signal"), 1);
     EXPECT_EQ(run_state().status_text, "Saw Sync Signal");
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WAIT_SYNC_SIG(Start In,)"});
@@ -91,7 +91,7 @@ TEST_F(MethodRunE2E, the_sync_signal_is_reported_when_its_wait_is_acknowledged) 
 TEST_F(MethodRunE2E, a_start_while_the_run_waits_sends_the_next_poll_at_once) {
     start();
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     // From the next poll on the interval is 55 s: the run can only go on by a poll sent at the
     // start.
     core::link_state().polling_ticks = 1000;
@@ -101,7 +101,7 @@ TEST_F(MethodRunE2E, a_start_while_the_run_waits_sends_the_next_poll_at_once) {
     core::set_go_flag();
     EXPECT_EQ(core::link_state().frames_sent, frames + 1);
     EXPECT_EQ(core::link_state().last_sent, "GET_STAT");
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(sim->executed(), sample_atoms);
     EXPECT_EQ(core::link_state().resends, 0u);
 }
@@ -121,16 +121,16 @@ TEST_F(MethodRunE2E, a_repeat_of_zero_skips_its_body) {
     start();
     ASSERT_TRUE(start_method_text(
         {"Skip()", "[MACRO Skip]", "REPEAT(0)", "WASH(Wash1,1)", "END()", "WASH(Wash2,1)"}));
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,1,)"});
 }
 
 TEST_F(MethodRunE2E, a_stop_cancels_the_running_atom_and_ends_through_method_exit) {
     start({"--atom-ms", "MOVE_TO_VIAL=3000"});
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([&] { return sim->executed().size() == 3; }));
+    ASSERT_TRUE(pump_until([&] { return sim->executed().size() == 3; }));
     core::request_stop();
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(count_sent("CANCEL"), 1);
     const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)",
                                                "MOVE_TO_VIAL(Tray2,5,10000,)", "WASH(Wash2,2,)"};
@@ -149,9 +149,9 @@ TEST_F(MethodRunE2E, a_stop_cancels_the_running_atom_and_ends_through_method_exi
 TEST_F(MethodRunE2E, a_stop_while_waiting_for_the_data_system_ends_the_run) {
     start();
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     core::request_stop();
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash1,1,)",
                                                "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
                                                "WASH(Wash2,2,)"};
@@ -162,7 +162,7 @@ TEST_F(MethodRunE2E, an_error_answered_abort_runs_the_error_macros_then_method_e
     start({"--error-atom", "ASPIRATE=17"});
     interaction->answer_next_box(forms::mr_abort);
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     ASSERT_EQ(interaction->boxes().size(), 1u);
     EXPECT_EQ(interaction->boxes()[0].request.text, "ASPIRATE(10ul,1000,2000,0,)\rError 17");
     EXPECT_EQ(hook_count("on_error_abort"), 1);
@@ -186,9 +186,9 @@ TEST_F(MethodRunE2E, an_error_answered_retry_runs_the_failed_line_again) {
         return forms::mr_retry;
     });
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     core::set_go_flag();
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     const std::vector<std::string> expected = {
         "WASH(Wash1,1,)", "WASH(Wash1,1,)", "MOVE_TO_VIAL(Tray2,5,10000,)", "ASPIRATE(10ul,1000,2000,0,)",
         "WASH(Wash1,1,)", "WASH(Wash2,1,)", "ASPIRATE(10ul,1000,2000,0,)",  "INJECT(Inj1,0,)",
@@ -201,9 +201,9 @@ TEST_F(MethodRunE2E, an_error_answered_ignore_goes_on_with_the_next_line) {
     start({"--error-atom", "ASPIRATE=17"});
     interaction->answer_next_box(forms::mr_ignore);
     ASSERT_TRUE(start_method_text(sample_method));
-    ASSERT_TRUE(wait_until([] { return hook_count("on_waiting_for_ds") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_waiting_for_ds") == 1; }));
     core::set_go_flag();
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     const std::vector<std::string> expected = {"WASH(Wash1,1,)",
                                                "WASH(Wash1,1,)",
                                                "MOVE_TO_VIAL(Tray2,5,10000,)",
@@ -225,7 +225,7 @@ TEST_F(MethodRunE2E, an_error_inside_a_loop_leaves_the_loop_intact) {
         sim->tell("error-atom off");
         return forms::mr_ignore;
     });
-    ASSERT_TRUE(wait_until([&] { return finished(); }, 40s));
+    ASSERT_TRUE(pump_until([&] { return finished(); }, 40s));
     const std::vector<std::string> expected = {"DISPENSE(10ul,1000,2000,)",
                                                "WASH(Wash1,1,)",
                                                "WASH(Wash1,1,)",
@@ -240,9 +240,9 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
     start();
     // The instrument refuses an object line that names an unknown tray type.
     ASSERT_TRUE(core::download_tray_type("Tray1", "NOPE"));
-    ASSERT_TRUE(wait_until([&] { return interaction->boxes().size() == 1; }));
+    ASSERT_TRUE(pump_until([&] { return interaction->boxes().size() == 1; }));
     ASSERT_TRUE(wait_for_replies(4, 10s));
-    run_for(3500ms);  // longer than the reply time-out
+    pump_for(3500ms);  // longer than the reply time-out
     ASSERT_EQ(interaction->boxes().size(), 1u);
     EXPECT_EQ(interaction->boxes()[0].request.text.rfind("DLD_OBJ TRAY;Tray1;NOPE;", 0), 0u);
     EXPECT_NE(interaction->boxes()[0].request.text.find("\rError 21. Please check the terminal."),
@@ -253,7 +253,7 @@ TEST_F(MethodRunE2E, an_error_outside_a_run_is_shown_once_and_not_resent) {
     EXPECT_EQ(downloads, 1);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 // A wash station whose name holds XOFF, as an edited configuration cache may give it: the
@@ -286,7 +286,7 @@ TEST_F(MethodRunE2E, a_command_no_frame_can_carry_fails_its_line_and_never_goes_
                                    "WASH(Wash\x13"
                                    "3,1)",
                                    "WASH(Wash1,2)", "[MACRO METHOD EXIT]", "WASH(Wash2,2)"}));
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     const std::vector<std::string> expected = {"WASH(Wash1,1,)", "WASH(Wash2,2,)"};
     EXPECT_EQ(sim->executed(), expected);
     EXPECT_TRUE(run_state().failed);
@@ -295,7 +295,7 @@ TEST_F(MethodRunE2E, a_command_no_frame_can_carry_fails_its_line_and_never_goes_
     ASSERT_FALSE(interaction->boxes().empty());
     EXPECT_EQ(interaction->boxes()[0].request.text,
               "WASH(Wash\\x133,1,) cannot be sent: a frame cannot carry the byte 0x13");
-    ASSERT_TRUE(wait_until([] { return idle(); }));
+    ASSERT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is_sent) {
@@ -307,7 +307,7 @@ TEST_F(MethodRunE2E, a_download_no_frame_can_carry_is_refused_before_anything_is
     ASSERT_TRUE(wait_for_replies(2));
     for (const auto& f : sent()) EXPECT_NE(f.command.rfind("DLD_OBJ", 0), 0u) << f.command;
     EXPECT_EQ(core::link_state().resends, 0u);
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(MethodRunE2E, sl_exit_runs_the_library_macro_as_the_whole_method) {
@@ -315,7 +315,7 @@ TEST_F(MethodRunE2E, sl_exit_runs_the_library_macro_as_the_whole_method) {
     ASSERT_TRUE(core::run_sl_exit());
     EXPECT_EQ(hook_count("on_sl_exit"), 1);
     EXPECT_TRUE(core::method_state().skip_wrappers);
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(sim->executed(), std::vector<std::string>{"WASH(Wash2,3,)"});
 }
 
@@ -323,7 +323,7 @@ TEST_F(MethodRunE2E, an_error_in_a_macro_run_without_error_macros_still_asks_the
     start({"--error-atom", "WASH=17"});
     interaction->answer_next_box(forms::mr_abort);
     ASSERT_TRUE(core::run_sl_exit());
-    ASSERT_TRUE(wait_until([&] { return finished(); }));
+    ASSERT_TRUE(pump_until([&] { return finished(); }));
     EXPECT_EQ(interaction->boxes().size(), 1u);
     EXPECT_EQ(hook_count("on_error_abort"), 1);
 }

@@ -145,7 +145,7 @@ class ReplyMatchingE2E : public SessionE2E {
         core::connect_port();
         ASSERT_TRUE(core::session_state().connected);
         link_state().reply_timeout_ticks = timeout_ticks;
-        ASSERT_TRUE(wait_until([] { return link_state().good_replies >= 1; }));
+        ASSERT_TRUE(pump_until([] { return link_state().good_replies >= 1; }));
         core::method_state().expanded_method = lines;
         core::method_state().method_exit_index = static_cast<int>(lines.size());
         core::start_method();
@@ -169,7 +169,7 @@ TEST_F(ReplyMatchingE2E, the_rest_of_a_read_that_came_before_a_frame_is_no_reply
     });
     // A time-out well beyond NEXT's answer, so that only LATE is resent.
     start_on(far_end, {"LATE", "NEXT", "LAST"}, 30);
-    ASSERT_TRUE(wait_until([] { return !run_state().run_active; }));
+    ASSERT_TRUE(pump_until([] { return !run_state().run_active; }));
     EXPECT_FALSE(far_end.overtaken()) << "a frame went out before the instrument answered the one before";
     EXPECT_EQ(distinct_commands(far_end), (std::vector<std::string>{"LATE", "NEXT", "LAST"}));
 }
@@ -187,7 +187,7 @@ TEST_F(ReplyMatchingE2E, a_reply_that_comes_while_the_frame_is_held_back_is_no_r
         return {done};
     });
     start_on(far_end, {"FIRST", "SECOND", "THIRD"}, 40);
-    ASSERT_TRUE(wait_until([] { return !run_state().run_active; }));
+    ASSERT_TRUE(pump_until([] { return !run_state().run_active; }));
     EXPECT_FALSE(far_end.overtaken()) << "a frame went out before the instrument answered the one before";
     EXPECT_EQ(distinct_commands(far_end), (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
 }
@@ -199,7 +199,7 @@ TEST_F(ReplyMatchingE2E, an_instant_far_end_gets_every_frame_once_without_a_time
         return {reply_frame(command == "GET_STAT" ? "READY" : "|")};
     });
     start_on(far_end, std::vector<std::string>(1000, "POS_STAT"));
-    ASSERT_TRUE(wait_until([] { return !run_state().run_active; }, 120s));
+    ASSERT_TRUE(pump_until([] { return !run_state().run_active; }, 120s));
     EXPECT_EQ(link_state().resends, 0u);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
     int sent = 0;

@@ -99,9 +99,9 @@ class SeededRuns : public SessionE2E, public ::testing::WithParamInterface<int> 
         start_session(zorsim_options(seed));
         // A short time-out keeps the many resends quick; the rules are the same at any length.
         link_state().reply_timeout_ticks = 4;
-        ASSERT_TRUE(wait_until([] { return link_state().good_replies >= 1; }));
+        ASSERT_TRUE(pump_until([] { return link_state().good_replies >= 1; }));
         ASSERT_TRUE(start_method_text(mixed_method()));
-        if (!wait_until([] { return hook_count("on_method_finished") == 1; }, 120s)) {
+        if (!pump_until([] { return hook_count("on_method_finished") == 1; }, 120s)) {
             std::string tail;
             const auto lines = sim->transcript();
             for (std::size_t i = lines.size() > 60 ? lines.size() - 60 : 0; i < lines.size(); ++i)

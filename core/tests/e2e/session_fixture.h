@@ -25,10 +25,13 @@
 #include "core/session_state.h"
 #include "core/tests/e2e/zorsim_process.h"
 #include "core/tests/support/recording_hooks.h"
+#include "core/tests/support/sample_method_folder.h"
 #include "core/zor_lib_form.h"
 #include "platform/comm/test_hooks.h"
 #include "platform/forms/interaction.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/message_loop.h"
+#include "platform/testing/temp_tree.h"
 #include "platform/window/window.h"
 #include "serial/com_port.h"
 #include "utilities/session.h"
@@ -37,6 +40,9 @@
 namespace core_test {
 
 using namespace std::chrono_literals;
+// Waits that run the thread's messages meanwhile: the port's events run there.
+using zor_testing::pump_for;
+using zor_testing::pump_until;
 
 // One RX line of zorsim's transcript: what the host sent.
 struct SentFrame {
@@ -66,9 +72,8 @@ inline std::vector<SentFrame> parse_sent_frames(const std::vector<std::string>& 
 class SessionE2E : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zor-session-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = zor_testing::make_temp_folder("zor-session");
+        ASSERT_FALSE(folder.empty());
         ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
         platform::registry::reset_store();
         serial::reset_com_port_unit_state_for_tests();
@@ -92,11 +97,7 @@ class SessionE2E : public ::testing::Test {
         clear_recorded_hooks();
         putils::reg_write_string("Method Folder", folder.string());
         putils::write_port_setting(1);
-        write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
-        write_macro("ERROR EXIT", {"// after the user's answer", "WASH(Wash2,1)"});
-        write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
-        std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol",
-                                   folder / "latest_zor.pol");
+        write_sample_method_folder(folder);
         interaction = std::make_unique<platform::forms::ScriptedInteraction>();
         interaction->set_default_box_answer(platform::forms::mr_cancel);
     }
@@ -131,29 +132,13 @@ class SessionE2E : public ::testing::Test {
     }
 
     void write_macro(const std::string& name, const std::vector<std::string>& lines) {
-        std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-        for (const auto& line : lines) out << line << "\r\n";
-    }
-
-    // Runs the thread's messages until the condition holds or the time runs out.
-    static bool wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 20s) {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            platform::window::process_messages();
-            if (pred()) return true;
-            if (std::chrono::steady_clock::now() >= end) return false;
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-    // Runs the messages for a while (to see that something does not happen).
-    static void run_for(std::chrono::milliseconds time) {
-        wait_until([] { return false; }, time);
+        write_macro_file(folder, name, lines);
     }
 
     // Waits for the n-th completed reply from now on.
     bool wait_for_replies(std::uint64_t n, std::chrono::milliseconds timeout = 20s) {
         const std::uint64_t target = core::link_state().good_replies + n;
-        return wait_until([&] { return core::link_state().good_replies >= target; }, timeout);
+        return pump_until([&] { return core::link_state().good_replies >= target; }, timeout);
     }
 
     // The session is idle: no run, nothing queued, the idle poll armed. (While an idle poll's

@@ -32,7 +32,7 @@ TEST_F(SessionE2E, opens_the_port_and_polls_the_idle_instrument_every_nine_ticks
     EXPECT_NE(sim->transcript()[0].find("<STX>1GET_STAT<ETX>00081B"), std::string::npos);
     EXPECT_GE(hook_count("on_idle_poll"), 3);
     EXPECT_EQ(hook_count("on_disconnected"), 0);
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_second_connect_does_nothing_and_a_failed_one_is_tried_again) {
@@ -63,7 +63,7 @@ TEST_F(SessionE2E, the_configuration_upload_switches_rates_fills_the_model_and_w
     session_state().config_progress.end = [&] { ++ended; };
     ASSERT_TRUE(wait_for_replies(1));
     core::queue_reload_sequence();
-    ASSERT_TRUE(wait_until([] { return hook_count("on_firmware_version") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_firmware_version") == 1; }));
     EXPECT_EQ(session_state().uploading, 0);
     EXPECT_EQ(session_state().firmware_version, "ZR1.0.0150");
     EXPECT_EQ(begun, 520);
@@ -84,7 +84,7 @@ TEST_F(SessionE2E, the_configuration_upload_switches_rates_fills_the_model_and_w
     // No frame was lost to a rate change: nothing was resent.
     EXPECT_EQ(link_state().resends, 0u);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 TEST_F(SessionE2E, a_configuration_that_does_not_read_keeps_the_last_good_cache) {
@@ -100,7 +100,7 @@ TEST_F(SessionE2E, a_configuration_that_does_not_read_keeps_the_last_good_cache)
     start_session({"--config", (folder / "bad.pol").string()});
     ASSERT_TRUE(wait_for_replies(1));
     core::queue_reload_sequence();
-    ASSERT_TRUE(wait_until([] { return hook_count("on_firmware_version") == 1; }));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_firmware_version") == 1; }));
     EXPECT_EQ(read_file_lines(folder / "latest_zor.pol"), good);
     EXPECT_LT(core::find_atom("ASPIRATE"), core::config_model().atom_count);
     EXPECT_EQ(hook_count("on_config_received"), 0);
@@ -117,7 +117,7 @@ TEST_F(SessionE2E, the_syringe_query_stores_the_mounted_syringe_and_runs_its_con
         ++continued;
         seen = core::mounted_syringe();
     });
-    ASSERT_TRUE(wait_until([&] { return continued == 1; }));
+    ASSERT_TRUE(pump_until([&] { return continued == 1; }));
     EXPECT_EQ(seen, "100ul");
     EXPECT_EQ(core::run_variables().mounted_syringe, "100ul");
     EXPECT_EQ(count_sent("GET_SYR"), 1);
@@ -132,7 +132,7 @@ TEST_F(SessionE2E, a_continuation_that_asks_again_sends_the_syringe_query_again)
     core::queue_get_syringe([&] {
         if (++runs == 1) core::step_queue().position = -1;
     });
-    ASSERT_TRUE(wait_until([&] { return runs == 2; }));
+    ASSERT_TRUE(pump_until([&] { return runs == 2; }));
     EXPECT_EQ(count_sent("GET_SYR"), 2);
 }
 
@@ -145,7 +145,7 @@ TEST_F(SessionE2E, a_sequence_installed_while_another_runs_starts_from_its_first
         core::queue_cleanup();
         ++cleanup_done;
     });
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reset_done") == 1; }, 30s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reset_done") == 1; }, 30s));
     EXPECT_EQ(cleanup_done, 1);
     EXPECT_EQ(count_sent("CLEANUP(Wash1,1,1,1,1,1,1,1)"), 1);
 }
@@ -176,7 +176,7 @@ TEST_F(SessionE2E, a_command_after_a_rate_change_waits_out_the_whole_pause_and_t
     EXPECT_EQ(link_state().held_command, "POS_STAT");
     // Nothing of the port's may expire meanwhile: the idle poll is off until the command is out.
     EXPECT_FALSE(link_state().timer_armed);
-    ASSERT_TRUE(wait_until([&] { return link_state().frames_sent > sent_before; }));
+    ASSERT_TRUE(pump_until([&] { return link_state().frames_sent > sent_before; }));
     EXPECT_GE(link_state().last_send_ms - begun, static_cast<std::uint64_t>(core::rate_change_settle_ms));
     EXPECT_EQ(link_state().last_sent, "POS_STAT");
     EXPECT_TRUE(link_state().held_command.empty());
@@ -187,11 +187,11 @@ TEST_F(SessionE2E, a_command_after_a_rate_change_waits_out_the_whole_pause_and_t
 
 TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and_found_again) {
     start_session({"--silent-after", "0"});
-    ASSERT_TRUE(wait_until([] { return hook_count("on_disconnected") == 1; }, 10s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_disconnected") == 1; }, 10s));
     EXPECT_EQ(form->port.Baud(), 38400);
-    ASSERT_TRUE(wait_until([] { return hook_count("on_baud_fallback") == 1; }, 10s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_baud_fallback") == 1; }, 10s));
     EXPECT_EQ(form->port.Baud(), 9600);
-    ASSERT_TRUE(wait_until([] { return link_state().resends >= 3; }, 10s));
+    ASSERT_TRUE(pump_until([] { return link_state().resends >= 3; }, 10s));
     EXPECT_EQ(form->port.Baud(), 9600);  // a third time-out only resends
     EXPECT_EQ(hook_count("on_baud_fallback"), 1);
     EXPECT_EQ(hook_count("on_disconnected"), 1);
@@ -199,10 +199,10 @@ TEST_F(SessionE2E, a_silent_instrument_at_start_is_probed_at_38400_then_9600_and
     // Every resend repeats the lost frame's digit.
     for (const auto& f : sent()) EXPECT_EQ(f.digit, '1') << f.command;
     EXPECT_EQ(sim->tell("silent off"), "ok");
-    ASSERT_TRUE(wait_until([] { return hook_count("on_reconnected") == 1; }, 10s));
+    ASSERT_TRUE(pump_until([] { return hook_count("on_reconnected") == 1; }, 10s));
     EXPECT_EQ(form->port.SWFlowOptions(), serial::swfBoth);
     ASSERT_TRUE(wait_for_replies(2));
-    EXPECT_TRUE(wait_until([] { return idle(); }));
+    EXPECT_TRUE(pump_until([] { return idle(); }));
 }
 
 }  // namespace

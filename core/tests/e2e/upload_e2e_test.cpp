@@ -33,7 +33,7 @@ class UploadE2E : public SessionE2E {
             failures.push_back(reason);
         };
         core::queue_reload_sequence();
-        return wait_until(
+        return pump_until(
             [] {
                 return count_fw_replies() > 0 && session_state().uploading == 0 &&
                        !core::upload_under_way() && idle();
@@ -68,7 +68,7 @@ TEST_P(SeededUploads, every_upload_with_late_replies_takes_the_real_configuratio
         SCOPED_TRACE("seed " + std::to_string(seed));
         start_session({"--seed", std::to_string(seed), "--late", "0.3", "--late-any"});
         shorten_time_outs();
-        ASSERT_TRUE(wait_until([] { return link_state().good_replies >= 1; }));
+        ASSERT_TRUE(pump_until([] { return link_state().good_replies >= 1; }));
         // The cache must come from this upload.
         std::filesystem::remove(folder / "latest_zor.pol");
         core::reset_config_model();
@@ -108,7 +108,7 @@ TEST_P(UnreadableUploads, a_configuration_reply_that_cannot_be_read_fails_the_up
     const std::vector<std::string> cached = read_file_lines(folder / "latest_zor.pol");
     start_session({"--config", (folder / "served.pol").string()});
     shorten_time_outs();
-    ASSERT_TRUE(wait_until([] { return link_state().good_replies >= 1; }));
+    ASSERT_TRUE(pump_until([] { return link_state().good_replies >= 1; }));
     const int atoms = core::config_model().atom_count;
     ASSERT_GT(atoms, 0);
     ASSERT_TRUE(upload()) << transcript_tail();

@@ -109,7 +109,7 @@ TEST_F(DriverChannel, a_request_for_an_unknown_component_fails) {
         caption = channel->get("Tnew_syr.cancel_button", "Caption");
         done = true;
     });
-    EXPECT_TRUE(run_until([&] { return done.load(); }, 20000));
+    EXPECT_TRUE(pump_until([&] { return done.load(); }, std::chrono::seconds(20)));
     test.join();
     EXPECT_FALSE(missing);
     EXPECT_FALSE(set_unknown);
@@ -118,7 +118,7 @@ TEST_F(DriverChannel, a_request_for_an_unknown_component_fails) {
 
 TEST_F(DriverChannel, after_the_test_has_gone_boxes_get_the_cautious_answer) {
     channel.reset();
-    run_until([&] { return !provider->connected(); });
+    pump_until([&] { return !provider->connected(); });
     EXPECT_EQ(putils::ask_abort_retry_ignore("x"), forms::mr_abort);
     EXPECT_FALSE(ask_syringe_mismatch());
 }

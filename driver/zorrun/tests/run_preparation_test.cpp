@@ -6,6 +6,7 @@
 #include "core/run_variables.h"
 #include "core/session_state.h"
 #include "core/step_queue.h"
+#include "core/tests/support/sample_method_folder.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/status_model.h"
 #include "driver/zorrun/tests/support/driver_fixture.h"
@@ -105,9 +106,7 @@ class DriverPreparation : public DriverTest {
     void SetUp() override {
         DriverTest::SetUp();
         load_example_configuration();
-        write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
-        write_macro("ERROR EXIT", {"// after the answer", "WASH(Wash2,1)"});
-        write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
+        core_test::write_error_macros(folder);
         set_status_idle();
     }
     static std::vector<std::string> method(const std::string& syringe) {

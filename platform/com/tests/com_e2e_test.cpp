@@ -16,7 +16,8 @@
 #include "platform/com/tests/registry_fixture.h"
 #include "platform/com/tests/window_peer.h"
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/testing/child_environment.h"
+#include "platform/testing/child_environment.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 
 #ifndef COM_TEST_SERVER_PATH
@@ -28,20 +29,11 @@ namespace {
 using namespace platform::com;
 using namespace izor;
 namespace window = platform::window;
+using zor_testing::pump_until;
 
 [[maybe_unused]] auto* const bus_environment = ::testing::AddGlobalTestEnvironment(new com_test::PrivateBus);
 
 constexpr unsigned guard_ms = 15'000;  // no correct run comes near this
-
-// Handles messages and the bus in slices until `done` holds or the guard time passes.
-bool wait_until(const std::function<bool()>& done, unsigned timeout_ms = guard_ms) {
-    const platform::kernel::Deadline deadline(timeout_ms);
-    while (!done()) {
-        if (deadline.expired()) return false;
-        window::run_nested_loop_for([] { return false; }, 20);
-    }
-    return true;
-}
 
 bool process_gone(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -84,7 +76,7 @@ class ZorrunOverTheBus : public ::testing::Test {
         if (joined_session_bus()) {
             if (const pid_t pid = bus_name_owner_pid(bus_name); pid > 0) {
                 kill(pid, SIGKILL);
-                wait_until([] { return !bus_name_has_owner(bus_name); });
+                pump_until([] { return !bus_name_has_owner(bus_name); });
             }
         }
         reset_com_state_for_tests();
@@ -304,8 +296,8 @@ TEST_F(ZorrunOverTheBus,
     kill(helper, SIGKILL);
     int status;
     waitpid(helper, &status, 0);
-    EXPECT_TRUE(wait_until([] { return !bus_name_has_owner(bus_name); })) << "the server kept its name";
-    EXPECT_TRUE(wait_until([&] { return process_gone(server); })) << "the server did not end";
+    EXPECT_TRUE(pump_until([] { return !bus_name_has_owner(bus_name); })) << "the server kept its name";
+    EXPECT_TRUE(pump_until([&] { return process_gone(server); })) << "the server did not end";
 }
 
 TEST_F(ZorrunOverTheBus, a_server_killed_in_the_middle_of_a_call_gives_rpc_e_disconnected) {
@@ -391,13 +383,13 @@ TEST_F(ZorrunOverTheBus, a_window_broadcast_reaches_the_windows_of_the_class_in_
 
     // The server broadcasts: our window gets it over the bus; the server's own window only once.
     EXPECT_EQ(zor2->SetTrayType(Bstr("broadcast").get(), Bstr("tzorstatusx").get()), S_OK);
-    EXPECT_TRUE(wait_until([&] { return got == 1; }));
+    EXPECT_TRUE(pump_until([&] { return got == 1; }));
     EXPECT_EQ(instance, 1u);
-    EXPECT_TRUE(wait_until([&] { return server_count() == "1"; }));
+    EXPECT_TRUE(pump_until([&] { return server_count() == "1"; }));
 
     // We broadcast: the server's window gets it; ours gets the local post and no echo.
     EXPECT_EQ(window::broadcast_to_class("TZorStatusX", 1425, 1, 0), 1);
-    EXPECT_TRUE(wait_until([&] { return server_count() == "2"; }));
+    EXPECT_TRUE(pump_until([&] { return server_count() == "2"; }));
     EXPECT_EQ(bus_ping(), S_OK);
     window::process_messages();
     EXPECT_EQ(got, 2);
@@ -457,7 +449,7 @@ TEST(TestServer, ends_when_its_bus_goes_away) {
     setenv("DBUS_SESSION_BUS_ADDRESS", outer.c_str(), 1);
     if (address == outer) GTEST_SKIP() << "the shared session bus is in use";
 
-    const kernel_testing::ChildEnvironment environment({"DBUS_SESSION_BUS_ADDRESS=" + address});
+    const zor_testing::ChildEnvironment environment({"DBUS_SESSION_BUS_ADDRESS=" + address});
     const pid_t server = fork();
     ASSERT_GE(server, 0);
     if (server == 0) {
@@ -465,11 +457,11 @@ TEST(TestServer, ends_when_its_bus_goes_away) {
         _exit(127);
     }
     const std::string owner_query = "busctl --address=" + address + " status " + bus_name;
-    EXPECT_TRUE(wait_until([&] { return run(owner_query).code == 0; })) << "the server did not take its name";
+    EXPECT_TRUE(pump_until([&] { return run(owner_query).code == 0; })) << "the server did not take its name";
 
     second.TearDown();
     int status = 0;
-    const bool ended = wait_until([&] { return waitpid(server, &status, WNOHANG) == server; });
+    const bool ended = pump_until([&] { return waitpid(server, &status, WNOHANG) == server; });
     if (!ended) {
         kill(server, SIGKILL);
         waitpid(server, &status, 0);

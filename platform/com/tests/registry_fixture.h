@@ -7,15 +7,15 @@
 #include <filesystem>
 
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 
 namespace com_test {
 
 class TempRegistry {
   public:
     TempRegistry() {
-        char tmpl[] = "/tmp/zor_com_test_XXXXXX";
-        if (!mkdtemp(tmpl)) ADD_FAILURE() << "no temporary folder";
-        dir_ = tmpl;
+        dir_ = zor_testing::make_temp_folder("zor_com_test");
+        if (dir_.empty()) ADD_FAILURE() << "no temporary folder";
         setenv("ZOR_REGISTRY", (dir_ / "registry.db").c_str(), 1);
         platform::registry::reset_store();
     }

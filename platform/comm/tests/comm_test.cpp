@@ -15,16 +15,19 @@
 
 #include "platform/comm/termios_map.h"
 #include "platform/comm/test_hooks.h"
-#include "platform/comm/tests/pty_pair.h"
+#include "platform/testing/pty_pair.h"
+#include "platform/testing/unprivileged_child.h"
+#include "platform/testing/wait.h"
 
 #ifdef ZOR_COMM_HAS_REGISTRY
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #endif
 
 namespace comm = platform::comm;
 using namespace std::chrono_literals;
-using zor_test::PtyPair;
-using zor_test::wait_until;
+using zor_testing::PtyPair;
+using zor_testing::wait_until;
 
 namespace {
 
@@ -133,7 +136,7 @@ TEST_F(CommTest, MissingOrInvalidDevicesGiveTheirErrors) {
 
 TEST_F(CommTest, ADeviceThisUserMayNotOpenIsDeniedWithItsReasonAndPathNotAsInUse) {
     ASSERT_EQ(::chmod(pty.slave_path().c_str(), 0), 0);
-    const std::string got = zor_test::in_unprivileged_child([] {
+    const std::string got = zor_testing::in_unprivileged_child([] {
         auto r = comm::open_device("COM7");
         return std::to_string(r.error.code) + "|" + r.error.message;
     });
@@ -162,9 +165,9 @@ TEST(CommPaths, ComNamesResolveInOrder) {
     EXPECT_EQ(comm::com_number("LPT1"), 0);
     ::unsetenv("ZOR_COM41");
 #ifdef ZOR_COMM_HAS_REGISTRY
-    char folder[] = "/tmp/zor_comm_reg_XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    std::string db = std::string(folder) + "/registry.db";
+    const std::string folder = zor_testing::make_temp_folder("zor_comm_reg").string();
+    ASSERT_FALSE(folder.empty());
+    std::string db = folder + "/registry.db";
     ::setenv("ZOR_REGISTRY", db.c_str(), 1);
     platform::registry::reset_store();
     EXPECT_EQ(comm::resolve_device_path("COM41"), "/dev/ttyS40");
@@ -179,7 +182,7 @@ TEST(CommPaths, ComNamesResolveInOrder) {
     std::remove(db.c_str());
     std::remove((db + "-wal").c_str());
     std::remove((db + "-shm").c_str());
-    ::rmdir(folder);
+    ::rmdir(folder.c_str());
 #else
     EXPECT_EQ(comm::resolve_device_path("COM41"), "/dev/ttyS40");
 #endif

@@ -12,23 +12,12 @@ void FormsTest::TearDown() {
     window::reset_thread_state_for_tests();
 }
 
-Reaper::Reaper(unsigned milliseconds) {
-    window_ = std::make_unique<HiddenWindow>(
-        "TTestReaper", [this](std::uint32_t message, window::WParam, window::LParam) {
-            if (message != window::WM_TIMER || fired_) return window::Result{0};
-            fired_ = true;
-            window::kill_timer(window_->handle(), 1);
-            ADD_FAILURE() << "a message loop did not end: the reaper stopped it";
-            for (Form* form : screen().forms()) {
-                if (form->modal()) form->modal_result = mr_abort;
-            }
-            window::post_quit_message(99);
-            return window::Result{0};
-        });
-    window::set_timer(window_->handle(), 1, milliseconds);
+void end_modal_loops_and_quit() {
+    for (Form* form : screen().forms()) {
+        if (form->modal()) form->modal_result = mr_abort;
+    }
+    window::post_quit_message(99);
 }
-
-Reaper::~Reaper() = default;
 
 TestDialog::TestDialog(std::string window_class, std::string caption) : Form(std::move(window_class)) {
     Caption = std::move(caption);

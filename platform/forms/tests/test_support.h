@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/forms/controls.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 
 namespace platform::forms::testing {
@@ -17,17 +18,15 @@ class FormsTest : public ::testing::Test {
     void TearDown() override;
 };
 
-// A one-shot guard: if it fires, the loop under test has hung. It fails the test, ends every
-// modal form with mr_abort and posts WM_QUIT, so each nested loop ends and the test returns.
-class Reaper {
-  public:
-    explicit Reaper(unsigned milliseconds = 10000);
-    ~Reaper();
-    bool fired() const { return fired_; }
+// Ends every modal form with mr_abort and posts WM_QUIT, so each nested loop ends.
+void end_modal_loops_and_quit();
 
-  private:
-    std::unique_ptr<HiddenWindow> window_;
-    bool fired_ = false;
+// A one-shot guard: if it fires, the loop under test has hung. It fails the test and ends the
+// loops, so the test returns.
+class Reaper : public zor_testing::Reaper {
+  public:
+    explicit Reaper(unsigned milliseconds = 10000)
+        : zor_testing::Reaper(milliseconds, end_modal_loops_and_quit) {}
 };
 
 // A dialog used by several tests: an edit, OK (mr_ok) and Cancel (mr_cancel) buttons.

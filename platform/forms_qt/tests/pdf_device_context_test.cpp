@@ -11,6 +11,7 @@
 #include "platform/forms_qt/pdf_device_context.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
 #include "platform/forms_qt/testing/pdf_files.h"
+#include "platform/testing/temp_tree.h"
 
 namespace platform::forms_qt {
 namespace {
@@ -26,9 +27,8 @@ class PdfOutput : public ::testing::Test {
   protected:
     void SetUp() override {
         testing::qt_session();
-        std::string pattern = (fs::temp_directory_path() / "zor-pdf-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
+        folder = zor_testing::make_temp_folder("zor-pdf");
+        ASSERT_FALSE(folder.empty());
     }
     void TearDown() override {
         std::error_code ignored;

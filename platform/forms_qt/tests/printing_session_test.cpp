@@ -9,6 +9,7 @@
 
 #include "platform/forms_qt/pdf_device_context.h"
 #include "platform/forms_qt/testing/pdf_files.h"
+#include "platform/testing/temp_tree.h"
 
 namespace platform::forms_qt {
 namespace {
@@ -16,8 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PrintingSession, prints_offscreen_without_a_display_session_after_session) {
-    std::string folder = (fs::temp_directory_path() / "zor-printing-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string folder = zor_testing::make_temp_folder("zor-printing").string();
+    ASSERT_FALSE(folder.empty());
     // A display that cannot be reached: a session that tried it would end the program.
     setenv("DISPLAY", ":97", 1);
     unsetenv("QT_QPA_PLATFORM");

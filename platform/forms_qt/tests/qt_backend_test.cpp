@@ -13,12 +13,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <memory>
 #include <thread>
 
 #include "platform/forms/controls.h"
 #include "platform/forms_qt/deferred_deletion.h"
 #include "platform/forms_qt/snapshot.h"
 #include "platform/forms_qt/testing/form_snapshots.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 
 namespace platform::forms_qt {
@@ -67,21 +69,13 @@ class QtBackendTest : public ::testing::Test {
         session = &testing::qt_session();
         previous_provider = set_interaction_provider(&person);
         // A hang guard: a loop that never ends is stopped and the test fails.
-        reaper = window::create_window(
-            "QtTestReaper", 0,
-            [](window::Handle self, std::uint32_t m, window::WParam, window::LParam) -> window::Result {
-                if (m == window::WM_TIMER) {
-                    window::kill_timer(self, 1);
-                    ADD_FAILURE() << "the loop under test did not end";
-                    for (Form* f : screen().forms())
-                        if (f->modal()) f->modal_result = mr_abort;
-                }
-                return 0;
-            });
-        window::set_timer(reaper, 1, 10000);
+        reaper = std::make_unique<zor_testing::Reaper>(10000, [] {
+            for (Form* f : screen().forms())
+                if (f->modal()) f->modal_result = mr_abort;
+        });
     }
     void TearDown() override {
-        window::destroy_window(reaper);
+        reaper.reset();
         set_interaction_provider(previous_provider);
         reset_forms_state_for_tests();
         delete_idle_objects();
@@ -107,7 +101,7 @@ class QtBackendTest : public ::testing::Test {
     QtSession* session = nullptr;
     PersonInteraction person;
     InteractionProvider* previous_provider = nullptr;
-    window::Handle reaper = 0;
+    std::unique_ptr<zor_testing::Reaper> reaper;
     std::vector<std::function<void()>> actions;
 };
 

@@ -1,4 +1,5 @@
 #include "platform/help/help.h"
+#include "platform/testing/temp_tree.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -18,9 +19,8 @@ namespace fs = std::filesystem;
 class HelpTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zor-help-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zor-help");
+        ASSERT_FALSE(folder_.empty());
         clear_help_requests();
         saved_path_ = getenv("PATH") ? getenv("PATH") : "";
         saved_display_ = getenv("DISPLAY") ? getenv("DISPLAY") : "";

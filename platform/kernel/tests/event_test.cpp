@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/tests/wait_helpers.h"
+#include "platform/testing/wait.h"
 
 namespace platform::kernel {
 namespace {
 
-using testing::wait_until;
+using zor_testing::wait_until;
 constexpr unsigned long_wait = 10'000;  // ms; long enough never to run out on a loaded machine
 
 TEST(EventState, AutoResetCountsSeveralSetsAsOneAndIsConsumedByAWait) {

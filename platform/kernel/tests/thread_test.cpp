@@ -5,12 +5,12 @@
 #include <stdexcept>
 
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/tests/wait_helpers.h"
+#include "platform/testing/wait.h"
 
 namespace platform::kernel {
 namespace {
 
-using testing::wait_until;
+using zor_testing::wait_until;
 
 TEST(Thread, RunsTheBodyOnAThreadOfItsOwnWithADistinctId) {
     ThreadId inside = 0;

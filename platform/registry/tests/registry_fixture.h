@@ -8,15 +8,15 @@
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 
 namespace platform::registry::testing {
 
 class TempStore : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zor_registry_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = zor_testing::make_temp_folder("zor_registry_test");
+        ASSERT_FALSE(dir_.empty());
         db_ = (dir_ / "registry.db").string();
         setenv("ZOR_REGISTRY", db_.c_str(), 1);
         reset_store();

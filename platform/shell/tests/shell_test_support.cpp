@@ -17,23 +17,8 @@
 namespace platform::shell::testing {
 
 void ShellTest::SetUp() {
-    char tmpl[] = "/tmp/zor_shell_XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    ::chmod(root_.c_str(), 0777);
-    home_ = at("home");
-    data_home_ = at("home/.local/share");
-    std::filesystem::create_directories(data_home_);
-    if (const char* h = std::getenv("HOME")) {
-        had_home_ = true;
-        saved_home_ = h;
-    }
-    if (const char* d = std::getenv("XDG_DATA_HOME")) {
-        had_data_ = true;
-        saved_data_ = d;
-    }
-    ::setenv("HOME", home_.c_str(), 1);
-    ::setenv("XDG_DATA_HOME", data_home_.c_str(), 1);
+    HomeTreeTest::SetUp();
+    if (HasFatalFailure()) return;
     mountinfo_ = at("mountinfo");
     std::ofstream(mountinfo_) << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
     set_mountinfo_path(mountinfo_);
@@ -44,38 +29,7 @@ void ShellTest::SetUp() {
 void ShellTest::TearDown() {
     set_mountinfo_path({});
     set_sysfs_root({});
-    if (had_home_)
-        ::setenv("HOME", saved_home_.c_str(), 1);
-    else
-        ::unsetenv("HOME");
-    if (had_data_)
-        ::setenv("XDG_DATA_HOME", saved_data_.c_str(), 1);
-    else
-        ::unsetenv("XDG_DATA_HOME");
-    std::error_code ec;
-    // Folders a test made unreadable must be opened again before they can be removed.
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             root_, std::filesystem::directory_options::skip_permission_denied, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0755);
-    }
-    ::chmod(root_.c_str(), 0755);
-    std::filesystem::remove_all(root_, ec);
-}
-
-void ShellTest::make_dir(const std::string& relative) const {
-    std::filesystem::create_directories(at(relative));
-}
-
-void ShellTest::make_file(const std::string& relative, const std::string& content) const {
-    std::ofstream(at(relative), std::ios::binary) << content;
-}
-
-std::string ShellTest::read_file(const std::string& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    HomeTreeTest::TearDown();
 }
 
 void ShellTest::add_mount(const std::string& mount_point, const std::string& fs_type, unsigned major,

@@ -8,32 +8,23 @@
 #include <string>
 
 #include "platform/shell/shell.h"
+#include "platform/testing/home_tree_test.h"
 
 namespace platform::shell::testing {
 
-// Makes a fresh temporary folder, points HOME and XDG_DATA_HOME into it and the mount table
-// at a file of its own ("/" on ext4 plus the mounts a test adds). Undone in TearDown.
-class ShellTest : public ::testing::Test {
+// A fresh temporary folder tree with a private home and data home, and the mount table at a file
+// of its own ("/" on ext4 plus the mounts a test adds). Undone in TearDown.
+class ShellTest : public zor_testing::HomeTreeTest {
   protected:
+    ShellTest() : HomeTreeTest("zor_shell") {}
     void SetUp() override;
     void TearDown() override;
 
-    // Absolute path below the temporary root.
-    std::string at(const std::string& relative) const { return root_ + "/" + relative; }
-    void make_dir(const std::string& relative) const;
-    void make_file(const std::string& relative, const std::string& content = "x") const;
-    std::string read_file(const std::string& path) const;
     // Adds a line to the injected mount table.
     void add_mount(const std::string& mount_point, const std::string& fs_type = "ext4", unsigned major = 8,
                    unsigned minor = 1);
 
-    std::string root_;
-    std::string home_;
-    std::string data_home_;
-
   private:
-    std::string saved_home_, saved_data_;
-    bool had_home_ = false, had_data_ = false;
     std::string mountinfo_;
     int next_mount_id_ = 30;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/storage/cfb_file.h"
+#include "platform/testing/temp_tree.h"
 
 namespace cfb_test {
 
@@ -23,23 +24,7 @@ inline std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t salt = 0) {
 }
 
 // A fresh folder under the temp dir, removed with the fixture.
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "cfb_test_XXXXXX").string();
-        char* made = ::mkdtemp(tmpl.data());
-        path_ = made ? made : "/tmp";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using TempDir = zor_testing::TempTree;
 
 inline std::vector<std::uint8_t> read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

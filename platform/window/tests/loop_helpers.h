@@ -9,46 +9,16 @@
 #include <thread>
 
 #include "platform/kernel/kernel.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 
 namespace platform::window::testing {
 
 inline constexpr unsigned guard_ms = 10'000;  // no correct test comes near this
 
-// Polls `done` in small steps until it holds or `timeout` passes; returns the last answer.
-inline bool wait_until(const std::function<bool()>& done,
-                       std::chrono::milliseconds timeout = std::chrono::milliseconds(guard_ms)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// A one-shot timer that ends the calling thread's loop with a failure if it is still running
-// after `ms`.
-class Reaper {
-  public:
-    explicit Reaper(unsigned ms = guard_ms) {
-        window_ =
-            create_window("TestReaper", 0, [](Handle self, std::uint32_t message, WParam, LParam) -> Result {
-                if (message == WM_TIMER) {
-                    kill_timer(self, 1);
-                    ADD_FAILURE() << "the loop under test did not end; the reaper stopped it";
-                    post_quit_message(-99);
-                }
-                return 0;
-            });
-        set_timer(window_, 1, ms);
-    }
-    ~Reaper() { destroy_window(window_); }
-    Reaper(const Reaper&) = delete;
-    Reaper& operator=(const Reaper&) = delete;
-
-  private:
-    Handle window_ = 0;
-};
+// The kit's bounded wait and loop guard, under the names these tests know.
+using zor_testing::Reaper;
+using zor_testing::wait_until;
 
 // A thread with a message loop and a control window through which tests run code on it.
 // The loop ends on stop() or, failing the test, after the guard time.

@@ -27,6 +27,8 @@
 #include "platform/forms/menus.h"
 #include "platform/forms/standard_controls.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/message_loop.h"
+#include "platform/testing/temp_tree.h"
 #include "platform/window/window.h"
 #include "plugin/host_interfaces.h"
 
@@ -49,14 +51,7 @@ T garbage() {
     return reinterpret_cast<T>(std::uintptr_t{0xDEADBEE0});
 }
 
-inline bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        platform::window::run_nested_loop_for([] { return false; }, 20);
-    }
-}
+using zor_testing::pump_until;
 
 inline Lines read_lines(const fs::path& path) {
     Lines lines;
@@ -83,9 +78,8 @@ T* find(forms::Form& form, const char* name) {
 class ZorsetupHost : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorsetup-host-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zorsetup-host");
+        ASSERT_FALSE(folder_.empty());
         setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
         setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
         platform::registry::reset_store();

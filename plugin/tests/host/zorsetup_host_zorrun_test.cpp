@@ -31,9 +31,9 @@ class ZorsetupHostWithZorrun : public ZorsetupHost {
         unload();
         // Zorrun ends with its last client; one that does not is ended here, so the next test
         // starts its own.
-        if (zorrun > 0 && !wait_until([] { return !com::bus_name_has_owner("com.hox.Zorrun"); }, 10s))
+        if (zorrun > 0 && !pump_until([] { return !com::bus_name_has_owner("com.hox.Zorrun"); }, 10s))
             kill(zorrun, SIGKILL);
-        wait_until([] { return !com::bus_name_has_owner("com.hox.Zorrun"); }, 10s);
+        pump_until([] { return !com::bus_name_has_owner("com.hox.Zorrun"); }, 10s);
         ports_.reset();
         if (sim_) sim_->stop();
         sim_.reset();
@@ -111,7 +111,7 @@ TEST_F(ZorsetupHostWithZorrun, ATrayTypeChosenInTheDialogReachesTheInstrument) {
         find<forms::Button>(f, "close_button")->click();
     });
     EXPECT_EQ(r.result, 1);
-    EXPECT_TRUE(wait_until([&] { return was_sent("DLD_OBJ TRAY;Tray2;MT96;"); }, 20s))
+    EXPECT_TRUE(pump_until([&] { return was_sent("DLD_OBJ TRAY;Tray2;MT96;"); }, 20s))
         << testing::PrintToString(sent());
     EXPECT_TRUE(box_texts().empty()) << testing::PrintToString(box_texts());
 }
@@ -119,7 +119,7 @@ TEST_F(ZorsetupHostWithZorrun, ATrayTypeChosenInTheDialogReachesTheInstrument) {
 TEST_F(ZorsetupHostWithZorrun, APortChosenInTheConfigurationDialogMovesZorrunsSession) {
     load();
     setup_->ExecuteCommand(14998);  // connects: Zorrun polls COM1
-    ASSERT_TRUE(wait_until([&] { return was_sent("CLEANUP"); }, 20s));
+    ASSERT_TRUE(pump_until([&] { return was_sent("CLEANUP"); }, 20s));
     boxes_->on_next_form([](forms::Form& f) {
         auto* ports = find<forms::ComboBox>(f, "port_box");
         ASSERT_NE(ports, nullptr);
@@ -129,7 +129,7 @@ TEST_F(ZorsetupHostWithZorrun, APortChosenInTheConfigurationDialogMovesZorrunsSe
         find<forms::Button>(f, "done_button")->click();
     });
     EXPECT_EQ(config_->LaunchConfigDialog(0), 0);
-    EXPECT_TRUE(wait_until([&] { return logged("changed port to 3"); }, 20s));
+    EXPECT_TRUE(pump_until([&] { return logged("changed port to 3"); }, 20s));
     EXPECT_TRUE(box_texts().empty()) << testing::PrintToString(box_texts());
 }
 

@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "platform/forms/controls.h"
-#include "platform/kernel/testing/child_environment.h"
+#include "platform/testing/child_environment.h"
 #include "shellctl/kw_shell_list.h"
 #include "shellctl/kw_shell_tree.h"
 #include "shellctl/tests/display/screen_person.h"
@@ -39,7 +39,7 @@ class Peer {
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         // Under the leak checker the peer's libraries report their own leaks at exit.
-        const kernel_testing::ChildEnvironment environment({"ASAN_OPTIONS=detect_leaks=0"});
+        const zor_testing::ChildEnvironment environment({"ASAN_OPTIONS=detect_leaks=0"});
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/testing/temp_tree.h"
 #include "tools/zorctl/document.h"
 
 namespace {
@@ -58,8 +59,7 @@ class ZorctlCompoundFile : public ::testing::Test {
     void SetUp() override {
         python = python_with_olefile();
         if (python.empty()) GTEST_SKIP() << "no python3 with olefile (Debian package python3-olefile)";
-        char pattern[] = "/tmp/zorctl-cfb-XXXXXX";
-        folder = ::mkdtemp(pattern);
+        folder = zor_testing::make_temp_folder("zorctl-cfb");
         std::ofstream(folder / "check.py") << olefile_check;
     }
     void TearDown() override {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/testing/temp_tree.h"
 #include "tools/zorctl/document.h"
 
 namespace {
@@ -15,20 +16,12 @@ namespace fs = std::filesystem;
 
 const fs::path examples = ZOR_EXAMPLES_DIR;
 
-class TempFolder {
+class TempFolder : public zor_testing::TempTree {
   public:
-    TempFolder() {
-        char pattern[] = "/tmp/zorctl-doc-XXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
+    TempFolder() : TempTree("zorctl-doc") {}
     void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path / name, std::ios::binary) << bytes;
+        std::ofstream(path() / name, std::ios::binary) << bytes;
     }
-    fs::path path;
 };
 
 TEST(ZorctlDocumentLines, the_demo_method_gets_the_sections_of_its_macros_then_entry_and_exit) {
@@ -73,7 +66,7 @@ TEST(ZorctlDocumentLines, each_macro_is_written_once_and_sections_already_there_
     lib.write("A.pma", "// comment\r\nWASH(Wash1,1)\r\n");
     lib.write("B.pma", "WASH(Wash2,1)\n");
     const std::vector<std::string> method = {"A()", "a()", "B()", "Missing()", "[MACRO b]", "WASH(Waste,1)"};
-    const auto lines = zorctl::document_lines("", method, lib.path);
+    const auto lines = zorctl::document_lines("", method, lib.path());
     EXPECT_EQ(lines, (std::vector<std::string>{"", "A()", "a()", "B()", "Missing()", "[MACRO b]",
                                                "WASH(Waste,1)", "[MACRO A]", "WASH(Wash1,1)"}));
     // Without a library folder the text stays as it is.
@@ -83,7 +76,7 @@ TEST(ZorctlDocumentLines, each_macro_is_written_once_and_sections_already_there_
 TEST(ZorctlDocumentLines, a_macro_name_with_a_dot_is_looked_up_without_what_follows_it) {
     TempFolder lib;
     lib.write("Prep.pma", "WASH(Wash1,1)\r\n");
-    const auto lines = zorctl::document_lines("10ul", {"Prep.v2()"}, lib.path);
+    const auto lines = zorctl::document_lines("10ul", {"Prep.v2()"}, lib.path());
     EXPECT_EQ(lines, (std::vector<std::string>{"10ul", "Prep.v2()", "[MACRO Prep.v2]", "WASH(Wash1,1)"}));
 }
 
@@ -92,17 +85,17 @@ TEST(ZorctlMethodText, utf8_is_taken_to_windows_1252_and_other_bytes_stay) {
     dir.write("utf8.txt", "Load(1 \xC2\xB5l)\r\n\r\nInject()\n");
     dir.write("cp1252.txt", "Load(1 \xB5l)\nInject()");
     std::vector<std::string> a, b;
-    ASSERT_TRUE(zorctl::read_method_text(dir.path / "utf8.txt", a));
-    ASSERT_TRUE(zorctl::read_method_text(dir.path / "cp1252.txt", b));
+    ASSERT_TRUE(zorctl::read_method_text(dir.path() / "utf8.txt", a));
+    ASSERT_TRUE(zorctl::read_method_text(dir.path() / "cp1252.txt", b));
     EXPECT_EQ(a, (std::vector<std::string>{"Load(1 \xB5l)", "Inject()"}));
     EXPECT_EQ(b, a);
-    EXPECT_FALSE(zorctl::read_method_text(dir.path / "none.txt", a));
+    EXPECT_FALSE(zorctl::read_method_text(dir.path() / "none.txt", a));
 }
 
 TEST(ZorctlDocumentLines, a_macro_file_in_utf8_is_taken_to_windows_1252_as_the_method_is) {
     TempFolder lib;
     lib.write("Load.pma", "// loads\r\nVolume (\xC2\xB5l);5;1;10\r\nASPIRATE(SYR,Volume,1,)\r\n");
-    const auto lines = zorctl::document_lines("10ul", {"Load(2)"}, lib.path);
+    const auto lines = zorctl::document_lines("10ul", {"Load(2)"}, lib.path());
     EXPECT_EQ(lines, (std::vector<std::string>{"10ul", "Load(2)", "[MACRO Load]", "Volume (\xB5l);5;1;10",
                                                "ASPIRATE(SYR,Volume,1,)"}));
 }

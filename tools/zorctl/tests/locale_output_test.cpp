@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/testing/temp_tree.h"
 #include "tools/zorctl/locale_output.h"
 
 namespace {
@@ -39,9 +40,8 @@ TEST_F(LocaleOutputTest, Utf8LocaleGetsTheTextAsItIs) {
 }
 
 TEST_F(LocaleOutputTest, Windows1252LocaleGetsWindows1252Bytes) {
-    char pattern[] = "/tmp/zorctl-locale-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = zor_testing::make_temp_folder("zorctl-locale");
+    ASSERT_FALSE(folder_.empty());
     const std::string make =
         "localedef -f CP1252 -i en_US '" + (folder_ / "en_US.CP1252").string() + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) == -1 || !std::filesystem::exists(folder_ / "en_US.CP1252"))

@@ -13,6 +13,7 @@
 #include "platform/com/tests/private_bus.h"
 #include "platform/forms/interaction.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "tools/zorhost/host.h"
 
 namespace zorhost_test {
@@ -28,9 +29,8 @@ class StandInZorrun : public ::testing::Test {
   protected:
     void SetUp() override {
         namespace com = platform::com;
-        char pattern[] = "/tmp/zorhost-bridge-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zorhost-bridge");
+        ASSERT_FALSE(folder_.empty());
         setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
         platform::registry::reset_store();
         ASSERT_EQ(zorhost::register_plugin(ZORSETUP_LIBRARY_PATH), com::S_OK);

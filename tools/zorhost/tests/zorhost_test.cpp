@@ -25,6 +25,7 @@
 #ifdef ZORHOST_PDF
 #include "platform/forms_qt/pdf_device_context.h"
 #include "platform/forms_qt/testing/pdf_files.h"
+#include "platform/testing/temp_tree.h"
 #endif
 
 namespace {
@@ -39,9 +40,8 @@ using Lines = std::vector<std::string>;
 class PluginHost : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorhost-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = zor_testing::make_temp_folder("zorhost-test");
+        ASSERT_FALSE(folder_.empty());
         setenv("ZOR_REGISTRY", (folder_ / "registry.db").c_str(), 1);
         reg::reset_store();
         fs::create_directory(folder_ / "methods");

@@ -10,14 +10,15 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/testing/wait.h"
 #include "support/host_link.h"
 #include "support/simulator_fixture.h"
-#include "support/wait_until.h"
 
 namespace zorsim::test {
 namespace {
 
 using std::chrono::milliseconds;
+using zor_testing::wait_until;
 
 class Child {
   public:
@@ -107,7 +108,7 @@ class Child {
 class Executable : public ::testing::Test {
   protected:
     void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_ = make_temp_dir();
+    std::filesystem::path dir_ = zor_testing::make_temp_folder("zorsim-test");
 };
 
 TEST_F(Executable, prints_its_terminal_serves_get_stat_and_quits_on_command) {

@@ -1,13 +1,14 @@
 // Faults come from the seed: the same seed and the same exchange give the same bytes on the line.
 #include <gtest/gtest.h>
 
+#include "platform/testing/wait.h"
 #include "support/simulator_fixture.h"
-#include "support/wait_until.h"
 
 namespace zorsim::test {
 namespace {
 
 using std::chrono::milliseconds;
+using zor_testing::wait_until;
 
 struct Exchange {
     std::string bytes;  // everything the host received
@@ -15,7 +16,7 @@ struct Exchange {
 };
 
 Exchange run_exchange(std::uint64_t seed, int commands) {
-    const auto dir = make_temp_dir();
+    const auto dir = zor_testing::make_temp_folder("zorsim-test");
     Options o;
     o.seed = seed;
     o.faults.drop = 0.2;
@@ -68,7 +69,7 @@ TEST(FaultReproducibility, the_same_seed_gives_the_same_faults_and_another_seed_
 }
 
 TEST(FaultReproducibility, rates_change_at_run_time_and_reseeding_restarts_the_pattern) {
-    const auto dir = make_temp_dir();
+    const auto dir = zor_testing::make_temp_folder("zorsim-test");
     Options o;
     Simulator sim(o);
     ASSERT_EQ(sim.open(), "");

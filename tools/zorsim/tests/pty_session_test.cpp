@@ -6,14 +6,15 @@
 #include <algorithm>
 #include <fstream>
 
+#include "platform/testing/wait.h"
 #include "support/simulator_fixture.h"
-#include "support/wait_until.h"
 #include "tools/zorsim/frame_codec.h"
 
 namespace zorsim::test {
 namespace {
 
 using std::chrono::milliseconds;
+using zor_testing::wait_until;
 
 // How long a test listens to be sure that no reply comes. Absence can only be shown by waiting;
 // a reply that is merely slow still fails the test, so this cannot hide a fault.

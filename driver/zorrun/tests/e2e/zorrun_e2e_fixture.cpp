@@ -9,18 +9,19 @@
 #include <sstream>
 #include <thread>
 
+#include "core/tests/support/sample_method_folder.h"
 #include "core/zor_lib_form.h"
 #include "driver/zorrun/tests/support/compound_writer.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "utilities/session.h"
 #include "utilities/settings.h"
 
 namespace zorrun_test {
 
 void ZorrunE2E::SetUp() {
-    char pattern[] = "/tmp/zorrun-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = zor_testing::make_temp_folder("zorrun-e2e");
+    ASSERT_FALSE(folder.empty());
     // The test writes Zorrun's settings into the store that Zorrun will read.
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
     // Registration writes the bus's service file under XDG_DATA_HOME: the test's own, which its
@@ -29,10 +30,7 @@ void ZorrunE2E::SetUp() {
     platform::registry::reset_store();
     putils::reset_session();
     putils::session().instance_number = 1;
-    write_macro("ERROR ENTRY", {"// on an instrument error", "WASH(Wash1,1)"});
-    write_macro("ERROR EXIT", {"// after the answer", "WASH(Wash2,1)"});
-    write_macro("SL EXIT", {"// end of a sample list", "WASH(Wash2,3)"});
-    std::filesystem::copy_file(std::string(ZOR_EXAMPLES_DIR) + "/zor_config.pol", folder / "latest_zor.pol");
+    core_test::write_sample_method_folder(folder);
     bus = std::make_unique<PrivateBus>(folder);
     ASSERT_TRUE(bus->ok()) << "cannot start a dbus-daemon";
     client = std::make_unique<BusClient>();
@@ -94,15 +92,6 @@ void ZorrunE2E::initialize() {
     ASSERT_EQ(r.result, 1);
     ASSERT_EQ(status(), 1);
     ASSERT_TRUE(wait_for_polls(1));
-}
-
-bool ZorrunE2E::wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
 }
 
 std::int32_t ZorrunE2E::status() {
@@ -169,8 +158,7 @@ std::string ZorrunE2E::document(const std::vector<std::string>& lines, const std
 }
 
 void ZorrunE2E::write_macro(const std::string& name, const std::vector<std::string>& lines) const {
-    std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-    for (const auto& line : lines) out << line << "\r\n";
+    core_test::write_macro_file(folder, name, lines);
 }
 
 void ZorrunE2E::write_setting(const std::string& name, const std::string& value) const {

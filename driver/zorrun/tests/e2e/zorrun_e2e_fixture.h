@@ -24,10 +24,12 @@
 #include "driver/zorrun/tests/support/interaction_channel.h"
 #include "driver/zorrun/tests/support/private_bus.h"
 #include "driver/zorrun/tests/support/zorrun_process.h"
+#include "platform/testing/wait.h"
 
 namespace zorrun_test {
 
 using namespace std::chrono_literals;
+using zor_testing::wait_until;
 
 struct StartOptions {
     std::vector<std::string> zorsim;       // extra zorsim options
@@ -50,8 +52,6 @@ class ZorrunE2E : public ::testing::Test {
     // Initialize, and wait for the first polls: status 1, port open.
     void initialize();
 
-    // Checks the condition every few milliseconds until it holds or the time runs out.
-    static bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s);
     bool wait_for_status(std::int32_t code, std::chrono::milliseconds timeout = 30s);
     std::int32_t status();
     // The commands Zorrun sent (resends and polls left out), from zorsim's transcript.

@@ -12,12 +12,14 @@
 #include "core/method_expansion.h"
 #include "core/run_variables.h"
 #include "core/session_state.h"
+#include "core/tests/support/sample_method_folder.h"
 #include "core/window_broadcast.h"
 #include "driver/zorrun/driver_forms.h"
 #include "driver/zorrun/run_preparation.h"
 #include "driver/zorrun/status_model.h"
 #include "platform/forms/application.h"
 #include "platform/registry/registry.h"
+#include "platform/testing/temp_tree.h"
 #include "utilities/session.h"
 #include "utilities/settings.h"
 
@@ -26,9 +28,8 @@ namespace zorrun_test {
 namespace window = platform::window;
 
 void DriverTest::SetUp() {
-    char pattern[] = "/tmp/zorrun-unit-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = zor_testing::make_temp_folder("zorrun-unit");
+    ASSERT_FALSE(folder.empty());
     ::setenv("ZOR_REGISTRY", (folder / "registry.db").c_str(), 1);
     platform::registry::reset_store();
     const core::SessionState& session = core::session_state();
@@ -75,8 +76,7 @@ void DriverTest::TearDown() {
 }
 
 void DriverTest::write_macro(const std::string& name, const std::vector<std::string>& lines) const {
-    std::ofstream out(folder / (name + ".pma"), std::ios::binary);
-    for (const auto& line : lines) out << line << "\r\n";
+    core_test::write_macro_file(folder, name, lines);
 }
 
 void DriverTest::load_example_configuration() const {
@@ -103,16 +103,6 @@ Receiver::~Receiver() {
 int Receiver::count() {
     window::process_messages();
     return count_;
-}
-
-bool run_until(const std::function<bool()>& done, unsigned timeout_ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        window::process_messages();
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 }
 
 }  // namespace zorrun_test

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/forms/interaction.h"
+#include "platform/testing/message_loop.h"
 #include "platform/window/window.h"
 
 namespace zorrun_test {
@@ -57,6 +58,6 @@ class Receiver {
 };
 
 // Handles what is pending until the condition holds (bounded).
-bool run_until(const std::function<bool()>& done, unsigned timeout_ms = 5000);
+using zor_testing::pump_until;
 
 }  // namespace zorrun_test

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/kernel/testing/child_environment.h"
+#include "platform/testing/child_environment.h"
 
 namespace zorrun_test {
 
@@ -18,7 +18,7 @@ ZorrunProcess::ZorrunProcess(const std::string& program, const std::vector<std::
     std::vector<std::string> args = {program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     // Everything the child needs is made before the fork.
-    const kernel_testing::ChildEnvironment env(environment);
+    const zor_testing::ChildEnvironment env(environment);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

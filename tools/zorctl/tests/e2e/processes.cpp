@@ -10,7 +10,7 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/kernel/testing/child_environment.h"
+#include "platform/testing/child_environment.h"
 
 namespace zorctl_test {
 
@@ -27,7 +27,7 @@ int decode(int status) {
 // Everything the child needs is made before the fork: only exec-safe calls run in it.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
             const std::filesystem::path& out_file, const std::filesystem::path& err_file) {
-    const kernel_testing::ChildEnvironment env(environment);
+    const zor_testing::ChildEnvironment env(environment);
     std::vector<std::string> args = argv;
     std::vector<char*> arg_ptrs;
     for (auto& a : args) arg_ptrs.push_back(a.data());
@@ -121,15 +121,6 @@ std::optional<int> Background::stop(std::chrono::milliseconds timeout) {
     ::kill(pid_, SIGTERM);
     status_ = wait_for(pid_, timeout);
     return status_;
-}
-
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
 }
 
 std::string find_program(const std::string& name) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/wait.h"
+
 namespace zorctl_test {
 
 struct Finished {
@@ -46,7 +48,7 @@ class Background {
 };
 
 // Checks the condition every few milliseconds until it holds or the time runs out.
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+using zor_testing::wait_until;
 
 // The program's path found along PATH ("" when none).
 std::string find_program(const std::string& name);

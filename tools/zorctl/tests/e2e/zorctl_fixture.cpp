@@ -1,4 +1,5 @@
 #include "tools/zorctl/tests/e2e/zorctl_fixture.h"
+#include "platform/testing/temp_tree.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -26,9 +27,8 @@ class PrivateBus : public ::testing::Environment {
         // The daemon forks and its first process ends after printing the address and the pid.
         // Its service folder is an empty one of its own: a Zorrun registered with this user's bus
         // must not be started in place of the one under test.
-        char pattern[] = "/tmp/zorctl-bus-XXXXXX";
-        if (!::mkdtemp(pattern)) return;
-        data_home_ = pattern;
+        data_home_ = zor_testing::make_temp_folder("zorctl-bus").string();
+        if (data_home_.empty()) return;
         const Finished f = run_program({daemon, "--session", "--fork", "--print-address=1", "--print-pid=1"},
                                        {"XDG_DATA_HOME=" + data_home_}, 20s);
         std::istringstream lines(f.out);
@@ -65,9 +65,8 @@ void ZorctlE2E::SetUp() {
         GTEST_SKIP()
             << "no session bus: DBUS_SESSION_BUS_ADDRESS is not set and dbus-daemon could not start one";
     if (find_program("busctl").empty()) GTEST_SKIP() << "no busctl (Debian package systemd)";
-    char pattern[] = "/tmp/zorctl-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = zor_testing::make_temp_folder("zorctl-e2e");
+    ASSERT_FALSE(folder.empty());
     methods = folder / "methods";
     fs::create_directory(methods);
     copy_macro_library(methods);

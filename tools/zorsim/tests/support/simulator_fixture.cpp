@@ -5,12 +5,6 @@
 
 namespace zorsim::test {
 
-std::filesystem::path make_temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zorsim-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return {};
-    return pattern;
-}
-
 std::vector<std::string> read_lines(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "host_link.h"
+#include "platform/testing/temp_tree.h"
 #include "tools/zorsim/simulator.h"
 
 namespace zorsim::test {
 
-std::filesystem::path make_temp_dir();
 std::vector<std::string> read_lines(const std::filesystem::path& path);
 
 class SimulatorTest : public ::testing::Test {
@@ -24,7 +24,7 @@ class SimulatorTest : public ::testing::Test {
     void start(Options options);
     void TearDown() override;
 
-    std::filesystem::path dir_ = make_temp_dir();
+    std::filesystem::path dir_ = zor_testing::make_temp_folder("zorsim-test");
     std::unique_ptr<Simulator> sim_;
     std::unique_ptr<HostLink> host_;
 };

@@ -7,7 +7,7 @@
 
 extern char** environ;
 
-namespace kernel_testing {
+namespace zor_testing {
 
 class ChildEnvironment {
   public:
@@ -36,4 +36,4 @@ class ChildEnvironment {
     std::vector<char*> pointers_;
 };
 
-}  // namespace kernel_testing
+}  // namespace zor_testing
