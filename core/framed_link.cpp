@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/config_model.h"
+#include "core/instrument_commands.h"
 #include "core/reply_dispatcher.h"
 #include "core/session_state.h"
 #include "core/step_sequences.h"
@@ -13,6 +14,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 #include "serial/com_port.h"
+#include "serial/flow_states.h"
 #include "utilities/log.h"
 #include "utilities/text.h"
 
@@ -26,12 +28,20 @@ constexpr int debug_box_max_lines = 5000;
 // Received bytes are read in one go per event; the port's receive ring never announces more.
 constexpr std::size_t receive_buffer_size = 10000;
 // FlowHoldState: sending held by an XOFF from the instrument.
-constexpr std::uint8_t flow_held_by_xoff = 5;
+constexpr std::uint8_t flow_held_by_xoff = serial::flow_hold_state(serial::fsRemoteHoldState);
 // FlowHoldState values that hold our sending: DSR, CTS, a received XOFF, and that XOFF while we
 // have sent one too.
 bool output_held(std::uint8_t flow_state) {
-    return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7;
+    using serial::flow_hold_state;
+    return flow_state == flow_hold_state(serial::fsDsrHoldState) ||
+           flow_state == flow_hold_state(serial::fsCtsHoldState) ||
+           flow_state == flow_hold_state(serial::fsRemoteHoldState) ||
+           flow_state == flow_hold_state(serial::fsBothHoldState);
 }
+// Ticks between progress polls of a running atom: the first wait after the atom is sent, and
+// the longest; each poll waits one tick longer than the one before.
+constexpr std::int32_t atom_poll_first_ticks = 3;
+constexpr std::int32_t atom_poll_longest_ticks = 9;
 // Atom-wait expiries while held by XOFF before the link counts the reply as lost.
 constexpr std::int32_t xoff_hold_limit = 20;
 // Resends after which synchronous waits of the automation object are released.
@@ -106,14 +116,9 @@ void expect_frame_bytes(serial::TSpCustomComPort& port) {
     if (port.AvailThreshold() != needed) port.SetAvailThreshold(needed);
 }
 
-// The queries whose answer is data lines before the "|": the configuration, the firmware
-// version, the mounted syringe, the bar code read.
-constexpr std::string_view data_queries[] = {"GET_CONFIG", "GET_FW_VERSION", "GET_SYR", "GET_SPL_ID"};
-
+// The outstanding command is a query whose answer is data lines before the "|".
 bool data_query_outstanding() {
-    for (std::string_view query : data_queries)
-        if (putils::same_text(link_state().last_sent, query)) return true;
-    return false;
+    return answer_is_data(link_state().last_sent);
 }
 
 // Whether a good reply can be the answer to the outstanding command: anything can, except an
@@ -130,7 +135,7 @@ void note_empty_answer() {
     note_instrument_answers();
     // GET_CONFIG waits long because its text takes long to come; once the instrument has answered
     // this frame, a text still on its way would follow at once.
-    if (putils::same_text(link.last_sent, "GET_CONFIG") && link.timer_mode == TimerMode::reply_timeout &&
+    if (waits_for_configuration(link.last_sent) && link.timer_mode == TimerMode::reply_timeout &&
         link.reply_timeout_ticks < link.config_timeout_ticks)
         arm_timer(link.reply_timeout_ticks, TimerMode::reply_timeout);
 }
@@ -353,13 +358,13 @@ void send_command(const std::string& command) {
         hold_command(command, wait);
         return;
     }
-    if (is_atom_command(command)) link.atom_poll_interval = 3;
+    if (is_atom_command(command)) link.atom_poll_interval = atom_poll_first_ticks;
     clear_return_lines();
-    if (putils::starts_with_text(command, "READ_BARCODE")) {
+    if (putils::starts_with_text(command, command_word::read_barcode)) {
         barcode_state().state = barcode_requested;
         barcode_state().text.clear();
     }
-    if (!putils::same_text(command, "GET_ATOM_INFO")) link.last_command = command;
+    if (!putils::same_text(command, command_word::get_atom_info)) link.last_command = command;
     link.last_sent = command;
     // What came in before this frame goes out cannot be its reply. The output is not cleared:
     // nothing but a resent copy of this same frame can still be waiting there (a reply is only
@@ -369,7 +374,7 @@ void send_command(const std::string& command) {
     link.receive_state = 0;
     link.empty_answer_since_send = false;
     expect_frame_bytes(*port);
-    arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
+    arm_timer(waits_for_configuration(command) ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
     // A device that has gone takes nothing: the command stays outstanding, and the reply
@@ -533,7 +538,7 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
     link.timer_armed = false;
     switch (link.timer_mode) {
         case TimerMode::idle_poll:
-            send_command("GET_STAT");
+            send_command(command_word::get_stat);
             break;
         case TimerMode::atom_wait:
             if (port.FlowHoldState() == flow_held_by_xoff) {
@@ -543,8 +548,8 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
                 else
                     resend_after_timeout();
             } else {
-                if (link.atom_poll_interval < 9) ++link.atom_poll_interval;
-                send_command("GET_ATOM_INFO");
+                if (link.atom_poll_interval < atom_poll_longest_ticks) ++link.atom_poll_interval;
+                send_command(command_word::get_atom_info);
             }
             break;
         case TimerMode::reply_timeout:
