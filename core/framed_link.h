@@ -78,9 +78,9 @@ void send_command(const std::string& command);
 
 void arm_timer(std::int32_t ticks, TimerMode mode);
 void stop_timer();
-// A reply time-out: resend the outstanding command with the same sequence digit, run the baud
-// probe after start, report the loss through the hooks.
-void resend_after_timeout();
+// Sends the outstanding command again with the same sequence digit (the instrument knows it
+// as a repeat); a copy of it still held back in the output is dropped first.
+void resend_last_frame(serial::TSpCustomComPort& port);
 
 // The handlers bound to the port's OnTriggerAvail and OnTriggerTimer.
 void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count);

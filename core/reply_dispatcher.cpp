@@ -7,6 +7,7 @@
 #include "core/config_text.h"
 #include "core/framed_link.h"
 #include "core/instrument_commands.h"
+#include "core/lost_reply.h"
 #include "core/method_expansion.h"
 #include "core/method_run.h"
 #include "core/run_variables.h"
