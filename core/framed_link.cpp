@@ -127,8 +127,8 @@ void note_empty_answer() {
     LinkState& link = link_state();
     link.empty_answer_since_send = true;
     note_instrument_answers();
-    // GET_CONFIG waits long because its text takes long to come; once the instrument has answered
-    // this frame, a text still on its way would follow at once.
+    // The configuration query waits long because its text takes long to come; once the instrument
+    // has answered this frame, a text still on its way would follow at once.
     if (waits_for_configuration(link.last_sent) && link.timer_mode == TimerMode::reply_timeout &&
         link.reply_timeout_ticks < link.config_timeout_ticks)
         arm_timer(link.reply_timeout_ticks, TimerMode::reply_timeout);
@@ -442,7 +442,8 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     // the last one answers it: the earlier ones are late replies to frames answered before (the
     // reply to a resent frame beside the resend's, a reply that took so long it arrives just in
     // front of the next command's). An empty "|" never answers a query whose answer is data
-    // (GET_CONFIG's is the configuration): the query waits on, within its own time-out.
+    // (the configuration query's is the configuration): the query waits on, within its own
+    // time-out.
     //
     // Replies carry no sequence number, so across reads one ambiguity remains: a stale reply
     // that is read whole before the real one has begun to arrive is taken as the answer (unless
