@@ -94,7 +94,8 @@ void save_and_parse_configuration() {
     putils::session().last_error.clear();
     std::string failure;
     if (lines.empty()) {
-        failure = std::string(upload_failure_prefix) + "it answered GET_CONFIG with no configuration";
+        failure = std::string(upload_failure_prefix) + "it answered " + command_word::get_config +
+                  " with no configuration";
     } else if (read_configuration(lines)) {
         // The plug-in reads the cache, not this model: a text that could not be kept there is
         // not taken, or the two would tell of different trays.
@@ -127,8 +128,8 @@ bool configuration_reply_unreadable() {
 std::string give_up_configuration_reply() {
     SessionState& ss = session_state();
     if (ss.config_progress.end) ss.config_progress.end();
-    fail_upload(std::string(upload_failure_prefix) + "its reply to GET_CONFIG failed the frame checks " +
-                std::to_string(config_reply_tries) +
+    fail_upload(std::string(upload_failure_prefix) + "its reply to " + command_word::get_config +
+                " failed the frame checks " + std::to_string(config_reply_tries) +
                 " times (too long for a frame, or holding bytes a frame cannot carry)");
     install_upload_tail();
     run_next_queued_step();
