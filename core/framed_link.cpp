@@ -4,15 +4,14 @@
 #include <vector>
 
 #include "core/config_model.h"
+#include "core/instrument_commands.h"
+#include "core/link_owner.h"
+#include "core/lost_reply.h"
 #include "core/reply_dispatcher.h"
 #include "core/session_state.h"
-#include "core/step_sequences.h"
-#include "core/uilib.h"
-#include "core/window_broadcast.h"
-#include "core/zor_lib_form.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/window.h"
 #include "serial/com_port.h"
+#include "serial/flow_states.h"
 #include "utilities/log.h"
 #include "utilities/text.h"
 
@@ -20,22 +19,25 @@ namespace core {
 
 namespace {
 
-// The debug list keeps the most recent lines only: a debug page left open over a long run
-// would otherwise grow without end.
-constexpr int debug_box_max_lines = 5000;
 // Received bytes are read in one go per event; the port's receive ring never announces more.
 constexpr std::size_t receive_buffer_size = 10000;
 // FlowHoldState: sending held by an XOFF from the instrument.
-constexpr std::uint8_t flow_held_by_xoff = 5;
+constexpr std::uint8_t flow_held_by_xoff = serial::flow_hold_state(serial::fsRemoteHoldState);
 // FlowHoldState values that hold our sending: DSR, CTS, a received XOFF, and that XOFF while we
 // have sent one too.
 bool output_held(std::uint8_t flow_state) {
-    return flow_state == 2 || flow_state == 3 || flow_state == 5 || flow_state == 7;
+    using serial::flow_hold_state;
+    return flow_state == flow_hold_state(serial::fsDsrHoldState) ||
+           flow_state == flow_hold_state(serial::fsCtsHoldState) ||
+           flow_state == flow_hold_state(serial::fsRemoteHoldState) ||
+           flow_state == flow_hold_state(serial::fsBothHoldState);
 }
+// Ticks between progress polls of a running atom: the first wait after the atom is sent, and
+// the longest; each poll waits one tick longer than the one before.
+constexpr std::int32_t atom_poll_first_ticks = 3;
+constexpr std::int32_t atom_poll_longest_ticks = 9;
 // Atom-wait expiries while held by XOFF before the link counts the reply as lost.
 constexpr std::int32_t xoff_hold_limit = 20;
-// Resends after which synchronous waits of the automation object are released.
-constexpr std::int32_t resends_before_release = 3;
 
 std::uint64_t now_ms() {
     return platform::kernel::monotonic_ms();
@@ -46,15 +48,17 @@ bool is_atom_command(std::string_view command) {
     return model.atom_count > 0 && is_atom_line(command);
 }
 
+LinkOwner* installed_owner = nullptr;
+
 void show_return_line(const std::string& line) {
-    Tzor_lib* form = zor_lib();
-    if (form && form->Visible) form->return_box->Items.add(line);
+    LinkOwner* owner = link_owner();
+    if (owner && owner->link_lists_shown()) owner->show_return_line(line);
 }
 
 void clear_return_lines() {
     link_state().return_lines.clear();
-    Tzor_lib* form = zor_lib();
-    if (form && form->Visible) form->return_box->Items.clear();
+    LinkOwner* owner = link_owner();
+    if (owner && owner->link_lists_shown()) owner->clear_return_lines();
 }
 
 void frame_check(const std::function<void()>& on_good_frame) {
@@ -106,14 +110,9 @@ void expect_frame_bytes(serial::TSpCustomComPort& port) {
     if (port.AvailThreshold() != needed) port.SetAvailThreshold(needed);
 }
 
-// The queries whose answer is data lines before the "|": the configuration, the firmware
-// version, the mounted syringe, the bar code read.
-constexpr std::string_view data_queries[] = {"GET_CONFIG", "GET_FW_VERSION", "GET_SYR", "GET_SPL_ID"};
-
+// The outstanding command is a query whose answer is data lines before the "|".
 bool data_query_outstanding() {
-    for (std::string_view query : data_queries)
-        if (putils::same_text(link_state().last_sent, query)) return true;
-    return false;
+    return answer_is_data(link_state().last_sent);
 }
 
 // Whether a good reply can be the answer to the outstanding command: anything can, except an
@@ -128,20 +127,14 @@ void note_empty_answer() {
     LinkState& link = link_state();
     link.empty_answer_since_send = true;
     note_instrument_answers();
-    // GET_CONFIG waits long because its text takes long to come; once the instrument has answered
-    // this frame, a text still on its way would follow at once.
-    if (putils::same_text(link.last_sent, "GET_CONFIG") && link.timer_mode == TimerMode::reply_timeout &&
+    // The configuration query waits long because its text takes long to come; once the instrument
+    // has answered this frame, a text still on its way would follow at once.
+    if (waits_for_configuration(link.last_sent) && link.timer_mode == TimerMode::reply_timeout &&
         link.reply_timeout_ticks < link.config_timeout_ticks)
         arm_timer(link.reply_timeout_ticks, TimerMode::reply_timeout);
 }
 
-// The query has been sent and resent, and every time the instrument answered "|" alone: that is
-// its answer, an empty one (no configuration, no version, no syringe, no code).
-bool empty_answer_stands() {
-    const LinkState& link = link_state();
-    return link.empty_answer_since_send && data_query_outstanding() &&
-           link.resends_since_queue >= resends_before_release;
-}
+}  // namespace
 
 void resend_last_frame(serial::TSpCustomComPort& port) {
     LinkState& link = link_state();
@@ -155,16 +148,7 @@ void resend_last_frame(serial::TSpCustomComPort& port) {
     ++link.resends_since_queue;
 }
 
-void take_empty_answer() {
-    LinkState& link = link_state();
-    putils::append_log(link.last_sent + " is answered with no data; taken as an empty answer");
-    link.timer_retries = 0;
-    link.final_element = "|";
-    link.return_lines.clear();
-    link.reply_expected = false;
-    link.empty_answer_since_send = false;
-    handle_reply();
-}
+namespace {
 
 void start_frame(LinkState& link) {
     ++link.record_number;
@@ -329,10 +313,20 @@ void receive_bytes(std::string_view bytes, const std::function<void()>& on_good_
     }
 }
 
+LinkOwner* link_owner() {
+    return installed_owner;
+}
+
+void set_link_owner(LinkOwner* owner) {
+    installed_owner = owner;
+}
+
 serial::TSpCustomComPort* session_port() {
-    Tzor_lib* form = zor_lib();
-    if (!form || !form->port.Open() || form->port.PortState() != serial::psOpen) return nullptr;
-    return &form->port;
+    LinkOwner* owner = link_owner();
+    if (!owner) return nullptr;
+    serial::TSpComPort& port = owner->link_port();
+    if (!port.Open() || port.PortState() != serial::psOpen) return nullptr;
+    return &port;
 }
 
 void hold_until_rate_settled() {
@@ -353,13 +347,13 @@ void send_command(const std::string& command) {
         hold_command(command, wait);
         return;
     }
-    if (is_atom_command(command)) link.atom_poll_interval = 3;
+    if (is_atom_command(command)) link.atom_poll_interval = atom_poll_first_ticks;
     clear_return_lines();
-    if (putils::starts_with_text(command, "READ_BARCODE")) {
+    if (putils::starts_with_text(command, command_word::read_barcode)) {
         barcode_state().state = barcode_requested;
         barcode_state().text.clear();
     }
-    if (!putils::same_text(command, "GET_ATOM_INFO")) link.last_command = command;
+    if (!putils::same_text(command, command_word::get_atom_info)) link.last_command = command;
     link.last_sent = command;
     // What came in before this frame goes out cannot be its reply. The output is not cleared:
     // nothing but a resent copy of this same frame can still be waiting there (a reply is only
@@ -369,7 +363,7 @@ void send_command(const std::string& command) {
     link.receive_state = 0;
     link.empty_answer_since_send = false;
     expect_frame_bytes(*port);
-    arm_timer(putils::same_text(command, "GET_CONFIG") ? link.config_timeout_ticks : link.reply_timeout_ticks,
+    arm_timer(waits_for_configuration(command) ? link.config_timeout_ticks : link.reply_timeout_ticks,
               TimerMode::reply_timeout);
     link.sequence_toggle ^= 1;
     // A device that has gone takes nothing: the command stays outstanding, and the reply
@@ -390,13 +384,11 @@ void hold_command(const std::string& command, std::uint64_t wait_ms) {
     if (serial::TSpCustomComPort* port = session_port()) port->ArmTimerTrigger(link.timer_handle, 0, false);
     link.timer_armed = false;
     link.timer_mode = TimerMode::baud_settle;
-    if (Tzor_lib* form = zor_lib())
-        platform::window::set_timer(form->handle(), Tzor_lib::rate_settle_timer,
-                                    static_cast<unsigned>(wait_ms));
+    if (LinkOwner* owner = link_owner()) owner->start_rate_settle_timer(wait_ms);
 }
 
 void send_held_command() {
-    if (Tzor_lib* form = zor_lib()) platform::window::kill_timer(form->handle(), Tzor_lib::rate_settle_timer);
+    if (LinkOwner* owner = link_owner()) owner->stop_rate_settle_timer();
     LinkState& link = link_state();
     std::string command = std::move(link.held_command);
     link.held_command.clear();
@@ -419,56 +411,6 @@ void stop_timer() {
     serial::TSpCustomComPort* port = session_port();
     if (!port) return;
     port->ArmTimerTrigger(link.timer_handle, 0, false);
-}
-
-void resend_after_timeout() {
-    if (apply_port_change(true)) return;  // the change resends once the new port is open
-    serial::TSpCustomComPort* port = session_port();
-    if (!port) return;
-    LinkState& link = link_state();
-    if (link.empty_answer_since_send) {
-        // The instrument answers, so nothing is lost: no disconnection, no rate probe.
-        if (empty_answer_stands()) {
-            take_empty_answer();
-            return;
-        }
-        resend_last_frame(*port);
-        return;
-    }
-    if (!link.lost) {
-        link.lost = true;
-        uilib::on_disconnected();
-    }
-    if (configuration_reply_unreadable()) {
-        // The instrument answers, but no answer can be read: the upload fails rather than ask
-        // for the same unreadable text for ever.
-        link.timer_retries = 0;
-        const std::string next = give_up_configuration_reply();
-        if (!next.empty()) send_command(next);
-        return;
-    }
-    if (port->DeviceLost()) {
-        // No resend can reach a device that has gone; it is reopened when it is back.
-        uilib::on_timeout_message("Lost Connection to Zor!");
-        report_device_lost();
-        return;
-    }
-    // Baud probe: the instrument may still be at 38400 from an interrupted upload, so the
-    // first time-out after start tries 38400 once, the second goes back to 9600.
-    if (link.baud_state == baud_untried) {
-        port->SetBaud(38400);
-        link.baud_state = baud_trying_fast;
-    } else if (link.baud_state == baud_trying_fast) {
-        port->SetBaud(9600);
-        uilib::on_baud_fallback();
-        link.baud_state = baud_settled;
-    }
-    uilib::on_timeout_message("Lost Connection to Zor!");
-    // Software flow control stays off until a good reply: a lost XON must not hold us forever.
-    port->SetSWFlowOptions(serial::swfNone);
-    link.lost = true;
-    resend_last_frame(*port);
-    if (link.resends_since_queue >= resends_before_release) notify_wait_forms();
 }
 
 void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
@@ -500,7 +442,8 @@ void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count) {
     // the last one answers it: the earlier ones are late replies to frames answered before (the
     // reply to a resent frame beside the resend's, a reply that took so long it arrives just in
     // front of the next command's). An empty "|" never answers a query whose answer is data
-    // (GET_CONFIG's is the configuration): the query waits on, within its own time-out.
+    // (the configuration query's is the configuration): the query waits on, within its own
+    // time-out.
     //
     // Replies carry no sequence number, so across reads one ambiguity remains: a stale reply
     // that is read whole before the real one has begun to arrive is taken as the answer (unless
@@ -533,7 +476,7 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
     link.timer_armed = false;
     switch (link.timer_mode) {
         case TimerMode::idle_poll:
-            send_command("GET_STAT");
+            send_command(command_word::get_stat);
             break;
         case TimerMode::atom_wait:
             if (port.FlowHoldState() == flow_held_by_xoff) {
@@ -543,8 +486,8 @@ void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle) {
                 else
                     resend_after_timeout();
             } else {
-                if (link.atom_poll_interval < 9) ++link.atom_poll_interval;
-                send_command("GET_ATOM_INFO");
+                if (link.atom_poll_interval < atom_poll_longest_ticks) ++link.atom_poll_interval;
+                send_command(command_word::get_atom_info);
             }
             break;
         case TimerMode::reply_timeout:
@@ -559,8 +502,8 @@ namespace {
 
 // The debug list takes lines only while the debug page shows.
 bool debug_list_shown() {
-    const Tzor_lib* form = zor_lib();
-    return form && session_state().debug_list_on && form->Visible;
+    const LinkOwner* owner = link_owner();
+    return owner && session_state().debug_list_on && owner->link_lists_shown();
 }
 
 }  // namespace
@@ -580,11 +523,7 @@ void debug_log_elapsed(std::string_view text, bool reset) {
 
 void add_debug_line(std::string_view text) {
     if (!debug_list_shown()) return;
-    platform::forms::StringList& items = zor_lib()->debug_box->Items;
-    if (items.count() >= debug_box_max_lines) items.erase(0);
-    items.add(std::string(text));
-    // The trace follows its newest line (the list keeps itself filled below it).
-    zor_lib()->debug_box->TopIndex = items.count() - 1;
+    link_owner()->show_debug_line(text);
 }
 
 }  // namespace core

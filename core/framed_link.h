@@ -3,9 +3,11 @@
 // One command text becomes one frame on the serial line; the instrument's reply frames are
 // collected byte by byte, checked, and each good one is handed to the reply dispatcher
 // (core/reply_dispatcher.h), which gives the reply its meaning. The link also owns the session's
-// one timer, whose expiry means a lost reply (resend), a running atom (poll its progress), an
-// idle instrument (poll its state) or a command held back until the instrument has changed its
-// rate.
+// one timer, whose expiry means a lost reply (core/lost_reply.h), a running atom (poll its
+// progress), an idle instrument (poll its state) or a command held back until the instrument has
+// changed its rate. The port, the lists that show replies and traces, and the millisecond timer
+// of that pause belong to the form that owns the link (core/link_owner.h). Command words come
+// from the command table (core/instrument_commands.h).
 //
 // Frame to the instrument: STX, the sequence digit "1" or "2", the command bytes, ETX, four hex
 // digits of the command's length and two of the XOR of its bytes (upper case; length and XOR
@@ -78,15 +80,15 @@ void send_command(const std::string& command);
 
 void arm_timer(std::int32_t ticks, TimerMode mode);
 void stop_timer();
-// A reply time-out: resend the outstanding command with the same sequence digit, run the baud
-// probe after start, report the loss through the hooks.
-void resend_after_timeout();
+// Sends the outstanding command again with the same sequence digit (the instrument knows it
+// as a repeat); a copy of it still held back in the output is dropped first.
+void resend_last_frame(serial::TSpCustomComPort& port);
 
 // The handlers bound to the port's OnTriggerAvail and OnTriggerTimer.
 void portTriggerAvail(serial::TSpCustomComPort& port, std::uint16_t count);
 void portTriggerTimer(serial::TSpCustomComPort& port, std::uint16_t handle);
 
-// Pacing. After a "SET_BAUD" reply the instrument switches its own rate once that reply is
+// Pacing. After the reply to a rate change the instrument switches its own rate once that reply is
 // out; a frame sent at the new rate before it has done so is lost. The next frame therefore
 // waits this long after the host changed its rate.
 inline constexpr int rate_change_settle_ms = 500;

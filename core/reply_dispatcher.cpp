@@ -6,6 +6,8 @@
 #include "core/config_model.h"
 #include "core/config_text.h"
 #include "core/framed_link.h"
+#include "core/instrument_commands.h"
+#include "core/lost_reply.h"
 #include "core/method_expansion.h"
 #include "core/method_run.h"
 #include "core/run_variables.h"
@@ -30,22 +32,8 @@ constexpr unsigned port_watch_interval_ms = 50;
 // How often a device that went away is looked for again.
 constexpr unsigned device_watch_interval_ms = 500;
 
-// Ticks before GET_STAT is asked again while the instrument says BUSY (110 ms).
-constexpr std::int32_t busy_repoll_ticks = 2;
-
-// The first data line of the reply; "" when the reply carried none.
-std::string first_reply_line() {
-    const auto& lines = link_state().return_lines;
-    return lines.empty() ? std::string() : lines.front();
-}
-
 void set_flow_control(serial::TSWFlowOptions options) {
     if (serial::TSpCustomComPort* port = session_port()) port->SetSWFlowOptions(options);
-}
-
-void set_port_baud(std::int32_t baud) {
-    if (serial::TSpCustomComPort* port = session_port()) port->SetBaud(baud);
-    hold_until_rate_settled();
 }
 
 void enter_error_mode() {
@@ -77,7 +65,8 @@ void abandon_job_after_error() {
         std::replace(error.begin(), error.end(), '\r', ' ');
         fail_upload(upload_failure_prefix + error);
         serial::TSpCustomComPort* port = session_port();
-        if (port && port->Baud() != 9600) install_sequence({[] { queue_command("SET_BAUD 9600"); }});
+        if (port && port->Baud() != 9600)
+            install_sequence({[] { queue_command(command_word::set_baud_9600); }});
     }
     // Synchronous waits of the automation object (bar code, syringe) end now.
     notify_wait_forms();
@@ -122,6 +111,15 @@ void reply_tail() {
     }
 }
 
+// The first row of the command table that recognizes the last command and has the handler.
+template <class Handler>
+const InstrumentCommand* outstanding_row(Handler InstrumentCommand::*handler) {
+    const std::string& last = link_state().last_command;
+    for (const InstrumentCommand& row : instrument_commands())
+        if (row.*handler && command_matches(row, last)) return &row;
+    return nullptr;
+}
+
 }  // namespace
 
 bool last_command_is(std::string_view name) {
@@ -129,7 +127,7 @@ bool last_command_is(std::string_view name) {
 }
 
 bool waiting_for_atom_info() {
-    return putils::same_text(link_state().last_sent, "GET_ATOM_INFO");
+    return putils::same_text(link_state().last_sent, command_word::get_atom_info);
 }
 
 bool send_cancel_if_requested() {
@@ -137,7 +135,7 @@ bool send_cancel_if_requested() {
     if (!run.cancel_requested) return false;
     run.cancel_requested = false;
     run.cancel_sent = true;
-    send_command("CANCEL");
+    send_command(command_word::cancel);
     return true;
 }
 
@@ -158,7 +156,7 @@ bool poll_now_if_idle() {
     LinkState& link = link_state();
     if (!link.timer_armed || link.timer_mode != TimerMode::idle_poll || !session_port()) return false;
     // What the poll timer's expiry does, only sooner.
-    send_command("GET_STAT");
+    send_command(command_word::get_stat);
     return true;
 }
 
@@ -207,42 +205,18 @@ void handle_reply() {
 
     if (reply == "@") {
         stop_timer();
-        if (last_command_is("WAIT_SYNC_SIG")) {
-            run.status_text = "Saw Sync Signal";
-            uilib::on_sync_signal();
-        } else if (last_command_is("READ_BARCODE")) {
-            if (barcode_state().state == barcode_unreadable)
-                uilib::on_barcode_text("Barcode error!");
-            else
-                queue_command("GET_SPL_ID");
-        }
+        if (const InstrumentCommand* row = outstanding_row(&InstrumentCommand::on_acknowledged))
+            row->on_acknowledged();
         reply_tail();
         return;
     }
     if (reply == "|") {
         stop_timer();
-        const std::string& last = link.last_command;
         if (waiting_for_atom_info()) {
             // the atom has finished
-        } else if (last_command_is("GET_SPL_ID")) {
-            barcode_state().text = first_reply_line();
-            // The reader had no code to tell: the label could not be read.
-            if (link.return_lines.empty()) barcode_state().state = barcode_unreadable;
-            uilib::on_barcode_text(barcode_state().text);
-        } else if (last_command_is("GET_FW_VERSION")) {
-            ss.firmware_version = first_reply_line();
-            ss.uploading = 0;
-            uilib::on_firmware_version();
-        } else if (last_command_is("GET_SYR")) {
-            mounted_syringe() = first_reply_line();
-        } else if (putils::starts_with_text(last, "DLD_OBJ")) {
-            write_configuration();
-        } else if (last_command_is("POS_STAT")) {
-        } else if (putils::starts_with_text(last, "SET_BAUD 9600")) {
-            set_port_baud(9600);
-        } else if (putils::starts_with_text(last, "SET_BAUD 38400")) {
-            set_port_baud(38400);
-        } else if (config_model().atom_count > 0 && is_atom_line(last)) {
+        } else if (const InstrumentCommand* row = outstanding_row(&InstrumentCommand::on_done)) {
+            row->on_done();
+        } else if (config_model().atom_count > 0 && is_atom_line(link.last_command)) {
             // The atom has started; the method moves on when GET_ATOM_INFO says it is done.
             continue_atom_wait();
             return;
@@ -250,25 +224,11 @@ void handle_reply() {
         reply_tail();
         return;
     }
-    if (last_command_is("GET_STAT") && !waiting_for_atom_info()) {
-        if (reply == "ERROR") {
-            stop_timer();
-            continue_atom_wait();
+    if (!waiting_for_atom_info()) {
+        if (const InstrumentCommand* row = outstanding_row(&InstrumentCommand::on_status)) {
+            if (row->on_status(reply) == AfterReply::next_command) reply_tail();
             return;
         }
-        if (reply == "READY") {
-            stop_timer();
-            reply_tail();
-            return;
-        }
-        if (reply == "BUSY") {
-            stop_timer();
-            if (!send_cancel_if_requested()) arm_timer(busy_repoll_ticks, TimerMode::idle_poll);
-            uilib::on_busy();
-            return;
-        }
-        reply_tail();
-        return;
     }
     if (reply.size() >= 2 && reply[0] == '@') {
         barcode_state().state = barcode_error;

@@ -8,7 +8,8 @@
 //
 // Reply codes (compared exactly): "@" acknowledged, "|" done (data lines before it), "READY",
 // "BUSY" and "ERROR" to GET_STAT, "@" + code an instrument error, anything else a progress
-// line of the running atom. Main thread only.
+// line of the running atom. What a code means for a given command is the command table's
+// (core/instrument_commands.h). Main thread only.
 #pragma once
 
 #include <string>

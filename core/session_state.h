@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/instrument_commands.h"
+
 namespace core {
 
 class Tzor_lib;
@@ -33,7 +35,7 @@ inline constexpr std::int32_t baud_settled = 99;
 
 struct LinkState {
     std::uint8_t sequence_toggle = 1;  // flipped before every send; the frame carries toggle + 1
-    std::string last_sent = "GET_STAT";
+    std::string last_sent = command_word::get_stat;
     std::string last_command;  // the last command other than GET_ATOM_INFO
     // Receive machine.
     std::uint8_t receive_state = 0;

@@ -2,6 +2,7 @@
 
 #include "core/config_model.h"
 #include "core/config_text.h"
+#include "core/instrument_commands.h"
 #include "core/line_files.h"
 #include "core/macro_library.h"
 #include "core/method_expansion.h"
@@ -30,8 +31,8 @@ constexpr std::int32_t config_reply_tries = 4;
 // ends the upload (uploading 0). Installed as the rest of the upload's job.
 void install_upload_tail() {
     install_sequence({
-        [] { queue_command("SET_BAUD 9600"); },
-        [] { queue_command("GET_FW_VERSION"); },
+        [] { queue_command(command_word::set_baud_9600); },
+        [] { queue_command(command_word::get_fw_version); },
     });
     session_state().upload_job = step_queue().generation;
 }
@@ -48,16 +49,16 @@ void fail_upload(const std::string& reason) {
 void queue_reload_sequence() {
     session_state().upload_failure.clear();
     install_sequence({
-        [] { queue_command("SET_BAUD 38400"); },
+        [] { queue_command(command_word::set_baud_38400); },
         [] {
             SessionState& ss = session_state();
             if (ss.config_progress.begin) ss.config_progress.begin(config_progress_max);
             ss.uploading = 1;
             ss.config_bad_frames_before = link_state().bad_frames;
-            queue_command("GET_CONFIG");
+            queue_command(command_word::get_config);
         },
         [] { save_and_parse_configuration(); },
-        [] { queue_command("GET_FW_VERSION"); },
+        [] { queue_command(command_word::get_fw_version); },
     });
     session_state().upload_job = step_queue().generation;
 }
@@ -70,7 +71,7 @@ bool upload_under_way() {
 
 void queue_get_syringe(std::function<void()> continuation) {
     install_sequence({
-        [] { queue_command("GET_SYR"); },
+        [] { queue_command(command_word::get_syr); },
         [continuation = std::move(continuation)] {
             if (continuation) continuation();
         },
@@ -79,7 +80,7 @@ void queue_get_syringe(std::function<void()> continuation) {
 
 void queue_cleanup() {
     install_sequence({
-        [] { queue_command("CLEANUP(Wash1,1,1,1,1,1,1,1)"); },
+        [] { queue_command(command_word::cleanup); },
         [] { uilib::on_reset_done(); },
     });
 }
@@ -93,7 +94,8 @@ void save_and_parse_configuration() {
     putils::session().last_error.clear();
     std::string failure;
     if (lines.empty()) {
-        failure = std::string(upload_failure_prefix) + "it answered GET_CONFIG with no configuration";
+        failure = std::string(upload_failure_prefix) + "it answered " + command_word::get_config +
+                  " with no configuration";
     } else if (read_configuration(lines)) {
         // The plug-in reads the cache, not this model: a text that could not be kept there is
         // not taken, or the two would tell of different trays.
@@ -112,13 +114,13 @@ void save_and_parse_configuration() {
         if (file_exists(path)) read_configuration_file(path);
         fail_upload(failure);
     }
-    queue_command("SET_BAUD 9600");
+    queue_command(command_word::set_baud_9600);
 }
 
 bool configuration_reply_unreadable() {
     const LinkState& link = link_state();
     const SessionState& ss = session_state();
-    return ss.uploading && putils::same_text(link.last_sent, "GET_CONFIG") &&
+    return ss.uploading && putils::same_text(link.last_sent, command_word::get_config) &&
            link.resends_since_queue >= config_reply_tries - 1 &&
            link.bad_frames > ss.config_bad_frames_before;
 }
@@ -126,8 +128,8 @@ bool configuration_reply_unreadable() {
 std::string give_up_configuration_reply() {
     SessionState& ss = session_state();
     if (ss.config_progress.end) ss.config_progress.end();
-    fail_upload(std::string(upload_failure_prefix) + "its reply to GET_CONFIG failed the frame checks " +
-                std::to_string(config_reply_tries) +
+    fail_upload(std::string(upload_failure_prefix) + "its reply to " + command_word::get_config +
+                " failed the frame checks " + std::to_string(config_reply_tries) +
                 " times (too long for a frame, or holding bytes a frame cannot carry)");
     install_upload_tail();
     run_next_queued_step();

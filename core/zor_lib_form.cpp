@@ -24,6 +24,10 @@ namespace reg = platform::registry;
 
 namespace {
 
+// The debug list keeps the most recent lines only: a debug page left open over a long run
+// would otherwise grow without end.
+constexpr int debug_box_max_lines = 5000;
+
 void fill(forms::ListBox& box, const std::vector<std::string>& lines) {
     box.Items.clear();
     for (const std::string& line : lines) box.Items.add(line);
@@ -85,15 +89,49 @@ Tzor_lib::Tzor_lib() : Form("Tzor_lib") {
         ss.error_report_pending = false;
     });
     session_state().form = this;
+    set_link_owner(this);
 }
 
 Tzor_lib::~Tzor_lib() {
     if (session_state().form == this) session_state().form = nullptr;
+    if (link_owner() == this) set_link_owner(nullptr);
     try {
         if (port.Open()) port.SetOpen(false);
     } catch (...) {
         // closing on the way out: nothing left to report to
     }
+}
+
+serial::TSpComPort& Tzor_lib::link_port() {
+    return port;
+}
+
+bool Tzor_lib::link_lists_shown() const {
+    return Visible;
+}
+
+void Tzor_lib::show_return_line(const std::string& line) {
+    return_box->Items.add(line);
+}
+
+void Tzor_lib::clear_return_lines() {
+    return_box->Items.clear();
+}
+
+void Tzor_lib::show_debug_line(std::string_view line) {
+    forms::StringList& items = debug_box->Items;
+    if (items.count() >= debug_box_max_lines) items.erase(0);
+    items.add(std::string(line));
+    // The trace follows its newest line (the list keeps itself filled below it).
+    debug_box->TopIndex = items.count() - 1;
+}
+
+void Tzor_lib::start_rate_settle_timer(std::uint64_t wait_ms) {
+    platform::window::set_timer(handle(), rate_settle_timer, static_cast<unsigned>(wait_ms));
+}
+
+void Tzor_lib::stop_rate_settle_timer() {
+    platform::window::kill_timer(handle(), rate_settle_timer);
 }
 
 void Tzor_lib::FormCreate(forms::Component&) {

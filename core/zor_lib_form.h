@@ -16,15 +16,24 @@
 #include <string>
 #include <string_view>
 
+#include "core/link_owner.h"
 #include "platform/forms/controls.h"
 #include "serial/com_port.h"
 
 namespace core {
 
-class Tzor_lib : public platform::forms::Form {
+class Tzor_lib : public platform::forms::Form, public LinkOwner {
   public:
     Tzor_lib();
     ~Tzor_lib() override;
+
+    serial::TSpComPort& link_port() override;
+    bool link_lists_shown() const override;
+    void show_return_line(const std::string& line) override;
+    void clear_return_lines() override;
+    void show_debug_line(std::string_view line) override;
+    void start_rate_settle_timer(std::uint64_t wait_ms) override;
+    void stop_rate_settle_timer() override;
 
     platform::forms::ListBox* return_box;
     platform::forms::ListBox* debug_box;

@@ -886,8 +886,8 @@ std::uint8_t TSpCustomComPort::FlowHoldState() {
     if (Closing()) return 0;
     TSpBaseDispatcher& d = RequireDispatcher();
     std::int32_t hw = Check(d.HardwareFlowState());
-    if (hw - 1 != 0) return static_cast<std::uint8_t>(hw - 1);
-    return static_cast<std::uint8_t>(Check(d.SoftwareFlowState()) - 1);
+    if (hw != fsOff) return flow_hold_state(hw);
+    return flow_hold_state(Check(d.SoftwareFlowState()));
 }
 
 void TSpCustomComPort::GiveTimeSlice() {

@@ -269,7 +269,7 @@ class TSpCustomComPort : public TSpBaseComponent {
     void SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate);
     void RemoveTrigger(std::uint16_t handle);
     // 0 off, 1 on, 2 held by DSR, 3 held by CTS, 5 sending held by a received XOFF, 6 XOFF sent,
-    // 7 both.
+    // 7 both: flow_hold_state of the flow state (serial/flow_states.h).
     std::uint8_t FlowHoldState();
     void GiveTimeSlice();
     // Modem lines (bits 4-7 of the modem status byte, change bits cleared on reading).

@@ -44,6 +44,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 #include "serial/dispatch_log.h"
+#include "serial/flow_states.h"
 #include "serial/tick_timer.h"
 #include "serial/trace.h"
 
@@ -106,15 +107,6 @@ inline constexpr std::uint8_t msCts = 0x10;
 inline constexpr std::uint8_t msDsr = 0x20;
 inline constexpr std::uint8_t msRing = 0x40;
 inline constexpr std::uint8_t msDcd = 0x80;
-
-// Flow state codes (HardwareFlowState, SoftwareFlowState).
-inline constexpr std::int32_t fsOff = 1;
-inline constexpr std::int32_t fsOn = 2;
-inline constexpr std::int32_t fsDsrHoldState = 3;
-inline constexpr std::int32_t fsCtsHoldState = 4;
-inline constexpr std::int32_t fsRemoteHoldState = 6;  // sending held by a received XOFF
-inline constexpr std::int32_t fsLocalHoldState = 7;   // XOFF sent
-inline constexpr std::int32_t fsBothHoldState = 8;
 
 // Hardware flow option codes (ApplyHardwareFlow) and software flow option codes.
 inline constexpr std::uint32_t hfUseDTR = 1;
