@@ -10,17 +10,10 @@
 set -euo pipefail
 build=$1 examples=$2
 
-if [ "${3:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-files-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data \
-    XDG_CONFIG_HOME=$work/config HOME=$work/home LC_ALL=C.UTF-8
-  mkdir -p "$HOME"
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4
 . "$(dirname "$0")/e2e_setup.sh"
+# Texts and file names in UTF-8.
+export LC_ALL=C.UTF-8
+private_session "$@"
 mounted=()
 unmount_all() { for m in "${mounted[@]+"${mounted[@]}"}"; do umount "$m" 2>/dev/null || true; done; }
 trap unmount_all EXIT

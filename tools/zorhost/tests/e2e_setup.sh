@@ -1,16 +1,11 @@
-# Sourced by zorhost's end-to-end scripts, which set build, examples and work first.
+# Sourced by zorhost's end-to-end scripts, which set build and examples first.
 
-# The start of a script on a display (run under xvfb-run), called with the script's arguments
-# (BUILD_DIR EXAMPLES_DIR [ARGUMENTS...]): without a display it is skipped; otherwise the script
+# The start of a script (called with its arguments: BUILD_DIR EXAMPLES_DIR [ARGUMENTS...]): it
 # runs again inside a private session bus, with a work folder of its own (removed afterwards)
-# for the settings store, the homes and the runtime folder. There, work names that folder,
-# session_args holds the script's own ARGUMENTS, and the processes whose ids are in edit_pid,
-# zorsim_pid and manager_pid are stopped at its end.
-display_session() {
-  if [ -z "${DISPLAY:-}" ]; then
-    echo "no display (this test runs under xvfb-run): skipped"
-    exit 0
-  fi
+# for the settings store, the homes and the runtime folder, and its status is this one's. In
+# that run work names the folder, session_args holds the script's own ARGUMENTS, and the
+# processes whose ids are in edit_pid, zorsim_pid and manager_pid are stopped at its end.
+private_session() {
   if [ -n "${ZORHOST_E2E_WORK:-}" ]; then
     work=$ZORHOST_E2E_WORK
     session_args=("${@:3}")
@@ -26,6 +21,16 @@ display_session() {
   chmod 700 "$XDG_RUNTIME_DIR"
   dbus-run-session -- "$0" "$@" 2>&1 | grep -v "Failed to set fd limit"
   exit "${PIPESTATUS[0]}"
+}
+
+# The same for a script that shows windows (run under xvfb-run): without a display it is
+# skipped.
+display_session() {
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "no display (this test runs under xvfb-run): skipped"
+    exit 0
+  fi
+  private_session "$@"
 }
 
 # The method folder (macro library, templates, the instrument's configuration), the settings

@@ -8,17 +8,8 @@
 set -euo pipefail
 build=$1 examples=$2
 
-if [ "${3:-}" != "--in-session" ]; then
-  work=$(mktemp -d /tmp/zorhost-e2e-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  # The bus starts Zorrun with its own environment: the test's store, port and service folder
-  # (Zorrun -RegServer writes its service file there, not into the user's).
-  export ZOR_REGISTRY=$work/registry.db ZOR_COM1=$work/COM1 XDG_DATA_HOME=$work/data
-  dbus-run-session -- "$0" "$build" "$examples" --in-session "$work" 2>&1 | grep -v "Failed to set fd limit"
-  exit "${PIPESTATUS[0]}"
-fi
-work=$4
 . "$(dirname "$0")/e2e_setup.sh"
+private_session "$@"
 zorsim_pid=""
 stop_all() { stop_processes $zorsim_pid; }
 trap stop_all EXIT
