@@ -136,9 +136,10 @@ editor_region() {
   "$build/tools/zorhost/screen_region" "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) \
     $(($3 * scale_width / 634)) $(($4 * scale_height / 413))
 }
-# A point of a form's design on the screen, clicked.
+# A point of a form's design on the screen, clicked (with the left button, or the one given).
+#   click_form WINDOW X Y [BUTTON]
 click_form() {
-  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click 1
+  xdotool mousemove --window "$1" $(($2 * scale_width / 634)) $(($3 * scale_height / 413)) click "${4:-1}"
 }
 click_editor() { click_form "$editor" "$@"; }
 # An item of the host window's menu bar opened, then the item of its mnemonic.

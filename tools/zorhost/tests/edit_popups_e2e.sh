@@ -4,41 +4,21 @@
 # box) open at their box, not where the window was; a right click on a number row's edit
 # shows the editor's parameter menu (the default, then the run variables of the row's unit),
 # not the toolkit's own Undo/Cut/Copy/Paste, and the run variable chosen from it with the
-# keyboard becomes the row's value. With "--window-manager" openbox runs on the display, and
+# keyboard becomes the row's value. With "--openbox" openbox runs on the display, and
 # the window is moved through it. Synthesized input only (xdotool); a private session bus and a
 # folder of its own; stops every process it started.
 #
-#   edit_popups_e2e.sh BUILD_DIR EXAMPLES_DIR [--window-manager]
+#   edit_popups_e2e.sh BUILD_DIR EXAMPLES_DIR [--openbox]
 set -euo pipefail
-build=$1 examples=$2
-
+build=$1 examples=$2 manager=${3:-}
 . "$(dirname "$0")/e2e_setup.sh"
 display_session "$@"
-manager=${session_args[0]:-}
-edit_pid="" openbox_pid=""
-stop_all() { stop_processes $edit_pid $openbox_pid; }
-trap stop_all EXIT
-fail() { fail_showing "edit.err openbox.err" "$*"; }
+fail() { fail_showing "edit.err openbox.out" "$*"; }
 zorhost=$build/tools/zorhost/zorhost
+window_manager_as_asked "$manager"
 setup_method_folder_and_plugin || fail "zorhost register"
 DISPLAY='' "$zorhost" new "$work/demo.zor" --template "Demo Injection" >/dev/null || fail "zorhost new"
-if [ "$manager" = --window-manager ]; then
-  openbox --sm-disable >/dev/null 2>"$work/openbox.err" &
-  openbox_pid=$!
-  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" || fail "openbox did not start"
-fi
-
-"$zorhost" edit "$work/demo.zor" >"$work/edit.out" 2>"$work/edit.err" &
-edit_pid=$!
-find_host_and_editor demo.zor "$edit_pid"
-main_height=$(geometry "$main" HEIGHT)
-# The editor at its designed size (634 x 413): the scale from a form's design to the screen.
-scale_width=$(geometry "$editor" WIDTH)
-scale_height=$(geometry "$editor" HEIGHT)
-click_editor() {
-  xdotool mousemove --window "$editor" $(($1 * scale_width / 634)) $(($2 * scale_height / 413)) click "${3:-1}"
-}
+edit_document demo.zor
 
 # The person moves the window far from where it opened.
 x0=$(geometry "$main" X)
@@ -50,15 +30,15 @@ editor_x=$(geometry "$editor" X)
 editor_y=$(geometry "$editor" Y)
 
 # The windows of zorhost that show now.
-shown() { xdotool search --onlyvisible --pid "$edit_pid" | sort; }
+zorhost_windows() { xdotool search --onlyvisible --pid "$edit_pid" | sort; }
 # A drop-down list opened on the box (201 x 21) at (X, Y) of the editor's design, named NAME: the new
 # window must lie at the box, within 40 pixels.
 check_list_at() {
   local before after list lx ly lw lh bx by bw bh
-  before=$(shown)
+  before=$(zorhost_windows)
   click_editor $(($1 + 10)) $(($2 + 10))
   sleep 1
-  after=$(shown)
+  after=$(zorhost_windows)
   list=$(comm -13 <(echo "$before") <(echo "$after") | head -n 1)
   [ -n "$list" ] || fail "no drop-down list opened on the $3 box"
   lx=$(geometry "$list" X) ly=$(geometry "$list" Y) lw=$(geometry "$list" WIDTH) lh=$(geometry "$list" HEIGHT)
@@ -84,18 +64,8 @@ xdotool key Down Down Return
 sleep 0.5
 xdotool key Tab
 sleep 0.5
-menu_main() {
-  xdotool mousemove --window "$main" 18 $(((main_height - scale_height) / 2)) click 1
-  sleep 0.5
-  xdotool key "$1"
-  sleep 0.5
-}
-menu_main s
-menu_main c
-code=0
-wait_bounded "$edit_pid" || code=$?
-edit_pid=""
-[ "$code" = 0 ] || fail "zorhost edit exited with $code (124: did not end)"
+menu 18 s
+closed_from_menu || fail "zorhost edit did not end after File > Close"
 DISPLAY='' "$zorhost" show "$work/demo.zor" >"$work/shown.txt" || fail "zorhost show"
 grep -qx "Load Sample(SL.tray,SL.volume2,2)" "$work/shown.txt" || fail "the volume chosen from the menu: $(cat "$work/shown.txt")"
 echo "1 passed, 0 failed"
